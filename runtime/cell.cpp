@@ -1,0 +1,16 @@
+// Cell primitives that need more than a header: the checked conversion to a 32-bit integer.
+#include "runtime/cell.h"
+
+#include "runtime/error.h"
+
+namespace zub::cell {
+
+int32_t to_int32_checked(const Cell& value) {
+    if (is(value, TypeId::integer)) return as_integer(value);
+    const double d = as_float(value);
+    // The comparisons are false for NaN, so it falls through to the error.
+    if (d <= 2147483647.0 && d >= -2147483648.0) return static_cast<int32_t>(d);
+    error::fire(ErrorId::out_of_range, value);
+}
+
+}  // namespace zub::cell

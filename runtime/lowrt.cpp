@@ -1,0 +1,115 @@
+// The live list is intrusive: each block carries a small header linking it to its neighbours.
+#include "runtime/lowrt.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace zub::lowrt {
+namespace {
+
+struct alignas(16) BlockHeader {
+    BlockHeader* prev;  // live list, newest first
+    BlockHeader* next;
+    size_t size;        // bytes asked for
+};
+
+BlockHeader* g_live = nullptr;
+size_t g_blocks = 0;
+size_t g_bytes = 0;
+
+void link(BlockHeader* h) {
+    h->prev = nullptr;
+    h->next = g_live;
+    if (g_live) g_live->prev = h;
+    g_live = h;
+    ++g_blocks;
+    g_bytes += h->size;
+}
+
+void unlink(BlockHeader* h) {
+    if (h->prev) h->prev->next = h->next; else g_live = h->next;
+    if (h->next) h->next->prev = h->prev;
+    --g_blocks;
+    g_bytes -= h->size;
+}
+
+BlockHeader* header_of(void* block) { return static_cast<BlockHeader*>(block) - 1; }
+
+}  // namespace
+
+void* allocate(size_t size) {
+    auto* h = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + size));
+    if (!h) fatal(Fatal::out_of_memory);
+    h->size = size;
+    link(h);
+    return h + 1;
+}
+
+void* resize(void* block, size_t size) {
+    if (!block) return allocate(size);
+    BlockHeader* h = header_of(block);
+    unlink(h);
+    auto* moved = static_cast<BlockHeader*>(std::realloc(h, sizeof(BlockHeader) + size));
+    if (!moved) {
+        link(h);
+        fatal(Fatal::out_of_memory);
+    }
+    moved->size = size;
+    link(moved);
+    return moved + 1;
+}
+
+void free(void* block) {
+    if (!block) return;
+    BlockHeader* h = header_of(block);
+    unlink(h);
+    std::free(h);
+}
+
+void free_all() {
+    while (g_live) {
+        BlockHeader* h = g_live;
+        g_live = h->next;
+        std::free(h);
+    }
+    g_blocks = 0;
+    g_bytes = 0;
+}
+
+size_t live_blocks() { return g_blocks; }
+size_t live_bytes() { return g_bytes; }
+
+std::string_view fatal_message(int code) {
+    switch (code) {
+        case 94: return "out of memory";
+        case 95: return "no CATCH for THROW";
+        case 98: return "assertion failed";
+        case 99: return "unknown error";
+        case 100: return "no value matched in CASE";
+        case 101: return "no value matched in SWITCH";
+        default: return code >= 1 && code <= 34 ? "processor exception" : "unknown error";
+    }
+}
+
+void report_error(int code, uintptr_t address) {
+    if (code == 0) {
+        free_all();
+        std::exit(0);
+    }
+    // snprintf into a stack buffer and write(2): nothing here allocates, so a fault inside the
+    // allocator or a signal handler can still report.
+    char text[160];
+    const std::string_view message = fatal_message(code);
+    const int n = std::snprintf(text, sizeof text, "*** Runtime Error %d: %.*s\n*** at: %08lXh\n", code,
+                                static_cast<int>(message.size()), message.data(),
+                                static_cast<unsigned long>(address));
+    if (n > 0) {
+        [[maybe_unused]] auto written = ::write(STDERR_FILENO, text, static_cast<size_t>(n));
+    }
+    ::_exit(code);
+}
+
+}  // namespace zub::lowrt

@@ -1,0 +1,41 @@
+// The low-level heap and the fatal runtime report. The heap holds what the collector does not
+// manage (native tables, scratch space, buffers of the platform layer): every block is linked
+// into one live list so that all of them can be freed together at exit. Exhausting it is fatal.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace zub::lowrt {
+
+// Fatal runtime faults and the numbers the process exits with. Processor faults use 1 to 34.
+enum class Fatal : int {
+    out_of_memory = 94,
+    no_catch = 95,
+    assertion = 98,
+    unknown = 99,
+    no_case = 100,
+    no_switch = 101,
+};
+
+// A new block of `size` bytes, 16-byte aligned, on the live list. Never returns null.
+void* allocate(size_t size);
+// Keeps the contents up to the smaller size; a null block is allocated.
+void* resize(void* block, size_t size);
+void free(void* block);  // null is ignored
+void free_all();         // frees every live block
+
+size_t live_blocks();
+size_t live_bytes();  // sum of the sizes asked for
+
+// The text of a fatal fault's number.
+std::string_view fatal_message(int code);
+
+// Code 0 frees the live list and exits with status 0. Any other code writes
+// "*** Runtime Error <code>: <message>\n*** at: <address>h" on stderr and exits with the code.
+// Safe to call from a signal handler for a non-zero code.
+[[noreturn]] void report_error(int code, uintptr_t address = 0);
+[[noreturn]] inline void fatal(Fatal fault) { report_error(static_cast<int>(fault)); }
+
+}  // namespace zub::lowrt

@@ -1,0 +1,153 @@
+// Growable arrays over series buffers. Every path that may grow a buffer re-derives the buffer
+// from its node afterwards: growth may collect, and a collection moves buffers.
+#include "runtime/series.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/hash.h"
+#include "runtime/lowrt.h"
+#include "runtime/unicode.h"
+
+namespace zub::series {
+namespace {
+
+void store_unit(std::byte* at, uint32_t unit, uint32_t value) {
+    switch (unit) {
+        case 1: *at = static_cast<std::byte>(value); break;
+        case 2: {
+            const auto u = static_cast<uint16_t>(value);
+            std::memcpy(at, &u, 2);
+            break;
+        }
+        case 4: std::memcpy(at, &value, 4); break;
+        default: lowrt::fatal(lowrt::Fatal::no_switch);  // no other width holds code units
+    }
+}
+
+}  // namespace
+
+std::byte* reserve_tail(NodeId node, uint32_t n) {
+    SeriesBuffer* b = memory::buffer(node);
+    if (uint64_t{b->tail} + n > b->size) {
+        const uint64_t size = b->size < n ? uint64_t{n} * 2 : uint64_t{b->size} * 2;
+        b = memory::expand_series_copy(node, size);
+    }
+    std::byte* old_tail = b->tail_ptr();
+    b->tail += n;
+    return old_tail;
+}
+
+void append_byte(NodeId node, uint8_t byte) { *reserve_tail(node, 1) = static_cast<std::byte>(byte); }
+
+std::byte* append_bytes(NodeId node, const void* bytes, uint32_t n) {
+    std::byte* at = reserve_tail(node, n);
+    if (n) std::memcpy(at, bytes, n);
+    return at;
+}
+
+void append_int32(NodeId node, uint32_t value) { std::memcpy(reserve_tail(node, 4), &value, 4); }
+
+uint32_t int32_at(NodeId node, uint32_t index) {
+    uint32_t value;
+    std::memcpy(&value, memory::buffer(node)->head_ptr() + 4 * (index - 1), 4);
+    return value;
+}
+
+void set_int32_at(NodeId node, uint32_t index, uint32_t value) {
+    std::memcpy(memory::buffer(node)->head_ptr() + 4 * (index - 1), &value, 4);
+}
+
+int64_t find_int32(NodeId node, uint32_t value) {
+    SeriesBuffer* b = memory::buffer(node);
+    const std::byte* p = b->head_ptr();
+    for (uint32_t offset = 0; offset + 4 <= b->used(); offset += 4) {
+        uint32_t v;
+        std::memcpy(&v, p + offset, 4);
+        if (v == value) return offset;
+    }
+    return -1;
+}
+
+int64_t remove_int32(NodeId node, uint32_t value) {
+    const int64_t offset = find_int32(node, value);
+    if (offset >= 0) remove_bytes(node, static_cast<uint32_t>(offset), 4);
+    return offset;
+}
+
+void insert_unit(NodeId node, uint32_t value, uint32_t offset) {
+    SeriesBuffer* b = memory::buffer(node);
+    const uint32_t unit = b->unit();
+    if (b->size - b->tail < 4) b = memory::expand_series_copy(node, std::max(uint64_t{b->size} * 2, uint64_t{16}));
+    std::byte* at = b->head_ptr() + offset * unit;
+    std::memmove(at + unit, at, static_cast<size_t>(b->tail_ptr() - at));
+    store_unit(at, unit, value);
+    b->tail += unit;
+}
+
+void remove_bytes(NodeId node, uint32_t offset, uint32_t n) {
+    SeriesBuffer* b = memory::buffer(node);
+    std::byte* at = b->head_ptr() + offset;
+    std::memmove(at, at + n, static_cast<size_t>(b->tail_ptr() - (at + n)));
+    b->tail -= n;
+}
+
+Cell* alloc_tail_cell(NodeId node) {
+    auto* c = reinterpret_cast<Cell*>(reserve_tail(node, sizeof(Cell)));
+    *c = cell::unset();
+    return c;
+}
+
+void append_cell(NodeId node, Cell value) { *alloc_tail_cell(node) = value; }
+
+NodeId copy_part(NodeId source, uint32_t start, uint32_t count) {
+    const uint32_t unit = memory::buffer(source)->unit();
+    const NodeId copy = memory::alloc_series(count, unit, 0);
+    SeriesBuffer* from = memory::buffer(source);  // re-derived: the allocation may collect
+    SeriesBuffer* to = memory::buffer(copy);
+    to->flags = (to->flags & series_flag::big) |
+                (from->flags & ~(series_flag::owned | series_flag::big | series_flag::unmanaged |
+                                 series_flag::marked));
+    std::memcpy(to->data(), from->head_ptr() + start * unit, size_t{count} * unit);
+    to->tail = count * unit;
+    return copy;
+}
+
+std::byte* repeat_bytes(std::byte* start, uint32_t n, uint32_t count) {
+    if (count == 0) return start;
+    const uint64_t total = uint64_t{n} * count;
+    uint64_t done = n;
+    while (done * 2 <= total) {
+        std::memcpy(start + done, start, done);
+        done *= 2;
+    }
+    std::memcpy(start + done, start, total - done);
+    return start + total;
+}
+
+void append_ascii(NodeId node, std::string_view text) {
+    const uint32_t unit = memory::buffer(node)->unit();
+    const auto n = static_cast<uint32_t>(text.size());
+    std::byte* at = reserve_tail(node, n * unit);
+    if (unit == 1) {
+        std::memcpy(at, text.data(), n);
+        return;
+    }
+    for (uint32_t i = 0; i < n; ++i) store_unit(at + i * unit, unit, static_cast<uint8_t>(text[i]));
+}
+
+uint32_t hash_text(NodeId node, uint32_t index, uint32_t count, bool case_sensitive) {
+    SeriesBuffer* b = memory::buffer(node);
+    const uint32_t unit = b->unit();
+    const uint32_t length = b->used() / unit;
+    const uint32_t n = index >= length ? 0 : std::min(count, length - index);
+    const std::byte* data = b->head_ptr();
+    uint32_t h = hash::g_seed;
+    for (uint32_t i = index; i < index + n; ++i) {
+        const uint32_t cp = code_point_at(data, unit, i);
+        h = hash::murmur3_mix(h, case_sensitive ? cp : unicode::to_upper(cp));
+    }
+    return hash::murmur3_finish(h, 4 * n);
+}
+
+}  // namespace zub::series

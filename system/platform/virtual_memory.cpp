@@ -1,0 +1,22 @@
+// mmap and munmap. munmap needs the length, so callers remember their block sizes.
+#include "system/platform/virtual_memory.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace zub::platform {
+
+size_t page_size() {
+    static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+void* allocate_virtual(size_t size, bool executable) {
+    const int protection = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);
+    void* block = ::mmap(nullptr, size, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return block == MAP_FAILED ? nullptr : block;
+}
+
+bool free_virtual(void* block, size_t size) { return ::munmap(block, size) == 0; }
+
+}  // namespace zub::platform

@@ -12,7 +12,7 @@ void reset() {
 }
 
 void collect() {
-    if (g_state.enabled) do_cycle();
+    if (g_state.enabled && g_state.holds == 0) do_cycle();
 }
 
 void do_cycle() {

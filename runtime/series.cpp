@@ -6,26 +6,9 @@
 #include <cstring>
 
 #include "runtime/hash.h"
-#include "runtime/lowrt.h"
 #include "runtime/unicode.h"
 
 namespace zub::series {
-namespace {
-
-void store_unit(std::byte* at, uint32_t unit, uint32_t value) {
-    switch (unit) {
-        case 1: *at = static_cast<std::byte>(value); break;
-        case 2: {
-            const auto u = static_cast<uint16_t>(value);
-            std::memcpy(at, &u, 2);
-            break;
-        }
-        case 4: std::memcpy(at, &value, 4); break;
-        default: lowrt::fatal(lowrt::Fatal::no_switch);  // no other width holds code units
-    }
-}
-
-}  // namespace
 
 std::byte* reserve_tail(NodeId node, uint32_t n) {
     SeriesBuffer* b = memory::buffer(node);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "runtime/cell.h"
@@ -73,21 +74,35 @@ std::byte* repeat_bytes(std::byte* start, uint32_t n, uint32_t count);
 // Appends ASCII text to a string series of any unit width. May collect.
 void append_ascii(NodeId node, std::string_view text);
 
-// The code point at a unit index of a 1-, 2- or 4-byte buffer.
-inline uint32_t code_point_at(const std::byte* data, uint32_t unit, uint32_t index) {
+// One code unit of a 1-, 2- or 4-byte string buffer, read or written in place.
+inline uint32_t load_unit(const std::byte* at, uint32_t unit) {
     switch (unit) {
-        case 1: return static_cast<uint8_t>(data[index]);
+        case 1: return static_cast<uint8_t>(*at);
         case 2: {
             uint16_t u;
-            std::memcpy(&u, data + 2 * index, 2);
+            std::memcpy(&u, at, 2);
             return u;
         }
         default: {
             uint32_t u;
-            std::memcpy(&u, data + 4 * index, 4);
+            std::memcpy(&u, at, 4);
             return u;
         }
     }
+}
+inline void store_unit(std::byte* at, uint32_t unit, uint32_t value) {
+    switch (unit) {
+        case 1: *at = static_cast<std::byte>(value); break;
+        case 2: {
+            const auto u = static_cast<uint16_t>(value);
+            std::memcpy(at, &u, 2);
+            break;
+        }
+        default: std::memcpy(at, &value, 4); break;
+    }
+}
+inline uint32_t code_point_at(const std::byte* data, uint32_t unit, uint32_t index) {
+    return load_unit(data + size_t{index} * unit, unit);
 }
 
 // MurmurHash3 of count code points from the unit index (count clipped at the tail; kToTail for

@@ -1,0 +1,121 @@
+// The table is a record table keyed by series node: value, owner object, field word. The owned
+// flag on a buffer (or, for image!, on the cell) lets a walk skip series already recorded.
+#include "runtime/ownership.h"
+
+#include "runtime/cycles.h"
+#include "runtime/hashtable.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+
+namespace zub::ownership {
+namespace {
+
+NodeId g_table = 0;
+Notify g_notify = nullptr;
+
+constexpr uint32_t kImageOwned = cell_flag::owns_series;  // image! keeps the flag in its cell
+
+bool walks_cells(TypeId type) {
+    switch (type) {
+        case TypeId::block:
+        case TypeId::paren:
+        case TypeId::hash:
+        case TypeId::path:
+        case TypeId::lit_path:
+        case TypeId::set_path:
+        case TypeId::get_path: return true;
+        default: return false;
+    }
+}
+
+bool is_owned(const Cell& value) {
+    if (cell::is(value, TypeId::image)) return value.header & kImageOwned;
+    return memory::buffer(value.w2)->flags & series_flag::owned;
+}
+
+void mark_owned(Cell& value, bool on) {
+    if (cell::is(value, TypeId::image)) {
+        value.header = on ? value.header | kImageOwned : value.header & ~kImageOwned;
+        return;
+    }
+    SeriesBuffer* b = memory::buffer(value.w2);
+    b->flags = on ? b->flags | series_flag::owned : b->flags & ~series_flag::owned;
+}
+
+}  // namespace
+
+void init() {
+    g_table = hashtable::init_records(1000, hashtable::Kind::ownership, 3);
+    g_notify = nullptr;
+}
+
+NodeId table() { return g_table; }
+
+bool owned_kind(TypeId type) {
+    switch (type) {
+        case TypeId::string:
+        case TypeId::file:
+        case TypeId::url:
+        case TypeId::tag:
+        case TypeId::email:
+        case TypeId::ref:
+        case TypeId::binary:
+        case TypeId::vector:
+        case TypeId::image:
+        case TypeId::bitset: return true;
+        default: return walks_cells(type);
+    }
+}
+
+void set(Cell value, Cell owner, Cell field) {
+    const TypeId type = cell::type(value);
+    if (!owned_kind(type) || value.w2 == 0) return;
+    const NodeId node = value.w2;
+    if (!is_owned(value)) {
+        mark_owned(value, true);
+        Cell* record = hashtable::put(g_table, node);
+        record[0] = value;
+        record[1] = owner;
+        record[2] = field;
+    }
+    if (!walks_cells(type) || cycles::find(node)) return;
+    cycles::Guard guard(node);
+    for (uint32_t i = cell::series_index(value); i < series::length(node); ++i)
+        set(memory::buffer(node)->cells()[i], owner, field);  // re-read: set may allocate
+}
+
+void unset(Cell value) {
+    const TypeId type = cell::type(value);
+    if (!owned_kind(type) || value.w2 == 0) return;
+    mark_owned(value, false);
+    Cell* record = hashtable::get(g_table, value.w2);
+    if (!record) return;
+    record[0] = record[1] = record[2] = cell::unset();
+    hashtable::remove(g_table, value.w2);
+    // The record is gone before the walk, so a block holding itself ends it.
+    if (walks_cells(type)) unset_range(value.w2, cell::series_index(value), series::kToTail);
+}
+
+void unset_range(NodeId block, uint32_t index, uint32_t count) {
+    for (uint32_t i = index; i < series::length(block) && i - index < count; ++i)
+        unset(memory::buffer(block)->cells()[i]);
+}
+
+const Cell* owner_of(NodeId series) {
+    const Cell* record = hashtable::get(g_table, series);
+    return record ? record + 1 : nullptr;
+}
+
+void set_notify(Notify notify) { g_notify = notify; }
+
+bool check(Cell value, Cell action, int32_t index, int32_t part) {
+    if (!owned_kind(cell::type(value)) || value.w2 == 0) return false;
+    const Cell* record = hashtable::get(g_table, value.w2);
+    if (!record || record[1].w3 == 0 || !g_notify) return false;
+    const Cell owner = record[1];
+    const Cell field = record[2];
+    g_notify(owner, field, value, action, index, part);
+    return true;
+}
+
+}  // namespace zub::ownership

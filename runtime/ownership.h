@@ -1,0 +1,40 @@
+// Series ownership: which object field holds a series, so that an in-place change to the series
+// (an append to a block in a field, a change to a string nested in it) can reach the object's
+// deep-change handler. Setting a field records its series, recursively; replacing or clearing
+// the field removes the records. The table keeps its series, values and owners alive.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace zub::ownership {
+
+// Creates the table (room for 1000 records). Once, at start; may collect.
+void init();
+NodeId table();
+
+// Whether values of the type can have an owner record.
+bool owned_kind(TypeId type);
+
+// Records the owner object and its field word for the value's series and, for blocks, for every
+// series nested in it from the value's position. A series already owned keeps its first owner.
+// Cells are taken by value: they may come from series that the recording moves. May collect.
+void set(Cell value, Cell owner, Cell field);
+// Removes the value's record and, for a block whose record was found, those of what it holds.
+void unset(Cell value);
+// unset for count cells of a block from the unit index.
+void unset_range(NodeId block, uint32_t index, uint32_t count);
+
+// The owner cell of the series' record (the field word follows it), or null. Valid until the
+// next allocation.
+const Cell* owner_of(NodeId series);
+
+// Runs the owner's deep-change notification after an in-place change to the value's series when
+// the owner carries change handlers (w3 of the owner cell). True when a notification ran.
+using Notify = void (*)(const Cell& owner, const Cell& field, const Cell& value, Cell action,
+                        int32_t index, int32_t part);
+void set_notify(Notify notify);  // installed by objects; none until then
+bool check(Cell value, Cell action, int32_t index, int32_t part);
+
+}  // namespace zub::ownership

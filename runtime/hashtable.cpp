@@ -14,17 +14,7 @@
 namespace zub::hashtable {
 namespace {
 
-enum : uint32_t { kOccupied = 0, kDeleted = 1, kEmpty = 2 };
-
 uint32_t state_words(uint32_t buckets) { return (buckets + 15) / 16; }
-
-uint32_t state_at(const uint32_t* states, uint32_t i) { return (states[i >> 4] >> ((i & 15) * 2)) & 3; }
-
-void set_state(uint32_t* states, uint32_t i, uint32_t state) {
-    uint32_t& word = states[i >> 4];
-    const uint32_t shift = (i & 15) * 2;
-    word = (word & ~(3u << shift)) | (state << shift);
-}
 
 uint32_t* words(NodeId node) { return reinterpret_cast<uint32_t*>(memory::buffer(node)->head_ptr()); }
 
@@ -142,20 +132,14 @@ bool remove(NodeId node, uint32_t key) {
 }
 
 void rebuild(NodeId node, uint32_t requested) {
-    Table* t = table(node);
     const uint32_t buckets = std::max(round_pow2(requested), 4u);
-    if (buckets != t->buckets) {
-        collector::Guard guard;
-        const NodeId states = alloc_words(state_words(buckets), 0xAA);
-        const NodeId keys = alloc_words(buckets, 0);
-        t = table(node);
-        t->states = states;
-        t->keys = keys;
-        t->buckets = buckets;
+    if (buckets != table(node)->buckets) {
+        reset_buckets(node, buckets);
     } else {
-        std::memset(words(t->states), 0xAA, state_words(buckets) * 4);
+        std::memset(state_words_of(node), 0xAA, state_words(buckets) * 4);
+        table(node)->bound = static_cast<uint32_t>(buckets * kLoad + 0.5);
     }
-    t->bound = static_cast<uint32_t>(buckets * kLoad + 0.5);
+    Table* t = table(node);
 
     // Slide the live records down over the dead ones and index them again.
     SeriesBuffer* records = memory::buffer(t->indexed);
@@ -184,6 +168,44 @@ void clear(NodeId node) {
     Table* t = table(node);
     std::memset(words(t->states), 0xAA, state_words(t->buckets) * 4);
     series::clear(t->indexed);
+    t->count = 0;
+    t->used = 0;
+}
+
+NodeId init_positions(uint32_t size, Kind kind, NodeId indexed) {
+    collector::Guard guard;
+    if (kind == Kind::symbols && size >= 4000) size *= 2;
+    const uint32_t buckets = buckets_for(size);
+    const NodeId states = alloc_words(state_words(buckets), 0xAA);
+    const NodeId keys = alloc_words(buckets, 0);
+    const NodeId node = memory::alloc_bytes(sizeof(Table));
+    memory::buffer(node)->tail = sizeof(Table);
+    *table(node) = Table{0, 0, 0, states, keys, indexed, 0, buckets, bound_for_new(buckets),
+                         static_cast<uint32_t>(kind), 0};
+    return node;
+}
+
+void add_position(NodeId node, uint32_t bucket, uint32_t position) {
+    Table* t = table(node);
+    uint32_t* states = words(t->states);
+    if (state_at(states, bucket) == kEmpty) ++t->used;
+    set_state(states, bucket, kOccupied);
+    words(t->keys)[bucket] = position;
+    ++t->count;
+}
+
+uint32_t* state_words_of(NodeId node) { return words(table(node)->states); }
+uint32_t* key_words_of(NodeId node) { return words(table(node)->keys); }
+
+void reset_buckets(NodeId node, uint32_t buckets) {
+    collector::Guard guard;
+    const NodeId states = alloc_words(state_words(buckets), 0xAA);
+    const NodeId keys = alloc_words(buckets, 0);
+    Table* t = table(node);
+    t->states = states;
+    t->keys = keys;
+    t->buckets = buckets;
+    t->bound = static_cast<uint32_t>(buckets * kLoad + 0.5);
     t->count = 0;
     t->used = 0;
 }

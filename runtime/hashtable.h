@@ -9,7 +9,11 @@
 
 #include <cstdint>
 
+#include <algorithm>
+
 #include "runtime/cell.h"
+#include "runtime/collector.h"
+#include "runtime/memory.h"
 
 namespace zub::hashtable {
 
@@ -40,6 +44,15 @@ static_assert(sizeof(Table) == 44);
 inline constexpr double kLoad = 0.77;
 inline constexpr uint32_t kLiveRecord = 2;  // state in the first cell of a live record
 
+// Bucket states, two bits each, sixteen buckets to a word.
+enum : uint32_t { kOccupied = 0, kDeleted = 1, kEmpty = 2 };
+inline uint32_t state_at(const uint32_t* states, uint32_t i) { return (states[i >> 4] >> ((i & 15) * 2)) & 3; }
+inline void set_state(uint32_t* states, uint32_t i, uint32_t state) {
+    uint32_t& word = states[i >> 4];
+    const uint32_t shift = (i & 15) * 2;
+    word = (word & ~(3u << shift)) | (state << shift);
+}
+
 uint32_t round_pow2(uint32_t n);  // n itself when a power of two
 // Bucket count and bound of a new table meant to hold `size` entries.
 uint32_t buckets_for(uint32_t size);
@@ -62,6 +75,24 @@ void rebuild(NodeId table, uint32_t requested);
 // Every bucket empty, counts zero.
 void clear(NodeId table);
 
+// Tables whose keys are positions in their indexed block (symbols, word tables): a new table
+// indexing nothing yet. May collect.
+NodeId init_positions(uint32_t size, Kind kind, NodeId indexed);
+
+// Walks the probe sequence of the hash; match(position) tells whether a stored key is the one
+// sought. Returns the position found, or -1 with *free_bucket set to where the key would go (the
+// first deleted bucket passed, else the empty one that ended the walk). Never allocates.
+template <typename Match>
+int64_t find_position(NodeId table, uint32_t hash, Match match, uint32_t* free_bucket);
+
+// Stores a new position at the bucket find_position named. No allocation.
+void add_position(NodeId table, uint32_t bucket, uint32_t position);
+
+// Rebuilds a position table when its used buckets have reached the bound: the caller then finds
+// the free bucket again. hash_of(position) gives each stored key's hash. May collect.
+template <typename HashOf>
+bool grow_positions(NodeId table, HashOf hash_of);
+
 // Calls visit(key, value cells) for each live record; the visitor must not allocate.
 template <typename Visit>
 void for_each_record(NodeId table, Visit visit);
@@ -77,6 +108,63 @@ void for_each_record(NodeId table, Visit visit) {
         Cell* record = cells + i * width;
         if (record->header == kLiveRecord) visit(record->w1, record + 1);
     }
+}
+
+uint32_t* state_words_of(NodeId table);
+uint32_t* key_words_of(NodeId table);
+// Empty state and key arrays for the bucket count, ready for refilling. May collect.
+void reset_buckets(NodeId table, uint32_t buckets);
+
+template <typename Match>
+int64_t find_position(NodeId node, uint32_t hash, Match match, uint32_t* free_bucket) {
+    const Table* t = table(node);
+    const uint32_t* states = state_words_of(node);
+    const uint32_t* keys = key_words_of(node);
+    const uint32_t mask = t->buckets - 1;
+    const uint32_t start = hash & mask;
+    uint32_t i = start;
+    uint32_t first_deleted = UINT32_MAX;
+    for (uint32_t step = 1;; ++step) {
+        const uint32_t state = state_at(states, i);
+        if (state == kEmpty) break;
+        if (state == kDeleted) {
+            if (first_deleted == UINT32_MAX) first_deleted = i;
+        } else if (match(keys[i])) {
+            return keys[i];
+        }
+        i = (i + step) & mask;
+        if (i == start) break;
+    }
+    *free_bucket = first_deleted != UINT32_MAX ? first_deleted : i;
+    return -1;
+}
+
+template <typename HashOf>
+bool grow_positions(NodeId node, HashOf hash_of) {
+    Table* t = table(node);
+    if (t->used < t->bound) return false;
+    collector::Guard guard;  // `saved` lives only in a local
+    const uint32_t requested = t->count * 2 < t->buckets ? t->buckets - 1 : t->buckets + 1;
+    const uint32_t old_buckets = t->buckets;
+    // Copy the live keys out of the old arrays before they are replaced.
+    const uint32_t live = t->count;
+    const NodeId saved = memory::alloc_bytes(live * 4 + 4);
+    {
+        const uint32_t* states = state_words_of(node);
+        const uint32_t* keys = key_words_of(node);
+        auto* out = reinterpret_cast<uint32_t*>(memory::buffer(saved)->data());
+        uint32_t n = 0;
+        for (uint32_t i = 0; i < old_buckets; ++i)
+            if (state_at(states, i) == kOccupied) out[n++] = keys[i];
+    }
+    reset_buckets(node, std::max(round_pow2(16 * requested), 4u));
+    for (uint32_t k = 0; k < live; ++k) {
+        const uint32_t position = reinterpret_cast<uint32_t*>(memory::buffer(saved)->data())[k];
+        uint32_t bucket;
+        find_position(node, hash_of(position), [](uint32_t) { return false; }, &bucket);
+        add_position(node, bucket, position);
+    }
+    return true;
 }
 
 }  // namespace zub::hashtable

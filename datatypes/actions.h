@@ -1,0 +1,183 @@
+// The action table: for every datatype, one direct entry per action slot, typed by what the action
+// takes. A datatype's file ends with its table, written with designated initializers; a slot it
+// leaves out takes its parent's entry when it registers, or the slot's "not supported" entry.
+// Dispatch is one indexed load and never tests for null.
+//
+// Direct entries take their values as cells by value (a cell may come from a series that the
+// entry's allocations move) and refinement arguments as pointers to cells that do not move
+// (null when the refinement is absent).
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace zub {
+
+// Comparison operations passed to every compare entry.
+enum CompareOp : int32_t {
+    op_equal = 0,
+    op_not_equal = 1,
+    op_strict_equal = 2,
+    op_lesser = 3,
+    op_lesser_or_equal = 4,
+    op_greater = 5,
+    op_greater_or_equal = 6,
+    op_sort = 7,
+    op_sort_reverse = 8,
+    op_same = 9,
+    op_equal_word = 10,
+    op_equal_canonical = 11,
+    op_find = 12,
+};
+inline constexpr int32_t kNotComparable = -2;
+
+// The equality family: equal, not-equal, strict-equal, same and the equality of find.
+inline bool equality_op(int32_t op) { return op <= op_strict_equal || op == op_same || op == op_find; }
+// What values without an order answer: the equality family and the two sort orders.
+inline bool unordered_op(int32_t op) { return equality_op(op) || op == op_sort || op == op_sort_reverse; }
+
+// What mold is asked for besides the value.
+struct MoldFlags {
+    bool only;       // a block's outer brackets left out
+    bool all;        // construction syntax for values that have no literal form
+    bool flat;       // no new lines nor indentation
+    int32_t indent;  // nesting level of the value
+};
+
+struct PathStep {
+    const Cell* set_value;  // the value to store at the last element, or null when reading
+    Cell path;              // the path being evaluated, for errors
+    Cell previous;          // the element before this one
+    uint32_t position;      // of this element in the path
+    bool notify_parent;     // the parent wants to know of the change
+};
+
+struct RoundOptions {
+    const Cell* to;  // the scale
+    bool even, down, half_down, floor, ceiling, half_ceiling;
+};
+
+struct InsertOptions {
+    int32_t part;  // normalised length, or -1 when absent
+    bool only;
+    int32_t dup;  // count, at least 1
+};
+
+struct CopyOptions {
+    const Cell* part;
+    bool deep;
+    const Cell* types;
+};
+
+struct FindOptions {
+    const Cell* part;
+    bool only, case_sensitive, same, any;
+    const Cell* with;
+    const Cell* skip;
+    bool last, reverse, tail, match;
+};
+
+struct SortOptions {
+    bool case_sensitive;
+    const Cell* skip;
+    const Cell* compare;
+    const Cell* part;
+    bool all, reverse, stable;
+};
+
+struct TrimOptions {
+    bool head, tail, automatic, lines, all;
+    const Cell* with;
+};
+
+struct OpenOptions {
+    bool create, read, write, seek;
+    const Cell* allow;
+};
+
+struct ReadOptions {
+    const Cell* part;
+    const Cell* seek;
+    bool binary, lines, info;
+    const Cell* as;
+};
+
+struct WriteOptions {
+    bool binary, lines, info, append;
+    const Cell* part;
+    const Cell* seek;
+    const Cell* allow;
+    const Cell* as;
+};
+
+// The direct forms. Form and mold append to a string series and return the part budget left.
+using MakeFn = Cell (*)(TypeId type, Cell proto, Cell spec);
+using RandomFn = Cell (*)(Cell value, bool seed, bool secure, bool only);
+using ReflectFn = Cell (*)(Cell value, uint32_t field_symbol);
+using FormFn = int32_t (*)(Cell value, NodeId out, int32_t limit);
+using MoldFn = int32_t (*)(Cell value, NodeId out, MoldFlags flags, int32_t limit);
+using PathFn = Cell (*)(Cell parent, Cell element, const PathStep& step);
+using CompareFn = int32_t (*)(Cell a, Cell b, int32_t op);  // < 0, 0, > 0, or kNotComparable
+using UnaryFn = Cell (*)(Cell value);
+using BinaryFn = Cell (*)(Cell a, Cell b);
+using PredicateFn = bool (*)(Cell value);
+using RoundFn = Cell (*)(Cell value, const RoundOptions& options);
+using InsertFn = Cell (*)(Cell series, Cell value, const InsertOptions& options);
+using CopyFn = Cell (*)(Cell value, const CopyOptions& options);
+using FindFn = Cell (*)(Cell series, Cell value, const FindOptions& options);
+using LengthFn = int32_t (*)(Cell series);  // -1 answers none
+using MoveFn = Cell (*)(Cell origin, Cell target, const Cell* part);
+using PickFn = Cell (*)(Cell series, int32_t index, Cell index_value);
+using PokeFn = Cell (*)(Cell series, int32_t index, Cell index_value, Cell value);
+using PutFn = Cell (*)(Cell target, Cell key, Cell value, bool case_sensitive);
+using RemoveFn = Cell (*)(Cell series, const Cell* part, const Cell* key);
+using ReverseFn = Cell (*)(Cell series, const Cell* part, const Cell* skip);
+using SortFn = Cell (*)(Cell series, const SortOptions& options);
+using TakeFn = Cell (*)(Cell series, const Cell* part, bool deep, bool last);
+using TrimFn = Cell (*)(Cell series, const TrimOptions& options);
+using OpenFn = Cell (*)(Cell port, const OpenOptions& options);
+using ReadFn = Cell (*)(Cell source, const ReadOptions& options);
+using WriteFn = Cell (*)(Cell destination, Cell data, const WriteOptions& options);
+
+struct ActionTable {
+#define ZUB_ACTION(member, word, signature) signature member = nullptr;
+#include "datatypes/actions.def"
+};
+
+enum class Slot : uint8_t {
+#define ZUB_ACTION(member, word, signature) member,
+#include "datatypes/actions.def"
+};
+inline constexpr int kActionCount = 0
+#define ZUB_ACTION(member, word, signature) +1
+#include "datatypes/actions.def"
+    ;
+static_assert(kActionCount == 62, "the action table has 62 slots");
+
+// Raises script expect-arg for a value of the type that reaches a slot its type lacks.
+[[noreturn]] void raise_unsupported(Slot slot, TypeId type);
+// Raises script expect-arg for an argument (0-based) of an action that its type does not accept.
+[[noreturn]] void raise_expect_arg(Slot slot, const Cell& value, int argument);
+
+namespace detail {
+inline TypeId subject_type(TypeId type) { return type; }
+inline TypeId subject_type(const Cell& value) { return cell::type(value); }
+
+template <Slot slot, typename Fn>
+struct Unsupported;
+template <Slot slot, typename R, typename First, typename... Rest>
+struct Unsupported<slot, R (*)(First, Rest...)> {
+    static R call(First first, Rest...) { raise_unsupported(slot, subject_type(first)); }
+};
+}  // namespace detail
+
+// The "not supported" entry of each slot: what registration fills a missing slot with when the
+// type has no parent, and what a type names to refuse a slot its parent has.
+namespace unsupported {
+#define ZUB_ACTION(member, word, signature) \
+    inline constexpr signature member = detail::Unsupported<Slot::member, signature>::call;
+#include "datatypes/actions.def"
+}  // namespace unsupported
+
+}  // namespace zub

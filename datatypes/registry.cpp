@@ -1,0 +1,92 @@
+// Each type's own table comes from its file; registration completes it from the parent's row.
+#include "datatypes/registry.h"
+
+#include <array>
+
+#include "runtime/error.h"
+
+namespace zub {
+
+extern const ActionTable datatype_actions;
+extern const ActionTable unset_actions;
+extern const ActionTable none_actions;
+extern const ActionTable logic_actions;
+
+namespace registry {
+
+ActionTable g_actions[kTypeIdLimit];
+
+namespace {
+
+struct TypeRecord {
+    std::string_view name;
+    TypeId parent;
+};
+
+// The parent column of the type list: a type's name, or `root` for none.
+struct Parents {
+    static constexpr TypeId root = TypeId{0};
+#define ZUB_TYPE(member, text, id, parent_type) static constexpr TypeId member = TypeId::member;
+#include "datatypes/types.def"
+};
+
+constexpr auto kTypes = [] {
+    std::array<TypeRecord, kTypeIdLimit> records{};
+#define ZUB_TYPE(member, text, id, parent_type) \
+    records[id] = {text, Parents::parent_type == Parents::root ? TypeId::member : Parents::parent_type};
+#include "datatypes/types.def"
+    return records;
+}();
+
+constexpr std::string_view kActionWords[] = {
+#define ZUB_ACTION(member, word, signature) word,
+#include "datatypes/actions.def"
+};
+
+const ActionTable kNone{};  // a type whose actions are not built yet: every slot unsupported
+
+// The table a type's own file defines.
+const ActionTable& own_table(TypeId type) {
+    switch (type) {
+        case TypeId::datatype: return datatype_actions;
+        case TypeId::unset: return unset_actions;
+        case TypeId::none: return none_actions;
+        case TypeId::logic: return logic_actions;
+        default: return kNone;
+    }
+}
+
+void register_type(TypeId type) {
+    ActionTable row = own_table(type);
+    const TypeId up = kTypes[static_cast<uint8_t>(type)].parent;
+    const ActionTable* inherited = up != type ? &g_actions[static_cast<uint8_t>(up)] : nullptr;
+#define ZUB_ACTION(member, word, signature) \
+    if (!row.member) row.member = inherited ? inherited->member : unsupported::member;
+#include "datatypes/actions.def"
+    g_actions[static_cast<uint8_t>(type)] = row;
+}
+
+}  // namespace
+
+void init() {
+#define ZUB_TYPE(member, text, id, parent_type) register_type(TypeId::member);
+#include "datatypes/types.def"
+}
+
+bool is_type_id(uint32_t id) { return id >= 1 && id <= static_cast<uint32_t>(kTypeCount); }
+std::string_view name(TypeId type) { return kTypes[static_cast<uint8_t>(type)].name; }
+TypeId parent(TypeId type) { return kTypes[static_cast<uint8_t>(type)].parent; }
+std::string_view action_word(Slot slot) { return kActionWords[static_cast<uint8_t>(slot)]; }
+
+}  // namespace registry
+
+// The call's word and the argument's word come with call frames and action specs; until then the
+// error carries the datatype alone.
+void raise_unsupported(Slot, TypeId type) {
+    error::fire(ErrorId::expect_arg, cell::none(), cell::make(TypeId::datatype, static_cast<uint32_t>(type)),
+                cell::none());
+}
+
+void raise_expect_arg(Slot slot, const Cell& value, int) { raise_unsupported(slot, cell::type(value)); }
+
+}  // namespace zub

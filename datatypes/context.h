@@ -1,0 +1,84 @@
+// Contexts: the language's namespaces. A context is a node whose series holds the context! cell
+// and the owner value (the object or function it belongs to). The context! cell holds its word
+// table (a hash table indexing a block of words, one per name) and its values: a series of cells,
+// or, for a function, the place of the running call's arguments on the evaluation stack.
+// Words are bound to a context and an index in it; reaching a value is one indexed load.
+#pragma once
+
+#include <cstdint>
+
+#include "datatypes/symbol.h"
+#include "runtime/cell.h"
+
+namespace zub::context {
+
+enum class Kind : uint32_t { plain = 0, function = 1, object = 2 };
+
+// Creates the global context (room for 4,000 words). Once, at start. May collect.
+void init();
+NodeId global();
+
+// The context! cell and the owner cell of a context. Valid until the next allocation.
+Cell& cell_of(NodeId context);
+Cell& owner_of(NodeId context);
+Kind kind_of(NodeId context);
+bool values_on_stack(NodeId context);
+uint32_t word_count(NodeId context);
+// The block of the context's words.
+NodeId words_block(NodeId context);
+// The word at an index of the word table. Valid until the next allocation.
+Cell& word_at(NodeId context, uint32_t index);
+
+// A new context with room for `size` words (at least 1). With values on the stack the context has
+// no values until a call runs; otherwise an empty values series. With a source context its words
+// (as they are bound) and as many unset values are copied in. May collect.
+NodeId create(uint32_t size, bool on_stack, bool object_flag, NodeId source, Kind kind);
+// A context of the words, get-words, lit-words and refinements of a spec block; a second
+// spelling of a word adds nothing. May collect.
+NodeId make_from_spec(Cell spec, bool on_stack, bool object_flag, Kind kind);
+// A fresh context with the same words, rebound to it, installed in the value's payload 1; its
+// values start unset. Returns the new context. May collect.
+NodeId renew(Cell& value, Kind kind);
+
+// The index of a symbol's word, or -1. `canonical` matches any case variant.
+int32_t find_word(NodeId context, symbol::Id symbol, bool canonical);
+// Finds the symbol, or appends a word for it (and, with a values series, an unset value).
+// Returns its index. May collect.
+uint32_t find_or_add_word(NodeId context, symbol::Id symbol);
+// The global context's word for the symbol, added when missing. A case variant of a stored word
+// keeps its own spelling and shares the stored word's index. May collect.
+Cell add_global_word(symbol::Id symbol);
+// Stores the value under the symbol, adding the word when missing. May collect.
+void put_word_value(NodeId context, symbol::Id symbol, Cell value);
+// Adds the word with the value only when the context lacks it. May collect.
+void add_word_value(NodeId context, symbol::Id symbol, Cell value);
+// Adds every set-word of the block (from its head); true when the context grew. May collect.
+bool collect_set_words(NodeId context, Cell block);
+
+// The value slot at an index, or null when the context has no values (a function not running).
+// Valid until the next allocation.
+Cell* value_at(NodeId context, uint32_t index);
+
+// Binds the word when the context holds its symbol (any case variant): payload 1 becomes the
+// context, payload 3 the index. Returns the index, or -1 leaving the word as it was.
+int32_t bind_word(NodeId context, Cell& word);
+// Binds the words of a block and of the blocks, parens and paths in it. With `self`, the word
+// self is bound to the context with index -1 (so it reads the owner). Never allocates.
+void bind_block(Cell block, NodeId context, bool self);
+
+// The address of the word's value in the context. Raises script no-value for an unresolved word
+// other than self, not-in-context for a function context outside its call. Never allocates.
+Cell* get_in(Cell word, NodeId context);
+// Stores the value for the word in the context (adding an unresolved word to it) and returns the
+// slot. In an object context the word's set mark goes on and, with `notify`, the change hook runs.
+// Raises script not-defined when the context has no values. May collect.
+Cell* set_in(Cell word, Cell value, NodeId context, bool notify);
+inline Cell* get(Cell word) { return get_in(word, word.w1); }
+inline Cell* set(Cell word, Cell value) { return set_in(word, value, word.w1, true); }
+
+// Called after an object field changes through a word, with the owner, the word, the old and
+// the new value. Installed by objects.
+using ChangeHook = void (*)(const Cell& owner, const Cell& word, const Cell& old_value, const Cell& new_value);
+void set_change_hook(ChangeHook hook);
+
+}  // namespace zub::context

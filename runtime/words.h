@@ -1,0 +1,34 @@
+// The runtime's own words: names that native code recognises, interned once at start so that it
+// compares symbol ids instead of text.
+#pragma once
+
+#include <cstdint>
+
+#include "datatypes/symbol.h"
+
+namespace zub::words {
+
+enum class Word : uint16_t {
+#define ZUB_WORD(name, spelling) name,
+#include "runtime/words.def"
+};
+inline constexpr uint32_t kWordCount = 0
+#define ZUB_WORD(name, spelling) +1
+#include "runtime/words.def"
+    ;
+
+extern symbol::Id g_ids[kWordCount];
+
+// Interns every word, then the datatype names. Once, after the symbol table and the global
+// context exist. May collect.
+void build();
+
+inline symbol::Id id(Word w) { return g_ids[static_cast<uint16_t>(w)]; }
+
+// The global word of a symbol, bound with its index resolved. May collect.
+Cell global(symbol::Id symbol);
+
+// The global word naming a datatype: integer! for integer!.
+Cell type_word(TypeId type);
+
+}  // namespace zub::words

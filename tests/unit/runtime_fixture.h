@@ -1,0 +1,42 @@
+// A fixture that brings the runtime up as start-up does, so far as it exists, and takes it down.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "datatypes/context.h"
+#include "datatypes/registry.h"
+#include "datatypes/symbol.h"
+#include "runtime/cycles.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+#include "runtime/words.h"
+
+namespace zub {
+
+class RuntimeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        memory::init();
+        cycles::reset();
+        registry::init();
+        symbol::init();
+        context::init();
+        words::build();
+    }
+    void TearDown() override { memory::free_all(); }
+
+    static Cell word(const char* name, TypeId type = TypeId::word) {
+        Cell w = words::global(symbol::make(name));
+        cell::set_type(w, type);
+        return w;
+    }
+    static Cell block_of(std::initializer_list<Cell> cells, TypeId type = TypeId::block) {
+        const NodeId node = memory::alloc_cells(static_cast<uint32_t>(cells.size()));
+        for (const Cell& c : cells) series::append_cell(node, c);
+        return cell::series(type, node);
+    }
+};
+
+}  // namespace zub

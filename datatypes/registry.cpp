@@ -11,6 +11,17 @@ extern const ActionTable datatype_actions;
 extern const ActionTable unset_actions;
 extern const ActionTable none_actions;
 extern const ActionTable logic_actions;
+extern const ActionTable integer_actions;
+extern const ActionTable char_actions;
+extern const ActionTable float_actions;
+extern const ActionTable percent_actions;
+extern const ActionTable symbol_actions;
+extern const ActionTable word_actions;
+extern const ActionTable set_word_actions;
+extern const ActionTable lit_word_actions;
+extern const ActionTable get_word_actions;
+extern const ActionTable refinement_actions;
+extern const ActionTable issue_actions;
 
 namespace registry {
 
@@ -52,6 +63,17 @@ const ActionTable& own_table(TypeId type) {
         case TypeId::unset: return unset_actions;
         case TypeId::none: return none_actions;
         case TypeId::logic: return logic_actions;
+        case TypeId::integer: return integer_actions;
+        case TypeId::char_: return char_actions;
+        case TypeId::float_: return float_actions;
+        case TypeId::percent: return percent_actions;
+        case TypeId::symbol: return symbol_actions;
+        case TypeId::word: return word_actions;
+        case TypeId::set_word: return set_word_actions;
+        case TypeId::lit_word: return lit_word_actions;
+        case TypeId::get_word: return get_word_actions;
+        case TypeId::refinement: return refinement_actions;
+        case TypeId::issue: return issue_actions;
         default: return kNone;
     }
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/actions.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/hashtable.h"
@@ -134,4 +135,59 @@ Cell get(Id id) {
     return cell_at(id - 1);
 }
 
+int32_t compare_utf8(std::string_view x, std::string_view y, bool case_sensitive) {
+    const auto* p = reinterpret_cast<const std::byte*>(x.data());
+    const auto* q = reinterpret_cast<const std::byte*>(y.data());
+    const std::byte* p_end = p + x.size();
+    const std::byte* q_end = q + y.size();
+    while (p < p_end && q < q_end) {
+        const unicode::Decoded c = unicode::decode_utf8_char(p, static_cast<uint32_t>(p_end - p));
+        const unicode::Decoded d = unicode::decode_utf8_char(q, static_cast<uint32_t>(q_end - q));
+        uint32_t u = static_cast<uint32_t>(c.cp), v = static_cast<uint32_t>(d.cp);
+        if (!case_sensitive) {
+            u = unicode::to_upper(u);
+            v = unicode::to_upper(v);
+        }
+        if (u != v) return u < v ? -1 : 1;
+        p += c.length;
+        q += d.length;
+    }
+    return (p < p_end) - (q < q_end);
+}
+
+int32_t compare_names(Id a, Id b, bool case_sensitive) { return compare_utf8(utf8(a), utf8(b), case_sensitive); }
+
+uint32_t name_length(Id id) {
+    const std::string_view name = utf8(id);
+    const auto* p = reinterpret_cast<const std::byte*>(name.data());
+    return unicode::count_utf8_chars(p, p + name.size());
+}
+
+void append_name(Id id, NodeId out) {
+    const NodeId bytes = cell_at(id - 1).w3;
+    unicode::load_utf8(unicode::series_input(bytes, 0, memory::buffer(bytes)->used()), out);
+}
+
 }  // namespace zub::symbol
+
+namespace zub {
+namespace {
+
+// Symbols order by their names; equality is strict only for strict-equal.
+std::string_view name_of(const Cell& symbol_cell) {
+    SeriesBuffer* b = memory::buffer(symbol_cell.w3);
+    return {reinterpret_cast<const char*>(b->head_ptr()), b->used()};
+}
+
+int32_t symbol_compare(Cell a, Cell b, int32_t op) {
+    if (!cell::is(b, TypeId::symbol)) return kNotComparable;
+    return symbol::compare_utf8(name_of(a), name_of(b), op == op_strict_equal);
+}
+
+}  // namespace
+
+extern const ActionTable symbol_actions = {
+    .compare = symbol_compare,
+};
+
+}  // namespace zub

@@ -37,4 +37,12 @@ NodeId name_string(Id id);
 // The symbol! cell, with its name string made. May collect.
 Cell get(Id id);
 
+// Orders two names by code point, case-insensitively unless asked: < 0, 0 or > 0.
+int32_t compare_names(Id a, Id b, bool case_sensitive);
+int32_t compare_utf8(std::string_view a, std::string_view b, bool case_sensitive);
+// Code points in the name.
+uint32_t name_length(Id id);
+// Appends the name to a string series of any unit width, widening it as needed. May collect.
+void append_name(Id id, NodeId out);
+
 }  // namespace zub::symbol

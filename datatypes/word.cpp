@@ -1,0 +1,121 @@
+// The word family: word!, set-word!, lit-word!, get-word! and refinement! share one cell (context
+// node, symbol, index) and these routines; they differ in type id and in how they mold. issue!
+// has a file of its own.
+#include "datatypes/word.h"
+
+#include "datatypes/context.h"
+#include "datatypes/mold.h"
+#include "datatypes/registry.h"
+#include "runtime/error.h"
+#include "runtime/words.h"
+
+namespace zub {
+
+namespace word {
+
+bool is_any_word(TypeId type) { return type >= TypeId::word && type <= TypeId::issue; }
+
+Cell make_common(TypeId type, Cell spec) {
+    Cell result;
+    switch (cell::type(spec)) {
+        case TypeId::datatype:
+            result = words::type_word(static_cast<TypeId>(spec.w1));
+            break;
+        case TypeId::logic:
+            result = words::global(words::id(cell::as_logic(spec) ? words::Word::true_ : words::Word::false_));
+            break;
+        case TypeId::string:
+        case TypeId::char_:
+            // Text becomes a word through the lexer, which decides what it loads as.
+            error::fire(ErrorId::not_done);
+        default:
+            error::fire(ErrorId::bad_to_arg, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec);
+    }
+    cell::set_type(result, type);
+    return result;
+}
+
+int32_t emit_name(Cell word, NodeId out, int32_t limit) {
+    symbol::append_name(word.w2, out);
+    return limit - static_cast<int32_t>(symbol::name_length(word.w2));
+}
+
+}  // namespace word
+
+namespace {
+
+Cell word_make(TypeId type, Cell, Cell spec) {
+    switch (cell::type(spec)) {
+        case TypeId::word:
+        case TypeId::set_word:
+        case TypeId::lit_word:
+        case TypeId::get_word:
+            cell::set_type(spec, type);
+            return spec;
+        case TypeId::refinement:
+        case TypeId::issue:
+            // Whether the name reads as a word is the lexer's to tell.
+            error::fire(ErrorId::not_done);
+        default: return word::make_common(type, spec);
+    }
+}
+
+int32_t word_form(Cell value, NodeId out, int32_t limit) { return word::emit_name(value, out, limit); }
+
+template <char prefix, char suffix>
+int32_t word_mold(Cell value, NodeId out, MoldFlags, int32_t limit) {
+    static constexpr char before[] = {prefix}, after[] = {suffix};
+    if (prefix) limit = mold::emit(out, {before, 1}, limit);
+    limit = word::emit_name(value, out, limit);
+    if (suffix) limit = mold::emit(out, {after, 1}, limit);
+    return limit;
+}
+
+bool word_and_lit_word(TypeId a, TypeId b) {
+    return (a == TypeId::word && b == TypeId::lit_word) || (a == TypeId::lit_word && b == TypeId::word);
+}
+
+int32_t word_compare(Cell a, Cell b, int32_t op) {
+    const TypeId ta = cell::type(a), tb = cell::type(b);
+    if (!word::is_any_word(tb) || (tb == TypeId::issue && ta != TypeId::issue)) return kNotComparable;
+    const bool same_type = ta == tb;
+    const bool same_symbol = a.w2 == b.w2;
+    const bool same_canonical = symbol::resolve(a.w2) == symbol::resolve(b.w2);
+    switch (op) {
+        case op_equal:
+        case op_not_equal:
+        case op_find: return same_canonical ? 0 : 1;
+        case op_strict_equal: return same_type && same_symbol ? 0 : 1;
+        case op_same: return same_type && same_symbol && a.w1 == b.w1 ? 0 : 1;
+        case op_equal_word:
+            return (word_and_lit_word(ta, tb) ? same_symbol : same_type && same_symbol) ? 0 : 1;
+        case op_equal_canonical:
+            return (word_and_lit_word(ta, tb) ? same_canonical : same_type && same_canonical) ? 0 : 1;
+        default: return symbol::compare_names(a.w2, b.w2, false);
+    }
+}
+
+Cell word_index(Cell value) {
+    if (value.w3 == 0xFFFFFFFF) return cell::none();
+    return cell::integer(static_cast<int32_t>(value.w3) + 1);
+}
+
+}  // namespace
+
+extern const ActionTable word_actions = {
+    .make = word_make,
+    .to = word_make,
+    .form = word_form,
+    .mold = word_mold<0, 0>,
+    .compare = word_compare,
+    .index_q = word_index,
+};
+extern const ActionTable set_word_actions = {.mold = word_mold<0, ':'>};
+extern const ActionTable lit_word_actions = {.mold = word_mold<'\'', 0>};
+extern const ActionTable get_word_actions = {.mold = word_mold<':', 0>};
+extern const ActionTable refinement_actions = {
+    .mold = word_mold<'/', 0>,
+    .index_q = unsupported::index_q,  // a refinement is not a place in a context
+};
+
+}  // namespace zub

@@ -1,0 +1,17 @@
+// What the word family shares with issue! and the rest of the runtime.
+#pragma once
+
+#include "runtime/cell.h"
+
+namespace zub::word {
+
+bool is_any_word(TypeId type);  // word! to issue!
+
+// make and to from a datatype (its name), a logic (the word true or false) or text; anything
+// else raises script bad-to-arg. The result has the target type. May collect.
+Cell make_common(TypeId type, Cell spec);
+
+// Appends the word's name in its own spelling; returns the budget left. May collect.
+int32_t emit_name(Cell word, NodeId out, int32_t limit);
+
+}  // namespace zub::word

@@ -5,6 +5,11 @@
 
 namespace zub::cell {
 
+bool truthy_checked(const Cell& c) {
+    if (is(c, TypeId::unset)) error::fire(ErrorId::no_return);
+    return truthy(c);
+}
+
 int32_t to_int32_checked(const Cell& value) {
     if (is(value, TypeId::integer)) return as_integer(value);
     const double d = as_float(value);

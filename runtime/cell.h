@@ -86,6 +86,9 @@ inline bool truthy(const Cell& c) {
     return !(is(c, TypeId::none) || (is(c, TypeId::logic) && c.w1 == 0));
 }
 
+// Truth for conditions that must have a value: unset raises script no-return.
+bool truthy_checked(const Cell& c);
+
 // integer! as it is; float! and percent! truncated toward zero when within the 32-bit range.
 // Out-of-range values and NaN raise script out-of-range with the value. May not allocate.
 int32_t to_int32_checked(const Cell& value);

@@ -35,6 +35,9 @@ TEST(Cell, OnlyNoneAndFalseAreFalse) {
     EXPECT_TRUE(cell::truthy(cell::logic(true)));
     EXPECT_TRUE(cell::truthy(cell::unset()));
     EXPECT_TRUE(cell::truthy(cell::integer(0)));
+    EXPECT_FALSE(cell::truthy_checked(cell::none()));
+    EXPECT_THROW(cell::truthy_checked(cell::unset()), error::Thrown);
+    EXPECT_EQ(error::pending().id, ErrorId::no_return);
 }
 
 TEST(Cell, ToInt32CheckedRange) {

@@ -1,8 +1,117 @@
+// Frames are fixed records in one array; marking and unwinding are a few stores each. A function
+// frame remembers where its context's values were, so popping it, by any road, puts them back.
 #include "evaluator/stack.h"
+
+#include "datatypes/context.h"
+#include "runtime/cycles.h"
+#include "runtime/error.h"
+#include "runtime/words.h"
 
 namespace zub::stack {
 
 Cell g_cells[kCells];
-uint32_t g_top = 0;
+Cell* g_top = g_cells;
+Cell* g_args = g_cells;
+Frame g_frames[kFrames];
+Frame* g_frame_top = g_frames;
+
+bool is_internal(const Frame& f) {
+    return f.symbol == words::id(words::Word::body_tag) || f.symbol == words::id(words::Word::anon_tag);
+}
+
+namespace {
+
+// Puts a function context's values back as they were before the frame's call.
+void restore_context(const Frame& f) {
+    if (f.type == FrameType::function && f.function_context)
+        context::cell_of(f.function_context).w2 = f.saved_values;
+}
+
+[[noreturn]] void frame_overflow() { overflow(); }
+
+}  // namespace
+
+void init() {
+    g_top = g_args = g_cells;
+    g_frame_top = g_frames;
+}
+
+void overflow() {
+    g_top = index_of(g_top) > 5 ? g_top - 5 : g_cells;
+    cycles::reset();
+    error::fire(ErrorId::stack_overflow);
+}
+
+Frame* mark(FrameType type, Cell word) {
+    if (g_frame_top == g_frames + kFrames) frame_overflow();
+    Frame* f = g_frame_top++;
+    *f = Frame{type, 0, 0, word.w2, index_of(g_args), word.w1, 0, 0};
+    g_args = g_top;
+    return f;
+}
+
+Frame* mark_function(Cell word, NodeId function_context) {
+    Frame* f = mark(FrameType::function, word);
+    f->function_context = function_context;
+    f->saved_values = context::cell_of(function_context).w2;
+    return f;
+}
+
+void unwind() {
+    Frame* f = --g_frame_top;
+    restore_context(*f);
+    Cell* result = g_args;
+    g_args = g_cells + f->saved_args;
+    g_top = result + 1;
+}
+
+void unwind_last() {
+    const Cell result = *g_args;
+    unwind();
+    *g_args = result;
+}
+
+void unwind_drop() {
+    Frame* f = --g_frame_top;
+    restore_context(*f);
+    g_top = g_args;
+    g_args = g_cells + f->saved_args;
+}
+
+void unwind_frames_to(Frame* frame) {
+    while (g_frame_top > frame) restore_context(*--g_frame_top);
+}
+
+void restore(const Saved& saved) {
+    unwind_frames_to(saved.frame_top);
+    g_top = saved.top;
+    g_args = saved.args;
+}
+
+Cell call_word() {
+    for (Frame* f = g_frame_top; f > g_frames;) {
+        --f;
+        if (is_internal(*f)) continue;
+        if (f->word_context) {
+            const int32_t index = context::find_word(f->word_context, f->symbol, true);
+            if (index >= 0) {
+                Cell word = context::word_at(f->word_context, static_cast<uint32_t>(index));
+                word.w2 = f->symbol;
+                return word;
+            }
+        }
+        return words::global(f->symbol);
+    }
+    return words::global(words::id(words::Word::not_found_tag));
+}
+
+bool interpreted(bool only_one) {
+    for (Frame* f = g_frame_top; f > g_frames;) {
+        --f;
+        if (f->flags & frame_flag::interpreted) return true;
+        if (only_one) return false;
+    }
+    return false;
+}
 
 }  // namespace zub::stack

@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "evaluator/stack.h"
+
 namespace zub::error {
 namespace {
 
@@ -46,11 +48,24 @@ constexpr auto kPositions = [] {
 
 Pending g_pending{};
 
+// The calls are copied now: by the time a guard looks at the error, their frames are reused.
+void capture_calls(Pending& p) {
+    p.trace_count = 0;
+    p.where = 0;
+    for (stack::Frame* f = stack::g_frame_top; f > stack::g_frames && p.trace_count < kTraceDepth;) {
+        --f;
+        if (stack::is_internal(*f)) continue;
+        p.trace[p.trace_count++] = f->symbol;
+    }
+    if (p.trace_count) p.where = p.trace[0];
+}
+
 [[noreturn]] void raise(ErrorId id, int count, const Cell* args) {
     g_pending.id = id;
     g_pending.arg_count = count;
     for (int i = 0; i < 3; ++i) g_pending.args[i] = i < count ? args[i] : cell::none();
-    throw Thrown{};
+    capture_calls(g_pending);
+    throw Thrown{ThrownCode::error};
 }
 
 }  // namespace

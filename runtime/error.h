@@ -1,6 +1,7 @@
 // Raising language errors from C++. An error is named by its catalogue id; `error::fire` records
-// it with up to three argument cells in the pending slot and throws `error::Thrown`, the one C++
-// exception type that carries errors. The frames that catch it read the pending slot.
+// it with up to three argument cells, the call it happened in and the calls below it, in the
+// pending slot, and throws `Thrown`: the one C++ exception type, which carries errors and the
+// values of `throw`. The guards that catch it read the pending slot.
 #pragma once
 
 #include <cstdint>
@@ -22,14 +23,29 @@ enum class ErrorId : uint16_t {
 #include "runtime/errors.def"
 };
 
+// What a Thrown carries; a guard stops the codes up to its level.
+enum class ThrownCode : uint32_t {
+    throw_ = 0x7FFFFFFA,  // a value thrown to a catch; it waits in exits::thrown()
+    error = 0x7FFFFFFF,   // an error; it waits in error::pending()
+};
+
+struct Thrown {
+    ThrownCode code = ThrownCode::error;
+};
+
 namespace error {
 
-struct Thrown {};  // the value is in `pending()`
+using zub::Thrown;
+
+inline constexpr uint32_t kTraceDepth = 32;  // calls kept with an error
 
 struct Pending {
-    ErrorId id;     // catalogue id
-    int arg_count;  // 0 to 3
-    Cell args[3];   // unused ones are none
+    ErrorId id;                         // catalogue id
+    int arg_count;                      // 0 to 3
+    Cell args[3];                       // unused ones are none
+    uint32_t where;                     // symbol of the call it happened in; 0 at top level
+    uint32_t trace_count;               // calls kept, innermost first
+    uint32_t trace[kTraceDepth];        // their symbols, taken when the error was raised
 };
 
 ErrorCategory category_of(ErrorId id);

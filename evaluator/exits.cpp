@@ -1,0 +1,58 @@
+// The searches only read the frame stack; the frames themselves are popped by the guards and
+// calls that the exit passes on its way (their scope ends), so nothing here unwinds.
+#include "evaluator/exits.h"
+
+#include "evaluator/stack.h"
+
+namespace zub::exits {
+namespace {
+
+Cell g_value = cell::unset();
+Cell g_thrown = cell::unset();
+Cell g_thrown_name = cell::none();
+
+enum class Search { found, crossed_guard, missing };
+
+// Walks down the frames from the one `skip` below the top.
+template <typename IsTarget>
+Search search(uint32_t skip, IsTarget is_target) {
+    for (int64_t i = int64_t{stack::depth()} - 1 - skip; i >= 0; --i) {
+        const stack::Frame& f = stack::g_frames[i];
+        if (f.type == stack::FrameType::try_all) return Search::crossed_guard;
+        if (is_target(f)) return Search::found;
+    }
+    return Search::missing;
+}
+
+// The native that starts an exit has its own frame on top; the search starts below it.
+constexpr uint32_t kBelowTop = 1;
+
+}  // namespace
+
+Cell& value() { return g_value; }
+const Cell& thrown_value() { return g_thrown; }
+const Cell& thrown_name() { return g_thrown_name; }
+
+Status raise_break(bool has_value, bool is_continue) {
+    const Search s = search(kBelowTop, [](const stack::Frame& f) { return f.type == stack::FrameType::loop; });
+    if (s != Search::found) error::fire(is_continue ? ErrorId::continue_ : ErrorId::break_);
+    g_value = has_value && !is_continue ? *stack::args() : cell::unset();
+    return is_continue ? Status::continue_ : Status::break_;
+}
+
+Status raise_exit(bool is_return, bool keep_current) {
+    const Search s = search(keep_current ? 0 : kBelowTop, [](const stack::Frame& f) { return (f.flags & stack::frame_flag::body) != 0; });
+    if (s != Search::found) error::fire(ErrorId::return_);
+    g_value = is_return ? *stack::args() : cell::unset();
+    return is_return ? Status::return_ : Status::exit_;
+}
+
+void throw_value(Cell value, Cell name) {
+    const Search s = search(kBelowTop, [](const stack::Frame& f) { return f.type == stack::FrameType::catch_; });
+    if (s != Search::found) error::fire(ErrorId::throw_, value);
+    g_thrown = value;
+    g_thrown_name = name;
+    throw Thrown{ThrownCode::throw_};
+}
+
+}  // namespace zub::exits

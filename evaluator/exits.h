@@ -1,0 +1,51 @@
+// Non-local exits. break, continue, return and exit travel back as a Status that every native
+// evaluating code passes on (a return costs a branch, not an unwinding); errors and thrown values
+// travel as the C++ exception Thrown. Each exit first checks that something will stop it: a
+// break with no loop to reach, or one that would cross a try/all guard, is raised as an error of
+// the throw category instead, while the stacks are still as the exit found them.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/error.h"
+
+namespace zub {
+
+enum class [[nodiscard]] Status : uint8_t {
+    normal = 0,
+    break_,     // to the innermost loop
+    continue_,  // to the innermost loop's next round
+    return_,    // out of the function, with a value
+    exit_,      // out of the function, unset
+};
+
+// Passes a Status other than normal on to the caller.
+#define ZUB_PASS(expr)                                           \
+    do {                                                         \
+        if (const ::zub::Status status_ = (expr); status_ != ::zub::Status::normal) return status_; \
+    } while (0)
+
+namespace exits {
+
+// The result a break or return carries to its target (unset when none); a root of the collector.
+Cell& value();
+
+// Starts a break (or continue): raises throw break / throw continue when no loop frame can be
+// reached without crossing a try/all frame; otherwise records the value (the thrower's result
+// cell, when has_value and not continue) and returns the Status to pass on.
+Status raise_break(bool has_value, bool is_continue);
+// Starts a return (is_return, with the result cell as value) or an exit: as raise_break, with the
+// first frame carrying the function-body flag as target (from the top frame itself when
+// keep_current) and throw return as the error for both.
+Status raise_exit(bool is_return, bool keep_current);
+
+// Throws a value, optionally named, to the nearest catch frame; raises throw throw with the
+// value when there is none or a try/all frame is in the way.
+[[noreturn]] void throw_value(Cell value, Cell name);
+// The value and name of the throw in flight.
+const Cell& thrown_value();
+const Cell& thrown_name();
+
+}  // namespace exits
+}  // namespace zub

@@ -22,6 +22,8 @@ extern const ActionTable lit_word_actions;
 extern const ActionTable get_word_actions;
 extern const ActionTable refinement_actions;
 extern const ActionTable issue_actions;
+extern const ActionTable series_actions;
+extern const ActionTable typeset_actions;
 
 namespace registry {
 
@@ -74,6 +76,8 @@ const ActionTable& own_table(TypeId type) {
         case TypeId::get_word: return get_word_actions;
         case TypeId::refinement: return refinement_actions;
         case TypeId::issue: return issue_actions;
+        case TypeId::series: return series_actions;
+        case TypeId::typeset: return typeset_actions;
         default: return kNone;
     }
 }

@@ -1,0 +1,8 @@
+// typeset!: being written.
+#include "datatypes/registry.h"
+
+namespace zub {
+
+extern const ActionTable typeset_actions = {};
+
+}  // namespace zub

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "evaluator/stack.h"
 #include "runtime/error.h"
 
 namespace zub {
@@ -106,10 +107,10 @@ std::string_view action_word(Slot slot) { return kActionWords[static_cast<uint8_
 
 }  // namespace registry
 
-// The call's word and the argument's word come with call frames and action specs; until then the
-// error carries the datatype alone.
+// The argument's word comes with the action specs; until they are loaded the third argument is
+// none.
 void raise_unsupported(Slot, TypeId type) {
-    error::fire(ErrorId::expect_arg, cell::none(), cell::make(TypeId::datatype, static_cast<uint32_t>(type)),
+    error::fire(ErrorId::expect_arg, stack::call_word(), cell::make(TypeId::datatype, static_cast<uint32_t>(type)),
                 cell::none());
 }
 

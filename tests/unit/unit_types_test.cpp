@@ -4,21 +4,14 @@
 #include <cmath>
 #include <string>
 
-#include "datatypes/registry.h"
 #include "runtime/error.h"
-#include "runtime/memory.h"
-#include "runtime/series.h"
+#include "tests/unit/runtime_fixture.h"
 
 namespace zub {
 namespace {
 
-class UnitTypes : public ::testing::Test {
+class UnitTypes : public RuntimeTest {
   protected:
-    void SetUp() override {
-        memory::init();
-        registry::init();
-    }
-    void TearDown() override { memory::free_all(); }
 
     static std::string read(NodeId node) {
         std::string out;

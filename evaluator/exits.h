@@ -49,3 +49,15 @@ const Cell& thrown_name();
 
 }  // namespace exits
 }  // namespace zub
+
+namespace zub::exits {
+
+// The text of the pending error: "*** <category text>: <message>" with its arguments filled in,
+// then the where line. Appended to a string series; returns the budget left. May collect.
+int32_t form_pending_error(NodeId out, int32_t limit);
+
+// The last resort for an error that nothing caught: its formed text on stderr, then the process
+// ends with status 254 (-2 as a byte).
+[[noreturn]] void report_uncaught();
+
+}  // namespace zub::exits

@@ -159,3 +159,71 @@ TEST_F(Stack, ThrowReachesACatch) {
 
 }  // namespace
 }  // namespace zub
+
+namespace zub {
+namespace {
+
+class UncaughtErrors : public RuntimeTest {
+  protected:
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        stack::init();
+    }
+    void TearDown() override {
+        stack::init();
+        RuntimeTest::TearDown();
+    }
+    static std::string formed() {
+        const NodeId out = series::alloc_with_unit(16, 1);
+        exits::form_pending_error(out, 1000);
+        std::string s;
+        for (uint32_t i = 0; i < series::length(out); ++i)
+            s += static_cast<char>(series::code_point_at(memory::buffer(out)->head_ptr(), series::unit(out), i));
+        return s;
+    }
+};
+
+TEST_F(UncaughtErrors, FormFillsTheTemplate) {
+    struct Case { ErrorId id; std::vector<Cell> args; const char* text; };
+    const Case cases[] = {
+        {ErrorId::no_value, {word("foo")}, "*** Script Error: foo has no value\n*** Where: ???"},
+        {ErrorId::zero_divide, {}, "*** Math Error: attempt to divide by zero\n*** Where: ???"},
+        {ErrorId::expect_arg, {word("append"), cell::make(TypeId::datatype, 4), word("series")},
+         "*** Script Error: append does not allow logic! for its series argument\n*** Where: ???"},
+        {ErrorId::invalid, {word("word"), word("x"), word("y")},
+         "*** Syntax Error: word invalid x at y\n*** Where: ???"},
+        {ErrorId::message, {word("custom")}, "*** User Error: custom\n*** Where: ???"},
+    };
+    for (const Case& c : cases) {
+        try {
+            switch (c.args.size()) {
+                case 0: error::fire(c.id);
+                case 1: error::fire(c.id, c.args[0]);
+                default: error::fire(c.id, c.args[0], c.args[1], c.args[2]);
+            }
+        } catch (const Thrown&) {
+        }
+        EXPECT_EQ(formed(), c.text);
+    }
+    stack::mark(stack::FrameType::native, word("divide"));
+    try {
+        error::fire(ErrorId::zero_divide);
+    } catch (const Thrown&) {
+    }
+    EXPECT_EQ(formed(), "*** Math Error: attempt to divide by zero\n*** Where: divide");
+}
+
+TEST_F(UncaughtErrors, EndTheProcessWith254) {
+    EXPECT_EXIT(
+        {
+            try {
+                error::fire(ErrorId::no_value, word("nothing"));
+            } catch (const Thrown&) {
+                exits::report_uncaught();
+            }
+        },
+        ::testing::ExitedWithCode(254), "Script Error: nothing has no value");
+}
+
+}  // namespace
+}  // namespace zub

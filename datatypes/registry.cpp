@@ -25,6 +25,13 @@ extern const ActionTable refinement_actions;
 extern const ActionTable issue_actions;
 extern const ActionTable series_actions;
 extern const ActionTable typeset_actions;
+extern const ActionTable block_actions;
+extern const ActionTable paren_actions;
+extern const ActionTable path_actions;
+extern const ActionTable lit_path_actions;
+extern const ActionTable set_path_actions;
+extern const ActionTable get_path_actions;
+extern const ActionTable string_actions;
 
 namespace registry {
 
@@ -79,6 +86,13 @@ const ActionTable& own_table(TypeId type) {
         case TypeId::issue: return issue_actions;
         case TypeId::series: return series_actions;
         case TypeId::typeset: return typeset_actions;
+        case TypeId::block: return block_actions;
+        case TypeId::paren: return paren_actions;
+        case TypeId::path: return path_actions;
+        case TypeId::lit_path: return lit_path_actions;
+        case TypeId::set_path: return set_path_actions;
+        case TypeId::get_path: return get_path_actions;
+        case TypeId::string: return string_actions;
         default: return kNone;
     }
 }

@@ -67,7 +67,7 @@ Id create(std::string_view name, int32_t alias_of, uint32_t hash) {
     const auto length = static_cast<uint32_t>(name.size());
     const NodeId bytes = memory::alloc_bytes(length + 1);
     SeriesBuffer* b = memory::buffer(bytes);
-    std::memcpy(b->data(), name.data(), length);
+    if (length) std::memcpy(b->data(), name.data(), length);  // an empty name may have no bytes at all
     b->data()[length] = std::byte{0};
     b->tail = length;
     const uint32_t position = series::length(g_table);

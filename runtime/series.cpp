@@ -113,7 +113,7 @@ void append_ascii(NodeId node, std::string_view text) {
     const auto n = static_cast<uint32_t>(text.size());
     std::byte* at = reserve_tail(node, n * unit);
     if (unit == 1) {
-        std::memcpy(at, text.data(), n);
+        if (n) std::memcpy(at, text.data(), n);
         return;
     }
     for (uint32_t i = 0; i < n; ++i) store_unit(at + i * unit, unit, static_cast<uint8_t>(text[i]));

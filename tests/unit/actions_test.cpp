@@ -10,14 +10,6 @@ namespace {
 
 class Actions : public RuntimeTest {
   protected:
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        stack::init();
-    }
-    void TearDown() override {
-        stack::init();
-        RuntimeTest::TearDown();
-    }
     // Calls a slot's generic entry as the interpreter does: mark, push, call, unwind.
     static Cell call(Slot slot, std::initializer_list<Cell> arguments, std::initializer_list<int32_t> refinements) {
         stack::mark(stack::FrameType::native, word(std::string(registry::action_word(slot)).c_str()));

@@ -8,6 +8,7 @@
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
+#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
@@ -24,8 +25,12 @@ class RuntimeTest : public ::testing::Test {
         symbol::init();
         context::init();
         words::build();
+        stack::init();
     }
-    void TearDown() override { memory::free_all(); }
+    void TearDown() override {
+        stack::init();
+        memory::free_all();
+    }
 
     static Cell word(const char* name, TypeId type = TypeId::word) {
         Cell w = words::global(symbol::make(name));

@@ -8,14 +8,6 @@ namespace {
 
 class Stack : public RuntimeTest {
   protected:
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        stack::init();
-    }
-    void TearDown() override {
-        stack::init();
-        RuntimeTest::TearDown();
-    }
     static stack::Frame* mark(stack::FrameType type, const char* name, uint8_t flags = 0) {
         stack::Frame* f = stack::mark(type, word(name));
         f->flags = flags;
@@ -165,14 +157,6 @@ namespace {
 
 class UncaughtErrors : public RuntimeTest {
   protected:
-    void SetUp() override {
-        RuntimeTest::SetUp();
-        stack::init();
-    }
-    void TearDown() override {
-        stack::init();
-        RuntimeTest::TearDown();
-    }
     static std::string formed() {
         const NodeId out = series::alloc_with_unit(16, 1);
         exits::form_pending_error(out, 1000);

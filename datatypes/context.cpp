@@ -27,20 +27,8 @@ NodeId table_of(NodeId context) { return cell_of(context).w1; }
 
 Cell* words(NodeId context) { return memory::buffer(words_block(context))->cells(); }
 
-bool is_word_type(TypeId t) { return t >= TypeId::word && t <= TypeId::refinement; }
-
-bool is_block_type(TypeId t) {
-    switch (t) {
-        case TypeId::block:
-        case TypeId::paren:
-        case TypeId::path:
-        case TypeId::lit_path:
-        case TypeId::set_path:
-        case TypeId::get_path:
-        case TypeId::hash: return true;
-        default: return false;
-    }
-}
+// Binding reaches every word but issue!, which names no value.
+bool is_bindable_word(TypeId t) { return t != TypeId::issue && type_group::in(type_group::any_word, t); }
 
 // Appends a word for a symbol the table lacks and returns its index.
 uint32_t add_new_word(NodeId context, symbol::Id symbol) {
@@ -195,9 +183,9 @@ void bind_block(Cell block, NodeId context, bool self) {
     for (uint32_t i = b->head / sizeof(Cell); i < end; ++i) {
         Cell& item = cells[i];
         const TypeId t = cell::type(item);
-        if (is_block_type(t)) {
+        if (type_group::in(type_group::block_like, t)) {
             bind_block(item, context, self);
-        } else if (is_word_type(t)) {
+        } else if (is_bindable_word(t)) {
             if (self && t == TypeId::word && symbol::resolve(item.w2) == self_symbol) {
                 item.w1 = context;
                 item.w3 = kUnresolved;

@@ -13,8 +13,6 @@ namespace zub {
 
 namespace word {
 
-bool is_any_word(TypeId type) { return type >= TypeId::word && type <= TypeId::issue; }
-
 Cell make_common(TypeId type, Cell spec) {
     Cell result;
     switch (cell::type(spec)) {

@@ -5,7 +5,7 @@
 
 namespace zub::word {
 
-bool is_any_word(TypeId type);  // word! to issue!
+inline bool is_any_word(TypeId type) { return type_group::in(type_group::any_word, type); }
 
 // make and to from a datatype (its name), a logic (the word true or false) or text; anything
 // else raises script bad-to-arg. The result has the target type. May collect.

@@ -29,15 +29,7 @@ TypeId target_of(const Cell& type_or_proto) {
     return cell::is(type_or_proto, TypeId::datatype) ? static_cast<TypeId>(type_or_proto.w1) : cell::type(type_or_proto);
 }
 
-bool takes_part(TypeId t) {
-    switch (t) {
-        case TypeId::block: case TypeId::paren: case TypeId::hash: case TypeId::path:
-        case TypeId::lit_path: case TypeId::set_path: case TypeId::get_path: case TypeId::string:
-        case TypeId::file: case TypeId::url: case TypeId::tag: case TypeId::email: case TypeId::ref:
-        case TypeId::binary: case TypeId::vector: case TypeId::image: case TypeId::map: return true;
-        default: return false;
-    }
-}
+bool takes_part(TypeId t) { return type_group::in(type_group::series | type_group::bit(TypeId::map), t); }
 
 Cell word_of(words::Word w) { return words::global(words::id(w)); }
 

@@ -19,6 +19,21 @@ inline constexpr int kTypeIdLimit = 57;  // room in the type tables
 
 using NodeId = uint32_t;  // index into the node table; 0 is no node
 
+// The type groups rules are written in: one bit per type id.
+namespace type_group {
+constexpr uint64_t bit(TypeId t) { return uint64_t{1} << static_cast<uint8_t>(t); }
+inline constexpr uint64_t block_like = bit(TypeId::block) | bit(TypeId::paren) | bit(TypeId::path) |
+                                       bit(TypeId::lit_path) | bit(TypeId::set_path) | bit(TypeId::get_path) |
+                                       bit(TypeId::hash);
+inline constexpr uint64_t text_like = bit(TypeId::string) | bit(TypeId::file) | bit(TypeId::url) |
+                                      bit(TypeId::tag) | bit(TypeId::email) | bit(TypeId::ref);
+inline constexpr uint64_t series = block_like | text_like | bit(TypeId::binary) | bit(TypeId::vector) |
+                                   bit(TypeId::image);
+inline constexpr uint64_t any_word = bit(TypeId::word) | bit(TypeId::set_word) | bit(TypeId::lit_word) |
+                                     bit(TypeId::get_word) | bit(TypeId::refinement) | bit(TypeId::issue);
+constexpr bool in(uint64_t group, TypeId t) { return (group & bit(t)) != 0; }
+}  // namespace type_group
+
 struct Cell {
     uint32_t header;  // type id in bits 0-7, flags above
     uint32_t w1;      // payload, by type: series head index, context node, ...

@@ -15,18 +15,7 @@ Notify g_notify = nullptr;
 
 constexpr uint32_t kImageOwned = cell_flag::owns_series;  // image! keeps the flag in its cell
 
-bool walks_cells(TypeId type) {
-    switch (type) {
-        case TypeId::block:
-        case TypeId::paren:
-        case TypeId::hash:
-        case TypeId::path:
-        case TypeId::lit_path:
-        case TypeId::set_path:
-        case TypeId::get_path: return true;
-        default: return false;
-    }
-}
+bool walks_cells(TypeId type) { return type_group::in(type_group::block_like, type); }
 
 bool is_owned(const Cell& value) {
     if (cell::is(value, TypeId::image)) return value.header & kImageOwned;
@@ -52,19 +41,7 @@ void init() {
 NodeId table() { return g_table; }
 
 bool owned_kind(TypeId type) {
-    switch (type) {
-        case TypeId::string:
-        case TypeId::file:
-        case TypeId::url:
-        case TypeId::tag:
-        case TypeId::email:
-        case TypeId::ref:
-        case TypeId::binary:
-        case TypeId::vector:
-        case TypeId::image:
-        case TypeId::bitset: return true;
-        default: return walks_cells(type);
-    }
+    return type_group::in(type_group::series | type_group::bit(TypeId::bitset), type);
 }
 
 void set(Cell value, Cell owner, Cell field) {

@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 
+#include "boot/runtime.h"
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
@@ -18,19 +19,8 @@ namespace zub {
 
 class RuntimeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        memory::init();
-        cycles::reset();
-        registry::init();
-        symbol::init();
-        context::init();
-        words::build();
-        stack::init();
-    }
-    void TearDown() override {
-        stack::init();
-        memory::free_all();
-    }
+    void SetUp() override { runtime::init(); }
+    void TearDown() override { runtime::cleanup(); }
 
     static Cell word(const char* name, TypeId type = TypeId::word) {
         Cell w = words::global(symbol::make(name));

@@ -3,6 +3,7 @@
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
+#include "evaluator/lexer/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -23,6 +24,7 @@ void init() {
     words::build();
     ownership::init();
     stack::init();
+    lexer::init();
 }
 
 void cleanup() {

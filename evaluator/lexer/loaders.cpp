@@ -1,0 +1,555 @@
+// The token loaders: once the machine has delimited a token, its loader checks the text and, when
+// loading, pushes the value on the lexer's value stack. With the load flag off a loader only
+// checks and moves the position. Every refusal goes through throw_error with the token's kind.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "datatypes/context.h"
+#include "datatypes/registry.h"
+#include "datatypes/symbol.h"
+#include "evaluator/lexer/lexer_state.h"
+#include "runtime/error.h"
+#include "runtime/float_text.h"
+#include "runtime/lowrt.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+#include "runtime/unicode.h"
+#include "runtime/words.h"
+
+namespace zub::lexer {
+
+bool decimal_text_ok(const char* text, uint32_t length);
+
+namespace {
+
+constexpr int32_t kind_of(TypeId t) { return static_cast<int32_t>(t); }
+constexpr uint32_t kUnresolved = 0xFFFFFFFF;
+constexpr uint32_t kMaxNumberText = 312;  // longer decimal text is refused outright
+
+const Byte* after(const Lexer& s, const Byte* p) { return p < s.input_end ? p + 1 : p; }
+
+int hex_value(Byte b) {
+    if (b >= '0' && b <= '9') return b - '0';
+    if (b >= 'a' && b <= 'f') return b - 'a' + 10;
+    if (b >= 'A' && b <= 'F') return b - 'A' + 10;
+    return -1;
+}
+
+bool equal_ascii_nocase(const Byte* a, size_t n, std::string_view b) {
+    if (n != b.size()) return false;
+    for (size_t i = 0; i < n; ++i) {
+        Byte x = a[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<Byte>(x + 32);
+        char y = b[i];
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+        if (x != static_cast<Byte>(y)) return false;
+    }
+    return true;
+}
+
+bool valid_utf8(const Byte* start, const Byte* end) {
+    for (const Byte* p = start; p < end;) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const auto d = unicode::decode_utf8_char(reinterpret_cast<const std::byte*>(p), static_cast<uint32_t>(end - p));
+        if (d.cp < 0) return false;
+        p += d.length;
+    }
+    return true;
+}
+
+int32_t kind_or_override(const Lexer& s, TypeId fallback) {
+    return s.override_kind > 0 ? s.override_kind : kind_of(fallback);
+}
+
+// A scratch byte buffer for a token's decoded bytes: on the machine stack when small.
+class Scratch {
+  public:
+    explicit Scratch(size_t size) : data_(size <= sizeof local_ ? local_ : static_cast<Byte*>(lowrt::allocate(size))) {}
+    ~Scratch() {
+        if (data_ != local_) lowrt::free(data_);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    Byte* data() { return data_; }
+
+  private:
+    Byte local_[512];
+    Byte* data_;
+};
+
+// ---- Text ---------------------------------------------------------------------------------------
+
+// One code point of text at p, with ^ escapes when asked; -1 for bad UTF-8 or a bad escape.
+int32_t next_code_point(const Byte*& p, const Byte* end, bool carets) {
+    const Byte b = *p;
+    if (b < 0x80) {
+        ++p;
+        if (b == '^' && carets) return p < end ? decode_escape(p, end) : -1;
+        return b;
+    }
+    const auto d = unicode::decode_utf8_char(reinterpret_cast<const std::byte*>(p), static_cast<uint32_t>(end - p));
+    p += d.length;
+    return d.cp;
+}
+
+// Decodes %xx sequences into `out` (room for end - start bytes); a % not followed by two
+// hexadecimal digits stays as it is. Returns the end of the decoded bytes.
+Byte* decode_percents(const Byte* start, const Byte* end, Byte* out) {
+    for (const Byte* p = start; p < end;) {
+        if (*p == '%' && end - p >= 3 && hex_value(p[1]) >= 0 && hex_value(p[2]) >= 0) {
+            *out++ = static_cast<Byte>(hex_value(p[1]) << 4 | hex_value(p[2]));
+            p += 3;
+        } else {
+            *out++ = *p++;
+        }
+    }
+    return out;
+}
+
+// Pushes a text value of the type from UTF-8 [start, end), narrowest unit that holds it.
+// False (nothing pushed) when the text holds bad UTF-8 or a bad escape.
+bool push_text(Lexer& s, TypeId type, const Byte* start, const Byte* end, bool carets, bool fast_ascii, bool load) {
+    uint32_t count = 0, widest = 0;
+    if (fast_ascii) {
+        count = static_cast<uint32_t>(end - start);
+    } else {
+        for (const Byte* p = start; p < end; ++count) {
+            const int32_t cp = next_code_point(p, end, carets);
+            if (cp < 0) return false;
+            widest = std::max(widest, static_cast<uint32_t>(cp));
+        }
+    }
+    if (!load) return true;
+    const uint32_t unit = widest > 0xFFFF ? 4 : widest > 0xFF ? 2 : 1;
+    const NodeId node = memory::alloc_series(std::max(count, 1u), unit, 0);
+    SeriesBuffer* b = memory::buffer(node);
+    if (fast_ascii) {
+        if (count) std::memcpy(b->tail_ptr(), start, count);
+        b->tail += count;
+    } else {
+        std::byte* out = b->tail_ptr();
+        for (const Byte* p = start; p < end; out += unit) series::store_unit(out, unit, static_cast<uint32_t>(next_code_point(p, end, carets)));
+        b->tail += count * unit;
+    }
+    push_cell(s, cell::series(type, node));
+    return true;
+}
+
+// Text whose %xx sequences are decoded first (unquoted files, urls).
+bool push_percent_text(Lexer& s, TypeId type, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    if (!(flags & token_flag::percent)) return push_text(s, type, start, end, false, !(flags & kNonAscii), load);
+    Scratch scratch(static_cast<size_t>(end - start) + 1);
+    Byte* decoded_end = decode_percents(start, end, scratch.data());
+    return push_text(s, type, scratch.data(), decoded_end, false, false, load);
+}
+
+void load_quoted(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    s.pos = after(s, end);  // the closing "
+    const bool plain = !(flags & (kNonAscii | token_flag::caret));
+    if (!push_text(s, s.override_kind > 0 ? static_cast<TypeId>(s.override_kind) : TypeId::string, start + 1, end,
+                   true, plain, load)) {
+        throw_error(s, start, kind_or_override(s, TypeId::string));
+    }
+}
+
+void load_raw(Lexer& s, const Byte* start, const Byte*, uint32_t, bool load) {
+    uint32_t percents = 0;
+    const Byte* p = start;
+    while (*p == '%') ++p, ++percents;
+    const Byte* body = p + 1;  // after the {
+    // The token may have stopped at a } with too few % signs: the string goes on to one with
+    // enough of them.
+    for (const Byte* q = body; q < s.input_end; ++q) {
+        if (*q != '}') continue;
+        uint32_t n = 0;
+        while (n < percents && q + 1 + n < s.input_end && q[1 + n] == '%') ++n;
+        if (n < percents) continue;
+        // Lines beyond the token's end were not counted by the machine.
+        if (q > s.token_end) {
+            for (const Byte* r = s.token_end; r < q; ++r) s.line += *r == '\n';
+            s.token_end = q;
+        }
+        s.pos = q + 1 + percents;
+        if (!push_text(s, TypeId::string, body, q, false, false, load)) throw_error(s, start, kind_of(TypeId::string));
+        return;
+    }
+    throw_error(s, start, kind_of(TypeId::string));
+    s.pos = s.input_end;
+}
+
+void load_tag(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    s.pos = after(s, end);  // the >
+    if (*start != '<' || !push_text(s, TypeId::tag, start + 1, end, false, !(flags & kNonAscii), load)) {
+        throw_error(s, start, kind_of(TypeId::tag));
+    }
+}
+
+void load_url(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    if (*start == ':' || *start == '\'' || !push_percent_text(s, TypeId::url, start, end, flags, load)) {
+        throw_error(s, start, kind_of(TypeId::url));
+    }
+}
+
+void load_email(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    if (!push_text(s, TypeId::email, start, end, false, !(flags & kNonAscii), load)) throw_error(s, start, kind_of(TypeId::email));
+}
+
+void load_ref(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    if (!push_text(s, TypeId::ref, start + 1, end, false, !(flags & kNonAscii), load)) throw_error(s, start, kind_of(TypeId::ref));
+}
+
+void load_file(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    bool ok;
+    if (end - start >= 2 && start[1] == '"') {
+        s.pos = after(s, end);  // the closing "
+        ok = push_text(s, TypeId::file, start + 2, end, true, false, load);
+    } else {
+        ok = push_percent_text(s, TypeId::file, start + 1, end, flags, load);
+    }
+    if (!ok) throw_error(s, start, kind_of(TypeId::file));
+}
+
+void load_char(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    s.pos = after(s, end);  // the closing "
+    const Byte* p = start + 2;
+    int32_t cp = -1;
+    if (p < end) cp = next_code_point(p, end, true);
+    if (cp < 0 || p != end || static_cast<uint32_t>(cp) > unicode::kMaxCodePoint) {
+        throw_error(s, start, kind_of(TypeId::char_));
+        return;
+    }
+    if (load) push_cell(s, cell::character(static_cast<uint32_t>(cp)));
+}
+
+// ---- Words --------------------------------------------------------------------------------------
+
+void push_word(Lexer& s, TypeId type, const Byte* start, const Byte* end, bool load) {
+    s.token_type = kind_of(type);
+    if (!load) return;
+    const symbol::Id id = symbol::make({reinterpret_cast<const char*>(start), static_cast<size_t>(end - start)});
+    Cell w = type == TypeId::issue ? cell::make(TypeId::issue, context::global(), id, kUnresolved) : words::global(id);
+    cell::set_type(w, type);
+    push_cell(s, w);
+}
+
+void load_refinement(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    if (end - start < 2 || ((flags & kNonAscii) && !valid_utf8(start, end))) {
+        throw_error(s, start, kind_of(TypeId::refinement));
+        return;
+    }
+    push_word(s, TypeId::refinement, start + 1, end, load);
+}
+
+void load_issue(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    if (end - start < 2 || *start != '#' || ((flags & kNonAscii) && !valid_utf8(start, end))) {
+        throw_error(s, start, kind_of(TypeId::issue));
+        return;
+    }
+    push_word(s, TypeId::issue, start + 1, end, load);
+}
+
+// #(true), #(none), #(integer!): values that have no literal form of their own.
+void load_construction(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    s.pos = after(s, end);  // the )
+    const Byte* a = start + 2;
+    const Byte* b = end;
+    while (a < b && (*a == ' ' || *a == '\t')) ++a;
+    while (b > a && (b[-1] == ' ' || b[-1] == '\t')) --b;
+    const size_t n = static_cast<size_t>(b - a);
+    Cell value;
+    if (equal_ascii_nocase(a, n, "true")) value = cell::logic(true);
+    else if (equal_ascii_nocase(a, n, "false")) value = cell::logic(false);
+    else if (equal_ascii_nocase(a, n, "none")) value = cell::none();
+    else if (equal_ascii_nocase(a, n, "unset")) value = cell::unset();
+    else {
+        value = cell::make(TypeId::unset, 1);  // not found yet
+        for (uint32_t id = 1; id <= static_cast<uint32_t>(kTypeCount); ++id) {
+            if (registry::is_type_id(id) && equal_ascii_nocase(a, n, registry::name(static_cast<TypeId>(id)))) {
+                value = cell::make(TypeId::datatype, id);
+                break;
+            }
+        }
+        if (cell::is(value, TypeId::unset) && value.w1 == 1) {
+            throw_error(s, start, kMalconstruct);
+            return;
+        }
+    }
+    s.token_type = static_cast<int32_t>(cell::type(value));
+    if (load) push_cell(s, value);
+}
+
+// ---- Numbers ------------------------------------------------------------------------------------
+
+// Decimal text with ' separators and a point, as text_to_float reads it. False when refused.
+bool read_decimal(const Byte* start, const Byte* end, int adjust, double& out) {
+    const auto length = static_cast<uint32_t>(end - start);
+    if (length == 0 || length > kMaxNumberText) return false;
+    if (!decimal_text_ok(reinterpret_cast<const char*>(start), length)) return false;
+    char text[kMaxNumberText];
+    uint32_t n = 0;
+    for (const Byte* p = start; p < end; ++p) {
+        if (*p != '\'') text[n++] = static_cast<char>(*p);
+    }
+    int errors = 0;
+    out = dtoa::text_to_float(text, text + n, adjust, &errors);
+    return errors == 0;
+}
+
+void load_float(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    double v;
+    if (!read_decimal(start, end, 0, v)) {
+        throw_error(s, start, kind_of(TypeId::float_));
+        return;
+    }
+    s.token_type = kind_of(TypeId::float_);
+    if (load) push_cell(s, cell::floating(v));
+}
+
+void load_integer(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    if (end - start == 1) {
+        if (load) push_cell(s, cell::integer(*start - '0'));
+        return;
+    }
+    const Byte* p = start;
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    uint64_t value = 0;
+    uint32_t digits = 0;
+    for (; p < end; ++p) {
+        if (*p == '\'') {
+            if (p + 1 < end && p[1] == '\'') {
+                throw_error(s, start, kind_of(TypeId::integer));
+                return;
+            }
+            continue;
+        }
+        if (*p < '0' || *p > '9') {
+            throw_error(s, start, kind_of(TypeId::integer));
+            return;
+        }
+        if (++digits > 10) break;
+        value = value * 10 + (*p - '0');
+    }
+    if (digits == 0) {
+        throw_error(s, start, kind_of(TypeId::integer));
+        return;
+    }
+    const uint64_t limit = negative ? 0x80000000ull : 0x7FFFFFFFull;
+    if (digits > 10 || value > limit) {
+        load_float(s, start, end, flags, load);
+        return;
+    }
+    if (load) push_cell(s, cell::integer(static_cast<int32_t>(negative ? 0 - value : value)));
+}
+
+void load_hex_integer(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    uint32_t value = 0, digits = 0;
+    bool ok = end - start >= 2 && end[-1] == 'h';
+    for (const Byte* p = start; ok && p < end - 1; ++p) {
+        if (*p == '\'') continue;
+        const int v = hex_value(*p);
+        if (v < 0) ok = false;
+        value = value << 4 | static_cast<uint32_t>(v);
+        ++digits;
+    }
+    if (!ok || digits < 2 || digits > 8) {
+        throw_error(s, start, kind_of(TypeId::integer));
+        return;
+    }
+    if (load) push_cell(s, cell::integer(static_cast<int32_t>(value)));
+}
+
+void load_percent(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    // The machine stops before the %, which belongs to the token.
+    s.pos = after(s, end);
+    double v;
+    if (!read_decimal(start, end, -2, v)) {
+        throw_error(s, start, kind_of(TypeId::float_));
+        return;
+    }
+    if (load) push_cell(s, cell::floating(v, TypeId::percent));
+}
+
+// 1.#INF, -1.#INF, 1.#NaN.
+void load_special_float(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    const Byte* p = start;
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    double v = 0;
+    bool ok = end - p == 6 && p[0] == '1' && p[1] == '.' && p[2] == '#';
+    if (ok && equal_ascii_nocase(p + 3, 3, "inf")) v = negative ? -HUGE_VAL : HUGE_VAL;
+    else if (ok && equal_ascii_nocase(p + 3, 3, "nan")) v = std::bit_cast<double>(uint64_t{0x7FF8000000000000});
+    else ok = false;
+    if (!ok) {
+        throw_error(s, start, kind_of(TypeId::float_));
+        return;
+    }
+    if (load) push_cell(s, cell::floating(v));
+}
+
+// ---- Not built yet ------------------------------------------------------------------------------
+
+// Tokens whose datatype does not exist yet: accepted when only checking, refused when loading.
+void load_not_done(Lexer&, const Byte*, const Byte*, uint32_t, bool load) {
+    if (load) error::fire(ErrorId::not_done);
+}
+// The same for tokens the machine ended before a closing byte that belongs to them.
+void load_not_done_closed(Lexer& s, const Byte*, const Byte* end, uint32_t, bool load) {
+    s.pos = after(s, end);
+    if (load) error::fire(ErrorId::not_done);
+}
+void load_point(Lexer& s, const Byte*, const Byte* end, uint32_t, bool load) {
+    s.pos = after(s, end);  // the )
+    s.initial_state = 0;
+    if (load) error::fire(ErrorId::not_done);
+}
+
+}  // namespace
+
+// A word, set-word, get-word or lit-word: also a path's head and its word segments.
+void load_word(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    TypeId type = TypeId::word;
+    const Byte* a = start;
+    const Byte* b = end;
+    if (flags & (token_flag::colon | token_flag::quote)) {
+        if (*a == ':') type = TypeId::get_word, ++a;
+        else if (*a == '\'') type = TypeId::lit_word, ++a;
+        if (b > a && b[-1] == ':') {
+            if (type != TypeId::word) {
+                throw_error(s, start, kind_of(type == TypeId::lit_word ? TypeId::lit_word : TypeId::word));
+                return;
+            }
+            type = TypeId::set_word;
+            --b;
+        }
+        if (b > a && std::memchr(a, ':', static_cast<size_t>(b - a))) {
+            throw_error(s, start, kind_of(type == TypeId::lit_word ? TypeId::lit_word : TypeId::word));
+            return;
+        }
+    }
+    if (a == b || ((flags & kNonAscii) && !valid_utf8(a, b))) {
+        throw_error(s, start, kind_of(TypeId::word));
+        return;
+    }
+    push_word(s, type, a, b, load);
+}
+
+void load_braced(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
+    const bool plain = !(flags & (kNonAscii | token_flag::caret));
+    if (!push_text(s, TypeId::string, start, end, true, plain, load)) throw_error(s, start - 1, kind_of(TypeId::string));
+}
+
+bool is_unicode_space(uint32_t cp) {
+    switch (cp) {
+        case 0x85: case 0xA0: case 0x1680: case 0x180E: case 0x2028: case 0x2029: case 0x202F:
+        case 0x205F: case 0x3000: case 0x200B:
+            return true;
+        default: return cp >= 0x2000 && cp <= 0x200A;
+    }
+}
+
+int32_t decode_escape(const Byte*& p, const Byte* end) {
+    const Byte c = *p++;
+    if (c == '(') {
+        const Byte* name = p;
+        while (p < end && *p != ')' && p - name < 7) ++p;
+        if (p == end || *p != ')') return -1;
+        const auto n = static_cast<size_t>(p - name);
+        ++p;
+        if (n == 0 || n > 6) return -1;
+        uint32_t value = 0;
+        bool hex = true;
+        for (size_t i = 0; i < n && hex; ++i) {
+            const int v = hex_value(name[i]);
+            hex = v >= 0;
+            value = value << 4 | static_cast<uint32_t>(v);
+        }
+        if (hex) return value <= unicode::kMaxCodePoint ? static_cast<int32_t>(value) : -1;
+        static constexpr struct {
+            std::string_view name;
+            int32_t cp;
+        } kNames[] = {{"null", 0}, {"back", 8}, {"tab", 9}, {"line", 10}, {"page", 12}, {"esc", 27}, {"del", 127}};
+        for (const auto& e : kNames) {
+            if (equal_ascii_nocase(name, n, e.name)) return e.cp;
+        }
+        return -1;
+    }
+    switch (c) {
+        case '"': return '"';
+        case '-': return 9;
+        case '/': return 10;
+        case '^': return '^';
+        case '{': return '{';
+        case '}': return '}';
+        case '~': return 127;
+        case '@': case '[': case '\\': case ']': case '_': return c - 64;
+        default: break;
+    }
+    if (c >= 'a' && c <= 'z') return c - 'a' + 1;
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 1;
+    if (c < 0x80) return c;
+    --p;
+    return next_code_point(p, end, false);
+}
+
+// Accepts the decimal texts of the float loader: sign, digits with ' separators, a point and an
+// exponent, as a small automaton over byte classes.
+bool decimal_text_ok(const char* text, uint32_t length) {
+    if (length > kMaxNumberText) return false;
+    static constexpr uint8_t kNext[11][7] = {
+        {10, 0, 1, 10, 4, 10, 10}, {10, 10, 1, 6, 5, 2, 9},  {10, 10, 1, 10, 10, 10, 9},
+        {10, 10, 3, 6, 10, 4, 9},  {10, 10, 3, 10, 10, 10, 9}, {10, 10, 3, 10, 10, 10, 9},
+        {10, 7, 8, 10, 10, 10, 10}, {10, 10, 8, 10, 10, 10, 10}, {10, 10, 8, 10, 10, 10, 9},
+        {9, 9, 9, 9, 9, 9, 9},      {10, 10, 10, 10, 10, 10, 10},
+    };
+    uint8_t state = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        int cls = 0;
+        if (c == '+' || c == '-') cls = 1;
+        else if (c >= '0' && c <= '9') cls = 2;
+        else if (c == 'e' || c == 'E') cls = 3;
+        else if (c == '.') cls = 4;
+        else if (c == '\'') cls = 5;
+        state = kNext[state][cls];
+    }
+    return kNext[state][6] == 9;
+}
+
+const Action g_loaders[kTerminalCount + 1] = {
+    nullptr,                // 0
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 1-10
+    load_construction,      // 11
+    nullptr, nullptr,       // 12, 13
+    load_quoted,            // 14
+    load_word,              // 15
+    load_issue,             // 16
+    load_integer,           // 17
+    load_refinement,        // 18
+    load_char,              // 19
+    load_file,              // 20
+    load_not_done_closed,   // 21 binary
+    load_percent,           // 22
+    load_float,             // 23
+    load_special_float,     // 24
+    load_not_done,          // 25 tuple
+    load_not_done,          // 26 date
+    load_not_done,          // 27 pair
+    load_point,             // 28
+    load_not_done,          // 29 time
+    load_not_done,          // 30 money
+    load_tag,               // 31
+    load_url,               // 32
+    load_email,             // 33
+    load_hex_integer,       // 34
+    load_raw,               // 35
+    load_ref,               // 36
+};
+
+}  // namespace zub::lexer

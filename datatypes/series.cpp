@@ -1,8 +1,665 @@
-// series!: being written.
+// series!: one implementation of navigation, pick and poke, clear, remove, reverse, take, copy and
+// move for every series type and unit width (cells, 1-, 2- and 4-byte text, vector! elements).
+// Units move with block memory moves. A modifying action checks its arguments, tells the owner,
+// then re-reads the series (the owner's handler may have changed it) before changing it.
+#include "datatypes/series.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "datatypes/context.h"
 #include "datatypes/registry.h"
+#include "datatypes/word.h"
+#include "evaluator/stack.h"
+#include "runtime/error.h"
+#include "runtime/lowrt.h"
+#include "runtime/memory.h"
+#include "runtime/ownership.h"
+#include "runtime/series.h"
+#include "runtime/unicode.h"
 
 namespace zub {
 
-extern const ActionTable series_actions = {};
+namespace {
+
+constexpr uint32_t kImageOwned = 0x00010000;  // image! keeps its ownership flag in the cell
+
+uint32_t checked_unit(const SeriesBuffer* b) {
+    const uint32_t unit = b->unit();
+    if (unit != 1 && unit != 2 && unit != 4 && unit != 8 && unit != 16) lowrt::fatal(lowrt::Fatal::no_switch);
+    return unit;
+}
+
+NodeId node_of(const Cell& value) { return cell::series_node(value); }
+SeriesBuffer* buffer_of(const Cell& value) { return memory::buffer(node_of(value)); }
+uint32_t unit_of(const Cell& value) { return checked_unit(buffer_of(value)); }
+
+// The head index; it may lie past the tail. A negative index, which no action makes, counts as 0.
+int64_t raw_head(const Cell& value) {
+    return std::max<int64_t>(0, static_cast<int32_t>(cell::series_index(value)));
+}
+// The head where a change may happen: inside 0 .. buffer length.
+int64_t clamped_head(const Cell& value) {
+    return std::clamp<int64_t>(raw_head(value), 0, series::buffer_length(value));
+}
+int64_t remaining(const Cell& value) {
+    return std::max<int64_t>(0, int64_t{series::buffer_length(value)} - raw_head(value));
+}
+void set_head(Cell& value, int64_t index) { value.w1 = static_cast<uint32_t>(index); }
+
+Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
+Cell word_cell(words::Word w) { return words::global(words::id(w)); }
+
+[[noreturn]] void fire_refine(const char* refinement, const Cell& argument) {
+    error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make(refinement)), argument);
+}
+
+bool block_like(TypeId t) {
+    switch (t) {
+        case TypeId::block:
+        case TypeId::paren:
+        case TypeId::path:
+        case TypeId::lit_path:
+        case TypeId::set_path:
+        case TypeId::get_path:
+        case TypeId::hash: return true;
+        default: return false;
+    }
+}
+
+bool text_like(TypeId t) {
+    switch (t) {
+        case TypeId::string:
+        case TypeId::file:
+        case TypeId::url:
+        case TypeId::tag:
+        case TypeId::email:
+        case TypeId::ref: return true;
+        default: return false;
+    }
+}
+
+// The types move accepts as a target.
+bool series_type(TypeId t) {
+    return block_like(t) || text_like(t) || t == TypeId::binary || t == TypeId::vector || t == TypeId::image;
+}
+
+bool narrow_units_only(TypeId t) { return t == TypeId::binary || t == TypeId::vector; }
+
+// ---- vector! elements ----------------------------------------------------------------------------
+
+Cell vector_element(const std::byte* at, uint32_t unit, TypeId element) {
+    switch (element) {
+        case TypeId::char_:
+        case TypeId::integer: {
+            int32_t v;
+            switch (unit) {
+                case 1: v = static_cast<int8_t>(*at); break;
+                case 2: {
+                    int16_t h;
+                    std::memcpy(&h, at, 2);
+                    v = h;
+                    break;
+                }
+                case 4: std::memcpy(&v, at, 4); break;
+                default: lowrt::fatal(lowrt::Fatal::no_switch);
+            }
+            return element == TypeId::integer ? cell::integer(v) : cell::character(static_cast<uint32_t>(v));
+        }
+        case TypeId::float_:
+        case TypeId::percent: {
+            double d;
+            if (unit == 8) {
+                std::memcpy(&d, at, 8);
+            } else if (unit == 4 && element == TypeId::float_) {
+                float f;
+                std::memcpy(&f, at, 4);
+                d = f;
+            } else {
+                lowrt::fatal(lowrt::Fatal::no_switch);
+            }
+            return cell::floating(d, element);
+        }
+        default: lowrt::fatal(lowrt::Fatal::no_switch);
+    }
+}
+
+void store_vector_element(std::byte* at, uint32_t unit, const Cell& value) {
+    if (cell::is(value, TypeId::float_) || cell::is(value, TypeId::percent)) {
+        const double d = cell::as_float(value);
+        if (unit == 8) {
+            std::memcpy(at, &d, 8);
+        } else {
+            const auto f = static_cast<float>(d);
+            std::memcpy(at, &f, 4);
+        }
+        return;
+    }
+    const uint32_t bits = value.w2;  // char! and integer! alike: the low bits
+    std::memcpy(at, &bits, std::min<uint32_t>(unit, 4));
+}
+
+// ---- Moving units --------------------------------------------------------------------------------
+
+// Makes room for n units at the unit index `at` from the head, moving the rest up. May collect.
+void open_gap(NodeId node, uint32_t at, uint32_t n) {
+    const SeriesBuffer* before = memory::buffer(node);
+    const uint32_t unit = checked_unit(before);
+    const uint32_t used = before->used();
+    series::reserve_tail(node, n * unit);
+    std::byte* p = memory::buffer(node)->head_ptr() + size_t{at} * unit;
+    std::memmove(p + size_t{n} * unit, p, used - size_t{at} * unit);
+}
+
+void remove_units(NodeId node, uint32_t at, uint32_t n) {
+    const uint32_t unit = checked_unit(memory::buffer(node));
+    series::remove_bytes(node, at * unit, n * unit);
+}
+
+// The unit a text needs to hold the code point when written in place: the poke rule.
+uint32_t unit_for_in_place(uint32_t cp) { return cp > 0xFFFF ? 4 : cp > 0xFF ? 2 : 1; }
+
+// Writes a code point at a unit index, widening the whole string first when its unit is too
+// narrow. May collect.
+void poke_char(NodeId node, uint32_t index, uint32_t cp) {
+    const uint32_t wanted = unit_for_in_place(cp);
+    SeriesBuffer* b = memory::buffer(node);
+    if (wanted > b->unit()) b = unicode::widen(node, wanted);
+    series::store_unit(b->head_ptr() + size_t{index} * b->unit(), b->unit(), cp);
+}
+
+// ---- Copies --------------------------------------------------------------------------------------
+
+// A new series of the value's type holding count units from the unit index; vector! keeps its
+// element type. May collect.
+Cell new_series_like(const Cell& value, uint32_t start, uint32_t count) {
+    const NodeId node = series::copy_part(node_of(value), start, count);
+    const uint32_t w3 = cell::is(value, TypeId::vector) ? value.w3 : 0;
+    return cell::make(cell::type(value), 0, node, w3);
+}
+
+// ---- Positions -----------------------------------------------------------------------------------
+
+Cell series_head(Cell value) {
+    set_head(value, 0);
+    return value;
+}
+
+Cell series_tail(Cell value) {
+    set_head(value, series::buffer_length(value));
+    return value;
+}
+
+Cell series_back(Cell value) {
+    if (raw_head(value) > 0) set_head(value, raw_head(value) - 1);
+    return value;
+}
+
+Cell series_next(Cell value) {
+    series::skip_forward(value, 1);
+    return value;
+}
+
+Cell series_at(Cell value, Cell offset) {
+    set_head(value, series::position(value, offset, true));
+    return value;
+}
+
+Cell series_skip(Cell value, Cell offset) {
+    set_head(value, series::position(value, offset, false));
+    return value;
+}
+
+bool series_head_q(Cell value) { return raw_head(value) == 0; }
+bool series_tail_q(Cell value) { return series::at_tail(value); }
+
+Cell series_index_q(Cell value) { return cell::integer(static_cast<int32_t>(cell::series_index(value) + 1)); }
+
+// The head is clamped on a copy only: the caller's cell is replaced by the answer anyway.
+int32_t series_length_q(Cell value) { return static_cast<int32_t>(series::length_from_head(value, false)); }
+
+// ---- pick and poke -------------------------------------------------------------------------------
+
+// The unit index that pick and poke address: k counts from 1 at the head, -1 is just before it.
+// -1 when k is 0 or the index falls outside the buffer.
+int64_t addressed(const Cell& value, int32_t k) {
+    if (k == 0) return -1;
+    const int64_t i = raw_head(value) + k - (k > 0 ? 1 : 0);
+    return i < 0 || i >= series::buffer_length(value) ? -1 : i;
+}
+
+Cell series_pick(Cell value, int32_t index, Cell) {
+    const int64_t i = addressed(value, index);
+    return i < 0 ? cell::none() : series::element_at(value, static_cast<uint32_t>(i));
+}
+
+// Refuses a value the series cannot hold, before anything changes.
+void check_storable(const Cell& target, const Cell& value) {
+    if (unit_of(target) == 16) return;
+    switch (cell::type(target)) {
+        case TypeId::binary:
+            if (!cell::is(value, TypeId::integer) && !cell::is(value, TypeId::char_))
+                error::fire(ErrorId::invalid_arg, value);
+            return;
+        case TypeId::vector:
+            if (static_cast<uint32_t>(cell::type(value)) != target.w3) error::fire(ErrorId::invalid_arg, value);
+            return;
+        default:
+            if (!cell::is(value, TypeId::char_)) error::fire(ErrorId::invalid_arg, value);
+    }
+}
+
+Cell series_poke(Cell target, int32_t index, Cell, Cell value) {
+    int64_t i = addressed(target, index);
+    if (i < 0) error::fire(ErrorId::out_of_range, cell::integer(index));
+    check_storable(target, value);
+    series::notify_owner(target, words::Word::poke, i, 1);
+    // The owner's handler may have cut the series.
+    i = addressed(target, index);
+    if (i < 0) error::fire(ErrorId::out_of_range, cell::integer(index));
+    const NodeId node = node_of(target);
+    SeriesBuffer* b = memory::buffer(node);
+    const uint32_t unit = checked_unit(b);
+    std::byte* at = b->head_ptr() + static_cast<size_t>(i) * unit;
+    if (unit == 16) {
+        std::memcpy(at, &value, sizeof(Cell));
+    } else if (cell::is(target, TypeId::binary)) {
+        *at = static_cast<std::byte>(value.w2);
+    } else if (cell::is(target, TypeId::vector)) {
+        store_vector_element(at, unit, value);
+    } else {
+        poke_char(node, static_cast<uint32_t>(i), value.w2);
+    }
+    series::notify_owner(target, words::Word::poked, i, 1);
+    return value;
+}
+
+// ---- clear, remove, reverse ----------------------------------------------------------------------
+
+Cell series_clear(Cell value) {
+    const int64_t head = raw_head(value);
+    if (remaining(value) < 1) return value;
+    series::notify_owner(value, words::Word::clear, head, remaining(value));
+    if (remaining(value) > 0) {
+        SeriesBuffer* b = buffer_of(value);
+        b->tail = b->head + static_cast<uint32_t>(head) * checked_unit(b);
+    }
+    series::notify_owner(value, words::Word::cleared, head, 0);
+    return value;
+}
+
+Cell series_remove(Cell value, const Cell* part, const Cell* key) {
+    int64_t count = part ? series::part_length(value, *part) : 1;
+    if (count < 1) return value;
+    int64_t start = clamped_head(value);
+    if (key) {
+        FindOptions find{};
+        find.case_sensitive = true;
+        const Cell found = registry::actions(cell::type(value)).find(value, *key, find);
+        if (cell::type(found) != cell::type(value)) return cell::none();
+        start = raw_head(found);
+        ++count;
+    }
+    if (start >= series::buffer_length(value)) return value;
+    series::notify_owner(value, words::Word::remove, start, count);
+    const int64_t length = series::buffer_length(value);
+    if (start < length) {
+        count = std::min(count, length - start);
+        remove_units(node_of(value), static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    }
+    series::notify_owner(value, words::Word::removed, start, 0);
+    set_head(value, start);
+    return value;
+}
+
+// Swaps records of n units pairwise from both ends of the count units at the head inward.
+void reverse_records(NodeId node, int64_t head, int64_t count, int64_t n) {
+    SeriesBuffer* b = memory::buffer(node);
+    const size_t record = static_cast<size_t>(n) * checked_unit(b);
+    std::byte single[16];
+    std::unique_ptr<std::byte[]> heap;
+    std::byte* scratch = single;
+    if (record > sizeof single) {
+        heap = std::make_unique<std::byte[]>(record);
+        scratch = heap.get();
+    }
+    std::byte* low = b->head_ptr() + static_cast<size_t>(head) * checked_unit(b);
+    std::byte* high = low + static_cast<size_t>(count - n) * checked_unit(b);
+    for (; low < high; low += record, high -= record) {
+        std::memcpy(scratch, low, record);
+        std::memcpy(low, high, record);
+        std::memcpy(high, scratch, record);
+    }
+}
+
+Cell series_reverse(Cell value, const Cell* part, const Cell* skip) {
+    const int64_t head = raw_head(value);
+    int64_t count = std::min(remaining(value), part ? series::part_length(value, *part) : remaining(value));
+    if (count < 1) return value;
+    int64_t n = 1;
+    if (skip) {
+        if (!cell::is(*skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
+        n = cell::as_integer(*skip);
+        if (n == count) return value;
+        if (n < 1) error::fire(ErrorId::out_of_range, *skip);
+        if (count < n || count % n != 0) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
+    }
+    series::notify_owner(value, words::Word::reverse, head, count);
+    // Whole records only, should the owner's handler have cut the series.
+    const int64_t left = remaining(value);
+    if (count > left) count = left - left % n;
+    if (count >= 2 * n) reverse_records(node_of(value), head, count, n);
+    series::notify_owner(value, words::Word::reversed, head, count);
+    return value;
+}
+
+// ---- take ----------------------------------------------------------------------------------------
+
+// Keeps a new value where the collector finds it while the owner's handler runs.
+class Kept {
+  public:
+    explicit Kept(Cell value) : slot_(stack::push(value)) {}
+    ~Kept() { stack::g_top = slot_; }
+    Kept(const Kept&) = delete;
+    Kept& operator=(const Kept&) = delete;
+    Cell value() const { return *slot_; }
+
+  private:
+    Cell* slot_;
+};
+
+// Without /part the taken unit becomes the value itself, as pick gives it. /deep is the cell
+// types' own: block!'s take copies what it took.
+Cell series_take(Cell value, const Cell* part, bool, bool last) {
+    const int64_t available = remaining(value);
+    if (available < 1) return cell::none();
+    const int64_t head = raw_head(value);
+    int64_t count = 1;
+    if (part) {
+        if (cell::is(*part, TypeId::integer)) {
+            count = cell::as_integer(*part);
+        } else {
+            const int64_t between = std::max<int64_t>(0, series::part_length(value, *part));
+            count = last ? available - between : between;
+        }
+    }
+    bool before = false;  // a negative count takes the values just before the head
+    if (count < 0) {
+        if (last) {
+            count = 1;
+        } else {
+            count = std::min(-count, head);
+            before = count > 0;  // at the head there is nothing before it: take from the head
+        }
+    }
+    count = std::max<int64_t>(1, std::min(count, before ? head : available));
+    series::notify_owner(value, words::Word::take, head, count);
+
+    // The owner's handler may have cut the series: take what is still there.
+    const int64_t length = series::buffer_length(value);
+    int64_t start = before ? head - count : last ? length - count : head;
+    if (start < 0 || start >= length) {
+        series::notify_owner(value, words::Word::taken, head, 0);
+        return cell::none();
+    }
+    count = std::min(count, length - start);
+
+    const Cell taken = part ? new_series_like(value, static_cast<uint32_t>(start), static_cast<uint32_t>(count))
+                            : series::element_at(value, static_cast<uint32_t>(start));
+    remove_units(node_of(value), static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    const Kept kept(taken);
+    series::notify_owner(value, words::Word::taken, head, 0);
+    return kept.value();
+}
+
+// ---- copy ----------------------------------------------------------------------------------------
+
+// The units from the head, or the /part of them. /deep and /types are the cell types' own: block!'s
+// copy walks what this one copied.
+Cell series_copy(Cell value, const CopyOptions& options) {
+    const int64_t length = series::buffer_length(value);
+    const int64_t head = raw_head(value);
+    int64_t start = head;
+    int64_t count = remaining(value);
+    if (options.part) {
+        const Cell& part = *options.part;
+        if (cell::is(part, TypeId::pair)) {
+            const int64_t x = static_cast<int32_t>(part.w2), y = static_cast<int32_t>(part.w3);
+            start = std::max<int64_t>(0, x < 0 ? head + x : head + x - 1);
+            count = y < x ? 0 : y - x;
+        } else {
+            const int64_t n = series::part_length(value, part);
+            if (n >= 0) {
+                count = n;
+            } else if (head + n < 0) {
+                start = 0;
+                count = head;
+            } else {
+                start = head + n;
+                count = -n;
+            }
+        }
+    }
+    start = std::min(start, length);
+    count = std::min(count, length - start);
+
+    Cell copy = new_series_like(value, static_cast<uint32_t>(start), static_cast<uint32_t>(count));
+    cell::set_new_line(copy, cell::new_line(value));
+    return copy;
+}
+
+// ---- move ----------------------------------------------------------------------------------------
+
+// Between two series of the same unit width: the target opens a gap at its head, the origin
+// closes its own. May collect.
+void move_units(const Cell& origin, const Cell& target, int64_t count) {
+    const NodeId from = node_of(origin), to = node_of(target);
+    const auto at = static_cast<uint32_t>(clamped_head(target));
+    const auto n = static_cast<uint32_t>(count);
+    open_gap(to, at, n);
+    const uint32_t unit = unit_of(origin);
+    std::memcpy(memory::buffer(to)->head_ptr() + size_t{at} * unit,
+                memory::buffer(from)->head_ptr() + static_cast<size_t>(clamped_head(origin)) * unit, size_t{n} * unit);
+    remove_units(from, static_cast<uint32_t>(clamped_head(origin)), n);
+}
+
+// Between texts of different unit widths: code point by code point, the target widened when a
+// code point needs it. May collect.
+void move_code_points(const Cell& origin, const Cell& target, int64_t count) {
+    std::vector<uint32_t> points(static_cast<size_t>(count));
+    {
+        SeriesBuffer* b = buffer_of(origin);
+        const uint32_t unit = checked_unit(b);
+        const std::byte* p = b->head_ptr() + static_cast<size_t>(clamped_head(origin)) * unit;
+        for (size_t i = 0; i < points.size(); ++i) points[i] = series::load_unit(p + i * unit, unit);
+    }
+    uint32_t wanted = 1;
+    for (const uint32_t cp : points) wanted = std::max(wanted, unit_for_in_place(cp));
+    const NodeId to = node_of(target);
+    if (wanted > unit_of(target)) unicode::widen(to, wanted);
+    const auto at = static_cast<uint32_t>(clamped_head(target));
+    open_gap(to, at, static_cast<uint32_t>(count));
+    SeriesBuffer* b = memory::buffer(to);
+    const uint32_t unit = checked_unit(b);
+    std::byte* p = b->head_ptr() + size_t{at} * unit;
+    for (size_t i = 0; i < points.size(); ++i) series::store_unit(p + i * unit, unit, points[i]);
+    remove_units(node_of(origin), static_cast<uint32_t>(clamped_head(origin)), static_cast<uint32_t>(count));
+}
+
+// Within one series: the part is lifted out, the units between slide over its place, and it is
+// put down before the target position.
+void move_within(const Cell& origin, int64_t count, int64_t target) {
+    SeriesBuffer* b = buffer_of(origin);
+    const size_t unit = checked_unit(b);
+    const int64_t from = clamped_head(origin);
+    std::vector<std::byte> lifted(static_cast<size_t>(count) * unit);
+    std::byte* data = b->head_ptr();
+    std::memcpy(lifted.data(), data + from * unit, lifted.size());
+    if (target > from) {
+        std::memmove(data + from * unit, data + (from + count) * unit, static_cast<size_t>(target - from - count) * unit);
+        std::memcpy(data + (target - count) * unit, lifted.data(), lifted.size());
+    } else {
+        std::memmove(data + (target + count) * unit, data + target * unit, static_cast<size_t>(from - target) * unit);
+        std::memcpy(data + target * unit, lifted.data(), lifted.size());
+    }
+}
+
+Cell series_move(Cell origin, Cell target, const Cell* part) {
+    if (!series_type(cell::type(target))) raise_expect_arg(Slot::move, target, 1);
+    if (remaining(origin) < 1) return target;
+    int64_t count = 1;
+    if (part) {
+        if (!cell::is(*part, TypeId::integer)) fire_refine("part", *part);
+        count = cell::as_integer(*part);
+        if (count < 1) return target;
+    }
+    count = std::min(count, remaining(origin));
+    const bool same = node_of(origin) == node_of(target);
+    if (!same) {
+        const uint32_t from = unit_of(origin), to = unit_of(target);
+        const bool mixed = (from == 16) != (to == 16);
+        const bool narrow = narrow_units_only(cell::type(origin)) || narrow_units_only(cell::type(target));
+        if (mixed || (from != to && narrow)) error::fire(ErrorId::move_bad, datatype_of(origin), datatype_of(target));
+    } else {
+        const int64_t from = clamped_head(origin), to = clamped_head(target);
+        if (to == from) return target;
+        if (from < to && to - from < count && to != series::buffer_length(target)) return origin;
+    }
+    series::notify_owner(target, words::Word::move, raw_head(origin), count);
+
+    // Measured again: the owner's handler may have changed either series.
+    count = std::min(count, remaining(origin));
+    if (count > 0) {
+        if (same) {
+            const int64_t from = clamped_head(origin), to = clamped_head(target);
+            if (to < from || to >= from + count) move_within(origin, count, to);
+        } else if (unit_of(origin) == unit_of(target)) {
+            move_units(origin, target, count);
+        } else {
+            move_code_points(origin, target, count);
+        }
+    }
+    series::notify_owner(target, words::Word::moved, raw_head(target), count);
+    return target;
+}
+
+// ---- reflect and modify --------------------------------------------------------------------------
+
+bool owned(const Cell& value) {
+    if (cell::is(value, TypeId::image)) return (value.header & kImageOwned) != 0;
+    return (buffer_of(value)->flags & series_flag::owned) != 0;
+}
+
+bool names_owned(symbol::Id field) { return symbol::resolve(field) == symbol::resolve(words::id(words::Word::owned)); }
+
+Cell series_reflect(Cell value, uint32_t field) {
+    if (!names_owned(field)) error::fire(ErrorId::not_done);
+    if (!owned(value)) return cell::none();
+    const Cell* owner = ownership::owner_of(node_of(value));
+    return owner ? *owner : cell::none();
+}
+
+// Only ownership can be modified: none removes it, [object field-word] gives it.
+Cell series_modify(Cell value, Cell field, Cell spec, bool) {
+    if (!word::is_any_word(cell::type(field)) || !names_owned(field.w2)) return spec;
+    if (cell::is(spec, TypeId::none)) {
+        ownership::unset(value);
+        return spec;
+    }
+    if (!cell::is(spec, TypeId::block) || remaining(spec) < 2) return spec;
+    const Cell owner = series::element_at(spec, static_cast<uint32_t>(raw_head(spec)));
+    const Cell word = series::element_at(spec, static_cast<uint32_t>(raw_head(spec) + 1));
+    if (!cell::is(owner, TypeId::object) || !word::is_any_word(cell::type(word))) return spec;
+    ownership::set(value, owner, word);
+    context::cell_of(owner.w1).header |= cell_flag::owns_series;
+    return spec;
+}
+
+}  // namespace
+
+// ---- Shared routines -----------------------------------------------------------------------------
+
+namespace series {
+
+uint32_t buffer_length(const Cell& value) {
+    const SeriesBuffer* b = buffer_of(value);
+    return b->used() / checked_unit(b);
+}
+
+bool at_tail(const Cell& value) { return raw_head(value) >= buffer_length(value); }
+
+bool skip_forward(Cell& value, int32_t n) {
+    const int64_t moved = raw_head(value) + n;
+    if (moved >= 0 && moved <= buffer_length(value)) set_head(value, moved);
+    return at_tail(value);
+}
+
+uint32_t position(const Cell& value, const Cell& offset, bool at) {
+    if (!cell::is(offset, TypeId::integer)) error::fire(ErrorId::invalid_arg, offset);
+    const int64_t k = cell::as_integer(offset);
+    const int64_t target = raw_head(value) + (at && k >= 1 ? k - 1 : k);
+    return static_cast<uint32_t>(std::clamp<int64_t>(target, 0, buffer_length(value)));
+}
+
+uint32_t length_from_head(Cell& value, bool absolute) {
+    const uint32_t length = buffer_length(value);
+    if (raw_head(value) > length) set_head(value, length);
+    return absolute ? length : static_cast<uint32_t>(length - std::max<int64_t>(0, raw_head(value)));
+}
+
+int64_t part_length(const Cell& value, const Cell& part) {
+    if (cell::is(part, TypeId::integer)) return cell::as_integer(part);
+    if (cell::type(part) == cell::type(value) && node_of(part) == node_of(value)) return raw_head(part) - raw_head(value);
+    fire_refine("part", part);
+}
+
+Cell element_at(const Cell& value, uint32_t index) {
+    SeriesBuffer* b = buffer_of(value);
+    const uint32_t unit = checked_unit(b);
+    const std::byte* at = b->head_ptr() + size_t{index} * unit;
+    if (unit == 16) {
+        Cell c;
+        std::memcpy(&c, at, sizeof c);
+        return c;
+    }
+    if (cell::is(value, TypeId::vector)) return vector_element(at, unit, static_cast<TypeId>(value.w3));
+    if (unit == 8) lowrt::fatal(lowrt::Fatal::no_switch);
+    const uint32_t unit_value = load_unit(at, unit);
+    return cell::is(value, TypeId::binary) ? cell::integer(static_cast<int32_t>(unit_value)) : cell::character(unit_value);
+}
+
+void notify_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
+    // Only a series with an owner record can have someone to tell; the flag saves the lookup.
+    if (!owned(value)) return;
+    ownership::check(value, words::global(words::id(action)), static_cast<int32_t>(index), static_cast<int32_t>(part));
+}
+
+}  // namespace series
+
+// random is left out until the random generator exists.
+extern const ActionTable series_actions = {
+    .reflect = series_reflect,
+    .at = series_at,
+    .back = series_back,
+    .clear = series_clear,
+    .copy = series_copy,
+    .head = series_head,
+    .head_q = series_head_q,
+    .index_q = series_index_q,
+    .length_q = series_length_q,
+    .move = series_move,
+    .next = series_next,
+    .pick = series_pick,
+    .poke = series_poke,
+    .remove = series_remove,
+    .reverse = series_reverse,
+    .skip = series_skip,
+    .tail = series_tail,
+    .tail_q = series_tail_q,
+    .take = series_take,
+    .modify = series_modify,
+};
 
 }  // namespace zub

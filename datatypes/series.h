@@ -1,0 +1,48 @@
+// series!: the positional and modifying actions that every series type inherits (block!, string!
+// and their children, binary!, vector!, image!), and the routines on series values that those
+// types' own actions share. Buffer-level helpers (growth, units, part copies) are the runtime's,
+// in runtime/series.h; these work on a value: a head index in units and a node.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/words.h"
+
+namespace zub::series {
+
+// Units in the value's buffer, whatever its head. Never allocates.
+uint32_t buffer_length(const Cell& value);
+
+// Whether the head is at or past the tail. Never allocates.
+bool at_tail(const Cell& value);
+
+// Moves the head n units on, but only when that stays at or before the tail; answers whether the
+// (possibly moved) head is at the tail. Never allocates.
+bool skip_forward(Cell& value, int32_t n);
+
+// The new head index of `at` (at true) or `skip` for the offset, clamped to the buffer. With k
+// the offset: at goes to head + k - 1 for k >= 1, else to head + k; skip to head + k. A
+// non-integer offset raises script invalid-arg with it. Never allocates but to raise.
+uint32_t position(const Cell& value, const Cell& offset, bool at);
+
+// Units from the head to the tail (from unit 0 when absolute). A head past the tail is first
+// moved back to the tail. Never allocates.
+uint32_t length_from_head(Cell& value, bool absolute);
+
+// The length a /part argument gives: an integer! as it is, or a series of the same type and
+// buffer as the value, the difference of their heads. Anything else raises script
+// invalid-refine-arg with the word part and the argument. Never allocates but to raise.
+int64_t part_length(const Cell& value, const Cell& part);
+
+// The element at a unit index from the buffer start, as pick gives it: the cell for cell series,
+// an integer! for binary!, the element for vector!, a char! for text. The index must lie in the
+// buffer. Never allocates.
+Cell element_at(const Cell& value, uint32_t index);
+
+// Tells the series' owner, when it has one with change handlers, that an action is about to
+// change it or has changed it (the action's word or its past form: clear, cleared ...). Runs
+// user code: may collect and may change the series itself, so re-derive everything afterwards.
+void notify_owner(const Cell& value, words::Word action, int64_t index, int64_t part);
+
+}  // namespace zub::series

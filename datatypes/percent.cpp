@@ -1,8 +1,24 @@
-// percent!: being written.
+// percent!: a float! that holds the fraction (50% is 0.5) and prints it times 100 with "%".
+// Everything but its text form is float!'s.
+#include "datatypes/float.h"
+#include "datatypes/mold.h"
 #include "datatypes/registry.h"
 
 namespace zub {
+namespace {
 
-extern const ActionTable percent_actions = {};
+int32_t percent_form(Cell value, NodeId out, int32_t limit) {
+    const dtoa::FloatText text = float_::form(cell::as_float(value) * 100.0, float_::FormKind::percent);
+    return mold::emit(out, text.view(), limit);
+}
+
+int32_t percent_mold(Cell value, NodeId out, MoldFlags, int32_t limit) { return percent_form(value, out, limit); }
+
+}  // namespace
+
+extern const ActionTable percent_actions = {
+    .form = percent_form,
+    .mold = percent_mold,
+};
 
 }  // namespace zub

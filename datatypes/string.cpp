@@ -283,8 +283,6 @@ QuoteScan scan_units(const std::byte* data, uint32_t from, uint32_t end) {
 
 // ---- Comparison ---------------------------------------------------------------------------------
 
-// Code 8 is the case-sensitive sort order for text.
-constexpr int32_t kCaseSort = 8;
 
 template <uint32_t A, uint32_t B>
 int32_t compare_units(const std::byte* a, const std::byte* b, uint32_t n, bool folded) {
@@ -697,7 +695,7 @@ int32_t compare_chars(const Cell& a, const Cell& b, int32_t op, bool prefix) {
     std::optional<collector::Guard> hold;
     const Text x = text_of(a, hold);
     const Text y = text_of(b, hold);
-    const bool folded = op != op_strict_equal && op != kCaseSort;
+    const bool folded = op != op_strict_equal && op != op_sort_case;
     if (prefix) {
         if (y.length == 0) return op == op_find ? 1 : 0;
         if (y.length > x.length) return 1;

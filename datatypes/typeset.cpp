@@ -142,7 +142,7 @@ int32_t typeset_form(Cell value, NodeId out, int32_t limit) {
 // Equal or not; sorts go by size; there is no lesser or greater.
 int32_t typeset_compare(Cell a, Cell b, int32_t op) {
     if (!cell::is(b, TypeId::typeset)) return kNotComparable;
-    if (op == op_sort || op == op_sort_reverse) {
+    if (op == op_sort || op == op_sort_case) {
         const uint32_t m = typeset::count(a), n = typeset::count(b);
         return m < n ? -1 : m > n ? 1 : 0;
     }

@@ -18,45 +18,31 @@ uint32_t state_words(uint32_t buckets) { return (buckets + 15) / 16; }
 
 uint32_t* words(NodeId node) { return reinterpret_cast<uint32_t*>(memory::buffer(node)->head_ptr()); }
 
-// A byte series of n 32-bit words, all bytes set to fill.
-NodeId alloc_words(uint32_t n, uint8_t fill) {
-    const NodeId node = memory::alloc_bytes_filled(n * 4, fill);
-    memory::buffer(node)->tail = n * 4;
-    return node;
-}
-
 Cell* record_at(NodeId records, uint32_t offset) {
     return reinterpret_cast<Cell*>(memory::buffer(records)->head_ptr() + offset);
 }
 
 // Where the key is, or where it would go: the first deleted bucket passed, else the empty one.
-struct Probe {
+struct RecordProbe {
     uint32_t bucket;
     bool found;
 };
 
-Probe probe(const Table* t, uint32_t key) {
-    const uint32_t* states = words(t->states);
-    const uint32_t* keys = words(t->keys);
-    const uint32_t mask = t->buckets - 1;
-    const uint32_t start = hash::fmix32(key) & mask;
-    uint32_t i = start;
-    uint32_t first_deleted = UINT32_MAX;
-    for (uint32_t step = 1;; ++step) {
-        const uint32_t state = state_at(states, i);
-        if (state == kEmpty) break;
-        if (state == kDeleted) {
-            if (first_deleted == UINT32_MAX) first_deleted = i;
-        } else if (record_at(t->indexed, keys[i])->w1 == key) {
-            return {i, true};
-        }
-        i = (i + step) & mask;
-        if (i == start) break;
-    }
-    return {first_deleted != UINT32_MAX ? first_deleted : i, false};
+RecordProbe probe(NodeId node, uint32_t key) {
+    const NodeId records = table(node)->indexed;
+    Probe p = probe_start(node, hash::fmix32(key));
+    if (probe_walk(node, p, [&](uint32_t offset) { return record_at(records, offset)->w1 == key; }))
+        return {p.bucket, true};
+    return {probe_free(p, p.step < table(node)->buckets), false};
 }
 
 }  // namespace
+
+NodeId alloc_words(uint32_t n, uint8_t fill) {
+    const NodeId node = memory::alloc_bytes_filled(n * 4, fill);
+    memory::buffer(node)->tail = n * 4;
+    return node;
+}
 
 uint32_t round_pow2(uint32_t n) {
     if (n <= 1) return 1;
@@ -87,7 +73,7 @@ NodeId init_records(uint32_t size, Kind kind, uint32_t extra) {
 
 Cell* get(NodeId node, uint32_t key) {
     const Table* t = table(node);
-    const Probe p = probe(t, key);
+    const RecordProbe p = probe(node, key);
     if (!p.found) return nullptr;
     return record_at(t->indexed, words(t->keys)[p.bucket]) + 1;
 }
@@ -100,7 +86,7 @@ Cell* put(NodeId node, uint32_t key) {
         rebuild(node, requested);
         t = table(node);
     }
-    Probe p = probe(t, key);
+    RecordProbe p = probe(node, key);
     if (p.found) return record_at(t->indexed, words(t->keys)[p.bucket]) + 1;
 
     const uint32_t width = t->aux;
@@ -122,7 +108,7 @@ Cell* put(NodeId node, uint32_t key) {
 
 bool remove(NodeId node, uint32_t key) {
     Table* t = table(node);
-    const Probe p = probe(t, key);
+    const RecordProbe p = probe(node, key);
     if (!p.found) return false;
     Cell* record = record_at(t->indexed, words(t->keys)[p.bucket]);
     record[0] = Cell{0, 0, 0, 0};
@@ -192,6 +178,19 @@ void add_position(NodeId node, uint32_t bucket, uint32_t position) {
     set_state(states, bucket, kOccupied);
     words(t->keys)[bucket] = position;
     ++t->count;
+}
+
+void remove_at(NodeId node, uint32_t bucket) {
+    Table* t = table(node);
+    set_state(words(t->states), bucket, kDeleted);
+    --t->count;
+}
+
+Probe probe_start(NodeId node, uint32_t hash) { return {hash & (table(node)->buckets - 1), 0, UINT32_MAX}; }
+
+void probe_advance(NodeId node, Probe& p) {
+    ++p.step;
+    p.bucket = (p.bucket + p.step) & (table(node)->buckets - 1);
 }
 
 uint32_t* state_words_of(NodeId node) { return words(table(node)->states); }

@@ -3,8 +3,9 @@
 // through that series' node, so the collector may move every part of it.
 //
 // Record tables (the ownership table and internal scratch tables) key fixed-width records of
-// cells by a 32-bit id, normally a series node. The indexes of hash! and map! blocks and the
-// symbol and word tables are built on the same engine by their own modules.
+// cells by a 32-bit id, normally a series node. Position tables key the cells of a block by their
+// positions: the symbol and word tables (their own modules) and the indexes of hash! and map!
+// blocks (hash_index.h), all walking the one probe of this file.
 #pragma once
 
 #include <cstdint>
@@ -75,9 +76,30 @@ void rebuild(NodeId table, uint32_t requested);
 // Every bucket empty, counts zero.
 void clear(NodeId table);
 
-// Tables whose keys are positions in their indexed block (symbols, word tables): a new table
-// indexing nothing yet. May collect.
+// Tables whose keys are positions in their indexed block (symbols, word tables, the indexes of
+// hash! and map! blocks): a new table indexing nothing yet. May collect.
 NodeId init_positions(uint32_t size, Kind kind, NodeId indexed);
+
+// A probe under way: the bucket it stands on, the steps taken to get there and the first deleted
+// bucket passed. A walk stops on a match and can be resumed from it.
+struct Probe {
+    uint32_t bucket;
+    uint32_t step;
+    uint32_t first_deleted;  // UINT32_MAX until one is passed
+};
+Probe probe_start(NodeId table, uint32_t hash);
+// Steps past the bucket the probe stands on.
+void probe_advance(NodeId table, Probe& p);
+// Walks from the probe's bucket until an occupied bucket whose key satisfies match(key): true,
+// with the probe left there. False at an empty bucket, or once every bucket has been seen. The
+// arrays are re-read after each match call, so match may call code that allocates.
+template <typename Match>
+bool probe_walk(NodeId table, Probe& p, Match match);
+// After a walk that found nothing: where its key would go, the first deleted bucket passed, else
+// the empty one that ended the walk. UINT32_MAX when there is neither (a table never that full).
+inline uint32_t probe_free(const Probe& p, bool ended_empty) {
+    return p.first_deleted != UINT32_MAX ? p.first_deleted : ended_empty ? p.bucket : UINT32_MAX;
+}
 
 // Walks the probe sequence of the hash; match(position) tells whether a stored key is the one
 // sought. Returns the position found, or -1 with *free_bucket set to where the key would go (the
@@ -87,11 +109,19 @@ int64_t find_position(NodeId table, uint32_t hash, Match match, uint32_t* free_b
 
 // Stores a new position at the bucket find_position named. No allocation.
 void add_position(NodeId table, uint32_t bucket, uint32_t position);
+// Marks an occupied bucket deleted: one live entry less. No allocation.
+void remove_at(NodeId table, uint32_t bucket);
 
 // Rebuilds a position table when its used buckets have reached the bound: the caller then finds
 // the free bucket again. hash_of(position) gives each stored key's hash. May collect.
 template <typename HashOf>
 bool grow_positions(NodeId table, HashOf hash_of);
+
+// Moves the live keys into fresh arrays of `buckets` buckets, dropping the deleted ones; hash_of(key)
+// gives each key's hash and moved(key, bucket) tells where it went. hash_of and moved must not
+// allocate. The bound becomes truncate(buckets x 0.77 + 0.5). May collect.
+template <typename HashOf, typename Moved>
+void rehash_positions(NodeId table, uint32_t buckets, HashOf hash_of, Moved moved);
 
 // Calls visit(key, value cells) for each live record; the visitor must not allocate.
 template <typename Visit>
@@ -114,37 +144,46 @@ uint32_t* state_words_of(NodeId table);
 uint32_t* key_words_of(NodeId table);
 // Empty state and key arrays for the bucket count, ready for refilling. May collect.
 void reset_buckets(NodeId table, uint32_t buckets);
+// A byte series of n 32-bit words, every byte set to fill. May collect.
+NodeId alloc_words(uint32_t n, uint8_t fill);
+
+template <typename Match>
+bool probe_walk(NodeId node, Probe& p, Match match) {
+    for (;;) {
+        const Table* t = table(node);
+        if (p.step >= t->buckets) return false;  // triangular steps have covered every bucket
+        const uint32_t state = state_at(state_words_of(node), p.bucket);
+        if (state == kEmpty) return false;
+        if (state == kDeleted) {
+            if (p.first_deleted == UINT32_MAX) p.first_deleted = p.bucket;
+        } else if (match(key_words_of(node)[p.bucket])) {
+            return true;
+        }
+        probe_advance(node, p);
+    }
+}
 
 template <typename Match>
 int64_t find_position(NodeId node, uint32_t hash, Match match, uint32_t* free_bucket) {
-    const Table* t = table(node);
-    const uint32_t* states = state_words_of(node);
-    const uint32_t* keys = key_words_of(node);
-    const uint32_t mask = t->buckets - 1;
-    const uint32_t start = hash & mask;
-    uint32_t i = start;
-    uint32_t first_deleted = UINT32_MAX;
-    for (uint32_t step = 1;; ++step) {
-        const uint32_t state = state_at(states, i);
-        if (state == kEmpty) break;
-        if (state == kDeleted) {
-            if (first_deleted == UINT32_MAX) first_deleted = i;
-        } else if (match(keys[i])) {
-            return keys[i];
-        }
-        i = (i + step) & mask;
-        if (i == start) break;
-    }
-    *free_bucket = first_deleted != UINT32_MAX ? first_deleted : i;
+    Probe p = probe_start(node, hash);
+    if (probe_walk(node, p, match)) return key_words_of(node)[p.bucket];
+    *free_bucket = probe_free(p, p.step < table(node)->buckets);
     return -1;
 }
 
 template <typename HashOf>
 bool grow_positions(NodeId node, HashOf hash_of) {
-    Table* t = table(node);
+    const Table* t = table(node);
     if (t->used < t->bound) return false;
-    collector::Guard guard;  // `saved` lives only in a local
     const uint32_t requested = t->count * 2 < t->buckets ? t->buckets - 1 : t->buckets + 1;
+    rehash_positions(node, std::max(round_pow2(16 * requested), 4u), hash_of, [](uint32_t, uint32_t) {});
+    return true;
+}
+
+template <typename HashOf, typename Moved>
+void rehash_positions(NodeId node, uint32_t buckets, HashOf hash_of, Moved moved) {
+    collector::Guard guard;  // `saved` lives only in a local
+    const Table* t = table(node);
     const uint32_t old_buckets = t->buckets;
     // Copy the live keys out of the old arrays before they are replaced.
     const uint32_t live = t->count;
@@ -154,17 +193,17 @@ bool grow_positions(NodeId node, HashOf hash_of) {
         const uint32_t* keys = key_words_of(node);
         auto* out = reinterpret_cast<uint32_t*>(memory::buffer(saved)->data());
         uint32_t n = 0;
-        for (uint32_t i = 0; i < old_buckets; ++i)
+        for (uint32_t i = 0; i < old_buckets && n < live; ++i)
             if (state_at(states, i) == kOccupied) out[n++] = keys[i];
     }
-    reset_buckets(node, std::max(round_pow2(16 * requested), 4u));
+    reset_buckets(node, buckets);
     for (uint32_t k = 0; k < live; ++k) {
-        const uint32_t position = reinterpret_cast<uint32_t*>(memory::buffer(saved)->data())[k];
+        const uint32_t key = reinterpret_cast<uint32_t*>(memory::buffer(saved)->data())[k];
         uint32_t bucket;
-        find_position(node, hash_of(position), [](uint32_t) { return false; }, &bucket);
-        add_position(node, bucket, position);
+        find_position(node, hash_of(key), [](uint32_t) { return false; }, &bucket);
+        add_position(node, bucket, key);
+        moved(key, bucket);
     }
-    return true;
 }
 
 }  // namespace zub::hashtable

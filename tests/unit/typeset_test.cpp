@@ -166,7 +166,7 @@ TEST_F(Typeset, Compare) {
         {a, b, op_not_equal, 1},        {a, a2, op_strict_equal, 0},
         {a, a2, op_same, 0},            {a, c, op_find, 1},
         {a, b, op_sort, -1},            {b, a, op_sort, 1},
-        {a, c, op_sort, 0},             {b, c, op_sort_reverse, 1},
+        {a, c, op_sort, 0},             {b, c, op_sort_case, 1},
         {a, b, op_lesser, kNotComparable}, {a, b, op_greater_or_equal, kNotComparable},
         {a, datatype(TypeId::integer), op_equal, kNotComparable},
         {a, cell::integer(1), op_sort, kNotComparable},

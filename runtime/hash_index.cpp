@@ -1,0 +1,589 @@
+// hash! and map! indexes. Equal values of a hash! share one bucket: its key is the position of
+// the first one, or -n for chain n of the duplicate store, a series of positions. The store's
+// word 0 heads a free list of released chain slots, so churn does not grow it. Values are
+// grouped by plain equality; a stricter case rule is applied when a lookup picks among a chain.
+#include "runtime/hash_index.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "datatypes/symbol.h"
+#include "evaluator/actions.h"
+#include "runtime/collector.h"
+#include "runtime/hash.h"
+#include "runtime/lowrt.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+
+namespace zub::hash_index {
+namespace {
+
+using hashtable::Probe;
+using hashtable::Table;
+using hashtable::table;
+
+constexpr uint32_t kNotIndexed = 0xFFFFFFFF;  // position array: no bucket
+constexpr uint32_t kFreeSlot = 0x80000000;    // duplicate store: slot on the free list
+constexpr int32_t kGroupRule = op_equal;      // the equality that puts values in one chain
+constexpr uint32_t kMoneySign = 0x4000;
+
+uint32_t* words_of(NodeId series) { return reinterpret_cast<uint32_t*>(memory::buffer(series)->head_ptr()); }
+uint32_t word_count(NodeId series) { return memory::buffer(series)->used() / 4; }
+
+Cell* cells(NodeId block) { return memory::buffer(block)->cells(); }
+uint32_t block_length(NodeId block) { return series::length(block); }
+
+bool is_map(NodeId node) { return table(node)->kind == static_cast<uint32_t>(Kind::map); }
+
+// Chain keys are negative positions.
+bool is_chain(uint32_t key) { return static_cast<int32_t>(key) < 0; }
+uint32_t chain_number(uint32_t key) { return 0u - key; }
+uint32_t chain_key(uint32_t n) { return 0u - n; }
+NodeId chain_node(NodeId node, uint32_t n) { return words_of(table(node)->duplicates)[n]; }
+
+uint32_t* positions(NodeId node) { return words_of(table(node)->aux); }
+uint32_t positions_length(NodeId node) { return word_count(table(node)->aux); }
+
+void set_position(NodeId node, uint32_t position, uint32_t slot) {
+    if (position < positions_length(node)) positions(node)[position] = slot;
+}
+
+// Grows the position array to cover `length` block positions. May collect.
+void ensure_positions(NodeId node, uint32_t length) {
+    const uint32_t have = positions_length(node);
+    if (have >= length) return;
+    std::byte* at = series::reserve_tail(table(node)->aux, (length - have) * 4);
+    std::memset(at, 0xFF, size_t{length - have} * 4);
+}
+
+// A position array of `length` unindexed positions, reusing the old one when it has room.
+void reset_positions(NodeId node, uint32_t length) {
+    SeriesBuffer* b = memory::buffer(table(node)->aux);
+    if (b->size - b->head >= uint64_t{length} * 4) {
+        std::memset(b->head_ptr(), 0xFF, size_t{length} * 4);
+        b->tail = b->head + length * 4;
+        return;
+    }
+    const NodeId fresh = hashtable::alloc_words(length, 0xFF);
+    table(node)->aux = fresh;
+}
+
+void reset_duplicates(NodeId node) {
+    SeriesBuffer* store = memory::buffer(table(node)->duplicates);
+    store->tail = store->head + 4;
+    words_of(table(node)->duplicates)[0] = 0;
+}
+
+// A new chain of two positions; answers its number. May collect.
+uint32_t make_chain(NodeId node, uint32_t first, uint32_t second) {
+    collector::Guard guard;  // the chain is held only here until the store lists it
+    const NodeId chain = hashtable::alloc_words(2, 0);
+    words_of(chain)[0] = first;
+    words_of(chain)[1] = second;
+    const NodeId store = table(node)->duplicates;
+    const uint32_t n = words_of(store)[0];
+    if (n != 0) {
+        words_of(store)[0] = words_of(store)[n] & ~kFreeSlot;
+        words_of(store)[n] = chain;
+        return n;
+    }
+    series::append_int32(store, chain);
+    return word_count(store) - 1;
+}
+
+void release_chain(NodeId node, uint32_t n) {
+    uint32_t* store = words_of(table(node)->duplicates);
+    store[n] = kFreeSlot | store[0];
+    store[0] = n;
+}
+
+// Takes a position out of a chain, searching from its end where the newest positions are.
+// Answers whether the chain is left empty.
+bool chain_remove(NodeId chain, uint32_t position) {
+    SeriesBuffer* b = memory::buffer(chain);
+    uint32_t* w = words_of(chain);
+    const uint32_t n = b->used() / 4;
+    for (uint32_t i = n; i-- > 0;) {
+        if (w[i] != position) continue;
+        std::memmove(w + i, w + i + 1, size_t{n - i - 1} * 4);
+        b->tail -= 4;
+        return n == 1;
+    }
+    return n == 0;
+}
+
+// The block position of a bucket's first value.
+uint32_t first_position(NodeId node, uint32_t key) {
+    return is_chain(key) ? words_of(chain_node(node, chain_number(key)))[0] : key;
+}
+
+// Calls visit(position&) for every position a key stands for.
+template <typename Visit>
+void for_each_position(NodeId node, uint32_t& key, Visit visit) {
+    if (!is_chain(key)) {
+        visit(key);
+        return;
+    }
+    const NodeId chain = chain_node(node, chain_number(key));
+    uint32_t* w = words_of(chain);
+    const uint32_t n = word_count(chain);
+    for (uint32_t i = 0; i < n; ++i) visit(w[i]);
+}
+
+// A map! names a key of the word family by its set-word.
+Cell map_key(Cell key) {
+    switch (cell::type(key)) {
+        case TypeId::word:
+        case TypeId::lit_word:
+        case TypeId::get_word: cell::set_type(key, TypeId::set_word); break;
+        default: break;
+    }
+    return key;
+}
+
+// Equality of two values under a comparison code. Values hashed by identity are equal only when
+// identical: equal contents under two identities hash apart, so comparing contents would make a
+// match depend on whether their probe sequences happen to cross.
+bool same_value(const Cell& a, const Cell& b, int32_t rule) {
+    const TypeId t = cell::type(a);
+    if (t != cell::type(b)) return false;
+    switch (t) {
+        case TypeId::block:
+        case TypeId::paren:
+        case TypeId::path:
+        case TypeId::lit_path:
+        case TypeId::set_path:
+        case TypeId::get_path:
+        case TypeId::hash:
+        case TypeId::image: return a.w1 == b.w1 && a.w2 == b.w2;
+        case TypeId::map: return a.w2 == b.w2;
+        case TypeId::object:
+        case TypeId::error:
+        case TypeId::port: return a.w1 == b.w1;
+        default: return actions::compare_direct(a, b, rule) == 0;
+    }
+}
+
+bool wanted(const Find& how, uint32_t p) {
+    const uint32_t skip = how.skip ? how.skip : 1;
+    if (how.last || !how.backwards) return p >= how.start && (p - how.start) % skip == 0;
+    return p < how.start && (how.start - p) % skip == 0;
+}
+
+bool better(const Find& how, uint32_t p, uint32_t best) {
+    return how.last || how.backwards ? p > best : p < best;
+}
+
+uint32_t hash_of_key(NodeId node, uint32_t key) {
+    const NodeId block = table(node)->indexed;
+    const uint32_t p = first_position(node, key);
+    return p < block_length(block) ? hash_value(cells(block)[p]) : 0;
+}
+
+uint32_t hash_buckets(uint32_t count) {
+    const double wanted = std::min(count * 1.5, 2147483648.0);
+    return std::max(hashtable::round_pow2(static_cast<uint32_t>(wanted)), 4u);
+}
+
+// Makes room before an insertion when the used buckets have reached the bound. The live entries
+// move to the new arrays by their hashes: the same result as indexing the block again while the
+// index is in step, without taking in values the caller has yet to add. A hash! index that is
+// mostly deleted buckets keeps its size (x 1.5 on one bucket less would still double it, and
+// remove/add churn would grow it without end); else it doubles, as a map! index always does.
+// May collect.
+void grow(NodeId node) {
+    const Table* t = table(node);
+    if (t->used < t->bound) return;
+    const auto hash_of = [node](uint32_t key) { return hash_of_key(node, key); };
+    if (is_map(node)) {
+        hashtable::rehash_positions(node, hashtable::round_pow2(t->buckets + 1), hash_of, [](uint32_t, uint32_t) {});
+        return;
+    }
+    const uint32_t buckets = t->count * 2 < t->buckets ? t->buckets : hash_buckets(t->buckets + 1);
+    hashtable::rehash_positions(node, buckets, hash_of, [node](uint32_t key, uint32_t bucket) {
+        for_each_position(node, key, [&](uint32_t& p) { set_position(node, p, bucket + 1); });
+    });
+    table(node)->bound = hashtable::bound_for_new(buckets);
+}
+
+bool walk_ended_empty(NodeId node, const Probe& p) { return p.step < table(node)->buckets; }
+
+void add_key(NodeId node, uint32_t position) {
+    grow(node);
+    const NodeId block = table(node)->indexed;
+    Probe p = hashtable::probe_start(node, hash_value(cells(block)[position]));
+    if (hashtable::probe_walk(node, p, [&](uint32_t key) { return key == position; })) return;
+    hashtable::add_position(node, hashtable::probe_free(p, walk_ended_empty(node, p)), position);
+}
+
+// The position among a bucket's values that the options select, or -1.
+int32_t select(NodeId node, const Cell& sought, const Find& how, uint32_t bucket) {
+    const NodeId block = table(node)->indexed;
+    const uint32_t key = hashtable::key_words_of(node)[bucket];
+    const uint32_t n = is_chain(key) ? word_count(chain_node(node, chain_number(key))) : 1;
+    int64_t best = -1;
+    for (uint32_t i = 0; i < n; ++i) {
+        // Re-read every time: the comparison below is outside this module's control.
+        const uint32_t p = is_chain(key) ? words_of(chain_node(node, chain_number(key)))[i] : key;
+        if (p >= block_length(block) || !wanted(how, p)) continue;
+        if (best >= 0 && !better(how, p, static_cast<uint32_t>(best))) continue;
+        if (how.rule != kGroupRule && !same_value(sought, cells(block)[p], how.rule)) continue;
+        best = p;
+    }
+    return static_cast<int32_t>(best);
+}
+
+// A walk that finds nothing marks the probe finished, so find_next does not go on past the empty
+// bucket that ended it.
+int32_t lookup(NodeId node, const Cell& sought, const Find& how, Probe& p) {
+    const NodeId block = table(node)->indexed;
+    bool found;
+    if (is_map(node)) {
+        const Cell key = map_key(sought);
+        found = hashtable::probe_walk(node, p, [&](uint32_t k) {
+            return k < block_length(block) && wanted(how, k) && same_value(key, map_key(cells(block)[k]), how.rule);
+        });
+        if (found) return static_cast<int32_t>(hashtable::key_words_of(node)[p.bucket]);
+    } else {
+        found = hashtable::probe_walk(node, p, [&](uint32_t key) {
+            const uint32_t first = first_position(node, key);
+            return first < block_length(block) && same_value(sought, cells(block)[first], kGroupRule);
+        });
+        if (found) return select(node, sought, how, p.bucket);
+    }
+    p.step = table(node)->buckets;
+    return -1;
+}
+
+void index_pairs(NodeId node, uint32_t from, PrepareKey prepare) {
+    const NodeId block = table(node)->indexed;
+    const uint32_t length = block_length(block);
+    uint32_t write = from;
+    uint32_t read = from;
+    for (; read + 1 < length; read += 2) {
+        if (prepare) {
+            const Cell prepared = prepare(cells(block)[read]);
+            cells(block)[read] = prepared;
+        }
+        const Cell key = cells(block)[read];
+        const Cell value = cells(block)[read + 1];
+        const bool live = value.header != 0;  // a removed entry is kept but not indexed
+        if (live) {
+            const int32_t earlier = find(node, key, Find{});
+            if (earlier >= 0) {
+                cells(block)[earlier + 1] = value;
+                continue;
+            }
+        }
+        cells(block)[write] = key;
+        cells(block)[write + 1] = value;
+        if (live) add_key(node, write);
+        write += 2;
+    }
+    if (read < length) cells(block)[write++] = cells(block)[read];  // a key without a value
+    SeriesBuffer* b = memory::buffer(block);
+    b->tail = b->head + write * static_cast<uint32_t>(sizeof(Cell));
+}
+
+uint32_t murmur_words(const Cell& c, int first, int count) {
+    return hash::murmur3(reinterpret_cast<const std::byte*>(&c) + 4 * first, 4 * count);
+}
+
+uint32_t hash_symbol(const Cell& c) {
+    SeriesBuffer* b = memory::buffer(c.w3);
+    std::string text(reinterpret_cast<const char*>(b->head_ptr()), b->used());
+    for (char& ch : text)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
+    return hash::murmur3(text.data(), text.size());
+}
+
+uint32_t hash_bytes(const Cell& c) {
+    SeriesBuffer* b = memory::buffer(c.w2);
+    const uint32_t used = b->used();
+    const uint32_t at = std::min(c.w1, used);
+    return hash::murmur3(b->head_ptr() + at, used - at);
+}
+
+// Zero has no sign, and header flags such as the new-line marker are not part of the amount.
+uint32_t hash_money(const Cell& c) {
+    Cell m = c;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&c);
+    const bool zero = std::all_of(bytes + 5, bytes + 16, [](uint8_t x) { return x == 0; });
+    m.header = static_cast<uint32_t>(TypeId::money) | (zero ? 0 : c.header & kMoneySign);
+    return hash::murmur3(&m, sizeof m);
+}
+
+}  // namespace
+
+uint32_t hash_value(const Cell& c) {
+    switch (cell::type(c)) {
+        case TypeId::unset: return 0xFFFFFFFE;
+        case TypeId::none: return 0xFFFFFFFF;
+        case TypeId::block:
+        case TypeId::paren:
+        case TypeId::path:
+        case TypeId::lit_path:
+        case TypeId::set_path:
+        case TypeId::get_path:
+        case TypeId::hash:
+        case TypeId::point2D:
+        case TypeId::image: return murmur_words(c, 1, 2);
+        case TypeId::string:
+        case TypeId::file:
+        case TypeId::url:
+        case TypeId::tag:
+        case TypeId::email:
+        case TypeId::ref: return series::hash_text(c.w2, c.w1, series::kToTail, false);
+        case TypeId::char_:
+        case TypeId::integer:
+        case TypeId::map:
+        case TypeId::handle:
+        case TypeId::event: return hash::fmix32(c.w2);
+        case TypeId::float_:
+        case TypeId::pair:
+        case TypeId::percent:
+        case TypeId::time: return murmur_words(c, 2, 2);
+        case TypeId::symbol: return hash_symbol(c);
+        case TypeId::word:
+        case TypeId::set_word:
+        case TypeId::lit_word:
+        case TypeId::get_word:
+        case TypeId::refinement:
+        case TypeId::issue: return hash::fmix32(symbol::resolve(c.w2));
+        case TypeId::native:
+        case TypeId::action: return hash::fmix32(c.w3);
+        case TypeId::op:
+        case TypeId::function:
+        case TypeId::triple:
+        case TypeId::typeset:
+        case TypeId::date:
+        case TypeId::point3D: return murmur_words(c, 1, 3);
+        case TypeId::tuple: {
+            const uint32_t n = std::min<uint32_t>((c.header >> 19) & 0xF, 12);
+            return hash::murmur3(reinterpret_cast<const std::byte*>(&c) + 4, n);
+        }
+        case TypeId::binary: return hash_bytes(c);
+        case TypeId::money: return hash_money(c);
+        default: return hash::fmix32(c.w1);  // datatype!, logic!, object!, error!, port!, ...
+    }
+}
+
+NodeId init(uint32_t size, NodeId block, Kind kind, PrepareKey prepare) {
+    if (kind != Kind::hash && kind != Kind::map) lowrt::fatal(lowrt::Fatal::assertion);
+    collector::Guard guard;  // the parts live only in locals until the caller holds the table
+    const NodeId node = hashtable::init_positions(size, kind, block);
+    if (kind == Kind::hash) {
+        const NodeId position_array = hashtable::alloc_words(block_length(block), 0xFF);
+        const NodeId store = hashtable::alloc_words(1, 0);
+        table(node)->aux = position_array;
+        table(node)->duplicates = store;
+    }
+    index_block(node, 0, kind == Kind::map ? 2 : 1, prepare);
+    return node;
+}
+
+int32_t find(NodeId node, const Cell& key, const Find& how, Probe* at) {
+    Probe p = hashtable::probe_start(node, hash_value(key));
+    const int32_t found = lookup(node, key, how, p);
+    if (at) *at = p;
+    return found;
+}
+
+int32_t find_next(NodeId node, const Cell& key, const Find& how, Probe& at) {
+    if (at.step >= table(node)->buckets) return -1;
+    hashtable::probe_advance(node, at);
+    return lookup(node, key, how, at);
+}
+
+void add_block_value(NodeId node, uint32_t position) {
+    const NodeId block = table(node)->indexed;
+    const uint32_t length = block_length(block);
+    if (position >= length) return;
+    if (is_map(node)) return add_key(node, position);
+
+    ensure_positions(node, length);
+    if (positions(node)[position] != kNotIndexed) return;
+    grow(node);
+    const Cell value = cells(block)[position];
+    Probe p = hashtable::probe_start(node, hash_value(value));
+    const bool equal_found = hashtable::probe_walk(node, p, [&](uint32_t key) {
+        const uint32_t first = first_position(node, key);
+        return first < block_length(block) && same_value(value, cells(block)[first], kGroupRule);
+    });
+    if (!equal_found) {
+        const uint32_t bucket = hashtable::probe_free(p, walk_ended_empty(node, p));
+        hashtable::add_position(node, bucket, position);
+        positions(node)[position] = bucket + 1;
+        return;
+    }
+    const uint32_t key = hashtable::key_words_of(node)[p.bucket];
+    if (is_chain(key)) {
+        series::append_int32(chain_node(node, chain_number(key)), position);
+    } else {
+        const uint32_t n = make_chain(node, key, position);
+        hashtable::key_words_of(node)[p.bucket] = chain_key(n);
+    }
+    positions(node)[position] = p.bucket + 1;
+}
+
+void remove_value(NodeId node, uint32_t position) {
+    if (is_map(node)) {
+        const NodeId block = table(node)->indexed;
+        if (position >= block_length(block)) return;
+        Probe p = hashtable::probe_start(node, hash_value(cells(block)[position]));
+        if (hashtable::probe_walk(node, p, [&](uint32_t key) { return key == position; }))
+            hashtable::remove_at(node, p.bucket);
+        return;
+    }
+    if (position >= positions_length(node)) return;
+    const uint32_t slot = positions(node)[position];
+    if (slot == kNotIndexed) return;
+    positions(node)[position] = kNotIndexed;
+    const uint32_t bucket = slot - 1;
+    const uint32_t key = hashtable::key_words_of(node)[bucket];
+    if (is_chain(key)) {
+        const uint32_t n = chain_number(key);
+        if (!chain_remove(chain_node(node, n), position)) return;
+        release_chain(node, n);
+    }
+    hashtable::remove_at(node, bucket);
+}
+
+void index_block(NodeId node, uint32_t from, uint32_t step, PrepareKey prepare) {
+    if (is_map(node)) return index_pairs(node, from, prepare);
+    if (step == 0) step = 1;
+    const uint32_t length = block_length(table(node)->indexed);
+    ensure_positions(node, length);
+    for (uint32_t p = from; p < length; p += step) add_block_value(node, p);
+}
+
+void rebuild(NodeId node, uint32_t count) {
+    const NodeId block = table(node)->indexed;
+    const uint32_t length = block_length(block);
+    if (is_map(node)) {
+        hashtable::reset_buckets(node, std::max(hashtable::round_pow2(count), 4u));
+        for (uint32_t p = 0; p + 1 < length; p += 2)
+            if (cells(block)[p + 1].header != 0) add_key(node, p);
+        return;
+    }
+    const uint32_t buckets = hash_buckets(count);
+    hashtable::reset_buckets(node, buckets);
+    table(node)->bound = hashtable::bound_for_new(buckets);
+    reset_duplicates(node);
+    reset_positions(node, length);
+    for (uint32_t p = 0; p < length; ++p) add_block_value(node, p);
+}
+
+void clear(NodeId node) {
+    Table* t = table(node);
+    std::memset(hashtable::state_words_of(node), 0xAA, size_t{(t->buckets + 15) / 16} * 4);
+    t->count = 0;
+    t->used = 0;
+    if (is_map(node)) return;
+    reset_duplicates(node);
+    SeriesBuffer* position_array = memory::buffer(t->aux);
+    position_array->tail = position_array->head;
+}
+
+NodeId copy_table(NodeId node, NodeId block) {
+    collector::Guard guard;  // the copies live only in locals until the new record holds them
+    const NodeId copy = series::copy(node);
+    const NodeId states = series::copy(table(node)->states);
+    const NodeId keys = series::copy(table(node)->keys);
+    table(copy)->states = states;
+    table(copy)->keys = keys;
+    table(copy)->indexed = block;
+    if (is_map(node)) return copy;
+    const NodeId position_array = series::copy(table(node)->aux);
+    const NodeId store = series::copy(table(node)->duplicates);
+    table(copy)->aux = position_array;
+    table(copy)->duplicates = store;
+    const uint32_t slots = word_count(store);
+    for (uint32_t n = 1; n < slots; ++n) {
+        const uint32_t entry = words_of(store)[n];
+        if (entry & kFreeSlot) continue;
+        const NodeId chain = series::copy(entry);
+        words_of(store)[n] = chain;
+    }
+    return copy;
+}
+
+bool remove_range(NodeId node, uint32_t position, uint32_t n) {
+    const uint32_t length = positions_length(node);
+    if (position >= length || n == 0) return true;
+    if (length - position > kMaxShift) return false;
+    const uint32_t end = position + std::min(n, length - position);
+    for (uint32_t p = end; p-- > position;) remove_value(node, p);
+    return shift_positions(node, end, -static_cast<int32_t>(end - position));
+}
+
+bool shift_positions(NodeId node, uint32_t from, int32_t offset) {
+    const uint32_t length = positions_length(node);
+    const uint32_t affected = length > from ? length - from : 0;
+    if (affected > kMaxShift) return false;
+    if (offset == 0 || affected == 0) return true;
+    const uint32_t distance = offset < 0 ? 0u - static_cast<uint32_t>(offset) : static_cast<uint32_t>(offset);
+    if (offset < 0 && distance > from) lowrt::fatal(lowrt::Fatal::assertion);
+    if (offset > 0) ensure_positions(node, length + distance);  // the last allocation here
+
+    // The stored positions first, each chain once; then the position array itself.
+    std::vector<bool> seen(word_count(table(node)->duplicates));
+    uint32_t* keys = hashtable::key_words_of(node);
+    const uint32_t* slots = positions(node);
+    for (uint32_t p = from; p < length; ++p) {
+        if (slots[p] == kNotIndexed) continue;
+        uint32_t& key = keys[slots[p] - 1];
+        if (is_chain(key)) {
+            if (seen[chain_number(key)]) continue;
+            seen[chain_number(key)] = true;
+        }
+        for_each_position(node, key, [&](uint32_t& q) {
+            if (q >= from) q += static_cast<uint32_t>(offset);
+        });
+    }
+    uint32_t* array = positions(node);
+    const uint32_t to = from + static_cast<uint32_t>(offset);
+    std::memmove(array + to, array + from, size_t{affected} * 4);
+    if (offset > 0) {
+        std::fill(array + from, array + to, kNotIndexed);
+    } else {
+        memory::buffer(table(node)->aux)->tail -= distance * 4;
+    }
+    return true;
+}
+
+bool move_positions(NodeId node, uint32_t from, uint32_t n, uint32_t to) {
+    if (n == 0 || from == to) return true;
+    const uint32_t lo = std::min(from, to);
+    const uint32_t hi = std::max(from, to) + n;
+    if (hi - lo > kMaxShift) return false;
+    ensure_positions(node, hi);
+    const auto moved = [=](uint32_t p) {
+        if (p < lo || p >= hi) return p;
+        if (p >= from && p < from + n) return p - from + to;
+        return to < from ? p + n : p - n;
+    };
+    std::vector<bool> seen(word_count(table(node)->duplicates));
+    uint32_t* keys = hashtable::key_words_of(node);
+    const uint32_t* slots = positions(node);
+    for (uint32_t p = lo; p < hi; ++p) {
+        if (slots[p] == kNotIndexed) continue;
+        uint32_t& key = keys[slots[p] - 1];
+        if (is_chain(key)) {
+            if (seen[chain_number(key)]) continue;
+            seen[chain_number(key)] = true;
+        }
+        for_each_position(node, key, [&](uint32_t& q) { q = moved(q); });
+    }
+    uint32_t* array = positions(node);
+    if (to < from) {
+        std::rotate(array + to, array + from, array + from + n);
+    } else {
+        std::rotate(array + from, array + from + n, array + to + n);
+    }
+    return true;
+}
+
+}  // namespace zub::hash_index

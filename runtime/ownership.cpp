@@ -2,6 +2,7 @@
 // flag on a buffer (or, for image!, on the cell) lets a walk skip series already recorded.
 #include "runtime/ownership.h"
 
+#include "datatypes/context.h"
 #include "runtime/cycles.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
@@ -44,8 +45,29 @@ bool owned_kind(TypeId type) {
     return type_group::in(type_group::series | type_group::bit(TypeId::bitset), type);
 }
 
+// An object's fields are walked with the object's own words as fields; a field holding the owner
+// itself is skipped. An object that owns its series itself is left to its own records.
+template <typename Visit>
+void walk_object(const Cell& object, Visit visit) {
+    const NodeId ctx = object.w1;
+    if ((context::cell_of(ctx).header & cell_flag::owns_series) || cycles::find(ctx)) return;
+    cycles::Guard guard(ctx);
+    for (uint32_t i = 0; i < context::word_count(ctx); ++i) {
+        const Cell* slot = context::value_at(ctx, i);
+        if (!slot) return;
+        const Cell field_value = *slot;
+        visit(field_value, context::word_at(ctx, i));  // may allocate: nothing is kept across it
+    }
+}
+
 void set(Cell value, Cell owner, Cell field) {
     const TypeId type = cell::type(value);
+    if (type == TypeId::object) {
+        walk_object(value, [&](const Cell& field_value, const Cell& word) {
+            if (!(cell::is(field_value, TypeId::object) && field_value.w1 == owner.w1)) set(field_value, owner, word);
+        });
+        return;
+    }
     if (!owned_kind(type) || value.w2 == 0) return;
     const NodeId node = value.w2;
     if (!is_owned(value)) {
@@ -61,8 +83,17 @@ void set(Cell value, Cell owner, Cell field) {
         set(memory::buffer(node)->cells()[i], owner, field);  // re-read: set may allocate
 }
 
+void set_and_mark_owner(Cell value, Cell owner, Cell field) {
+    set(value, owner, field);
+    context::cell_of(owner.w1).header |= cell_flag::owns_series;
+}
+
 void unset(Cell value) {
     const TypeId type = cell::type(value);
+    if (type == TypeId::object) {
+        walk_object(value, [](const Cell& field_value, const Cell&) { unset(field_value); });
+        return;
+    }
     if (!owned_kind(type) || value.w2 == 0) return;
     mark_owned(value, false);
     Cell* record = hashtable::get(g_table, value.w2);

@@ -18,9 +18,12 @@ NodeId table();
 bool owned_kind(TypeId type);
 
 // Records the owner object and its field word for the value's series and, for blocks, for every
-// series nested in it from the value's position. A series already owned keeps its first owner.
+// series nested in it from the value's position; an object's fields are recorded under the
+// object's own words. A series already owned keeps its first owner.
 // Cells are taken by value: they may come from series that the recording moves. May collect.
 void set(Cell value, Cell owner, Cell field);
+// set, then flags the owner's context as owning series (its fields are its own records).
+void set_and_mark_owner(Cell value, Cell owner, Cell field);
 // Removes the value's record and, for a block whose record was found, those of what it holds.
 void unset(Cell value);
 // unset for count cells of a block from the unit index.

@@ -2,26 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "runtime/hashtable.h"
-#include "runtime/memory.h"
 #include "runtime/ownership.h"
-#include "runtime/series.h"
+#include "tests/unit/runtime_fixture.h"
 
 namespace zub {
 namespace {
 
-class Ownership : public ::testing::Test {
+class Ownership : public RuntimeTest {
   protected:
-    void SetUp() override {
-        memory::init();
-        ownership::init();
-    }
-    void TearDown() override { memory::free_all(); }
-
-    static Cell block_of(std::initializer_list<Cell> cells) {
-        const NodeId node = memory::alloc_cells(4);
-        for (const Cell& c : cells) series::append_cell(node, c);
-        return cell::series(TypeId::block, node);
-    }
     static Cell text() {
         const NodeId node = series::alloc_with_unit(4, 1);
         series::append_ascii(node, "abc");
@@ -78,6 +66,29 @@ TEST_F(Ownership, ImagesCarryTheFlagInTheirCell) {
     ownership::set(image, owner_, field_);
     EXPECT_EQ(records(), 1u);
     EXPECT_FALSE(series::flags(image.w2) & series_flag::owned);
+}
+
+TEST_F(Ownership, AnObjectsFieldsAreRecordedUnderItsOwnWords) {
+    const NodeId ctx = context::make_from_spec(block_of({word("name"), word("items"), word("me")}), false, true,
+                                               context::Kind::object);
+    const Cell object = cell::make(TypeId::object, ctx);
+    const Cell owner = cell::make(TypeId::object, context::create(1, false, true, 0, context::Kind::object));
+    const Cell name = text();
+    const Cell items = block_of({text()});
+    *context::value_at(ctx, 0) = name;
+    *context::value_at(ctx, 1) = items;
+    *context::value_at(ctx, 2) = owner;  // the owner itself: skipped
+    ownership::set(object, owner, field_);
+    EXPECT_EQ(records(), 3u);
+    EXPECT_EQ(ownership::owner_of(name.w2)[1].w2, symbol::make("name"));
+    EXPECT_EQ(ownership::owner_of(items.w2)[1].w2, symbol::make("items"));
+    ownership::unset(object);
+    EXPECT_EQ(records(), 0u);
+
+    ownership::set_and_mark_owner(name, object, word("name"));
+    EXPECT_TRUE(context::cell_of(ctx).header & cell_flag::owns_series);
+    ownership::set(object, owner, field_);  // an object owning its series is left alone
+    EXPECT_EQ(ownership::owner_of(name.w2)[0].w1, ctx);
 }
 
 int g_notifications = 0;

@@ -62,18 +62,22 @@ bool normalise_part(Cell& series, const Cell* part, int32_t* length) {
     return true;
 }
 
+// The part of append and insert limits what is inserted, measured on the value; the part of
+// change limits what is replaced, measured on the series.
 template <Slot slot>
 void insert_entry(const int32_t* r) {
     Cell series = args()[0];
+    Cell value = args()[1];
     InsertOptions options{-1, flag(r, 1), 1};
     if (const Cell* dup = ref(r, 2)) {
         options.dup = cell::to_int32_checked(*dup);
         if (options.dup < 1) return;  // nothing to insert: the series is the result
     }
-    if (!normalise_part(series, ref(r, 0), &options.part)) return result(series);
+    Cell& measured = slot == Slot::change ? series : value;
+    if (!normalise_part(measured, ref(r, 0), &options.part)) return result(series);
     const ActionTable& table = of(series);
     InsertFn fn = slot == Slot::append ? table.append : slot == Slot::insert ? table.insert : table.change;
-    result(fn(series, args()[1], options));
+    result(fn(series, value, options));
 }
 
 // A string holding what form or mold wrote, cut to the limit when there is one.

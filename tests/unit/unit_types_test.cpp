@@ -41,6 +41,12 @@ TEST_F(UnitTypes, EveryRowIsFull) {
         const auto* slots = reinterpret_cast<void* const*>(&registry::actions(static_cast<TypeId>(id)));
         for (int s = 0; s < kActionCount; ++s) EXPECT_NE(slots[s], nullptr) << "type " << id << " slot " << s;
     }
+    // A child takes what it leaves out from its parent and keeps what it overrides.
+    EXPECT_EQ(registry::actions(TypeId::set_word).form, registry::actions(TypeId::word).form);
+    EXPECT_NE(registry::actions(TypeId::set_word).mold, registry::actions(TypeId::word).mold);
+    EXPECT_EQ(registry::actions(TypeId::char_).even_q, registry::actions(TypeId::integer).even_q);
+    EXPECT_EQ(registry::actions(TypeId::refinement).index_q, unsupported::index_q);
+    EXPECT_NE(registry::actions(TypeId::word).index_q, unsupported::index_q);
     EXPECT_EQ(registry::name(TypeId::set_word), "set-word!");
     EXPECT_EQ(registry::parent(TypeId::file), TypeId::url);
     EXPECT_EQ(registry::parent(TypeId::integer), TypeId::integer);

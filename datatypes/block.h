@@ -1,0 +1,123 @@
+// block!: the series of value cells that holds program text after loading, argument lists, specs
+// and data. These are the cell-series primitives the rest of the runtime calls, and the bodies of
+// block!'s form, mold and compare that paren!, the path family and hash! share. A block value is
+// a head index (w1, in cells) and the node of a buffer of 16-byte cells (w2).
+//
+// Cells are taken and returned by value. Functions that may allocate say so; a Cell* they or the
+// pointer accessors return is valid only until the next allocation.
+#pragma once
+
+#include <cstdint>
+
+#include "datatypes/actions.h"
+#include "runtime/cell.h"
+#include "runtime/series.h"
+
+namespace zub::block {
+
+// Most cells a buffer may hold: counts must fit 28 bits.
+inline constexpr uint32_t kMaxCells = 0x0FFFFFFF;
+
+// block!, paren!, path!, lit-path!, set-path!, get-path! and hash!.
+bool is_block_like(TypeId type);
+// What a deep copy descends into: the block-like and text-like types, binary!, vector!, image!.
+bool is_series(TypeId type);
+
+// ---- Making ----------------------------------------------------------------------------------
+
+// An empty value of the type with room for `capacity` cells (at least 1). Only the caller holds
+// it: keep it reachable before the next allocation. Above kMaxCells raises internal no-memory.
+// May collect.
+Cell make(uint32_t capacity, TypeId type = TypeId::block);
+// The same, pushed on the evaluation stack, which keeps it alive. May collect.
+Cell* push_new(uint32_t capacity, TypeId type = TypeId::block);
+// The same, appended at the tail of a parent block, which keeps it alive. May collect.
+Cell make_in(NodeId parent, uint32_t capacity, TypeId type = TypeId::block);
+// Pushes the value retyped to another member of the family (the push of path!, paren! ...): the
+// cell is copied, its series shared. Never allocates.
+Cell* push_as(Cell value, TypeId type);
+
+// ---- Reading ---------------------------------------------------------------------------------
+
+// Cells from the head to the tail; 0 when the head lies past the tail. Never allocates.
+uint32_t length(const Cell& block);
+// The head index clamped to the tail. Never allocates.
+uint32_t head_index(const Cell& block);
+bool at_tail(const Cell& block);
+// The value one cell on, unless at the tail.
+Cell next(Cell block);
+// The cell at the head (the head clamped to the tail; at the tail, the tail), and the tail.
+Cell* head(const Cell& block);
+Cell* tail(const Cell& block);
+// The cell at a 0-based index from the buffer start, which must lie in the buffer.
+Cell abs_at(const Cell& block, uint32_t index);
+
+// ---- Changing, without owner notification ----------------------------------------------------
+// For the runtime's own blocks; the actions are what tell an owner of a change.
+
+// tail := head (a head past the tail changes nothing).
+void clear(const Cell& block);
+// tail := buffer start + n cells, when that shortens the block.
+void clear_from(NodeId block, uint32_t n);
+// Appends a copy of the value at the tail. May collect.
+inline void append(NodeId block, Cell value) { series::append_cell(block, value); }
+// Drops the last cell and keeps the head within the buffer.
+void remove_last(Cell& block);
+// Appends copies of the source's cells from its head; the source may be the block itself.
+// May collect.
+void append_block(NodeId target, Cell source);
+// Inserts one value at the head (or at the tail) and answers the block, its head moved past the
+// value when `advance`. May collect.
+Cell insert_value(Cell block, Cell value, bool at_tail, bool advance);
+// The same for every value of a block-like source from its head; the source may be the block.
+// May collect.
+Cell insert_block(Cell block, Cell values, bool at_tail, bool advance);
+
+// ---- Searching -------------------------------------------------------------------------------
+
+// The cell after the first one equal to the key (find's equality), or none when the key is
+// absent or last. Never allocates.
+Cell select(Cell block, Cell key);
+// The value after the first word!, set-word!, lit-word! or get-word! naming the word's symbol
+// (exactly, or any case variant unless case_sensitive); none when absent or last.
+Cell select_word(Cell block, Cell word, bool case_sensitive);
+// Removes the first cell equal to the value (find's equality), searching from the buffer start
+// or from the head. True when the removed cell lay at or before the head.
+bool remove_equal(Cell block, Cell value, bool from_start);
+
+// ---- Copying ---------------------------------------------------------------------------------
+
+// A new value of the block's type holding copies of its cells from the head (room for at least
+// one). Deep: nested block! values are cloned too, and with all_kinds paren! and the paths as
+// well. A block met again inside itself raises internal no-cycle. May collect.
+Cell clone(Cell block, bool deep, bool all_kinds);
+// copy/types over a fresh copy: each cell whose type is the datatype! or in the typeset! and that
+// is a series, object!, map!, bitset! or error! is replaced by its copy (deep when asked),
+// new-line marker kept. `source` is the series it was copied from, for the cycle guard.
+// May collect.
+void copy_typed(NodeId copy, NodeId source, Cell types, bool deep);
+// Replaces every series value among the cells from `from` by its deep copy. `source`, when not
+// 0, is the series the cells were copied from: met again, it raises internal no-cycle.
+// May collect.
+void copy_deep(NodeId copy, uint32_t from, NodeId source);
+
+// ---- Shared bodies of the actions ------------------------------------------------------------
+
+// The cells from the head, molded and laid out by their new-line markers (flags.only: no line
+// feed before a marked first cell and no extra level). Returns the budget left. May collect.
+int32_t mold_each(Cell block, NodeId out, MoldFlags flags, int32_t limit);
+// mold of a block: "[" + the cells as mold_each lays them out + "]", "(" ... ")" for paren!; the
+// marker of the cycle guard when the block is being molded already. May collect.
+int32_t mold(Cell block, NodeId out, MoldFlags flags, int32_t limit);
+// form of a block: the values from the head formed, separated by spaces. May collect.
+int32_t form(Cell block, NodeId out, int32_t limit);
+// Element-wise comparison of two block-like values of any types (same?, cycles, lengths, then
+// the cells). Answers -1, 0, 1, or kNotComparable from an element. Never allocates but to raise.
+int32_t compare_each(Cell a, Cell b, int32_t op);
+// The conversion of `to`: a typeset!'s datatypes, a block-like value's cells (a shallow copy), or
+// else a block of that one value. object!, map! and vector! (their bodies and elements) and
+// string! (loading) raise internal not-done until those types and the loader are in place. The
+// result has the given type. May collect.
+Cell convert(TypeId type, Cell value);
+
+}  // namespace zub::block

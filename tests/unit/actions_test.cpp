@@ -67,6 +67,24 @@ TEST_F(Actions, LengthOfNoneIsNone) {
     EXPECT_TRUE(cell::is(call(Slot::length_q, {cell::none()}, {}), TypeId::none));
 }
 
+TEST_F(Actions, AppendAndInsertMeasureTheirPartOnTheValue) {
+    const Cell target = block_of({});
+    const Cell source = block_of({cell::integer(1), cell::integer(2), cell::integer(3)});
+    call(Slot::append, {target, source, cell::integer(2)}, {2, -1, -1});
+    EXPECT_EQ(series::length(target.w2), 2u);
+    Cell at_third = source;
+    at_third.w1 = 2;
+    call(Slot::append, {target, source, at_third}, {2, -1, -1});  // a position in the value
+    EXPECT_EQ(series::length(target.w2), 4u);
+    call(Slot::append, {target, source, cell::integer(0)}, {2, -1, -1});  // nothing
+    EXPECT_EQ(series::length(target.w2), 4u);
+    EXPECT_THROW(call(Slot::append, {target, cell::integer(7), cell::integer(1)}, {2, -1, -1}), Thrown);
+    EXPECT_EQ(error::pending().id, ErrorId::invalid_part);
+    // change measures its part on the series it changes.
+    call(Slot::change, {target, cell::integer(9), cell::integer(3)}, {2, -1, -1});
+    EXPECT_EQ(series::length(target.w2), 2u);
+}
+
 TEST_F(Actions, PickPokeIndex) {
     EXPECT_EQ(actions::pick_poke_index(cell::logic(true)), 1);
     EXPECT_EQ(actions::pick_poke_index(cell::logic(false)), 2);

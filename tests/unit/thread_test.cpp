@@ -26,11 +26,11 @@ TEST_F(Depth, RunawayRecursionIsACatchableError) {
 }
 
 TEST_F(Depth, TheEvaluatorThreadHasRoomForDeepRecursion) {
-    // 64 MB of frames: far beyond a default thread stack, well within the evaluator's.
+    // 32 MB of frames: far beyond a default thread stack, within the evaluator's.
     const int result = depth::run_on_evaluator_thread(
         [](void*) -> int {
             try {
-                return recurse(64 * 1024) == 64 * 1024 ? 1 : 0;
+                return recurse(32 * 1024) == 32 * 1024 ? 1 : 0;
             } catch (const Thrown&) {
                 return -1;
             }

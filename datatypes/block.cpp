@@ -4,6 +4,8 @@
 // inherit them.
 #include "datatypes/block.h"
 
+#include "evaluator/lexer/lexer.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -615,9 +617,12 @@ Cell convert(TypeId type, Cell value) {
         case TypeId::vector:
             // Their bodies and elements come with those types.
             error::fire(ErrorId::not_done);
-        case TypeId::string:
-            // Text becomes values through the lexer.
-            error::fire(ErrorId::not_done);
+        case TypeId::string: {
+            // Text becomes values the way the lexer reads source.
+            Cell loaded = lexer::transcode_value(value, -1, lexer::Options{}).value;
+            cell::set_type(loaded, type);
+            return loaded;
+        }
         case TypeId::typeset: {
             Cell* slot = push_new(typeset::count(value), type);
             typeset::to_block(value, node_of(*slot));

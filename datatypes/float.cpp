@@ -15,8 +15,10 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "evaluator/lexer/lexer.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
+#include "runtime/series.h"
 
 namespace zub {
 namespace {
@@ -317,6 +319,34 @@ double from_binary(Cell spec) {
 }
 
 // make and to are one operation; the target is float! or percent!.
+// The text from the value's position read as a float literal (a comma counts as a point).
+double float_from_text(Cell text) {
+    SeriesBuffer* b = memory::buffer(text.w2);
+    const uint32_t unit = b->unit();
+    int32_t failed = 0;
+    const double x = lexer::scan_float(b->head_ptr() + size_t{text.w1} * unit, string::rs_length(text), unit, failed);
+    if (failed) raise_bad_to(TypeId::float_, text);
+    return x;
+}
+
+// The text loaded as one number: 50% is the fraction 0.5, 50 the fraction 50.
+double percent_from_text(Cell text) {
+    Cell loaded;
+    try {
+        loaded = lexer::transcode_value(text, -1, lexer::Options{}).value;
+    } catch (const Thrown&) {
+        raise_bad_to(TypeId::percent, text);
+    }
+    if (series::length(loaded.w2) - loaded.w1 != 1) raise_bad_to(TypeId::percent, text);
+    const Cell n = memory::buffer(loaded.w2)->cells()[loaded.w1];
+    switch (cell::type(n)) {
+        case TypeId::integer: return cell::as_integer(n);
+        case TypeId::float_:
+        case TypeId::percent: return cell::as_float(n);
+        default: raise_bad_to(TypeId::percent, text);
+    }
+}
+
 Cell float_make(TypeId target, Cell, Cell spec) {
     double x;
     switch (cell::type(spec)) {
@@ -331,11 +361,8 @@ Cell float_make(TypeId target, Cell, Cell spec) {
         case TypeId::hash: x = from_block(target, spec); break;
         case TypeId::money: error::fire(ErrorId::not_done);  // money! is not built yet
         default: {
-            if (!string::is_text(cell::type(spec))) raise_bad_to(target, spec);
-            // An empty text fails whatever the scanner; the float scanner and the percent
-            // loader (the lexer) are not built yet.
-            if (string::rs_tail(spec)) raise_bad_to(target, spec);
-            error::fire(ErrorId::not_done);
+            if (!string::is_text(cell::type(spec)) || string::rs_tail(spec)) raise_bad_to(target, spec);
+            x = target == TypeId::percent ? percent_from_text(spec) : float_from_text(spec);
         }
     }
     return cell::floating(x, target);

@@ -11,6 +11,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "evaluator/lexer/lexer.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
@@ -204,9 +205,16 @@ Cell integer_to(TypeId, Cell, Cell spec) {
         // The literal scanner and the date! and money! conversions are not built yet.
         case TypeId::date:
         case TypeId::money: error::fire(ErrorId::not_done);
-        default:
-            if (string::is_text(cell::type(spec))) error::fire(ErrorId::not_done);
-            error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::integer), spec);
+        default: {
+            if (!string::is_text(cell::type(spec))) error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::integer), spec);
+            SeriesBuffer* b = memory::buffer(spec.w2);
+            const uint32_t unit = b->unit();
+            const uint32_t count = string::rs_length(spec);
+            int32_t failed = 0;
+            const int32_t n = lexer::scan_integer(b->head_ptr() + size_t{spec.w1} * unit, count, unit, failed);
+            if (failed || count == 0) error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::integer), spec);
+            return cell::integer(n);
+        }
     }
 }
 

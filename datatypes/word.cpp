@@ -6,12 +6,35 @@
 #include "datatypes/context.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "evaluator/lexer/lexer.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
 #include "runtime/error.h"
 #include "runtime/words.h"
 
 namespace zub {
 
 namespace word {
+
+// Text becomes a word the way the lexer reads it: it must load as exactly one word of the family.
+Cell word_from_text(Cell text) {
+    if (cell::is(text, TypeId::char_)) {
+        const Cell one = string::make(1, TypeId::string);
+        string::append_char(one.w2, text.w2);
+        text = one;
+    }
+    Cell loaded;
+    try {
+        loaded = lexer::transcode_value(text, -1, lexer::Options{}).value;
+    } catch (const Thrown&) {
+        error::fire(ErrorId::invalid_chars);
+    }
+    if (series::length(loaded.w2) - loaded.w1 != 1) error::fire(ErrorId::invalid_chars);
+    const Cell word = memory::buffer(loaded.w2)->cells()[loaded.w1];
+    if (!type_group::in(type_group::any_word, cell::type(word))) error::fire(ErrorId::invalid_chars);
+    return word;
+}
 
 Cell make_common(TypeId type, Cell spec) {
     Cell result;
@@ -24,8 +47,8 @@ Cell make_common(TypeId type, Cell spec) {
             break;
         case TypeId::string:
         case TypeId::char_:
-            // Text becomes a word through the lexer, which decides what it loads as.
-            error::fire(ErrorId::not_done);
+            result = word_from_text(spec);
+            break;
         default:
             error::fire(ErrorId::bad_to_arg, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec);
     }
@@ -51,9 +74,22 @@ Cell word_make(TypeId type, Cell, Cell spec) {
             cell::set_type(spec, type);
             return spec;
         case TypeId::refinement:
-        case TypeId::issue:
-            // Whether the name reads as a word is the lexer's to tell.
-            error::fire(ErrorId::not_done);
+        case TypeId::issue: {
+            // Kept only when its name reads as a plain word, bound to the global context.
+            Cell named = words::global(spec.w2);
+            Cell name = cell::series(TypeId::string, symbol::name_string(spec.w2));
+            Cell scanned;
+            try {
+                scanned = word::word_from_text(name);
+            } catch (const Thrown&) {
+                scanned = cell::none();
+            }
+            const TypeId t = cell::type(scanned);
+            if (t != TypeId::word && t != TypeId::set_word && t != TypeId::lit_word && t != TypeId::get_word)
+                error::fire(ErrorId::bad_to_arg, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec);
+            cell::set_type(named, type);
+            return named;
+        }
         default: return word::make_common(type, spec);
     }
 }

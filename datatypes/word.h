@@ -7,6 +7,10 @@ namespace zub::word {
 
 inline bool is_any_word(TypeId type) { return type_group::in(type_group::any_word, type); }
 
+// The word a text (string or char) loads as; anything but exactly one word of the family raises
+// script invalid-chars. May collect.
+Cell word_from_text(Cell text);
+
 // make and to from a datatype (its name), a logic (the word true or false) or text; anything
 // else raises script bad-to-arg. The result has the target type. May collect.
 Cell make_common(TypeId type, Cell spec);

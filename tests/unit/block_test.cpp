@@ -647,8 +647,9 @@ TEST_F(Block, To) {
         EXPECT_EQ(cell::type(made), k.type);
         EXPECT_EQ(mold(made), k.mold);
     }
-    EXPECT_EQ(raised([&] { row(TypeId::block).to(TypeId::block, datatype(TypeId::block), cell::series(TypeId::string, text)); }),
-              ErrorId::not_done);
+    const Cell loaded = row(TypeId::paren).to(TypeId::paren, datatype(TypeId::paren), cell::series(TypeId::string, text));
+    EXPECT_EQ(cell::type(loaded), TypeId::paren);
+    EXPECT_EQ(mold(loaded), "(a b)");
 }
 
 // ---- path steps ----------------------------------------------------------------------------------

@@ -242,7 +242,12 @@ TEST_F(IntegerActions, MakeAndTo) {
         {binary({0x80, 0, 0, 0, 0x55}), gives(num(kMin)), gives(num(kMin))},
         {binary({0x01, 0x02, 0x03}, 1), gives(num(0x0203)), gives(num(0x0203))},
         {binary({}), gives(num(0)), gives(num(0))},
-        {text_value("12"), raises(ErrorId::not_done), raises(ErrorId::not_done)},
+        {text_value("12"), gives(num(12)), gives(num(12))},
+        {text_value("-1'000"), gives(num(-1000)), gives(num(-1000))},
+        {text_value("-2147483648"), gives(num(kMin)), gives(num(kMin))},
+        {text_value("2147483648"), raises(ErrorId::bad_to_arg), raises(ErrorId::bad_to_arg)},
+        {text_value("12a"), raises(ErrorId::bad_to_arg), raises(ErrorId::bad_to_arg)},
+        {text_value(""), raises(ErrorId::bad_to_arg), raises(ErrorId::bad_to_arg)},
         {cell::none(), raises(ErrorId::bad_to_arg), raises(ErrorId::bad_to_arg)},
         {type, raises(ErrorId::bad_to_arg), raises(ErrorId::bad_to_arg)},
     };

@@ -87,6 +87,23 @@ TEST_F(Words, MakeAndTo) {
     EXPECT_THROW(w.to(TypeId::word, datatype(TypeId::word), cell::integer(3)), error::Thrown);
     EXPECT_EQ(error::pending().id, ErrorId::bad_to_arg);
 
+    // Text becomes a word as the lexer reads it.
+    const auto text_of = [](const char* s) {
+        const NodeId node = series::alloc_with_unit(8, 1);
+        series::append_ascii(node, s);
+        return cell::series(TypeId::string, node);
+    };
+    EXPECT_EQ(mold(w.to(TypeId::word, datatype(TypeId::word), text_of("foo:"))), "foo");
+    EXPECT_EQ(mold(w.to(TypeId::set_word, datatype(TypeId::set_word), text_of("'bar"))), "bar:");
+    EXPECT_EQ(mold(w.to(TypeId::word, datatype(TypeId::word), cell::character('x'))), "x");
+    for (const char* bad : {"a b", "123", "", "[x]", "a@@"}) {
+        EXPECT_THROW(w.to(TypeId::word, datatype(TypeId::word), text_of(bad)), error::Thrown) << bad;
+        EXPECT_EQ(error::pending().id, ErrorId::invalid_chars) << bad;
+    }
+    EXPECT_EQ(mold(w.to(TypeId::word, datatype(TypeId::word), word("ref", TypeId::refinement))), "ref");
+    EXPECT_THROW(w.to(TypeId::word, datatype(TypeId::word), word("1x", TypeId::issue)), error::Thrown);
+    EXPECT_EQ(error::pending().id, ErrorId::bad_to_arg);
+
     const auto& issue = registry::actions(TypeId::issue);
     const NodeId text = series::alloc_with_unit(8, 1);
     series::append_ascii(text, "a b");

@@ -195,7 +195,9 @@ struct Emit {
 
 template <typename Sink>
 inline void escape_char(uint32_t cp, bool all, Sink& sink) {
-    if (cp == 0x1E || (cp >= 0x80 && (cp <= 0x9F || all))) {
+    // A lone surrogate has no UTF-8 form, so it is written by number to load back as itself.
+    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    if (cp == 0x1E || surrogate || (cp >= 0x80 && (cp <= 0x9F || all))) {
         char text[12] = {'^', '('};
         const Hex hex = int_to_hex(static_cast<int32_t>(cp), true);
         std::memcpy(text + 2, hex.text, hex.length);

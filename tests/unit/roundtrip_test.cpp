@@ -64,7 +64,7 @@ TEST_F(RoundTrip, SourceMoldsToTextThatLoadsBackEqual) {
 TEST_F(RoundTrip, GeneratedStringsLoadBackEqual) {
     std::mt19937 rng(2026);
     // Characters that exercise the escapes, the brace form and every unit width.
-    const uint32_t pool[] = {'a', ' ', '"', '^', '{', '}', '\n', '\t', 0, 0x1F, 0x7F, 0xE9, 0x20AC, 0x1F600};
+    const uint32_t pool[] = {'a', ' ', '"', '^', '{', '}', '\n', '\t', 0, 0x1F, 0x7F, 0xE9, 0x20AC, 0x1F600, 0xD800, 0xDFFF};
     for (int i = 0; i < 500; ++i) {
         const Cell s = string::make(8, TypeId::string);
         const int n = static_cast<int>(rng() % 70);

@@ -32,6 +32,8 @@ extern const ActionTable lit_path_actions;
 extern const ActionTable set_path_actions;
 extern const ActionTable get_path_actions;
 extern const ActionTable string_actions;
+extern const ActionTable time_actions;
+extern const ActionTable triple_actions;
 
 namespace registry {
 
@@ -93,6 +95,8 @@ const ActionTable& own_table(TypeId type) {
         case TypeId::set_path: return set_path_actions;
         case TypeId::get_path: return get_path_actions;
         case TypeId::string: return string_actions;
+        case TypeId::time: return time_actions;
+        case TypeId::triple: return triple_actions;
         default: return kNone;
     }
 }

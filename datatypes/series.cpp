@@ -56,35 +56,10 @@ Cell word_cell(words::Word w) { return words::global(words::id(w)); }
     error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make(refinement)), argument);
 }
 
-bool block_like(TypeId t) {
-    switch (t) {
-        case TypeId::block:
-        case TypeId::paren:
-        case TypeId::path:
-        case TypeId::lit_path:
-        case TypeId::set_path:
-        case TypeId::get_path:
-        case TypeId::hash: return true;
-        default: return false;
-    }
-}
-
-bool text_like(TypeId t) {
-    switch (t) {
-        case TypeId::string:
-        case TypeId::file:
-        case TypeId::url:
-        case TypeId::tag:
-        case TypeId::email:
-        case TypeId::ref: return true;
-        default: return false;
-    }
-}
-
+bool block_like(TypeId t) { return type_group::in(type_group::block_like, t); }
+bool text_like(TypeId t) { return type_group::in(type_group::text_like, t); }
 // The types move accepts as a target.
-bool series_type(TypeId t) {
-    return block_like(t) || text_like(t) || t == TypeId::binary || t == TypeId::vector || t == TypeId::image;
-}
+bool series_type(TypeId t) { return type_group::in(type_group::series, t); }
 
 bool narrow_units_only(TypeId t) { return t == TypeId::binary || t == TypeId::vector; }
 

@@ -68,18 +68,6 @@ class BlockTest : public RuntimeTest {
     }
     // The mold of a block's whole buffer, whatever its head.
     static std::string whole(Cell v) { return mold(at(v, 0)); }
-
-    // The error a call raised; fails the test when it raised none.
-    template <typename F>
-    static ErrorId raised(F&& call) {
-        try {
-            call();
-        } catch (const error::Thrown&) {
-            return error::pending().id;
-        }
-        ADD_FAILURE() << "no error raised";
-        return ErrorId{};
-    }
 };
 
 }  // namespace zub

@@ -10,6 +10,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
 #include "evaluator/stack.h"
+#include "runtime/error.h"
 #include "runtime/cycles.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
@@ -27,6 +28,18 @@ class RuntimeTest : public ::testing::Test {
         cell::set_type(w, type);
         return w;
     }
+    // The error a call raised; fails the test when it raised none.
+    template <typename F>
+    static ErrorId raised(F&& call) {
+        try {
+            call();
+        } catch (const Thrown&) {
+            return error::pending().id;
+        }
+        ADD_FAILURE() << "no error raised";
+        return ErrorId{};
+    }
+
     static Cell block_of(std::initializer_list<Cell> cells, TypeId type = TypeId::block) {
         const NodeId node = memory::alloc_cells(static_cast<uint32_t>(cells.size()));
         for (const Cell& c : cells) series::append_cell(node, c);

@@ -16,15 +16,6 @@ namespace {
 
 const ActionTable& act() { return registry::actions(TypeId::series); }
 
-ErrorId error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Thrown&) {
-        return error::pending().id;
-    }
-    ADD_FAILURE() << "no error raised";
-    return ErrorId::not_done;
-}
 
 struct Note {
     std::string action;
@@ -147,8 +138,8 @@ TEST_P(SeriesActions, Positions) {
         EXPECT_EQ(moved.w2, s.w2) << c.what;
         EXPECT_EQ(cell::type(moved), type()) << c.what;
     }
-    EXPECT_EQ(error_of([&] { act().at(s, cell::none()); }), ErrorId::invalid_arg);
-    EXPECT_EQ(error_of([&] { act().skip(s, cell::floating(1.0)); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().at(s, cell::none()); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().skip(s, cell::floating(1.0)); }), ErrorId::invalid_arg);
 }
 
 TEST_P(SeriesActions, Measures) {
@@ -195,7 +186,7 @@ TEST_P(SeriesActions, Poke) {
     }
     const Cell s = make({0, 1, 2, 3, 4}, 2);
     for (int32_t k : {0, 4, -3, 1000}) {
-        EXPECT_EQ(error_of([&] { act().poke(s, k, cell::integer(k), element(9)); }), ErrorId::out_of_range) << k;
+        EXPECT_EQ(RuntimeTest::raised([&] { act().poke(s, k, cell::integer(k), element(9)); }), ErrorId::out_of_range) << k;
         EXPECT_EQ(cell::as_integer(error::pending().args[0]), k);
     }
     EXPECT_EQ(all(s), (Elements{0, 1, 2, 3, 4}));
@@ -236,7 +227,7 @@ TEST_P(SeriesActions, Remove) {
     }
     const Cell s = make({0, 1, 2});
     for (const Cell bad : {cell::none(), make({0, 1}, 1), cell::floating(1.0)}) {
-        EXPECT_EQ(error_of([&] { act().remove(s, &bad, nullptr); }), ErrorId::invalid_refine_arg);
+        EXPECT_EQ(RuntimeTest::raised([&] { act().remove(s, &bad, nullptr); }), ErrorId::invalid_refine_arg);
         EXPECT_EQ(symbol::utf8(error::pending().args[0].w2), "part");
     }
     EXPECT_EQ(all(s), (Elements{0, 1, 2}));
@@ -270,10 +261,10 @@ TEST_P(SeriesActions, Reverse) {
         {cell::integer(-1), ErrorId::out_of_range},
         {cell::none(), ErrorId::invalid_refine_arg},
     };
-    for (const Bad& b : bad) EXPECT_EQ(error_of([&] { act().reverse(s, nullptr, &b.skip); }), b.id) << b.skip.w2;
+    for (const Bad& b : bad) EXPECT_EQ(RuntimeTest::raised([&] { act().reverse(s, nullptr, &b.skip); }), b.id) << b.skip.w2;
     EXPECT_EQ(all(s), (Elements{0, 1, 2, 3, 4}));
     const Cell elsewhere = make({0, 1, 2, 3, 4}, 3);
-    EXPECT_EQ(error_of([&] { act().reverse(s, &elsewhere, nullptr); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().reverse(s, &elsewhere, nullptr); }), ErrorId::invalid_refine_arg);
 }
 
 TEST_P(SeriesActions, Take) {
@@ -319,7 +310,7 @@ TEST_P(SeriesActions, Take) {
     EXPECT_TRUE(cell::is(act().take(make({0, 1}, 2), nullptr, false, true), TypeId::none));
     const Cell s = make({0, 1, 2});
     const Cell bad = cell::logic(true);
-    EXPECT_EQ(error_of([&] { act().take(s, &bad, false, false); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().take(s, &bad, false, false); }), ErrorId::invalid_refine_arg);
     EXPECT_EQ(all(s), (Elements{0, 1, 2}));
 }
 
@@ -357,7 +348,7 @@ TEST_P(SeriesActions, Copy) {
         EXPECT_EQ(all(s), (Elements{0, 1, 2, 3, 4})) << c.what;
     }
     const Cell bad = cell::none();
-    EXPECT_EQ(error_of([&] { act().copy(make({0}), CopyOptions{&bad, false, nullptr}); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().copy(make({0}), CopyOptions{&bad, false, nullptr}); }), ErrorId::invalid_refine_arg);
 }
 
 TEST_P(SeriesActions, CopyKeepsTheNewLineMarkerAndDropsOwnership) {
@@ -406,8 +397,8 @@ TEST_P(SeriesActions, MoveBetweenSeries) {
     EXPECT_EQ(result.w1, 1u);
 
     const Cell origin = make({0, 1}), target = make({}), bad_part = cell::none();
-    EXPECT_EQ(error_of([&] { act().move(origin, target, &bad_part); }), ErrorId::invalid_refine_arg);
-    EXPECT_EQ(error_of([&] { act().move(origin, cell::integer(1), nullptr); }), ErrorId::expect_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().move(origin, target, &bad_part); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().move(origin, cell::integer(1), nullptr); }), ErrorId::expect_arg);
     EXPECT_EQ(all(origin), (Elements{0, 1}));
     EXPECT_EQ(all(target), (Elements{}));
 }
@@ -447,7 +438,7 @@ TEST_P(SeriesActions, ReflectAndModifyOwnership) {
     const Cell s = make({0, 1});
     const Cell owned = word("owned");
     EXPECT_TRUE(cell::is(act().reflect(s, owned.w2), TypeId::none));
-    EXPECT_EQ(error_of([&] { act().reflect(s, word("spec").w2); }), ErrorId::not_done);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().reflect(s, word("spec").w2); }), ErrorId::not_done);
 
     const NodeId context = context::create(1, false, true, 0, context::Kind::object);
     const Cell object = cell::make(TypeId::object, context);
@@ -538,10 +529,10 @@ TEST_F(SeriesText, PokeWidensOnlyWhenTheCodePointNeedsIt) {
 TEST_F(SeriesText, PokeRefusesWhatTheSeriesCannotHold) {
     const Cell s = text({'a'}, 1);
     for (const Cell bad : {cell::integer(65), cell::none(), text({'b'}, 1)}) {
-        EXPECT_EQ(error_of([&] { act().poke(s, 1, cell::integer(1), bad); }), ErrorId::invalid_arg);
+        EXPECT_EQ(RuntimeTest::raised([&] { act().poke(s, 1, cell::integer(1), bad); }), ErrorId::invalid_arg);
     }
     const Cell bin = text({1, 2}, 1, TypeId::binary);
-    EXPECT_EQ(error_of([&] { act().poke(bin, 1, cell::integer(1), cell::floating(1.0)); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().poke(bin, 1, cell::integer(1), cell::floating(1.0)); }), ErrorId::invalid_arg);
     EXPECT_EQ(points(s), (std::vector<uint32_t>{'a'}));
 }
 
@@ -562,7 +553,7 @@ TEST_F(SeriesText, VectorElementsByTheirType) {
     EXPECT_EQ(cell::as_integer(act().pick(bytes, 2, cell::integer(2))), -128);
     act().poke(bytes, 1, cell::integer(1), cell::integer(-1));
     EXPECT_EQ(cell::as_integer(act().pick(bytes, 1, cell::integer(1))), -1);
-    EXPECT_EQ(error_of([&] { act().poke(bytes, 1, cell::integer(1), cell::floating(1.0)); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().poke(bytes, 1, cell::integer(1), cell::floating(1.0)); }), ErrorId::invalid_arg);
 
     const NodeId node = series::alloc_with_unit(2, 8);
     const double values[] = {1.5, -2.25};
@@ -604,7 +595,7 @@ TEST_F(SeriesText, IncompatibleMovesAreRefused) {
         {"wide string into binary", text({0x400}, 2), text({1}, 1, TypeId::binary)},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(error_of([&] { act().move(c.from, c.to, nullptr); }), ErrorId::move_bad) << c.what;
+        EXPECT_EQ(RuntimeTest::raised([&] { act().move(c.from, c.to, nullptr); }), ErrorId::move_bad) << c.what;
         EXPECT_EQ(error::pending().args[0].w1, static_cast<uint32_t>(cell::type(c.from))) << c.what;
         EXPECT_EQ(error::pending().args[1].w1, static_cast<uint32_t>(cell::type(c.to))) << c.what;
         EXPECT_EQ(series::buffer_length(c.from), 1u) << c.what;

@@ -15,15 +15,6 @@ namespace {
 
 const ActionTable& act() { return registry::actions(TypeId::typeset); }
 
-ErrorId error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Thrown&) {
-        return error::pending().id;
-    }
-    ADD_FAILURE() << "no error raised";
-    return ErrorId::not_done;
-}
 
 Cell datatype(TypeId t) { return cell::make(TypeId::datatype, static_cast<uint32_t>(t)); }
 
@@ -118,9 +109,9 @@ TEST_F(Typeset, MakeRefusesWhatNamesNoType) {
     };
     context::set(word("none"), cell::none());
     for (const Case& c : cases) {
-        EXPECT_EQ(error_of([&] { act().make(TypeId::typeset, cell::none(), c.spec); }), c.id) << c.what;
+        EXPECT_EQ(RuntimeTest::raised([&] { act().make(TypeId::typeset, cell::none(), c.spec); }), c.id) << c.what;
     }
-    EXPECT_EQ(error_of([&] { act().make(TypeId::typeset, cell::none(), cell::integer(3)); }), ErrorId::bad_to_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().make(TypeId::typeset, cell::none(), cell::integer(3)); }), ErrorId::bad_to_arg);
     EXPECT_EQ(error::pending().args[0].w1, static_cast<uint32_t>(TypeId::typeset));
 }
 
@@ -128,7 +119,7 @@ TEST_F(Typeset, TheTracersForms) {
     const Cell set = typeset::make_from_block(
         block_of({type_word(TypeId::integer), block_of({cell::integer(1)}), typeset::make_of({TypeId::block})}));
     EXPECT_EQ(act().compare(set, typeset::make_of({TypeId::integer, TypeId::block}), op_equal), 0);
-    EXPECT_EQ(error_of([&] { typeset::make_from_block(block_of({cell::integer(1)})); }), ErrorId::invalid_type_spec);
+    EXPECT_EQ(RuntimeTest::raised([&] { typeset::make_from_block(block_of({cell::integer(1)})); }), ErrorId::invalid_type_spec);
 
     const Cell all_but_unset = typeset::make_default();
     EXPECT_FALSE(typeset::contains(all_but_unset, TypeId::unset));
@@ -193,8 +184,8 @@ TEST_F(Typeset, BitwiseActionsAndSetOperations) {
     };
     for (const Case& c : cases) EXPECT_EQ(act().compare(c.result, c.expected, op_strict_equal), 0) << c.what;
     for (const Cell bad : {cell::integer(1), type_word(TypeId::integer), cell::none()}) {
-        EXPECT_EQ(error_of([&] { act().and_(ab, bad); }), ErrorId::invalid_arg);
-        EXPECT_EQ(error_of([&] { typeset::combine(ab, bad, typeset::kUnion); }), ErrorId::invalid_arg);
+        EXPECT_EQ(RuntimeTest::raised([&] { act().and_(ab, bad); }), ErrorId::invalid_arg);
+        EXPECT_EQ(RuntimeTest::raised([&] { typeset::combine(ab, bad, typeset::kUnion); }), ErrorId::invalid_arg);
     }
 }
 
@@ -214,8 +205,8 @@ TEST_F(Typeset, ComplementAndFind) {
         ASSERT_TRUE(cell::is(answer, TypeId::logic));
         EXPECT_EQ(cell::as_logic(answer), c.found);
     }
-    EXPECT_EQ(error_of([&] { act().find(numbers, word("integer!", TypeId::lit_word), FindOptions{}); }), ErrorId::invalid_arg);
-    EXPECT_EQ(error_of([&] { act().find(numbers, type_word(TypeId::integer), FindOptions{}); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().find(numbers, word("integer!", TypeId::lit_word), FindOptions{}); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().find(numbers, type_word(TypeId::integer), FindOptions{}); }), ErrorId::invalid_arg);
 }
 
 TEST_F(Typeset, ToBlockListsTheTypesInIdOrder) {

@@ -519,6 +519,23 @@ bool remove_range(NodeId node, uint32_t position, uint32_t n) {
     return shift_positions(node, end, -static_cast<int32_t>(end - position));
 }
 
+// Maps every stored position of the values indexed from `lo` to `hi`, visiting each chain once.
+template <typename Map>
+void remap_positions(NodeId node, uint32_t lo, uint32_t hi, Map map) {
+    std::vector<bool> seen(word_count(table(node)->duplicates));
+    uint32_t* keys = hashtable::key_words_of(node);
+    const uint32_t* slots = positions(node);
+    for (uint32_t p = lo; p < hi; ++p) {
+        if (slots[p] == kNotIndexed) continue;
+        uint32_t& key = keys[slots[p] - 1];
+        if (is_chain(key)) {
+            if (seen[chain_number(key)]) continue;
+            seen[chain_number(key)] = true;
+        }
+        for_each_position(node, key, [&](uint32_t& q) { q = map(q); });
+    }
+}
+
 bool shift_positions(NodeId node, uint32_t from, int32_t offset) {
     const uint32_t length = positions_length(node);
     const uint32_t affected = length > from ? length - from : 0;
@@ -529,20 +546,7 @@ bool shift_positions(NodeId node, uint32_t from, int32_t offset) {
     if (offset > 0) ensure_positions(node, length + distance);  // the last allocation here
 
     // The stored positions first, each chain once; then the position array itself.
-    std::vector<bool> seen(word_count(table(node)->duplicates));
-    uint32_t* keys = hashtable::key_words_of(node);
-    const uint32_t* slots = positions(node);
-    for (uint32_t p = from; p < length; ++p) {
-        if (slots[p] == kNotIndexed) continue;
-        uint32_t& key = keys[slots[p] - 1];
-        if (is_chain(key)) {
-            if (seen[chain_number(key)]) continue;
-            seen[chain_number(key)] = true;
-        }
-        for_each_position(node, key, [&](uint32_t& q) {
-            if (q >= from) q += static_cast<uint32_t>(offset);
-        });
-    }
+    remap_positions(node, from, length, [&](uint32_t q) { return q >= from ? q + static_cast<uint32_t>(offset) : q; });
     uint32_t* array = positions(node);
     const uint32_t to = from + static_cast<uint32_t>(offset);
     std::memmove(array + to, array + from, size_t{affected} * 4);
@@ -565,18 +569,7 @@ bool move_positions(NodeId node, uint32_t from, uint32_t n, uint32_t to) {
         if (p >= from && p < from + n) return p - from + to;
         return to < from ? p + n : p - n;
     };
-    std::vector<bool> seen(word_count(table(node)->duplicates));
-    uint32_t* keys = hashtable::key_words_of(node);
-    const uint32_t* slots = positions(node);
-    for (uint32_t p = lo; p < hi; ++p) {
-        if (slots[p] == kNotIndexed) continue;
-        uint32_t& key = keys[slots[p] - 1];
-        if (is_chain(key)) {
-            if (seen[chain_number(key)]) continue;
-            seen[chain_number(key)] = true;
-        }
-        for_each_position(node, key, [&](uint32_t& q) { q = moved(q); });
-    }
+    remap_positions(node, lo, hi, moved);
     uint32_t* array = positions(node);
     if (to < from) {
         std::rotate(array + to, array + from, array + from + n);

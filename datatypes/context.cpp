@@ -45,7 +45,10 @@ uint32_t add_new_word(NodeId context, symbol::Id symbol) {
 
 }  // namespace
 
-void init() { g_global = create(4000, false, false, 0, Kind::plain); }
+void init() {
+    g_global = create(4000, false, false, 0, Kind::plain);
+    collector::add_root(&g_global);
+}
 
 NodeId global() { return g_global; }
 

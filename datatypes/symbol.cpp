@@ -105,6 +105,8 @@ void init() {
     collector::Guard guard;
     g_table = memory::alloc_cells(1000);
     g_hash = hashtable::init_positions(1000, hashtable::Kind::symbols, g_table);
+    collector::add_root(&g_table);
+    collector::add_root(&g_hash, collector::RootKind::table);
 }
 
 NodeId table() { return g_table; }

@@ -1,9 +1,14 @@
-// The garbage collector's switch and entry points. Allocation asks for a collection when a frame
-// runs out of room or before making a big series; nothing collects while the switch is off,
-// which is how start-up runs.
+// The garbage collector: a stop-the-world mark and compact over the series frames. Marking starts
+// from precise roots only (the evaluation stack and its frames, the thrown values, and the nodes
+// that modules register) and follows values by type with an explicit work list, so deep data
+// cannot overflow the C++ stack. Compaction slides live buffers down their frame and updates only
+// their node slots: node ids never change. Collections run only while the switch is on and no
+// Guard is held; allocation asks for them when a frame runs out of room.
 #pragma once
 
 #include <cstdint>
+
+#include "runtime/cell.h"
 
 namespace zub::collector {
 
@@ -16,9 +21,16 @@ struct State {
 };
 extern State g_state;
 
-void reset();     // counters to zero
-void collect();   // a cycle when enabled; may move series buffers
-void do_cycle();  // a cycle now
+// Counters to zero and no registered roots; the last step before modules register theirs.
+void reset();
+void collect();   // a cycle when enabled and not held; may move series buffers
+void do_cycle();  // a cycle now (unless a Guard holds collections off)
+
+// Roots outside the evaluation stack: a global that holds a node (a series, a context or a hash
+// table, by kind), or a cell kept in C++ (its payload is followed by type).
+enum class RootKind : uint8_t { series, table };
+void add_root(const NodeId* slot, RootKind kind = RootKind::series);
+void add_cell_root(const Cell* cell);
 
 // Holds collections off for its lifetime: for C++ sections that keep new series only in locals,
 // or raw pointers across a callback. Keep such sections short.

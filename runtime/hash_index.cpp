@@ -579,4 +579,12 @@ bool move_positions(NodeId node, uint32_t from, uint32_t n, uint32_t to) {
     return true;
 }
 
+void for_each_chain(NodeId node, void (*visit)(NodeId chain)) {
+    const NodeId store = table(node)->duplicates;
+    if (!store) return;
+    const uint32_t* w = words_of(store);
+    for (uint32_t i = 1; i < word_count(store); ++i)
+        if (w[i] != 0 && !(w[i] & kFreeSlot)) visit(w[i]);
+}
+
 }  // namespace zub::hash_index

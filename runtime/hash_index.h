@@ -86,4 +86,7 @@ bool shift_positions(NodeId table, uint32_t from, int32_t offset);
 // the values between moved the other way. May collect.
 bool move_positions(NodeId table, uint32_t from, uint32_t n, uint32_t to);
 
+// The node of every duplicate chain of a hash! index, for the collector. Never allocates.
+void for_each_chain(NodeId table, void (*visit)(NodeId chain));
+
 }  // namespace zub::hash_index

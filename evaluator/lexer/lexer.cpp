@@ -2,6 +2,7 @@
 // token to its action, keeps open blocks, parens, maps and paths as markers on the value stack
 // and closes them into series, and raises the syntax errors. The token loaders are loaders.cpp's.
 #include "evaluator/lexer/lexer.h"
+#include "runtime/collector.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -563,6 +564,7 @@ class BufferScope {
 
 void init() {
     g_stack = memory::alloc_cells(kStackCells);
+    collector::add_root(&g_stack);
     g_chain = nullptr;
     if (!g_buffer) g_buffer = static_cast<std::byte*>(lowrt::allocate(kBufferSize));
     g_buffer_used = 0;

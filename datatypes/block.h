@@ -120,4 +120,40 @@ int32_t compare_each(Cell a, Cell b, int32_t op);
 // result has the given type. May collect.
 Cell convert(TypeId type, Cell value);
 
+// ---- Search, sort and set operations (block_search.cpp) --------------------------------------
+
+// The find action. A datatype! or typeset! value matches cells of its types, a block-like value
+// (without /only) the sequence of its cells from its head, an empty one nothing; anything else is
+// compared cell by cell (find's equality, strict with /case, identity with /same). /last and
+// /reverse walk backward and may answer a position before the head. /any and /with mean nothing
+// to blocks. None when not found. Never allocates but to raise.
+Cell find(Cell series, Cell value, const FindOptions& options);
+// The select action: the cell after what find finds (after the whole sequence for a block-like
+// value without /only), none when not found or when that is the tail. Never allocates but to raise.
+Cell select(Cell series, Cell value, const FindOptions& options);
+// The put action: the value after the key (one value, as with /only) is replaced when it differs,
+// or the key and the value are appended when the key is absent. Answers the value. Tells the
+// owner (put, put-ed), so may run user code. May collect.
+Cell put(Cell series, Cell key, Cell value, bool case_sensitive);
+// The sort action: records of /skip cells, ordered on their first cell, their /compare-th, or all
+// of them (/all), with sort_compare. A negative /part sorts that many cells before the head and
+// answers the series there. A /compare function raises internal not-done until functions can be
+// called. Tells the owner (sort, sorted). May collect.
+Cell sort(Cell series, const SortOptions& options);
+// The default record comparator of sort (a sort::Compare): the comparison code in the first
+// context word, the flags in the second: bit 0 the records swapped, bit 1 all cells compared,
+// bits 2 up the record width (bit 1) or the offset of the one compared cell. Values without a
+// common order go by their type ids. Never allocates but to raise.
+int sort_compare(const void* a, const void* b, void* op, void* flags);
+
+// Operation codes of the set natives.
+enum SetOp : int32_t { set_unique = 8, set_union, set_intersect, set_exclude, set_difference };
+// A set native on blocks: a new block! (from any block-like arguments, hash! included) of the
+// records of `skip` cells (1 when null) that the operation keeps, each record whose first value is
+// already there left out, in the order met: set a, then for union and difference set b. Equality
+// is find's, strict when case_sensitive. typeset! and datatype! arguments go to typeset::combine.
+// b is ignored for set_unique. Raises script invalid-arg for other arguments, invalid-refine-arg
+// for a skip below 1. May collect.
+Cell set_operation(int32_t op, Cell a, const Cell* b, bool case_sensitive, const Cell* skip);
+
 }  // namespace zub::block

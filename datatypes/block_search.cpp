@@ -1,0 +1,407 @@
+// block!'s find, select, put and sort actions, the default record comparator of sort, and the block
+// side of the set natives (unique, union, intersect, exclude, difference). paren!, the path family
+// and hash! inherit the actions; the natives call set_operation.
+#include <algorithm>
+#include <cstdint>
+
+#include "datatypes/block.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/typeset.h"
+#include "evaluator/actions.h"
+#include "runtime/collector.h"
+#include "runtime/error.h"
+#include "runtime/hash_index.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+#include "runtime/sort.h"
+#include "runtime/words.h"
+
+namespace zub {
+
+namespace {
+
+NodeId node_of(const Cell& value) { return cell::series_node(value); }
+uint32_t cells_in(NodeId node) { return memory::buffer(node)->used() / sizeof(Cell); }
+Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
+Cell word_cell(words::Word w) { return words::global(words::id(w)); }
+
+// ---- find and select -----------------------------------------------------------------------------
+
+enum class Mode { value, type, types, sequence };
+
+// One search, measured once. Positions are cell indexes from the buffer start; comparisons never
+// allocate, so the buffer stays where it is for the whole walk.
+struct Search {
+    NodeId node;        // of the series searched
+    int64_t head;       // the series' head, clamped to the tail
+    Cell value;         // what is looked for
+    Mode mode;
+    int32_t op;         // equality code of the comparison
+    NodeId seq_node;    // sequence mode: the block whose cells must follow in order
+    uint32_t seq_head;  // its head
+    uint32_t seq_length;
+    uint32_t step;      // cells between tried positions
+};
+
+bool matches(const Search& s, int64_t at) {
+    const uint32_t n = cells_in(s.node);
+    if (at < 0 || at >= n) return false;
+    const Cell& c = cells_of(s.node)[at];
+    switch (s.mode) {
+        case Mode::type: return cell::type(c) == static_cast<TypeId>(s.value.w1);
+        case Mode::types: return typeset::contains(s.value, cell::type(c));
+        case Mode::value: return actions::compare_direct(c, s.value, s.op) == 0;
+        case Mode::sequence:
+            for (uint32_t k = 0; k < s.seq_length; ++k) {
+                // A sequence that would run past either tail does not match.
+                if (at + k >= cells_in(s.node) || s.seq_head + k >= cells_in(s.seq_node)) return false;
+                const Cell x = cells_of(s.node)[at + k], y = cells_of(s.seq_node)[s.seq_head + k];
+                if (actions::compare_direct(x, y, s.op) != 0) return false;
+            }
+            return true;
+    }
+    return false;
+}
+
+struct Found {
+    int64_t at;       // position of the match, -1 when there is none
+    bool backward;    // found by a backward walk
+    uint32_t length;  // cells the match covers
+};
+constexpr Found kNotFound{-1, false, 0};
+
+uint32_t step_of(const Cell* skip) {
+    if (!skip) return 1;
+    if (!cell::is(*skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
+    const int32_t n = cell::as_integer(*skip);
+    if (n < 1) error::fire(ErrorId::out_of_range, *skip);
+    return static_cast<uint32_t>(n);
+}
+
+// The walk of find and select: /last and /reverse go backward and may find values before the head.
+Found search(const Cell& series, const Cell& value, const FindOptions& o) {
+    const NodeId node = node_of(series);
+    const int64_t n = cells_in(node);
+    if (n == 0) return kNotFound;
+    const auto raw_head = static_cast<int32_t>(cell::series_index(series));
+    if (!o.reverse && raw_head >= n) return kNotFound;
+
+    Search s{node, block::head_index(series), value, Mode::value, op_find, 0, 0, 1, step_of(o.skip)};
+    s.op = o.same ? op_same : o.case_sensitive ? op_strict_equal : op_find;
+
+    bool has_limit = false;
+    int64_t limit = n - 1;
+    if (o.part) {
+        // A series as /part ends the range before its head, as a count of cells would.
+        const int64_t k = series::part_length(series, *o.part);
+        if (k < 1) return kNotFound;
+        has_limit = true;
+        limit = std::min(s.head + k - 1, n - 1);
+    }
+
+    const TypeId t = cell::type(value);
+    if (!o.only) {
+        if (t == TypeId::datatype) {
+            s.mode = Mode::type;
+        } else if (t == TypeId::typeset) {
+            s.mode = Mode::types;
+        } else if (block::is_block_like(t)) {
+            // An empty sequence is found nowhere.
+            if (block::at_tail(value)) return kNotFound;
+            s.mode = Mode::sequence;
+            s.seq_node = node_of(value);
+            s.seq_head = block::head_index(value);
+            s.seq_length = block::length(value);
+        }
+    }
+    const uint32_t length = s.mode == Mode::sequence ? s.seq_length : 1;
+
+    if (!o.last && !o.reverse) {
+        for (int64_t i = s.head; i <= limit; i += s.step) {
+            if (matches(s, i)) return {i, false, length};
+            if (o.match) break;
+        }
+        return kNotFound;
+    }
+    const int64_t from = has_limit ? limit : (o.last ? n : s.head) - length;
+    for (int64_t i = from; i >= 0; i -= s.step) {
+        if (matches(s, i)) return {i, true, length};
+        if (o.match) break;
+    }
+    return kNotFound;
+}
+
+// The sequence a block-like value stands for, unless /only asks for the value itself.
+bool is_sequence(const Cell& value, bool only) { return !only && block::is_block_like(cell::type(value)); }
+
+// ---- sort ----------------------------------------------------------------------------------------
+
+constexpr uint32_t kSortReverse = 1;  // comparator flags: records swapped before each comparison
+constexpr uint32_t kSortAll = 2;      // every cell of the records, in order, not just one
+constexpr uint32_t kSortShift = 2;    // record width (kSortAll) or compared cell's offset above
+
+int32_t compare_cells(const Cell& x, const Cell& y, int32_t op) {
+    const int32_t r = actions::compare_direct(x, y, op);
+    // Values without a common order still sort: by their types.
+    if (r == kNotComparable) return static_cast<int32_t>(cell::type(x)) - static_cast<int32_t>(cell::type(y));
+    return r;
+}
+
+// What a user comparator is called with, and what lets the sort notice the user code moving or
+// resizing the records under it.
+struct UserCompare {
+    Cell function;        // the /compare function
+    NodeId node;          // the series sorted
+    const Cell* records;  // its cells when the sort began
+    uint32_t used;        // its bytes when the sort began
+};
+
+// Calling a function needs the interpreter, which is not there yet.
+int32_t call_user_function(const Cell&, const Cell*, const Cell*, uint32_t) { error::fire(ErrorId::not_done); }
+
+// The result of the user call is the comparator's order; the series must still be where the sort
+// holds it, or the records the sort works on are no longer the series' cells. A moved buffer is
+// left dead but in place while the collector is held, so the sort's own unwinding writes land
+// nowhere that matters.
+int sort_call_compare(const void* a, const void* b, void* context, void* flags_word) {
+    const auto& call = *static_cast<const UserCompare*>(context);
+    const auto flags = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(flags_word));
+    const auto* x = static_cast<const Cell*>(a);
+    const auto* y = static_cast<const Cell*>(b);
+    if (flags & kSortReverse) std::swap(x, y);
+    const int32_t r = call_user_function(call.function, y, x, flags);
+    SeriesBuffer* buffer = memory::buffer(call.node);
+    if (buffer->cells() != call.records || buffer->used() != call.used)
+        error::fire(ErrorId::invalid_arg, cell::series(TypeId::block, call.node));
+    return r;
+}
+
+// ---- set operations ------------------------------------------------------------------------------
+
+// One side of a set operation: its node, clamped head and length, and a hash index over it.
+struct Side {
+    NodeId node;
+    uint32_t head;
+    uint32_t length;
+    NodeId table;
+};
+
+Side side_of(const Cell& set) { return {node_of(set), block::head_index(set), block::length(set), 0}; }
+
+// Whether the value is among the cells of a side at a record start from `from`: blocks by walking
+// (their hash says nothing of equality), the rest through the side's index.
+bool contains(const Side& side, const Cell& value, uint32_t from, uint32_t step, int32_t op) {
+    if (block::is_block_like(cell::type(value))) {
+        for (uint32_t i = from; i < cells_in(side.node); i += step)
+            if (actions::compare_direct(cells_of(side.node)[i], value, op) == 0) return true;
+        return false;
+    }
+    hash_index::Find how;
+    how.start = from;
+    how.skip = step;
+    how.rule = op;
+    return hash_index::find(side.table, value, how) >= 0;
+}
+
+bool keeps(int32_t op, bool in_other) {
+    switch (op) {
+        case block::set_intersect: return in_other;
+        case block::set_exclude:
+        case block::set_difference: return !in_other;
+        default: return true;
+    }
+}
+
+// Appends to the result the records of `from` that the operation keeps and that are not there yet.
+void pass(int32_t op, const Side& from, const Side* other, Side& result, uint32_t n, int32_t rule) {
+    for (uint32_t i = from.head; i < cells_in(from.node); i += n) {
+        const Cell first = cells_of(from.node)[i];
+        if (!keeps(op, other && contains(*other, first, other->head, 1, rule))) continue;
+        if (contains(result, first, 0, n, rule)) continue;
+        const uint32_t at = cells_in(result.node);
+        const uint32_t end = std::min(i + n, cells_in(from.node));
+        for (uint32_t j = i; j < end; ++j) series::append_cell(result.node, cells_of(from.node)[j]);
+        hash_index::add_block_value(result.table, at);
+    }
+}
+
+}  // namespace
+
+namespace block {
+
+Cell find(Cell series, Cell value, const FindOptions& options) {
+    const Found f = search(series, value, options);
+    if (f.at < 0) return cell::none();
+    int64_t at = f.at;
+    if (options.tail) {
+        const bool single = !is_sequence(value, options.only);
+        at += single ? (f.backward ? 1 : step_of(options.skip)) : f.length;
+        at = std::min<int64_t>(at, cells_in(node_of(series)));
+    }
+    series.w1 = static_cast<uint32_t>(at);
+    return series;
+}
+
+Cell select(Cell series, Cell value, const FindOptions& options) {
+    FindOptions o = options;
+    o.tail = false;
+    o.match = false;
+    const Found f = search(series, value, o);
+    if (f.at < 0) return cell::none();
+    const int64_t after = f.at + (is_sequence(value, o.only) ? f.length : 1);
+    const NodeId node = node_of(series);
+    return after < cells_in(node) ? cells_of(node)[after] : cell::none();
+}
+
+Cell put(Cell series, Cell key, Cell value, bool case_sensitive) {
+    // The key is one value: a block key is found and appended whole, as a map would hold it.
+    FindOptions o{};
+    o.only = true;
+    o.case_sensitive = case_sensitive;
+    const Found f = search(series, key, o);
+    const NodeId node = node_of(series);
+    if (f.at < 0) {
+        series::notify_owner(series, words::Word::put, cells_in(node), 1);
+        series::append_cell(node, key);
+        series::append_cell(node, value);
+        series::notify_owner(series, words::Word::put_ed, cells_in(node) - 1, 1);
+        return value;
+    }
+    const int64_t slot = f.at + 1;
+    series::notify_owner(series, words::Word::put, slot, 1);
+    // The owner's handler may have cut the block.
+    if (slot >= cells_in(node))
+        series::append_cell(node, value);
+    else if (actions::compare_direct(cells_of(node)[slot], value, op_find) != 0)
+        cells_of(node)[slot] = value;
+    series::notify_owner(series, words::Word::put_ed, slot, 1);
+    return value;
+}
+
+int sort_compare(const void* a, const void* b, void* op_word, void* flags_word) {
+    const auto op = static_cast<int32_t>(reinterpret_cast<intptr_t>(op_word));
+    const auto flags = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(flags_word));
+    const auto* x = static_cast<const Cell*>(a);
+    const auto* y = static_cast<const Cell*>(b);
+    if (flags & kSortReverse) std::swap(x, y);
+    if (!(flags & kSortAll)) {
+        const uint32_t offset = flags >> kSortShift;
+        return compare_cells(x[offset], y[offset], op);
+    }
+    for (uint32_t k = 0; k < flags >> kSortShift; ++k)
+        if (const int32_t r = compare_cells(x[k], y[k], op)) return r;
+    return 0;
+}
+
+Cell sort(Cell series, const SortOptions& o) {
+    if (at_tail(series)) return series;
+    const NodeId node = node_of(series);
+    int64_t head = head_index(series);
+    int64_t count = length(series);
+    if (o.part) {
+        const int64_t k = series::part_length(series, *o.part);
+        if (k < 0) {
+            // A count back from the head sorts the cells before it, and the result starts there.
+            count = std::min(-k, head);
+            head -= count;
+        } else {
+            count = std::min(k, count);
+        }
+    }
+    series.w1 = static_cast<uint32_t>(head);
+
+    int64_t n = 1;
+    if (o.skip) {
+        if (!cell::is(*o.skip, TypeId::integer))
+            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *o.skip);
+        n = cell::as_integer(*o.skip);
+        if (n < 1 || n > count || count % n != 0)
+            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *o.skip);
+    } else if (o.all) {
+        error::fire(ErrorId::bad_refines);
+    }
+
+    int64_t offset = 0;
+    bool user = false;
+    if (o.compare) {
+        const TypeId t = cell::type(*o.compare);
+        if (t == TypeId::integer) {
+            if (!o.skip || o.all) error::fire(ErrorId::bad_refines);
+            const int32_t k = cell::as_integer(*o.compare);
+            if (k < 1 || k > n) error::fire(ErrorId::out_of_range, *o.compare);
+            offset = k - 1;
+        } else if (t == TypeId::function) {
+            user = true;
+        } else {
+            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::compare), *o.compare);
+        }
+    }
+    if (count == 0) return series;
+
+    const uint32_t flags = (o.reverse ? kSortReverse : 0) | (o.all ? kSortAll : 0) |
+                           static_cast<uint32_t>(o.all ? n : offset) << kSortShift;
+    series::notify_owner(series, words::Word::sort, head, 0);
+    // The handler may have cut the block: whole records that are still there are sorted.
+    const int64_t now = cells_in(node);
+    count = std::max<int64_t>(0, std::min(count, now - head)) / n * n;
+    if (count > 0) {
+        const auto records = static_cast<size_t>(count / n);
+        const size_t width = static_cast<size_t>(n) * sizeof(Cell);
+        const auto run = o.stable ? sort::stable : sort::fast;
+        // The sorts hold raw pointers into the buffer between comparisons.
+        collector::Guard hold;
+        Cell* base = cells_of(node) + head;
+        if (user) {
+            UserCompare call{*o.compare, node, cells_of(node), memory::buffer(node)->used()};
+            run(base, records, width, &call, reinterpret_cast<void*>(uintptr_t{flags}), sort_call_compare);
+        } else {
+            const int32_t op = o.case_sensitive ? op_sort_case : op_sort;
+            run(base, records, width, reinterpret_cast<void*>(intptr_t{op}), reinterpret_cast<void*>(uintptr_t{flags}),
+                sort_compare);
+        }
+    }
+    series::notify_owner(series, words::Word::sorted, head, 0);
+    return series;
+}
+
+Cell set_operation(int32_t op, Cell a, const Cell* b, bool case_sensitive, const Cell* skip) {
+    const bool with_b = op != set_unique;
+    const TypeId ta = cell::type(a);
+    if (ta == TypeId::typeset || ta == TypeId::datatype) {
+        if (!with_b) return a;
+        return typeset::combine(a, *b, op);
+    }
+    if (op < set_unique || op > set_difference) error::fire(ErrorId::invalid_arg, cell::integer(op));
+    if (!is_block_like(ta)) error::fire(ErrorId::invalid_arg, a);
+    if (with_b && (!b || !is_block_like(cell::type(*b)))) error::fire(ErrorId::invalid_arg, b ? *b : cell::none());
+    uint32_t n = 1;
+    if (skip) {
+        if (!cell::is(*skip, TypeId::integer) || cell::as_integer(*skip) < 1)
+            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
+        n = static_cast<uint32_t>(cell::as_integer(*skip));
+    }
+    const int32_t rule = case_sensitive ? op_strict_equal : op_find;
+
+    // The result and the indexes live only in locals until the result is returned.
+    collector::Guard hold;
+    Side first = side_of(a);
+    Side second = with_b ? side_of(*b) : Side{};
+    const uint64_t capacity = uint64_t{first.length} + (op == set_union ? second.length : 0);
+    if (capacity > kMaxCells) error::fire(ErrorId::no_memory);
+    const Cell result = make(std::max<uint32_t>(static_cast<uint32_t>(capacity), 1));
+    Side out{node_of(result), 0, 0, 0};
+    out.table = hash_index::init(static_cast<uint32_t>(capacity), out.node, hash_index::Kind::hash);
+
+    const bool looks_up = op == set_intersect || op == set_exclude || op == set_difference;
+    if (looks_up) second.table = hash_index::init(cells_in(second.node), second.node, hash_index::Kind::hash);
+    if (op == set_difference) first.table = hash_index::init(cells_in(first.node), first.node, hash_index::Kind::hash);
+
+    pass(op, first, looks_up ? &second : nullptr, out, n, rule);
+    if (op == set_union || op == set_difference) pass(op, second, op == set_difference ? &first : nullptr, out, n, rule);
+    return result;
+}
+
+}  // namespace block
+
+}  // namespace zub

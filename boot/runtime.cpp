@@ -4,6 +4,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
 #include "evaluator/lexer/lexer.h"
+#include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -25,6 +26,7 @@ void init() {
     ownership::init();
     stack::init();
     lexer::init();
+    natives::init();
 }
 
 void cleanup() {

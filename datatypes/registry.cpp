@@ -32,6 +32,11 @@ extern const ActionTable lit_path_actions;
 extern const ActionTable set_path_actions;
 extern const ActionTable get_path_actions;
 extern const ActionTable string_actions;
+extern const ActionTable native_actions;
+extern const ActionTable action_actions;
+extern const ActionTable op_actions;
+extern const ActionTable function_actions;
+extern const ActionTable routine_actions;
 extern const ActionTable time_actions;
 extern const ActionTable triple_actions;
 
@@ -95,6 +100,11 @@ const ActionTable& own_table(TypeId type) {
         case TypeId::set_path: return set_path_actions;
         case TypeId::get_path: return get_path_actions;
         case TypeId::string: return string_actions;
+        case TypeId::native: return native_actions;
+        case TypeId::action: return action_actions;
+        case TypeId::op: return op_actions;
+        case TypeId::function: return function_actions;
+        case TypeId::routine: return routine_actions;
         case TypeId::time: return time_actions;
         case TypeId::triple: return triple_actions;
         default: return kNone;

@@ -1,0 +1,104 @@
+// The table is a fixed array of entries, filled once at start in the order of natives.def; no
+// slot is ever null, so a call is one indexed load. Natives not written yet share one entry.
+#include "evaluator/natives.h"
+
+#include <array>
+#include <vector>
+
+#include "boot/embedded.h"
+#include "datatypes/registry.h"
+#include "datatypes/typeset.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/error.h"
+#include "runtime/words.h"
+
+namespace zub::natives {
+namespace {
+
+Status not_done(const int32_t*) { error::fire(ErrorId::not_done); }
+// Slots past the last native: make native! refuses their indexes, so only a bug reaches this.
+Status empty_slot(const int32_t*) { error::fire(ErrorId::not_done); }
+
+constexpr std::string_view kWords[] = {
+#define ZUB_NATIVE(member, word) word,
+#include "evaluator/natives.def"
+};
+
+// The entries in index order. A native is written by replacing its not_done here.
+constexpr Entry kEntries[] = {
+#define ZUB_NATIVE(member, word) not_done,
+#include "evaluator/natives.def"
+};
+static_assert(std::size(kEntries) == kCount && std::size(kWords) == kCount);
+
+std::array<Entry, kRoom> g_table;
+uint32_t g_next = 1;  // the index the next registered entry takes
+specs::Table g_natives;
+specs::Table g_actions;
+
+std::vector<std::string_view> action_words() {
+    std::vector<std::string_view> words;
+    for (int slot = 0; slot < kActionCount; ++slot) words.push_back(registry::action_word(static_cast<Slot>(slot)));
+    return words;
+}
+
+}  // namespace
+
+void init() {
+    g_table.fill(empty_slot);
+    g_next = 1;
+    register_entries(kEntries, kCount);
+    g_natives = specs::load(embedded::boot_natives, embedded::boot_natives_size,
+                            std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
+    g_actions = specs::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
+    // Every native! and action! value shares its spec block with these tables.
+    collector::add_root(&g_natives.source);
+    collector::add_root(&g_actions.source);
+}
+
+void register_entries(const Entry* entries, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) g_table[g_next++ - 1] = entries[i];
+}
+
+uint32_t count() { return g_next - 1; }
+bool filled(uint32_t index) { return index >= 1 && index < g_next; }
+Entry entry(uint32_t index) { return index >= 1 && index <= kRoom ? g_table[index - 1] : empty_slot; }
+std::string_view word(uint32_t index) { return index >= 1 && index <= kCount ? kWords[index - 1] : ""; }
+
+const specs::Shape& shape(uint32_t index) { return g_natives.shapes.at(index - 1); }
+const specs::Shape& action_shape(Slot slot) { return g_actions.shapes.at(static_cast<uint8_t>(slot)); }
+Cell spec(uint32_t index) { return cell::series(TypeId::block, shape(index).spec); }
+Cell action_spec(Slot slot) { return cell::series(TypeId::block, action_shape(slot).spec); }
+
+const specs::Param& param(const specs::Shape& shape, uint32_t i) { return shape.param[i]; }
+
+void check_arg(const Cell& value, const Cell& types, symbol::Id argument) {
+    if (typeset::contains(types, cell::type(value))) return;
+    error::fire(ErrorId::expect_arg, stack::call_word(),
+                cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))), words::global(argument));
+}
+
+void check_args(const specs::Shape& shape, const int32_t* refinements) {
+    const Cell* args = stack::args();
+    int16_t refinement = -1;
+    uint32_t offset = 0;  // of the argument within its refinement
+    for (uint32_t i = 0; i < shape.params; ++i) {
+        const specs::Param& p = param(shape, i);
+        if (p.refinement < 0) {
+            check_arg(args[i], p.types, p.word);
+            continue;
+        }
+        if (p.refinement != refinement) refinement = p.refinement, offset = 0;
+        const int32_t at = refinements[refinement];
+        if (at > -1) check_arg(args[at + offset], p.types, p.word);
+        ++offset;
+    }
+}
+
+Status call(uint32_t index, const int32_t* refinements, bool check) {
+    if (check && filled(index)) check_args(shape(index), refinements);
+    return entry(index)(refinements);
+}
+
+}  // namespace zub::natives

@@ -1,0 +1,67 @@
+// The natives table: the built-in functions that are not actions, found by a 1-based index. A
+// native! value holds that index, never an address. Every entry has one signature and finds its
+// arguments on the evaluation stack; the specs (boot/natives.zub) give the argument checks that
+// calls from C++ ask for.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "datatypes/actions.h"
+#include "evaluator/exits.h"
+#include "evaluator/specs.h"
+#include "runtime/cell.h"
+
+namespace zub::natives {
+
+enum class Native : uint8_t {
+#define ZUB_NATIVE(member, word) member,
+#include "evaluator/natives.def"
+};
+inline constexpr uint32_t kCount = 0
+#define ZUB_NATIVE(member, word) +1
+#include "evaluator/natives.def"
+    ;
+static_assert(kCount == 107, "the natives table holds 107 natives");
+inline constexpr uint32_t kRoom = 120;  // slots of the table; those past kCount stay empty
+
+inline constexpr uint32_t index_of(Native n) { return static_cast<uint32_t>(n) + 1; }
+
+// The entry of a native. Arguments at stack::args()[0], [1], ... in spec order, then the
+// arguments of every refinement (present or not); refinements[i] is -1 when the i-th refinement
+// is absent, else the position of its first argument counted from the arguments base (any value
+// above -1 for a refinement without arguments). The result goes to stack::args()[0]. A native
+// that evaluates code passes on the Status of break, continue, return and exit. May collect.
+using Entry = Status (*)(const int32_t* refinements);
+
+// Fills the table in index order and loads the native and action specs. Once, at start, after the
+// registry, the symbols and the lexer. May collect.
+void init();
+
+// Appends entries at the next free indexes, in order. The caller keeps within kRoom.
+void register_entries(const Entry* entries, uint32_t n);
+
+uint32_t count();                    // entries registered: the highest filled index
+bool filled(uint32_t index);         // 1 to count()
+Entry entry(uint32_t index);         // 1 to kRoom; an empty slot's entry raises internal not-done
+std::string_view word(uint32_t index);  // "if" for 1; "" for an empty slot
+
+// The spec of a filled native, and that of an action slot: a block at head 0, and its parameters.
+Cell spec(uint32_t index);
+Cell action_spec(Slot slot);
+const specs::Shape& shape(uint32_t index);
+const specs::Shape& action_shape(Slot slot);
+const specs::Param& param(const specs::Shape& shape, uint32_t i);
+
+// Raises script expect-arg [the call's word, the value's datatype, the argument's word] when the
+// value's type is not in the typeset. Never allocates but to raise.
+void check_arg(const Cell& value, const Cell& types, symbol::Id argument);
+// Checks every fixed argument and the arguments of every present refinement of a call laid out
+// as Entry describes, in spec order. Never allocates but to raise.
+void check_args(const specs::Shape& shape, const int32_t* refinements);
+
+// Calls a native by index from C++ with the arguments already pushed after a frame mark; with
+// `check` the arguments are checked first (the interpreter has checked what it fetched).
+Status call(uint32_t index, const int32_t* refinements, bool check);
+
+}  // namespace zub::natives

@@ -1,0 +1,145 @@
+// Walking the built-in specs. The standard typesets are named here because the environment that
+// defines them as words loads after the natives, and the argument checks need them from the start.
+#include "evaluator/specs.h"
+
+#include <initializer_list>
+
+#include "datatypes/registry.h"
+#include "datatypes/typeset.h"
+#include "evaluator/lexer/lexer.h"
+#include "runtime/error.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+
+namespace zub::specs {
+namespace {
+
+using T = TypeId;
+
+struct NamedSet {
+    std::string_view name;
+    std::initializer_list<TypeId> types;
+};
+
+// The typesets the specs use, by the environment's names.
+const NamedSet kTypesets[] = {
+    {"number!", {T::integer, T::float_, T::percent}},
+    {"scalar!", {T::char_, T::integer, T::float_, T::pair, T::percent, T::tuple, T::time, T::date, T::money,
+                 T::point2D, T::point3D}},
+    {"any-word!", {T::word, T::set_word, T::lit_word, T::get_word, T::refinement, T::issue}},
+    {"any-path!", {T::path, T::lit_path, T::set_path, T::get_path}},
+    {"any-block!", {T::block, T::paren, T::path, T::lit_path, T::set_path, T::get_path, T::hash}},
+    {"any-list!", {T::block, T::paren, T::hash}},
+    {"any-string!", {T::string, T::file, T::url, T::tag, T::email, T::ref}},
+    {"series!", {T::block, T::paren, T::path, T::lit_path, T::set_path, T::get_path, T::hash, T::string, T::file,
+                 T::url, T::tag, T::email, T::ref, T::binary, T::vector, T::image}},
+    {"any-object!", {T::object, T::error, T::port}},
+    {"any-function!", {T::native, T::action, T::op, T::function, T::routine}},
+    {"any-point!", {T::point2D, T::point3D}},
+};
+
+Cell every_type() {
+    Cell set = typeset::make_empty();
+    for (int id = 1; id <= kTypeCount; ++id) typeset::add(set, static_cast<TypeId>(id));
+    return set;
+}
+
+bool add_named(Cell& set, std::string_view name) {
+    if (name == "any-type!") {
+        for (int id = 1; id <= kTypeCount; ++id) typeset::add(set, static_cast<TypeId>(id));
+        return true;
+    }
+    // series! is also the id of the series family's common type; in a spec it means the family.
+    for (const NamedSet& named : kTypesets) {
+        if (named.name != name) continue;
+        for (TypeId t : named.types) typeset::add(set, t);
+        return true;
+    }
+    for (int id = 1; id <= kTypeCount; ++id) {
+        if (registry::name(static_cast<TypeId>(id)) == name) {
+            typeset::add(set, static_cast<TypeId>(id));
+            return true;
+        }
+    }
+    return false;
+}
+
+Cell cell_at(NodeId node, uint32_t i) { return memory::buffer(node)->cells()[i]; }
+
+// Walks one spec, appending its parameters.
+Shape walk(Cell word, Cell spec, Table& table) {
+    Shape shape{word.w2, cell::series_node(spec), static_cast<uint32_t>(table.params.size()), 0, 0, 0, nullptr};
+    const NodeId items = shape.spec;
+    const uint32_t n = series::length(items);
+    int16_t refinement = -1;
+    bool locals = false;
+    for (uint32_t i = cell::series_index(spec); i < n; ++i) {
+        const Cell item = cell_at(items, i);
+        switch (cell::type(item)) {
+            case T::string: break;
+            case T::word:
+            case T::lit_word:
+            case T::get_word: {
+                if (locals) break;
+                Param param{item.w2, every_type(), cell::is(item, T::lit_word), refinement};
+                if (i + 1 < n && cell::is(cell_at(items, i + 1), T::block)) {
+                    const Cell types = cell_at(items, ++i);
+                    param.types = typeset::make_empty();
+                    if (!typeset_of(types, param.types)) error::fire(ErrorId::invalid_type_spec, types);
+                }
+                table.params.push_back(param);
+                ++shape.params;
+                if (refinement < 0) ++shape.fixed;
+                break;
+            }
+            case T::refinement:
+                if (symbol::utf8(item.w2) == "local") {
+                    locals = true;
+                    break;
+                }
+                if (locals) error::fire(ErrorId::bad_func_def, spec);
+                refinement = static_cast<int16_t>(shape.refinements++);
+                break;
+            case T::set_word:
+                // return: and its type block say what comes back; nothing is checked against it.
+                if (symbol::utf8(item.w2) != "return" || i + 1 >= n || !cell::is(cell_at(items, i + 1), T::block))
+                    error::fire(ErrorId::bad_func_def, spec);
+                ++i;
+                break;
+            default: error::fire(ErrorId::bad_func_def, spec);
+        }
+    }
+    return shape;
+}
+
+}  // namespace
+
+bool typeset_of(Cell type_block, Cell& out) {
+    const NodeId items = cell::series_node(type_block);
+    for (uint32_t i = cell::series_index(type_block); i < series::length(items); ++i) {
+        const Cell item = cell_at(items, i);
+        if (cell::is(item, T::block)) continue;
+        if (!cell::is(item, T::word) || !add_named(out, symbol::utf8(item.w2))) return false;
+    }
+    return true;
+}
+
+Table load(const unsigned char* text, uint32_t size, const std::vector<std::string_view>& expected) {
+    Table table{lexer::load(reinterpret_cast<const std::byte*>(text), size), {}, {}};
+    const uint32_t n = series::length(table.source);
+    uint32_t i = 0;
+    for (std::string_view name : expected) {
+        if (i >= n) error::fire(ErrorId::bad_func_def, cell::series(T::block, table.source, i));
+        const Cell word = cell_at(table.source, i);
+        if (!cell::is(word, T::word) || symbol::utf8(word.w2) != name || i + 1 >= n ||
+            !cell::is(cell_at(table.source, i + 1), T::block))
+            error::fire(ErrorId::bad_func_def, word);
+        table.shapes.push_back(walk(word, cell_at(table.source, i + 1), table));
+        i += 2;
+    }
+    if (i != n) error::fire(ErrorId::bad_func_def, cell_at(table.source, i));
+    for (Shape& shape : table.shapes) shape.param = table.params.data() + shape.first_param;
+    return table;
+}
+
+}  // namespace zub::specs

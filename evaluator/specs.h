@@ -1,0 +1,51 @@
+// The specs of the built-in functions, natives and actions, as start-up reads them: Zub text
+// embedded in the binary (boot/natives.zub, boot/actions.zub), loaded by the lexer and walked as
+// data, never evaluated. The walk gives each function its parameter list with the typeset that
+// the argument checks test, so no C++ table repeats what the specs say.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "datatypes/symbol.h"
+#include "runtime/cell.h"
+
+namespace zub::specs {
+
+// One argument of a spec.
+struct Param {
+    symbol::Id word;     // its spec word, for expect-arg and help
+    Cell types;          // typeset! of the accepted types (every type when the spec names none)
+    bool literal;        // written as a lit-word: taken unevaluated
+    int16_t refinement;  // the 0-based refinement it belongs to, -1 for a fixed argument
+};
+
+// One function of a spec file.
+struct Shape {
+    symbol::Id word;        // the word the function is bound to
+    NodeId spec;            // the spec block, head 0
+    uint32_t first_param;   // its first Param in the list
+    uint16_t params;        // all its arguments, refinement arguments included
+    uint16_t fixed;         // the arguments before the first refinement
+    uint16_t refinements;   // refinements, /local excluded
+    const Param* param;     // its parameters, in the table's list (set once the list is complete)
+};
+
+struct Table {
+    NodeId source;              // the loaded block holding every spec; keeps them alive
+    std::vector<Shape> shapes;  // in file order
+    std::vector<Param> params;  // every function's parameters, in order
+};
+
+// Loads `word [spec] ...` text and walks it. The words must be exactly `expected`, in order. Text
+// that is not so (a fault of the build) raises script bad-func-def with the offending word or
+// spec, invalid-type-spec with an unknown type name, or the lexer's syntax error. May collect.
+Table load(const unsigned char* text, uint32_t size, const std::vector<std::string_view>& expected);
+
+// The typeset of a type block: datatype names and the standard typeset names (any-type!,
+// series!, number! ...); nested blocks (a callback's own spec) are passed over. Returns false for
+// a word that names neither. Never allocates.
+bool typeset_of(Cell type_block, Cell& out);
+
+}  // namespace zub::specs

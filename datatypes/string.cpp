@@ -15,6 +15,7 @@
 
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "datatypes/string_units.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -43,51 +44,11 @@ constexpr std::array<char, 0x5F> kEscapes = [] {
     return table;
 }();
 
-template <uint32_t U>
-using Unit = std::integral_constant<uint32_t, U>;
-
-// Calls f with the unit width as a compile-time constant.
-template <typename F>
-decltype(auto) with_unit(uint32_t unit, F&& f) {
-    switch (unit) {
-        case 1: return f(Unit<1>{});
-        case 2: return f(Unit<2>{});
-        case 4: return f(Unit<4>{});
-        default: lowrt::fatal(lowrt::Fatal::no_switch);
-    }
-}
-
-template <uint32_t U>
-inline uint32_t load(const std::byte* data, size_t i) {
-    if constexpr (U == 1) {
-        return static_cast<uint8_t>(data[i]);
-    } else if constexpr (U == 2) {
-        uint16_t v;
-        std::memcpy(&v, data + i * 2, 2);
-        return v;
-    } else {
-        uint32_t v;
-        std::memcpy(&v, data + i * 4, 4);
-        return v;
-    }
-}
-
-template <uint32_t U>
-inline void store(std::byte* data, size_t i, uint32_t cp) {
-    if constexpr (U == 1) {
-        data[i] = static_cast<std::byte>(cp);
-    } else if constexpr (U == 2) {
-        const auto v = static_cast<uint16_t>(cp);
-        std::memcpy(data + i * 2, &v, 2);
-    } else {
-        std::memcpy(data + i * 4, &cp, 4);
-    }
-}
-
-inline uint32_t fold(uint32_t cp) {
-    if (cp < 0x80) return cp >= 'A' && cp <= 'Z' ? cp + 0x20 : cp;
-    return unicode::to_lower(cp);
-}
+using units::fold;
+using units::load;
+using units::store;
+using units::Unit;
+using units::with_unit;
 
 Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
 
@@ -848,7 +809,16 @@ extern const ActionTable string_actions = {
     .to = string_to,
     .form = string_form,
     .mold = string_mold,
+    .eval_path = string::eval_path,
     .compare = string_compare,
+    .append = string::append,
+    .change = string::change,
+    .find = string::find,
+    .insert = string::insert,
+    .select = string::select,
+    .sort = string::sort,
+    .swap = string::swap,
+    .trim = string::trim,
 };
 
 }  // namespace zub

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "datatypes/actions.h"
 #include "runtime/cell.h"
 #include "runtime/sort.h"
 #include "runtime/unicode.h"
@@ -210,5 +211,54 @@ inline constexpr uint32_t count_shift = 2;  // n lives in the bits from here up
 // reversed), 0 when all are equal. Another width is fatal runtime error 101. Never allocate.
 sort::Compare unit_comparator(uint32_t unit);
 sort::Compare float_comparator(uint32_t width);
+
+// ---- Searching and editing (string_search.cpp) --------------------------------------------------
+//
+// string!'s own actions, shared by the other text types. Each may run an owner's change handler or
+// form a value, and so may collect: they take and give cells by value.
+
+// find: the series at the match (after it with /tail), or none. Text is compared case-folded
+// unless /case or /same; a bitset! is never folded. /any and /with raise internal not-done.
+Cell find(Cell series, Cell value, const FindOptions& options);
+// select: the character just after the match (after the whole pattern for text and words), or
+// none when nothing matched or the match ends at the tail. /tail and /match are ignored.
+Cell select(Cell series, Cell value, const FindOptions& options);
+// Path access: an integer element picks or pokes; a word raises script invalid-path; any other
+// element reads as select, and writes the character after the found element (script
+// bad-path-set when it is missing).
+Cell eval_path(Cell parent, Cell element, const PathStep& step);
+
+// append, insert and change of a value's text: a char! by the append widening rule, a tag! in
+// its brackets, other text from its head, a block's values formed one after another without
+// separators, anything else formed. Results: append the series at its start; insert and change
+// the position just after the new units.
+Cell append(Cell series, Cell value, const InsertOptions& options);
+Cell insert(Cell series, Cell value, const InsertOptions& options);
+Cell change(Cell series, Cell value, const InsertOptions& options);
+
+// Sorts the units from the head in place (records of /skip units). A function /compare is not
+// supported yet (internal not-done).
+Cell sort(Cell series, const SortOptions& options);
+// Exchanges the characters at the heads of two text values (in-place widening); the first back.
+Cell swap(Cell a, Cell b);
+// trim, in place from the head.
+Cell trim(Cell series, const TrimOptions& options);
+
+// Whether cp occurs at a unit index 0, step, 2 x step ... from the head; folded unless
+// case_sensitive. Never allocates.
+bool has_char(const Cell& value, uint32_t cp, uint32_t step, bool case_sensitive);
+
+// The set operations of the set natives on text, by their operation codes.
+enum class SetOp : int32_t {
+    unique = 8,
+    union_ = 9,
+    intersect = 10,
+    exclude = 11,
+    difference = 12,
+};
+// A new text value of a's type holding the records (skip characters each, at least 1 else script
+// invalid-refine-arg) that the operation keeps, each first character once. b is ignored for
+// unique. May collect.
+Cell set_operation(SetOp op, Cell a, Cell b, bool case_sensitive, int32_t skip = 1);
 
 }  // namespace zub::string

@@ -1,0 +1,711 @@
+// string!'s searching and editing actions: find and select, path access, append, insert and
+// change, sort, swap, trim, and the set operations on text. Searches compare code points in place
+// at each buffer's own unit width; edits grow or widen the buffer once, then move units directly.
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/string_units.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/error.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+#include "runtime/sort.h"
+#include "runtime/words.h"
+
+namespace zub::string {
+namespace {
+
+using namespace units;
+
+constexpr int32_t kNoLimit = std::numeric_limits<int32_t>::max();
+constexpr uint64_t kMaxBytes = 0xFFFFFF00u;  // the largest data area a buffer may have
+
+Cell word_of(words::Word w) { return words::global(words::id(w)); }
+
+// The head clipped to the buffer: a head past the tail reads as the tail.
+uint32_t head_in(const Cell& value, uint32_t length) {
+    const auto head = static_cast<int32_t>(cell::series_index(value));
+    return head < 0 ? 0 : std::min(static_cast<uint32_t>(head), length);
+}
+
+Cell at_index(Cell value, uint32_t index) {
+    value.w1 = index;
+    return value;
+}
+
+// Keeps values being built reachable by the collector, on the evaluation stack, until the scope
+// ends.
+class Rooted {
+  public:
+    Rooted() : base_(stack::g_top) {}
+    explicit Rooted(Cell value) : Rooted() { hold(value); }
+    ~Rooted() {
+        if (stack::g_top > base_) stack::g_top = base_;
+    }
+    Rooted(const Rooted&) = delete;
+    Rooted& operator=(const Rooted&) = delete;
+    void hold(Cell value) { stack::push(value); }
+
+  private:
+    Cell* base_;
+};
+
+// ---- Searching ----------------------------------------------------------------------------------
+
+// Where a search looks. Forward: candidate starts from `start` by `step` while the whole pattern
+// fits below `limit`. Backward: `start` is the last unit of the first candidate; candidates end
+// `step` units earlier each time and must not begin below `limit`.
+struct Walk {
+    int64_t start;
+    int64_t limit;
+    int64_t step;
+    bool backward;
+    bool once;  // /match: the first candidate only
+};
+
+template <uint32_t S, uint32_t P>
+inline bool equal_at(const std::byte* text, int64_t at, const std::byte* pattern, uint32_t n, bool folded) {
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t x = load<S>(text, static_cast<size_t>(at) + i), y = load<P>(pattern, i);
+        if (x != y && (!folded || fold(x) != fold(y))) return false;
+    }
+    return true;
+}
+
+template <uint32_t S, uint32_t P>
+int64_t search_pattern(const std::byte* text, const std::byte* pattern, uint32_t n, const Walk& w, bool folded) {
+    if (w.backward) {
+        for (int64_t end = w.start; end - n + 1 >= w.limit; end -= w.step) {
+            if (equal_at<S, P>(text, end - n + 1, pattern, n, folded)) return end - n + 1;
+            if (w.once) break;
+        }
+        return -1;
+    }
+    const int64_t last = w.limit - n;  // the last start where the pattern still fits
+    if (w.once) return w.start <= last && equal_at<S, P>(text, w.start, pattern, n, folded) ? w.start : -1;
+    if constexpr (S == 1) {
+        // Exact byte text: let memchr find each candidate first character.
+        if (!folded && w.step == 1) {
+            const uint32_t first = load<P>(pattern, 0);
+            if (first > 0xFF) return -1;
+            for (int64_t p = w.start; p <= last; ++p) {
+                const void* hit = std::memchr(text + p, static_cast<int>(first), static_cast<size_t>(last - p + 1));
+                if (!hit) return -1;
+                p = static_cast<const std::byte*>(hit) - text;
+                if (equal_at<S, P>(text, p, pattern, n, false)) return p;
+            }
+            return -1;
+        }
+    }
+    if (folded) {
+        const uint32_t first = fold(load<P>(pattern, 0));
+        for (int64_t p = w.start; p <= last; p += w.step) {
+            const uint32_t x = load<S>(text, static_cast<size_t>(p));
+            if ((x == first || fold(x) == first) && equal_at<S, P>(text, p, pattern, n, true)) return p;
+        }
+        return -1;
+    }
+    for (int64_t p = w.start; p <= last; p += w.step)
+        if (equal_at<S, P>(text, p, pattern, n, false)) return p;
+    return -1;
+}
+
+struct Bits {
+    const std::byte* data;
+    uint32_t size;  // bytes
+    bool complement;
+    bool has(uint32_t cp) const {
+        const uint32_t byte = cp >> 3;
+        if (byte >= size) return complement;
+        return (static_cast<uint8_t>(data[byte]) & (0x80u >> (cp & 7))) != 0;
+    }
+};
+
+template <uint32_t S>
+int64_t search_bits(const std::byte* text, const Bits& bits, const Walk& w) {
+    if (w.backward) {
+        for (int64_t p = w.start; p >= w.limit; p -= w.step) {
+            if (bits.has(load<S>(text, static_cast<size_t>(p)))) return p;
+            if (w.once) break;
+        }
+        return -1;
+    }
+    for (int64_t p = w.start; p < w.limit; p += w.step) {
+        if (bits.has(load<S>(text, static_cast<size_t>(p)))) return p;
+        if (w.once) break;
+    }
+    return -1;
+}
+
+struct Match {
+    int64_t at;       // unit index of the match, -1 for none
+    uint32_t length;  // units matched
+};
+constexpr Match kNoMatch{-1, 0};
+
+Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
+    const NodeId node = cell::series_node(series);
+    const uint32_t length = series::length(node);
+    const uint32_t head = head_in(series, length);
+    if (length == 0 || (!o.reverse && head >= length)) return kNoMatch;
+    if (o.any || o.with) error::fire(ErrorId::not_done);
+
+    int64_t step = 1;
+    if (o.skip) {
+        if (!cell::is(*o.skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *o.skip);
+        step = cell::as_integer(*o.skip);
+        if (step < 1) error::fire(ErrorId::out_of_range, *o.skip);
+    }
+    int64_t count = -1;
+    if (o.part) {
+        count = series::part_length(series, *o.part);
+        if (count < 1) return kNoMatch;
+        count = std::min<int64_t>(count, o.reverse ? head : length - head);
+    }
+    Walk walk{};
+    walk.step = step;
+    walk.once = o.match;
+    if (o.reverse) {
+        if (o.match) return kNoMatch;
+        walk.backward = true;
+        walk.start = int64_t{head} - 1;
+        walk.limit = count < 0 ? 0 : head - count;
+        if (walk.start < walk.limit) return kNoMatch;
+    } else if (o.last) {
+        walk.backward = true;
+        walk.start = (count < 0 ? length : head + count) - 1;
+        walk.limit = head;
+    } else {
+        walk.start = head;
+        walk.limit = count < 0 ? length : head + count;
+    }
+
+    const TypeId type = cell::type(series);
+    const bool folded = is_text(type) && !o.case_sensitive && !o.same;
+    const TypeId vtype = cell::type(value);
+
+    if (vtype == TypeId::bitset) {
+        SeriesBuffer* b = memory::buffer(cell::series_node(value));
+        const Bits bits{b->head_ptr(), b->used(), (b->flags & series_flag::complement) != 0};
+        const std::byte* text = memory::buffer(node)->head_ptr();
+        const int64_t at = with_unit(unit_of(node), [&](auto s) { return search_bits<decltype(s)::value>(text, bits, walk); });
+        return at < 0 ? kNoMatch : Match{at, 1};
+    }
+
+    uint32_t single = 0;  // a one-character pattern, held here in 4-byte units
+    const std::byte* pattern = nullptr;
+    uint32_t pattern_unit = 4, n = 1;
+    Rooted scratch_root;
+    if (vtype == TypeId::char_ || (vtype == TypeId::integer && type == TypeId::binary)) {
+        single = value.w2;
+        if (vtype == TypeId::integer && single > 0xFF) return kNoMatch;
+        pattern = reinterpret_cast<const std::byte*>(&single);
+    } else {
+        if (vtype == TypeId::binary && type != TypeId::binary) error::fire(ErrorId::invalid_arg, value);
+        Cell text_value = value;
+        if (!is_text(vtype) && vtype != TypeId::binary) {
+            // Formed once; the pattern is then compared in place like any other text.
+            text_value = make(16);
+            scratch_root.hold(text_value);
+            registry::actions(vtype).form(value, cell::series_node(text_value), kNoLimit);
+        }
+        const NodeId pnode = cell::series_node(text_value);
+        const uint32_t plength = series::length(pnode);
+        const uint32_t phead = head_in(text_value, plength);
+        n = plength - phead;
+        if (n == 0) return kNoMatch;
+        pattern_unit = unit_of(pnode);
+        pattern = memory::buffer(pnode)->head_ptr() + size_t{phead} * pattern_unit;
+    }
+    // Nothing allocates from here on: the data pointers hold.
+    const std::byte* text = memory::buffer(node)->head_ptr();
+    const int64_t at = with_unit(unit_of(node), [&](auto s) {
+        return with_unit(pattern_unit, [&](auto p) {
+            return search_pattern<decltype(s)::value, decltype(p)::value>(text, pattern, n, walk, folded);
+        });
+    });
+    return at < 0 ? kNoMatch : Match{at, n};
+}
+
+// ---- Writing a value's text ---------------------------------------------------------------------
+
+// Splices count x dup units of a value's text over `removed` units at a unit index of the target:
+// what append, insert and change share. A char! comes in by the append widening rule; other
+// values' text is the source's (formed first when not text). Returns the units written. May
+// collect.
+uint32_t splice(NodeId target, uint32_t at, uint32_t removed, Cell value, int32_t part, bool only, int32_t dup) {
+    const TypeId vtype = cell::type(value);
+    const uint32_t limit = part < 0 ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(part);
+    const uint32_t repeat = static_cast<uint32_t>(std::max(dup, 1));
+
+    Rooted root;
+    const bool single = vtype == TypeId::char_;
+    uint32_t cp = 0;
+    NodeId from = 0;  // the text read, unless single
+    uint32_t from_index = 0, count = 0, from_unit = 1;
+    if (single) {
+        cp = value.w2;
+        count = limit > 0 ? 1 : 0;
+        from_unit = append_unit(cp);
+    } else if (is_text(vtype) && vtype != TypeId::tag) {
+        from = cell::series_node(value);
+        const uint32_t length = series::length(from);
+        from_index = head_in(value, length);
+        count = std::min(length - from_index, limit);
+    } else {
+        const Cell scratch = make(16);
+        root.hold(scratch);
+        from = cell::series_node(scratch);
+        if (vtype == TypeId::block || vtype == TypeId::paren || vtype == TypeId::hash) {
+            const NodeId block = cell::series_node(value);
+            // Without /only each value spends one of the part; forming may move the block, so
+            // each cell is read afresh.
+            uint32_t budget = only ? std::numeric_limits<uint32_t>::max() : limit;
+            for (uint32_t i = head_in(value, series::length(block)); i < series::length(block) && budget > 0; ++i, --budget)
+                append_formed(from, memory::buffer(block)->cells()[i]);
+            count = series::length(from);
+            if (only) count = std::min(count, limit);
+        } else {
+            append_formed(from, value);
+            count = std::min(series::length(from), limit);
+        }
+        from_unit = unit_of(from);
+    }
+    if (!single && from == target) {
+        // The target's own text: read a copy, as the splice moves what it reads.
+        const NodeId copy = series::copy_part(from, from_index, count);
+        root.hold(cell::series(TypeId::string, copy));
+        from = copy;
+        from_index = 0;
+    }
+    if (!single) from_unit = unit_of(from);
+
+    const uint32_t length = series::length(target);
+    at = std::min(at, length);
+    removed = std::min(removed, length - at);
+    uint32_t unit = unit_of(target);
+    const uint32_t wanted = std::max(unit, from_unit);
+    const uint64_t written = uint64_t{count} * repeat;
+    const uint64_t final_length = uint64_t{length} - removed + written;
+    if (written > kMaxBytes || final_length > kMaxBytes / wanted) error::fire(ErrorId::no_memory);
+    if (written == 0 && removed == 0) return 0;
+    if (wanted > unit) {
+        unicode::widen(target, wanted, written > removed ? (written - removed) * wanted : 0);
+        unit = wanted;
+    }
+    if (written > removed) series::reserve_tail(target, static_cast<uint32_t>((written - removed) * unit));
+
+    SeriesBuffer* b = memory::buffer(target);
+    std::byte* data = b->head_ptr();
+    std::byte* to = data + size_t{at} * unit;
+    const size_t rest = size_t{length - at - removed} * unit;
+    std::memmove(to + written * unit, to + size_t{removed} * unit, rest);
+    if (written < removed) b->tail = b->head + static_cast<uint32_t>(final_length * unit);
+    if (count == 0) return 0;
+    if (single) {
+        series::store_unit(to, unit, cp);
+    } else {
+        const std::byte* source = memory::buffer(from)->head_ptr() + size_t{from_index} * from_unit;
+        if (from_unit == unit) {
+            std::memcpy(to, source, size_t{count} * unit);
+        } else {
+            copy_units(source, from_unit, to, unit, count);
+        }
+    }
+    if (repeat > 1) series::repeat_bytes(to, count * unit, repeat);
+    return static_cast<uint32_t>(written);
+}
+
+// ---- trim ---------------------------------------------------------------------------------------
+
+// The wide whitespace set of trim: controls 1-20h and the Unicode spaces.
+inline bool wide_space(uint32_t cp) {
+    if (cp >= 1 && cp <= 0x20) return true;
+    if (cp < 0x85) return false;
+    return cp == 0x85 || cp == 0xA0 || cp == 0x1680 || cp == 0x180E || (cp >= 0x2000 && cp <= 0x200A) ||
+           cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
+}
+// The narrower set of plain trim's inner pass: no line feed nor other controls but tab.
+inline bool narrow_space(uint32_t cp) { return cp == 0x20 || cp == 0x09 || (cp >= 0x85 && wide_space(cp)); }
+
+// Each pass below compacts the units from the head in place and answers the new length.
+
+template <uint32_t U, typename Keep>
+uint32_t compact(std::byte* data, uint32_t head, uint32_t length, Keep keep) {
+    uint32_t out = head;
+    for (uint32_t i = head; i < length; ++i) {
+        const uint32_t cp = load<U>(data, i);
+        if (keep(cp)) store<U>(data, out++, cp);
+    }
+    return out;
+}
+
+template <uint32_t U>
+uint32_t trim_lines(std::byte* data, uint32_t head, uint32_t length) {
+    uint32_t out = head;
+    bool gap = false;
+    for (uint32_t i = head; i < length; ++i) {
+        const uint32_t cp = load<U>(data, i);
+        if (wide_space(cp)) {
+            gap = out > head;
+            continue;
+        }
+        if (gap) store<U>(data, out++, ' ');
+        gap = false;
+        store<U>(data, out++, cp);
+    }
+    return out;
+}
+
+template <uint32_t U>
+uint32_t trim_part(std::byte* data, uint32_t head, uint32_t length, bool only_head, bool only_tail, bool plain,
+                   bool& line_feed) {
+    uint32_t start = head, end = length;
+    if (!only_tail)
+        while (start < end && wide_space(load<U>(data, start))) ++start;
+    line_feed = false;
+    if (!only_head) {
+        while (end > start && wide_space(load<U>(data, end - 1))) {
+            line_feed |= load<U>(data, end - 1) == '\n';
+            --end;
+        }
+    }
+    uint32_t out = head;
+    if (!plain) {
+        std::memmove(data + size_t{out} * U, data + size_t{start} * U, size_t{end - start} * U);
+        return out + (end - start);
+    }
+    bool line_start = true;
+    uint32_t run = 0;  // narrow spaces held back: dropped when a line feed follows
+    for (uint32_t i = start; i < end; ++i) {
+        const uint32_t cp = load<U>(data, i);
+        if (narrow_space(cp)) {
+            if (!line_start) ++run;
+            continue;
+        }
+        if (cp == '\n') {
+            run = 0;
+            store<U>(data, out++, cp);
+            line_start = true;
+            continue;
+        }
+        // Held-back spaces are kept: they lie at positions i - run .. i - 1, at or after out.
+        for (uint32_t k = i - run; k < i; ++k) store<U>(data, out++, load<U>(data, k));
+        run = 0;
+        line_start = false;
+        store<U>(data, out++, cp);
+    }
+    return out;
+}
+
+// ---- Set operations -----------------------------------------------------------------------------
+
+template <uint32_t U>
+bool has_char_in(const std::byte* data, uint32_t from, uint32_t length, uint32_t cp, uint32_t step, bool folded) {
+    const uint32_t want = folded ? fold(cp) : cp;
+    for (uint64_t i = from; i < length; i += step) {
+        const uint32_t x = load<U>(data, static_cast<size_t>(i));
+        if (x == cp || (folded && fold(x) == want)) return true;
+    }
+    return false;
+}
+
+bool has_char_at(NodeId node, uint32_t from, uint32_t cp, uint32_t step, bool case_sensitive) {
+    const uint32_t length = series::length(node);
+    const std::byte* data = memory::buffer(node)->head_ptr();
+    return with_unit(unit_of(node), [&](auto u) {
+        return has_char_in<decltype(u)::value>(data, from, length, cp, step, !case_sensitive);
+    });
+}
+
+// One pass of a set operation: the records of `from` that the test keeps and whose first
+// character the result lacks are appended whole.
+void set_pass(SetOp op, Cell from, Cell other, NodeId out, bool case_sensitive, uint32_t step) {
+    const NodeId node = cell::series_node(from);
+    const NodeId other_node = cell::series_node(other);
+    for (uint32_t i = head_in(from, series::length(node)); i < series::length(node); i += step) {
+        const uint32_t cp = char_at(node, i);
+        bool keep = true;
+        if (op == SetOp::intersect || op == SetOp::exclude || op == SetOp::difference) {
+            const bool found = has_char_at(other_node, head_in(other, series::length(other_node)), cp, step, case_sensitive);
+            keep = op == SetOp::intersect ? found : !found;
+        }
+        if (!keep || has_char_at(out, 0, cp, step, case_sensitive)) continue;
+        concatenate_at(out, 0, at_index(from, i), static_cast<int32_t>(step), Concat::append);
+    }
+}
+
+}  // namespace
+
+// ---- find, select, path -------------------------------------------------------------------------
+
+Cell find(Cell series, Cell value, const FindOptions& options) {
+    const Match m = locate(series, value, options);
+    if (m.at < 0) return cell::none();
+    return at_index(series, static_cast<uint32_t>(m.at + (options.tail ? m.length : 0)));
+}
+
+Cell select(Cell series, Cell value, const FindOptions& options) {
+    FindOptions o = options;
+    o.tail = false;
+    o.match = false;
+    const Match m = locate(series, value, o);
+    if (m.at < 0) return cell::none();
+    const uint64_t after = static_cast<uint64_t>(m.at) + m.length;
+    if (after >= series::length(cell::series_node(series))) return cell::none();
+    return series::element_at(series, static_cast<uint32_t>(after));
+}
+
+Cell eval_path(Cell parent, Cell element, const PathStep& step) {
+    const ActionTable& actions = registry::actions(cell::type(parent));
+    switch (cell::type(element)) {
+        case TypeId::integer: {
+            const int32_t index = cell::as_integer(element);
+            if (step.set_value) return actions.poke(parent, index, element, *step.set_value);
+            return actions.pick(parent, index, element);
+        }
+        case TypeId::word: error::fire(ErrorId::invalid_path, step.path, element);
+        default: break;
+    }
+    const FindOptions none{};
+    if (!step.set_value) return select(parent, element, none);
+    const Cell found = find(parent, element, none);
+    if (cell::is(found, TypeId::none)) error::fire(ErrorId::bad_path_set, step.path, element);
+    return actions.poke(found, 2, cell::integer(2), *step.set_value);
+}
+
+// ---- append, insert, change ---------------------------------------------------------------------
+
+Cell append(Cell series, Cell value, const InsertOptions& options) {
+    const NodeId node = cell::series_node(series);
+    series::notify_owner(series, words::Word::append, series::length(node), 0);
+    const uint32_t at = series::length(node);
+    const uint32_t written = splice(node, at, 0, value, options.part, options.only, options.dup);
+    series::notify_owner(series, words::Word::appended, at, written);
+    return at_index(series, 0);
+}
+
+Cell insert(Cell series, Cell value, const InsertOptions& options) {
+    const NodeId node = cell::series_node(series);
+    const uint32_t at = head_in(series, series::length(node));
+    series::notify_owner(series, words::Word::insert, at, 0);
+    // The owner's handler may have cut the series.
+    const uint32_t where = std::min(at, series::length(node));
+    const uint32_t written = splice(node, where, 0, value, options.part, options.only, options.dup);
+    series::notify_owner(series, words::Word::inserted, where, written);
+    return at_index(series, where + written);
+}
+
+Cell change(Cell series, Cell value, const InsertOptions& options) {
+    const NodeId node = cell::series_node(series);
+    const uint32_t length = series::length(node);
+    const uint32_t at = head_in(series, length);
+    if (at == length) {
+        const uint32_t written = splice(node, at, 0, value, options.part, options.only, options.dup);
+        series::notify_owner(series, words::Word::changed, at, written);
+        return at_index(series, at + written);
+    }
+    series::notify_owner(series, words::Word::change, at, 0);
+    const uint32_t now = series::length(node);
+    const uint32_t where = std::min(at, now);
+    // /part names the units replaced and limits nothing else. Without it the new text replaces as
+    // many units as it holds: it goes in first, then that many units after it go.
+    uint32_t written;
+    if (options.part >= 0) {
+        written = splice(node, where, static_cast<uint32_t>(options.part), value, -1, options.only, options.dup);
+    } else {
+        written = splice(node, where, 0, value, -1, options.only, options.dup);
+        remove_part(node, where + written, written);
+    }
+    series::notify_owner(series, words::Word::changed, where, written);
+    return at_index(series, std::min(where + written, series::length(node)));
+}
+
+// ---- sort ---------------------------------------------------------------------------------------
+
+Cell sort(Cell series, const SortOptions& options) {
+    const NodeId node = cell::series_node(series);
+    const uint32_t length = series::length(node);
+    uint32_t head = head_in(series, length);
+    int64_t count = length - head;
+    if (count == 0) return series;
+    if (options.part) {
+        const int64_t n = series::part_length(series, *options.part);
+        if (n < 0) {
+            const int64_t back = std::min<int64_t>(-n, head);
+            head -= static_cast<uint32_t>(back);
+            count = back;
+            series = at_index(series, head);
+        } else {
+            count = std::min(count, n);
+        }
+    }
+    int64_t n = 1;
+    if (options.skip) {
+        if (!cell::is(*options.skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *options.skip);
+        n = cell::as_integer(*options.skip);
+        if (n < 1 || n > count || count % n != 0)
+            error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *options.skip);
+    } else if (options.all) {
+        error::fire(ErrorId::bad_refines);
+    }
+    uint32_t flags = options.reverse ? sort_flag::reverse : 0;
+    if (options.all) flags |= sort_flag::records | static_cast<uint32_t>(n) << sort_flag::count_shift;
+    if (options.compare) {
+        const Cell& compare = *options.compare;
+        if (cell::is(compare, TypeId::integer)) {
+            if (!options.skip || options.all) error::fire(ErrorId::bad_refines);
+            const int32_t k = cell::as_integer(compare);
+            if (k < 1 || k > n) error::fire(ErrorId::out_of_range, compare);
+            flags |= static_cast<uint32_t>(k - 1) << sort_flag::count_shift;
+        } else if (cell::is(compare, TypeId::function)) {
+            error::fire(ErrorId::not_done);  // calling back into the language needs the interpreter
+        } else {
+            error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::compare), compare);
+        }
+    }
+    series::notify_owner(series, words::Word::sort, head, 0);
+    // The owner's handler may have cut the series: sort the whole records still there.
+    const uint32_t now = series::length(node);
+    if (head < now) {
+        const uint64_t left = std::min<uint64_t>(static_cast<uint64_t>(count), now - head);
+        const uint64_t records = left / static_cast<uint64_t>(n);
+        const uint32_t unit = unit_of(node);
+        SortOrder order{options.case_sensitive, flags};
+        std::byte* base = memory::buffer(node)->head_ptr() + size_t{head} * unit;
+        const sort::Compare compare = unit_comparator(unit);
+        const size_t width = static_cast<size_t>(n) * unit;
+        if (options.stable && !options.case_sensitive) {
+            sort::stable(base, records, width, &order, nullptr, compare);
+        } else {
+            sort::fast(base, records, width, &order, nullptr, compare);
+        }
+    }
+    series::notify_owner(series, words::Word::sorted, head, 0);
+    return series;
+}
+
+// ---- swap ---------------------------------------------------------------------------------------
+
+Cell swap(Cell a, Cell b) {
+    if (!is_text(cell::type(b)) && !cell::is(b, TypeId::binary)) error::fire(ErrorId::invalid_arg, b);
+    if (rs_tail(a) || rs_tail(b)) return a;
+    series::notify_owner(a, words::Word::swap, cell::series_index(a), 1);
+    series::notify_owner(b, words::Word::swap, cell::series_index(b), 1);
+    // Handlers may have cut either series.
+    if (!rs_tail(a) && !rs_tail(b)) {
+        const NodeId na = cell::series_node(a), nb = cell::series_node(b);
+        const uint32_t ia = head_in(a, series::length(na)), ib = head_in(b, series::length(nb));
+        const uint32_t x = char_at(na, ia), y = char_at(nb, ib);
+        // binary! holds bytes: a wider character goes in by its low byte.
+        poke_char(na, ia, cell::is(a, TypeId::binary) ? (y & 0xFF) : y);
+        poke_char(nb, ib, cell::is(b, TypeId::binary) ? (x & 0xFF) : x);
+    }
+    series::notify_owner(a, words::Word::swaped, cell::series_index(a), 1);
+    series::notify_owner(b, words::Word::swaped, cell::series_index(b), 1);
+    return a;
+}
+
+// ---- trim ---------------------------------------------------------------------------------------
+
+Cell trim(Cell series, const TrimOptions& options) {
+    const NodeId node = cell::series_node(series);
+    const uint32_t at = head_in(series, series::length(node));
+    if (!options.all && !options.with && options.automatic) error::fire(ErrorId::not_done);
+
+    // The /with set is read before anything changes: a string set may be the series itself.
+    uint32_t single = 0;
+    bool by_char = false;
+    Cell set = cell::none();
+    if (options.with) {
+        const Cell& with = *options.with;
+        if (cell::is(with, TypeId::char_) || cell::is(with, TypeId::integer)) {
+            single = with.w2;
+            by_char = true;
+        } else if (is_text(cell::type(with)) || cell::is(with, TypeId::binary)) {
+            set = with;
+        } else {
+            error::fire(ErrorId::invalid_arg, with);
+        }
+    }
+    series::notify_owner(series, words::Word::trim, at, 0);
+    const uint32_t length = series::length(node);
+    const uint32_t head = std::min(at, length);
+    std::byte* data = memory::buffer(node)->head_ptr();
+    uint32_t end = length;
+    bool line_feed = false;
+    if (options.all || options.with) {
+        if (cell::is(set, TypeId::none)) {
+            // The four-character default set, or the one /with character.
+            end = with_unit(unit_of(node), [&](auto u) {
+                return compact<decltype(u)::value>(data, head, length, [&](uint32_t cp) {
+                    if (by_char) return cp != single;
+                    return cp != 0x09 && cp != 0x0A && cp != 0x0D && cp != 0x20;
+                });
+            });
+        } else {
+            NodeId set_node = cell::series_node(set);
+            uint32_t set_head = head_in(set, series::length(set_node));
+            const uint32_t set_length = series::length(set_node) - set_head;
+            std::optional<collector::Guard> hold;
+            if (set_node == node) {
+                // Compaction would rewrite the set as it reads it: read a copy.
+                hold.emplace();
+                set_node = series::copy_part(set_node, set_head, set_length);
+                set_head = 0;
+                data = memory::buffer(node)->head_ptr();
+            }
+            const uint32_t set_unit = unit_of(set_node);
+            const std::byte* set_data = memory::buffer(set_node)->head_ptr() + size_t{set_head} * set_unit;
+            end = with_unit(unit_of(node), [&](auto u) {
+                return compact<decltype(u)::value>(data, head, length, [&](uint32_t cp) {
+                    for (uint32_t i = 0; i < set_length; ++i)
+                        if (series::code_point_at(set_data, set_unit, i) == cp) return false;
+                    return true;
+                });
+            });
+        }
+    } else if (options.lines) {
+        end = with_unit(unit_of(node), [&](auto u) { return trim_lines<decltype(u)::value>(data, head, length); });
+    } else {
+        const bool plain = !options.head && !options.tail;
+        const bool only_head = options.head && !options.tail;
+        const bool only_tail = options.tail && !options.head;
+        end = with_unit(unit_of(node), [&](auto u) {
+            return trim_part<decltype(u)::value>(data, head, length, only_head, only_tail, plain, line_feed);
+        });
+    }
+    truncate(node, end);
+    if (line_feed && !options.tail) append_char(node, '\n');
+    series::notify_owner(series, words::Word::trimmed, head, 0);
+    return series;
+}
+
+// ---- Set operations -----------------------------------------------------------------------------
+
+bool has_char(const Cell& value, uint32_t cp, uint32_t step, bool case_sensitive) {
+    const NodeId node = cell::series_node(value);
+    return has_char_at(node, head_in(value, series::length(node)), cp, std::max<uint32_t>(step, 1), case_sensitive);
+}
+
+Cell set_operation(SetOp op, Cell a, Cell b, bool case_sensitive, int32_t skip) {
+    if (skip < 1) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), cell::integer(skip));
+    const bool two = op != SetOp::unique;
+    const uint64_t capacity = uint64_t{rs_length(a)} + (op == SetOp::union_ ? rs_length(b) : 0);
+    if (capacity > kMaxBytes) error::fire(ErrorId::no_memory);
+    const Cell result = make(static_cast<uint32_t>(capacity), cell::type(a));
+    const Rooted root(result);
+    const NodeId out = cell::series_node(result);
+    const auto step = static_cast<uint32_t>(skip);
+    set_pass(op, a, two ? b : a, out, case_sensitive, step);
+    if (op == SetOp::union_ || op == SetOp::difference) set_pass(op, b, a, out, case_sensitive, step);
+    return result;
+}
+
+}  // namespace zub::string

@@ -1,0 +1,601 @@
+// string!'s searching and editing actions over 1-, 2- and 4-byte units: find and select, path
+// access, append, insert and change, sort, swap, trim and the set operations.
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "datatypes/string.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/error.h"
+#include "tests/unit/runtime_fixture.h"
+
+namespace zub {
+namespace {
+
+constexpr uint32_t kUnits[] = {1, 2, 4};
+
+class TextTest : public RuntimeTest {
+  protected:
+    void SetUp() override {
+        RuntimeTest::SetUp();
+        stack::init();
+    }
+
+    // A text value holding the code points, in units of at least `unit` bytes, head at `head`.
+    static Cell text(std::u32string_view cps, uint32_t unit = 1, uint32_t head = 0, TypeId type = TypeId::string) {
+        for (const char32_t c : cps) unit = std::max(unit, string::in_place_unit(c));
+        const NodeId node = series::alloc_with_unit(static_cast<uint32_t>(cps.size()) + 1, unit);
+        for (const char32_t c : cps) series::store_unit(series::reserve_tail(node, unit), unit, c);
+        Cell v = cell::series(type, node);
+        v.w1 = head;
+        return v;
+    }
+    static std::u32string points(const Cell& value) {
+        const NodeId node = cell::series_node(value);
+        std::u32string out;
+        for (uint32_t i = cell::series_index(value); i < series::length(node); ++i)
+            out += static_cast<char32_t>(string::char_at(node, i));
+        return out;
+    }
+    static std::u32string all(const Cell& value) {
+        Cell v = value;
+        v.w1 = 0;
+        return points(v);
+    }
+    static uint32_t unit(const Cell& value) { return string::unit_of(cell::series_node(value)); }
+    static Cell bitset(std::initializer_list<uint8_t> bytes, bool complement = false) {
+        const NodeId node = series::alloc_with_unit(static_cast<uint32_t>(bytes.size()) + 1, 1);
+        for (const uint8_t b : bytes) series::append_byte(node, b);
+        if (complement) memory::buffer(node)->flags |= series_flag::complement;
+        return cell::series(TypeId::bitset, node);
+    }
+
+    template <typename Fn>
+    static ErrorId raised(Fn&& fn) {
+        try {
+            fn();
+        } catch (const error::Thrown&) {
+            return error::pending().id;
+        }
+        ADD_FAILURE() << "no error raised";
+        return ErrorId::no_memory;
+    }
+};
+
+std::string show(const std::u32string& s) {
+    std::string out;
+    for (const char32_t c : s) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else {
+            out += "<" + std::to_string(static_cast<uint32_t>(c)) + ">";
+        }
+    }
+    return out;
+}
+
+// ---- find and select ----------------------------------------------------------------------------
+
+class StringSearch : public TextTest {};
+
+struct FindCase {
+    const char32_t* text;
+    uint32_t head;
+    const char32_t* pattern;
+    int part;  // 0: none
+    int skip;  // 0: none
+    bool case_sensitive, last, reverse, tail, match;
+    int expected;  // index of the result, -1 for none
+};
+
+TEST_F(StringSearch, FindsPatternsInEveryUnitWidth) {
+    const FindCase cases[] = {
+        {U"abcabc", 0, U"bc", 0, 0, false, false, false, false, false, 1},
+        {U"abcabc", 0, U"bc", 0, 0, false, true, false, false, false, 4},
+        {U"abcabc", 0, U"bc", 0, 0, false, false, false, true, false, 3},
+        {U"abcabc", 2, U"bc", 0, 0, false, false, false, false, false, 4},
+        {U"aBcabc", 0, U"Bc", 0, 0, false, false, false, false, false, 1},
+        {U"aBcabc", 0, U"bC", 0, 0, false, false, false, false, false, 1},
+        {U"aBcabc", 0, U"bc", 0, 0, true, false, false, false, false, 4},
+        {U"aBcaBc", 0, U"bc", 0, 0, true, false, false, false, false, -1},
+        // /last looks only down to the head.
+        {U"abcabc", 2, U"ab", 0, 0, false, true, false, false, false, 3},
+        {U"abcabc", 4, U"ab", 0, 0, false, true, false, false, false, -1},
+        {U"abcab", 0, U"abc", 0, 0, false, true, false, false, false, 0},
+        // /reverse looks before the head.
+        {U"abcabc", 6, U"bc", 0, 0, false, false, true, false, false, 4},
+        {U"abcabc", 5, U"bc", 0, 0, false, false, true, false, false, 1},
+        {U"abcabc", 0, U"a", 0, 0, false, false, true, false, false, -1},
+        {U"abcabc", 6, U"abc", 2, 0, false, false, true, false, false, -1},
+        {U"abcabc", 6, U"bc", 2, 0, false, false, true, false, false, 4},
+        {U"abcabc", 6, U"bc", 0, 0, false, false, true, false, true, -1},
+        // /part bounds the pattern too.
+        {U"abcabc", 0, U"bc", 3, 0, false, false, false, false, false, 1},
+        {U"abcabc", 0, U"bc", 2, 0, false, false, false, false, false, -1},
+        {U"abcabc", 0, U"bc", 5, 0, false, true, false, false, false, 1},
+        {U"abcabc", 0, U"bc", -1, 0, false, false, false, false, false, -1},
+        {U"abcabc", 0, U"bc", 100, 0, false, false, false, false, false, 1},
+        // /match tries the head only.
+        {U"abcabc", 0, U"ab", 0, 0, false, false, false, false, true, 0},
+        {U"abcabc", 0, U"bc", 0, 0, false, false, false, false, true, -1},
+        {U"abcabc", 0, U"ab", 0, 0, false, false, false, true, true, 2},
+        // /skip steps by records.
+        {U"abcabc", 0, U"b", 0, 2, false, false, false, false, false, 4},
+        {U"abcabc", 0, U"c", 0, 2, false, false, false, false, false, 2},
+        {U"ab", 0, U"b", 0, 2, false, false, false, false, false, -1},
+        // Nothing to find.
+        {U"", 0, U"a", 0, 0, false, false, false, false, false, -1},
+        {U"abc", 3, U"a", 0, 0, false, false, false, false, false, -1},
+        {U"abc", 0, U"", 0, 0, false, false, false, false, false, -1},
+        {U"ab", 0, U"abc", 0, 0, false, false, false, false, false, -1},
+        {U"ab", 0, U"abc", 0, 0, false, true, false, false, false, -1},
+        {U"aaaab", 0, U"aab", 0, 0, true, false, false, false, false, 2},
+        {U"xAAb", 0, U"aab", 0, 0, false, false, false, false, false, 1},
+        // Folding beyond ASCII, and code points no narrower unit holds.
+        {U"x\u00C9t\u00E9", 0, U"\u00E9T", 0, 0, false, false, false, false, false, 1},
+        {U"x\u0100\u0101", 0, U"\u0101", 0, 0, true, false, false, false, false, 2},
+        {U"x\u0100\u0101", 0, U"\u0101", 0, 0, false, false, false, false, false, 1},
+        {U"a\U0001F600b\U0001F600", 0, U"\U0001F600", 0, 0, false, true, false, false, false, 3},
+        {U"ab\u00FF", 0, U"\u01FF", 0, 0, true, false, false, false, false, -1},
+    };
+    for (const uint32_t u : kUnits) {
+        for (const FindCase& c : cases) {
+            const Cell s = text(c.text, u, c.head);
+            const Cell p = text(c.pattern, u);
+            const Cell part = cell::integer(c.part), skip = cell::integer(c.skip);
+            FindOptions o{};
+            o.part = c.part ? &part : nullptr;
+            o.skip = c.skip ? &skip : nullptr;
+            o.case_sensitive = c.case_sensitive;
+            o.last = c.last;
+            o.reverse = c.reverse;
+            o.tail = c.tail;
+            o.match = c.match;
+            const Cell r = string::find(s, p, o);
+            const std::string what = "unit " + std::to_string(u) + " find " + show(c.text) + " @" +
+                                     std::to_string(c.head) + " " + show(c.pattern);
+            if (c.expected < 0) {
+                EXPECT_TRUE(cell::is(r, TypeId::none)) << what;
+            } else {
+                ASSERT_TRUE(cell::is(r, TypeId::string)) << what;
+                EXPECT_EQ(cell::series_index(r), static_cast<uint32_t>(c.expected)) << what;
+            }
+        }
+    }
+}
+
+TEST_F(StringSearch, CharactersFoldButBitsetsDoNot) {
+    for (const uint32_t u : kUnits) {
+        const Cell s = text(U"xyABab", u);
+        FindOptions o{};
+        EXPECT_EQ(cell::series_index(string::find(s, cell::character('a'), o)), 2u) << u;
+        o.case_sensitive = true;
+        EXPECT_EQ(cell::series_index(string::find(s, cell::character('a'), o)), 4u) << u;
+        o = FindOptions{};
+        // Bit 61h ('a') is bit 1 of byte 12 (most significant first).
+        const Cell bits = bitset({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40});
+        EXPECT_EQ(cell::series_index(string::find(s, bits, o)), 4u) << u;
+        o.last = true;
+        EXPECT_EQ(cell::series_index(string::find(s, bits, o)), 4u) << u;
+        o = FindOptions{};
+        o.tail = true;
+        EXPECT_EQ(cell::series_index(string::find(s, bits, o)), 5u) << u;
+        // Beyond its bytes a bitset answers its complement flag.
+        EXPECT_TRUE(cell::is(string::find(text(U"\u0100", u), bitset({0}), FindOptions{}), TypeId::none));
+        const Cell inverted = bitset({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true);
+        EXPECT_EQ(cell::series_index(string::find(text(U"a\u0100", u), inverted, FindOptions{})), 1u);
+    }
+}
+
+TEST_F(StringSearch, OtherValuesAreSearchedAsTheirFormedText) {
+    for (const uint32_t u : kUnits) {
+        const Cell s = text(U"ab12x", u);
+        EXPECT_EQ(cell::series_index(string::find(s, cell::integer(12), FindOptions{})), 2u);
+        EXPECT_TRUE(cell::is(string::find(s, cell::integer(21), FindOptions{}), TypeId::none));
+    }
+}
+
+TEST_F(StringSearch, RefusesWhatItCannotDo) {
+    const Cell s = text(U"abc");
+    FindOptions o{};
+    o.any = true;
+    EXPECT_EQ(raised([&] { string::find(s, cell::character('a'), o); }), ErrorId::not_done);
+    o = FindOptions{};
+    const Cell zero = cell::integer(0);
+    o.skip = &zero;
+    EXPECT_EQ(raised([&] { string::find(s, cell::character('a'), o); }), ErrorId::out_of_range);
+    o = FindOptions{};
+    const Cell other = text(U"abc");
+    o.part = &other;
+    EXPECT_EQ(raised([&] { string::find(s, cell::character('a'), o); }), ErrorId::invalid_refine_arg);
+    const Cell bytes = text(U"a", 1, 0, TypeId::binary);
+    EXPECT_EQ(raised([&] { string::find(s, bytes, FindOptions{}); }), ErrorId::invalid_arg);
+}
+
+TEST_F(StringSearch, PartAsAPositionInTheSameString) {
+    const Cell s = text(U"abcabc");
+    Cell end = s;
+    end.w1 = 3;
+    FindOptions o{};
+    o.part = &end;
+    EXPECT_TRUE(cell::is(string::find(s, cell::character('a'), o), TypeId::string));
+    EXPECT_EQ(raised([&] { string::find(text(U"xyz"), cell::character('a'), o); }), ErrorId::invalid_refine_arg);
+    const Cell r = string::find(s, text(U"ca"), o);
+    EXPECT_TRUE(cell::is(r, TypeId::none));
+}
+
+TEST_F(StringSearch, LargeTextFindsTheLastCandidateOnly) {
+    std::u32string big(200000, U'a');
+    big += U"ab";
+    for (const uint32_t u : kUnits) {
+        const Cell s = text(big, u);
+        FindOptions o{};
+        EXPECT_EQ(cell::series_index(string::find(s, text(U"ab"), o)), 200000u);
+        o.case_sensitive = true;
+        EXPECT_EQ(cell::series_index(string::find(s, text(U"aab"), o)), 199999u);
+        EXPECT_TRUE(cell::is(string::find(s, text(U"abb"), o), TypeId::none));
+    }
+}
+
+TEST_F(StringSearch, SelectGivesTheCharacterAfterTheMatch) {
+    for (const uint32_t u : kUnits) {
+        const Cell s = text(U"abcab", u);
+        FindOptions o{};
+        Cell r = string::select(s, cell::character('b'), o);
+        ASSERT_TRUE(cell::is(r, TypeId::char_));
+        EXPECT_EQ(r.w2, U'c');
+        r = string::select(s, text(U"AB"), o);
+        ASSERT_TRUE(cell::is(r, TypeId::char_));
+        EXPECT_EQ(r.w2, U'c');
+        EXPECT_TRUE(cell::is(string::select(s, text(U"ab"), FindOptions{.last = true}), TypeId::none));
+        EXPECT_TRUE(cell::is(string::select(s, cell::character('z'), o), TypeId::none));
+        o.tail = true;  // ignored
+        r = string::select(s, cell::character('a'), o);
+        EXPECT_EQ(r.w2, U'b');
+    }
+    const Cell bytes = text(U"\x01\x02", 1, 0, TypeId::binary);
+    const Cell r = string::select(bytes, cell::integer(1), FindOptions{});
+    ASSERT_TRUE(cell::is(r, TypeId::integer));
+    EXPECT_EQ(cell::as_integer(r), 2);
+}
+
+TEST_F(StringSearch, PathsPickPokeSelectAndSet) {
+    const Cell s = text(U"a=1 b=2");
+    PathStep step{nullptr, cell::none(), cell::none(), 1, false};
+    Cell r = string::eval_path(s, cell::integer(3), step);
+    EXPECT_EQ(r.w2, U'1');
+    r = string::eval_path(s, text(U"b="), step);
+    EXPECT_EQ(r.w2, U'2');
+    const Cell nine = cell::character('9');
+    step.set_value = &nine;
+    string::eval_path(s, cell::character('b'), step);
+    EXPECT_EQ(all(s), U"a=1 b92");
+    EXPECT_EQ(raised([&] { string::eval_path(s, cell::character('z'), step); }), ErrorId::bad_path_set);
+    EXPECT_EQ(raised([&] { string::eval_path(s, word("w"), step); }), ErrorId::invalid_path);
+}
+
+// ---- append, insert, change ---------------------------------------------------------------------
+
+class StringModify : public TextTest {
+  protected:
+    static InsertOptions opts(int32_t part = -1, bool only = false, int32_t dup = 1) { return {part, only, dup}; }
+};
+
+TEST_F(StringModify, AppendWritesEachKindOfValue) {
+    for (const uint32_t u : kUnits) {
+        Cell s = text(U"a", u);
+        string::append(s, block_of({cell::integer(1), text(U"x"), cell::character('y'), text(U"t", 1, 0, TypeId::tag)}), opts());
+        EXPECT_EQ(all(s), U"a1xy<t>") << u;
+        s = text(U"a", u);
+        string::append(s, block_of({cell::integer(1), text(U"xz"), cell::character('y')}), opts(2));
+        EXPECT_EQ(all(s), U"a1xz") << u;
+        s = text(U"a", u);
+        string::append(s, block_of({cell::integer(1), text(U"xz"), cell::character('y')}), opts(2, true));
+        EXPECT_EQ(all(s), U"a1x") << u;
+        s = text(U"a", u);
+        string::append(s, text(U"bc", 1, 0, TypeId::tag), opts(2));
+        EXPECT_EQ(all(s), U"a<b") << u;
+        s = text(U"a", u);
+        string::append(s, cell::integer(4567), opts(2));
+        EXPECT_EQ(all(s), U"a45") << u;
+        s = text(U"a", u);
+        const Cell r = string::append(text(U"", u, 0), text(U"xy\u0101"), opts(-1, false, 3));
+        EXPECT_EQ(points(r), U"xy\u0101xy\u0101xy\u0101") << u;
+        s = text(U"ab", u, 1);
+        EXPECT_EQ(cell::series_index(string::append(s, cell::character('c'), opts())), 0u);
+        EXPECT_EQ(all(s), U"abc");
+    }
+}
+
+TEST_F(StringModify, CharactersWidenByTheAppendRule) {
+    Cell s = text(U"ab");
+    string::append(s, cell::character(0xE9), opts());
+    EXPECT_EQ(unit(s), 2u);
+    EXPECT_EQ(all(s), U"ab\u00E9");
+    s = text(U"ab");
+    string::insert(s, cell::character(0xE9), opts());
+    EXPECT_EQ(unit(s), 2u);
+    EXPECT_EQ(all(s), U"\u00E9ab");
+    s = text(U"ab");
+    string::append(s, cell::character(0x1F600), opts());
+    EXPECT_EQ(unit(s), 4u);
+    s = text(U"ab");
+    string::append(s, text(U"\u00E9"), opts());  // text keeps its own unit
+    EXPECT_EQ(unit(s), 1u);
+    EXPECT_EQ(all(s), U"ab\u00E9");
+}
+
+TEST_F(StringModify, InsertMovesTheRestUp) {
+    for (const uint32_t u : kUnits) {
+        Cell s = text(U"abc", u, 1);
+        Cell r = string::insert(s, text(U"xy"), opts());
+        EXPECT_EQ(all(s), U"axybc") << u;
+        EXPECT_EQ(cell::series_index(r), 3u);
+        s = text(U"abc", u, 3);
+        r = string::insert(s, cell::character('d'), opts(-1, false, 2));
+        EXPECT_EQ(all(s), U"abcdd");
+        EXPECT_EQ(cell::series_index(r), 5u);
+        s = text(U"abc", u);
+        string::insert(s, s, opts());  // itself
+        EXPECT_EQ(all(s), U"abcabc") << u;
+        s = text(U"abc", u, 1);
+        string::insert(s, s, opts(1, false, 2));
+        EXPECT_EQ(all(s), U"abbbc") << u;
+    }
+}
+
+TEST_F(StringModify, ChangeReplacesInPlace) {
+    for (const uint32_t u : kUnits) {
+        Cell s = text(U"abc", u);
+        Cell r = string::change(s, text(U"xy"), opts());
+        EXPECT_EQ(all(s), U"xyc") << u;
+        EXPECT_EQ(cell::series_index(r), 2u);
+        s = text(U"abcdef", u, 1);
+        r = string::change(s, text(U"X"), opts(3));
+        EXPECT_EQ(all(s), U"aXef") << u;
+        EXPECT_EQ(cell::series_index(r), 2u);
+        s = text(U"ab", u, 1);
+        r = string::change(s, text(U"xyz"), opts());
+        EXPECT_EQ(all(s), U"axyz") << u;
+        EXPECT_EQ(cell::series_index(r), 4u);
+        s = text(U"ab", u, 2);
+        r = string::change(s, cell::character('c'), opts());
+        EXPECT_EQ(all(s), U"abc") << u;
+        EXPECT_EQ(cell::series_index(r), 3u);
+        s = text(U"abcd", u, 1);
+        r = string::change(s, cell::character('-'), opts(-1, false, 2));
+        EXPECT_EQ(all(s), U"a--d") << u;
+        s = text(U"abcd", u, 1);
+        Cell tail = s;
+        tail.w1 = 2;
+        string::change(s, tail, opts());  // its own later text
+        EXPECT_EQ(all(s), U"acdd") << u;
+        s = text(U"abc", u);
+        string::change(s, text(U"\U0001F600"), opts());
+        EXPECT_EQ(all(s), U"\U0001F600bc") << u;
+    }
+}
+
+TEST_F(StringModify, OversizedResultsRaiseNoMemoryAndChangeNothing) {
+    const Cell s = text(U"abcd");
+    EXPECT_EQ(raised([&] { string::append(s, text(U"wxyz"), opts(-1, false, 0x7FFFFFFF)); }), ErrorId::no_memory);
+    EXPECT_EQ(all(s), U"abcd");
+    EXPECT_EQ(raised([&] { string::insert(s, text(U"\u0101xyz"), opts(-1, false, 0x7FFFFFFF)); }), ErrorId::no_memory);
+    EXPECT_EQ(all(s), U"abcd");
+}
+
+TEST_F(StringModify, SwapExchangesHeadCharacters) {
+    for (const uint32_t u : kUnits) {
+        const Cell a = text(U"abc", u), b = text(U"xyz", 1, 1);
+        const Cell r = string::swap(a, b);
+        EXPECT_EQ(cell::series_node(r), cell::series_node(a));
+        EXPECT_EQ(all(a), U"ybc");
+        EXPECT_EQ(all(b), U"xaz");
+        const Cell tail = text(U"q", u, 1);
+        string::swap(a, tail);
+        EXPECT_EQ(all(a), U"ybc");
+        EXPECT_EQ(raised([&] { string::swap(a, cell::integer(1)); }), ErrorId::invalid_arg);
+    }
+    const Cell narrow = text(U"ab"), wide = text(U"\u0101");
+    string::swap(narrow, wide);
+    EXPECT_EQ(unit(narrow), 2u);
+    EXPECT_EQ(all(narrow), U"\u0101b");
+    EXPECT_EQ(all(wide), U"a");
+}
+
+// Forming a block's values allocates at every step; with the collector on, the target, the
+// scratch text and the block move under the append, which must re-derive every pointer.
+TEST_F(StringModify, AppendSurvivesCollectionsWhileForming) {
+    std::vector<Cell> numbers;
+    for (int i = 0; i < 2000; ++i) numbers.push_back(cell::integer(i % 10));
+    const NodeId block = memory::alloc_cells(static_cast<uint32_t>(numbers.size()));
+    for (const Cell& c : numbers) series::append_cell(block, c);
+    const Cell* kept_block = stack::push(cell::series(TypeId::block, block));
+    const Cell* kept_text = stack::push(text(U"\u0101", 2));
+    collector::g_state.enabled = true;
+    const uint32_t cycles = collector::g_state.cycles;
+    for (int round = 0; round < 60; ++round) {
+        string::append(*kept_text, *kept_block, InsertOptions{-1, false, 1});
+        string::insert(*kept_text, cell::integer(round % 10), InsertOptions{-1, false, 1});
+        const Cell found = string::find(*kept_text, cell::integer(789), FindOptions{});
+        ASSERT_TRUE(cell::is(found, TypeId::string));
+        EXPECT_EQ(cell::series_index(found), static_cast<uint32_t>(round + 9));  // past the digits inserted and the first
+    }
+    collector::g_state.enabled = false;
+    EXPECT_GT(collector::g_state.cycles, cycles);
+    const std::u32string all_text = all(*kept_text);
+    ASSERT_EQ(all_text.size(), 1u + 60u + 60u * 2000u);
+    EXPECT_EQ(all_text[60], U'\u0101');
+    for (size_t i = 61; i < all_text.size(); ++i) ASSERT_EQ(all_text[i], U'0' + (i - 61) % 10) << i;
+}
+
+// ---- trim ---------------------------------------------------------------------------------------
+
+struct TrimCase {
+    const char32_t* text;
+    TrimOptions options;
+    const char32_t* expected;
+};
+
+TEST_F(StringModify, TrimTable) {
+    const TrimCase cases[] = {
+        {U"  a  \n  b  \n", {}, U"a\nb\n"},
+        {U"  a  \n  b  \n", {.head = true}, U"a  \n  b  \n"},
+        {U"  a  \n  b  \n", {.tail = true}, U"  a  \n  b"},
+        {U"  a  \n  b  \n", {.head = true, .tail = true}, U"a  \n  b"},
+        {U" \t a b \t c  ", {}, U"a b \t c"},
+        {U"a\r\n b", {}, U"a\r\nb"},
+        {U"\u3000a\u00A0", {}, U"a"},
+        {U"   ", {}, U""},
+        {U"", {}, U""},
+        {U"  a \t\n b\n\n c  ", {.lines = true}, U"a b c"},
+        {U" \n ", {.lines = true}, U""},
+        {U" a b\t\nc\r ", {.all = true}, U"abc"},
+        {U"\u00A0a b", {.all = true}, U"\u00A0ab"},
+    };
+    for (const uint32_t u : kUnits) {
+        for (const TrimCase& c : cases) {
+            const Cell s = text(c.text, u);
+            const Cell r = string::trim(s, c.options);
+            EXPECT_EQ(show(points(r)), show(c.expected)) << "unit " << u << " trim " << show(c.text);
+        }
+    }
+}
+
+TEST_F(StringModify, TrimWithASet) {
+    for (const uint32_t u : kUnits) {
+        Cell s = text(U"abcabx", u);
+        Cell set = text(U"ab");
+        string::trim(s, TrimOptions{.with = &set});
+        EXPECT_EQ(all(s), U"cx");
+        s = text(U"abcabx", u);
+        set = cell::character('b');
+        string::trim(s, TrimOptions{.with = &set});
+        EXPECT_EQ(all(s), U"acax");
+        s = text(U"abcabx", u, 3);
+        set = cell::integer('a');
+        string::trim(s, TrimOptions{.with = &set});
+        EXPECT_EQ(all(s), U"abcbx");
+        s = text(U"ab", u);
+        set = text(U"");
+        string::trim(s, TrimOptions{.with = &set});
+        EXPECT_EQ(all(s), U"ab");
+        s = text(U"abab", u, 2);
+        string::trim(s, TrimOptions{.with = &s});  // its own text as the set
+        EXPECT_EQ(all(s), U"ab");
+    }
+    const Cell s = text(U"a");
+    EXPECT_EQ(raised([&] { string::trim(s, TrimOptions{.automatic = true}); }), ErrorId::not_done);
+}
+
+// ---- sort ---------------------------------------------------------------------------------------
+
+class StringSort : public TextTest {};
+
+TEST_F(StringSort, SortTable) {
+    struct Case {
+        const char32_t* text;
+        uint32_t head;
+        int part, skip, compare;  // 0: none
+        bool case_sensitive, all, reverse, stable;
+        const char32_t* expected;  // the whole buffer afterwards
+    };
+    const Case cases[] = {
+        {U"dCbA", 0, 0, 0, 0, false, false, false, false, U"AbCd"},
+        {U"dCbA", 0, 0, 0, 0, true, false, false, false, U"ACbd"},
+        {U"dCbA", 0, 0, 0, 0, false, false, true, false, U"dCbA"},
+        {U"aCbD", 0, 0, 0, 0, false, false, true, true, U"DCba"},
+        {U"bBaA", 0, 0, 0, 0, false, false, false, true, U"aAbB"},
+        {U"dcba", 1, 2, 0, 0, false, false, false, false, U"dbca"},
+        {U"dcba", 2, -2, 0, 0, false, false, false, false, U"cdba"},
+        {U"b2a3a1", 0, 0, 2, 0, false, false, false, true, U"a3a1b2"},
+        {U"b2a3a1", 0, 0, 2, 0, false, true, false, false, U"a1a3b2"},
+        {U"b2a3a1", 0, 0, 2, 2, false, false, false, false, U"a1b2a3"},
+        {U"x\u0101\u0100b", 0, 0, 0, 0, true, false, false, false, U"bx\u0100\u0101"},
+        {U"", 0, 0, 0, 0, false, false, false, false, U""},
+    };
+    for (const uint32_t u : kUnits) {
+        for (const Case& c : cases) {
+            const Cell s = text(c.text, u, c.head);
+            const Cell part = cell::integer(c.part), skip = cell::integer(c.skip), cmp = cell::integer(c.compare);
+            SortOptions o{};
+            o.part = c.part ? &part : nullptr;
+            o.skip = c.skip ? &skip : nullptr;
+            o.compare = c.compare ? &cmp : nullptr;
+            o.case_sensitive = c.case_sensitive;
+            o.all = c.all;
+            o.reverse = c.reverse;
+            o.stable = c.stable;
+            string::sort(s, o);
+            EXPECT_EQ(show(all(s)), show(c.expected)) << "unit " << u << " sort " << show(c.text);
+        }
+    }
+}
+
+TEST_F(StringSort, RefusesBadRefinements) {
+    const Cell s = text(U"abcd");
+    const Cell three = cell::integer(3), two = cell::integer(2), zero = cell::integer(0);
+    EXPECT_EQ(raised([&] { string::sort(s, SortOptions{.skip = &three}); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(raised([&] { string::sort(s, SortOptions{.skip = &zero}); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(raised([&] { string::sort(s, SortOptions{.all = true}); }), ErrorId::bad_refines);
+    EXPECT_EQ(raised([&] { string::sort(s, SortOptions{.compare = &two}); }), ErrorId::bad_refines);
+    EXPECT_EQ(raised([&] { string::sort(s, SortOptions{.skip = &two, .compare = &two, .all = true}); }),
+              ErrorId::bad_refines);
+    EXPECT_EQ(raised([&] { string::sort(s, SortOptions{.skip = &two, .compare = &three}); }), ErrorId::out_of_range);
+    EXPECT_EQ(raised([&] { string::sort(s, SortOptions{.compare = &s}); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(all(s), U"abcd");
+}
+
+// ---- set operations -----------------------------------------------------------------------------
+
+class StringSet : public TextTest {};
+
+TEST_F(StringSet, SetOperationTable) {
+    using string::SetOp;
+    struct Case {
+        SetOp op;
+        const char32_t* a;
+        const char32_t* b;
+        bool case_sensitive;
+        int32_t skip;
+        const char32_t* expected;
+    };
+    const Case cases[] = {
+        {SetOp::union_, U"abca", U"bd", false, 1, U"abcd"},
+        {SetOp::difference, U"ab", U"bc", false, 1, U"ac"},
+        {SetOp::intersect, U"abcb", U"cB", false, 1, U"bc"},
+        {SetOp::intersect, U"abcb", U"cB", true, 1, U"c"},
+        {SetOp::exclude, U"abcA", U"a", false, 1, U"bc"},
+        {SetOp::unique, U"aAbBa", U"", false, 1, U"ab"},
+        {SetOp::unique, U"aAbBa", U"", true, 1, U"aAbB"},
+        {SetOp::unique, U"a1a2b3", U"", false, 2, U"a1b3"},
+        {SetOp::union_, U"a1", U"b2a3", false, 2, U"a1b2"},
+        {SetOp::unique, U"a1b", U"", false, 2, U"a1b"},
+        {SetOp::union_, U"\u00E9", U"\u00C9\U0001F600", false, 1, U"\u00E9\U0001F600"},
+        {SetOp::union_, U"", U"", false, 1, U""},
+    };
+    for (const uint32_t u : kUnits) {
+        for (const Case& c : cases) {
+            const Cell r = string::set_operation(c.op, text(c.a, u), text(c.b, u), c.case_sensitive, c.skip);
+            EXPECT_EQ(show(points(r)), show(c.expected)) << "unit " << u << " op " << static_cast<int>(c.op) << " "
+                                                          << show(c.a) << " " << show(c.b);
+        }
+    }
+    EXPECT_EQ(raised([&] { string::set_operation(string::SetOp::unique, text(U"a"), text(U""), false, 0); }),
+              ErrorId::invalid_refine_arg);
+}
+
+TEST_F(StringSet, HasCharStepsFromTheHead) {
+    for (const uint32_t u : kUnits) {
+        const Cell s = text(U"xaAb", u, 1);
+        EXPECT_TRUE(string::has_char(s, 'A', 1, false));
+        EXPECT_TRUE(string::has_char(s, 'A', 1, true));
+        EXPECT_FALSE(string::has_char(s, 'A', 2, true));
+        EXPECT_TRUE(string::has_char(s, 'b', 2, true));
+        EXPECT_FALSE(string::has_char(s, 'x', 1, false));
+    }
+}
+
+}  // namespace
+}  // namespace zub

@@ -344,33 +344,8 @@ Cell block_trim(Cell series, const TrimOptions&) {
 
 namespace block {
 
-bool is_block_like(TypeId type) {
-    switch (type) {
-        case TypeId::block:
-        case TypeId::paren:
-        case TypeId::path:
-        case TypeId::lit_path:
-        case TypeId::set_path:
-        case TypeId::get_path:
-        case TypeId::hash: return true;
-        default: return false;
-    }
-}
-
-bool is_series(TypeId type) {
-    switch (type) {
-        case TypeId::string:
-        case TypeId::file:
-        case TypeId::url:
-        case TypeId::tag:
-        case TypeId::email:
-        case TypeId::ref:
-        case TypeId::binary:
-        case TypeId::vector:
-        case TypeId::image: return true;
-        default: return is_block_like(type);
-    }
-}
+bool is_block_like(TypeId type) { return type_group::in(type_group::block_like, type); }
+bool is_series(TypeId type) { return type_group::in(type_group::series, type); }
 
 Cell make(uint32_t capacity, TypeId type) {
     if (capacity > kMaxCells) error::fire(ErrorId::no_memory);

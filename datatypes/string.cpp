@@ -341,17 +341,7 @@ void copy_units(const std::byte* from, uint32_t from_unit, std::byte* to, uint32
     lowrt::fatal(lowrt::Fatal::no_case);
 }
 
-bool is_text(TypeId type) {
-    switch (type) {
-        case TypeId::string:
-        case TypeId::file:
-        case TypeId::url:
-        case TypeId::tag:
-        case TypeId::email:
-        case TypeId::ref: return true;
-        default: return false;
-    }
-}
+bool is_text(TypeId type) { return type_group::in(type_group::text_like, type); }
 
 // ---- Reading ------------------------------------------------------------------------------------
 

@@ -51,16 +51,6 @@ class TextTest : public RuntimeTest {
         return cell::series(TypeId::bitset, node);
     }
 
-    template <typename Fn>
-    static ErrorId raised(Fn&& fn) {
-        try {
-            fn();
-        } catch (const error::Thrown&) {
-            return error::pending().id;
-        }
-        ADD_FAILURE() << "no error raised";
-        return ErrorId::no_memory;
-    }
 };
 
 std::string show(const std::u32string& s) {

@@ -53,16 +53,6 @@ class Strings : public RuntimeTest {
     static int32_t compare(Cell a, Cell b, int32_t op) { return registry::actions(cell::type(a)).compare(a, b, op); }
     static Cell datatype(TypeId t) { return cell::make(TypeId::datatype, static_cast<uint32_t>(t)); }
 
-    template <typename Fn>
-    static ErrorId raised(Fn&& fn) {
-        try {
-            fn();
-        } catch (const error::Thrown&) {
-            return error::pending().id;
-        }
-        ADD_FAILURE() << "no error raised";
-        return ErrorId::not_done;
-    }
 };
 
 // Prints code points readably in failure messages.

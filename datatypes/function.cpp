@@ -246,7 +246,7 @@ void push_refinement_defaults(uint32_t n) {
 
 namespace {
 
-// The parts function! and routine! share: the spec at head 0, the more-series, the context.
+// The parts function! and routine! share: the function spec at head 0, the more-series, the context.
 struct Built {
     Cell spec;
     NodeId more;

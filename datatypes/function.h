@@ -33,18 +33,18 @@ Cell more_at(const Cell& fn, uint32_t i);
 void set_more_at(const Cell& fn, uint32_t i, Cell value);
 
 // Checks a spec from its head and returns its attribute flags (trace 400h, no-trace 200h).
-// Raises script bad-func-def with the spec, invalid-type-spec with a bad type-block item,
+// Raises script bad-func-def with the function spec, invalid-type-spec with a bad type-block item,
 // no-value for a type word without a value, dup-vars with a repeated name. May collect.
 uint32_t validate_spec(Cell spec);
 
 // The local collection of the `function` native: words the body sets (set-words, and the words
-// of foreach, remove-each and repeat) that the spec does not name become /local words appended
-// to the spec; an /extern section names words to leave out and is removed from the spec.
-// Raises script bad-func-extern for a bad /extern item. Changes the spec block. May collect.
+// of foreach, remove-each and repeat) that the function spec does not name become /local words appended
+// to the function spec; an /extern section names words to leave out and is removed from the function spec.
+// Raises script bad-func-extern for a bad /extern item. Changes the function spec block. May collect.
 void collect_locals(Cell spec, Cell body);
 
 // The cells that the /local section occupies from `start` on: 1 for /local and 1 per word after
-// it; -1 when `must_exist` and the spec has no /local. Never allocates.
+// it; -1 when `must_exist` and the function spec has no /local. Never allocates.
 int32_t count_local_slots(NodeId spec, uint32_t start, bool must_exist);
 
 // Pushes logic false and n - 1 nones: an unused refinement and its arguments.
@@ -58,7 +58,7 @@ NodeId push(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2,
 // make function! [spec body]: validated, then pushed and popped. May collect.
 Cell make(Cell spec_and_body);
 
-// Builds a routine! on the evaluation stack: its context from the spec, header 29 (with
+// Builds a routine! on the evaluation stack: its context from the function spec, header 29 (with
 // kRoutineFlag when `flag`), the argument count in bits 25-29. Returns the context. May collect.
 NodeId push_routine(Cell spec, Cell body, uint32_t code, uint32_t code2, bool flag);
 uint32_t routine_arity(const Cell& routine);

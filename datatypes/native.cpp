@@ -119,7 +119,7 @@ int32_t native_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
 }
 
 int32_t op_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
-    // Errors raised while the spec and body mold are reported as the operator's.
+    // Errors raised while the function spec and body mold are reported as the operator's.
     stack::Call call(stack::FrameType::native, words::global(symbol::make(registry::action_word(Slot::mold))));
     const bool is_function = op_source(value) == TypeId::function;
     limit = mold::emit(out, is_function ? "make op! func " : "make op! [", limit);

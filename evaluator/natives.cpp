@@ -34,8 +34,8 @@ static_assert(std::size(kEntries) == kCount && std::size(kWords) == kCount);
 
 std::array<Entry, kRoom> g_table;
 uint32_t g_next = 1;  // the index the next registered entry takes
-specs::Table g_natives;
-specs::Table g_actions;
+signatures::Table g_natives;
+signatures::Table g_actions;
 
 std::vector<std::string_view> action_words() {
     std::vector<std::string_view> words;
@@ -49,9 +49,9 @@ void init() {
     g_table.fill(empty_slot);
     g_next = 1;
     register_entries(kEntries, kCount);
-    g_natives = specs::load(embedded::boot_natives, embedded::boot_natives_size,
+    g_natives = signatures::load(embedded::boot_natives, embedded::boot_natives_size,
                             std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
-    g_actions = specs::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
+    g_actions = signatures::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
     // Every native! and action! value shares its spec block with these tables.
     collector::add_root(&g_natives.source);
     collector::add_root(&g_actions.source);
@@ -66,12 +66,12 @@ bool filled(uint32_t index) { return index >= 1 && index < g_next; }
 Entry entry(uint32_t index) { return index >= 1 && index <= kRoom ? g_table[index - 1] : empty_slot; }
 std::string_view word(uint32_t index) { return index >= 1 && index <= kCount ? kWords[index - 1] : ""; }
 
-const specs::Shape& shape(uint32_t index) { return g_natives.shapes.at(index - 1); }
-const specs::Shape& action_shape(Slot slot) { return g_actions.shapes.at(static_cast<uint8_t>(slot)); }
+const signatures::Shape& shape(uint32_t index) { return g_natives.shapes.at(index - 1); }
+const signatures::Shape& action_shape(Slot slot) { return g_actions.shapes.at(static_cast<uint8_t>(slot)); }
 Cell spec(uint32_t index) { return cell::series(TypeId::block, shape(index).spec); }
 Cell action_spec(Slot slot) { return cell::series(TypeId::block, action_shape(slot).spec); }
 
-const specs::Param& param(const specs::Shape& shape, uint32_t i) { return shape.param[i]; }
+const signatures::Param& param(const signatures::Shape& shape, uint32_t i) { return shape.param[i]; }
 
 void check_arg(const Cell& value, const Cell& types, symbol::Id argument) {
     if (typeset::contains(types, cell::type(value))) return;
@@ -79,12 +79,12 @@ void check_arg(const Cell& value, const Cell& types, symbol::Id argument) {
                 cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))), words::global(argument));
 }
 
-void check_args(const specs::Shape& shape, const int32_t* refinements) {
+void check_args(const signatures::Shape& shape, const int32_t* refinements) {
     const Cell* args = stack::args();
     int16_t refinement = -1;
     uint32_t offset = 0;  // of the argument within its refinement
     for (uint32_t i = 0; i < shape.params; ++i) {
-        const specs::Param& p = param(shape, i);
+        const signatures::Param& p = param(shape, i);
         if (p.refinement < 0) {
             check_arg(args[i], p.types, p.word);
             continue;

@@ -9,7 +9,7 @@
 
 #include "datatypes/actions.h"
 #include "evaluator/exits.h"
-#include "evaluator/specs.h"
+#include "evaluator/signatures.h"
 #include "runtime/cell.h"
 
 namespace zub::natives {
@@ -49,16 +49,16 @@ std::string_view word(uint32_t index);  // "if" for 1; "" for an empty slot
 // The spec of a filled native, and that of an action slot: a block at head 0, and its parameters.
 Cell spec(uint32_t index);
 Cell action_spec(Slot slot);
-const specs::Shape& shape(uint32_t index);
-const specs::Shape& action_shape(Slot slot);
-const specs::Param& param(const specs::Shape& shape, uint32_t i);
+const signatures::Shape& shape(uint32_t index);
+const signatures::Shape& action_shape(Slot slot);
+const signatures::Param& param(const signatures::Shape& shape, uint32_t i);
 
 // Raises script expect-arg [the call's word, the value's datatype, the argument's word] when the
 // value's type is not in the typeset. Never allocates but to raise.
 void check_arg(const Cell& value, const Cell& types, symbol::Id argument);
 // Checks every fixed argument and the arguments of every present refinement of a call laid out
 // as Entry describes, in spec order. Never allocates but to raise.
-void check_args(const specs::Shape& shape, const int32_t* refinements);
+void check_args(const signatures::Shape& shape, const int32_t* refinements);
 
 // Calls a native by index from C++ with the arguments already pushed after a frame mark; with
 // `check` the arguments are checked first (the interpreter has checked what it fetched).

@@ -116,7 +116,7 @@ TEST_F(Function, CollectLocals) {
     const Case cases[] = {
         {"", "x: 1 foreach [k v] data [] repeat i 3 []", "x k v i"},
         {"a", "x: 1 foreach [k v] data [] repeat i 3 []", "a /local x k v i"},
-        {"x", "x: 1 y: 2 y: 3", "x /local y"},                   // each word once, none of the spec's
+        {"x", "x: 1 y: 2 y: 3", "x /local y"},                   // each word once, none of the function spec's
         {"a /local b", "b: 1 c: 2", "a /local b c"},              // the existing /local grows
         {"a", "a: 1", "a"},                                       // nothing collected, nothing added
         {"a", "local: 1", "a"},
@@ -159,7 +159,7 @@ TEST_F(Function, MakeValidatesAndBuilds) {
     ASSERT_TRUE(cell::is(f, TypeId::function));
     EXPECT_EQ(mold(f), "func [a [integer!] /local b][b: a + 1]");
     EXPECT_EQ(form(f), "?function?");
-    // The context holds the spec's names and the function as owner; the body is bound to it.
+    // The context holds the function spec's names and the function as owner; the body is bound to it.
     const NodeId context = function::context_of(f);
     EXPECT_EQ(context::word_count(context), 3u);  // a, local, b: /local takes a slot too
     EXPECT_EQ(context::owner_of(context).w3, f.w3);
@@ -340,7 +340,7 @@ TEST_F(Routine, PushKeepsArityFlagAndCode) {
     const Cell r = stack::top_cell();
     stack::pop(1);
     EXPECT_TRUE(cell::is(r, TypeId::routine));
-    EXPECT_EQ(function::routine_arity(r), 3u);  // every word! of the spec
+    EXPECT_EQ(function::routine_arity(r), 3u);  // every word! of the function spec
     EXPECT_TRUE(r.header & function::kRoutineFlag);
     EXPECT_EQ(cell::as_integer(function::more_at(r, function::kCode)), static_cast<int32_t>(code));
     EXPECT_TRUE(cell::is(function::more_at(r, function::kCode2), TypeId::unset));

@@ -14,8 +14,8 @@ namespace {
 class Natives : public RuntimeTest {
   protected:
     static std::string name(symbol::Id id) { return std::string(symbol::utf8(id)); }
-    static specs::Table load(const std::string& text, const std::vector<std::string_view>& words) {
-        return specs::load(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
+    static signatures::Table load(const std::string& text, const std::vector<std::string_view>& words) {
+        return signatures::load(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
                            words);
     }
 };
@@ -54,7 +54,7 @@ TEST_F(Natives, SpecsGiveTheTablesArgumentsAndRefinements) {
         {99, 1, 7, 4}, {106, 1, 7, 4}, {107, 2, 2, 2},
     };
     for (const Case& c : cases) {
-        const specs::Shape& s = natives::shape(c.index);
+        const signatures::Shape& s = natives::shape(c.index);
         EXPECT_EQ(s.fixed, c.fixed) << natives::word(c.index);
         EXPECT_EQ(s.refinements, c.refinements) << natives::word(c.index);
         EXPECT_EQ(s.params, c.params) << natives::word(c.index);
@@ -82,7 +82,7 @@ TEST_F(Natives, ActionSpecsMatchTheGenericEntries) {
         {Slot::modify, 3, 1}, {Slot::open, 1, 5},   {Slot::read, 1, 6},    {Slot::write, 2, 8},
     };
     for (const Case& c : cases) {
-        const specs::Shape& s = natives::action_shape(c.slot);
+        const signatures::Shape& s = natives::action_shape(c.slot);
         EXPECT_EQ(name(s.word), registry::action_word(c.slot));
         EXPECT_EQ(s.fixed, c.fixed) << registry::action_word(c.slot);
         EXPECT_EQ(s.refinements, c.refinements) << registry::action_word(c.slot);
@@ -157,7 +157,7 @@ TEST_F(Natives, MalformedSpecTextIsRefusedWithAClearError) {
     }
     EXPECT_THROW(load("f [a [integer!]", {"f"}), Thrown);  // the lexer's syntax error
     EXPECT_EQ(error::category_of(error::pending().id), ErrorCategory::syntax);
-    const specs::Table good = load("f [\"doc\" 'a [word!] \"doc\" /r b /local c d return: [none!]]", {"f"});
+    const signatures::Table good = load("f [\"doc\" 'a [word!] \"doc\" /r b /local c d return: [none!]]", {"f"});
     ASSERT_EQ(good.shapes.size(), 1u);
     EXPECT_EQ(good.shapes[0].fixed, 1);
     EXPECT_EQ(good.shapes[0].refinements, 1);

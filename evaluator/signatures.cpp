@@ -1,6 +1,6 @@
 // Walking the built-in specs. The standard typesets are named here because the environment that
 // defines them as words loads after the natives, and the argument checks need them from the start.
-#include "evaluator/specs.h"
+#include "evaluator/signatures.h"
 
 #include <initializer_list>
 
@@ -11,7 +11,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 
-namespace zub::specs {
+namespace zub::signatures {
 namespace {
 
 using T = TypeId;
@@ -142,4 +142,4 @@ Table load(const unsigned char* text, uint32_t size, const std::vector<std::stri
     return table;
 }
 
-}  // namespace zub::specs
+}  // namespace zub::signatures

@@ -11,12 +11,12 @@
 #include "datatypes/symbol.h"
 #include "runtime/cell.h"
 
-namespace zub::specs {
+namespace zub::signatures {
 
 // One argument of a spec.
 struct Param {
     symbol::Id word;     // its spec word, for expect-arg and help
-    Cell types;          // typeset! of the accepted types (every type when the spec names none)
+    Cell types;          // typeset! of the accepted types (every type when the function spec names none)
     bool literal;        // written as a lit-word: taken unevaluated
     int16_t refinement;  // the 0-based refinement it belongs to, -1 for a fixed argument
 };
@@ -24,7 +24,7 @@ struct Param {
 // One function of a spec file.
 struct Shape {
     symbol::Id word;        // the word the function is bound to
-    NodeId spec;            // the spec block, head 0
+    NodeId spec;            // the function spec block, head 0
     uint32_t first_param;   // its first Param in the list
     uint16_t params;        // all its arguments, refinement arguments included
     uint16_t fixed;         // the arguments before the first refinement
@@ -48,4 +48,4 @@ Table load(const unsigned char* text, uint32_t size, const std::vector<std::stri
 // a word that names neither. Never allocates.
 bool typeset_of(Cell type_block, Cell& out);
 
-}  // namespace zub::specs
+}  // namespace zub::signatures

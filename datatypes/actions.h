@@ -157,7 +157,8 @@ static_assert(kActionCount == 62, "the action table has 62 slots");
 
 // Raises script expect-arg for a value of the type that reaches a slot its type lacks.
 [[noreturn]] void raise_unsupported(Slot slot, TypeId type);
-// Raises script expect-arg for an argument (0-based) of an action that its type does not accept.
+// Raises script expect-arg for an argument of an action that its type does not accept; the
+// argument counts the action's parameters in spec order, refinement arguments included.
 [[noreturn]] void raise_expect_arg(Slot slot, const Cell& value, int argument);
 
 namespace detail {

@@ -283,7 +283,7 @@ Cell block_change(Cell series, Cell value, const InsertOptions& options) {
 
 Cell block_copy(Cell value, const CopyOptions& options) {
     if (options.types && !cell::is(*options.types, TypeId::datatype) && !cell::is(*options.types, TypeId::typeset))
-        raise_expect_arg(Slot::copy, *options.types, 5);
+        raise_expect_arg(Slot::copy, *options.types, 2);  // the argument of /types
     // The part rules are those of every series; the nested copies are a block's own.
     Cell copy = registry::actions(TypeId::series).copy(value, CopyOptions{options.part, false, nullptr});
     if (!options.deep && !options.types) return copy;

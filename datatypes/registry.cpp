@@ -3,7 +3,9 @@
 
 #include <array>
 
+#include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "runtime/words.h"
 #include "runtime/error.h"
 
 namespace zub {
@@ -135,13 +137,25 @@ std::string_view action_word(Slot slot) { return kActionWords[static_cast<uint8_
 
 }  // namespace registry
 
-// The argument's word comes with the action specs; until they are loaded the third argument is
-// none.
-void raise_unsupported(Slot, TypeId type) {
+namespace {
+
+// script expect-arg naming the call, the datatype and the action's argument (from its loaded spec).
+[[noreturn]] void fire_expect_arg(Slot slot, TypeId type, uint32_t argument) {
+    Cell word = cell::none();
+    if (natives::actions_loaded()) {
+        const signatures::Shape& shape = natives::action_shape(slot);
+        if (argument < shape.params) word = words::global(natives::param(shape, argument).word);
+    }
     error::fire(ErrorId::expect_arg, stack::call_word(), cell::make(TypeId::datatype, static_cast<uint32_t>(type)),
-                cell::none());
+                word);
 }
 
-void raise_expect_arg(Slot slot, const Cell& value, int) { raise_unsupported(slot, cell::type(value)); }
+}  // namespace
+
+void raise_unsupported(Slot slot, TypeId type) { fire_expect_arg(slot, type, 0); }
+
+void raise_expect_arg(Slot slot, const Cell& value, int argument) {
+    fire_expect_arg(slot, cell::type(value), static_cast<uint32_t>(argument));
+}
 
 }  // namespace zub

@@ -147,7 +147,7 @@ void e_round(const int32_t* r) {
 void e_copy(const int32_t* r) {
     const Cell* types = ref(r, 2);
     if (types && !cell::is(*types, TypeId::datatype) && !cell::is(*types, TypeId::typeset))
-        raise_expect_arg(Slot::copy, *types, 5);
+        raise_expect_arg(Slot::copy, *types, 2);  // the argument of /types
     result(of(args()[0]).copy(args()[0], CopyOptions{ref(r, 0), flag(r, 1), types}));
 }
 void e_find(const int32_t* r) { result(of(args()[0]).find(args()[0], args()[1], find_options(r, false))); }

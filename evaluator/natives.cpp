@@ -67,6 +67,7 @@ Entry entry(uint32_t index) { return index >= 1 && index <= kRoom ? g_table[inde
 std::string_view word(uint32_t index) { return index >= 1 && index <= kCount ? kWords[index - 1] : ""; }
 
 const signatures::Shape& shape(uint32_t index) { return g_natives.shapes.at(index - 1); }
+bool actions_loaded() { return !g_actions.shapes.empty(); }
 const signatures::Shape& action_shape(Slot slot) { return g_actions.shapes.at(static_cast<uint8_t>(slot)); }
 Cell spec(uint32_t index) { return cell::series(TypeId::block, shape(index).spec); }
 Cell action_spec(Slot slot) { return cell::series(TypeId::block, action_shape(slot).spec); }

@@ -50,6 +50,8 @@ std::string_view word(uint32_t index);  // "if" for 1; "" for an empty slot
 Cell spec(uint32_t index);
 Cell action_spec(Slot slot);
 const signatures::Shape& shape(uint32_t index);
+// Whether start-up has loaded the action specs (action_shape needs them).
+bool actions_loaded();
 const signatures::Shape& action_shape(Slot slot);
 const signatures::Param& param(const signatures::Shape& shape, uint32_t i);
 

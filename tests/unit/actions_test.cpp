@@ -98,6 +98,7 @@ TEST_F(Actions, AnActionOnATypeWithoutItNamesTheCall) {
     EXPECT_EQ(symbol::utf8(error::pending().where), "negate");
     EXPECT_EQ(symbol::utf8(error::pending().args[0].w2), "negate");
     EXPECT_EQ(error::pending().args[1].w1, static_cast<uint32_t>(TypeId::none));
+    EXPECT_TRUE(cell::is(error::pending().args[2], TypeId::word));  // the action's first argument
 }
 
 }  // namespace

@@ -133,6 +133,8 @@ TEST_F(UnitTypes, LogicBitwise) {
     EXPECT_FALSE(cell::as_logic(logic.complement(t)));
     EXPECT_THROW(logic.and_(t, cell::integer(1)), error::Thrown);
     EXPECT_EQ(error::pending().id, ErrorId::expect_arg);
+    EXPECT_EQ(error::pending().args[1].w1, static_cast<uint32_t>(TypeId::integer));
+    EXPECT_EQ(symbol::utf8(error::pending().args[2].w2), "value2");  // and~'s second argument
 }
 
 TEST_F(UnitTypes, SeriesActionsOnNoneAnswerNone) {

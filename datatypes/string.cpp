@@ -279,14 +279,21 @@ uint32_t sort_fold(uint32_t cp) {
     return unicode::to_lower(cp);
 }
 
+// The units a sort compares: the whole record, or the one unit at the compared offset.
+struct UnitRange {
+    uint32_t first, end;
+};
+UnitRange compared_units(const SortOrder& order) {
+    const uint32_t n = order.flags >> sort_flag::count_shift;
+    return order.flags & sort_flag::records ? UnitRange{0, n} : UnitRange{n, n + 1};
+}
+
 template <uint32_t U>
 int compare_unit_records(const void* a, const void* b, void* context, void*) {
     const auto& order = *static_cast<const SortOrder*>(context);
     const auto* p = static_cast<const std::byte*>(a);
     const auto* q = static_cast<const std::byte*>(b);
-    const uint32_t n = order.flags >> sort_flag::count_shift;
-    const bool records = order.flags & sort_flag::records;
-    const uint32_t first = records ? 0 : n, end = records ? n : n + 1;
+    const auto [first, end] = compared_units(order);
     for (uint32_t i = first; i < end; ++i) {
         uint32_t x = load<U>(p, i), y = load<U>(q, i);
         if (!order.case_sensitive) {
@@ -306,9 +313,7 @@ int compare_float_records(const void* a, const void* b, void* context, void*) {
     const auto& order = *static_cast<const SortOrder*>(context);
     const auto* p = static_cast<const std::byte*>(a);
     const auto* q = static_cast<const std::byte*>(b);
-    const uint32_t n = order.flags >> sort_flag::count_shift;
-    const bool records = order.flags & sort_flag::records;
-    const uint32_t first = records ? 0 : n, end = records ? n : n + 1;
+    const auto [first, end] = compared_units(order);
     for (uint32_t i = first; i < end; ++i) {
         F x, y;
         std::memcpy(&x, p + size_t{i} * sizeof(F), sizeof(F));

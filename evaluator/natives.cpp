@@ -49,6 +49,11 @@ void init() {
     g_table.fill(empty_slot);
     g_next = 1;
     register_entries(kEntries, kCount);
+    groups::control();
+    groups::evaluation();
+    groups::math();
+    groups::data();
+    groups::output();
     g_natives = signatures::load(embedded::boot_natives, embedded::boot_natives_size,
                             std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
     g_actions = signatures::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
@@ -60,6 +65,8 @@ void init() {
 void register_entries(const Entry* entries, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i) g_table[g_next++ - 1] = entries[i];
 }
+
+void install(Native native, Entry e) { g_table[index_of(native) - 1] = e; }
 
 uint32_t count() { return g_next - 1; }
 bool filled(uint32_t index) { return index >= 1 && index < g_next; }

@@ -41,6 +41,18 @@ void init();
 // Appends entries at the next free indexes, in order. The caller keeps within kRoom.
 void register_entries(const Entry* entries, uint32_t n);
 
+// Puts a native's entry in the table. Each group of natives installs its own, at start.
+void install(Native native, Entry entry);
+
+// The groups, each in a file of its own; init calls them in this order after filling the table.
+namespace groups {
+void control();     // conditionals and loops
+void evaluation();  // do, reduce, functions, words and contexts, exits
+void math();        // comparison, logic and math
+void data();        // set operations, text and data conversions
+void output();      // output, time, environment and runtime
+}  // namespace groups
+
 uint32_t count();                    // entries registered: the highest filled index
 bool filled(uint32_t index);         // 1 to count()
 Entry entry(uint32_t index);         // 1 to kRoom; an empty slot's entry raises internal not-done

@@ -1,0 +1,59 @@
+// The interpreter: evaluates blocks of values expression by expression on the evaluation stack.
+// Words are looked up in their contexts, callables are called with arguments fetched by their
+// specs, and operators apply strictly from left to right. Natives that evaluate code (do, if, the
+// loops, try ...) call in here and pass on the Status of break, continue, return and exit.
+//
+// Results: an evaluation either pushes its result (the stack grows by one cell) or leaves it in
+// the current call's result cell, stack::args()[0], with the top just past it.
+#pragma once
+
+#include <cstdint>
+
+#include "evaluator/exits.h"
+#include "runtime/cell.h"
+
+namespace zub::interp {
+
+// The position cell (unset until the first evaluation). Once, after the stack. May collect.
+void init();
+
+// The block being evaluated, at the expression in progress; unset outside any evaluation.
+// Errors take their near from it.
+const Cell& position();
+
+// Evaluates the block from its index to its tail: unset for an empty block, else the value of
+// the last expression. With keep the result is pushed; else it goes to stack::args()[0].
+// May collect.
+Status eval(Cell block, bool keep);
+
+// Evaluates one expression of the block starting at `index`, pushes its result and advances
+// `index` past it. At the tail it pushes unset and leaves `index` alone. May collect.
+Status eval_next(Cell block, uint32_t& index);
+
+// Evaluates one value as an expression of its own: a word gives its value, a callable is called
+// with no arguments from any block (so one taking arguments raises no-arg), a path is
+// evaluated, a paren is evaluated; anything else is itself. The result is pushed. May collect.
+Status eval_value(Cell value);
+
+// Calls a native!, action!, op!, function! or routine! with `n` argument values (no
+// refinements) and pushes the result. The values are copied before anything allocates, so they
+// may point into a series. How sort comparators, change handlers and callbacks call. May collect.
+Status call(Cell callable, const Cell* values, uint32_t n);
+
+// Calls a callable taking its arguments from a block as the interpreter would (apply): from
+// `args`' index to its tail. mode bit 1: every argument and refinement of the spec in order,
+// refinements given by the truth of their value; bit 2: each argument is one value, not an
+// expression; bit 4 (with bit 1): arguments of inactive refinements are skipped. Pushes the
+// result. May collect.
+Status apply(Cell callable, Cell name, Cell args, uint32_t mode);
+
+inline constexpr uint32_t kApplyAll = 1;     // every argument of the spec, in order
+inline constexpr uint32_t kApplyValues = 2;  // arguments are values, not expressions
+inline constexpr uint32_t kApplySafer = 4;   // inactive refinements' arguments are skipped
+
+// Path evaluation in get mode (get-path semantics, no call at the end) and set mode; the result
+// (the value found, or the value set) is pushed. May collect.
+Status get_path(Cell path);
+Status set_path(Cell path, Cell value);
+
+}  // namespace zub::interp

@@ -54,6 +54,7 @@ void init() {
     groups::math();
     groups::data();
     groups::output();
+    groups::memory();
     g_natives = signatures::load(embedded::boot_natives, embedded::boot_natives_size,
                             std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
     g_actions = signatures::load(embedded::boot_actions, embedded::boot_actions_size, action_words());

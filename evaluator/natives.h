@@ -51,6 +51,7 @@ void evaluation();  // do, reduce, functions, words and contexts, exits
 void math();        // comparison, logic and math
 void data();        // set operations, text and data conversions
 void output();      // output, time, environment and runtime
+void memory();      // recycle and stats
 }  // namespace groups
 
 uint32_t count();                    // entries registered: the highest filled index

@@ -11,3 +11,37 @@ foreach(name natives actions)
     COMMENT "Embedding boot/${name}.zub")
   target_sources(zubcore PRIVATE ${generated})
 endforeach()
+
+# The environment written in Zub: environment/*.zub, evaluated at start-up in the order of their
+# numbered names. Each file becomes an array; one generated table lists them in order.
+file(GLOB ZUB_ENVIRONMENT_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/environment/*.zub)
+list(SORT ZUB_ENVIRONMENT_FILES)
+set(table_entries "")
+set(declarations "")
+set(index 0)
+foreach(source ${ZUB_ENVIRONMENT_FILES})
+  get_filename_component(base ${source} NAME)
+  set(symbol environment_${index})
+  set(generated ${CMAKE_CURRENT_BINARY_DIR}/embedded/${symbol}.cpp)
+  add_custom_command(
+    OUTPUT ${generated}
+    COMMAND ${CMAKE_COMMAND} -DINPUT=${source} -DOUTPUT=${generated} -DSYMBOL=${symbol}
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/tools/embed.cmake
+    DEPENDS ${source} ${CMAKE_CURRENT_SOURCE_DIR}/tools/embed.cmake
+    COMMENT "Embedding environment/${base}")
+  target_sources(zubcore PRIVATE ${generated})
+  string(APPEND declarations "extern const unsigned char ${symbol}[];\nextern const uint32_t ${symbol}_size;\n")
+  string(APPEND table_entries "    {\"${base}\", ${symbol}, &${symbol}_size},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+set(environment_table ${CMAKE_CURRENT_BINARY_DIR}/embedded/environment_table.cpp)
+file(CONFIGURE OUTPUT ${environment_table} CONTENT "// Generated at configure time; not to be edited.
+#include \"boot/embedded.h\"
+namespace zub::embedded {
+${declarations}
+extern const Source environment[] = {
+${table_entries}    {nullptr, nullptr, nullptr}};
+extern const uint32_t environment_count = ${index};
+}  // namespace zub::embedded
+")
+target_sources(zubcore PRIVATE ${environment_table})

@@ -11,4 +11,13 @@ extern const uint32_t boot_natives_size;
 extern const unsigned char boot_actions[];  // boot/actions.zub: `word [spec]` per action
 extern const uint32_t boot_actions_size;
 
+// One file of the environment written in Zub.
+struct Source {
+    const char* name;  // its file name, numbered in start-up order
+    const unsigned char* text;
+    const uint32_t* size;
+};
+extern const Source environment[];  // in start-up order
+extern const uint32_t environment_count;
+
 }  // namespace zub::embedded

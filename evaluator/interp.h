@@ -40,16 +40,17 @@ Status eval_value(Cell value);
 // may point into a series. How sort comparators, change handlers and callbacks call. May collect.
 Status call(Cell callable, const Cell* values, uint32_t n);
 
-// Calls a callable taking its arguments from a block as the interpreter would (apply): from
-// `args`' index to its tail. mode bit 1: every argument and refinement of the spec in order,
-// refinements given by the truth of their value; bit 2: each argument is one value, not an
-// expression; bit 4 (with bit 1): arguments of inactive refinements are skipped. Pushes the
-// result. May collect.
+// Calls a callable taking its arguments from a block (apply): from `args`' index to its tail, as
+// the mode says. Pushes the result. May collect.
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode);
 
-inline constexpr uint32_t kApplyAll = 1;     // every argument of the spec, in order
-inline constexpr uint32_t kApplyValues = 2;  // arguments are values, not expressions
-inline constexpr uint32_t kApplySafer = 4;   // inactive refinements' arguments are skipped
+// The modes of apply.
+inline constexpr uint32_t kApplyAll = 1;          // every argument and refinement of the spec in
+                                                  // order, a refinement as the truth of its value
+inline constexpr uint32_t kApplyValues = 2;       // each argument is one value, not an expression
+inline constexpr uint32_t kApplySafer = 4;        // inactive refinements' arguments are skipped
+inline constexpr uint32_t kApplyRefinements = 8;  // after the arguments, refinement! values each
+                                                  // followed by an expression giving its truth
 
 // Path evaluation in get mode (get-path semantics, no call at the end) and set mode; the result
 // (the value found, or the value set) is pushed. May collect.

@@ -1,8 +1,447 @@
-// Conditionals and loops.
+// Conditionals and loops. A loop marks a loop frame (the target of break and continue) above its
+// arguments and evaluates its body with the result pushed above that frame, so the native's own
+// arguments stay in place; the result goes to the native's result cell when the loop ends.
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "evaluator/actions.h"
+#include "evaluator/interp.h"
 #include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/error.h"
+#include "runtime/memory.h"
+#include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
+namespace {
 
-void control() {}
+using stack::g_top;
 
-}  // namespace zub::natives::groups
+Cell g_body = cell::unset();  // the word <body>, naming loop frames
+
+Cell* args() { return stack::args(); }
+
+void result(Cell* base, Cell value) {
+    *base = value;
+    g_top = base + 1;
+}
+
+// ---- conditionals ------------------------------------------------------------------------------
+
+Status if_entry(const int32_t*) {
+    if (!cell::truthy(args()[0])) {
+        stack::reset_set_last(cell::none());
+        return Status::normal;
+    }
+    return interp::eval(args()[1], false);
+}
+
+Status unless_entry(const int32_t*) {
+    if (cell::truthy(args()[0])) {
+        stack::reset_set_last(cell::none());
+        return Status::normal;
+    }
+    return interp::eval(args()[1], false);
+}
+
+Status either_entry(const int32_t*) {
+    return interp::eval(cell::truthy_checked(args()[0]) ? args()[1] : args()[2], false);
+}
+
+// any and all: one expression at a time, each result pushed above the arguments.
+Status any_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell block = a[0];
+    uint32_t index = block.w1;
+    while (index < block::length(cell::series(TypeId::block, block.w2))) {
+        ZUB_PASS(interp::eval_next(block, index));
+        const Cell value = g_top[-1];
+        if (cell::truthy(value)) {
+            result(a, value);
+            return Status::normal;
+        }
+        g_top = a + 1;
+    }
+    result(a, cell::none());
+    return Status::normal;
+}
+
+Status all_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell block = a[0];
+    uint32_t index = block.w1;
+    Cell last = cell::none();
+    while (index < block::length(cell::series(TypeId::block, block.w2))) {
+        ZUB_PASS(interp::eval_next(block, index));
+        last = g_top[-1];
+        if (!cell::truthy(last)) {
+            result(a, cell::none());
+            return Status::normal;
+        }
+        g_top = a + 1;
+    }
+    result(a, last);
+    return Status::normal;
+}
+
+// The first block at or after a position, or none.
+bool block_after(NodeId cases, uint32_t from, Cell& found) {
+    for (uint32_t i = from; i < series::length(cases); ++i) {
+        const Cell item = memory::buffer(cases)->cells()[i];
+        if (cell::is(item, TypeId::block)) {
+            found = item;
+            return true;
+        }
+    }
+    return false;
+}
+
+Status switch_entry(const int32_t* refinements) {
+    Cell* const a = args();
+    const Cell value = a[0];
+    const Cell cases = a[1];
+    const NodeId node = cases.w2;
+    if (!cell::is(value, TypeId::block)) {
+        for (uint32_t i = cases.w1; i < series::length(node); ++i) {
+            const Cell item = memory::buffer(node)->cells()[i];
+            if (cell::type(item) != cell::type(value) || !actions::compare(item, value, op_equal)) continue;
+            Cell body;
+            if (!block_after(node, i + 1, body)) break;
+            return interp::eval(body, false);
+        }
+    }
+    if (refinements[0] >= 0) return interp::eval(a[refinements[0]], false);
+    stack::reset_set_last(cell::none());
+    return Status::normal;
+}
+
+Status case_entry(const int32_t* refinements) {
+    Cell* const a = args();
+    const Cell cases = a[0];
+    const bool all = refinements[0] >= 0;
+    const Cell case_word = words::global(symbol::make("case"));
+    uint32_t index = cases.w1;
+    bool taken = false;
+    Cell last = cell::none();
+    const auto length = [&] { return series::length(cases.w2); };
+    while (index < length()) {
+        if (all) taken = false;
+        ZUB_PASS(interp::eval_next(cases, index));
+        if (index >= length()) error::fire(ErrorId::need_value, case_word);
+        const bool truth = cell::truthy_checked(g_top[-1]);
+        g_top = a + 1;
+        if (!truth) {
+            ++index;
+            continue;
+        }
+        const Cell next = memory::buffer(cases.w2)->cells()[index];
+        if (cell::is(next, TypeId::block)) {
+            ++index;
+            ZUB_PASS(interp::eval(next, true));
+        } else {
+            ZUB_PASS(interp::eval_next(cases, index));
+        }
+        last = g_top[-1];
+        g_top = a + 1;
+        taken = true;
+        if (!all) break;
+    }
+    result(a, taken ? last : cell::none());
+    return Status::normal;
+}
+
+// ---- loops -------------------------------------------------------------------------------------
+
+// One evaluation of a loop body: the result pushed; break ends the loop with its value,
+// continue goes on; other exits pass on.
+enum class Round { go_on, broke };
+
+// Evaluates the body above the loop frame. `value` receives the body's value (or the break's).
+Status round(const Cell& body, Cell* base, Cell& value, Round& outcome) {
+    g_top = base;
+    const Status st = interp::eval(body, true);
+    outcome = Round::go_on;
+    switch (st) {
+        case Status::normal: value = g_top[-1]; break;
+        case Status::continue_: break;
+        case Status::break_:
+            value = exits::value();
+            outcome = Round::broke;
+            break;
+        default: return st;
+    }
+    g_top = base;
+    return Status::normal;
+}
+
+// A count of loop and repeat: a float counts its whole part.
+int32_t count_of(Cell& count) {
+    const int32_t n = cell::to_int32_checked(count);
+    count = cell::integer(n);
+    return n;
+}
+
+Status while_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell cond = a[0], body = a[1];
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        for (;;) {
+            g_top = base;
+            const Status st = interp::eval(cond, true);
+            if (st == Status::break_ || st == Status::continue_) error::fire(ErrorId::while_cond);
+            ZUB_PASS(st);
+            if (!cell::truthy_checked(g_top[-1])) break;
+            Cell value;
+            Round outcome;
+            ZUB_PASS(round(body, base, value, outcome));
+            if (outcome == Round::broke) break;
+        }
+    }
+    result(a, cell::unset());
+    return Status::normal;
+}
+
+Status until_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell body = a[0];
+    Cell value = cell::unset();
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        for (;;) {
+            g_top = base;
+            const Status st = interp::eval(body, true);
+            if (st == Status::break_) {
+                value = exits::value();
+                break;
+            }
+            if (st == Status::continue_) continue;
+            ZUB_PASS(st);
+            value = g_top[-1];
+            if (cell::truthy_checked(value)) break;
+        }
+    }
+    result(a, value);
+    return Status::normal;
+}
+
+Status loop_entry(const int32_t*) {
+    Cell* const a = args();
+    const int32_t n = count_of(a[0]);
+    const Cell body = a[1];
+    if (n <= 0) {
+        result(a, cell::none());
+        return Status::normal;
+    }
+    Cell value = cell::unset();
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        for (int32_t i = 0; i < n; ++i) {
+            Round outcome;
+            ZUB_PASS(round(body, base, value, outcome));
+            if (outcome == Round::broke) break;
+        }
+    }
+    result(a, value);
+    return Status::normal;
+}
+
+Status repeat_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell word = a[0];
+    const int32_t n = count_of(a[1]);
+    const Cell body = a[2];
+    if (n <= 0) {
+        result(a, cell::none());
+        return Status::normal;
+    }
+    Cell value = cell::unset();
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        for (int32_t i = 1; i <= n; ++i) {
+            context::set(word, cell::integer(i));
+            Round outcome;
+            ZUB_PASS(round(body, base, value, outcome));
+            if (outcome == Round::broke) break;
+        }
+    }
+    result(a, value);
+    return Status::normal;
+}
+
+Status forever_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell body = a[0];
+    Cell value = cell::unset();
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        for (;;) {
+            Round outcome;
+            ZUB_PASS(round(body, base, value, outcome));
+            if (outcome == Round::broke) break;
+        }
+    }
+    result(a, value);
+    return Status::normal;
+}
+
+bool block_like(TypeId t) { return type_group::in(type_group::block_like, t); }
+
+// Whether a series value has an element at its index.
+bool more(const Cell& series) {
+    if (cell::is(series, TypeId::image)) return false;  // images iterate by pixel once they exist
+    return cell::series_index(series) < series::buffer_length(series);
+}
+
+// The element i places after the position, as pick gives it: none past the tail.
+Cell element(const Cell& series, uint32_t i) {
+    const uint32_t at = series.w1 + i;
+    return at < series::buffer_length(series) ? series::element_at(series, at) : cell::none();
+}
+
+// Sets the loop words to the next values; false at the tail.
+bool set_words(const Cell& words, const Cell& series, uint32_t count) {
+    if (!more(series)) return false;
+    if (cell::is(words, TypeId::word)) {
+        context::set(words, element(series, 0));
+        return true;
+    }
+    const NodeId list = words.w2;
+    for (uint32_t i = 0; i < count; ++i) {
+        const Cell item = memory::buffer(list)->cells()[words.w1 + i];
+        if (!type_group::in(type_group::any_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
+            cell::is(item, TypeId::issue))
+            error::fire(ErrorId::invalid_arg, item);
+        context::set(item, element(series, i));
+    }
+    return true;
+}
+
+// The number of words a foreach or remove-each sets per round.
+uint32_t word_count(const Cell& words, const Cell& series) {
+    if (cell::is(words, TypeId::word)) {
+        if (cell::is(series, TypeId::map)) error::fire(ErrorId::invalid_arg, words);
+        return 1;
+    }
+    const uint32_t n = block::length(words);
+    if (n == 0) error::fire(ErrorId::invalid_arg, words);
+    return n;
+}
+
+Status foreach_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell words = a[0];
+    if (cell::is(a[1], TypeId::map)) error::fire(ErrorId::not_done);
+    const uint32_t count = word_count(words, a[1]);
+    // The position lives on the stack, advanced in place.
+    Cell* const position = stack::push(a[1]);
+    const Cell body = a[2];
+    Cell value = cell::unset();
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        while (set_words(words, *position, count)) {
+            position->w1 += count;
+            Round outcome;
+            ZUB_PASS(round(body, base, value, outcome));
+            if (outcome == Round::broke) break;
+        }
+    }
+    result(a, value);
+    return Status::normal;
+}
+
+Status forall_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell word = a[0];
+    const Cell start = *context::get(word);
+    if (!type_group::in(type_group::series, cell::type(start)))
+        error::fire(ErrorId::expect_arg, stack::call_word(), cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(start))),
+                    words::global(symbol::make("word")));
+    stack::push(start);
+    const Cell body = a[1];
+    Cell value = cell::unset();
+    bool broke = false;
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        while (more(*context::get(word))) {
+            Round outcome;
+            ZUB_PASS(round(body, base, value, outcome));
+            if (outcome == Round::broke) {
+                broke = true;
+                break;
+            }
+            Cell now = *context::get(word);
+            if (cell::type(now) != cell::type(start) || now.w2 != start.w2) error::fire(ErrorId::bad_loop_series, now);
+            ++now.w1;
+            context::set(word, now);
+            if (!more(now)) break;
+        }
+    }
+    if (!broke) context::set(word, start);
+    result(a, value);
+    return Status::normal;
+}
+
+Status remove_each_entry(const int32_t*) {
+    Cell* const a = args();
+    const Cell words = a[0];
+    const uint32_t count = word_count(words, a[1]);
+    Cell* const position = stack::push(a[1]);
+    const Cell body = a[2];
+    {
+        stack::Call loop(stack::FrameType::loop, g_body);
+        Cell* const base = stack::args();
+        while (set_words(words, *position, count)) {
+            position->w1 += count;
+            g_top = base;
+            const Status st = interp::eval(body, true);
+            if (st == Status::break_) break;
+            if (st == Status::continue_) continue;
+            ZUB_PASS(st);
+            if (!cell::truthy(g_top[-1])) continue;
+            // Remove the values just visited; the position becomes what remove leaves.
+            Cell at = *position;
+            at.w1 -= count;
+            const Cell part = cell::integer(static_cast<int32_t>(count));
+            const Cell left = registry::actions(cell::type(at)).remove(at, count == 1 ? nullptr : &part, nullptr);
+            position->w1 = left.w1;
+            if (count == 1 && position->w1 == at.w1 + 1) position->w1 = at.w1;
+        }
+    }
+    result(a, a[1]);
+    return Status::normal;
+}
+
+}  // namespace
+
+namespace groups {
+
+void control() {
+    g_body = words::global(words::id(words::Word::body_tag));
+    install(Native::if_, if_entry);
+    install(Native::unless, unless_entry);
+    install(Native::either, either_entry);
+    install(Native::any, any_entry);
+    install(Native::all, all_entry);
+    install(Native::switch_, switch_entry);
+    install(Native::case_, case_entry);
+    install(Native::while_, while_entry);
+    install(Native::until, until_entry);
+    install(Native::loop, loop_entry);
+    install(Native::repeat, repeat_entry);
+    install(Native::forever, forever_entry);
+    install(Native::foreach, foreach_entry);
+    install(Native::forall, forall_entry);
+    install(Native::remove_each, remove_each_entry);
+}
+
+}  // namespace groups
+}  // namespace zub::natives

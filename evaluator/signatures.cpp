@@ -68,7 +68,8 @@ Cell cell_at(NodeId node, uint32_t i) { return memory::buffer(node)->cells()[i];
 
 // Walks one spec, appending its parameters.
 Shape walk(Cell word, Cell spec, Table& table) {
-    Shape shape{word.w2, cell::series_node(spec), static_cast<uint32_t>(table.params.size()), 0, 0, 0, nullptr};
+    Shape shape{word.w2, cell::series_node(spec), static_cast<uint32_t>(table.params.size()), 0, 0, 0, nullptr,
+                static_cast<uint32_t>(table.refinements.size()), nullptr};
     const NodeId items = shape.spec;
     const uint32_t n = series::length(items);
     int16_t refinement = -1;
@@ -81,7 +82,8 @@ Shape walk(Cell word, Cell spec, Table& table) {
             case T::lit_word:
             case T::get_word: {
                 if (locals) break;
-                Param param{item.w2, every_type(), cell::is(item, T::lit_word), refinement};
+                const uint8_t kind = cell::is(item, T::get_word) ? 1 : cell::is(item, T::lit_word) ? 2 : 0;
+                Param param{item.w2, every_type(), kind == 2, refinement, kind};
                 if (i + 1 < n && cell::is(cell_at(items, i + 1), T::block)) {
                     const Cell types = cell_at(items, ++i);
                     param.types = typeset::make_empty();
@@ -90,6 +92,7 @@ Shape walk(Cell word, Cell spec, Table& table) {
                 table.params.push_back(param);
                 ++shape.params;
                 if (refinement < 0) ++shape.fixed;
+                else ++table.refinements.back().count;
                 break;
             }
             case T::refinement:
@@ -99,6 +102,7 @@ Shape walk(Cell word, Cell spec, Table& table) {
                 }
                 if (locals) error::fire(ErrorId::bad_func_def, spec);
                 refinement = static_cast<int16_t>(shape.refinements++);
+                table.refinements.push_back({item.w2, shape.params, 0});
                 break;
             case T::set_word:
                 // return: and its type block say what comes back; nothing is checked against it.
@@ -113,6 +117,8 @@ Shape walk(Cell word, Cell spec, Table& table) {
 }
 
 }  // namespace
+
+bool add_named(Cell& set, symbol::Id name) { return add_named(set, symbol::utf8(name)); }
 
 bool typeset_of(Cell type_block, Cell& out) {
     const NodeId items = cell::series_node(type_block);
@@ -138,7 +144,10 @@ Table load(const unsigned char* text, uint32_t size, const std::vector<std::stri
         i += 2;
     }
     if (i != n) error::fire(ErrorId::bad_func_def, cell_at(table.source, i));
-    for (Shape& shape : table.shapes) shape.param = table.params.data() + shape.first_param;
+    for (Shape& shape : table.shapes) {
+        shape.param = table.params.data() + shape.first_param;
+        shape.refinement = table.refinements.data() + shape.first_refinement;
+    }
     return table;
 }
 

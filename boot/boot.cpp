@@ -1,0 +1,94 @@
+// The environment's first words are set from C++: the datatypes, the natives and the actions,
+// each a global word holding its value. Everything after them is Zub source embedded in the
+// binary and evaluated here, one file after another.
+#include "boot/boot.h"
+
+#include <string>
+
+#include "boot/embedded.h"
+#include "boot/runtime.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/registry.h"
+#include "evaluator/exits.h"
+#include "evaluator/interp.h"
+#include "evaluator/lexer/lexer.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/error.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+#include "runtime/unicode.h"
+#include "runtime/words.h"
+
+namespace zub::boot {
+namespace {
+
+// make native! [spec index], make action! [spec index].
+Cell builtin(TypeId type, Cell spec, uint32_t index) {
+    Cell* made = block::push_new(2);
+    block::append(cell::series_node(*made), spec);
+    block::append(cell::series_node(*made), cell::integer(static_cast<int32_t>(index)));
+    const Cell value = registry::actions(type).make(type, cell::none(), *made);
+    stack::pop(1);
+    return value;
+}
+
+void define(std::string_view name, Cell value) {
+    context::put_word_value(context::global(), symbol::make(name), value);
+}
+
+void define_builtins() {
+    for (int id = 1; id <= kTypeCount; ++id) {
+        const auto type = static_cast<TypeId>(id);
+        define(registry::name(type), cell::make(TypeId::datatype, static_cast<uint32_t>(type)));
+    }
+    for (uint32_t i = 1; i <= natives::count(); ++i)
+        define(natives::word(i), builtin(TypeId::native, natives::spec(i), i));
+    for (int slot = 0; slot < kActionCount; ++slot)
+        define(registry::action_word(static_cast<Slot>(slot)),
+               builtin(TypeId::action, natives::action_spec(static_cast<Slot>(slot)), static_cast<uint32_t>(slot) + 1));
+}
+
+void run_environment() {
+    for (uint32_t i = 0; i < embedded::environment_count; ++i) {
+        const embedded::Source& source = embedded::environment[i];
+        const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(source.text), *source.size);
+        stack::push(cell::series(TypeId::block, code, header_length(code)));
+        (void)interp::eval(stack::top_cell(), true);
+        stack::pop(2);
+    }
+}
+
+}  // namespace
+
+uint32_t header_length(NodeId code) {
+    if (series::length(code) < 2) return 0;
+    const Cell* cells = memory::buffer(code)->cells();
+    const bool header = cell::is(cells[0], TypeId::word) && symbol::utf8(cells[0].w2) == "Zub" &&
+                        cell::is(cells[1], TypeId::block);
+    return header ? 2 : 0;
+}
+
+void start() {
+    runtime::init();
+    try {
+        define_builtins();
+        run_environment();
+    } catch (const Thrown&) {
+        exits::report_uncaught();
+    }
+}
+
+std::string mold_utf8(const Cell& value, bool all) {
+    const NodeId out = series::alloc_with_unit(64, 1);
+    stack::push(cell::series(TypeId::string, out));
+    registry::actions(cell::type(value)).mold(value, out, MoldFlags{false, all, false, 0}, 0x7FFFFFFF);
+    Cell text = stack::top_cell();
+    const unicode::Converted utf8 = unicode::string_to_utf8(text);
+    std::string result(reinterpret_cast<const char*>(utf8.data), utf8.size);
+    stack::pop(1);
+    return result;
+}
+
+}  // namespace zub::boot

@@ -1,0 +1,22 @@
+// Start-up of the whole engine: the runtime, then the environment: the datatype, native and
+// action words, then the environment written in Zub, evaluated file by file in start-up order.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "runtime/cell.h"
+
+namespace zub::boot {
+
+// Brings the runtime up and builds the environment. An error while building is fatal to
+// start-up: it is reported and the process ends. May collect.
+void start();
+
+// The cells a script's header takes at the head of its loaded block: 2 for `Zub [...]`, else 0.
+uint32_t header_length(NodeId code);
+
+// Molds a value as the console shows it, into UTF-8. May collect.
+std::string mold_utf8(const Cell& value, bool all = false);
+
+}  // namespace zub::boot

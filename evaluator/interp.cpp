@@ -1,0 +1,800 @@
+// The interpreter walks a block by node and index, re-reading the buffer after anything that may
+// evaluate code (the block may be changed or moved under it). Every expression pushes exactly one
+// result; a call pushes a copy of its callable (so it stays referenced), marks a frame above it,
+// lays its arguments out in spec order and leaves its result over the copy.
+//
+// Argument caches: natives and actions are described by the loaded signatures; a function! or
+// routine! keeps a block built from its spec on its first call, in the second cell of its record:
+// a typeset! per argument (the fetch kind in header bits 20-21), a copy of each refinement, and an
+// integer! at the end counting the /local slots.
+#include "evaluator/interp.h"
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/function.h"
+#include "datatypes/registry.h"
+#include "datatypes/typeset.h"
+#include "evaluator/actions.h"
+#include "evaluator/natives.h"
+#include "evaluator/signatures.h"
+#include "evaluator/stack.h"
+#include "evaluator/thread.h"
+#include "runtime/collector.h"
+#include "runtime/error.h"
+#include "runtime/lowrt.h"
+#include "runtime/memory.h"
+#include "runtime/words.h"
+
+namespace zub::interp {
+namespace {
+
+using stack::g_args;
+using stack::g_top;
+
+constexpr uint32_t kUnresolved = 0xFFFFFFFF;
+constexpr uint32_t kNoTail = 0xFFFFFFFF;
+constexpr uint32_t kKindShift = 20;
+constexpr uint32_t kKindMask = 3u << kKindShift;
+constexpr uint32_t kReturnKind = 3;  // the return: entry of a cache: not an argument
+constexpr uint32_t kCacheCell = 1;   // the cell of a callable's record holding its argument cache
+constexpr uint32_t kOpSourceShift = 16;
+constexpr int kMaxRefinements = 32;  // more than any built-in has
+
+Cell g_position = cell::unset();
+
+// Where a collection may run: between expressions and at function entry.
+inline void safe_point() {}
+Cell g_anon = cell::unset();       // the word <anon>, for calls without a name
+Cell g_set_path = cell::unset();   // the word set-path, naming a set-path's frame
+NodeId g_empty = 0;                // an empty block: the source of calls given no block
+
+inline Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
+inline uint32_t length_of(NodeId node) { return memory::buffer(node)->used() / sizeof(Cell); }
+
+// Where arguments come from: a block from an index, up to its tail or an earlier limit.
+struct Source {
+    NodeId node;
+    uint32_t index;
+    uint32_t tail = kNoTail;
+    uint32_t mode = 0;  // kApply* bits
+
+    bool at_end() const { return index >= tail || index >= length_of(node); }
+    Cell peek() const { return cells_of(node)[index]; }
+    Cell take() { return cells_of(node)[index++]; }
+};
+
+// The slot of a bound word's value; null when it has none to read directly (unbound, self, or a
+// function context outside its call).
+inline Cell* slot_of(const Cell& word) {
+    if (word.w3 == kUnresolved || word.w1 == 0) return nullptr;
+    const Cell& ctx = cells_of(word.w1)[0];
+    if (ctx.header & cell_flag::stack_values) return ctx.w2 ? &stack::at(ctx.w2 - 1 + word.w3) : nullptr;
+    return cells_of(ctx.w2) + word.w3;
+}
+
+// The value slot of a word, raising no-value or not-in-context when it has none.
+inline Cell* lookup(const Cell& word) {
+    if (Cell* slot = slot_of(word)) return slot;
+    return context::get_in(word, word.w1);
+}
+
+inline bool is_callable(TypeId t) {
+    return t == TypeId::native || t == TypeId::action || t == TypeId::function || t == TypeId::routine;
+}
+
+inline Cell datatype_of(const Cell& value) {
+    return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value)));
+}
+
+// An op! as the callable it was made from.
+inline Cell op_target(Cell op) {
+    const uint32_t source = (op.header >> kOpSourceShift) & 0xFF;
+    op.header = (op.header & ~0xFFu & ~(0xFFu << kOpSourceShift)) | source;
+    return op;
+}
+
+// Restores the position cell however an evaluation ends.
+struct PositionScope {
+    Cell saved = g_position;
+    ~PositionScope() { g_position = saved; }
+};
+
+Status expression(Source& s, bool infix);
+Status path_eval(Cell path, Source& s, int mode, Cell set_value);
+enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
+
+// ---- argument caches of functions and routines -------------------------------------------------
+
+Cell every_type_but_unset() {
+    Cell set = typeset::make_empty();
+    for (int id = 1; id <= kTypeCount; ++id)
+        if (static_cast<TypeId>(id) != TypeId::unset) typeset::add(set, static_cast<TypeId>(id));
+    return set;
+}
+
+// The types a spec's type block names: datatypes and typesets, directly or through words that
+// hold them; before the environment defines the standard typeset words, their built-in meaning.
+Cell types_of(Cell block) {
+    Cell types = typeset::make_empty();
+    for (uint32_t k = block.w1; k < length_of(block.w2); ++k) {
+        const Cell item = cells_of(block.w2)[k];
+        if (cell::is(item, TypeId::block)) continue;  // a callback's own spec
+        if (cell::is(item, TypeId::word)) {
+            const Cell* slot = slot_of(item);
+            if ((!slot || cell::is(*slot, TypeId::unset)) && signatures::add_named(types, item.w2)) continue;
+        }
+        typeset::add_value(types, item);
+    }
+    return types;
+}
+
+Cell argument_cell(Cell types, uint32_t kind) {
+    types.header = (types.header & ~kKindMask) | (kind << kKindShift);
+    return types;
+}
+
+// Builds the cache of a function! or routine! from its spec. May collect.
+Cell build_cache(const Cell& fn) {
+    const NodeId spec = function::spec_of(fn);
+    Cell cache = block::make(length_of(spec) + 1);
+    stack::push(cache);  // held while typesets are looked up
+    const NodeId out = cell::series_node(cache);
+    const uint32_t n = length_of(spec);
+    for (uint32_t i = 0; i < n; ++i) {
+        const Cell item = cells_of(spec)[i];
+        const TypeId t = cell::type(item);
+        if (t == TypeId::word || t == TypeId::get_word || t == TypeId::lit_word) {
+            Cell types = every_type_but_unset();
+            if (i + 1 < n && cell::is(cells_of(spec)[i + 1], TypeId::block)) {
+                const Cell block = cells_of(spec)[++i];
+                if (length_of(block.w2) > block.w1) types = types_of(block);
+            }
+            const uint32_t kind = t == TypeId::word ? 0 : t == TypeId::get_word ? 1 : 2;
+            block::append(out, argument_cell(types, kind));
+        } else if (t == TypeId::set_word) {
+            block::append(out, argument_cell(typeset::make_empty(), kReturnKind));
+            if (i + 1 < n && cell::is(cells_of(spec)[i + 1], TypeId::block)) ++i;
+        } else if (t == TypeId::refinement) {
+            if (symbol::resolve(item.w2) == symbol::resolve(words::id(words::Word::local))) {
+                int32_t locals = 1;
+                for (uint32_t k = i + 1; k < n; ++k)
+                    if (cell::is(cells_of(spec)[k], TypeId::word)) ++locals;
+                block::append(out, cell::integer(locals));
+                break;
+            }
+            block::append(out, item);
+        } else if (t == TypeId::block && i + 1 < n && !cell::is(cells_of(spec)[i + 1], TypeId::block)) {
+            // attributes, or a type block already taken
+        } else if (t != TypeId::string && t != TypeId::block) {
+            error::fire(ErrorId::bad_func_def, item);
+        }
+    }
+    function::set_more_at(fn, kCacheCell, cache);
+    stack::pop(1);
+    return cache;
+}
+
+inline NodeId cache_of(const Cell& fn) {
+    const Cell cached = function::more_at(fn, kCacheCell);
+    if (cell::is(cached, TypeId::block)) return cached.w2;
+    return build_cache(fn).w2;
+}
+
+// ---- fetching arguments -------------------------------------------------------------------------
+
+[[noreturn]] void expect_arg(const Cell& name, const Cell& value, symbol::Id word) {
+    error::fire(ErrorId::expect_arg, name, datatype_of(value), words::global(word));
+}
+
+inline void check(const Cell& name, const Cell& value, const Cell& types, symbol::Id word) {
+    if (!typeset::contains(types, cell::type(value))) expect_arg(name, value, word);
+}
+
+// Fetches one argument by its kind and pushes it, checked against its types.
+Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, symbol::Id word, bool operand,
+             bool from_path) {
+    if (s.at_end()) {
+        if (from_path) {
+            stack::push(cell::none());
+            return Status::normal;
+        }
+        if (kind == 2 && typeset::contains(types, TypeId::unset)) {
+            stack::push(cell::unset());
+            return Status::normal;
+        }
+        error::fire(ErrorId::no_arg, name, words::global(word));
+    }
+    if (kind == 0) {
+        if (s.mode & kApplyValues) {
+            Source one{s.node, s.index, s.index + 1, 0};
+            ZUB_PASS(expression(one, false));
+            ++s.index;
+        } else {
+            ZUB_PASS(expression(s, !operand));
+        }
+    } else if (kind == 1) {
+        stack::push(s.take());
+    } else {
+        const Cell v = s.take();
+        switch (cell::type(v)) {
+            case TypeId::paren: ZUB_PASS(eval(v, true)); break;
+            case TypeId::get_word: stack::push(*lookup(v)); break;
+            case TypeId::get_path: {
+                Source none{g_empty, 0};
+                ZUB_PASS(path_eval(v, none, kGet, cell::unset()));
+                break;
+            }
+            default: stack::push(v);
+        }
+    }
+    check(name, stack::top_cell(), types, word);
+    return Status::normal;
+}
+
+// Skips what an inactive refinement's argument would have been (apply/safer).
+inline void skip_argument(Source& s) {
+    if (!s.at_end()) ++s.index;
+}
+
+// A refinement named in a path or an apply block: its symbol, and whether it is in use. False
+// when the element ends the refinements.
+bool refinement_element(const Cell& element, bool has_refinements, symbol::Id& symbol, bool& active) {
+    switch (cell::type(element)) {
+        case TypeId::word:
+        case TypeId::refinement:
+            symbol = element.w2;
+            active = true;
+            return true;
+        case TypeId::get_word:
+            symbol = element.w2;
+            active = cell::truthy(*lookup(element));
+            return true;
+        default:
+            if (!has_refinements) return false;
+            error::fire(ErrorId::bad_refine, element);
+    }
+}
+
+// The calling frame: natives and actions one kind, functions another.
+inline stack::Frame* mark_call(const Cell& fn, const Cell& name, Cell* args_base) {
+    stack::Frame* f = cell::is(fn, TypeId::function) ? stack::mark_function(name, function::context_of(fn))
+                                                     : stack::mark(stack::FrameType::native, name);
+    f->flags |= stack::frame_flag::interpreted;
+    g_args = args_base;
+    return f;
+}
+
+// Leaves a finished call: its result, at its arguments base, replaces the pushed callable (or,
+// for an operator, the left operand at `start`).
+inline void finish(Cell* start) {
+    stack::unwind();
+    const Cell result = g_top[-1];
+    *start = result;
+    g_top = start + 1;
+}
+
+// Leaves a call that an exit passes through.
+inline Status abandon(Cell* start, Status status) {
+    stack::unwind_drop();
+    g_top = start;
+    return status;
+}
+
+// Natives and actions: arguments in spec order, then every refinement's arguments.
+Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index,
+                    Cell* start, bool infix, uint32_t preset) {
+    const bool native = cell::is(fn, TypeId::native);
+    const signatures::Shape& shape =
+        native ? natives::shape(fn.w1) : natives::action_shape(static_cast<Slot>(fn.w1 - 1));
+    int32_t refinements[kMaxRefinements];
+    for (uint32_t r = 0; r < shape.refinements; ++r) refinements[r] = -1;
+
+    Cell* base = infix ? start : start + 1;
+    mark_call(fn, name, base);
+    const bool from_path = path != nullptr;
+    for (uint32_t p = 0; p < shape.fixed; ++p) {
+        const signatures::Param& param = shape.param[p];
+        if (p < preset) {
+            check(name, g_args[p], param.types, param.word);
+            continue;
+        }
+        const Status st = fetch(s, param.kind, param.types, name, param.word, infix && p == 1, from_path);
+        if (st != Status::normal) return abandon(start, st);
+    }
+    for (uint32_t p = shape.fixed; p < shape.params; ++p) stack::push(cell::none());
+
+    // Refinements, from the path or (apply) from the block.
+    auto use = [&](symbol::Id symbol, bool active, const Cell& element, const Cell& where) -> Status {
+        uint32_t r = 0;
+        const symbol::Id wanted = symbol::resolve(symbol);
+        while (r < shape.refinements && symbol::resolve(shape.refinement[r].word) != wanted) ++r;
+        if (r == shape.refinements) error::fire(ErrorId::no_refine, name, element);
+        if (refinements[r] != -1) error::fire(ErrorId::dup_refine, where);
+        const signatures::Refinement& ref = shape.refinement[r];
+        for (uint32_t k = 0; k < ref.count; ++k) {
+            const signatures::Param& param = shape.param[ref.first + k];
+            if (!active && (s.mode & kApplySafer)) {
+                skip_argument(s);
+                continue;
+            }
+            ZUB_PASS(fetch(s, param.kind, param.types, name, param.word, false, from_path));
+            g_args[ref.first + k] = g_top[-1];
+            stack::pop(1);
+        }
+        if (active) refinements[r] = ref.first;
+        else
+            for (uint32_t k = 0; k < ref.count; ++k) g_args[ref.first + k] = cell::none();
+        return Status::normal;
+    };
+    if (path) {
+        const NodeId pnode = path->w2;
+        for (uint32_t k = path_index; k < length_of(pnode); ++k) {
+            const Cell element = cells_of(pnode)[k];
+            symbol::Id symbol;
+            bool active;
+            if (!refinement_element(element, shape.refinements > 0, symbol, active)) break;
+            const Status st = use(symbol, active, element, *path);
+            if (st != Status::normal) return abandon(start, st);
+        }
+    } else if (s.mode & kApplyAll) {
+        for (uint32_t r = 0; r < shape.refinements; ++r) {
+            bool active = false;
+            if (!s.at_end()) {
+                const Status st = fetch(s, 0, typeset::make_default(), name, shape.refinement[r].word, false, false);
+                if (st != Status::normal) return abandon(start, st);
+                active = cell::truthy(g_top[-1]);
+                stack::pop(1);
+            }
+            const Status st = use(shape.refinement[r].word, active, cell::none(), cell::none());
+            if (st != Status::normal) return abandon(start, st);
+        }
+    } else if (s.mode & kApplyRefinements) {
+        while (!s.at_end() && cell::is(s.peek(), TypeId::refinement)) {
+            const Cell element = s.take();
+            bool active = true;
+            if (!s.at_end()) {
+                const Status st = fetch(s, 0, typeset::make_default(), name, element.w2, false, false);
+                if (st != Status::normal) return abandon(start, st);
+                active = cell::truthy(g_top[-1]);
+                stack::pop(1);
+            }
+            const Status st = use(element.w2, active, element, element);
+            if (st != Status::normal) return abandon(start, st);
+        }
+    }
+
+    Status st = Status::normal;
+    if (native) {
+        st = natives::entry(fn.w1)(refinements);
+    } else {
+        actions::entry(static_cast<Slot>(fn.w1 - 1))(refinements);
+    }
+    if (st != Status::normal) return abandon(start, st);
+    finish(start);
+    return Status::normal;
+}
+
+// function! and routine!: arguments laid out as the function's context words, refinements
+// holding their truth, then the /local slots.
+Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index,
+                      bool infix, uint32_t preset) {
+    const NodeId cache = cache_of(fn);
+    const NodeId context = function::context_of(fn);
+    const bool from_path = path != nullptr;
+    const bool all = (s.mode & kApplyAll) != 0;
+    bool fetching = true;   // off once a refinement is met (on again for an active one under apply/all)
+    uint32_t argument = 0;  // arguments met, to pass over the preset ones
+    g_top = g_args;         // preset arguments already sit in the first slots
+    const uint32_t n = length_of(cache);
+    for (uint32_t k = 0; k < n; ++k) {
+        const Cell entry = cells_of(cache)[k];
+        switch (cell::type(entry)) {
+            case TypeId::typeset: {
+                const uint32_t kind = (entry.header & kKindMask) >> kKindShift;
+                if (kind == kReturnKind) break;
+                const uint32_t slot = static_cast<uint32_t>(g_top - g_args);
+                const symbol::Id word = context::word_at(context, slot).w2;
+                if (argument++ < preset) {
+                    ++g_top;
+                    check(name, g_args[slot], entry, word);
+                    break;
+                }
+                if (fetching) {
+                    ZUB_PASS(fetch(s, kind, entry, name, word, infix && argument == 2, from_path));
+                } else if (all && !(s.mode & kApplySafer)) {
+                    ZUB_PASS(fetch(s, kind, typeset::make_default(), name, word, false, true));
+                    g_top[-1] = cell::none();
+                } else {
+                    if (all) skip_argument(s);
+                    stack::push(cell::none());
+                }
+                break;
+            }
+            case TypeId::refinement:
+                if (all && !s.at_end()) {
+                    ZUB_PASS(fetch(s, 0, typeset::make_default(), name, entry.w2, false, false));
+                    g_top[-1] = cell::logic(cell::truthy(g_top[-1]));
+                    fetching = cell::as_logic(g_top[-1]);
+                    break;
+                }
+                fetching = false;
+                stack::push(cell::logic(false));
+                break;
+            case TypeId::integer:
+                function::push_refinement_defaults(static_cast<uint32_t>(cell::as_integer(entry)));
+                break;
+            default: break;
+        }
+    }
+
+    // Refinements from the path or the apply block: set the slot, fetch its arguments in place.
+    auto use = [&](symbol::Id symbol, bool active, const Cell& element, const Cell& where) -> Status {
+        const symbol::Id wanted = symbol::resolve(symbol);
+        uint32_t slot = 0;
+        uint32_t k = 0;
+        const uint32_t count = length_of(cache);
+        for (; k < count; ++k) {
+            const Cell entry = cells_of(cache)[k];
+            if (cell::is(entry, TypeId::refinement) && symbol::resolve(entry.w2) == wanted) break;
+            if (cell::is(entry, TypeId::integer)) {
+                k = count;
+                break;
+            }
+            if (!cell::is(entry, TypeId::typeset) || ((entry.header & kKindMask) >> kKindShift) != kReturnKind) ++slot;
+        }
+        if (k == count) error::fire(ErrorId::no_refine, name, element);
+        if (cell::truthy(g_args[slot])) error::fire(ErrorId::dup_refine, where);
+        g_args[slot] = cell::logic(active);
+        for (uint32_t a = slot + 1, j = k + 1; j < count; ++j) {
+            const Cell entry = cells_of(cache)[j];
+            if (!cell::is(entry, TypeId::typeset)) break;
+            const uint32_t kind = (entry.header & kKindMask) >> kKindShift;
+            if (kind == kReturnKind) continue;
+            if (!active && (s.mode & kApplySafer)) {
+                skip_argument(s);
+                ++a;
+                continue;
+            }
+            ZUB_PASS(fetch(s, kind, entry, name, context::word_at(context, a).w2, false, from_path));
+            g_args[a++] = active ? g_top[-1] : cell::none();
+            stack::pop(1);
+        }
+        return Status::normal;
+    };
+    if (path) {
+        const NodeId pnode = path->w2;
+        for (uint32_t k = path_index; k < length_of(pnode); ++k) {
+            const Cell element = cells_of(pnode)[k];
+            symbol::Id symbol;
+            bool active;
+            if (!refinement_element(element, true, symbol, active)) break;
+            ZUB_PASS(use(symbol, active, element, *path));
+        }
+    } else if (s.mode & kApplyRefinements) {
+        while (!s.at_end() && cell::is(s.peek(), TypeId::refinement)) {
+            const Cell element = s.take();
+            bool active = true;
+            if (!s.at_end()) {
+                ZUB_PASS(fetch(s, 0, typeset::make_default(), name, element.w2, false, false));
+                active = cell::truthy(g_top[-1]);
+                stack::pop(1);
+            }
+            ZUB_PASS(use(element.w2, active, element, element));
+        }
+    }
+    return Status::normal;
+}
+
+// Runs a function's body over the arguments laid out at the arguments base.
+Status run_function(const Cell& fn, stack::Frame* frame) {
+    const NodeId context = function::context_of(fn);
+    context::cell_of(context).w2 = stack::index_of(g_args) + 1;
+    frame->flags |= stack::frame_flag::body;
+    safe_point();
+    const Cell body = function::more_at(fn, function::kBody);
+    if (!cell::is(body, TypeId::block)) {
+        *g_args = cell::unset();
+        return Status::normal;
+    }
+    switch (const Status st = eval(body, false)) {
+        case Status::normal: break;
+        case Status::return_: *g_args = exits::value(); break;
+        case Status::exit_: *g_args = cell::unset(); break;
+        default: return st;
+    }
+    return Status::normal;
+}
+
+// A routine: its C++ entry, found by the index its record keeps.
+Status run_routine(const Cell& fn) {
+    const Cell code = function::more_at(fn, function::kCode);
+    const routines::Entry entry = cell::is(code, TypeId::integer)
+                                      ? routines::entry(static_cast<uint32_t>(cell::as_integer(code)))
+                                      : nullptr;
+    if (!entry) error::fire(ErrorId::not_done);
+    return entry(nullptr);
+}
+
+// Calls a callable fetching its arguments from `s` (and its refinements from the path). Pushes
+// the result, or, for an operator, puts it in place of the left operand on top of the stack.
+// `preset` arguments are already on the stack above the callable's copy.
+Status invoke(const Cell fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+              uint32_t preset = 0) {
+    depth::check();
+    Cell* const start = infix ? g_top - 1 : g_top - preset;
+    if (!infix) {
+        // The callable's copy goes below the preset arguments.
+        stack::push_slot();
+        for (uint32_t i = preset; i > 0; --i) start[i] = start[i - 1];
+        *start = fn;
+    }
+    switch (cell::type(fn)) {
+        case TypeId::native:
+        case TypeId::action: return call_builtin(fn, name, s, path, path_index, start, infix, preset + infix);
+        case TypeId::function:
+        case TypeId::routine: {
+            stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
+            const Status fetched = fetch_function(fn, name, s, path, path_index, infix, preset + infix);
+            if (fetched != Status::normal) return abandon(start, fetched);
+            const Status st = cell::is(fn, TypeId::function) ? run_function(fn, frame) : run_routine(fn);
+            if (st != Status::normal) return abandon(start, st);
+            finish(start);
+            return Status::normal;
+        }
+        default: lowrt::fatal(lowrt::Fatal::no_switch);
+    }
+}
+
+// ---- expressions -------------------------------------------------------------------------------
+
+inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? name : g_anon; }
+
+Status expression(Source& s, bool infix) {
+    const Cell value = s.take();
+    switch (cell::type(value)) {
+        case TypeId::word: {
+            const Cell v = *lookup(value);
+            switch (cell::type(v)) {
+                case TypeId::unset: error::fire(ErrorId::no_value, value);
+                case TypeId::native:
+                case TypeId::action:
+                case TypeId::function:
+                case TypeId::routine: ZUB_PASS(invoke(v, value, s, nullptr, 0, false)); break;
+                case TypeId::op: error::fire(ErrorId::no_op_arg, value);
+                default: stack::push(v);
+            }
+            break;
+        }
+        case TypeId::set_word: {
+            if (s.at_end()) error::fire(ErrorId::need_value, value);
+            Cell* const start = g_top;
+            stack::Frame* f = stack::mark(stack::FrameType::native, value);
+            f->flags |= stack::frame_flag::interpreted;
+            const Status st = expression(s, true);
+            if (st != Status::normal) return abandon(start, st);
+            context::set(value, g_args[0]);
+            stack::unwind();
+            break;
+        }
+        case TypeId::get_word: stack::push(*lookup(value)); break;
+        case TypeId::lit_word: {
+            Cell w = value;
+            cell::set_type(w, TypeId::word);
+            stack::push(w);
+            break;
+        }
+        case TypeId::paren: ZUB_PASS(eval(value, true)); break;
+        case TypeId::path: ZUB_PASS(path_eval(value, s, kEvaluate, cell::unset())); break;
+        case TypeId::get_path: ZUB_PASS(path_eval(value, s, kGet, cell::unset())); break;
+        case TypeId::set_path: {
+            if (s.at_end()) error::fire(ErrorId::need_value, value);
+            Cell* const start = g_top;
+            stack::Frame* f = stack::mark(stack::FrameType::native, g_set_path);
+            f->flags |= stack::frame_flag::interpreted;
+            Status st = expression(s, true);
+            if (st == Status::normal) st = path_eval(value, s, kSet, g_args[0]);
+            if (st != Status::normal) return abandon(start, st);
+            g_args[0] = g_top[-1];
+            g_top = g_args + 1;
+            stack::unwind();
+            break;
+        }
+        case TypeId::lit_path: {
+            Cell p = value;
+            cell::set_type(p, TypeId::path);
+            p.w3 = 0;
+            stack::push(p);
+            break;
+        }
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::function:
+        case TypeId::routine: ZUB_PASS(invoke(value, g_anon, s, nullptr, 0, false)); break;
+        case TypeId::op: error::fire(ErrorId::not_done);
+        case TypeId::issue: {
+            if (!s.at_end() && cell::is(s.peek(), TypeId::block)) {
+                const symbol::Id sym = symbol::resolve(value.w2);
+                if (sym == symbol::resolve(words::id(words::Word::system)) ||
+                    sym == symbol::resolve(words::id(words::Word::system_global)))
+                    error::fire(ErrorId::zub_system);
+            }
+            stack::push(value);
+            break;
+        }
+        default: stack::push(value);
+    }
+
+    // Operators apply strictly from left to right: each takes the value so far as its left operand.
+    while (infix && !s.at_end()) {
+        const Cell next = s.peek();
+        if (!cell::is(next, TypeId::word)) break;
+        const Cell* slot = slot_of(next);
+        if (!slot || !cell::is(*slot, TypeId::op)) break;
+        const Cell op = op_target(*slot);
+        ++s.index;
+        ZUB_PASS(invoke(op, next, s, nullptr, 0, true));
+    }
+    return Status::normal;
+}
+
+// ---- paths -------------------------------------------------------------------------------------
+
+Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
+    const NodeId node = path.w2;
+    const uint32_t head = path.w1;
+    if (head >= length_of(node)) error::fire(ErrorId::empty_path);
+    const Cell first = cells_of(node)[head];
+    if (!cell::is(first, TypeId::word)) error::fire(ErrorId::word_first, path);
+    const Cell value = *lookup(first);
+    if (cell::is(value, TypeId::unset)) error::fire(ErrorId::unset_path, path, first);
+    if (is_callable(cell::type(value)) || cell::is(value, TypeId::op)) {
+        if (mode == kSet) error::fire(ErrorId::invalid_path_set, path);
+        if (mode == kGet) error::fire(ErrorId::invalid_path_get, path);
+        const Cell fn = cell::is(value, TypeId::op) ? op_target(value) : value;
+        return invoke(fn, first, s, &path, head + 1, false);
+    }
+    // The value reached so far lives on the stack: parens in the path may collect.
+    Cell* const parent = stack::push(value);
+    Cell previous = first;
+    for (uint32_t k = head + 1; k < length_of(node); ++k) {
+        Cell element = cells_of(node)[k];
+        if (cell::is(element, TypeId::get_word)) {
+            element = *lookup(element);
+        } else if (cell::is(element, TypeId::paren)) {
+            const Status st = eval(element, true);
+            if (st != Status::normal) {
+                g_top = parent;
+                return st;
+            }
+            element = g_top[-1];
+            stack::pop(1);
+        }
+        if (cell::is(element, TypeId::unset)) error::fire(ErrorId::invalid_path, path, element);
+        const bool last = k + 1 >= length_of(node);
+        const PathStep step{mode == kSet && last ? &set_value : nullptr, path, previous, k, false};
+        const Cell next = registry::actions(cell::type(*parent)).eval_path(*parent, element, step);
+        if (mode == kEvaluate && is_callable(cell::type(next))) {
+            g_top = parent;
+            const Cell name = cell::is(element, TypeId::word) ? element : g_anon;
+            return invoke(next, name, s, &path, k + 1, false);
+        }
+        *parent = mode == kSet && last ? set_value : next;
+        previous = element;
+    }
+    return Status::normal;
+}
+
+}  // namespace
+
+void init() {
+    g_position = cell::unset();
+    g_anon = words::global(words::id(words::Word::anon_tag));
+    g_set_path = words::global(words::id(words::Word::set_path));
+    g_empty = memory::alloc_cells(1);
+    collector::add_cell_root(&g_position);
+    collector::add_root(&g_empty);
+}
+
+const Cell& position() { return g_position; }
+
+Status eval(Cell block, bool keep) {
+    depth::check();
+    PositionScope scope;
+    Cell* const base = g_top;
+    Source s{block.w2, block.w1};
+    if (s.at_end()) {
+        stack::push(cell::unset());
+    } else {
+        g_position = block;
+        for (;;) {
+            g_position.w1 = s.index;
+            const Status st = expression(s, true);
+            if (st != Status::normal) {
+                g_top = base;
+                return st;
+            }
+            if (s.at_end()) break;
+            g_top = base;
+            safe_point();
+        }
+    }
+    if (!keep) {
+        *g_args = *base;
+        g_top = g_args + 1;
+    }
+    return Status::normal;
+}
+
+Status eval_next(Cell block, uint32_t& index) {
+    depth::check();
+    Source s{block.w2, index};
+    if (s.at_end()) {
+        stack::push(cell::unset());
+        return Status::normal;
+    }
+    PositionScope scope;
+    g_position = block;
+    g_position.w1 = index;
+    ZUB_PASS(expression(s, true));
+    index = s.index;
+    return Status::normal;
+}
+
+Status eval_value(Cell value) {
+    Source none{g_empty, 0};
+    switch (cell::type(value)) {
+        case TypeId::word: {
+            const Cell v = *lookup(value);
+            if (cell::is(v, TypeId::unset)) error::fire(ErrorId::no_value, value);
+            if (cell::is(v, TypeId::op)) error::fire(ErrorId::no_op_arg, value);
+            if (is_callable(cell::type(v))) return invoke(v, value, none, nullptr, 0, false);
+            stack::push(v);
+            return Status::normal;
+        }
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::function:
+        case TypeId::routine: return invoke(value, g_anon, none, nullptr, 0, false);
+        case TypeId::paren: return eval(value, true);
+        case TypeId::path: return path_eval(value, none, kEvaluate, cell::unset());
+        case TypeId::get_path: return path_eval(value, none, kGet, cell::unset());
+        case TypeId::get_word: stack::push(*lookup(value)); return Status::normal;
+        case TypeId::lit_word: cell::set_type(value, TypeId::word); break;
+        case TypeId::lit_path: cell::set_type(value, TypeId::path); break;
+        default: break;
+    }
+    stack::push(value);
+    return Status::normal;
+}
+
+Status call(Cell callable, const Cell* values, uint32_t n) {
+    if (cell::is(callable, TypeId::op)) callable = op_target(callable);
+    if (!is_callable(cell::type(callable))) error::fire(ErrorId::invalid_arg, callable);
+    for (uint32_t i = 0; i < n; ++i) stack::push(values[i]);  // copied before anything allocates
+    Source none{g_empty, 0};
+    return invoke(callable, g_anon, none, nullptr, 0, false, n);
+}
+
+Status apply(Cell callable, Cell name, Cell args, uint32_t mode) {
+    if (cell::is(callable, TypeId::op)) callable = op_target(callable);
+    Source s{args.w2, args.w1, kNoTail, mode};
+    return invoke(callable, anon_or(name), s, nullptr, 0, false);
+}
+
+Status get_path(Cell path) {
+    Source none{g_empty, 0};
+    return path_eval(path, none, kGet, cell::unset());
+}
+
+Status set_path(Cell path, Cell value) {
+    Source none{g_empty, 0};
+    stack::push(value);
+    const Status st = path_eval(path, none, kSet, value);
+    if (st == Status::normal) {
+        g_top[-2] = g_top[-1];
+        stack::pop(1);
+    }
+    return st;
+}
+
+}  // namespace zub::interp

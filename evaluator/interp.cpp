@@ -317,7 +317,9 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
                 skip_argument(s);
                 continue;
             }
-            ZUB_PASS(fetch(s, param.kind, param.types, name, param.word, false, from_path));
+            // An inactive refinement's arguments are still taken, and dropped unchecked.
+            ZUB_PASS(fetch(s, param.kind, active ? param.types : typeset::make_default(), name, param.word, false,
+                           from_path || !active));
             g_args[ref.first + k] = g_top[-1];
             stack::pop(1);
         }
@@ -455,7 +457,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
                 ++a;
                 continue;
             }
-            ZUB_PASS(fetch(s, kind, entry, name, context::word_at(context, a).w2, false, from_path));
+            ZUB_PASS(fetch(s, kind, active ? entry : typeset::make_default(), name, context::word_at(context, a).w2,
+                           false, from_path || !active));
             g_args[a++] = active ? g_top[-1] : cell::none();
             stack::pop(1);
         }

@@ -444,6 +444,22 @@ Status try_entry(const int32_t* refinements) {
 
 Cell g_catch_body = cell::unset();
 
+// Whether a catch/name stops a throw of that name: an unnamed throw never; a block of words any
+// of whose words is the name.
+bool caught_by(const Cell& wanted, const Cell& name) {
+    if (!cell::is(name, TypeId::word)) return false;
+    const symbol::Id thrown = symbol::resolve(name.w2);
+    if (!cell::is(wanted, TypeId::block)) return symbol::resolve(wanted.w2) == thrown;
+    bool caught = false;
+    for (uint32_t i = wanted.w1; i < length_of(wanted.w2); ++i) {
+        const Cell item = cells_of(wanted.w2)[i];
+        if (!cell::is(item, TypeId::word))
+            error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make("name")), wanted);
+        caught = caught || symbol::resolve(item.w2) == thrown;
+    }
+    return caught;
+}
+
 Status catch_entry(const int32_t* refinements) {
     Cell* const a = args();
     const Cell block = a[0];
@@ -455,22 +471,11 @@ Status catch_entry(const int32_t* refinements) {
     } catch (const Thrown& thrown) {
         if (thrown.code != ThrownCode::throw_) throw;
         const Cell name = exits::thrown_name();
-        if (has(refinements, 0)) {
-            if (!cell::is(name, TypeId::word)) throw;
-            const Cell wanted = ref(refinements, 0);
-            const symbol::Id thrown_name = symbol::resolve(name.w2);
-            bool caught = false;
-            if (cell::is(wanted, TypeId::block)) {
-                for (uint32_t i = wanted.w1; i < length_of(wanted.w2); ++i) {
-                    const Cell item = cells_of(wanted.w2)[i];
-                    if (!cell::is(item, TypeId::word))
-                        error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make("name")), wanted);
-                    caught = caught || symbol::resolve(item.w2) == thrown_name;
-                }
-            } else {
-                caught = symbol::resolve(wanted.w2) == thrown_name;
-            }
-            if (!caught) throw;
+        if (has(refinements, 0) && !caught_by(ref(refinements, 0), name)) {
+            // On to an outer catch; with none, the throw becomes an error here.
+            const Cell value = exits::thrown_value();
+            stack::restore(saved);
+            exits::throw_value(value, name);
         }
         stack::restore(saved);
         cycles::reset();

@@ -19,6 +19,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "system/random.h"
 
 namespace zub {
 namespace {
@@ -402,6 +403,16 @@ bool float_odd(Cell value) {
 }
 bool float_even(Cell value) { return !float_odd(value); }
 
+// The value times a fraction of 0 to 1, so the result lies between 0 and the value, on the
+// value's side of zero. percent! and time! keep their type.
+Cell float_random(Cell value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(value.w2 ^ value.w3);
+        return cell::unset();
+    }
+    return cell::floating(cell::as_float(value) * random::fraction(secure), cell::type(value));
+}
+
 template <MathOp op>
 Cell float_math(Cell a, Cell b) {
     return float_::do_math(a, b, op);
@@ -411,6 +422,7 @@ Cell float_math(Cell a, Cell b) {
 
 extern const ActionTable float_actions = {
     .make = float_make,
+    .random = float_random,
     .to = float_make,
     .form = float_form,
     .mold = float_mold,

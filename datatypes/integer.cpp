@@ -16,6 +16,7 @@
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/words.h"
+#include "system/random.h"
 
 namespace zub {
 namespace {
@@ -262,6 +263,15 @@ Cell integer_negate(Cell value) {
 
 Cell integer_complement(Cell value) { return cell::make(cell::type(value), 0, ~value.w2); }
 
+// 1 to n, -1 to n for a negative n; char! keeps its type (its code points are never negative).
+Cell integer_random(Cell value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(value.w2);
+        return cell::unset();
+    }
+    return cell::make(cell::type(value), 0, static_cast<uint32_t>(random::int_range(secure, cell::as_integer(value))));
+}
+
 bool integer_even(Cell value) { return (value.w2 & 1) == 0; }
 bool integer_odd(Cell value) { return (value.w2 & 1) != 0; }
 
@@ -334,6 +344,7 @@ Cell integer_round(Cell value, const RoundOptions& options) {
 
 extern const ActionTable integer_actions = {
     .make = integer_make,
+    .random = integer_random,
     .to = integer_to,
     .form = integer_form,
     .mold = integer_mold,

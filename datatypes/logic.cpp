@@ -1,6 +1,7 @@
 // logic!: true and false. Only none and false are false; make treats zero as false, to does not.
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "system/random.h"
 
 namespace zub {
 namespace {
@@ -34,6 +35,15 @@ int32_t logic_compare(Cell a, Cell b, int32_t op) {
     return static_cast<int32_t>(a.w1) - static_cast<int32_t>(b.w1);
 }
 
+// True for the upper half of the 31-bit draws.
+Cell logic_random(Cell value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(value.w1);
+        return cell::unset();
+    }
+    return cell::logic(random::draw(secure) > 0x3FFFFFFF);
+}
+
 Cell logic_complement(Cell value) { return cell::logic(!cell::as_logic(value)); }
 
 // The bitwise actions share one body, like the integer ones.
@@ -51,6 +61,7 @@ Cell logic_bitwise(Cell a, Cell b) {
 
 extern const ActionTable logic_actions = {
     .make = logic_make,
+    .random = logic_random,
     .to = logic_to,
     .form = logic_form,
     .mold = logic_mold,

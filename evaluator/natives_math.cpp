@@ -1,8 +1,451 @@
-// Comparison, logic and math natives.
+// Comparison, logic and math natives: the comparisons over actions::compare, same?, not, the sign
+// and zero tests, max and min (component-wise for coordinates and tuples), shift, to-hex, the
+// trigonometric and logarithmic functions and the coordinate constructors. Nothing here traps on
+// a floating-point domain error: NaN and the infinities are ordinary results.
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "datatypes/context.h"
+#include "datatypes/symbol.h"
+#include "evaluator/actions.h"
 #include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/error.h"
+#include "runtime/float_text.h"
+#include "runtime/words.h"
 
 namespace zub::natives::groups {
+namespace {
 
-void math() {}
+constexpr double kPi = 3.141592653589793;
+constexpr double kEpsilon = 2.220446049250313e-16;
+
+Cell* args() { return stack::args(); }
+
+Status done(Cell value) {
+    *stack::args() = value;
+    return Status::normal;
+}
+
+Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
+
+// The interpreter has checked the argument against the spec; a call from C++ that did not ask for
+// the check still gets the same error, never a wrong answer.
+[[noreturn]] void raise_arg(Native native, uint32_t param, const Cell& value) {
+    const symbol::Id word = natives::param(natives::shape(index_of(native)), param).word;
+    error::fire(ErrorId::expect_arg, stack::call_word(), datatype_of(value), words::global(word));
+}
+
+bool is_floating(TypeId t) { return t == TypeId::float_ || t == TypeId::percent || t == TypeId::time; }
+
+// ---- Cell layouts of the coordinate, tuple and money types -------------------------------------
+// pair!: x in w2, y in w3 (int32). point2D!: x, y in w1, w2; point3D!: x, y, z in w1 to w3
+// (binary32). tuple!: the byte count in header bits 19-22, the bytes from w1 on. money!: the sign
+// in header bit 14, the currency in the low byte of w1, the digits in the rest.
+
+float f32_of(uint32_t bits) { return std::bit_cast<float>(bits); }
+uint32_t bits_of(float f) { return std::bit_cast<uint32_t>(f); }
+
+// A double narrowed to binary32 as the hardware rounds it, written so that no conversion is out
+// of range: beyond the largest float by half a step or more gives an infinity.
+float to_f32(double d) {
+    if (!(std::fabs(d) > FLT_MAX)) return static_cast<float>(d);  // NaN included
+    if (std::fabs(d) < 0x1.ffffffp127) return d < 0 ? -FLT_MAX : FLT_MAX;
+    return d < 0 ? -HUGE_VALF : HUGE_VALF;
+}
+
+Cell pair_of(int32_t x, int32_t y) { return cell::make(TypeId::pair, 0, static_cast<uint32_t>(x), static_cast<uint32_t>(y)); }
+Cell point2_of(float x, float y) { return cell::make(TypeId::point2D, bits_of(x), bits_of(y)); }
+Cell point3_of(float x, float y, float z) { return cell::make(TypeId::point3D, bits_of(x), bits_of(y), bits_of(z)); }
+Cell pair_to_point2(const Cell& pair) {
+    return point2_of(static_cast<float>(cell::as_integer(pair)), static_cast<float>(static_cast<int32_t>(pair.w3)));
+}
+
+uint32_t tuple_count(const Cell& t) { return (t.header >> 19) & 0xF; }
+void tuple_bytes(const Cell& t, uint8_t (&out)[12]) { std::memcpy(out, &t.w1, 12); }
+void set_tuple_bytes(Cell& t, const uint8_t (&bytes)[12]) { std::memcpy(&t.w1, bytes, 12); }
+
+int32_t money_signum(const Cell& m) {
+    if ((m.w1 >> 8) == 0 && m.w2 == 0 && m.w3 == 0) return 0;
+    return (m.header & 0x4000) != 0 ? -1 : 1;
+}
+
+// ---- Comparison and logic -----------------------------------------------------------------------
+
+template <CompareOp op>
+Status compare_native(const int32_t*) {
+    return done(cell::logic(actions::compare(args()[0], args()[1], op)));
+}
+
+bool same_value(const Cell& a, const Cell& b) {
+    const TypeId t = cell::type(a);
+    if (t != cell::type(b)) return false;
+    if (type_group::in(type_group::series, t)) return a.w1 == b.w1 && a.w2 == b.w2;
+    switch (t) {
+        case TypeId::datatype:
+        case TypeId::logic:
+        case TypeId::object: return a.w1 == b.w1;
+        case TypeId::char_:
+        case TypeId::integer:
+        case TypeId::bitset: return a.w2 == b.w2;
+        case TypeId::float_:
+        case TypeId::percent:
+        case TypeId::pair:
+        case TypeId::time: return a.w2 == b.w2 && a.w3 == b.w3;
+        // Bytes past the count are kept zero, so equal bytes and counts are the same tuple.
+        case TypeId::tuple: return tuple_count(a) == tuple_count(b) && a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::none:
+        case TypeId::unset: return true;
+        case TypeId::money:
+            // Equal amounts in the same currency; every zero is the same zero.
+            if (money_signum(a) == 0 && money_signum(b) == 0) return (a.w1 & 0xFF) == (b.w1 & 0xFF);
+            return (a.header & 0x4000) == (b.header & 0x4000) && a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::point2D: return a.w1 == b.w1 && a.w2 == b.w2;
+        case TypeId::op: return a.w2 == b.w2 && a.w3 == b.w3;
+        default: return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
+    }
+}
+
+Status same_q(const int32_t*) { return done(cell::logic(same_value(args()[0], args()[1]))); }
+
+Status not_(const int32_t*) { return done(cell::logic(!cell::truthy(args()[0]))); }
+
+// ---- Sign and zero tests ------------------------------------------------------------------------
+
+// -1, 0 or 1; NaN is 0. Other types raise expect-arg.
+int32_t signum(Native native, const Cell& v) {
+    switch (cell::type(v)) {
+        case TypeId::integer: return (cell::as_integer(v) > 0) - (cell::as_integer(v) < 0);
+        case TypeId::float_:
+        case TypeId::percent:
+        case TypeId::time: {
+            const double x = cell::as_float(v);
+            return (x > 0.0) - (x < 0.0);
+        }
+        case TypeId::money: return money_signum(v);
+        default: raise_arg(native, 0, v);
+    }
+}
+
+Status negative_q(const int32_t*) { return done(cell::logic(signum(Native::negative_q, args()[0]) < 0)); }
+Status positive_q(const int32_t*) { return done(cell::logic(signum(Native::positive_q, args()[0]) > 0)); }
+Status sign_q(const int32_t*) { return done(cell::integer(signum(Native::sign_q, args()[0]))); }
+
+bool is_zero(const Cell& v) {
+    switch (cell::type(v)) {
+        case TypeId::char_:
+        case TypeId::integer: return v.w2 == 0;
+        case TypeId::float_:
+        case TypeId::percent:
+        case TypeId::time: return cell::as_float(v) == 0.0;
+        case TypeId::pair: return v.w2 == 0 && v.w3 == 0;
+        case TypeId::tuple: {
+            uint8_t bytes[12];
+            tuple_bytes(v, bytes);
+            return std::all_of(bytes, bytes + std::min(tuple_count(v), 12u), [](uint8_t b) { return b == 0; });
+        }
+        case TypeId::money: return money_signum(v) == 0;
+        case TypeId::point2D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f;
+        case TypeId::point3D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f && f32_of(v.w3) == 0.0f;
+        default: return false;
+    }
+}
+
+Status zero_q(const int32_t*) { return done(cell::logic(is_zero(args()[0]))); }
+
+Status nan_q(const int32_t*) {
+    const Cell v = args()[0];
+    return done(cell::logic(is_floating(cell::type(v)) && std::isnan(cell::as_float(v))));
+}
+
+// ---- max and min --------------------------------------------------------------------------------
+
+bool is_nan_number(const Cell& v) {
+    return (cell::is(v, TypeId::float_) || cell::is(v, TypeId::percent)) && std::isnan(cell::as_float(v));
+}
+bool is_plain_number(const Cell& v) {
+    return cell::is(v, TypeId::integer) || cell::is(v, TypeId::float_) || cell::is(v, TypeId::percent);
+}
+bool is_compound(const Cell& v) {
+    switch (cell::type(v)) {
+        case TypeId::pair:
+        case TypeId::point2D:
+        case TypeId::point3D:
+        case TypeId::tuple: return true;
+        default: return false;
+    }
+}
+
+int32_t pick_int(int32_t x, int32_t y, bool max) { return max ? std::max(x, y) : std::min(x, y); }
+// The second value's NaN wins, so that a NaN is never lost to a comparison that is always false.
+float pick_f32(float x, float y, bool max) {
+    if (std::isnan(y)) return y;
+    return max ? (x < y ? y : x) : (y < x ? y : x);
+}
+
+// A float that truncates into the 32-bit range; false for one beyond it, infinite or NaN.
+bool truncates_to_int32(double f, int32_t& out) {
+    if (!(f > -2147483649.0 && f < 2147483648.0)) return false;
+    out = static_cast<int32_t>(f);
+    return true;
+}
+
+// point2D! or point3D! `a` against a number, a point of its kind, or (point2D!) a pair. False
+// when `b` is none of those.
+bool point_max_min(Cell& a, Cell b, bool max) {
+    const bool three = cell::is(a, TypeId::point3D);
+    float other[3];
+    switch (cell::type(b)) {
+        case TypeId::integer: other[0] = other[1] = other[2] = static_cast<float>(cell::as_integer(b)); break;
+        case TypeId::float_:
+        case TypeId::percent: other[0] = other[1] = other[2] = to_f32(cell::as_float(b)); break;
+        case TypeId::pair:
+            if (three) return false;
+            b = pair_to_point2(b);
+            [[fallthrough]];
+        case TypeId::point2D:
+        case TypeId::point3D:
+            if (cell::type(b) != cell::type(a)) return false;
+            other[0] = f32_of(b.w1), other[1] = f32_of(b.w2), other[2] = f32_of(b.w3);
+            break;
+        default: return false;
+    }
+    a.w1 = bits_of(pick_f32(f32_of(a.w1), other[0], max));
+    a.w2 = bits_of(pick_f32(f32_of(a.w2), other[1], max));
+    if (three) a.w3 = bits_of(pick_f32(f32_of(a.w3), other[2], max));
+    return true;
+}
+
+bool pair_max_min(Cell& a, Cell b, bool max) {
+    int32_t n;
+    switch (cell::type(b)) {
+        case TypeId::integer: n = cell::as_integer(b); break;
+        case TypeId::float_: {
+            const double f = cell::as_float(b);
+            if (truncates_to_int32(f, n)) break;
+            // No integer holds it: both become points, and the float meets each coordinate.
+            a = pair_to_point2(a);
+            return point_max_min(a, point2_of(to_f32(f), to_f32(f)), max);
+        }
+        case TypeId::pair:
+            a.w2 = static_cast<uint32_t>(pick_int(cell::as_integer(a), cell::as_integer(b), max));
+            a.w3 = static_cast<uint32_t>(pick_int(static_cast<int32_t>(a.w3), static_cast<int32_t>(b.w3), max));
+            return true;
+        case TypeId::point2D: {
+            Cell p = pair_to_point2(a);
+            if (!point_max_min(p, b, max)) return false;
+            a = p;
+            return true;
+        }
+        default: return false;
+    }
+    a.w2 = static_cast<uint32_t>(pick_int(cell::as_integer(a), n, max));
+    a.w3 = static_cast<uint32_t>(pick_int(static_cast<int32_t>(a.w3), n, max));
+    return true;
+}
+
+// Each byte against a number (the result held to 0-255, as tuple arithmetic holds it) or against
+// the byte at the same place of a tuple of the same length.
+bool tuple_max_min(Cell& a, Cell b, bool max) {
+    uint8_t bytes[12], others[12];
+    tuple_bytes(a, bytes);
+    const uint32_t count = std::min(tuple_count(a), 12u);
+    int32_t n = 0;
+    switch (cell::type(b)) {
+        case TypeId::integer: n = cell::as_integer(b); break;
+        case TypeId::float_:
+            if (!truncates_to_int32(cell::as_float(b), n))
+                error::fire(ErrorId::type_limit, cell::make(TypeId::datatype, static_cast<uint32_t>(TypeId::integer)));
+            break;
+        case TypeId::tuple:
+            if (tuple_count(b) != tuple_count(a)) return false;
+            tuple_bytes(b, others);
+            for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(pick_int(bytes[i], others[i], max));
+            set_tuple_bytes(a, bytes);
+            return true;
+        default: return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(std::clamp(pick_int(bytes[i], n, max), 0, 255));
+    set_tuple_bytes(a, bytes);
+    return true;
+}
+
+Status max_min(bool max) {
+    Cell a = args()[0], b = args()[1];
+    if (is_nan_number(a) && is_plain_number(b)) return done(a);
+    if (is_nan_number(b) && is_plain_number(a)) return done(b);
+    if (is_compound(b) && (cell::is(a, TypeId::integer) || cell::is(a, TypeId::float_))) std::swap(a, b);
+    bool combined = false;
+    switch (cell::type(a)) {
+        case TypeId::pair: combined = pair_max_min(a, b, max); break;
+        case TypeId::point2D:
+        case TypeId::point3D: combined = point_max_min(a, b, max); break;
+        case TypeId::tuple: combined = tuple_max_min(a, b, max); break;
+        default: break;
+    }
+    if (combined) return done(a);
+    // A tie keeps value1 for max and gives value2 for min.
+    const bool less = actions::compare(a, b, op_lesser);
+    if (max) return done(less ? b : a);
+    return done(less ? a : b);
+}
+
+Status max_(const int32_t*) { return max_min(true); }
+Status min_(const int32_t*) { return max_min(false); }
+
+// ---- Bits ---------------------------------------------------------------------------------------
+
+Status shift(const int32_t* r) {
+    const int32_t data = cell::as_integer(args()[0]);
+    const int32_t bits = std::max(cell::as_integer(args()[1]), 0);
+    const auto u = static_cast<uint32_t>(data);
+    int32_t result;
+    if (r[0] >= 0) result = bits >= 32 ? 0 : static_cast<int32_t>(u << bits);
+    else if (r[1] >= 0) result = bits >= 32 ? 0 : static_cast<int32_t>(u >> bits);
+    else result = bits >= 32 ? (data < 0 ? -1 : 0) : data >> bits;
+    return done(cell::integer(result));
+}
+
+Status to_hex(const int32_t* r) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    const auto value = static_cast<uint32_t>(cell::as_integer(args()[0]));
+    int32_t size = 8;
+    if (r[0] >= 0) {
+        const Cell length = args()[r[0]];
+        size = cell::as_integer(length);
+        if (size <= 0) error::fire(ErrorId::invalid_arg, length);
+        size = std::min(size, 8);
+    }
+    char text[8];
+    for (int i = 0; i < 8; ++i) text[i] = kDigits[(value >> (28 - 4 * i)) & 0xF];
+    const symbol::Id id = symbol::make({text + 8 - size, static_cast<size_t>(size)});
+    return done(cell::make(TypeId::issue, context::global(), id, 0xFFFFFFFF));
+}
+
+// ---- Floating-point functions -------------------------------------------------------------------
+
+double float_arg(Native native, uint32_t param) {
+    const Cell v = args()[param];
+    switch (cell::type(v)) {
+        case TypeId::integer: return cell::as_integer(v);
+        case TypeId::float_:
+        case TypeId::percent: return cell::as_float(v);
+        default: raise_arg(native, param, v);
+    }
+}
+
+// The runtime library's functions, wrapped so that each has one address to instantiate with.
+double sin_(double x) { return std::sin(x); }
+double cos_(double x) { return std::cos(x); }
+double asin_(double x) { return std::asin(x); }
+double acos_(double x) { return std::acos(x); }
+double atan_(double x) { return std::atan(x); }
+
+// What is left of sin(pi) and cos(pi/2) by pi's rounding is zero.
+double snap_zero(double x) { return std::fabs(x) < kEpsilon ? 0.0 : x; }
+
+template <Native native, int mode, double (*fn)(double)>
+Status trig(const int32_t* r) {
+    double a = float_arg(native, 0);
+    if (r[0] < 0) a = math::degrees_to_radians(a, mode);
+    return done(cell::floating(snap_zero(fn(a))));
+}
+
+Status tangent(const int32_t* r) {
+    double a = float_arg(Native::tangent, 0);
+    if (r[0] < 0) a = math::degrees_to_radians(a, 0);
+    if (a == kPi / 2) return done(cell::floating(HUGE_VAL));
+    if (a == -kPi / 2) return done(cell::floating(-HUGE_VAL));
+    return done(cell::floating(std::tan(a)));
+}
+
+double degrees_unless(const int32_t* r, double radians) { return r[0] >= 0 ? radians : radians * 180.0 / kPi; }
+
+template <Native native, double (*fn)(double)>
+Status arc(const int32_t* r) {
+    return done(cell::floating(degrees_unless(r, fn(float_arg(native, 0)))));
+}
+
+Status arctangent2(const int32_t* r) {
+    const double y = float_arg(Native::arctangent2, 0), x = float_arg(Native::arctangent2, 1);
+    return done(cell::floating(degrees_unless(r, std::atan2(y, x))));
+}
+
+double log_2(double x) { return std::log(x) / 0.6931471805599453; }
+double log_10(double x) { return std::log10(x); }
+double log_e(double x) { return std::log(x); }
+double exp_e(double x) { return std::pow(2.718281828459045, x); }
+double square_root(double x) { return std::sqrt(x); }
+
+template <Native native, double (*fn)(double)>
+Status unary_float(const int32_t*) {
+    return done(cell::floating(fn(float_arg(native, 0))));
+}
+
+// ---- Constructors -------------------------------------------------------------------------------
+
+int32_t pair_coordinate(const Cell& v) {
+    if (cell::is(v, TypeId::integer)) return cell::as_integer(v);
+    int32_t n;
+    // Infinite, NaN and out-of-range floats have no integer coordinate.
+    if (!cell::is(v, TypeId::float_) || !truncates_to_int32(cell::as_float(v), n)) error::fire(ErrorId::invalid_arg, v);
+    return n;
+}
+
+float point_coordinate(const Cell& v) {
+    if (cell::is(v, TypeId::integer)) return static_cast<float>(cell::as_integer(v));
+    return to_f32(cell::as_float(v));
+}
+
+Status as_pair(const int32_t*) { return done(pair_of(pair_coordinate(args()[0]), pair_coordinate(args()[1]))); }
+Status as_point2d(const int32_t*) {
+    return done(point2_of(point_coordinate(args()[0]), point_coordinate(args()[1])));
+}
+Status as_point3d(const int32_t*) {
+    return done(point3_of(point_coordinate(args()[0]), point_coordinate(args()[1]), point_coordinate(args()[2])));
+}
+
+}  // namespace
+
+void math() {
+    install(Native::equal_q, compare_native<op_equal>);
+    install(Native::not_equal_q, compare_native<op_not_equal>);
+    install(Native::strict_equal_q, compare_native<op_strict_equal>);
+    install(Native::lesser_q, compare_native<op_lesser>);
+    install(Native::greater_q, compare_native<op_greater>);
+    install(Native::lesser_or_equal_q, compare_native<op_lesser_or_equal>);
+    install(Native::greater_or_equal_q, compare_native<op_greater_or_equal>);
+    install(Native::same_q, same_q);
+    install(Native::not_, not_);
+    install(Native::negative_q, negative_q);
+    install(Native::positive_q, positive_q);
+    install(Native::sign_q, sign_q);
+    install(Native::zero_q, zero_q);
+    install(Native::nan_q, nan_q);
+    install(Native::max, max_);
+    install(Native::min, min_);
+    install(Native::shift, shift);
+    install(Native::to_hex, to_hex);
+    install(Native::sine, trig<Native::sine, 2, sin_>);
+    install(Native::cosine, trig<Native::cosine, 1, cos_>);
+    install(Native::tangent, tangent);
+    install(Native::arcsine, arc<Native::arcsine, asin_>);
+    install(Native::arccosine, arc<Native::arccosine, acos_>);
+    install(Native::arctangent, arc<Native::arctangent, atan_>);
+    install(Native::arctangent2, arctangent2);
+    install(Native::log_2, unary_float<Native::log_2, log_2>);
+    install(Native::log_10, unary_float<Native::log_10, log_10>);
+    install(Native::log_e, unary_float<Native::log_e, log_e>);
+    install(Native::exp, unary_float<Native::exp, exp_e>);
+    install(Native::square_root, unary_float<Native::square_root, square_root>);
+    install(Native::as_pair, as_pair);
+    install(Native::as_point2d, as_point2d);
+    install(Native::as_point3d, as_point3d);
+}
 
 }  // namespace zub::natives::groups

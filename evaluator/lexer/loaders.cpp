@@ -10,6 +10,7 @@
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/symbol.h"
+#include "datatypes/time.h"
 #include "evaluator/lexer/lexer_state.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
@@ -393,6 +394,48 @@ void load_special_float(Lexer& s, const Byte* start, const Byte* end, uint32_t, 
     if (load) push_cell(s, cell::floating(v));
 }
 
+// One field of a time: digits, and for the seconds a fraction after one point. False when the
+// field is empty or holds anything else.
+bool read_time_field(const Byte* start, const Byte* end, bool seconds, double& out) {
+    const Byte* p = start;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    if (p == start) return false;
+    if (seconds && p < end && *p == '.') {
+        ++p;
+        while (p < end && *p >= '0' && *p <= '9') ++p;
+    }
+    if (p != end) return false;
+    int errors = 0;
+    out = dtoa::text_to_float(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end), 0, &errors);
+    return errors == 0;
+}
+
+// [sign] hours:minutes[:seconds[.fraction]]. Minutes are not limited to 59; seconds stay below 60.
+// Hours and minutes are whole numbers: a fraction there has no agreed meaning, so it is refused
+// rather than guessed.
+void load_time(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    s.token_type = kind_of(TypeId::time);
+    const Byte* p = start;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    double parts[3] = {0.0, 0.0, 0.0};
+    int fields = 0;
+    bool ok = end - start <= static_cast<ptrdiff_t>(kMaxNumberText);
+    while (ok) {
+        const Byte* field_end = static_cast<const Byte*>(std::memchr(p, ':', static_cast<size_t>(end - p)));
+        if (!field_end) field_end = end;
+        ok = fields < 3 && read_time_field(p, field_end, fields == 2, parts[fields]);
+        ++fields;
+        if (field_end == end) break;
+        p = field_end + 1;
+    }
+    if (!ok || fields < 2 || !(parts[2] < 60.0)) {
+        throw_error(s, start, kind_of(TypeId::time));
+        return;
+    }
+    if (load) push_cell(s, time::from_parts(negative, parts[0], parts[1], parts[2]));
+}
+
 // ---- Not built yet ------------------------------------------------------------------------------
 
 // Tokens whose datatype does not exist yet: accepted when only checking, refused when loading.
@@ -542,7 +585,7 @@ const Action g_loaders[kTerminalCount + 1] = {
     load_not_done,          // 26 date
     load_not_done,          // 27 pair
     load_point,             // 28
-    load_not_done,          // 29 time
+    load_time,              // 29
     load_not_done,          // 30 money
     load_tag,               // 31
     load_url,               // 32

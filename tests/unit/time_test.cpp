@@ -2,8 +2,10 @@
 // arithmetic rules that differ from float!'s, round, parity, and the slots it refuses.
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "datatypes/time.h"
+#include "evaluator/lexer/lexer.h"
 #include "tests/unit/numbers_fixture.h"
 
 namespace zub {
@@ -294,6 +296,50 @@ TEST_F(TimeActions, Parity) {
     }
     const Cell inf = tim(INFINITY);
     EXPECT_EQ(run([&] { return cell::logic(row(inf).odd_q(inf)); }).error, ErrorId::type_limit);
+}
+
+// Time literals as the lexer loads them, built by time::from_parts.
+TEST_F(TimeActions, Literals) {
+    const auto load = [](const std::string& text) {
+        return run([&] {
+            const NodeId block = lexer::load(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()));
+            return memory::buffer(block)->cells()[0];
+        });
+    };
+    struct Literal {
+        const char* text;
+        Expect expect;
+    };
+    const Literal cases[] = {
+        {"1:02:03", gives(tim(3723))},
+        {"-1:30", gives(tim(-5400))},
+        {"-0:30", gives(tim(-1800))},
+        {"+0:30", gives(tim(1800))},
+        {"0:00", gives(tim(0))},
+        {"1:02:03.5", gives(tim(3723.5))},
+        {"0:0:59.999999", gives(tim(59.999999))},
+        {"12:75", gives(tim(12 * 3600 + 75 * 60))},  // minutes are added as they stand
+        {"24:00:00", gives(tim(86400))},
+        {"123456789012:00", gives(tim(123456789012.0 * 3600))},
+        {"1:02:60", raises(ErrorId::invalid)},
+        {"1:2:3:4", raises(ErrorId::invalid)},
+        {"1:30.5", raises(ErrorId::invalid)},  // a fraction only in the seconds
+        {"1.5:30", raises(ErrorId::invalid)},
+        {"1:", raises(ErrorId::invalid)},
+        {"1:02:", raises(ErrorId::invalid)},
+        {"1:02:03.", gives(tim(3723))},
+    };
+    for (const Literal& c : cases) {
+        const Outcome got = load(c.text);
+        EXPECT_TRUE(matches(got, c.expect)) << c.text << ": got " << show(got) << ", expected " << show(c.expect);
+    }
+    // A literal reads back from its own form.
+    for (const double seconds : {3723.5, -5400.0, 0.25, 86399.999999, 360000.0}) {
+        const std::string text = form(tim(seconds));
+        const Outcome back = load(text);
+        ASSERT_FALSE(back.error) << text;
+        EXPECT_NEAR(cell::as_float(back.value), seconds, 1e-6) << text;
+    }
 }
 
 TEST_F(TimeActions, InheritedAndRefusedSlots) {

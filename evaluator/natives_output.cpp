@@ -1,8 +1,159 @@
-// Output, time, environment and runtime natives.
+// Output, time, environment and runtime natives: print and prin (through the value hooks only),
+// wait, get-env and set-env. now waits for date!, list-env for map!, call and browse for the
+// process services; they stay "not done" until then.
+#include <string>
+
+#include "datatypes/registry.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "evaluator/interp.h"
 #include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/error.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+#include "runtime/unicode.h"
+#include "system/output.h"
+#include "system/platform/os.h"
 
 namespace zub::natives::groups {
+namespace {
 
-void output() {}
+constexpr int32_t kNoLimit = 0x7FFFFFFF;
+constexpr uint32_t kPrintBufferCells = 32;
+
+// Where print and prin reduce a block: at its tail, cut back afterwards, so a print inside a
+// printed block works on the part above its caller's.
+NodeId g_print_buffer = 0;
+
+// Cuts the print buffer back to where a print found it, whichever way the print ends.
+class PrintBufferMark {
+  public:
+    PrintBufferMark() : tail_(series::length(g_print_buffer)) {}
+    ~PrintBufferMark() { series::set_tail(g_print_buffer, tail_ + 1); }
+    PrintBufferMark(const PrintBufferMark&) = delete;
+    PrintBufferMark& operator=(const PrintBufferMark&) = delete;
+    uint32_t tail() const { return tail_; }
+
+  private:
+    uint32_t tail_;
+};
+
+// Reduces the block into the print buffer from its tail, expression by expression.
+Status reduce_into_buffer(Cell block) {
+    const NodeId node = cell::series_node(block);
+    uint32_t index = cell::series_index(block);
+    Cell* const base = stack::g_top;
+    while (index < series::length(node)) {
+        ZUB_PASS(interp::eval_next(block, index));
+        const Cell result = stack::top_cell();
+        stack::g_top = base;
+        series::append_cell(g_print_buffer, result);
+    }
+    return Status::normal;
+}
+
+// print and prin: the value formed (a block reduced first, a string as it is) goes to every value
+// hook; nothing is written here.
+Status form_printable(bool new_line) {
+    Cell value = stack::args()[0];
+    if (cell::is(value, TypeId::string)) {
+        const uint32_t length = series::length(cell::series_node(value));
+        if (cell::series_index(value) > length) value.w1 = length;
+        output::notify_value_hooks(value, new_line);
+    } else {
+        const PrintBufferMark mark;
+        if (cell::is(value, TypeId::block)) {
+            ZUB_PASS(reduce_into_buffer(value));
+            value = cell::series(TypeId::block, g_print_buffer, mark.tail());
+        }
+        const Cell text = string::make(64);
+        stack::push(text);  // rooted while it fills and while the hooks run
+        registry::actions(cell::type(value)).form(value, cell::series_node(text), kNoLimit);
+        output::notify_value_hooks(text, new_line);
+    }
+    output::set_last_new_line(new_line);
+    stack::reset_set_last(cell::unset());
+    return Status::normal;
+}
+
+Status print(const int32_t*) { return form_printable(true); }
+Status prin(const int32_t*) { return form_printable(false); }
+
+// wait: a number of seconds (integer!, float!, percent! or time!); blocks and none wait for port
+// events, which do not exist yet.
+Status wait(const int32_t*) {
+    const Cell value = stack::args()[0];
+    double seconds = 0;
+    switch (cell::type(value)) {
+        case TypeId::integer: seconds = cell::as_integer(value); break;
+        case TypeId::float_:
+        case TypeId::percent:
+        case TypeId::time: seconds = cell::as_float(value); break;
+        default: error::fire(ErrorId::invalid_arg, value);
+    }
+    stack::reset_set_last(cell::none());
+    platform::sleep(seconds);
+    return Status::normal;
+}
+
+// The UTF-8 text of a variable's name: a word's spelling, or a text value from its head.
+std::string name_utf8(const Cell& var) {
+    if (!string::is_text(cell::type(var))) return std::string(symbol::utf8(var.w2));
+    const NodeId node = cell::series_node(var);
+    const uint32_t unit = series::unit(node);
+    const uint32_t length = series::length(node);
+    const uint32_t head = cell::series_index(var) < length ? cell::series_index(var) : length;
+    const std::byte* data = memory::buffer(node)->head_ptr();
+    std::string text(unicode::utf8_size(data + size_t{head} * unit, data + size_t{length} * unit, unit), '\0');
+    unicode::string_to_utf8_into(var, reinterpret_cast<std::byte*>(text.data()), static_cast<uint32_t>(text.size()),
+                                 unicode::kWhole, false);
+    return text;
+}
+
+Status get_env(const int32_t*) {
+    std::string value;
+    if (!platform::get_env(name_utf8(stack::args()[0]), value)) {
+        stack::reset_set_last(cell::none());
+        return Status::normal;
+    }
+    const Cell text = string::make(static_cast<uint32_t>(value.size()));
+    stack::push(text);
+    string::append_utf8(cell::series_node(text), value);
+    stack::reset_set_last(text);
+    return Status::normal;
+}
+
+// A name that cannot be a variable's, or a value with a NUL in it, would be cut or refused by the
+// system without a word: both are errors here rather than a set-env that did nothing.
+Status set_env(const int32_t*) {
+    const Cell var = stack::args()[0];
+    const Cell value = stack::args()[1];
+    const std::string name = name_utf8(var);
+    if (!platform::env_name_ok(name)) error::fire(ErrorId::invalid_arg, var);
+    if (cell::is(value, TypeId::none)) {
+        platform::set_env(name, nullptr);
+    } else {
+        const std::string text = name_utf8(value);
+        if (text.find('\0') != std::string::npos) error::fire(ErrorId::invalid_arg, value);
+        const std::string_view view(text);
+        platform::set_env(name, &view);
+    }
+    stack::reset_set_last(value);
+    return Status::normal;
+}
+
+}  // namespace
+
+void output() {
+    g_print_buffer = memory::alloc_cells(kPrintBufferCells);
+    collector::add_root(&g_print_buffer);
+    install(Native::print, print);
+    install(Native::prin, prin);
+    install(Native::wait, wait);
+    install(Native::get_env, get_env);
+    install(Native::set_env, set_env);
+}
 
 }  // namespace zub::natives::groups

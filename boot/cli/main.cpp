@@ -22,6 +22,7 @@
 #include "runtime/error.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
+#include "system/output.h"
 
 namespace {
 
@@ -155,6 +156,7 @@ int repl() {
 int run(void* arg) {
     const Options& options = *static_cast<const Options*>(arg);
     boot::start();
+    output::install_stdout();  // print and prin reach standard output through it
     switch (options.mode) {
         case Options::Mode::test: return run_tests(options.text) == 0 ? 0 : 1;
         case Options::Mode::repl: return repl();

@@ -47,6 +47,8 @@ inline void safe_point() {}
 Cell g_anon = cell::unset();       // the word <anon>, for calls without a name
 Cell g_set_path = cell::unset();   // the word set-path, naming a set-path's frame
 NodeId g_empty = 0;                // an empty block: the source of calls given no block
+const signatures::Shape* g_native_shapes = nullptr;
+const signatures::Shape* g_action_shapes = nullptr;
 
 inline Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
 inline uint32_t length_of(NodeId node) { return memory::buffer(node)->used() / sizeof(Cell); }
@@ -76,6 +78,38 @@ inline Cell* slot_of(const Cell& word) {
 inline Cell* lookup(const Cell& word) {
     if (Cell* slot = slot_of(word)) return slot;
     return context::get_in(word, word.w1);
+}
+
+// Sets a word: straight into its slot unless its context is an object's, whose fields notify.
+inline void store(const Cell& word, const Cell& value) {
+    if (word.w3 != kUnresolved && word.w1 != 0) {
+        const Cell& ctx = cells_of(word.w1)[0];
+        constexpr uint32_t kObjectKind = 2u << 11;
+        if ((ctx.header & cell_flag::stack_values) && ctx.w2) {
+            stack::at(ctx.w2 - 1 + word.w3) = value;
+            return;
+        }
+        if (!(ctx.header & cell_flag::stack_values) && (ctx.header & cell_flag::context_kind) != kObjectKind) {
+            cells_of(ctx.w2)[word.w3] = value;
+            return;
+        }
+    }
+    context::set(word, value);
+}
+
+// Values a path step changes by giving a new value rather than changing a series in place.
+inline bool held_by_value(TypeId t) {
+    switch (t) {
+        case TypeId::time:
+        case TypeId::date:
+        case TypeId::pair:
+        case TypeId::tuple:
+        case TypeId::point2D:
+        case TypeId::point3D:
+        case TypeId::money:
+        case TypeId::triple: return true;
+        default: return false;
+    }
 }
 
 inline bool is_callable(TypeId t) {
@@ -284,8 +318,7 @@ inline Status abandon(Cell* start, Status status) {
 Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index,
                     Cell* start, bool infix, uint32_t preset) {
     const bool native = cell::is(fn, TypeId::native);
-    const signatures::Shape& shape =
-        native ? natives::shape(fn.w1) : natives::action_shape(static_cast<Slot>(fn.w1 - 1));
+    const signatures::Shape& shape = native ? g_native_shapes[fn.w1 - 1] : g_action_shapes[fn.w1 - 1];
     int32_t refinements[kMaxRefinements];
     for (uint32_t r = 0; r < shape.refinements; ++r) refinements[r] = -1;
 
@@ -575,7 +608,7 @@ Status expression(Source& s, bool infix) {
             f->flags |= stack::frame_flag::interpreted;
             const Status st = expression(s, true);
             if (st != Status::normal) return abandon(start, st);
-            context::set(value, g_args[0]);
+            store(value, g_args[0]);
             stack::unwind();
             break;
         }
@@ -628,8 +661,10 @@ Status expression(Source& s, bool infix) {
     }
 
     // Operators apply strictly from left to right: each takes the value so far as its left operand.
-    while (infix && !s.at_end()) {
-        const Cell next = s.peek();
+    while (infix) {
+        SeriesBuffer* b = memory::buffer(s.node);
+        if (s.index >= s.tail || s.index >= b->used() / sizeof(Cell)) break;
+        const Cell next = b->cells()[s.index];
         if (!cell::is(next, TypeId::word)) break;
         const Cell* slot = slot_of(next);
         if (!slot || !cell::is(*slot, TypeId::op)) break;
@@ -656,7 +691,9 @@ Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
         const Cell fn = cell::is(value, TypeId::op) ? op_target(value) : value;
         return invoke(fn, first, s, &path, head + 1, false);
     }
-    // The value reached so far lives on the stack: parens in the path may collect.
+    // The value reached so far lives on the stack, its container below it: parens in the path
+    // may collect.
+    stack::push(cell::none());
     Cell* const parent = stack::push(value);
     Cell previous = first;
     for (uint32_t k = head + 1; k < length_of(node); ++k) {
@@ -666,7 +703,7 @@ Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
         } else if (cell::is(element, TypeId::paren)) {
             const Status st = eval(element, true);
             if (st != Status::normal) {
-                g_top = parent;
+                g_top = parent - 1;
                 return st;
             }
             element = g_top[-1];
@@ -676,14 +713,26 @@ Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
         const bool last = k + 1 >= length_of(node);
         const PathStep step{mode == kSet && last ? &set_value : nullptr, path, previous, k, false};
         const Cell next = registry::actions(cell::type(*parent)).eval_path(*parent, element, step);
+        if (mode == kSet && last && held_by_value(cell::type(*parent))) {
+            // The new value of a time, a pair ... goes back where the old one was taken from.
+            if (k == head + 1) {
+                store(first, next);
+            } else {
+                const PathStep back{&next, path, cell::none(), k - 1, false};
+                registry::actions(cell::type(parent[-1])).eval_path(parent[-1], previous, back);
+            }
+        }
         if (mode == kEvaluate && is_callable(cell::type(next))) {
-            g_top = parent;
+            g_top = parent - 1;
             const Cell name = cell::is(element, TypeId::word) ? element : g_anon;
             return invoke(next, name, s, &path, k + 1, false);
         }
+        parent[-1] = *parent;  // the container of the next step's parent, for writing back
         *parent = mode == kSet && last ? set_value : next;
         previous = element;
     }
+    parent[-1] = *parent;
+    g_top = parent;
     return Status::normal;
 }
 
@@ -694,6 +743,8 @@ void init() {
     g_anon = words::global(words::id(words::Word::anon_tag));
     g_set_path = words::global(words::id(words::Word::set_path));
     g_empty = memory::alloc_cells(1);
+    g_native_shapes = natives::native_shapes();
+    g_action_shapes = natives::action_shapes();
     collector::add_cell_root(&g_position);
     collector::add_root(&g_empty);
 }

@@ -81,6 +81,8 @@ Cell spec(uint32_t index) { return cell::series(TypeId::block, shape(index).spec
 Cell action_spec(Slot slot) { return cell::series(TypeId::block, action_shape(slot).spec); }
 
 const signatures::Param& param(const signatures::Shape& shape, uint32_t i) { return shape.param[i]; }
+const signatures::Shape* native_shapes() { return g_natives.shapes.data(); }
+const signatures::Shape* action_shapes() { return g_actions.shapes.data(); }
 
 void check_arg(const Cell& value, const Cell& types, symbol::Id argument) {
     if (typeset::contains(types, cell::type(value))) return;

@@ -67,6 +67,10 @@ const signatures::Shape& shape(uint32_t index);
 bool actions_loaded();
 const signatures::Shape& action_shape(Slot slot);
 const signatures::Param& param(const signatures::Shape& shape, uint32_t i);
+// Every native's shape (index 1 at [0]) and every action slot's, in order: the interpreter's
+// view, valid until the next init.
+const signatures::Shape* native_shapes();
+const signatures::Shape* action_shapes();
 
 // Raises script expect-arg [the call's word, the value's datatype, the argument's word] when the
 // value's type is not in the typeset. Never allocates but to raise.

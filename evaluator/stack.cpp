@@ -19,17 +19,12 @@ bool is_internal(const Frame& f) {
     return f.symbol == words::id(words::Word::body_tag) || f.symbol == words::id(words::Word::anon_tag);
 }
 
-namespace {
-
-// Puts a function context's values back as they were before the frame's call.
 void restore_context(const Frame& f) {
     if (f.type == FrameType::function && f.function_context)
         context::cell_of(f.function_context).w2 = f.saved_values;
 }
 
-[[noreturn]] void frame_overflow() { overflow(); }
-
-}  // namespace
+void frame_overflow() { overflow(); }
 
 void init() {
     g_top = g_args = g_cells;
@@ -42,40 +37,11 @@ void overflow() {
     error::fire(ErrorId::stack_overflow);
 }
 
-Frame* mark(FrameType type, Cell word) {
-    if (g_frame_top == g_frames + kFrames) frame_overflow();
-    Frame* f = g_frame_top++;
-    *f = Frame{type, 0, 0, word.w2, index_of(g_args), word.w1, 0, 0};
-    g_args = g_top;
-    return f;
-}
-
 Frame* mark_function(Cell word, NodeId function_context) {
     Frame* f = mark(FrameType::function, word);
     f->function_context = function_context;
     f->saved_values = context::cell_of(function_context).w2;
     return f;
-}
-
-void unwind() {
-    Frame* f = --g_frame_top;
-    restore_context(*f);
-    Cell* result = g_args;
-    g_args = g_cells + f->saved_args;
-    g_top = result + 1;
-}
-
-void unwind_last() {
-    const Cell result = *g_args;
-    unwind();
-    *g_args = result;
-}
-
-void unwind_drop() {
-    Frame* f = --g_frame_top;
-    restore_context(*f);
-    g_top = g_args;
-    g_args = g_cells + f->saved_args;
 }
 
 void unwind_frames_to(Frame* frame) {

@@ -84,20 +84,45 @@ inline void reset_set_last(Cell value) {
 }
 inline Cell& top_cell() { return g_top > g_cells ? g_top[-1] : g_cells[0]; }
 
+[[noreturn]] void frame_overflow();
+// Puts a function context's values back as they were before the frame's call.
+void restore_context(const Frame& f);
+
 // Pushes a frame for a call of the word (its symbol and context are recorded); the arguments
 // base moves to the top. Raises internal stack-overflow when the frame stack is full.
-Frame* mark(FrameType type, Cell word);
+inline Frame* mark(FrameType type, Cell word) {
+    if (g_frame_top == g_frames + kFrames) frame_overflow();
+    Frame* f = g_frame_top++;
+    *f = Frame{type, 0, 0, word.w2, index_of(g_args), word.w1, 0, 0};
+    g_args = g_top;
+    return f;
+}
 // A function frame: also records the function's context and its present values, restored when
 // the frame is popped (so a recursive call's caller sees its own arguments again).
 Frame* mark_function(Cell word, NodeId function_context);
 
 // Pops the current frame: the arguments base goes back to the caller's and the top to just past
 // the popped call's result, which stays where the caller pushed its call.
-void unwind();
+inline void unwind() {
+    Frame* f = --g_frame_top;
+    if (f->type == FrameType::function) restore_context(*f);
+    Cell* result = g_args;
+    g_args = g_cells + f->saved_args;
+    g_top = result + 1;
+}
 // The same, copying the result into the caller's own result cell and dropping the rest.
-void unwind_last();
+inline void unwind_last() {
+    const Cell result = *g_args;
+    unwind();
+    *g_args = result;
+}
 // The same, dropping the result.
-void unwind_drop();
+inline void unwind_drop() {
+    Frame* f = --g_frame_top;
+    if (f->type == FrameType::function) restore_context(*f);
+    g_top = g_args;
+    g_args = g_cells + f->saved_args;
+}
 // Pops frames (restoring function contexts) until `frame` is the first free one; the data stack
 // is left alone. What guards do when an exit passes them.
 void unwind_frames_to(Frame* frame);

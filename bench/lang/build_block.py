@@ -1,0 +1,3 @@
+b = []
+for i in range(1, 2000001):
+    b.append(i)

@@ -1,0 +1,3 @@
+s = ""
+for i in range(2000000):
+    s += "ab"

@@ -9,6 +9,7 @@
 #include "boot/runtime.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "evaluator/exits.h"
 #include "evaluator/interp.h"
@@ -75,6 +76,7 @@ void start() {
     try {
         define_builtins();
         run_environment();
+        object::end_start_up();  // objects made from here on take run-time class ids
     } catch (const Thrown&) {
         exits::report_uncaught();
     }

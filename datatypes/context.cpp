@@ -52,8 +52,6 @@ void init() {
 
 NodeId global() { return g_global; }
 
-Cell& cell_of(NodeId context) { return memory::buffer(context)->cells()[0]; }
-Cell& owner_of(NodeId context) { return memory::buffer(context)->cells()[1]; }
 Kind kind_of(NodeId context) { return static_cast<Kind>((cell_of(context).header & cell_flag::context_kind) >> kKindShift); }
 bool values_on_stack(NodeId context) { return cell_of(context).header & cell_flag::stack_values; }
 NodeId words_block(NodeId context) { return hashtable::table(table_of(context))->indexed; }
@@ -153,7 +151,7 @@ void add_word_value(NodeId context, symbol::Id symbol, Cell value) {
 bool collect_set_words(NodeId context, Cell block) {
     const NodeId items = cell::series_node(block);
     const uint32_t before = word_count(context);
-    for (uint32_t i = 0; i < series::length(items); ++i) {
+    for (uint32_t i = cell::series_index(block); i < series::length(items); ++i) {
         const Cell item = memory::buffer(items)->cells()[i];
         if (cell::is(item, TypeId::set_word)) find_or_add_word(context, item.w2);
     }

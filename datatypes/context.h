@@ -9,6 +9,7 @@
 
 #include "datatypes/symbol.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace zub::context {
 
@@ -19,8 +20,8 @@ void init();
 NodeId global();
 
 // The context! cell and the owner cell of a context. Valid until the next allocation.
-Cell& cell_of(NodeId context);
-Cell& owner_of(NodeId context);
+inline Cell& cell_of(NodeId context) { return memory::buffer(context)->cells()[0]; }
+inline Cell& owner_of(NodeId context) { return memory::buffer(context)->cells()[1]; }
 Kind kind_of(NodeId context);
 bool values_on_stack(NodeId context);
 uint32_t word_count(NodeId context);
@@ -52,7 +53,7 @@ Cell add_global_word(symbol::Id symbol);
 void put_word_value(NodeId context, symbol::Id symbol, Cell value);
 // Adds the word with the value only when the context lacks it. May collect.
 void add_word_value(NodeId context, symbol::Id symbol, Cell value);
-// Adds every set-word of the block (from its head); true when the context grew. May collect.
+// Adds every set-word of the block from its position; true when the context grew. May collect.
 bool collect_set_words(NodeId context, Cell block);
 
 // The value slot at an index, or null when the context has no values (a function not running).

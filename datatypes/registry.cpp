@@ -41,6 +41,8 @@ extern const ActionTable function_actions;
 extern const ActionTable routine_actions;
 extern const ActionTable time_actions;
 extern const ActionTable triple_actions;
+extern const ActionTable object_actions;
+extern const ActionTable error_actions;
 
 namespace registry {
 
@@ -109,6 +111,8 @@ const ActionTable& own_table(TypeId type) {
         case TypeId::routine: return routine_actions;
         case TypeId::time: return time_actions;
         case TypeId::triple: return triple_actions;
+        case TypeId::object: return object_actions;
+        case TypeId::error: return error_actions;
         default: return kNone;
     }
 }

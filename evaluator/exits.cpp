@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "datatypes/error_value.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "evaluator/stack.h"
@@ -42,6 +43,12 @@ Cell& value() { return g_value; }
 const Cell& thrown_value() { return g_thrown; }
 const Cell& thrown_name() { return g_thrown_name; }
 
+void reset() {
+    g_value = cell::unset();
+    g_thrown = cell::unset();
+    g_thrown_name = cell::none();
+}
+
 Status raise_break(bool has_value, bool is_continue) {
     const Search s = search(kBelowTop, [](const stack::Frame& f) { return f.type == stack::FrameType::loop; });
     if (s != Search::found) error::fire(is_continue ? ErrorId::continue_ : ErrorId::break_);
@@ -64,70 +71,12 @@ void throw_value(Cell value, Cell name) {
     throw Thrown{ThrownCode::throw_};
 }
 
-namespace {
-
-constexpr int32_t kArgumentLimit = 80;
-
-// One argument as the message shows it: formed for syntax errors, else molded flat, cut to 80.
-int32_t emit_argument(const Cell& value, bool syntax, NodeId out, int32_t limit) {
-    const NodeId piece = series::alloc_with_unit(16, 1);
-    const ActionTable& table = registry::actions(cell::type(value));
-    if (syntax) {
-        table.form(value, piece, kArgumentLimit);
-    } else {
-        table.mold(value, piece, MoldFlags{false, false, true, 0}, kArgumentLimit);
-    }
-    if (series::length(piece) > static_cast<uint32_t>(kArgumentLimit)) series::set_tail(piece, kArgumentLimit + 1);
-    Cell text = cell::series(TypeId::string, piece);
-    const unicode::Converted utf8 = unicode::string_to_utf8(text);
-    unicode::load_utf8(unicode::series_input(text.w3, 0, utf8.size), out);
-    return limit - static_cast<int32_t>(series::length(piece));
-}
-
-// Walks a message template: a string literal, an argument word, or a block of both.
-int32_t emit_template(std::string_view t, const error::Pending& p, NodeId out, int32_t limit) {
-    const bool syntax = error::category_of(p.id) == ErrorCategory::syntax;
-    bool first = true;
-    size_t i = 0;
-    while (i < t.size()) {
-        const char c = t[i];
-        if (c == '[' || c == ']' || c == ' ') {
-            ++i;
-            continue;
-        }
-        if (!first) limit = mold::emit(out, " ", limit);
-        first = false;
-        if (c == '"') {
-            const size_t end = t.find('"', i + 1);
-            limit = mold::emit(out, t.substr(i + 1, end - i - 1), limit);
-            i = end + 1;
-            continue;
-        }
-        size_t end = t.find_first_of(" ]", i);
-        if (end == std::string_view::npos) end = t.size();
-        const std::string_view word = t.substr(i, end - i);
-        const int n = word.back() - '1';  // arg1, :arg2 ...
-        limit = emit_argument(p.args[n], syntax, out, limit);
-        i = end;
-    }
-    return limit;
-}
-
-}  // namespace
-
 int32_t form_pending_error(NodeId out, int32_t limit) {
-    const error::Pending& p = error::pending();
-    limit = mold::emit(out, "*** ", limit);
-    limit = mold::emit(out, error::category_text(error::category_of(p.id)), limit);
-    limit = mold::emit(out, ": ", limit);
-    limit = emit_template(error::message_template(p.id), p, out, limit);
-    limit = mold::emit(out, "\n*** Where: ", limit);
-    if (p.where) {
-        symbol::append_name(p.where, out);
-        limit -= static_cast<int32_t>(symbol::name_length(p.where));
-    } else {
-        limit = mold::emit(out, "???", limit);
-    }
+    stack::push(cell::series(TypeId::string, out));  // kept while the error value is made
+    const Cell error = error_value::from_pending();
+    stack::push(error);
+    limit = error_value::form(error, out, limit);
+    stack::pop(2);
     return limit;
 }
 

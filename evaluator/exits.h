@@ -46,14 +46,17 @@ Status raise_exit(bool is_return, bool keep_current);
 // The value and name of the throw in flight.
 const Cell& thrown_value();
 const Cell& thrown_name();
+// Forgets the values of the last exits and throw (collector roots). At start.
+void reset();
 
 }  // namespace exits
 }  // namespace zub
 
 namespace zub::exits {
 
-// The text of the pending error: "*** <category text>: <message>" with its arguments filled in,
-// then the where line. Appended to a string series; returns the budget left. May collect.
+// The text of the pending error, formed as its error! value forms: "*** <category text>:
+// <message>" with its arguments filled in, then the Where and Near lines (and Stack and Files
+// when asked for). Appended to a string series; returns the budget left. May collect.
 int32_t form_pending_error(NodeId out, int32_t limit);
 
 // The last resort for an error that nothing caught: its formed text on stderr, then the process

@@ -41,10 +41,14 @@ void pop() {
 void drop(uint32_t n) { g_top -= std::min(n, g_top); }
 void reset() { g_top = 0; }
 uint32_t depth() { return g_top; }
+const NodeId* walked() { return g_stack; }
 
 bool find(NodeId series) { return std::find(g_stack, g_stack + g_top, series) != g_stack + g_top; }
 
-NodeId series_of(const Cell& value) { return cell::is(value, TypeId::object) ? value.w1 : value.w2; }
+NodeId series_of(const Cell& value) {
+    const TypeId t = cell::type(value);
+    return t == TypeId::object || t == TypeId::error || t == TypeId::port ? value.w1 : value.w2;
+}
 
 bool mold_marker(const Cell& value, NodeId buffer, int32_t* remaining, bool mold) {
     if (!find(series_of(value))) return false;

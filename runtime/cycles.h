@@ -18,6 +18,8 @@ void drop(uint32_t n);
 void reset();
 bool find(NodeId series);
 uint32_t depth();
+// The series on the stack, bottom first (depth() of them): roots of the collector.
+const NodeId* walked();
 
 // The series a value would be walked through: the context for object!, the node otherwise.
 NodeId series_of(const Cell& value);

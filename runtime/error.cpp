@@ -47,24 +47,33 @@ constexpr auto kPositions = [] {
 }();
 
 Pending g_pending{};
+const Cell* g_near_source = nullptr;
 
 // The calls are copied now: by the time a guard looks at the error, their frames are reused.
 void capture_calls(Pending& p) {
     p.trace_count = 0;
+    p.trace_functions = 0;
     p.where = 0;
     for (stack::Frame* f = stack::g_frame_top; f > stack::g_frames && p.trace_count < kTraceDepth;) {
         --f;
         if (stack::is_internal(*f)) continue;
+        if (f->type == stack::FrameType::function) p.trace_functions |= 1u << p.trace_count;
         p.trace[p.trace_count++] = f->symbol;
     }
     if (p.trace_count) p.where = p.trace[0];
 }
 
-[[noreturn]] void raise(ErrorId id, int count, const Cell* args) {
+void record(ErrorId id, int count, const Cell* args) {
     g_pending.id = id;
     g_pending.arg_count = count;
     for (int i = 0; i < 3; ++i) g_pending.args[i] = i < count ? args[i] : cell::none();
+    g_pending.near = g_near_source ? *g_near_source : cell::unset();
+    g_pending.value = cell::none();
     capture_calls(g_pending);
+}
+
+[[noreturn]] void raise(ErrorId id, int count, const Cell* args) {
+    record(id, count, args);
     throw Thrown{ThrownCode::error};
 }
 
@@ -80,6 +89,7 @@ std::string_view category_word(ErrorCategory c) { return kCategoryWords[static_c
 std::string_view category_text(ErrorCategory c) { return kCategoryTexts[static_cast<size_t>(c)]; }
 
 const Pending& pending() { return g_pending; }
+void clear_pending() { g_pending = Pending{}; }
 
 void fire(ErrorId id) { raise(id, 0, nullptr); }
 void fire(ErrorId id, const Cell& a1) { raise(id, 1, &a1); }
@@ -91,5 +101,14 @@ void fire(ErrorId id, const Cell& a1, const Cell& a2, const Cell& a3) {
     const Cell args[] = {a1, a2, a3};
     raise(id, 3, args);
 }
+
+void fire_value(const Cell& error_value, ErrorId id, const Cell* args, int count) {
+    const Cell value = error_value;  // it may live in the pending slot that record rewrites
+    record(id, count, args);
+    g_pending.value = value;
+    throw Thrown{ThrownCode::error};
+}
+
+void set_near_source(const Cell* position) { g_near_source = position; }
 
 }  // namespace zub::error

@@ -43,8 +43,11 @@ struct Pending {
     ErrorId id;                         // catalogue id
     int arg_count;                      // 0 to 3
     Cell args[3];                       // unused ones are none
+    Cell near;                          // the interpreter's position when it was raised, or unset
+    Cell value;                         // the error! value when one was raised as it is, else none
     uint32_t where;                     // symbol of the call it happened in; 0 at top level
     uint32_t trace_count;               // calls kept, innermost first
+    uint32_t trace_functions;           // bit i: call i ran a function's body (not a native)
     uint32_t trace[kTraceDepth];        // their symbols, taken when the error was raised
 };
 
@@ -57,11 +60,21 @@ std::string_view message_template(ErrorId id);
 
 // The last error fired. Read by the frame that catches `Thrown`.
 const Pending& pending();
+// Forgets the last error, whose cells are collector roots. At start, before anything allocates.
+void clear_pending();
 
 [[noreturn]] void fire(ErrorId id);
 [[noreturn]] void fire(ErrorId id, const Cell& arg1);
 [[noreturn]] void fire(ErrorId id, const Cell& arg1, const Cell& arg2);
 [[noreturn]] void fire(ErrorId id, const Cell& arg1, const Cell& arg2, const Cell& arg3);
+
+// Raises an error! value as it is: the pending slot records its id and arguments (as the value
+// names them) and keeps the value itself, which the catching guard then receives unchanged.
+[[noreturn]] void fire_value(const Cell& error_value, ErrorId id, const Cell* args, int count);
+
+// Where errors take their near from: the interpreter's position cell, registered by the
+// evaluator (errors raised before that have an unset near). The cell must outlive the runtime.
+void set_near_source(const Cell* position);
 
 }  // namespace error
 }  // namespace zub

@@ -170,13 +170,13 @@ class UncaughtErrors : public RuntimeTest {
 TEST_F(UncaughtErrors, FormFillsTheTemplate) {
     struct Case { ErrorId id; std::vector<Cell> args; const char* text; };
     const Case cases[] = {
-        {ErrorId::no_value, {word("foo")}, "*** Script Error: foo has no value\n*** Where: ???"},
-        {ErrorId::zero_divide, {}, "*** Math Error: attempt to divide by zero\n*** Where: ???"},
+        {ErrorId::no_value, {word("foo")}, "*** Script Error: foo has no value\n*** Where: ???\n*** Near : none"},
+        {ErrorId::zero_divide, {}, "*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : none"},
         {ErrorId::expect_arg, {word("append"), cell::make(TypeId::datatype, 4), word("series")},
-         "*** Script Error: append does not allow logic! for its series argument\n*** Where: ???"},
+         "*** Script Error: append does not allow logic! for its series argument\n*** Where: ???\n*** Near : none"},
         {ErrorId::invalid, {word("word"), word("x"), word("y")},
-         "*** Syntax Error: word invalid x at y\n*** Where: ???"},
-        {ErrorId::message, {word("custom")}, "*** User Error: custom\n*** Where: ???"},
+         "*** Syntax Error: word invalid x at y\n*** Where: ???\n*** Near : none"},
+        {ErrorId::message, {word("custom")}, "*** User Error: custom\n*** Where: ???\n*** Near : none"},
     };
     for (const Case& c : cases) {
         try {
@@ -187,14 +187,14 @@ TEST_F(UncaughtErrors, FormFillsTheTemplate) {
             }
         } catch (const Thrown&) {
         }
-        EXPECT_EQ(formed(), c.text);
+        EXPECT_EQ(formed(), c.text);  // no evaluation ran: the near is none
     }
     stack::mark(stack::FrameType::native, word("divide"));
     try {
         error::fire(ErrorId::zero_divide);
     } catch (const Thrown&) {
     }
-    EXPECT_EQ(formed(), "*** Math Error: attempt to divide by zero\n*** Where: divide");
+    EXPECT_EQ(formed(), "*** Math Error: attempt to divide by zero\n*** Where: divide\n*** Near : none");
 }
 
 TEST_F(UncaughtErrors, EndTheProcessWith254) {

@@ -52,9 +52,6 @@ void check_type_block(Cell types) {
 
 }  // namespace
 
-NodeId context_of(const Cell& fn) { return fn.w1; }
-NodeId spec_of(const Cell& fn) { return fn.w2; }
-NodeId more_of(const Cell& fn) { return fn.w3; }
 Cell more_at(const Cell& fn, uint32_t i) { return item_at(fn.w3, i); }
 void set_more_at(const Cell& fn, uint32_t i, Cell value) { memory::buffer(fn.w3)->cells()[i] = value; }
 

@@ -25,9 +25,9 @@ inline constexpr uint32_t kOpSelf = 3;  // the function itself once an op! is ma
 inline constexpr uint32_t kCode2 = 4;   // integer!: a second code index, or unset
 inline constexpr uint32_t kMoreCells = 5;
 
-NodeId context_of(const Cell& fn);  // payload 1
-NodeId spec_of(const Cell& fn);     // payload 2
-NodeId more_of(const Cell& fn);     // payload 3
+inline NodeId context_of(const Cell& fn) { return fn.w1; }
+inline NodeId spec_of(const Cell& fn) { return fn.w2; }
+inline NodeId more_of(const Cell& fn) { return fn.w3; }
 // A cell of the more-series, by value.
 Cell more_at(const Cell& fn, uint32_t i);
 void set_more_at(const Cell& fn, uint32_t i, Cell value);

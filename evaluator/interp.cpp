@@ -209,23 +209,34 @@ Cell build_cache(const Cell& fn) {
 }
 
 inline NodeId cache_of(const Cell& fn) {
-    const Cell cached = function::more_at(fn, kCacheCell);
+    const Cell cached = cells_of(function::more_of(fn))[kCacheCell];
     if (cell::is(cached, TypeId::block)) return cached.w2;
     return build_cache(fn).w2;
 }
 
 // ---- fetching arguments -------------------------------------------------------------------------
 
-[[noreturn]] void expect_arg(const Cell& name, const Cell& value, symbol::Id word) {
-    error::fire(ErrorId::expect_arg, name, datatype_of(value), words::global(word));
+// The word of an argument, for error messages: its symbol, or a function context's word found
+// only when an error needs it.
+struct ArgWord {
+    symbol::Id symbol;
+    NodeId context = 0;
+    uint32_t slot = 0;
+    ArgWord(symbol::Id s) : symbol(s) {}
+    ArgWord(NodeId c, uint32_t i) : symbol(0), context(c), slot(i) {}
+    Cell word() const { return words::global(symbol ? symbol : context::word_at(context, slot).w2); }
+};
+
+[[noreturn]] void expect_arg(const Cell& name, const Cell& value, ArgWord word) {
+    error::fire(ErrorId::expect_arg, name, datatype_of(value), word.word());
 }
 
-inline void check(const Cell& name, const Cell& value, const Cell& types, symbol::Id word) {
+inline void check(const Cell& name, const Cell& value, const Cell& types, ArgWord word) {
     if (!typeset::contains(types, cell::type(value))) expect_arg(name, value, word);
 }
 
 // Fetches one argument by its kind and pushes it, checked against its types.
-Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, symbol::Id word, bool operand,
+Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
              bool from_path) {
     if (s.at_end()) {
         if (from_path) {
@@ -236,7 +247,7 @@ Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, symb
             stack::push(cell::unset());
             return Status::normal;
         }
-        error::fire(ErrorId::no_arg, name, words::global(word));
+        error::fire(ErrorId::no_arg, name, word.word());
     }
     if (kind == 0) {
         if (s.mode & kApplyValues) {
@@ -428,7 +439,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
                 const uint32_t kind = (entry.header & kKindMask) >> kKindShift;
                 if (kind == kReturnKind) break;
                 const uint32_t slot = static_cast<uint32_t>(g_top - g_args);
-                const symbol::Id word = context::word_at(context, slot).w2;
+                const ArgWord word{context, slot};
                 if (argument++ < preset) {
                     ++g_top;
                     check(name, g_args[slot], entry, word);
@@ -490,7 +501,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
                 ++a;
                 continue;
             }
-            ZUB_PASS(fetch(s, kind, active ? entry : typeset::make_default(), name, context::word_at(context, a).w2,
+            ZUB_PASS(fetch(s, kind, active ? entry : typeset::make_default(), name, ArgWord{context, a},
                            false, from_path || !active));
             g_args[a++] = active ? g_top[-1] : cell::none();
             stack::pop(1);

@@ -11,6 +11,7 @@
 #include "datatypes/context.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
+#include "environment/routines.h"
 #include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
@@ -75,7 +76,10 @@ void start() {
     runtime::init();
     try {
         define_builtins();
+        environment::register_routines();
+        environment::define_make_routine();
         run_environment();
+        environment::forget_make_routine();
         object::end_start_up();  // objects made from here on take run-time class ids
     } catch (const Thrown&) {
         exits::report_uncaught();

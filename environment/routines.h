@@ -1,0 +1,13 @@
+// The C++ routines of the environment: registered by name at start-up, given their specs by the
+// environment's own source through `make-routine`, a word defined only while start-up runs.
+#pragma once
+
+namespace zub::environment {
+
+// Registers every routine under its name. Once per start, after the runtime. May collect.
+void register_routines();
+// Binds `make-routine` for the environment's source, and unsets it once start-up is done.
+void define_make_routine();
+void forget_make_routine();
+
+}  // namespace zub::environment

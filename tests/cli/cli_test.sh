@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# zub-cli as a process: exit statuses, what reaches stdout and stderr, scripts and their headers.
+# usage: cli_test.sh path/to/zub-cli
+set -u
+zub=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0 passed=0
+
+check() {  # name, expected, actual
+    if [ "$2" == "$3" ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        printf 'FAIL %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
+    fi
+}
+
+"$zub" -e 'quit' >/dev/null 2>&1;                 check "quit exits 0" 0 $?
+"$zub" -e 'quit/return 7' >/dev/null 2>&1;        check "quit/return gives the status" 7 $?
+"$zub" -e '1 + 1' >/dev/null 2>&1;                check "the end of the code exits 0" 0 $?
+"$zub" -e '1 / 0' >/dev/null 2>&1;                check "an uncaught error exits 254" 254 $?
+"$zub" -e '[1 2' >/dev/null 2>&1;                 check "a syntax error exits 254" 254 $?
+check "the error goes to stderr" "*** Math Error: attempt to divide by zero" "$("$zub" -e '1 / 0' 2>&1 >/dev/null | head -1)"
+check "nothing goes to stdout after an error" "" "$("$zub" -e '1 / 0' 2>/dev/null)"
+
+check "print writes UTF-8" "$(printf 'h\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80')" "$("$zub" -e 'print "hé € 😀"')"
+check "prin writes no new line" "ab" "$("$zub" -e 'prin "a" prin "b"')"
+check "print forms a block" "1 two 3" "$("$zub" -e 'print [1 "two" 1 + 2]')"
+
+printf 'Zub [Title: "t"]\nprint "from a script"\nquit/return 3\n' >"$work/s.zub"
+out=$("$zub" "$work/s.zub"); status=$?
+check "a script runs after its header" "from a script" "$out"
+check "a script's quit status" 3 $status
+printf 'print "no header"\n' >"$work/n.zub"
+check "a script without a header runs too" "no header" "$("$zub" "$work/n.zub")"
+"$zub" "$work/missing.zub" >/dev/null 2>&1;        check "a missing script is refused" 1 $?
+
+check "the loop prints results" "$(printf '== 3\n== [1 2]')" "$(printf '1 + 2\n[1 2]\nprint ""\n' | "$zub" | head -2)"
+check "the loop goes on after an error" "== 2" "$(printf '1 / 0\n1 + 1\n' | "$zub" | tail -1)"
+
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]

@@ -136,10 +136,17 @@ Cell select(Cell series, Cell value, const FindOptions& options);
 // owner (put, put-ed), so may run user code. May collect.
 Cell put(Cell series, Cell key, Cell value, bool case_sensitive);
 // The sort action: records of /skip cells, ordered on their first cell, their /compare-th, or all
-// of them (/all), with sort_compare. A negative /part sorts that many cells before the head and
-// answers the series there. A /compare function raises internal not-done until functions can be
-// called. Tells the owner (sort, sorted). May collect.
+// of them (/all), with sort_compare, or by a /compare function (given the first cells, or with
+// /all copies of the whole records in two scratch blocks). A negative /part sorts that many cells
+// before the head and answers the series there. A compare function that resizes or moves the
+// series raises script invalid-arg with it; the cells are then left as some permutation of what
+// they were. Tells the owner (sort, sorted). May collect.
 Cell sort(Cell series, const SortOptions& options);
+// Calls a sort's compare function with two values, in a frame named <compare-callback>, and maps
+// its answer to an order (positive: `second` sorts after `first`): true 1, false -1, an integer! its sign (negated when asked), a float! its sign (NaN 0),
+// none -1, anything else 1. A break or continue that would leave the function raises the throw
+// error of its kind. Runs user code: the caller holds its pointers under a collector guard.
+int32_t call_comparator(Cell function, Cell first, Cell second, bool integer_negated);
 // The default record comparator of sort (a sort::Compare): the comparison code in the first
 // context word, the flags in the second: bit 0 the records swapped, bit 1 all cells compared,
 // bits 2 up the record width (bit 1) or the offset of the one compared cell. Values without a

@@ -3,12 +3,18 @@
 // and hash! inherit the actions; the natives call set_operation.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
+#include "evaluator/interp.h"
+#include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/hash_index.h"
@@ -148,6 +154,73 @@ int32_t compare_cells(const Cell& x, const Cell& y, int32_t op) {
     return r;
 }
 
+// ---- sort fast paths: records keyed on integers or on texts of one type ----------------------------
+// When every compared cell has one type whose order is plain, the comparison skips the action
+// dispatch: integers compare inline, and texts are located once, up front, so that a comparison
+// reads their units directly instead of looking their buffers up twice each time. Nothing
+// allocates or runs user code while they sort, so the located units stay put.
+
+constexpr auto kNoCommonType = static_cast<TypeId>(0);
+
+// The type of every compared cell: the cell at `offset` of each record of n cells.
+TypeId common_type(const Cell* base, size_t records, uint32_t n, uint32_t offset) {
+    const TypeId t = cell::type(base[offset]);
+    for (size_t r = 1; r < records; ++r)
+        if (cell::type(base[r * n + offset]) != t) return kNoCommonType;
+    return t;
+}
+
+int compare_integers(const void* a, const void* b, void*, void* flags_word) {
+    const auto flags = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(flags_word));
+    const auto* x = static_cast<const Cell*>(a);
+    const auto* y = static_cast<const Cell*>(b);
+    if (flags & kSortReverse) std::swap(x, y);
+    const uint32_t offset = flags >> kSortShift;
+    const int32_t p = cell::as_integer(x[offset]), q = cell::as_integer(y[offset]);
+    return (p > q) - (p < q);
+}
+
+struct Keyed {
+    string::TextKey key;
+    size_t index;  // the record's place before the sort
+};
+
+int compare_keyed(const void* a, const void* b, void* case_word, void* flags_word) {
+    const auto* x = static_cast<const Keyed*>(a);
+    const auto* y = static_cast<const Keyed*>(b);
+    if (reinterpret_cast<uintptr_t>(flags_word) & kSortReverse) std::swap(x, y);
+    return string::compare_keys(x->key, y->key, case_word != nullptr);
+}
+
+// Sorts the records by the texts at `offset`: the keys are sorted, then the records follow them,
+// each cycle of the permutation walked once. False (nothing done) when the keys find no memory.
+bool sort_texts(Cell* base, size_t records, uint32_t n, uint32_t offset, bool case_sensitive, uint32_t flags,
+                void (*run)(void*, size_t, size_t, void*, void*, sort::Compare)) {
+    std::unique_ptr<Keyed[]> keys(new (std::nothrow) Keyed[records]);
+    std::unique_ptr<Cell[]> spare(new (std::nothrow) Cell[n]);
+    if (!keys || !spare) return false;
+    for (size_t r = 0; r < records; ++r) keys[r] = {string::text_key(base[r * n + offset]), r};
+    run(keys.get(), records, sizeof(Keyed), case_sensitive ? &keys : nullptr, reinterpret_cast<void*>(uintptr_t{flags}),
+        compare_keyed);
+    const size_t bytes = size_t{n} * sizeof(Cell);
+    for (size_t i = 0; i < records; ++i) {
+        if (keys[i].index == i) continue;
+        std::memcpy(spare.get(), base + i * n, bytes);
+        size_t j = i;
+        for (;;) {
+            const size_t from = keys[j].index;
+            keys[j].index = j;
+            if (from == i) {
+                std::memcpy(base + j * n, spare.get(), bytes);
+                break;
+            }
+            std::memcpy(base + j * n, base + from * n, bytes);
+            j = from;
+        }
+    }
+    return true;
+}
+
 // What a user comparator is called with, and what lets the sort notice the user code moving or
 // resizing the records under it.
 struct UserCompare {
@@ -155,10 +228,27 @@ struct UserCompare {
     NodeId node;          // the series sorted
     const Cell* records;  // its cells when the sort began
     uint32_t used;        // its bytes when the sort began
+    NodeId scratch[2];    // /all with /skip: the blocks the two records are copied into, else 0
 };
 
-// Calling a function needs the interpreter, which is not there yet.
-int32_t call_user_function(const Cell&, const Cell*, const Cell*, uint32_t) { error::fire(ErrorId::not_done); }
+// Puts the top of the evaluation stack back where it was, however the scope is left.
+class StackMark {
+  public:
+    StackMark() : top_(stack::g_top) {}
+    ~StackMark() { stack::g_top = top_; }
+    StackMark(const StackMark&) = delete;
+    StackMark& operator=(const StackMark&) = delete;
+
+  private:
+    Cell* top_;
+};
+
+// A record copied into a scratch block, which the user function receives in its place.
+Cell fill_scratch(NodeId scratch, const Cell* record, uint32_t n) {
+    series::clear(scratch);
+    for (uint32_t k = 0; k < n; ++k) series::append_cell(scratch, record[k]);
+    return cell::series(TypeId::block, scratch);
+}
 
 // The result of the user call is the comparator's order; the series must still be where the sort
 // holds it, or the records the sort works on are no longer the series' cells. A moved buffer is
@@ -170,7 +260,14 @@ int sort_call_compare(const void* a, const void* b, void* context, void* flags_w
     const auto* x = static_cast<const Cell*>(a);
     const auto* y = static_cast<const Cell*>(b);
     if (flags & kSortReverse) std::swap(x, y);
-    const int32_t r = call_user_function(call.function, y, x, flags);
+    int32_t r;
+    if (call.scratch[0]) {
+        const uint32_t n = flags >> kSortShift;
+        r = block::call_comparator(call.function, fill_scratch(call.scratch[0], y, n),
+                                   fill_scratch(call.scratch[1], x, n), false);
+    } else {
+        r = block::call_comparator(call.function, *y, *x, false);
+    }
     SeriesBuffer* buffer = memory::buffer(call.node);
     if (buffer->cells() != call.records || buffer->used() != call.used)
         error::fire(ErrorId::invalid_arg, cell::series(TypeId::block, call.node));
@@ -279,6 +376,39 @@ Cell put(Cell series, Cell key, Cell value, bool case_sensitive) {
     return value;
 }
 
+int32_t call_comparator(Cell function, Cell first, Cell second, bool integer_negated) {
+    const Cell args[2] = {first, second};
+    Cell* const base = stack::g_top;
+    Status status;
+    {
+        // Errors inside name the callback as where they happened.
+        const stack::Call frame(stack::FrameType::native, word_cell(words::Word::compare_callback_tag));
+        status = interp::call(function, args, 2);
+    }
+    if (status != Status::normal) {
+        stack::g_top = base;
+        // The sort cannot hand an exit on through its records: it ends here, as an error.
+        error::fire(status == Status::break_ ? ErrorId::break_ : status == Status::continue_ ? ErrorId::continue_
+                                                                                          : ErrorId::return_);
+    }
+    const Cell result = stack::g_top > base ? stack::g_top[-1] : cell::unset();
+    stack::g_top = base;
+    switch (cell::type(result)) {
+        case TypeId::logic: return cell::as_logic(result) ? 1 : -1;
+        case TypeId::integer: {
+            const int32_t v = cell::as_integer(result);
+            const int32_t sign = (v > 0) - (v < 0);
+            return integer_negated ? -sign : sign;
+        }
+        case TypeId::float_: {
+            const double d = cell::as_float(result);
+            return d > 0.0 ? 1 : d < 0.0 ? -1 : 0;
+        }
+        case TypeId::none: return -1;
+        default: return 1;
+    }
+}
+
 int sort_compare(const void* a, const void* b, void* op_word, void* flags_word) {
     const auto op = static_cast<int32_t>(reinterpret_cast<intptr_t>(op_word));
     const auto flags = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(flags_word));
@@ -351,14 +481,34 @@ Cell sort(Cell series, const SortOptions& o) {
         const auto run = o.stable ? sort::stable : sort::fast;
         // The sorts hold raw pointers into the buffer between comparisons.
         collector::Guard hold;
-        Cell* base = cells_of(node) + head;
         if (user) {
-            UserCompare call{*o.compare, node, cells_of(node), memory::buffer(node)->used()};
-            run(base, records, width, &call, reinterpret_cast<void*>(uintptr_t{flags}), sort_call_compare);
+            const StackMark mark;
+            UserCompare call{*o.compare, node, nullptr, 0, {0, 0}};
+            if (o.all) {
+                // Made once per sort; the stack keeps them, the guard keeps them where they are.
+                for (NodeId& scratch : call.scratch) {
+                    scratch = make(static_cast<uint32_t>(n)).w2;
+                    stack::push(cell::series(TypeId::block, scratch));
+                }
+            }
+            call.records = cells_of(node);
+            call.used = memory::buffer(node)->used();
+            run(cells_of(node) + head, records, width, &call, reinterpret_cast<void*>(uintptr_t{flags}),
+                sort_call_compare);
         } else {
+            Cell* const base = cells_of(node) + head;
             const int32_t op = o.case_sensitive ? op_sort_case : op_sort;
-            run(base, records, width, reinterpret_cast<void*>(intptr_t{op}), reinterpret_cast<void*>(uintptr_t{flags}),
-                sort_compare);
+            void* const flags_word = reinterpret_cast<void*>(uintptr_t{flags});
+            const TypeId common = o.all ? kNoCommonType : common_type(base, records, static_cast<uint32_t>(n),
+                                                                      static_cast<uint32_t>(offset));
+            if (common == TypeId::integer) {
+                run(base, records, width, nullptr, flags_word, compare_integers);
+            } else if (!(string::is_text(common) &&
+                         registry::actions(common).compare == registry::actions(TypeId::string).compare &&
+                         sort_texts(base, records, static_cast<uint32_t>(n), static_cast<uint32_t>(offset),
+                                    o.case_sensitive, flags, run))) {
+                run(base, records, width, reinterpret_cast<void*>(intptr_t{op}), flags_word, sort_compare);
+            }
         }
     }
     series::notify_owner(series, words::Word::sorted, head, 0);

@@ -676,6 +676,27 @@ sort::Compare unit_comparator(uint32_t unit) {
     }
 }
 
+TextKey text_key(const Cell& value) {
+    const NodeId node = cell::series_node(value);
+    SeriesBuffer* b = memory::buffer(node);
+    const uint32_t unit = unit_of(node);
+    const uint32_t length = b->used() / unit;
+    const auto head = static_cast<int32_t>(cell::series_index(value));
+    const uint32_t index = head < 0 ? 0 : std::min(static_cast<uint32_t>(head), length);
+    return {b->head_ptr() + size_t{index} * unit, length - index, unit};
+}
+
+int32_t compare_keys(const TextKey& a, const TextKey& b, bool case_sensitive) {
+    const uint32_t n = std::min(a.length, b.length);
+    const int32_t order = with_unit(a.unit, [&](auto ua) {
+        return with_unit(b.unit, [&](auto ub) {
+            return compare_units<decltype(ua)::value, decltype(ub)::value>(a.data, b.data, n, !case_sensitive);
+        });
+    });
+    if (order) return order;
+    return a.length == b.length ? 0 : a.length < b.length ? -1 : 1;
+}
+
 sort::Compare float_comparator(uint32_t width) {
     switch (width) {
         case 4: return compare_float_records<float>;

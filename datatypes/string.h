@@ -212,13 +212,28 @@ inline constexpr uint32_t count_shift = 2;  // n lives in the bits from here up
 sort::Compare unit_comparator(uint32_t unit);
 sort::Compare float_comparator(uint32_t width);
 
+// A text located once, for a sort that compares it many times: valid until the next allocation.
+struct TextKey {
+    const std::byte* data;  // its unit at the head
+    uint32_t length;        // units from there to the tail
+    uint32_t unit;          // 1, 2 or 4
+};
+// The key of a text value (not a symbol!). Never allocates.
+TextKey text_key(const Cell& value);
+// The order compare_chars gives two texts under the sort orders: folded (op_sort) unless
+// case_sensitive (op_sort_case). -1, 0 or 1. Never allocates.
+int32_t compare_keys(const TextKey& a, const TextKey& b, bool case_sensitive);
+
 // ---- Searching and editing (string_search.cpp) --------------------------------------------------
 //
 // string!'s own actions, shared by the other text types. Each may run an owner's change handler or
 // form a value, and so may collect: they take and give cells by value.
 
 // find: the series at the match (after it with /tail), or none. Text is compared case-folded
-// unless /case or /same; a bitset! is never folded. /any and /with raise internal not-done.
+// unless /case or /same; a bitset! is never folded. With /any a text pattern's "*" stands for any
+// run of characters and "?" for one; /with names other wildcards (its first character for "*",
+// its second for "?") and implies /any. The match is the shortest at the earliest start, except
+// that a final "*" takes the rest of the range searched.
 Cell find(Cell series, Cell value, const FindOptions& options);
 // select: the character just after the match (after the whole pattern for text and words), or
 // none when nothing matched or the match ends at the tail. /tail and /match are ignored.
@@ -236,12 +251,15 @@ Cell append(Cell series, Cell value, const InsertOptions& options);
 Cell insert(Cell series, Cell value, const InsertOptions& options);
 Cell change(Cell series, Cell value, const InsertOptions& options);
 
-// Sorts the units from the head in place (records of /skip units). A function /compare is not
-// supported yet (internal not-done).
+// Sorts the units from the head in place (records of /skip units). A /compare function gets two
+// characters (integers for binary!), or with /all and /skip the two records as strings; one that
+// resizes, moves or widens the series raises script invalid-arg with it, the units then left as
+// some permutation of what they were. /stable keeps ties in order, /case or not.
 Cell sort(Cell series, const SortOptions& options);
 // Exchanges the characters at the heads of two text values (in-place widening); the first back.
 Cell swap(Cell a, Cell b);
-// trim, in place from the head.
+// trim, in place from the head. /auto takes from every line as much leading indentation (spaces
+// and tabs) as the first line holding anything else has.
 Cell trim(Cell series, const TrimOptions& options);
 
 // Whether cp occurs at a unit index 0, step, 2 x step ... from the head; folded unless

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -149,12 +151,104 @@ struct Match {
 };
 constexpr Match kNoMatch{-1, 0};
 
+// ---- Wildcards (/any, /with) ----------------------------------------------------------------------
+
+// The two wildcard characters: `many` stands for any run of characters (none included), `one` for
+// exactly one character.
+struct Wild {
+    uint32_t many;
+    uint32_t one;
+};
+
+constexpr int64_t kNeverAfter = -2;  // a wildcard match that no later start can make either
+
+// Whether the pattern units [from, to) match the text at `at` unit for unit, `one` matching any.
+template <uint32_t S, uint32_t P>
+inline bool wild_segment_at(const std::byte* text, int64_t at, const std::byte* pattern, uint32_t from, uint32_t to,
+                            uint32_t one, bool folded) {
+    for (uint32_t k = from; k < to; ++k) {
+        const uint32_t y = load<P>(pattern, k);
+        if (y == one) continue;
+        const uint32_t x = load<S>(text, static_cast<size_t>(at + (k - from)));
+        if (x != y && (!folded || fold(x) != fold(y))) return false;
+    }
+    return true;
+}
+
+// Matches a wildcard pattern at `at`, never reading at or past `bound`: the unit index where the
+// match ends, -1 when it fails at this start, kNeverAfter when no later start can succeed. The
+// text before the first `many` must stand at `at`; each later run of plain characters is placed
+// as early as it fits (so the match is the shortest one), except that a final `many` takes the
+// rest of the range. Placing each run as early as possible is never worse for the runs after it,
+// and those places only move right as the start does: a run found nowhere fails every later start.
+template <uint32_t S, uint32_t P>
+int64_t wild_match(const std::byte* text, int64_t at, int64_t bound, const std::byte* pattern, uint32_t n,
+                   const Wild& wild, bool folded) {
+    uint32_t k = 0;
+    while (k < n && load<P>(pattern, k) != wild.many) ++k;
+    if (at + k > bound || !wild_segment_at<S, P>(text, at, pattern, 0, k, wild.one, folded)) return -1;
+    int64_t p = at + k;
+    while (k < n) {
+        while (k < n && load<P>(pattern, k) == wild.many) ++k;
+        if (k == n) return bound;
+        uint32_t e = k;
+        while (e < n && load<P>(pattern, e) != wild.many) ++e;
+        const uint32_t width = e - k;
+        int64_t q = p;
+        while (q + width <= bound && !wild_segment_at<S, P>(text, q, pattern, k, e, wild.one, folded)) ++q;
+        if (q + width > bound) return kNeverAfter;
+        p = q + width;
+        k = e;
+    }
+    return p;
+}
+
+// A wildcard search over the walk's candidates. Backward walks try starts from the last one where
+// the pattern's plain characters still fit before the end of the range.
+template <uint32_t S, uint32_t P>
+Match search_wild(const std::byte* text, const std::byte* pattern, uint32_t n, const Walk& w, const Wild& wild,
+                  bool folded) {
+    uint32_t least = 0;  // units the pattern needs at the least
+    for (uint32_t k = 0; k < n; ++k) least += load<P>(pattern, k) != wild.many;
+    if (w.backward) {
+        const int64_t bound = w.start + 1;
+        for (int64_t at = bound - std::max<uint32_t>(least, 1); at >= w.limit; at -= w.step) {
+            const int64_t end = wild_match<S, P>(text, at, bound, pattern, n, wild, folded);
+            if (end >= 0) return {at, static_cast<uint32_t>(end - at)};
+            if (w.once) break;
+        }
+        return kNoMatch;
+    }
+    for (int64_t at = w.start; at + least <= w.limit; at += w.step) {
+        const int64_t end = wild_match<S, P>(text, at, w.limit, pattern, n, wild, folded);
+        if (end >= 0) return {at, static_cast<uint32_t>(end - at)};
+        if (end == kNeverAfter || w.once) break;
+    }
+    return kNoMatch;
+}
+
+// The wildcards of /any ("*" and "?"), or those /with names: its first character for `many`, its
+// second for `one`; one it leaves out keeps its default.
+Wild wildcards(const FindOptions& o) {
+    Wild wild{'*', '?'};
+    if (!o.with) return wild;
+    const Cell& with = *o.with;
+    if (!is_text(cell::type(with))) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::with), with);
+    const NodeId node = cell::series_node(with);
+    const uint32_t length = series::length(node);
+    const uint32_t head = head_in(with, length);
+    if (head < length) wild.many = char_at(node, head);
+    if (head + 1 < length) wild.one = char_at(node, head + 1);
+    return wild;
+}
+
 Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
     const NodeId node = cell::series_node(series);
     const uint32_t length = series::length(node);
     const uint32_t head = head_in(series, length);
     if (length == 0 || (!o.reverse && head >= length)) return kNoMatch;
-    if (o.any || o.with) error::fire(ErrorId::not_done);
+    const bool wildcard = o.any || o.with;
+    const Wild wild = wildcard ? wildcards(o) : Wild{};
 
     int64_t step = 1;
     if (o.skip) {
@@ -201,6 +295,7 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
     uint32_t single = 0;  // a one-character pattern, held here in 4-byte units
     const std::byte* pattern = nullptr;
     uint32_t pattern_unit = 4, n = 1;
+    bool text_pattern = false;  // wildcards apply to text only, never to one character or bytes
     Rooted scratch_root;
     if (vtype == TypeId::char_ || (vtype == TypeId::integer && type == TypeId::binary)) {
         single = value.w2;
@@ -208,6 +303,7 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
         pattern = reinterpret_cast<const std::byte*>(&single);
     } else {
         if (vtype == TypeId::binary && type != TypeId::binary) error::fire(ErrorId::invalid_arg, value);
+        text_pattern = vtype != TypeId::binary;
         Cell text_value = value;
         if (!is_text(vtype) && vtype != TypeId::binary) {
             // Formed once; the pattern is then compared in place like any other text.
@@ -225,6 +321,13 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
     }
     // Nothing allocates from here on: the data pointers hold.
     const std::byte* text = memory::buffer(node)->head_ptr();
+    if (wildcard && text_pattern) {
+        return with_unit(unit_of(node), [&](auto s) {
+            return with_unit(pattern_unit, [&](auto p) {
+                return search_wild<decltype(s)::value, decltype(p)::value>(text, pattern, n, walk, wild, folded);
+            });
+        });
+    }
     const int64_t at = with_unit(unit_of(node), [&](auto s) {
         return with_unit(pattern_unit, [&](auto p) {
             return search_pattern<decltype(s)::value, decltype(p)::value>(text, pattern, n, walk, folded);
@@ -363,6 +466,35 @@ uint32_t trim_lines(std::byte* data, uint32_t head, uint32_t length) {
     return out;
 }
 
+// /auto: every line loses as much of its leading indentation (spaces and tabs) as the first line
+// that holds anything else has, so the text keeps its shape relative to that line.
+template <uint32_t U>
+uint32_t trim_auto(std::byte* data, uint32_t head, uint32_t length) {
+    uint32_t indent = 0;
+    for (uint32_t i = head, run = 0; i < length; ++i) {
+        const uint32_t cp = load<U>(data, i);
+        if (cp == ' ' || cp == '\t') {
+            ++run;
+        } else if (cp == '\n') {
+            run = 0;
+        } else {
+            indent = run;
+            break;
+        }
+    }
+    uint32_t out = head, column = 0;
+    for (uint32_t i = head; i < length; ++i) {
+        const uint32_t cp = load<U>(data, i);
+        if (column < indent && (cp == ' ' || cp == '\t')) {
+            ++column;
+            continue;
+        }
+        column = cp == '\n' ? 0 : indent;
+        store<U>(data, out++, cp);
+    }
+    return out;
+}
+
 template <uint32_t U>
 uint32_t trim_part(std::byte* data, uint32_t head, uint32_t length, bool only_head, bool only_tail, bool plain,
                    bool& line_feed) {
@@ -424,21 +556,131 @@ bool has_char_at(NodeId node, uint32_t from, uint32_t cp, uint32_t step, bool ca
     });
 }
 
-// One pass of a set operation: the records of `from` that the test keeps and whose first
-// character the result lacks are appended whole.
-void set_pass(SetOp op, Cell from, Cell other, NodeId out, bool case_sensitive, uint32_t step) {
-    const NodeId node = cell::series_node(from);
-    const NodeId other_node = cell::series_node(other);
-    for (uint32_t i = head_in(from, series::length(node)); i < series::length(node); i += step) {
-        const uint32_t cp = char_at(node, i);
-        bool keep = true;
-        if (op == SetOp::intersect || op == SetOp::exclude || op == SetOp::difference) {
-            const bool found = has_char_at(other_node, head_in(other, series::length(other_node)), cp, step, case_sensitive);
-            keep = op == SetOp::intersect ? found : !found;
-        }
-        if (!keep || has_char_at(out, 0, cp, step, case_sensitive)) continue;
-        concatenate_at(out, 0, at_index(from, i), static_cast<int32_t>(step), Concat::append);
+// The characters standing at the record starts of a text (units from, from + step, ...), as
+// has_char_at sees them: compared folded unless case_sensitive. A long text is indexed once in a
+// bitmap over the code points, so each question costs one load; a short one is searched each time.
+class Members {
+  public:
+    Members(NodeId node, uint32_t from, uint32_t step, bool case_sensitive, bool indexed)
+        : node_(node), from_(from), step_(step), case_sensitive_(case_sensitive) {
+        if (!indexed) return;
+        bits_.assign(kBitWords, 0);
+        const uint32_t length = series::length(node);
+        if (from < length) added(from, length - from);
     }
+
+    bool has(uint32_t cp) const {
+        if (bits_.empty()) return has_char_at(node_, from_, cp, step_, case_sensitive_);
+        const uint32_t key = case_sensitive_ ? cp : fold(cp);
+        if (key > unicode::kMaxCodePoint) return std::find(beyond_.begin(), beyond_.end(), key) != beyond_.end();
+        return (bits_[key >> 6] >> (key & 63)) & 1;
+    }
+
+    // The text grew by count units at unit index `at`: the record starts among them join.
+    void added(uint32_t at, uint32_t count) {
+        if (bits_.empty()) return;
+        const uint32_t offset = (at - from_) % step_;
+        for (uint64_t i = at + (offset ? step_ - offset : 0); i < uint64_t{at} + count; i += step_) {
+            const uint32_t cp = char_at(node_, static_cast<uint32_t>(i));
+            const uint32_t key = case_sensitive_ ? cp : fold(cp);
+            if (key > unicode::kMaxCodePoint) {
+                beyond_.push_back(key);
+            } else {
+                bits_[key >> 6] |= uint64_t{1} << (key & 63);
+            }
+        }
+    }
+
+  private:
+    static constexpr uint32_t kBitWords = (unicode::kMaxCodePoint + 64) / 64;
+    NodeId node_;
+    uint32_t from_;
+    uint32_t step_;
+    bool case_sensitive_;
+    std::vector<uint64_t> bits_;    // empty: not indexed
+    std::vector<uint32_t> beyond_;  // keys above the last code point, rare
+};
+
+// Questions a text answers before indexing it pays: a bitmap costs about as much as this many
+// linear steps.
+constexpr uint64_t kIndexAfter = 4096;
+
+// One pass of a set operation: the records of `from` that the test keeps and whose first
+// character the result lacks are appended whole. `result` knows the record starts of the result.
+void set_pass(SetOp op, Cell from, Cell other, NodeId out, Members& result, bool case_sensitive, uint32_t step) {
+    const NodeId node = cell::series_node(from);
+    const uint32_t from_head = head_in(from, series::length(node));
+    const uint64_t questions = (series::length(node) - from_head + step - 1) / step;
+    const bool looks_up = op == SetOp::intersect || op == SetOp::exclude || op == SetOp::difference;
+    std::optional<Members> in_other;
+    if (looks_up) {
+        const NodeId other_node = cell::series_node(other);
+        const uint32_t other_head = head_in(other, series::length(other_node));
+        const uint64_t entries = (series::length(other_node) - other_head + step - 1) / step;
+        in_other.emplace(other_node, other_head, step, case_sensitive, questions * entries > kIndexAfter);
+    }
+    for (uint32_t i = from_head; i < series::length(node); i += step) {
+        const uint32_t cp = char_at(node, i);
+        if (looks_up && in_other->has(cp) != (op == SetOp::intersect)) continue;
+        if (result.has(cp)) continue;
+        const uint32_t at = series::length(out);
+        const uint32_t written = concatenate_at(out, 0, at_index(from, i), static_cast<int32_t>(step), Concat::append);
+        result.added(at, written);
+    }
+}
+
+// ---- sort with a compare function ---------------------------------------------------------------
+
+// What the user comparator of a text sort works with, and what lets it notice the user code
+// moving, resizing or widening the buffer under the sort.
+struct UserSort {
+    Cell function;          // the /compare function
+    NodeId node;            // the series sorted
+    const std::byte* data;  // its units when the sort began
+    uint32_t used;          // its bytes then
+    uint32_t unit;          // its unit width then
+    bool bytes;             // binary!: records are handed over as integers, not characters
+    uint32_t flags;         // sort_flag::reverse, and with sort_flag::records the record length
+    NodeId scratch[2];      // /all with /skip: the strings the two records are copied into, else 0
+};
+
+// A record copied into a scratch string of at least the record's unit width. May allocate.
+Cell fill_scratch(NodeId scratch, const std::byte* record, uint32_t n, uint32_t unit) {
+    series::clear(scratch);
+    uint32_t to_unit = unit_of(scratch);
+    if (to_unit < unit) {
+        unicode::widen(scratch, unit);
+        to_unit = unit;
+    }
+    std::byte* to = series::reserve_tail(scratch, n * to_unit);
+    if (to_unit == unit) {
+        std::memcpy(to, record, size_t{n} * unit);
+    } else {
+        copy_units(record, unit, to, to_unit, n);
+    }
+    return cell::series(TypeId::string, scratch);
+}
+
+int sort_call_compare(const void* a, const void* b, void* context, void*) {
+    const auto& call = *static_cast<const UserSort*>(context);
+    const auto* x = static_cast<const std::byte*>(a);
+    const auto* y = static_cast<const std::byte*>(b);
+    if (call.flags & sort_flag::reverse) std::swap(x, y);
+    int32_t r;
+    if (call.scratch[0]) {
+        const uint32_t n = call.flags >> sort_flag::count_shift;
+        r = block::call_comparator(call.function, fill_scratch(call.scratch[0], y, n, call.unit),
+                                   fill_scratch(call.scratch[1], x, n, call.unit), true);
+    } else {
+        const uint32_t cy = series::load_unit(y, call.unit), cx = series::load_unit(x, call.unit);
+        r = call.bytes ? block::call_comparator(call.function, cell::integer(static_cast<int32_t>(cy)),
+                                                cell::integer(static_cast<int32_t>(cx)), true)
+                       : block::call_comparator(call.function, cell::character(cy), cell::character(cx), true);
+    }
+    SeriesBuffer* buffer = memory::buffer(call.node);
+    if (buffer->head_ptr() != call.data || buffer->used() != call.used || buffer->unit() != call.unit)
+        error::fire(ErrorId::invalid_arg, cell::series(TypeId::string, call.node));
+    return r;
 }
 
 }  // namespace
@@ -557,6 +799,7 @@ Cell sort(Cell series, const SortOptions& options) {
     }
     uint32_t flags = options.reverse ? sort_flag::reverse : 0;
     if (options.all) flags |= sort_flag::records | static_cast<uint32_t>(n) << sort_flag::count_shift;
+    bool user = false;
     if (options.compare) {
         const Cell& compare = *options.compare;
         if (cell::is(compare, TypeId::integer)) {
@@ -565,7 +808,7 @@ Cell sort(Cell series, const SortOptions& options) {
             if (k < 1 || k > n) error::fire(ErrorId::out_of_range, compare);
             flags |= static_cast<uint32_t>(k - 1) << sort_flag::count_shift;
         } else if (cell::is(compare, TypeId::function)) {
-            error::fire(ErrorId::not_done);  // calling back into the language needs the interpreter
+            user = true;
         } else {
             error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::compare), compare);
         }
@@ -577,14 +820,29 @@ Cell sort(Cell series, const SortOptions& options) {
         const uint64_t left = std::min<uint64_t>(static_cast<uint64_t>(count), now - head);
         const uint64_t records = left / static_cast<uint64_t>(n);
         const uint32_t unit = unit_of(node);
-        SortOrder order{options.case_sensitive, flags};
-        std::byte* base = memory::buffer(node)->head_ptr() + size_t{head} * unit;
-        const sort::Compare compare = unit_comparator(unit);
         const size_t width = static_cast<size_t>(n) * unit;
-        if (options.stable && !options.case_sensitive) {
-            sort::stable(base, records, width, &order, nullptr, compare);
+        // Stable whenever asked: with /case plain characters that tie are the same, but records
+        // of /skip and answers of a function are not.
+        const auto run = options.stable ? sort::stable : sort::fast;
+        if (user) {
+            Rooted root;
+            UserSort call{*options.compare, node, nullptr, 0, unit, cell::is(series, TypeId::binary), flags, {0, 0}};
+            if (options.all) {
+                for (NodeId& scratch : call.scratch) {
+                    scratch = series::alloc_with_unit(static_cast<uint32_t>(n), unit);
+                    root.hold(cell::series(TypeId::string, scratch));
+                }
+            }
+            // The sort keeps pointers into the buffer across the user's code.
+            collector::Guard hold;
+            SeriesBuffer* b = memory::buffer(node);
+            call.data = b->head_ptr();
+            call.used = b->used();
+            run(b->head_ptr() + size_t{head} * unit, records, width, &call, nullptr, sort_call_compare);
         } else {
-            sort::fast(base, records, width, &order, nullptr, compare);
+            SortOrder order{options.case_sensitive, flags};
+            std::byte* base = memory::buffer(node)->head_ptr() + size_t{head} * unit;
+            run(base, records, width, &order, nullptr, unit_comparator(unit));
         }
     }
     series::notify_owner(series, words::Word::sorted, head, 0);
@@ -617,7 +875,6 @@ Cell swap(Cell a, Cell b) {
 Cell trim(Cell series, const TrimOptions& options) {
     const NodeId node = cell::series_node(series);
     const uint32_t at = head_in(series, series::length(node));
-    if (!options.all && !options.with && options.automatic) error::fire(ErrorId::not_done);
 
     // The /with set is read before anything changes: a string set may be the series itself.
     uint32_t single = 0;
@@ -671,6 +928,8 @@ Cell trim(Cell series, const TrimOptions& options) {
                 });
             });
         }
+    } else if (options.automatic) {
+        end = with_unit(unit_of(node), [&](auto u) { return trim_auto<decltype(u)::value>(data, head, length); });
     } else if (options.lines) {
         end = with_unit(unit_of(node), [&](auto u) { return trim_lines<decltype(u)::value>(data, head, length); });
     } else {
@@ -703,8 +962,11 @@ Cell set_operation(SetOp op, Cell a, Cell b, bool case_sensitive, int32_t skip) 
     const Rooted root(result);
     const NodeId out = cell::series_node(result);
     const auto step = static_cast<uint32_t>(skip);
-    set_pass(op, a, two ? b : a, out, case_sensitive, step);
-    if (op == SetOp::union_ || op == SetOp::difference) set_pass(op, b, a, out, case_sensitive, step);
+    // The result is asked once for every record of the arguments, and holds at most that many.
+    const uint64_t records = capacity / step + (op == SetOp::difference ? rs_length(b) / step : 0);
+    Members in_result(out, 0, step, case_sensitive, records * records > kIndexAfter);
+    set_pass(op, a, two ? b : a, out, in_result, case_sensitive, step);
+    if (op == SetOp::union_ || op == SetOp::difference) set_pass(op, b, a, out, in_result, case_sensitive, step);
     return result;
 }
 

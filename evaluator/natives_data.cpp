@@ -1,8 +1,143 @@
-// Set operations, text and data conversion natives.
+// Set operations, text and data conversion natives. Each checks its arguments, picks the engine of
+// the first argument's type (block!, string!, bitset!, typeset! ...) and shapes the result.
+#include <algorithm>
+
+#include "datatypes/block.h"
+#include "datatypes/registry.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/typeset.h"
 #include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/error.h"
+#include "runtime/unicode.h"
+#include "runtime/words.h"
 
 namespace zub::natives::groups {
+namespace {
 
-void data() {}
+Cell* args() { return stack::args(); }
+
+Status done(Cell value) {
+    *stack::args() = value;
+    return Status::normal;
+}
+
+Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
+
+// The interpreter has checked the argument against the native's spec block; a call from C++ that
+// did not ask for the check still gets the same error, never a wrong answer.
+[[noreturn]] void raise_arg(Native native, uint32_t param, const Cell& value) {
+    const symbol::Id word = natives::param(natives::shape(index_of(native)), param).word;
+    error::fire(ErrorId::expect_arg, stack::call_word(), datatype_of(value), words::global(word));
+}
+
+// ---- Set operations -----------------------------------------------------------------------------
+
+bool block_or_hash(TypeId t) { return t == TypeId::block || t == TypeId::hash; }
+
+// bitset! sets are bit arrays: union, intersect and difference are its or~, and~ and xor~, and
+// exclude keeps the bits of the first that the second lacks.
+Cell bitset_operation(int32_t op, Cell a, Cell b) {
+    const ActionTable& bits = registry::actions(TypeId::bitset);
+    switch (op) {
+        case block::set_union: return bits.or_(a, b);
+        case block::set_intersect: return bits.and_(a, b);
+        case block::set_difference: return bits.xor_(a, b);
+        default: {
+            const Cell* kept = stack::push(bits.complement(b));
+            const Cell result = bits.and_(a, *kept);
+            stack::pop(1);
+            return result;
+        }
+    }
+}
+
+// union, intersect, unique, difference and exclude: (set1 [set2] /case /skip size).
+template <Native native, int32_t op>
+Status set_operation(const int32_t* refinements) {
+    const Cell a = args()[0];
+    const bool two = op != block::set_unique;
+    const Cell b = two ? args()[1] : cell::none();
+    const bool case_sensitive = refinements[0] > -1;
+    const Cell* skip = refinements[1] > -1 ? &args()[refinements[1]] : nullptr;
+    const TypeId ta = cell::type(a);
+    if (two) {
+        const TypeId tb = cell::type(b);
+        if (ta != tb && !(block_or_hash(ta) && block_or_hash(tb)))
+            error::fire(ErrorId::expect_val, datatype_of(b), datatype_of(a));
+    }
+    switch (ta) {
+        case TypeId::block:
+        case TypeId::hash: return done(block::set_operation(op, a, two ? &b : nullptr, case_sensitive, skip));
+        case TypeId::string: {
+            int32_t n = 1;
+            if (skip) {
+                if (!cell::is(*skip, TypeId::integer))
+                    error::fire(ErrorId::invalid_refine_arg, words::global(words::id(words::Word::skip)), *skip);
+                n = cell::as_integer(*skip);
+            }
+            return done(string::set_operation(static_cast<string::SetOp>(op), a, b, case_sensitive, n));
+        }
+        case TypeId::bitset:
+            if (two) return done(bitset_operation(op, a, b));
+            break;
+        case TypeId::typeset:
+            if (two) return done(typeset::combine(a, b, op));
+            break;
+        case TypeId::date:
+            // The time between two dates comes with date!'s own arithmetic.
+            if (op == block::set_difference) error::fire(ErrorId::not_done);
+            break;
+        default: break;
+    }
+    raise_arg(native, 0, a);
+}
+
+// ---- Case ---------------------------------------------------------------------------------------
+
+// uppercase and lowercase (string /part limit): in place, the value back. A /part count or
+// position limits the characters mapped; a negative count maps those just before the position.
+template <Native native, bool upper>
+Status change_case(const int32_t* refinements) {
+    const Cell value = args()[0];
+    if (cell::is(value, TypeId::char_)) return done(cell::character(unicode::change_char_case(value.w2, upper)));
+    if (!string::is_text(cell::type(value))) raise_arg(native, 0, value);
+
+    const NodeId node = cell::series_node(value);
+    const uint32_t length = series::length(node);
+    const uint32_t head = std::min(cell::series_index(value), length);
+    int64_t start = head, count = length - head;
+    if (refinements[0] > -1) {
+        const Cell& limit = args()[refinements[0]];
+        const TypeId t = cell::type(limit);
+        const int64_t k = t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent
+                              ? cell::to_int32_checked(limit)
+                              : series::part_length(value, limit);
+        if (k < 0) {
+            start = head - std::min<int64_t>(-k, head);
+            count = head - start;
+        } else {
+            count = std::min<int64_t>(k, count);
+        }
+    }
+    if (count > 0) {
+        unicode::change_case(node, static_cast<uint32_t>(start), static_cast<uint32_t>(count), upper);
+        series::notify_owner(value, upper ? words::Word::uppercase : words::Word::lowercase, start, count);
+    }
+    return done(value);
+}
+
+}  // namespace
+
+void data() {
+    install(Native::union_, set_operation<Native::union_, block::set_union>);
+    install(Native::intersect, set_operation<Native::intersect, block::set_intersect>);
+    install(Native::unique, set_operation<Native::unique, block::set_unique>);
+    install(Native::difference, set_operation<Native::difference, block::set_difference>);
+    install(Native::exclude, set_operation<Native::exclude, block::set_exclude>);
+    install(Native::uppercase, change_case<Native::uppercase, true>);
+    install(Native::lowercase, change_case<Native::lowercase, false>);
+}
 
 }  // namespace zub::natives::groups

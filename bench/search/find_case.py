@@ -1,0 +1,3 @@
+s = "abcdefghij" * 1000000 + "needle"
+for _ in range(REPEAT):
+    s.find("needle")

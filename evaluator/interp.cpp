@@ -235,9 +235,10 @@ inline void check(const Cell& name, const Cell& value, const Cell& types, ArgWor
     if (!typeset::contains(types, cell::type(value))) expect_arg(name, value, word);
 }
 
-// Fetches one argument by its kind and pushes it, checked against its types.
-Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
-             bool from_path) {
+// Fetches one argument by its kind and pushes it, checked against its types: every case but an
+// expression.
+Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
+                   bool from_path) {
     if (s.at_end()) {
         if (from_path) {
             stack::push(cell::none());
@@ -272,7 +273,18 @@ Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgW
             default: stack::push(v);
         }
     }
-    check(name, stack::top_cell(), types, word);
+    check(name, g_top[-1], types, word);
+    return Status::normal;
+}
+
+// Fetches one argument by its kind and pushes it, checked against its types. The common case, an
+// expression, goes straight to the evaluator.
+inline Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
+                    bool from_path) {
+    if (kind != 0 || (s.mode & kApplyValues) || s.at_end())
+        return fetch_other(s, kind, types, name, word, operand, from_path);
+    ZUB_PASS(expression(s, !operand));
+    check(name, g_top[-1], types, word);
     return Status::normal;
 }
 
@@ -594,6 +606,68 @@ Status invoke(const Cell fn, const Cell& name, Source& s, const Cell* path, uint
 
 // ---- expressions -------------------------------------------------------------------------------
 
+// The operators that integer arithmetic and comparison answer directly, by their callable.
+enum class Fast : uint8_t { none, add, subtract, multiply, lesser, greater, lesser_or_equal, greater_or_equal,
+                            equal, not_equal };
+
+inline Fast fast_kind(const Cell& fn) {
+    if (cell::is(fn, TypeId::action)) {
+        switch (static_cast<Slot>(fn.w1 - 1)) {
+            case Slot::add: return Fast::add;
+            case Slot::subtract: return Fast::subtract;
+            case Slot::multiply: return Fast::multiply;
+            default: return Fast::none;
+        }
+    }
+    if (!cell::is(fn, TypeId::native)) return Fast::none;
+    using natives::Native;
+    switch (static_cast<Native>(fn.w1 - 1)) {
+        case Native::lesser_q: return Fast::lesser;
+        case Native::greater_q: return Fast::greater;
+        case Native::lesser_or_equal_q: return Fast::lesser_or_equal;
+        case Native::greater_or_equal_q: return Fast::greater_or_equal;
+        case Native::equal_q:
+        case Native::strict_equal_q: return Fast::equal;
+        case Native::not_equal_q: return Fast::not_equal;
+        default: return Fast::none;
+    }
+}
+
+// An operator between two integers, when its right operand is an integer written as it is or a
+// word holding one: the result replaces the left operand, as the operator's call would leave it,
+// without a frame. Answers false (nothing consumed) when the call must go the general way: other
+// operands, other operators, or an overflow, whose promotion the action itself makes.
+inline bool integer_operation(const Cell& op, Source& s) {
+    Cell& left = g_top[-1];
+    if (!cell::is(left, TypeId::integer) || s.at_end()) return false;
+    const Fast kind = fast_kind(op);
+    if (kind == Fast::none) return false;
+    Cell right = s.peek();
+    if (cell::is(right, TypeId::word)) {
+        const Cell* slot = slot_of(right);
+        if (!slot) return false;
+        right = *slot;
+    }
+    if (!cell::is(right, TypeId::integer)) return false;
+    // A word after the right operand may be another operator; it is taken by the caller's loop.
+    const int32_t a = cell::as_integer(left), b = cell::as_integer(right);
+    int32_t r;
+    switch (kind) {
+        case Fast::add: if (__builtin_add_overflow(a, b, &r)) return false; left = cell::integer(r); break;
+        case Fast::subtract: if (__builtin_sub_overflow(a, b, &r)) return false; left = cell::integer(r); break;
+        case Fast::multiply: if (__builtin_mul_overflow(a, b, &r)) return false; left = cell::integer(r); break;
+        case Fast::lesser: left = cell::logic(a < b); break;
+        case Fast::greater: left = cell::logic(a > b); break;
+        case Fast::lesser_or_equal: left = cell::logic(a <= b); break;
+        case Fast::greater_or_equal: left = cell::logic(a >= b); break;
+        case Fast::equal: left = cell::logic(a == b); break;
+        case Fast::not_equal: left = cell::logic(a != b); break;
+        case Fast::none: return false;
+    }
+    ++s.index;
+    return true;
+}
+
 inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? name : g_anon; }
 
 Status expression(Source& s, bool infix) {
@@ -681,6 +755,7 @@ Status expression(Source& s, bool infix) {
         if (!slot || !cell::is(*slot, TypeId::op)) break;
         const Cell op = op_target(*slot);
         ++s.index;
+        if (integer_operation(op, s)) continue;
         ZUB_PASS(invoke(op, next, s, nullptr, 0, true));
     }
     return Status::normal;

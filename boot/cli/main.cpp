@@ -55,7 +55,7 @@ std::string formed_error() {
 
 // Loads and evaluates the text (skipping a script header when asked); the stacks are as they were
 // afterwards, whatever happened.
-Outcome evaluate(std::string_view source, bool skip_header) {
+Outcome evaluate(std::string_view source, bool skip_header, bool mold_result = true) {
     const stack::Saved saved = stack::save();
     try {
         const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(source.data()),
@@ -64,7 +64,7 @@ Outcome evaluate(std::string_view source, bool skip_header) {
         stack::push(cell::series(TypeId::block, code, head));
         (void)interp::eval(stack::top_cell(), true);
         const Cell result = stack::top_cell();
-        Outcome outcome{true, cell::is(result, TypeId::unset), boot::mold_utf8(result), ErrorId{}};
+        Outcome outcome{true, cell::is(result, TypeId::unset), mold_result ? boot::mold_utf8(result) : "", ErrorId{}};
         stack::restore(saved);
         return outcome;
     } catch (const Thrown&) {
@@ -167,7 +167,7 @@ int run(void* arg) {
                 std::fprintf(stderr, "zub-cli: cannot read %s\n", options.text.c_str());
                 return 1;
             }
-            const Outcome outcome = evaluate(source, options.mode == Options::Mode::script);
+            const Outcome outcome = evaluate(source, options.mode == Options::Mode::script, false);
             std::fflush(stdout);
             if (!outcome.ok) {
                 std::fprintf(stderr, "%s\n", outcome.text.c_str());

@@ -1,0 +1,25 @@
+#!/usr/bin/env python3
+"""Start-up time: `zub-cli -e quit` against `python3 -c pass` and `lua5.4 -e ""`, as ratios.
+
+usage: bench/startup/run.py [path/to/zub-cli]
+The best of twenty runs counts for each. A ratio below 1 means Zub starts faster.
+"""
+import os, shutil, subprocess, sys, time
+
+here = os.path.dirname(os.path.abspath(__file__))
+zub = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "build", "zub-cli")
+
+def best(cmd, runs=20):
+    times = []
+    for _ in range(runs):
+        start = time.perf_counter()
+        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
+        times.append(time.perf_counter() - start)
+    return min(times)
+
+z = best([zub, "-e", "quit"])
+p = best([sys.executable, "-c", "pass"])
+lua = shutil.which("lua5.4")
+l = best([lua, "-e", ""]) if lua else float("nan")
+print(f"zub-cli {z * 1000:.1f} ms, python3 {p * 1000:.1f} ms, lua5.4 {l * 1000:.1f} ms")
+print(f"zub/python {z / p:.2f}, zub/lua {z / l:.2f}")

@@ -1,24 +1,32 @@
 // Marking sets a bit in each reachable buffer and queues cell series on a work list; compaction
-// then walks every frame once, sliding marked buffers down over the dead ones. A buffer left
+// then walks every frame once, sliding marked buffers down over the dead ones or into the free end
+// of the frame before, so that later frames drain and go back to the system. A buffer left
 // unmarked is garbage: its node goes back to the free list (buffers abandoned by expansion have
 // none).
 #include "runtime/collector.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "evaluator/exits.h"
 #include "evaluator/stack.h"
+#include "runtime/cycles.h"
 #include "runtime/error.h"
+#include "runtime/handles.h"
 #include "runtime/hash_index.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 
 namespace zub::collector {
 
 State g_state{};
 
 namespace {
+
+// A frame receives runs from the frame after it only while it has this much room.
+constexpr uint64_t kSpillRoom = 0xCCCD;
 
 struct Root {
     const NodeId* slot;
@@ -29,18 +37,28 @@ std::vector<Root> g_roots;
 std::vector<const Cell*> g_cell_roots;
 std::vector<NodeId> g_work;        // cell series marked but not yet scanned
 std::vector<NodeId> g_unmanaged;   // marked buffers outside the frames, unmarked at the end
+uint64_t g_newly_marked = 0;       // buffers marked so far in this cycle
+
+bool marked(NodeId node) { return node && (memory::buffer(node)->flags & series_flag::marked); }
 
 bool keep(NodeId node) {
     if (node == 0) return false;
     SeriesBuffer* b = memory::buffer(node);
     if (b->flags & series_flag::marked) return false;
     b->flags |= series_flag::marked;
+    ++g_newly_marked;
     if (b->flags & series_flag::unmanaged) g_unmanaged.push_back(node);
     return true;
 }
 
 void keep_cells(NodeId node) {
     if (keep(node)) g_work.push_back(node);
+}
+
+// A node whose series may hold cells or not.
+void keep_any(NodeId node) {
+    if (node && memory::buffer(node)->unit() == sizeof(Cell)) keep_cells(node);
+    else keep(node);
 }
 
 void keep_table(NodeId node) {
@@ -54,12 +72,15 @@ void keep_table(NodeId node) {
         keep(t.duplicates);
         hash_index::for_each_chain(node, [](NodeId chain) { keep(chain); });
     }
+    if (kind == hashtable::Kind::ownership) {
+        // Weak: a record lives only as long as its owner (mark_owned_records).
+        keep(t.indexed);
+        return;
+    }
     keep_cells(t.indexed);
-    if (kind == hashtable::Kind::records || kind == hashtable::Kind::ownership) {
+    if (kind == hashtable::Kind::records) {
         // A record keeps the series it is about.
-        hashtable::for_each_record(node, [](uint32_t key, Cell*) {
-            if (keep(key) && memory::buffer(key)->unit() == sizeof(Cell)) g_work.push_back(key);
-        });
+        hashtable::for_each_record(node, [](uint32_t key, Cell*) { keep_any(key); });
     }
 }
 
@@ -124,6 +145,9 @@ void mark_cell(const Cell& c) {
             keep_cells(c.w1);
             keep(c.w3);
             break;
+        case TypeId::handle:
+            if (static_cast<int32_t>(c.w3) >= 0) handles::mark(c.w3);
+            break;
         case TypeId::event:
             if (c.header & cell_flag::event_series) keep_cells(c.w2);
             break;
@@ -151,52 +175,163 @@ void mark_roots() {
     mark_cell(exits::value());
     mark_cell(exits::thrown_value());
     mark_cell(exits::thrown_name());
-    for (const Cell& arg : error::pending().args) mark_cell(arg);
+    const error::Pending& pending = error::pending();
+    for (const Cell& arg : pending.args) mark_cell(arg);
+    mark_cell(pending.near);
+    mark_cell(pending.value);
+    // The series that mold, compare and copy are inside: their walks may allocate.
+    for (uint32_t i = 0; i < cycles::depth(); ++i) keep_any(cycles::walked()[i]);
     for (const Root& r : g_roots) {
-        if (r.kind == RootKind::table) {
-            keep_table(*r.slot);
-        } else if (*r.slot && memory::buffer(*r.slot)->unit() == sizeof(Cell)) {
-            keep_cells(*r.slot);
-        } else {
-            keep(*r.slot);
-        }
+        if (r.kind == RootKind::table) keep_table(*r.slot);
+        else keep_any(*r.slot);
     }
     for (const Cell* c : g_cell_roots) mark_cell(*c);
     drain();
 }
 
-// Slides the marked buffers of a frame down over the dead ones.
-void compact(SeriesFrame* f) {
-    std::byte* to = f->data();
-    for (std::byte* p = f->data(); p < f->alloc;) {
-        auto* b = reinterpret_cast<SeriesBuffer*>(p);
-        const uint32_t length = b->size + kBufferOverhead;
-        if (b->flags & series_flag::marked) {
-            b->flags &= ~series_flag::marked;
-            if (to != p) {
-                std::memmove(to, p, length);
-                auto* moved = reinterpret_cast<SeriesBuffer*>(to);
-                memory::node_slot(moved->node) = reinterpret_cast<uintptr_t>(moved);
-            }
-            to += length;
-        } else if (b->node && memory::buffer(b->node) == b) {
-            memory::free_node(b->node);
-        }
-        p += length;
-    }
-#ifdef ZUB_GC_TORTURE
-    std::memset(to, 0xA5, static_cast<size_t>(f->alloc - to));  // stale pointers read garbage at once
-#endif
-    f->alloc = to;
+// The ownership table holds its records weakly: a record whose owner object is reachable keeps
+// its series, value and owner; one whose owner is not goes, so a dead object's series are not
+// kept for ever and a reused node is never taken for an owned one. Marking a record's cells can
+// reach further owners, so the pass repeats until it marks nothing new.
+void mark_owned_records() {
+    const NodeId table = ownership::table();
+    if (!table || !marked(table)) return;
+    uint64_t before;
+    do {
+        before = g_newly_marked;
+        hashtable::for_each_record(table, [](uint32_t key, Cell* record) {
+            if (!marked(record[1].w1)) return;
+            keep_any(key);
+            mark_cell(record[0]);
+            mark_cell(record[1]);
+            mark_cell(record[2]);
+        });
+        drain();
+    } while (g_newly_marked != before);
 }
 
-void sweep_big_series() {
+void sweep_owned_records() {
+    const NodeId table = ownership::table();
+    if (!table || !marked(table)) return;
+    std::vector<uint32_t> dead;
+    hashtable::for_each_record(table, [&](uint32_t key, Cell* record) {
+        if (marked(key) && marked(record[1].w1)) return;
+        // A series that outlives its owner is free to be owned again.
+        if (marked(key) && !cell::is(record[0], TypeId::image))
+            memory::buffer(key)->flags &= ~series_flag::owned;
+        record[0] = record[1] = record[2] = cell::unset();
+        dead.push_back(key);
+    });
+    for (uint32_t key : dead) hashtable::remove(table, key);
+}
+
+inline uint32_t length_at(const std::byte* p) {
+    return reinterpret_cast<const SeriesBuffer*>(p)->size + kBufferOverhead;
+}
+inline bool marked_at(const std::byte* p) {
+    return reinterpret_cast<const SeriesBuffer*>(p)->flags & series_flag::marked;
+}
+
+// Buffers of a run at their final place: unmarked, and their nodes told where they are.
+void settle(std::byte* at, size_t length) {
+    for (std::byte* q = at; q < at + length; q += length_at(q)) {
+        auto* b = reinterpret_cast<SeriesBuffer*>(q);
+        b->flags &= ~series_flag::marked;
+        memory::node_slot(b->node) = reinterpret_cast<uintptr_t>(b);
+    }
+}
+
+void move_run(std::byte* from, std::byte* to, size_t length) {
+    memory::unpoison(to, length);
+    std::memmove(to, from, length);
+    settle(to, length);
+}
+
+// Compacts a frame: runs of live buffers move into the free end of `into` (the frame before it)
+// while that frame has room, else down over the dead buffers of their own frame. Once a run can
+// do neither, the frame's later runs stay within it.
+void compact(SeriesFrame* f, SeriesFrame* into) {
+    std::byte* const old_alloc = f->alloc;
+    memory::unpoison(f->data(), static_cast<size_t>(old_alloc - f->data()));
+    std::byte* to = f->data();
+    std::byte* p = f->data();
+    while (p < old_alloc) {
+        if (!marked_at(p)) {
+            auto* b = reinterpret_cast<SeriesBuffer*>(p);
+            if (b->node && memory::buffer(b->node) == b) memory::free_node(b->node);
+            p += length_at(p);
+            continue;
+        }
+        std::byte* end = p;
+        while (end < old_alloc && marked_at(end)) end += length_at(end);
+        while (p < end) {
+            if (into && static_cast<uint64_t>(into->end - into->alloc) >= kSpillRoom) {
+                const auto room = static_cast<size_t>(into->end - into->alloc);
+                std::byte* cut = p;
+                while (cut < end && static_cast<size_t>(cut + length_at(cut) - p) <= room) cut += length_at(cut);
+                if (cut > p) {
+                    move_run(p, into->alloc, static_cast<size_t>(cut - p));
+                    into->alloc += cut - p;
+                    p = cut;
+                    continue;
+                }
+            }
+            if (to == p) {
+                into = nullptr;
+                settle(p, static_cast<size_t>(end - p));
+            } else {
+                move_run(p, to, static_cast<size_t>(end - p));
+            }
+            to += end - p;
+            p = end;
+        }
+    }
+    f->alloc = to;
+    memory::poison(to, static_cast<size_t>(old_alloc - to));
+}
+
+void unlink_series_frame(SeriesFrame* f) {
     memory::Record& r = memory::record();
+    if (f->prev) f->prev->next = f->next; else r.first_series_frame = f->next;
+    if (f->next) f->next->prev = f->prev; else r.last_series_frame = f->prev;
+    memory::free_virtual(f);
+}
+
+// Returns the bytes the frames still hold.
+uint64_t compact_frames() {
+    memory::Record& r = memory::record();
+    uint64_t live = 0;
+    for (SeriesFrame* f = r.first_series_frame; f; f = f->next) {
+        compact(f, f->prev);
+        live += static_cast<uint64_t>(f->alloc - f->data());
+    }
+    r.current_series_frame = r.first_series_frame;
+    return live;
+}
+
+// Returns empty frames, the last first, until the heap is down to the threshold: the frames
+// kept would otherwise be made again before the next cycle. The first frame always stays.
+void return_empty_frames() {
+    memory::Record& r = memory::record();
+    for (SeriesFrame* f = r.last_series_frame; f && f != r.first_series_frame && g_state.heap > g_state.threshold;) {
+        SeriesFrame* prev = f->prev;
+        if (f->alloc == f->data()) {
+            g_state.heap -= f->size;
+            unlink_series_frame(f);
+        }
+        f = prev;
+    }
+}
+
+uint64_t sweep_big_series() {
+    memory::Record& r = memory::record();
+    uint64_t live = 0;
     for (BigSeries* big = r.first_big; big;) {
         BigSeries* next = big->next;
         SeriesBuffer* b = big->buffer();
         if (b->flags & series_flag::marked) {
             b->flags &= ~series_flag::marked;
+            live += big->size;
         } else {
             if (b->node && memory::buffer(b->node) == b) memory::free_node(b->node);
             if (big->prev) big->prev->next = big->next; else r.first_big = big->next;
@@ -205,16 +340,47 @@ void sweep_big_series() {
         }
         big = next;
     }
+    return live;
+}
+
+// Node frames with no live node go back; the others record whether their use was stable.
+void review_node_frames() {
+    memory::Record& r = memory::record();
+    bool returned = false;
+    for (NodeFrame* f = r.first_node_frame; f;) {
+        NodeFrame* next = f->next;
+        if (f->used == 0 || f->release) {
+            if (f->prev) f->prev->next = f->next; else r.first_node_frame = f->next;
+            if (f->next) f->next->prev = f->prev; else r.last_node_frame = f->prev;
+            r.node_table[f->number] = nullptr;
+            memory::free_virtual(f);
+            returned = true;
+        } else {
+            f->history = (f->history << 1) | (f->used == f->used_at_last ? 1u : 0u);
+            f->used_at_last = f->used;
+        }
+        f = next;
+    }
+    r.current_node_frame = r.first_node_frame;
+    while (r.current_node_frame && r.current_node_frame->free_head == 0)
+        r.current_node_frame = r.current_node_frame->next;
+    if (returned) ++g_state.node_cycles;
 }
 
 }  // namespace
 
 void reset() {
-    g_state.cycles = 0;
-    g_state.node_cycles = 0;
-    g_state.holds = 0;
+    g_state = State{};
+    g_state.threshold = kMinBudget;
     g_roots.clear();
     g_cell_roots.clear();
+}
+
+bool enable(bool on) {
+    const bool was = g_state.enabled;
+    g_state.enabled = on;
+    if (!on) g_state.requested = false;
+    return was;
 }
 
 void add_root(const NodeId* slot, RootKind kind) { g_roots.push_back({slot, kind}); }
@@ -224,15 +390,30 @@ void collect() {
     if (g_state.enabled && g_state.holds == 0) do_cycle();
 }
 
+void note_growth(uint64_t bytes) {
+    g_state.heap += bytes;
+    if (g_state.enabled && g_state.heap >= g_state.threshold) g_state.requested = true;
+}
+
 void do_cycle() {
     if (g_state.holds || g_state.active) return;
     g_state.active = true;
+    g_state.requested = false;
+    g_newly_marked = 0;
     mark_roots();
-    for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next) compact(f);
-    sweep_big_series();
+    mark_owned_records();
+    sweep_owned_records();
+    handles::sweep();
+    const uint64_t framed = compact_frames();
+    const uint64_t big = sweep_big_series();
+    const uint64_t live = framed + big;
+    g_state.threshold = live + std::max(kMinBudget, live);
+    g_state.heap = big;
+    for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next) g_state.heap += f->size;
+    return_empty_frames();
     for (NodeId node : g_unmanaged) memory::buffer(node)->flags &= ~series_flag::marked;
     g_unmanaged.clear();
-    memory::record().current_series_frame = memory::record().first_series_frame;
+    review_node_frames();
     ++g_state.cycles;
     g_state.active = false;
 }

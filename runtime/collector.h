@@ -1,9 +1,16 @@
 // The garbage collector: a stop-the-world mark and compact over the series frames. Marking starts
-// from precise roots only (the evaluation stack and its frames, the thrown values, and the nodes
-// that modules register) and follows values by type with an explicit work list, so deep data
-// cannot overflow the C++ stack. Compaction slides live buffers down their frame and updates only
-// their node slots: node ids never change. Collections run only while the switch is on and no
-// Guard is held; allocation asks for them when a frame runs out of room.
+// from precise roots only (the evaluation stack and its frames, the thrown values, the value
+// slots, the external handles and the nodes that modules register) and follows values by type
+// with an explicit work list, so deep data cannot overflow the C++ stack. Compaction slides live
+// buffers down their frame, or into the free end of the frame before it, and updates only their
+// node slots: node ids never change. Frames left empty go back to the system. The ownership
+// table holds its records weakly: a record lasts as long as its owner object.
+//
+// Collections run at safe points only: allocation never collects, it grows the heap and asks for
+// a collection, which the next safe_point (between expressions, at function entry, at loop
+// iterations) or `recycle` runs. So C++ code may keep a new series in a local across other
+// allocations, but never a raw buffer pointer across anything that may expand that series or
+// evaluate code.
 #pragma once
 
 #include <cstdint>
@@ -15,16 +22,46 @@ namespace zub::collector {
 struct State {
     bool enabled;           // off at start; start-up and `recycle` switch it
     bool active;            // a cycle is under way
+    bool requested;         // allocation grew the heap past the threshold: collect at a safe point
+    bool eager;             // stress: allocation collects at once instead of asking (tests)
     uint32_t holds;         // open Guards: no cycle runs while above 0
     uint32_t cycles;        // completed cycles
     uint32_t node_cycles;   // cycles that returned node frames
+    uint64_t heap;          // bytes of the series frames' data areas and of the big series
+    uint64_t threshold;     // heap size from which growing it asks for a cycle
 };
 extern State g_state;
 
-// Counters to zero and no registered roots; the last step before modules register theirs.
+// Growth allowed between cycles when little is live: after a cycle the heap may hold the live
+// bytes plus as many again, or plus this, whichever is more, before allocation asks for the next.
+// Empty frames are kept up to that size, so the next growth reuses them instead of the kernel.
+inline constexpr uint64_t kMinBudget = uint64_t{8} << 20;
+
+// Counters to zero, the switch off and no registered roots; the last step before modules
+// register theirs.
 void reset();
+
+// The on/off switch; returns the previous setting. Switching off drops a pending request.
+bool enable(bool on);
+inline bool enabled() { return g_state.enabled; }
+inline bool active() { return g_state.active; }
+
 void collect();   // a cycle when enabled and not held; may move series buffers
-void do_cycle();  // a cycle now (unless a Guard holds collections off)
+void do_cycle();  // a cycle now, enabled or not (unless a Guard holds collections off)
+
+// Called by the allocator when it grows the heap by `bytes` (a new frame or big series): asks for
+// a cycle once the heap has reached the threshold. Never collects.
+void note_growth(uint64_t bytes);
+
+// Where a collection may run: the caller holds no unrooted cells and no raw buffer pointers.
+// Collects when allocation asked for it; built with ZUB_GC_TORTURE, collects every time.
+inline void safe_point() {
+#ifdef ZUB_GC_TORTURE
+    collect();
+#else
+    if (g_state.requested) [[unlikely]] collect();
+#endif
+}
 
 // Roots outside the evaluation stack: a global that holds a node (a series, a context or a hash
 // table, by kind), or a cell kept in C++ (its payload is followed by type).
@@ -32,8 +69,8 @@ enum class RootKind : uint8_t { series, table };
 void add_root(const NodeId* slot, RootKind kind = RootKind::series);
 void add_cell_root(const Cell* cell);
 
-// Holds collections off for its lifetime: for C++ sections that keep new series only in locals,
-// or raw pointers across a callback. Keep such sections short.
+// Holds collections off for its lifetime: for C++ sections that keep raw pointers across a
+// callback that may reach a safe point (a sort's compare function). Keep such sections short.
 class Guard {
   public:
     Guard() { ++g_state.holds; }

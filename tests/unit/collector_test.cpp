@@ -4,6 +4,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
+#include "runtime/hashtable.h"
 #include "runtime/ownership.h"
 #include "tests/unit/runtime_fixture.h"
 
@@ -111,6 +112,7 @@ TEST_F(Collector, AGuardHoldsCollectionsOff) {
 
 TEST_F(Collector, ChurnWithTheCollectorOnKeepsEverythingRooted) {
     collector::g_state.enabled = true;
+    collector::g_state.eager = true;  // collect inside the allocations, not only at safe points
     stack::push(block_of({}));
     for (int i = 0; i < 20000; ++i) {
         text(std::string(100, 'g'));  // garbage that fills frames and forces collections
@@ -127,6 +129,226 @@ TEST_F(Collector, ChurnWithTheCollectorOnKeepsEverythingRooted) {
     for (int i = 0; i < 20000; i += 997)
         EXPECT_EQ(read(memory::buffer(items)->cells()[i]), "item " + std::to_string(i));
 }
+
+
+// Frames are walked in address order; later frames drain into the free ends of earlier ones.
+class CollectorFrames : public Collector {
+  protected:
+    static uint32_t series_frames() {
+        uint32_t n = 0;
+        for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next) ++n;
+        return n;
+    }
+    // Empty frames stay only while the heap is within the threshold (and the first one always).
+    static bool empty_frames_within_threshold() {
+        uint64_t heap = 0;
+        for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next) heap += f->size;
+        for (BigSeries* b = memory::record().first_big; b; b = b->next) heap += b->size;
+        EXPECT_EQ(heap, collector::g_state.heap);
+        if (heap <= collector::g_state.threshold) return true;
+        for (SeriesFrame* f = memory::record().first_series_frame->next; f; f = f->next)
+            if (f->alloc == f->data()) return false;
+        return true;
+    }
+    static uint32_t node_frames() {
+        uint32_t n = 0;
+        for (NodeFrame* f = memory::record().first_node_frame; f; f = f->next) ++n;
+        return n;
+    }
+};
+
+TEST_F(CollectorFrames, LiveDataMovesIntoEarlierFramesAndEmptyFramesGoBack) {
+    collector::do_cycle();
+    // Interleave garbage with kept strings over several frames: each frame ends up mostly free.
+    stack::push(block_of({}));
+    for (int i = 0; i < 3000; ++i) {
+        text(std::string(7000, 'g'));
+        stack::push(text("kept " + std::to_string(i) + std::string(100, '.')));
+        series::append_cell(stack::at(0).w2, stack::at(1));
+        stack::pop(1);
+    }
+    const uint32_t frames_before = series_frames();
+    const uint64_t bytes_before = memory::record().used_bytes;
+    ASSERT_GE(frames_before, 4u);
+    collector::do_cycle();
+    EXPECT_LT(series_frames(), frames_before);
+    EXPECT_LT(memory::record().used_bytes, bytes_before);
+    // Every frame but the last holds its live data from its start, with no gap.
+    const NodeId items = stack::at(0).w2;
+    ASSERT_EQ(series::length(items), 3000u);
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_EQ(read(memory::buffer(items)->cells()[i]), "kept " + std::to_string(i) + std::string(100, '.'));
+    for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next) {
+        uint64_t walked = 0;
+        for (std::byte* p = f->data(); p < f->alloc; p += reinterpret_cast<SeriesBuffer*>(p)->size + kBufferOverhead) {
+            const auto* b = reinterpret_cast<SeriesBuffer*>(p);
+            EXPECT_EQ(b->flags & series_flag::marked, 0u);
+            if (b->node) EXPECT_EQ(memory::buffer(b->node), b);
+            walked += b->size + kBufferOverhead;
+        }
+        EXPECT_EQ(walked, static_cast<uint64_t>(f->alloc - f->data()));
+    }
+    EXPECT_TRUE(empty_frames_within_threshold());
+    // Once nothing is kept, the frames shrink to the threshold.
+    stack::pop(1);
+    collector::do_cycle();
+    EXPECT_TRUE(empty_frames_within_threshold());
+    EXPECT_LE(series_frames(), 1u + collector::kMinBudget / memory::kMaxFrameSize + 1u);
+}
+
+TEST_F(CollectorFrames, EmptyNodeFramesGoBackAndLiveNodesKeepTheirIds) {
+    collector::do_cycle();
+    const uint32_t frames_before = node_frames();
+    stack::push(block_of({}));
+    for (int i = 0; i < 35000; ++i) {
+        const Cell s = text(std::to_string(i));
+        if (i < 7000 && i % 1000 == 0) series::append_cell(stack::at(0).w2, s);  // all in early frames
+    }
+    const uint32_t frames_with_garbage = node_frames();
+    ASSERT_GE(frames_with_garbage, frames_before + 3);
+    std::vector<NodeId> ids;
+    for (uint32_t i = 0; i < series::length(stack::at(0).w2); ++i) ids.push_back(memory::buffer(stack::at(0).w2)->cells()[i].w2);
+    const uint32_t node_cycles = collector::g_state.node_cycles;
+    collector::do_cycle();
+    EXPECT_GT(collector::g_state.node_cycles, node_cycles);
+    EXPECT_LT(node_frames(), frames_with_garbage);
+    for (NodeFrame* f = memory::record().first_node_frame; f; f = f->next) EXPECT_GT(f->used, 0u);
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const Cell s = memory::buffer(stack::at(0).w2)->cells()[i];
+        EXPECT_EQ(s.w2, ids[i]);
+        EXPECT_EQ(read(s), std::to_string(i * 1000));
+    }
+    // New nodes come from the frames that are left, or from new ones.
+    for (int i = 0; i < 20000; ++i) text("again");
+    EXPECT_EQ(read(memory::buffer(stack::at(0).w2)->cells()[6]), "6000");
+}
+
+TEST_F(Collector, AMillionLevelNestIsMarkedWithoutRecursion) {
+    stack::push(block_of({}));
+    NodeId inner = stack::at(0).w2;
+    for (int i = 0; i < 1000000; ++i) {
+        const NodeId next = memory::alloc_cells(1);
+        series::append_cell(inner, cell::series(TypeId::block, next));
+        inner = next;
+    }
+    series::append_cell(inner, cell::integer(42));
+    collector::do_cycle();
+    collector::do_cycle();
+    NodeId at = stack::at(0).w2;
+    for (int i = 0; i < 1000000; ++i) at = memory::buffer(at)->cells()[0].w2;
+    EXPECT_EQ(cell::as_integer(memory::buffer(at)->cells()[0]), 42);
+}
+
+TEST_F(Collector, AllocationAsksForACycleThatTheSafePointRuns) {
+    collector::enable(true);
+    const uint32_t cycles = collector::g_state.cycles;
+    // Grow well past the budget: allocation never collects, it only asks.
+    for (uint64_t grown = 0; grown < 2 * collector::kMinBudget; grown += 100000) text(std::string(100000, 'x'));
+    EXPECT_EQ(collector::g_state.cycles, cycles);
+    EXPECT_TRUE(collector::g_state.requested);
+    collector::safe_point();
+    EXPECT_EQ(collector::g_state.cycles, cycles + 1);
+    EXPECT_FALSE(collector::g_state.requested);
+    collector::safe_point();
+#ifdef ZUB_GC_TORTURE
+    const uint32_t after = cycles + 2;  // a cycle at every safe point
+#else
+    const uint32_t after = cycles + 1;  // nothing asked since
+#endif
+    EXPECT_EQ(collector::g_state.cycles, after);
+    // Switched off: growth asks for nothing, a request in flight is dropped.
+    for (uint64_t grown = 0; grown < 2 * collector::kMinBudget; grown += 100000) text(std::string(100000, 'x'));
+    EXPECT_TRUE(collector::g_state.requested);
+    EXPECT_TRUE(collector::enable(false));
+    EXPECT_FALSE(collector::g_state.requested);
+    for (uint64_t grown = 0; grown < 2 * collector::kMinBudget; grown += 100000) text(std::string(100000, 'x'));
+    EXPECT_FALSE(collector::g_state.requested);
+    collector::safe_point();
+    EXPECT_EQ(collector::g_state.cycles, after);
+}
+
+TEST_F(Collector, TheThresholdFollowsTheLiveData) {
+    stack::push(text(std::string(20 << 20, 'L')));  // a big series that stays
+    collector::do_cycle();
+    EXPECT_GE(collector::g_state.threshold, uint64_t{40} << 20);
+    stack::pop(1);
+    collector::do_cycle();
+    EXPECT_LT(collector::g_state.threshold, collector::kMinBudget + (uint64_t{4} << 20));
+}
+
+// Ownership records last as long as their owner object: a dead object's series are freed.
+TEST_F(Collector, OwnershipRecordsGoWithTheirOwners) {
+    const NodeId ctx = context::make_from_spec(block_of({word("field")}), false, true, context::Kind::object);
+    const Cell object = cell::make(TypeId::object, ctx);
+    const Cell field = context::word_at(ctx, 0);
+    const uint32_t records_before = hashtable::table(ownership::table())->count;
+    stack::push(object);
+    stack::push(block_of({text("inner")}));  // the owned block; only the stack and the record hold it
+    stack::push(text("outlives its owner"));
+    ownership::set(stack::at(1), object, field);
+    ownership::set(stack::at(2), object, field);
+    EXPECT_TRUE(memory::buffer(stack::at(2).w2)->flags & series_flag::owned);
+    const NodeId owned_block = stack::at(1).w2;
+    const NodeId inner = memory::buffer(owned_block)->cells()[0].w2;
+
+    // Owner alive: the records and what they hold stay.
+    stack::g_cells[1] = cell::none();
+    collector::do_cycle();
+    ASSERT_NE(ownership::owner_of(owned_block), nullptr);
+    ASSERT_NE(ownership::owner_of(inner), nullptr);
+    EXPECT_EQ(read(memory::buffer(owned_block)->cells()[0]), "inner");
+
+    // Owner gone: every record goes; the series still held elsewhere is no longer owned.
+    stack::g_cells[0] = cell::none();
+    collector::do_cycle();
+    EXPECT_EQ(hashtable::table(ownership::table())->count, records_before);
+    EXPECT_EQ(ownership::owner_of(stack::at(2).w2), nullptr);
+    EXPECT_FALSE(memory::buffer(stack::at(2).w2)->flags & series_flag::owned);
+    EXPECT_EQ(read(stack::at(2)), "outlives its owner");
+}
+
+// A cycle through an object's field and its owned block is garbage once nothing else holds it.
+TEST_F(Collector, AnObjectAndItsOwnedBlockHoldingItAreCollectedTogether) {
+    (void)word("field");  // interned before counting
+    collector::do_cycle();
+    const uint32_t nodes = live_nodes();
+    const uint32_t records = hashtable::table(ownership::table())->count;
+    {
+        const NodeId ctx = context::make_from_spec(block_of({word("field")}), false, true, context::Kind::object);
+        stack::push(cell::make(TypeId::object, ctx));
+        const Cell owned = block_of({stack::at(0)});  // holds the object
+        *context::value_at(ctx, 0) = owned;
+        ownership::set(owned, stack::at(0), context::word_at(ctx, 0));
+        stack::pop(1);
+    }
+    EXPECT_EQ(hashtable::table(ownership::table())->count, records + 1);
+    collector::do_cycle();
+    EXPECT_EQ(live_nodes(), nodes);
+    EXPECT_EQ(hashtable::table(ownership::table())->count, records);
+}
+
+#ifdef ZUB_GC_TORTURE
+// The torture build makes stale pointers show: space left by expansion or compaction is filled
+// with 0xA5 and, under AddressSanitizer, poisoned.
+TEST_F(Collector, MovedFromSpaceIsPoisoned) {
+    for (int i = 0; i < 100; ++i) text("garbage before the kept string");
+    stack::push(text("kept"));
+    std::byte* moved_from = memory::buffer(stack::at(0).w2)->data();
+    collector::do_cycle();
+    ASSERT_NE(memory::buffer(stack::at(0).w2)->data(), moved_from);
+    const SeriesBuffer* old = memory::buffer(stack::at(0).w2);
+    memory::expand_series_copy(stack::at(0).w2, 0);
+    const std::byte* abandoned = const_cast<SeriesBuffer*>(old)->data();
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_DEATH((void)*static_cast<volatile const std::byte*>(moved_from), "use-after-poison");
+    EXPECT_DEATH((void)*static_cast<volatile const std::byte*>(abandoned), "use-after-poison");
+#else
+    EXPECT_EQ(*moved_from, std::byte{0xA5});
+    EXPECT_EQ(*abandoned, std::byte{0xA5});
+#endif
+    EXPECT_EQ(read(stack::at(0)), "kept");
+}
+#endif
 
 }  // namespace
 }  // namespace zub

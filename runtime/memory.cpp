@@ -2,6 +2,8 @@
 // comes back only through the collector's compaction. Nodes come from an intrusive free list.
 #include "runtime/memory.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -13,6 +15,7 @@
 namespace zub::memory {
 
 Record g_record{};
+uintptr_t* g_node_slots = nullptr;
 
 namespace {
 
@@ -37,11 +40,35 @@ uint32_t take_node_number() {
     return first_free;
 }
 
+// Node ids are 32-bit: this many frames of slots cover them all.
+constexpr uint64_t kNodeFrameLimit = (uint64_t{1} << 32) / kNodesPerFrame + 1;
+constexpr uint64_t kSlotArea = kNodeFrameLimit * kNodesPerFrame * sizeof(uintptr_t);
+
+// Reserves the slot area once per process: address space only, no memory.
+void reserve_node_slots() {
+    if (g_node_slots) return;
+    void* area = ::mmap(nullptr, kSlotArea, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (area == MAP_FAILED) lowrt::fatal(lowrt::Fatal::out_of_memory);
+    g_node_slots = static_cast<uintptr_t*>(area);
+}
+
+// Makes a frame's slots usable (the pages at its ends may be shared with its neighbours).
+uintptr_t* commit_node_slots(uint32_t number) {
+    uintptr_t* slots = g_node_slots + uint64_t{number} * kNodesPerFrame;
+    const size_t page = 4096;
+    const auto start = reinterpret_cast<uintptr_t>(slots) & ~(page - 1);
+    const auto end = (reinterpret_cast<uintptr_t>(slots + kNodesPerFrame) + page - 1) & ~(page - 1);
+    if (::mprotect(reinterpret_cast<void*>(start), end - start, PROT_READ | PROT_WRITE) != 0)
+        error::fire(ErrorId::no_memory);
+    return slots;
+}
+
 NodeFrame* new_node_frame() {
     Record& r = g_record;
     const uint32_t number = take_node_number();
     if (uint64_t{number + 1} * kNodesPerFrame > 0xFFFFFFFFu) error::fire(ErrorId::no_memory);
     auto* f = static_cast<NodeFrame*>(allocate_virtual(sizeof(NodeFrame)));
+    f->slots = commit_node_slots(number);
     f->number = number;
     f->capacity = kNodesPerFrame;
     for (uint32_t i = 0; i + 1 < kNodesPerFrame; ++i) f->slots[i] = free_slot(i + 2);
@@ -95,22 +122,28 @@ SeriesBuffer* carve(uint32_t need) {
     SeriesFrame* f = r.current_series_frame;
     if (!f || !fits(f, need)) {
         f = find_series_frame(need);
-        if (!f) {
+        if (!f && collector::g_state.eager) {
             collector::collect();
             f = find_series_frame(need);
-            if (!f || static_cast<uint64_t>(f->end - f->alloc) < kMinFrameRoom) f = new_series_frame(need);
+            if (f && static_cast<uint64_t>(f->end - f->alloc) < kMinFrameRoom) f = nullptr;
+        }
+        if (!f) {
+            f = new_series_frame(need);
+            collector::note_growth(f->size);
         }
         r.current_series_frame = f;
     }
     auto* b = reinterpret_cast<SeriesBuffer*>(f->alloc);
     f->alloc += need;
+    unpoison(b, need);
     return b;
 }
 
 SeriesBuffer* new_big_series(uint32_t need) {
     Record& r = g_record;
-    collector::collect();
+    if (collector::g_state.eager) collector::collect();
     auto* big = static_cast<BigSeries*>(allocate_virtual(sizeof(BigSeries) + need));
+    collector::note_growth(need);
     big->size = need;
     big->spare = 0;
     big->next = nullptr;
@@ -173,9 +206,7 @@ SeriesBuffer* expand(NodeId node, uint64_t new_size, bool copy) {
     if (copy) std::memcpy(fresh->data(), old->head_ptr(), std::min(old->size - old->head, fresh->size));
     old->node = 0;
     old->flags &= ~series_flag::live;
-#ifdef ZUB_GC_TORTURE
-    std::memset(old->data(), 0xA5, old->size);  // a stale pointer into it reads garbage at once
-#endif
+    poison(old->data(), old->size);  // the header stays readable: compaction steps over it
     node_slot(node) = reinterpret_cast<uintptr_t>(fresh);
     return fresh;
 }
@@ -183,6 +214,7 @@ SeriesBuffer* expand(NodeId node, uint64_t new_size, bool copy) {
 }  // namespace
 
 void init() {
+    reserve_node_slots();
     g_record = Record{};
     g_record.initial_frame_size = kInitialFrameSize;
     g_record.next_frame_size = kInitialFrameSize;
@@ -223,6 +255,7 @@ void* allocate_virtual(size_t size, bool executable) {
 void free_virtual(void* block) {
     void* base = static_cast<std::byte*>(block) - kBlockPrefix;
     const uint64_t total = *static_cast<uint64_t*>(base);
+    unpoison(base, total);  // the shadow of unmapped memory would outlive it
     if (!platform::free_virtual(base, total)) error::fire(ErrorId::wrong_mem);
     g_record.used_bytes -= total;
 }
@@ -231,9 +264,12 @@ NodeId alloc_node() {
     Record& r = g_record;
     NodeFrame* f = r.current_node_frame;
     if (!f || f->free_head == 0) {
-        f = r.first_node_frame;
-        while (f && (f->free_head == 0 || f->release)) f = f->next;
-        if (!f) f = new_node_frame();
+        // Next fit: go on from the current frame, so frames with a few free slots are not
+        // walked again from the first for every node.
+        NodeFrame* const start = f;
+        f = start && start->next ? start->next : r.first_node_frame;
+        while (f && f != start && (f->free_head == 0 || f->release)) f = f->next ? f->next : (start ? r.first_node_frame : nullptr);
+        if (!f || f == start) f = new_node_frame();
         r.current_node_frame = f;
     }
     const uint32_t index = f->free_head - 1;

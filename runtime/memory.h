@@ -3,12 +3,20 @@
 // through its node, a slot in the node table whose content is the buffer's current address, so
 // the collector can move a buffer and fix one slot. Node ids are stable for a node's lifetime.
 //
-// Any call that allocates may run the collector and move buffers: keep node ids and offsets
-// across it, never a SeriesBuffer* or a pointer into data.
+// Allocation never collects: when no frame has room it makes a new one and, once the heap has
+// reached the collector's threshold, asks for a collection at the next safe point. Expansion
+// still moves the series it expands, and the collector's stress mode collects inside allocation,
+// so keep node ids and offsets across any allocation, never a SeriesBuffer* or a pointer into
+// data.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if defined(ZUB_GC_TORTURE) && defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include "runtime/cell.h"
 
@@ -61,8 +69,9 @@ struct NodeFrame {
     uint32_t used_at_last;  // live slots at the previous collection
     uint32_t history;       // one bit per collection, newest in bit 0: 1 = used count stable
     uint32_t release;       // 1 = to be returned at the end of the collection
-    // Live slot: the buffer's address (0 until set). Free slot: (next free + 1) << 1 | 1.
-    uintptr_t slots[kNodesPerFrame];
+    // Its 10,000 slots, a piece of the one node slot area. Live slot: the buffer's address (0
+    // until set). Free slot: (next free + 1) << 1 | 1.
+    uintptr_t* slots;
 };
 
 struct SeriesFrame {
@@ -120,11 +129,12 @@ void free_all();  // returns every frame and big series; the manager is then as 
 void* allocate_virtual(size_t size, bool executable = false);
 void free_virtual(void* block);
 
+// Every node's slot, by id - 1, in one area reserved at start and committed a frame at a time:
+// node frame n's slots are the 10,000 from n x 10,000. Reaching a buffer is one indexed load.
+extern uintptr_t* g_node_slots;
+
 // The slot of a node, and the buffer it holds.
-inline uintptr_t& node_slot(NodeId node) {
-    const uint32_t index = node - 1;
-    return record().node_table[index / kNodesPerFrame]->slots[index % kNodesPerFrame];
-}
+inline uintptr_t& node_slot(NodeId node) { return g_node_slots[node - 1]; }
 inline SeriesBuffer* buffer(NodeId node) { return reinterpret_cast<SeriesBuffer*>(node_slot(node)); }
 
 NodeId alloc_node();  // its slot holds 0
@@ -159,6 +169,24 @@ SeriesBuffer* expand_series_filled(NodeId node, uint64_t new_size, uint8_t byte)
 NodeId copy_series(NodeId node);
 
 void fill_bytes(std::byte* start, std::byte* end, uint8_t byte);
+
+// Space that nothing may read any more (moved-from and freed buffers). Built with ZUB_GC_TORTURE
+// it is filled with 0xA5 and, under AddressSanitizer, poisoned, so a stale pointer shows at once;
+// otherwise these do nothing. Space must be unpoisoned before it is used again.
+inline void unpoison([[maybe_unused]] void* at, [[maybe_unused]] size_t n) {
+#if defined(ZUB_GC_TORTURE) && defined(__SANITIZE_ADDRESS__)
+    ASAN_UNPOISON_MEMORY_REGION(at, n);
+#endif
+}
+inline void poison([[maybe_unused]] void* at, [[maybe_unused]] size_t n) {
+#ifdef ZUB_GC_TORTURE
+    unpoison(at, n);
+    std::memset(at, 0xA5, n);
+#if defined(__SANITIZE_ADDRESS__)
+    ASAN_POISON_MEMORY_REGION(at, n);
+#endif
+#endif
+}
 
 }  // namespace memory
 }  // namespace zub

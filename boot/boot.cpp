@@ -17,6 +17,7 @@
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
@@ -81,6 +82,7 @@ void start() {
         run_environment();
         environment::forget_make_routine();
         object::end_start_up();  // objects made from here on take run-time class ids
+        collector::enable(true);  // off while the environment was built
     } catch (const Thrown&) {
         exits::report_uncaught();
     }

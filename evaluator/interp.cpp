@@ -42,8 +42,9 @@ constexpr int kMaxRefinements = 32;  // more than any built-in has
 
 Cell g_position = cell::unset();
 
-// Where a collection may run: between expressions and at function entry.
-inline void safe_point() {}
+// Where a collection may run: between expressions, at function entry and at every block
+// evaluation (so a loop whose body is one expression reaches one each round).
+inline void safe_point() { collector::safe_point(); }
 Cell g_anon = cell::unset();       // the word <anon>, for calls without a name
 Cell g_set_path = cell::unset();   // the word set-path, naming a set-path's frame
 NodeId g_empty = 0;                // an empty block: the source of calls given no block
@@ -839,6 +840,7 @@ const Cell& position() { return g_position; }
 
 Status eval(Cell block, bool keep) {
     depth::check();
+    safe_point();
     PositionScope scope;
     Cell* const base = g_top;
     Source s{block.w2, block.w1};

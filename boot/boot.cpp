@@ -19,6 +19,7 @@
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
+#include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
@@ -74,6 +75,7 @@ uint32_t header_length(NodeId code) {
 }
 
 void start() {
+    lowrt::install_fault_handlers();
     runtime::init();
     try {
         define_builtins();

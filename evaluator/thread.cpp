@@ -32,6 +32,7 @@ struct Job {
 void* thread_main(void* data) {
     auto* job = static_cast<Job*>(data);
     enter_thread(kEvaluatorStack);
+    lowrt::use_signal_stack();
     job->result = job->fn(job->arg);
     return nullptr;
 }

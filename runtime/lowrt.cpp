@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -110,6 +112,44 @@ void report_error(int code, uintptr_t address) {
         [[maybe_unused]] auto written = ::write(STDERR_FILENO, text, static_cast<size_t>(n));
     }
     ::_exit(code);
+}
+
+namespace {
+
+int fault_number(int signal) {
+    switch (signal) {
+        case SIGSEGV: return static_cast<int>(Fault::access_violation);
+        case SIGBUS: return static_cast<int>(Fault::bus_error);
+        case SIGFPE: return static_cast<int>(Fault::arithmetic);
+        default: return static_cast<int>(Fault::illegal_instruction);
+    }
+}
+
+void on_fault(int signal, siginfo_t* info, void*) {
+    report_error(fault_number(signal), reinterpret_cast<uintptr_t>(info ? info->si_addr : nullptr));
+}
+
+}  // namespace
+
+void install_fault_handlers() {
+#ifndef ZUB_SANITIZE
+    struct sigaction action {};
+    action.sa_sigaction = on_fault;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL}) sigaction(signal, &action, nullptr);
+    use_signal_stack();
+#endif
+}
+
+void use_signal_stack() {
+#ifndef ZUB_SANITIZE
+    static thread_local char stack[64 * 1024];
+    stack_t alternate{};
+    alternate.ss_sp = stack;
+    alternate.ss_size = sizeof stack;
+    sigaltstack(&alternate, nullptr);
+#endif
 }
 
 }  // namespace zub::lowrt

@@ -38,4 +38,14 @@ std::string_view fatal_message(int code);
 [[noreturn]] void report_error(int code, uintptr_t address = 0);
 [[noreturn]] inline void fatal(Fatal fault) { report_error(static_cast<int>(fault)); }
 
+// Processor faults as the fatal report numbers them.
+enum class Fault : int { access_violation = 1, bus_error = 2, arithmetic = 3, illegal_instruction = 4 };
+
+// Turns the processor faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL) into the fatal report with their
+// number and the faulting address, on an alternate signal stack so that a fault with the stack
+// exhausted still reports. Each thread that evaluates calls use_signal_stack once. The sanitizer
+// build keeps its own reports.
+void install_fault_handlers();
+void use_signal_stack();
+
 }  // namespace zub::lowrt

@@ -1,4 +1,5 @@
 // Series buffer helpers over every unit width, the cycle guard, and the low-level heap.
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -233,6 +234,17 @@ TEST(LowLevelHeap, FreeAllEmptiesTheLiveList) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+#ifndef ZUB_SANITIZE
+TEST(FatalReport, ProcessorFaultsReportTheirNumber) {
+    const auto fault = [](int signal) {
+        lowrt::install_fault_handlers();
+        std::raise(signal);
+    };
+    EXPECT_EXIT(fault(SIGSEGV), ::testing::ExitedWithCode(1), "Runtime Error 1: processor exception");
+    EXPECT_EXIT(fault(SIGFPE), ::testing::ExitedWithCode(3), "Runtime Error 3: processor exception");
+}
+#endif
 
 TEST(FatalReport, PrintsTheNumberedMessageAndExitsWithIt) {
     EXPECT_EXIT(lowrt::report_error(94, 0x1234), ::testing::ExitedWithCode(94),

@@ -1,3 +1,4 @@
+// Runtime initialisation and clean-up: every subsystem's start-up step, in one ordered table.
 #include "boot/runtime.h"
 
 #include "datatypes/context.h"
@@ -23,26 +24,41 @@
 
 namespace zub::runtime {
 
+namespace {
+
+// The start-up steps in the order they depend on each other; a subsystem that lands adds its step
+// here, in its place.
+struct Step {
+    const char* name;
+    void (*run)();
+};
+
+constexpr Step kSteps[] = {
+    {"output hooks", output::init},
+    {"random generator", random::init},
+    {"memory manager", memory::init},
+    {"collector", collector::reset},
+    {"pending error", error::clear_pending},
+    {"exit values", exits::reset},
+    {"external handles", handles::init},
+    {"cycle guard", cycles::reset},
+    {"datatype registry", registry::init},
+    {"symbols", symbol::init},
+    {"global context", context::init},
+    {"runtime words", words::build},
+    {"ownership table", ownership::init},
+    {"evaluation stack", stack::init},
+    {"lexer", lexer::init},
+    {"natives", natives::init},
+    {"interpreter", interp::init},
+    {"objects", object::init},
+    {"error values", error_value::init},
+};
+
+}  // namespace
+
 void init() {
-    output::init();
-    random::init();
-    memory::init();
-    collector::reset();
-    error::clear_pending();
-    exits::reset();
-    handles::init();
-    cycles::reset();
-    registry::init();
-    symbol::init();
-    context::init();
-    words::build();
-    ownership::init();
-    stack::init();
-    lexer::init();
-    natives::init();
-    interp::init();
-    object::init();
-    error_value::init();
+    for (const Step& step : kSteps) step.run();
 }
 
 void cleanup() {

@@ -1,3 +1,5 @@
-s = ""
-for i in range(2000000):
-    s += "ab"
+def main():
+    s = ""
+    for i in range(2000000):
+        s += "ab"
+main()

@@ -36,19 +36,6 @@ Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<
 bool any_word(TypeId t) { return t >= TypeId::word && t <= TypeId::get_word; }
 bool number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent; }
 
-// Keeps a value on the evaluation stack for a scope, so that a collection inside it sees the
-// value and what it holds. Scopes nest; each puts the top back where it found it.
-class Rooted {
-  public:
-    explicit Rooted(Cell value) : slot_(stack::push(value)) {}
-    ~Rooted() { stack::g_top = slot_; }
-    Rooted(const Rooted&) = delete;
-    Rooted& operator=(const Rooted&) = delete;
-
-  private:
-    Cell* slot_;
-};
-
 // A copy of a nested value through its own copy action; it stays where it stood, so it keeps
 // its new-line marker. May collect.
 Cell copy_of(const Cell& value, bool deep) {
@@ -288,7 +275,7 @@ Cell block_copy(Cell value, const CopyOptions& options) {
     Cell copy = registry::actions(TypeId::series).copy(value, CopyOptions{options.part, false, nullptr});
     if (!options.deep && !options.types) return copy;
     if (cell::is(copy, TypeId::hash)) cell::set_type(copy, TypeId::block);
-    Rooted keep(copy);
+    stack::Rooted keep(copy);
     if (options.types)
         block::copy_typed(node_of(copy), node_of(value), *options.types, options.deep);
     else
@@ -303,7 +290,7 @@ Cell block_take(Cell series, const Cell* part, bool deep, bool last) {
     if (!deep) return taken;
     if (!part) return block::is_series(cell::type(taken)) ? copy_of(taken, true) : taken;
     if (!block::is_block_like(cell::type(taken))) return taken;
-    Rooted keep(taken);
+    stack::Rooted keep(taken);
     block::copy_deep(node_of(taken), 0, 0);
     return taken;
 }
@@ -470,7 +457,7 @@ Cell clone(Cell block, bool deep, bool all_kinds) {
     const Cell result = cell::series(cell::type(block), node);
     if (!deep) return result;
 
-    Rooted keep(result);
+    stack::Rooted keep(result);
     const auto walking = enter_deep(node_of(block));
     for (uint32_t i = 0; i < count; ++i) {
         const Cell c = cells_of(node)[i];

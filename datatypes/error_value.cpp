@@ -48,19 +48,6 @@ symbol::Id g_id_symbols[kIds];
 // The catalogue id at each category and position, or kNoId.
 std::array<std::array<int16_t, 100>, kCategories> g_by_code;
 
-// Keeps a value on the evaluation stack for a scope.
-class Rooted {
-  public:
-    explicit Rooted(Cell value) : slot_(stack::push(value)) {}
-    ~Rooted() { stack::g_top = slot_; }
-    Rooted(const Rooted&) = delete;
-    Rooted& operator=(const Rooted&) = delete;
-    Cell& cell() { return *slot_; }
-
-  private:
-    Cell* slot_;
-};
-
 // Words that name calls and catalogue entries in an error: their names matter, not a binding.
 Cell unbound_word(symbol::Id s) { return cell::make(TypeId::word, 0, s, kUnbound); }
 Cell datatype_word(TypeId t) { return cell::make(TypeId::datatype, static_cast<uint32_t>(t)); }
@@ -317,7 +304,7 @@ int32_t emit_message(const Cell& error, Cell entry, bool syntax, NodeId out, int
 
 // The same error shown as internal invalid-error naming what the catalogue lacks.
 Cell invalid_error(const Cell& error, const Cell& missing) {
-    Rooted kept(error);
+    stack::Rooted kept(error);
     const Cell shown = create(ErrorId::invalid_error, &missing, 1);
     for (const uint32_t i : {kNear, kWhere, kStack, kFiles}) put(shown, i, field(kept.cell(), i));
     return shown;
@@ -355,7 +342,7 @@ Cell field(const Cell& error, uint32_t index) {
 Cell create(ErrorId id, const Cell* args, int count) {
     Cell values[3];
     for (int i = 0; i < 3; ++i) values[i] = i < count ? args[i] : cell::none();  // args may lie in a series
-    Rooted a1(values[0]), a2(values[1]), a3(values[2]);
+    stack::Rooted a1(values[0]), a2(values[1]), a3(values[2]);
     Cell* slot = push_fresh();
     const auto i = static_cast<size_t>(id);
     set_identity(*slot, error::code_of(id), g_category_symbols[static_cast<int>(error::category_of(id))], g_id_symbols[i]);
@@ -369,25 +356,25 @@ Cell create(ErrorId id, const Cell* args, int count) {
 Cell from_pending() {
     const error::Pending& p = error::pending();
     if (cell::is(p.value, TypeId::error)) {
-        Rooted kept(p.value);
+        stack::Rooted kept(p.value);
         complete_trace(kept.cell(), p);
         return kept.cell();
     }
-    Rooted error(create(p.id, p.args, p.arg_count));
+    stack::Rooted error(create(p.id, p.args, p.arg_count));
     put(error.cell(), kNear, type_group::in(type_group::block_like, cell::type(p.near)) ? p.near : cell::none());
     complete_trace(error.cell(), p);
     return error.cell();
 }
 
 Cell make(Cell spec) {
-    Rooted kept(spec);
+    stack::Rooted kept(spec);
     const Cell live = live_catalog();
     switch (cell::type(spec)) {
         case TypeId::integer: {
             const int32_t code = cell::as_integer(spec);
             symbol::Id type = 0, id = 0;
             if (code < 0 || !words_of_code(live, code / 100, code % 100, type, id)) error::fire(ErrorId::out_of_range, spec);
-            Rooted error(*push_fresh());
+            stack::Rooted error(*push_fresh());
             set_identity(error.cell(), code, type, id);
             put(error.cell(), kNear, near_now());
             return error.cell();
@@ -407,7 +394,7 @@ Cell make(Cell spec) {
         if (!cell::is(second, TypeId::word)) error::fire(ErrorId::invalid_arg, second);
         const int position = id_position(live, category, second.w2);
         if (position == kNoId) fire_spec_field(words::Word::id);
-        Rooted error(*push_fresh());
+        stack::Rooted error(*push_fresh());
         set_identity(error.cell(), category * 100 + position, first.w2, second.w2);
         // Values after the id are the arguments, as they stand.
         for (uint32_t k = 2; k < length && k < 5; ++k) put(error.cell(), kArg1 + k - 2, block::abs_at(spec, head + k));
@@ -415,7 +402,7 @@ Cell make(Cell spec) {
         return error.cell();
     }
     if (!cell::is(first, TypeId::set_word)) error::fire(ErrorId::invalid_error, spec);
-    Rooted error(*push_fresh());
+    stack::Rooted error(*push_fresh());
     context::bind_block(spec, error.cell().w1, true);
     Cell* const top = stack::g_top;
     const Status status = interp::eval(spec, true);
@@ -443,8 +430,8 @@ void raise(Cell error) {
 }
 
 int32_t form(Cell error, NodeId out, int32_t limit) {
-    Rooted kept(error);
-    Rooted live(live_catalog());
+    stack::Rooted kept(error);
+    stack::Rooted live(live_catalog());
     Message m = find_message(live.cell(), field(error, kType), field(error, kId));
     if (cell::is(m.entry, TypeId::none)) {
         kept.cell() = invalid_error(error, m.missing);
@@ -452,8 +439,8 @@ int32_t form(Cell error, NodeId out, int32_t limit) {
         if (cell::is(m.entry, TypeId::none)) m = find_message(cell::none(), field(kept.cell(), kType), field(kept.cell(), kId));
     }
     const Cell shown = kept.cell();
-    Rooted entry(m.entry);
-    Rooted type_text(m.type_text);
+    stack::Rooted entry(m.entry);
+    stack::Rooted type_text(m.type_text);
     limit = mold::emit(out, "*** ", limit);
     if (cell::is(type_text.cell(), TypeId::string))
         limit = emit_string(out, type_text.cell(), limit);

@@ -33,20 +33,6 @@ uint32_t g_last_class = kErrorClass;  // the last class id given
 
 constexpr uint32_t kNoHandler = 0xFFFF;  // the index of a missing handler in the on-set record
 
-// Keeps a value on the evaluation stack for a scope; the top goes back where it was at the end,
-// whichever way the scope is left.
-class Rooted {
-  public:
-    explicit Rooted(Cell value) : slot_(stack::push(value)) {}
-    ~Rooted() { stack::g_top = slot_; }
-    Rooted(const Rooted&) = delete;
-    Rooted& operator=(const Rooted&) = delete;
-    Cell& cell() { return *slot_; }
-
-  private:
-    Cell* slot_;
-};
-
 symbol::Id canon(words::Word w) { return symbol::resolve(words::id(w)); }
 bool is_handler(symbol::Id s) {
     const symbol::Id c = symbol::resolve(s);
@@ -152,7 +138,7 @@ void on_deep_change(const Cell& owner, const Cell& field, const Cell& target, Ce
 }
 
 Cell wrap_as(NodeId context, uint32_t class_id, bool own_series, TypeId type) {
-    Rooted object(cell::make(type, context, class_id, 0));
+    stack::Rooted object(cell::make(type, context, class_id, 0));
     const NodeId values = context::cell_of(context).w2;
     while (series::length(values) < field_count(context)) series::append_cell(values, cell::unset());
     context::owner_of(context) = object.cell();
@@ -247,9 +233,9 @@ Cell make(Cell proto, Cell spec) {
     const bool has_proto = cell::is(proto, TypeId::object);
     const TypeId st = cell::type(spec);
     if (st != TypeId::block && !cell::is(spec, TypeId::object)) error::fire(ErrorId::malconstruct, spec);
-    Rooted kept_spec(spec);
+    stack::Rooted kept_spec(spec);
     const NodeId context = has_proto ? copy_context(proto.w1) : make_context(4);
-    Rooted object(cell::make(TypeId::object, context, has_proto ? proto.w2 : 0, 0));
+    stack::Rooted object(cell::make(TypeId::object, context, has_proto ? proto.w2 : 0, 0));
     context::owner_of(context) = object.cell();
     const uint32_t inherited = field_count(context);
     bool added = false;
@@ -279,9 +265,9 @@ Cell make(Cell proto, Cell spec) {
 
 Cell construct(Cell spec, Cell proto, bool only) {
     const bool has_proto = cell::is(proto, TypeId::object);
-    Rooted kept_spec(spec);
+    stack::Rooted kept_spec(spec);
     const NodeId context = has_proto ? copy_context(proto.w1) : make_context(4);
-    Rooted object(cell::make(TypeId::object, context, 0, 0));
+    stack::Rooted object(cell::make(TypeId::object, context, 0, 0));
     const bool added = collect_set_words(context, spec);
     const NodeId node = cell::series_node(spec);
     const uint32_t first = block::head_index(spec);
@@ -329,9 +315,9 @@ Cell copy(Cell object, bool deep, const Cell* types) {
         error::fire(ErrorId::no_cycle);
     }
     cycles::Guard walking(source);
-    Rooted kept(object);
+    stack::Rooted kept(object);
     const NodeId context = copy_context(source);
-    Rooted copied(cell::make(cell::type(object), context, object.w2, 0));
+    stack::Rooted copied(cell::make(cell::type(object), context, object.w2, 0));
     context::owner_of(context) = copied.cell();
     for (uint32_t i = 0; i < field_count(context); ++i) {
         const Cell value = value_at(context, i);
@@ -350,7 +336,7 @@ Cell copy(Cell object, bool deep, const Cell* types) {
 Cell rebind_function(Cell fn, NodeId context) {
     const Cell body = function::more_at(fn, function::kBody);
     if (!cell::is(body, TypeId::block)) error::fire(ErrorId::bad_func_def, fn);
-    Rooted kept(fn);
+    stack::Rooted kept(fn);
     const Cell code = function::more_at(fn, function::kCode);
     const Cell code2 = function::more_at(fn, function::kCode2);
     const uint32_t flags = fn.header & ~(0xFFu | cell_flag::new_line);
@@ -378,8 +364,8 @@ void set_field(const Cell& object, uint32_t index, Cell value) {
 }
 
 void set_words(Cell object, Cell value, bool any, bool only, bool some) {
-    Rooted kept_object(object);
-    Rooted kept_value(value);
+    stack::Rooted kept_object(object);
+    stack::Rooted kept_value(value);
     const NodeId context = object.w1;
     const uint32_t n = field_count(context);
     const TypeId vt = cell::type(value);

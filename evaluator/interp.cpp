@@ -313,6 +313,37 @@ bool refinement_element(const Cell& element, bool has_refinements, symbol::Id& s
     }
 }
 
+// Walks the refinements a path names after the callable, handing each to `use`.
+template <typename Use>
+Status path_refinements(const Cell& path, uint32_t from, bool has_refinements, Use use) {
+    const NodeId node = path.w2;
+    for (uint32_t k = from; k < length_of(node); ++k) {
+        const Cell element = cells_of(node)[k];
+        symbol::Id symbol;
+        bool active;
+        if (!refinement_element(element, has_refinements, symbol, active)) break;
+        ZUB_PASS(use(symbol, active, element, path));
+    }
+    return Status::normal;
+}
+
+// Walks the refinements an apply block gives after the arguments: each a refinement! value
+// followed by an expression giving its truth, handing each to `use`.
+template <typename Use>
+Status block_refinements(Source& s, const Cell& name, Use use) {
+    while (!s.at_end() && cell::is(s.peek(), TypeId::refinement)) {
+        const Cell element = s.take();
+        bool active = true;
+        if (!s.at_end()) {
+            ZUB_PASS(fetch(s, 0, typeset::make_default(), name, element.w2, false, false));
+            active = cell::truthy(g_top[-1]);
+            stack::pop(1);
+        }
+        ZUB_PASS(use(element.w2, active, element, element));
+    }
+    return Status::normal;
+}
+
 // The calling frame: natives and actions one kind, functions another.
 inline stack::Frame* mark_call(const Cell& fn, const Cell& name, Cell* args_base) {
     stack::Frame* f = cell::is(fn, TypeId::function) ? stack::mark_function(name, function::context_of(fn))
@@ -386,15 +417,8 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
         return Status::normal;
     };
     if (path) {
-        const NodeId pnode = path->w2;
-        for (uint32_t k = path_index; k < length_of(pnode); ++k) {
-            const Cell element = cells_of(pnode)[k];
-            symbol::Id symbol;
-            bool active;
-            if (!refinement_element(element, shape.refinements > 0, symbol, active)) break;
-            const Status st = use(symbol, active, element, *path);
-            if (st != Status::normal) return abandon(start, st);
-        }
+        const Status st = path_refinements(*path, path_index, shape.refinements > 0, use);
+        if (st != Status::normal) return abandon(start, st);
     } else if (s.mode & kApplyAll) {
         for (uint32_t r = 0; r < shape.refinements; ++r) {
             bool active = false;
@@ -408,18 +432,8 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
             if (st != Status::normal) return abandon(start, st);
         }
     } else if (s.mode & kApplyRefinements) {
-        while (!s.at_end() && cell::is(s.peek(), TypeId::refinement)) {
-            const Cell element = s.take();
-            bool active = true;
-            if (!s.at_end()) {
-                const Status st = fetch(s, 0, typeset::make_default(), name, element.w2, false, false);
-                if (st != Status::normal) return abandon(start, st);
-                active = cell::truthy(g_top[-1]);
-                stack::pop(1);
-            }
-            const Status st = use(element.w2, active, element, element);
-            if (st != Status::normal) return abandon(start, st);
-        }
+        const Status st = block_refinements(s, name, use);
+        if (st != Status::normal) return abandon(start, st);
     }
 
     Status st = Status::normal;
@@ -521,27 +535,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
         }
         return Status::normal;
     };
-    if (path) {
-        const NodeId pnode = path->w2;
-        for (uint32_t k = path_index; k < length_of(pnode); ++k) {
-            const Cell element = cells_of(pnode)[k];
-            symbol::Id symbol;
-            bool active;
-            if (!refinement_element(element, true, symbol, active)) break;
-            ZUB_PASS(use(symbol, active, element, *path));
-        }
-    } else if (s.mode & kApplyRefinements) {
-        while (!s.at_end() && cell::is(s.peek(), TypeId::refinement)) {
-            const Cell element = s.take();
-            bool active = true;
-            if (!s.at_end()) {
-                ZUB_PASS(fetch(s, 0, typeset::make_default(), name, element.w2, false, false));
-                active = cell::truthy(g_top[-1]);
-                stack::pop(1);
-            }
-            ZUB_PASS(use(element.w2, active, element, element));
-        }
-    }
+    if (path) return path_refinements(*path, path_index, true, use);
+    if (s.mode & kApplyRefinements) return block_refinements(s, name, use);
     return Status::normal;
 }
 

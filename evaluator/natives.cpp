@@ -55,6 +55,7 @@ void init() {
     groups::data();
     groups::output();
     groups::memory();
+    groups::lexer();
     g_natives = signatures::load(embedded::boot_natives, embedded::boot_natives_size,
                             std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
     g_actions = signatures::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
@@ -88,6 +89,12 @@ void check_arg(const Cell& value, const Cell& types, symbol::Id argument) {
     if (typeset::contains(types, cell::type(value))) return;
     error::fire(ErrorId::expect_arg, stack::call_word(),
                 cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))), words::global(argument));
+}
+
+void raise_arg(Native native, uint32_t param, const Cell& value) {
+    const symbol::Id word = natives::param(natives::shape(index_of(native)), param).word;
+    error::fire(ErrorId::expect_arg, stack::call_word(),
+                cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))), words::global(word));
 }
 
 void check_args(const signatures::Shape& shape, const int32_t* refinements) {

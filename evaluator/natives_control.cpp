@@ -175,6 +175,20 @@ Status round(const Cell& body, Cell* base, Cell& value, Round& outcome) {
     return Status::normal;
 }
 
+// Rounds of the body under a loop frame while `next` (which sets up each round) says so; `value`
+// gets the last body value, or the break's.
+template <typename Next>
+Status rounds(const Cell& body, Cell& value, Next next) {
+    stack::Call loop(stack::FrameType::loop, g_body);
+    Cell* const base = stack::args();
+    while (next()) {
+        Round outcome;
+        ZUB_PASS(round(body, base, value, outcome));
+        if (outcome == Round::broke) break;
+    }
+    return Status::normal;
+}
+
 // A count of loop and repeat: a float counts its whole part.
 int32_t count_of(Cell& count) {
     const int32_t n = cell::to_int32_checked(count);
@@ -237,15 +251,8 @@ Status loop_entry(const int32_t*) {
         return Status::normal;
     }
     Cell value = cell::unset();
-    {
-        stack::Call loop(stack::FrameType::loop, g_body);
-        Cell* const base = stack::args();
-        for (int32_t i = 0; i < n; ++i) {
-            Round outcome;
-            ZUB_PASS(round(body, base, value, outcome));
-            if (outcome == Round::broke) break;
-        }
-    }
+    int32_t i = 0;
+    ZUB_PASS(rounds(body, value, [&] { return i++ < n; }));
     result(a, value);
     return Status::normal;
 }
@@ -260,16 +267,12 @@ Status repeat_entry(const int32_t*) {
         return Status::normal;
     }
     Cell value = cell::unset();
-    {
-        stack::Call loop(stack::FrameType::loop, g_body);
-        Cell* const base = stack::args();
-        for (int32_t i = 1; i <= n; ++i) {
-            context::set(word, cell::integer(i));
-            Round outcome;
-            ZUB_PASS(round(body, base, value, outcome));
-            if (outcome == Round::broke) break;
-        }
-    }
+    int32_t i = 0;
+    ZUB_PASS(rounds(body, value, [&] {
+        if (++i > n) return false;
+        context::set(word, cell::integer(i));
+        return true;
+    }));
     result(a, value);
     return Status::normal;
 }
@@ -278,15 +281,7 @@ Status forever_entry(const int32_t*) {
     Cell* const a = args();
     const Cell body = a[0];
     Cell value = cell::unset();
-    {
-        stack::Call loop(stack::FrameType::loop, g_body);
-        Cell* const base = stack::args();
-        for (;;) {
-            Round outcome;
-            ZUB_PASS(round(body, base, value, outcome));
-            if (outcome == Round::broke) break;
-        }
-    }
+    ZUB_PASS(rounds(body, value, [] { return true; }));
     result(a, value);
     return Status::normal;
 }
@@ -343,16 +338,11 @@ Status foreach_entry(const int32_t*) {
     Cell* const position = stack::push(a[1]);
     const Cell body = a[2];
     Cell value = cell::unset();
-    {
-        stack::Call loop(stack::FrameType::loop, g_body);
-        Cell* const base = stack::args();
-        while (set_words(words, *position, count)) {
-            position->w1 += count;
-            Round outcome;
-            ZUB_PASS(round(body, base, value, outcome));
-            if (outcome == Round::broke) break;
-        }
-    }
+    ZUB_PASS(rounds(body, value, [&] {
+        if (!set_words(words, *position, count)) return false;
+        position->w1 += count;
+        return true;
+    }));
     result(a, value);
     return Status::normal;
 }

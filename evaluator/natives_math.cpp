@@ -32,13 +32,6 @@ Status done(Cell value) {
 
 Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
 
-// The interpreter has checked the argument against the spec; a call from C++ that did not ask for
-// the check still gets the same error, never a wrong answer.
-[[noreturn]] void raise_arg(Native native, uint32_t param, const Cell& value) {
-    const symbol::Id word = natives::param(natives::shape(index_of(native)), param).word;
-    error::fire(ErrorId::expect_arg, stack::call_word(), datatype_of(value), words::global(word));
-}
-
 bool is_floating(TypeId t) { return t == TypeId::float_ || t == TypeId::percent || t == TypeId::time; }
 
 // ---- Cell layouts of the coordinate, tuple and money types -------------------------------------

@@ -145,6 +145,20 @@ inline Saved save() { return {g_top, g_args, g_frame_top}; }
 // Pops the frames above the saved ones (restoring function contexts) and puts both pointers back.
 void restore(const Saved& saved);
 
+// Keeps a value on the evaluation stack for a scope; the top goes back where it was at the end,
+// whichever way the scope is left.
+class Rooted {
+  public:
+    explicit Rooted(Cell value) : slot_(push(value)) {}
+    ~Rooted() { g_top = slot_; }
+    Rooted(const Rooted&) = delete;
+    Rooted& operator=(const Rooted&) = delete;
+    Cell& cell() { return *slot_; }
+
+  private:
+    Cell* slot_;
+};
+
 // A frame for the length of a scope: marks on construction, pops on destruction whichever way the
 // scope is left (an exception included), leaving the data stack as the scope made it.
 class Call {

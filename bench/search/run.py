@@ -11,18 +11,12 @@ three runs counts for each. A ratio below 1 means Zub is faster.
 import os, subprocess, sys, tempfile, time
 
 here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, ".."))
+from timing import best  # noqa: E402
 zub = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "build", "zub-cli")
 names = sys.argv[2:] or sorted(f[:-4] for f in os.listdir(here) if f.endswith(".zub"))
 ENOUGH = 0.5  # seconds of measured work that make the process noise small beside it
 
-
-def best(cmd, runs=3):
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 def timed(runner, path, suffix, repeat):

@@ -7,19 +7,13 @@ The best of twenty runs counts for each. A ratio below 1 means Zub starts faster
 import os, shutil, subprocess, sys, time
 
 here = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(here, ".."))
+from timing import best  # noqa: E402
 zub = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "build", "zub-cli")
 
-def best(cmd, runs=20):
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL)
-        times.append(time.perf_counter() - start)
-    return min(times)
-
-z = best([zub, "-e", "quit"])
-p = best([sys.executable, "-c", "pass"])
+z = best([zub, "-e", "quit"], 20)
+p = best([sys.executable, "-c", "pass"], 20)
 lua = shutil.which("lua5.4")
-l = best([lua, "-e", ""]) if lua else float("nan")
+l = best([lua, "-e", ""], 20) if lua else float("nan")
 print(f"zub-cli {z * 1000:.1f} ms, python3 {p * 1000:.1f} ms, lua5.4 {l * 1000:.1f} ms")
 print(f"zub/python {z / p:.2f}, zub/lua {z / l:.2f}")

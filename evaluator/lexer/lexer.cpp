@@ -159,6 +159,7 @@ bool close_block(Lexer& s, const Byte* token_start, const Byte* token_end, int32
     --s.depth;
     stack_drop_to(marker_index + 1);
     s.initial_state = is_path_kind(innermost_kind(s)) ? 59 : 0;
+    s.last_type = result;  // what a scan of the whole block reports
     return true;
 }
 

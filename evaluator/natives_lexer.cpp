@@ -1,0 +1,211 @@
+// The lexer native: transcode, text or UTF-8 bytes to values, one value, or the type of the next
+// token; /trace hands every lexer event to a function of the language.
+#include "datatypes/function.h"
+#include "evaluator/interp.h"
+#include "evaluator/lexer/lexer.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/error.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
+#include "runtime/words.h"
+
+namespace zub::natives::groups {
+namespace {
+
+constexpr int kNext = 0;  // refinements of transcode, in spec order
+constexpr int kOne = 1;
+constexpr int kPrescan = 2;
+constexpr int kScan = 3;
+constexpr int kPart = 4;
+constexpr int kInto = 5;
+constexpr int kTrace = 6;
+
+Cell word_cell(words::Word w) { return words::global(words::id(w)); }
+
+// Units (bytes or characters) from the series' index to its tail.
+uint32_t remaining(const Cell& series) {
+    const uint32_t length = series::length(cell::series_node(series));
+    const uint32_t index = cell::series_index(series);
+    return length > index ? length - index : 0;
+}
+
+// The events a callback asks for: the event words of a block that begins its body, else all.
+uint32_t trace_mask(const Cell& callback) {
+    if (!cell::is(callback, TypeId::function)) return lexer::event::all;
+    const Cell body = function::more_at(callback, function::kBody);
+    if (!cell::is(body, TypeId::block)) return lexer::event::all;
+    const NodeId node = cell::series_node(body);
+    const uint32_t index = cell::series_index(body);
+    if (series::length(node) <= index) return lexer::event::all;
+    const Cell first = memory::buffer(node)->cells()[index];
+    if (!cell::is(first, TypeId::block)) return lexer::event::all;
+
+    struct Named {
+        words::Word word;
+        uint32_t bit;
+    };
+    static constexpr Named kEvents[] = {
+        {words::Word::prescan, lexer::event::prescan}, {words::Word::scan, lexer::event::scan},
+        {words::Word::load, lexer::event::load},       {words::Word::open, lexer::event::open},
+        {words::Word::close, lexer::event::close},     {words::Word::error, lexer::event::error},
+    };
+    uint32_t mask = 0;
+    const NodeId list = cell::series_node(first);
+    const uint32_t n = series::length(list);
+    for (uint32_t i = cell::series_index(first); i < n; ++i) {
+        const Cell w = memory::buffer(list)->cells()[i];
+        if (!type_group::in(type_group::any_word, cell::type(w))) continue;
+        for (const Named& e : kEvents) {
+            if (symbol::resolve(w.w2) == symbol::resolve(words::id(e.word))) mask |= e.bit;
+        }
+    }
+    return mask;
+}
+
+// What the trace hook needs: where the callback and the source sit (on the evaluation stack, so
+// they stay reachable and are re-read after every call) and the offset of the input in the source.
+struct TraceData {
+    Cell* args;          // the native's arguments base
+    uint32_t callback;   // position of the callback among the arguments
+    uint32_t offset;     // units between the source's index and the input start (a skipped BOM)
+};
+
+// Names the punctuation tokens that have no datatype, by lexer action number.
+Cell action_word(int32_t action) {
+    static constexpr const char* kNames[] = {"",      "end",   "error", "block",     "block", "paren",   "paren",
+                                             "string", "string", "map", "path", "construct", "comment", "comma"};
+    if (action < 1 || action > 13) return cell::none();
+    return words::global(symbol::make(kNames[action]));
+}
+
+bool call_tracer(void* data, const lexer::TraceInfo& info) {
+    const TraceData& t = *static_cast<const TraceData*>(data);
+    Cell values[5];
+    switch (info.event) {
+        case lexer::event::prescan: values[0] = word_cell(words::Word::prescan); break;
+        case lexer::event::scan: values[0] = word_cell(words::Word::scan); break;
+        case lexer::event::load: values[0] = word_cell(words::Word::load); break;
+        case lexer::event::open: values[0] = word_cell(words::Word::open); break;
+        case lexer::event::close: values[0] = word_cell(words::Word::close); break;
+        default: values[0] = word_cell(words::Word::error); break;
+    }
+    Cell input = t.args[0];
+    const uint32_t at = cell::series_index(input) + t.offset + (info.end > 0 ? info.end - 1 : 0);
+    input.w1 = std::min(at, series::length(cell::series_node(input)));
+    values[1] = input;
+    values[2] = info.type > 0 && info.type < kTypeIdLimit ? cell::make(TypeId::datatype, static_cast<uint32_t>(info.type))
+                                                          : action_word(-info.type);
+    values[3] = cell::integer(static_cast<int32_t>(info.line));
+    values[4] = info.value ? *info.value : cell::make(TypeId::pair, 0, info.start, info.end);
+
+    Cell* const base = stack::g_top;
+    Status status;
+    {
+        // Errors inside name the callback as where they happened.
+        const stack::Call frame(stack::FrameType::native, word_cell(words::Word::lexer_callback_tag));
+        status = interp::call(t.args[t.callback], values, 5);
+    }
+    if (status != Status::normal) {
+        stack::g_top = base;
+        // The lexer cannot hand an exit on through its records: it ends here, as an error.
+        error::fire(status == Status::break_      ? ErrorId::break_
+                    : status == Status::continue_ ? ErrorId::continue_
+                                                  : ErrorId::return_);
+    }
+    const Cell answer = stack::g_top > base ? stack::g_top[-1] : cell::unset();
+    stack::g_top = base;
+    return cell::is(answer, TypeId::logic) && cell::as_logic(answer);
+}
+
+// transcode: see the spec block. The text is copied out of the source first, so the source may
+// move while values are built or the callback runs.
+Status transcode(const int32_t* refinements) {
+    Cell* const args = stack::args();
+    Cell source = args[0];
+    const bool binary = cell::is(source, TypeId::binary);
+
+    int32_t length = -1;
+    if (refinements[kPart] >= 0) {
+        const Cell part = args[refinements[kPart]];
+        if (cell::is(part, TypeId::integer)) {
+            length = std::max(cell::as_integer(part), 0);
+        } else if (cell::type(part) != cell::type(source)) {
+            error::fire(ErrorId::not_same_type);
+        } else if (cell::series_node(part) != cell::series_node(source)) {
+            // A position in another series measures nothing in this one.
+            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::part), part);
+        } else {
+            const int64_t distance = int64_t{cell::series_index(part)} - int64_t{cell::series_index(source)};
+            length = static_cast<int32_t>(std::max<int64_t>(distance, 0));
+        }
+    }
+
+    // A UTF-8 byte-order mark before binary text is not part of it.
+    uint32_t offset = 0;
+    if (binary && (length < 0 || length >= 3) && remaining(source) >= 3) {
+        const NodeId node = cell::series_node(source);
+        const uint32_t i = cell::series_index(source) + 1;
+        if (series::byte_at(node, i) == 0xEF && series::byte_at(node, i + 1) == 0xBB && series::byte_at(node, i + 2) == 0xBF) {
+            offset = 3;
+            source.w1 += 3;
+            if (length >= 0) length -= 3;
+        }
+    }
+
+    const bool next = refinements[kNext] >= 0;
+    const bool one = refinements[kOne] >= 0;
+    const bool prescan = refinements[kPrescan] >= 0;
+    const bool scan = refinements[kScan] >= 0;
+    lexer::Options options;
+    options.one = next || one || scan;
+    options.prescan = prescan;
+    options.load = !prescan && !scan;
+    if (refinements[kInto] >= 0) options.into = cell::series_node(args[refinements[kInto]]);
+
+    TraceData data{args, 0, offset};
+    lexer::Trace trace{call_tracer, &data, 0};
+    if (refinements[kTrace] >= 0) {
+        data.callback = static_cast<uint32_t>(refinements[kTrace]);
+        trace.mask = trace_mask(args[data.callback]);
+        options.trace = &trace;
+    }
+
+    const uint32_t available = remaining(source);
+    const uint32_t count = length < 0 ? available : std::min(available, static_cast<uint32_t>(length));
+    if ((prescan || scan) && count == 0) {
+        *stack::args() = cell::none();
+        return Status::normal;
+    }
+
+    const lexer::Result result = lexer::transcode_value(source, length, options);
+    Cell* const out = stack::args();
+    if (prescan || scan) {
+        const auto type = static_cast<int32_t>(result.type);
+        *out = type == 0 ? cell::none()
+               : type < 0 ? cell::make(TypeId::datatype, static_cast<uint32_t>(TypeId::error))
+                          : cell::make(TypeId::datatype, static_cast<uint32_t>(type));
+    } else if (next && !one) {
+        // The value and the rest wait in argument cells, where the collector sees them, while
+        // the block of two is made.
+        Cell advanced = source;
+        advanced.w1 = cell::series_index(source) + result.consumed;
+        out[1] = advanced;
+        out[0] = result.value;
+        const NodeId node = memory::alloc_cells(2);
+        series::append_cell(node, out[0]);
+        series::append_cell(node, out[1]);
+        out[0] = cell::series(TypeId::block, node);
+    } else if (options.into && !options.one) {
+        *out = args[refinements[kInto]];
+    } else {
+        *out = result.value;
+    }
+    return Status::normal;
+}
+
+}  // namespace
+
+void lexer() { install(Native::transcode, transcode); }
+
+}  // namespace zub::natives::groups

@@ -42,7 +42,7 @@ struct Outcome {
     ErrorId error;     // when not ok
 };
 
-std::string formed_error() {
+std::string formed_text() {
     const NodeId out = series::alloc_with_unit(64, 1);
     stack::push(cell::series(TypeId::string, out));
     exits::form_pending_error(out, 0x7FFFFFFF);
@@ -51,6 +51,20 @@ std::string formed_error() {
     std::string result(reinterpret_cast<const char*>(utf8.data), utf8.size);
     stack::pop(1);
     return result;
+}
+
+// The pending error's text. When forming it raises in turn (an argument whose mold is not written
+// yet), its category and id stand in for the message: the error is never lost.
+std::string formed_error(ErrorId id) {
+    const stack::Saved saved = stack::save();
+    try {
+        return formed_text();
+    } catch (const Thrown&) {
+        stack::restore(saved);
+        cycles::reset();
+        return "*** " + std::string(error::category_text(error::category_of(id))) + ": " +
+               std::string(error::id_word(id)) + " (its message cannot be formed)";
+    }
 }
 
 // Loads and evaluates the text (skipping a script header when asked); the stacks are as they were
@@ -70,7 +84,8 @@ Outcome evaluate(std::string_view source, bool skip_header, bool mold_result = t
     } catch (const Thrown&) {
         stack::restore(saved);
         cycles::reset();
-        return Outcome{false, false, formed_error(), error::pending().id};
+        const ErrorId id = error::pending().id;
+        return Outcome{false, false, formed_error(id), id};
     }
 }
 

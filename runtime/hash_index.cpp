@@ -162,6 +162,7 @@ bool same_value(const Cell& a, const Cell& b, int32_t rule) {
         case TypeId::object:
         case TypeId::error:
         case TypeId::port: return a.w1 == b.w1;
+        case TypeId::integer: return a.w2 == b.w2;  // every rule compares integers by value
         default: return actions::compare_direct(a, b, rule) == 0;
     }
 }

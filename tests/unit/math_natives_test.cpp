@@ -1,5 +1,5 @@
 // The comparison, logic and math natives called as the interpreter calls them: arguments on the
-// stack after a frame, refinement positions, the spec's argument checks, the result in cell 0.
+// stack after a frame, refinement positions, the argument checks its spec block gives, the result in cell 0.
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -56,7 +56,7 @@ struct Case {
 class MathNatives : public NumberTest {
   protected:
     // Calls the native with its fixed arguments, then one slot per refinement argument; `refs`
-    // gives each refinement's position (-1 absent). With `check` the spec's types are checked.
+    // gives each refinement's position (-1 absent). With `check` the types its spec block names are checked.
     static Outcome call(Native n, std::vector<Cell> arguments, std::vector<int32_t> refs = {}, bool check = true) {
         const uint32_t index = natives::index_of(n);
         refs.resize(8, -1);
@@ -157,7 +157,7 @@ TEST_F(MathNatives, SignAndZeroTests) {
         {Native::nan_q, {flt(kInf)}, {}, gives(no())},
         {Native::nan_q, {num(0)}, {}, gives(no())},
     });
-    // Called without the spec's check, a wrong type still gets the spec's error.
+    // Called without the check, a wrong type still gets the same expect-arg error.
     check_all({{Native::negative_q, {text_value("1")}, {}, raises(ErrorId::expect_arg)},
                {Native::zero_q, {text_value("")}, {}, gives(no())}},
               false);

@@ -54,61 +54,61 @@ struct PathStep {
 };
 
 struct RoundOptions {
-    const Cell* to;  // the scale
-    bool even, down, half_down, floor, ceiling, half_ceiling;
+    const Cell* to = nullptr;  // the scale
+    bool even = false, down = false, half_down = false, floor = false, ceiling = false, half_ceiling = false;
 };
 
 struct InsertOptions {
-    int32_t part;  // normalised length, or -1 when absent
-    bool only;
-    int32_t dup;  // count, at least 1
+    int32_t part = -1;  // normalised length, or -1 when absent
+    bool only = false;
+    int32_t dup = 1;  // count, at least 1
 };
 
 struct CopyOptions {
-    const Cell* part;
-    bool deep;
-    const Cell* types;
+    const Cell* part = nullptr;
+    bool deep = false;
+    const Cell* types = nullptr;
 };
 
 struct FindOptions {
-    const Cell* part;
-    bool only, case_sensitive, same, any;
-    const Cell* with;
-    const Cell* skip;
-    bool last, reverse, tail, match;
+    const Cell* part = nullptr;
+    bool only = false, case_sensitive = false, same = false, any = false;
+    const Cell* with = nullptr;
+    const Cell* skip = nullptr;
+    bool last = false, reverse = false, tail = false, match = false;
 };
 
 struct SortOptions {
-    bool case_sensitive;
-    const Cell* skip;
-    const Cell* compare;
-    const Cell* part;
-    bool all, reverse, stable;
+    bool case_sensitive = false;
+    const Cell* skip = nullptr;
+    const Cell* compare = nullptr;
+    const Cell* part = nullptr;
+    bool all = false, reverse = false, stable = false;
 };
 
 struct TrimOptions {
-    bool head, tail, automatic, lines, all;
-    const Cell* with;
+    bool head = false, tail = false, automatic = false, lines = false, all = false;
+    const Cell* with = nullptr;
 };
 
 struct OpenOptions {
-    bool create, read, write, seek;
-    const Cell* allow;
+    bool create = false, read = false, write = false, seek = false;
+    const Cell* allow = nullptr;
 };
 
 struct ReadOptions {
-    const Cell* part;
-    const Cell* seek;
-    bool binary, lines, info;
-    const Cell* as;
+    const Cell* part = nullptr;
+    const Cell* seek = nullptr;
+    bool binary = false, lines = false, info = false;
+    const Cell* as = nullptr;
 };
 
 struct WriteOptions {
-    bool binary, lines, info, append;
-    const Cell* part;
-    const Cell* seek;
-    const Cell* allow;
-    const Cell* as;
+    bool binary = false, lines = false, info = false, append = false;
+    const Cell* part = nullptr;
+    const Cell* seek = nullptr;
+    const Cell* allow = nullptr;
+    const Cell* as = nullptr;
 };
 
 // The direct forms. Form and mold append to a string series and return the part budget left.

@@ -56,8 +56,6 @@ Cell word_cell(words::Word w) { return words::global(words::id(w)); }
     error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make(refinement)), argument);
 }
 
-bool block_like(TypeId t) { return type_group::in(type_group::block_like, t); }
-bool text_like(TypeId t) { return type_group::in(type_group::text_like, t); }
 // The types move accepts as a target.
 bool series_type(TypeId t) { return type_group::in(type_group::series, t); }
 

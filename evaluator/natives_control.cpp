@@ -286,8 +286,6 @@ Status forever_entry(const int32_t*) {
     return Status::normal;
 }
 
-bool block_like(TypeId t) { return type_group::in(type_group::block_like, t); }
-
 // Whether a series value has an element at its index.
 bool more(const Cell& series) {
     if (cell::is(series, TypeId::image)) return false;  // images iterate by pixel once they exist

@@ -30,8 +30,6 @@ Status done(Cell value) {
     return Status::normal;
 }
 
-Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
-
 bool is_floating(TypeId t) { return t == TypeId::float_ || t == TypeId::percent || t == TypeId::time; }
 
 // ---- Cell layouts of the coordinate, tuple and money types -------------------------------------

@@ -131,7 +131,7 @@ bool typeset_of(Cell type_block, Cell& out) {
 }
 
 Table load(const unsigned char* text, uint32_t size, const std::vector<std::string_view>& expected) {
-    Table table{lexer::load(reinterpret_cast<const std::byte*>(text), size), {}, {}};
+    Table table{lexer::load(reinterpret_cast<const std::byte*>(text), size), {}, {}, {}};
     const uint32_t n = series::length(table.source);
     uint32_t i = 0;
     for (std::string_view name : expected) {

@@ -114,6 +114,7 @@ void report_error(int code, uintptr_t address) {
     ::_exit(code);
 }
 
+#ifndef ZUB_SANITIZE
 namespace {
 
 int fault_number(int signal) {
@@ -130,6 +131,7 @@ void on_fault(int signal, siginfo_t* info, void*) {
 }
 
 }  // namespace
+#endif
 
 void install_fault_handlers() {
 #ifndef ZUB_SANITIZE

@@ -183,7 +183,9 @@ TEST_F(CollectorFrames, LiveDataMovesIntoEarlierFramesAndEmptyFramesGoBack) {
         for (std::byte* p = f->data(); p < f->alloc; p += reinterpret_cast<SeriesBuffer*>(p)->size + kBufferOverhead) {
             const auto* b = reinterpret_cast<SeriesBuffer*>(p);
             EXPECT_EQ(b->flags & series_flag::marked, 0u);
-            if (b->node) EXPECT_EQ(memory::buffer(b->node), b);
+            if (b->node) {
+                EXPECT_EQ(memory::buffer(b->node), b);
+            }
             walked += b->size + kBufferOverhead;
         }
         EXPECT_EQ(walked, static_cast<uint64_t>(f->alloc - f->data()));

@@ -31,8 +31,6 @@ NodeId node_of(const Cell& value) { return cell::series_node(value); }
 uint32_t cells_in(NodeId node) { return memory::buffer(node)->used() / sizeof(Cell); }
 Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
-
 bool any_word(TypeId t) { return t >= TypeId::word && t <= TypeId::get_word; }
 bool number(TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent; }
 
@@ -144,7 +142,7 @@ Cell block_make(TypeId type, Cell, Cell spec) {
         case TypeId::vector:
             // Their bodies and elements come with those types.
             error::fire(ErrorId::not_done);
-        default: error::fire(ErrorId::bad_make_arg, datatype_of(type), spec);
+        default: error::fire(ErrorId::bad_make_arg, cell::datatype_of(type), spec);
     }
 }
 

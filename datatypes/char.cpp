@@ -14,8 +14,6 @@
 namespace zub {
 namespace {
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
-
 }  // namespace
 
 namespace char_ {
@@ -34,7 +32,7 @@ Cell do_math(Cell a, Cell b, MathOp op) {
             break;
         }
         case TypeId::vector: return integer::hand_over(TypeId::vector, op, a, b);
-        default: error::fire(ErrorId::invalid_type, datatype_of(cell::type(b)));
+        default: error::fire(ErrorId::invalid_type, cell::datatype_of(cell::type(b)));
     }
     const Cell result = integer::math_op(cell::as_integer(a), right, op, false);
     if (!cell::is(result, TypeId::integer)) error::fire(ErrorId::overflow);
@@ -69,14 +67,14 @@ Cell char_make(TypeId, Cell, Cell spec) {
             SeriesBuffer* b = memory::buffer(cell::series_node(spec));
             const uint32_t index = cell::series_index(spec);
             uint32_t available = index < b->used() ? b->used() - index : 0;
-            if (available == 0) error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::char_), spec);
+            if (available == 0) error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::char_), spec);
             const int32_t cp = unicode::decode_utf8_checked(b->head_ptr() + index, available);
             if (cp < 0) error::fire(ErrorId::invalid_utf8, spec);  // cut short by the end
             return cell::character(static_cast<uint32_t>(cp));
         }
         default:
             if (!string::is_text(cell::type(spec)) || string::rs_tail(spec))
-                error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::char_), spec);
+                error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::char_), spec);
             return cell::character(string::char_at(cell::series_node(spec), cell::series_index(spec)));
     }
 }

@@ -50,7 +50,6 @@ std::array<std::array<int16_t, 100>, kCategories> g_by_code;
 
 // Words that name calls and catalogue entries in an error: their names matter, not a binding.
 Cell unbound_word(symbol::Id s) { return cell::make(TypeId::word, 0, s, kUnbound); }
-Cell datatype_word(TypeId t) { return cell::make(TypeId::datatype, static_cast<uint32_t>(t)); }
 Cell word_of(words::Word w) { return words::global(words::id(w)); }
 bool same_symbol(symbol::Id a, symbol::Id b) { return symbol::resolve(a) == symbol::resolve(b); }
 
@@ -381,7 +380,7 @@ Cell make(Cell spec) {
         }
         case TypeId::string: return create(ErrorId::message, &spec, 1);
         case TypeId::block: break;
-        default: error::fire(ErrorId::bad_make_arg, datatype_word(TypeId::error), spec);
+        default: error::fire(ErrorId::bad_make_arg, cell::datatype_of(TypeId::error), spec);
     }
     const uint32_t length = block::length(spec);
     const uint32_t head = block::head_index(spec);

@@ -38,7 +38,7 @@ Cell create(ErrorId id, const Cell* args, int count);
 Cell from_pending();
 
 // make error!: an integer code, a block [category id arg...] or of set-words (bound to the error
-// and evaluated), or a string (a user message). May collect; may run the spec's code.
+// and evaluated), or a string (a user message). May collect; may run the block's code.
 Cell make(Cell spec);
 
 // Raises the error! value as it is (do of an error, cause-error). Never returns.

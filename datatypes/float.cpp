@@ -24,8 +24,6 @@
 namespace zub {
 namespace {
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
-
 bool g_pretty = true;
 
 constexpr double kEpsilon = DBL_EPSILON;  // 2.220446049250313e-16
@@ -128,7 +126,7 @@ double math_op(double x, double y, MathOp op) {
             return std::isfinite(x) ? x : std::numeric_limits<double>::quiet_NaN();
         default: {
             const Cell word = integer::action_word(integer::math_slot(op));
-            error::fire(ErrorId::cannot_use, word, datatype_of(TypeId::float_));
+            error::fire(ErrorId::cannot_use, word, cell::datatype_of(TypeId::float_));
         }
     }
 }
@@ -142,7 +140,7 @@ Cell do_math(Cell a, Cell b, MathOp op) {
         case TypeId::time: break;
         case TypeId::char_:
             if (left == TypeId::time || left == TypeId::percent)
-                error::fire(ErrorId::invalid_type, datatype_of(right));
+                error::fire(ErrorId::invalid_type, cell::datatype_of(right));
             break;
         case TypeId::money:
         case TypeId::vector: return integer::hand_over(right, op, a, b);
@@ -152,10 +150,10 @@ Cell do_math(Cell a, Cell b, MathOp op) {
         case TypeId::tuple:
             // The coordinate or tuple goes first; a number minus or divided by one has no meaning.
             if (left == TypeId::time && right != TypeId::tuple)
-                error::fire(ErrorId::invalid_type, datatype_of(right));
+                error::fire(ErrorId::invalid_type, cell::datatype_of(right));
             if (op == math_subtract || op == math_divide) integer::raise_not_related(integer::math_slot(op), right);
             return integer::hand_over(right, op, b, a);
-        default: error::fire(ErrorId::invalid_type, datatype_of(right));
+        default: error::fire(ErrorId::invalid_type, cell::datatype_of(right));
     }
     const bool int_left = left == TypeId::integer || left == TypeId::char_;
     const bool int_right = right == TypeId::integer || right == TypeId::char_;
@@ -289,7 +287,7 @@ int32_t to_integer(double x) { return integer::from_float(x + 0.4999999999999999
 namespace {
 
 [[noreturn]] void raise_bad_to(TypeId target, const Cell& spec) {
-    error::fire(ErrorId::bad_to_arg, datatype_of(target), spec);
+    error::fire(ErrorId::bad_to_arg, cell::datatype_of(target), spec);
 }
 
 // [mantissa exponent]: mantissa x 10^exponent, the exponent truncated toward zero.
@@ -398,7 +396,7 @@ Cell float_power(Cell base, Cell exponent) {
 // conversion that could overflow; beyond 2^53 every double is even.
 bool float_odd(Cell value) {
     const double x = cell::as_float(value);
-    if (!std::isfinite(x)) error::fire(ErrorId::type_limit, datatype_of(TypeId::integer));
+    if (!std::isfinite(x)) error::fire(ErrorId::type_limit, cell::datatype_of(TypeId::integer));
     return std::fmod(std::trunc(x), 2.0) != 0.0;
 }
 bool float_even(Cell value) { return !float_odd(value); }

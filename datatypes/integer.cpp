@@ -24,8 +24,6 @@ namespace {
 constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
-
 }  // namespace
 
 namespace integer {
@@ -54,7 +52,7 @@ Cell action_word(Slot slot) { return words::global(symbol::make(registry::action
 
 void raise_not_related(Slot slot, TypeId type) {
     const Cell word = action_word(slot);
-    error::fire(ErrorId::not_related, word, datatype_of(type));
+    error::fire(ErrorId::not_related, word, cell::datatype_of(type));
 }
 
 Cell math_op(int32_t a, int32_t b, MathOp op, bool promote_divide) {
@@ -136,7 +134,7 @@ Cell do_math(Cell a, Cell b, MathOp op) {
         case TypeId::date:
             if (op != math_add) raise_not_related(math_slot(op), TypeId::integer);
             return hand_over(right, op, b, a);
-        default: error::fire(ErrorId::invalid_type, datatype_of(right));
+        default: error::fire(ErrorId::invalid_type, cell::datatype_of(right));
     }
 }
 
@@ -186,7 +184,7 @@ int32_t from_hex_name(Cell issue) {
 int32_t from_float(double value) {
     // Written so that NaN fails both comparisons.
     if (value <= 2147483647.0 && value >= -2147483648.0) return static_cast<int32_t>(value);
-    error::fire(ErrorId::type_limit, datatype_of(TypeId::integer));
+    error::fire(ErrorId::type_limit, cell::datatype_of(TypeId::integer));
 }
 
 }  // namespace integer
@@ -207,13 +205,13 @@ Cell integer_to(TypeId, Cell, Cell spec) {
         case TypeId::date:
         case TypeId::money: error::fire(ErrorId::not_done);
         default: {
-            if (!string::is_text(cell::type(spec))) error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::integer), spec);
+            if (!string::is_text(cell::type(spec))) error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::integer), spec);
             SeriesBuffer* b = memory::buffer(spec.w2);
             const uint32_t unit = b->unit();
             const uint32_t count = string::rs_length(spec);
             int32_t failed = 0;
             const int32_t n = lexer::scan_integer(b->head_ptr() + size_t{spec.w1} * unit, count, unit, failed);
-            if (failed || count == 0) error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::integer), spec);
+            if (failed || count == 0) error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::integer), spec);
             return cell::integer(n);
         }
     }

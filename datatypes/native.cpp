@@ -19,7 +19,6 @@ namespace {
 
 constexpr uint32_t kSourceShift = 16;
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
 TypeId op_source(const Cell& op) { return static_cast<TypeId>((op.header >> kSourceShift) & 0xFF); }
 bool from_function(const Cell& op) {
     const TypeId source = op_source(op);
@@ -27,7 +26,7 @@ bool from_function(const Cell& op) {
 }
 Cell spec_block(const Cell& value) { return cell::series(TypeId::block, value.w2); }
 
-[[noreturn]] void bad_make(TypeId type, Cell spec) { error::fire(ErrorId::bad_make_arg, datatype_of(type), spec); }
+[[noreturn]] void bad_make(TypeId type, Cell spec) { error::fire(ErrorId::bad_make_arg, cell::datatype_of(type), spec); }
 
 // make native! [spec index] and make action! [spec index]. Only filled natives are accepted: an
 // index past the last native names no entry.
@@ -83,7 +82,7 @@ Cell op_make(TypeId, Cell, Cell spec) {
     const TypeId source = cell::type(spec);
     if (source != TypeId::native && source != TypeId::action && source != TypeId::function &&
         source != TypeId::routine)
-        error::fire(ErrorId::invalid_type, datatype_of(source));
+        error::fire(ErrorId::invalid_type, cell::datatype_of(source));
     if (!two_argument_spec(spec.w2)) error::fire(ErrorId::bad_op_spec);
     Cell op = spec;
     op.header = (op.header & ~(0xFFu << kSourceShift) & ~0xFFu) | static_cast<uint32_t>(TypeId::op) |

@@ -42,8 +42,6 @@ bool is_handler(symbol::Id s) {
 uint32_t field_count(NodeId context) { return context::word_count(context); }
 Cell value_at(NodeId context, uint32_t index) { return *context::value_at(context, index); }
 void store(NodeId context, uint32_t index, Cell value) { *context::value_at(context, index) = value; }
-Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
-
 // The word at an index of the word table, as a plain word! (no set mark).
 Cell word_cell(NodeId context, uint32_t index) {
     Cell w = context::word_at(context, index);
@@ -476,7 +474,7 @@ NodeId init_events(NodeId context) {
         const Cell handler = value_at(context, static_cast<uint32_t>(index));
         // The word first: the message reads "cannot set on-change* field to integer! datatype".
         if (!is_callable_handler(handler))
-            error::fire(ErrorId::bad_field_set, word_cell(context, static_cast<uint32_t>(index)), datatype_of(handler));
+            error::fire(ErrorId::bad_field_set, word_cell(context, static_cast<uint32_t>(index)), cell::datatype_of(handler));
     }
     const NodeId record = memory::alloc_cells(2);
     series::append_cell(record, record_cell(context, change < 0 ? kNoHandler : static_cast<uint32_t>(change)));
@@ -634,13 +632,13 @@ Cell object_copy(Cell value, const CopyOptions& options) {
 
 Cell object_select(Cell object, Cell key, const FindOptions&) {
     if (!object::is_field_key(cell::type(key)))
-        error::fire(ErrorId::invalid_type, cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(key))));
+        error::fire(ErrorId::invalid_type, cell::datatype_of(key));
     return object::select_word(object, key.w2);
 }
 
 Cell object_put(Cell object, Cell key, Cell value, bool) {
     if (!cell::is(key, TypeId::word))
-        error::fire(ErrorId::invalid_key_type, cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(key))));
+        error::fire(ErrorId::invalid_key_type, cell::datatype_of(key));
     const int32_t index = object::find_word(object, key.w2);
     if (index < 0) error::fire(ErrorId::invalid_arg, key);
     object::set_field(object, static_cast<uint32_t>(index), value);

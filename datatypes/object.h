@@ -42,9 +42,9 @@ Cell wrap(NodeId context, uint32_t class_id, bool own_series, TypeId type = Type
 
 // make object! / make prototype: spec is a block (its set-words become fields, it is bound and
 // evaluated) or an object (its fields are added); proto is an object or none. Raises syntax
-// malconstruct for another spec. May collect; runs the spec's code.
+// malconstruct for anything else. May collect; runs the block's code.
 Cell make(Cell proto, Cell spec);
-// The construct native: fields from the spec's set-words, each taking the next value that is not
+// The construct native: fields from the block's set-words, each taking the next value that is not
 // a set-word (none at the end), nothing evaluated; unless `only`, the words true/yes/on,
 // false/no/off and none become logic and none values. proto is an object or none. May collect.
 Cell construct(Cell spec, Cell proto, bool only);

@@ -26,7 +26,7 @@ Cell path_make(TypeId type, Cell, Cell spec) {
             const int32_t n = cell::to_int32_checked(spec);
             return block::make(n < 1 ? 1 : static_cast<uint32_t>(n), type);
         }
-        default: error::fire(ErrorId::bad_make_arg, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec);
+        default: error::fire(ErrorId::bad_make_arg, cell::datatype_of(type), spec);
     }
 }
 

@@ -150,7 +150,7 @@ namespace {
         const signatures::Shape& shape = natives::action_shape(slot);
         if (argument < shape.params) word = words::global(natives::param(shape, argument).word);
     }
-    error::fire(ErrorId::expect_arg, stack::call_word(), cell::make(TypeId::datatype, static_cast<uint32_t>(type)),
+    error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(type),
                 word);
 }
 

@@ -49,7 +49,6 @@ int64_t remaining(const Cell& value) {
 }
 void set_head(Cell& value, int64_t index) { value.w1 = static_cast<uint32_t>(index); }
 
-Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
 Cell word_cell(words::Word w) { return words::global(words::id(w)); }
 
 [[noreturn]] void fire_refine(const char* refinement, const Cell& argument) {
@@ -494,7 +493,7 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
         const uint32_t from = unit_of(origin), to = unit_of(target);
         const bool mixed = (from == 16) != (to == 16);
         const bool narrow = narrow_units_only(cell::type(origin)) || narrow_units_only(cell::type(target));
-        if (mixed || (from != to && narrow)) error::fire(ErrorId::move_bad, datatype_of(origin), datatype_of(target));
+        if (mixed || (from != to && narrow)) error::fire(ErrorId::move_bad, cell::datatype_of(origin), cell::datatype_of(target));
     } else {
         const int64_t from = clamped_head(origin), to = clamped_head(target);
         if (to == from) return target;

@@ -50,8 +50,6 @@ using units::store;
 using units::Unit;
 using units::with_unit;
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
-
 // The budget left after n characters, held at the bottom of the 32-bit range.
 int32_t spend(int32_t limit, uint64_t n) {
     const int64_t left = int64_t{limit} - static_cast<int64_t>(std::min<uint64_t>(n, uint64_t{1} << 40));
@@ -722,7 +720,7 @@ Cell string_make(TypeId type, Cell proto, Cell spec) {
             return string::make(static_cast<uint32_t>(capacity), type);
         }
         case TypeId::money:
-            if (type == TypeId::binary) error::fire(ErrorId::bad_make_arg, string::datatype_of(type), spec);
+            if (type == TypeId::binary) error::fire(ErrorId::bad_make_arg, cell::datatype_of(type), spec);
             [[fallthrough]];
         default:
             // The requested type's own conversion: binary! has one, the text types inherit ours.
@@ -741,7 +739,7 @@ Cell string_to(TypeId type, Cell, Cell spec) {
     if (type == TypeId::binary) error::fire(ErrorId::not_done);  // binary! converts by its own to
     const TypeId from = cell::type(spec);
     switch (from) {
-        case TypeId::none: error::fire(ErrorId::bad_to_arg, string::datatype_of(type), spec);
+        case TypeId::none: error::fire(ErrorId::bad_to_arg, cell::datatype_of(type), spec);
         case TypeId::block:
         case TypeId::paren:
         case TypeId::hash: {

@@ -80,9 +80,7 @@ int32_t form_value(double seconds, NodeId out, int32_t limit) {
 
 namespace {
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
-
-[[noreturn]] void raise_bad_to(const Cell& spec) { error::fire(ErrorId::bad_to_arg, datatype_of(TypeId::time), spec); }
+[[noreturn]] void raise_bad_to(const Cell& spec) { error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::time), spec); }
 
 // [hours minutes seconds], any tail of it left out; only the hours carry a sign.
 Cell from_block(Cell spec) {
@@ -232,7 +230,7 @@ Cell time_round(Cell value, const RoundOptions& options) {
 // 2.9999999 left by decimal arithmetic counts as 3.
 bool time_odd(Cell value) {
     const double s = cell::as_float(value);
-    if (!std::isfinite(s)) error::fire(ErrorId::type_limit, datatype_of(TypeId::integer));
+    if (!std::isfinite(s)) error::fire(ErrorId::type_limit, cell::datatype_of(TypeId::integer));
     const double whole = std::trunc(std::fmod(s + std::copysign(1e-6, s), 60.0));
     return std::fmod(whole, 2.0) != 0.0;
 }

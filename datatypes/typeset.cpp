@@ -107,7 +107,7 @@ namespace {
 Cell typeset_make(TypeId, Cell, Cell spec) {
     if (cell::is(spec, TypeId::typeset)) return spec;
     if (!cell::is(spec, TypeId::block))
-        error::fire(ErrorId::bad_to_arg, cell::make(TypeId::datatype, static_cast<uint32_t>(TypeId::typeset)), spec);
+        error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::typeset), spec);
     Cell set = typeset::make_empty();
     const NodeId node = cell::series_node(spec);
     for (uint32_t i = cell::series_index(spec); i < series::length(node); ++i)

@@ -50,7 +50,7 @@ Cell make_common(TypeId type, Cell spec) {
             result = word_from_text(spec);
             break;
         default:
-            error::fire(ErrorId::bad_to_arg, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec);
+            error::fire(ErrorId::bad_to_arg, cell::datatype_of(type), spec);
     }
     cell::set_type(result, type);
     return result;
@@ -86,7 +86,7 @@ Cell word_make(TypeId type, Cell, Cell spec) {
             }
             const TypeId t = cell::type(scanned);
             if (t != TypeId::word && t != TypeId::set_word && t != TypeId::lit_word && t != TypeId::get_word)
-                error::fire(ErrorId::bad_to_arg, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec);
+                error::fire(ErrorId::bad_to_arg, cell::datatype_of(type), spec);
             cell::set_type(named, type);
             return named;
         }

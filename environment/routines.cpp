@@ -35,11 +35,11 @@ bool is_word(TypeId t) {
 
 [[noreturn]] void expect_arg(const char* routine, const Cell& value, const char* argument) {
     error::fire(ErrorId::expect_arg, words::global(symbol::make(routine)),
-                cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))),
+                cell::datatype_of(value),
                 words::global(symbol::make(argument)));
 }
 
-// make-routine name spec: the routine registered under the name, with the spec.
+// make-routine: the routine registered under a name, given the argument block it is called with.
 Status make_routine(const int32_t*) {
     const Cell name = args()[0];
     const Cell spec = args()[1];

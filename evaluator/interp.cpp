@@ -117,10 +117,6 @@ inline bool is_callable(TypeId t) {
     return t == TypeId::native || t == TypeId::action || t == TypeId::function || t == TypeId::routine;
 }
 
-inline Cell datatype_of(const Cell& value) {
-    return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value)));
-}
-
 // An op! as the callable it was made from.
 inline Cell op_target(Cell op) {
     const uint32_t source = (op.header >> kOpSourceShift) & 0xFF;
@@ -139,13 +135,6 @@ Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
-
-Cell every_type_but_unset() {
-    Cell set = typeset::make_empty();
-    for (int id = 1; id <= kTypeCount; ++id)
-        if (static_cast<TypeId>(id) != TypeId::unset) typeset::add(set, static_cast<TypeId>(id));
-    return set;
-}
 
 // The types a spec's type block names: datatypes and typesets, directly or through words that
 // hold them; before the environment defines the standard typeset words, their built-in meaning.
@@ -179,7 +168,7 @@ Cell build_cache(const Cell& fn) {
         const Cell item = cells_of(spec)[i];
         const TypeId t = cell::type(item);
         if (t == TypeId::word || t == TypeId::get_word || t == TypeId::lit_word) {
-            Cell types = every_type_but_unset();
+            Cell types = typeset::make_default();
             if (i + 1 < n && cell::is(cells_of(spec)[i + 1], TypeId::block)) {
                 const Cell block = cells_of(spec)[++i];
                 if (length_of(block.w2) > block.w1) types = types_of(block);
@@ -229,7 +218,7 @@ struct ArgWord {
 };
 
 [[noreturn]] void expect_arg(const Cell& name, const Cell& value, ArgWord word) {
-    error::fire(ErrorId::expect_arg, name, datatype_of(value), word.word());
+    error::fire(ErrorId::expect_arg, name, cell::datatype_of(value), word.word());
 }
 
 inline void check(const Cell& name, const Cell& value, const Cell& types, ArgWord word) {

@@ -88,13 +88,13 @@ const signatures::Shape* action_shapes() { return g_actions.shapes.data(); }
 void check_arg(const Cell& value, const Cell& types, symbol::Id argument) {
     if (typeset::contains(types, cell::type(value))) return;
     error::fire(ErrorId::expect_arg, stack::call_word(),
-                cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))), words::global(argument));
+                cell::datatype_of(value), words::global(argument));
 }
 
 void raise_arg(Native native, uint32_t param, const Cell& value) {
     const symbol::Id word = natives::param(natives::shape(index_of(native)), param).word;
     error::fire(ErrorId::expect_arg, stack::call_word(),
-                cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))), words::global(word));
+                cell::datatype_of(value), words::global(word));
 }
 
 void check_args(const signatures::Shape& shape, const int32_t* refinements) {

@@ -350,7 +350,7 @@ Status forall_entry(const int32_t*) {
     const Cell word = a[0];
     const Cell start = *context::get(word);
     if (!type_group::in(type_group::series, cell::type(start)))
-        error::fire(ErrorId::expect_arg, stack::call_word(), cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(start))),
+        error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(start),
                     words::global(symbol::make("word")));
     stack::push(start);
     const Cell body = a[1];

@@ -23,8 +23,6 @@ Status done(Cell value) {
     return Status::normal;
 }
 
-Cell datatype_of(const Cell& value) { return cell::make(TypeId::datatype, static_cast<uint32_t>(cell::type(value))); }
-
 // ---- Set operations -----------------------------------------------------------------------------
 
 bool block_or_hash(TypeId t) { return t == TypeId::block || t == TypeId::hash; }
@@ -58,7 +56,7 @@ Status set_operation(const int32_t* refinements) {
     if (two) {
         const TypeId tb = cell::type(b);
         if (ta != tb && !(block_or_hash(ta) && block_or_hash(tb)))
-            error::fire(ErrorId::expect_val, datatype_of(b), datatype_of(a));
+            error::fire(ErrorId::expect_val, cell::datatype_of(b), cell::datatype_of(a));
     }
     switch (ta) {
         case TypeId::block:

@@ -28,7 +28,6 @@ void result(Cell value) { stack::reset_set_last(value); }
 bool has(const int32_t* refinements, int i) { return refinements[i] >= 0; }
 const Cell& ref(const int32_t* refinements, int i) { return args()[refinements[i]]; }
 
-Cell datatype_of(TypeId type) { return cell::make(TypeId::datatype, static_cast<uint32_t>(type)); }
 Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
 uint32_t length_of(NodeId node) { return series::length(node); }
 
@@ -324,7 +323,7 @@ Status extend_entry(const int32_t*) { error::fire(ErrorId::not_done); }
 
 Status type_q_entry(const int32_t* refinements) {
     const TypeId t = cell::type(args()[0]);
-    result(has(refinements, 0) ? words::type_word(t) : datatype_of(t));
+    result(has(refinements, 0) ? words::type_word(t) : cell::datatype_of(t));
     return Status::normal;
 }
 
@@ -337,7 +336,7 @@ Status as_entry(const int32_t*) {
     Cell spec = a[1];
     const TypeId source = cell::type(spec);
     if (!((block_family(target) && block_family(source)) || (string_family(target) && string_family(source))))
-        error::fire(ErrorId::not_same_class, datatype_of(target), datatype_of(source));
+        error::fire(ErrorId::not_same_class, cell::datatype_of(target), cell::datatype_of(source));
     cell::set_type(spec, target);
     result(spec);
     return Status::normal;

@@ -183,8 +183,8 @@ Status transcode(const int32_t* refinements) {
     if (prescan || scan) {
         const auto type = static_cast<int32_t>(result.type);
         *out = type == 0 ? cell::none()
-               : type < 0 ? cell::make(TypeId::datatype, static_cast<uint32_t>(TypeId::error))
-                          : cell::make(TypeId::datatype, static_cast<uint32_t>(type));
+               : type < 0 ? cell::datatype_of(TypeId::error)
+                          : cell::datatype_of(static_cast<TypeId>(type));
     } else if (next && !one) {
         // The value and the rest wait in argument cells, where the collector sees them, while
         // the block of two is made.

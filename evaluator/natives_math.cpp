@@ -251,7 +251,7 @@ bool tuple_max_min(Cell& a, Cell b, bool max) {
         case TypeId::integer: n = cell::as_integer(b); break;
         case TypeId::float_:
             if (!truncates_to_int32(cell::as_float(b), n))
-                error::fire(ErrorId::type_limit, cell::make(TypeId::datatype, static_cast<uint32_t>(TypeId::integer)));
+                error::fire(ErrorId::type_limit, cell::datatype_of(TypeId::integer));
             break;
         case TypeId::tuple:
             if (tuple_count(b) != tuple_count(a)) return false;

@@ -88,6 +88,10 @@ inline Cell floating(double v, TypeId t = TypeId::float_) {
 // A series value: head index in units (w1) and node (w2).
 inline constexpr Cell series(TypeId t, NodeId node, uint32_t index = 0) { return make(t, index, node); }
 
+// The datatype! value of a type, and of a value's type.
+inline constexpr Cell datatype_of(TypeId t) { return make(TypeId::datatype, static_cast<uint32_t>(t)); }
+inline Cell datatype_of(const Cell& value) { return datatype_of(type(value)); }
+
 inline bool as_logic(const Cell& c) { return c.w1 != 0; }
 inline int32_t as_integer(const Cell& c) { return static_cast<int32_t>(c.w2); }
 inline double as_float(const Cell& c) {

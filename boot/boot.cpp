@@ -45,7 +45,7 @@ void define(std::string_view name, Cell value) {
 void define_builtins() {
     for (int id = 1; id <= kTypeCount; ++id) {
         const auto type = static_cast<TypeId>(id);
-        define(registry::name(type), cell::make(TypeId::datatype, static_cast<uint32_t>(type)));
+        define(registry::name(type), cell::datatype_of(type));
     }
     for (uint32_t i = 1; i <= natives::count(); ++i)
         define(natives::word(i), builtin(TypeId::native, natives::spec(i), i));

@@ -15,8 +15,6 @@
 namespace zub::context {
 namespace {
 
-constexpr uint32_t kKindShift = 11;
-constexpr uint32_t kUnresolved = 0xFFFFFFFF;
 
 NodeId g_global = 0;
 ChangeHook g_change_hook = nullptr;

@@ -8,12 +8,14 @@
 #include <cstdint>
 
 #include "datatypes/symbol.h"
+#include "evaluator/stack.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
 namespace zub::context {
 
 enum class Kind : uint32_t { plain = 0, function = 1, object = 2 };
+inline constexpr uint32_t kKindShift = 11;  // of the kind in the context! cell's header
 
 // Creates the global context (room for 4,000 words). Once, at start. May collect.
 void init();
@@ -76,6 +78,37 @@ Cell* get_in(Cell word, NodeId context);
 Cell* set_in(Cell word, Cell value, NodeId context, bool notify);
 inline Cell* get(Cell word) { return get_in(word, word.w1); }
 inline Cell* set(Cell word, Cell value) { return set_in(word, value, word.w1, true); }
+
+// The payload 3 of a word bound to a context but to no index in it.
+inline constexpr uint32_t kUnresolved = 0xFFFFFFFF;
+
+// The value slot of a bound word, for reading; null when it has none to read directly (unbound,
+// self, or a function context outside its call), where get_in gives the error. Valid until the
+// next allocation.
+inline Cell* slot_of(const Cell& word) {
+    if (word.w3 == kUnresolved || word.w1 == 0) return nullptr;
+    const Cell& c = cell_of(word.w1);
+    if (c.header & cell_flag::stack_values) return c.w2 ? &stack::at(c.w2 - 1 + word.w3) : nullptr;
+    return memory::buffer(c.w2)->cells() + word.w3;
+}
+
+// Sets a word as set does: straight into its slot unless its context is an object's, whose fields
+// notify, or the word needs set_in's errors. May collect.
+inline void store(const Cell& word, const Cell& value) {
+    if (word.w3 != kUnresolved && word.w1 != 0) {
+        const Cell& c = cell_of(word.w1);
+        if (c.header & cell_flag::stack_values) {
+            if (c.w2) {
+                stack::at(c.w2 - 1 + word.w3) = value;
+                return;
+            }
+        } else if ((c.header & cell_flag::context_kind) != static_cast<uint32_t>(Kind::object) << kKindShift) {
+            memory::buffer(c.w2)->cells()[word.w3] = value;
+            return;
+        }
+    }
+    set(word, value);
+}
 
 // Called after an object field changes through a word, with the owner, the word, the old and
 // the new value. Installed by objects.

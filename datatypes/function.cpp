@@ -52,7 +52,6 @@ void check_type_block(Cell types) {
 
 }  // namespace
 
-Cell more_at(const Cell& fn, uint32_t i) { return item_at(fn.w3, i); }
 void set_more_at(const Cell& fn, uint32_t i, Cell value) { memory::buffer(fn.w3)->cells()[i] = value; }
 
 uint32_t validate_spec(Cell spec) {

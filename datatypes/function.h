@@ -9,6 +9,7 @@
 
 #include "evaluator/exits.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace zub::function {
 
@@ -29,7 +30,7 @@ inline NodeId context_of(const Cell& fn) { return fn.w1; }
 inline NodeId spec_of(const Cell& fn) { return fn.w2; }
 inline NodeId more_of(const Cell& fn) { return fn.w3; }
 // A cell of the more-series, by value.
-Cell more_at(const Cell& fn, uint32_t i);
+inline Cell more_at(const Cell& fn, uint32_t i) { return memory::buffer(fn.w3)->cells()[i]; }
 void set_more_at(const Cell& fn, uint32_t i, Cell value);
 
 // Checks a spec from its head and returns its attribute flags (trace 400h, no-trace 200h).

@@ -8,7 +8,7 @@
 namespace zub {
 namespace {
 
-constexpr uint32_t kUnresolved = 0xFFFFFFFF;
+using context::kUnresolved;
 
 Cell issue_of(symbol::Id symbol) { return cell::make(TypeId::issue, context::global(), symbol, kUnresolved); }
 

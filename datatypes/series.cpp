@@ -24,8 +24,6 @@ namespace zub {
 
 namespace {
 
-constexpr uint32_t kImageOwned = 0x00010000;  // image! keeps its ownership flag in the cell
-
 uint32_t checked_unit(const SeriesBuffer* b) {
     const uint32_t unit = b->unit();
     if (unit != 1 && unit != 2 && unit != 4 && unit != 8 && unit != 16) lowrt::fatal(lowrt::Fatal::no_switch);
@@ -519,16 +517,11 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
 
 // ---- reflect and modify --------------------------------------------------------------------------
 
-bool owned(const Cell& value) {
-    if (cell::is(value, TypeId::image)) return (value.header & kImageOwned) != 0;
-    return (buffer_of(value)->flags & series_flag::owned) != 0;
-}
-
 bool names_owned(symbol::Id field) { return symbol::resolve(field) == symbol::resolve(words::id(words::Word::owned)); }
 
 Cell series_reflect(Cell value, uint32_t field) {
     if (!names_owned(field)) error::fire(ErrorId::not_done);
-    if (!owned(value)) return cell::none();
+    if (!ownership::is_owned(value)) return cell::none();
     const Cell* owner = ownership::owner_of(node_of(value));
     return owner ? *owner : cell::none();
 }
@@ -602,9 +595,7 @@ Cell element_at(const Cell& value, uint32_t index) {
     return cell::is(value, TypeId::binary) ? cell::integer(static_cast<int32_t>(unit_value)) : cell::character(unit_value);
 }
 
-void notify_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
-    // Only a series with an owner record can have someone to tell; the flag saves the lookup.
-    if (!owned(value)) return;
+void tell_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
     ownership::check(value, words::global(words::id(action)), static_cast<int32_t>(index), static_cast<int32_t>(part));
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/ownership.h"
 #include "runtime/words.h"
 
 namespace zub::series {
@@ -43,6 +44,9 @@ Cell element_at(const Cell& value, uint32_t index);
 // Tells the series' owner, when it has one with change handlers, that an action is about to
 // change it or has changed it (the action's word or its past form: clear, cleared ...). Runs
 // user code: may collect and may change the series itself, so re-derive everything afterwards.
-void notify_owner(const Cell& value, words::Word action, int64_t index, int64_t part);
+void tell_owner(const Cell& value, words::Word action, int64_t index, int64_t part);
+inline void notify_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
+    if (ownership::is_owned(value)) tell_owner(value, action, index, part);
+}
 
 }  // namespace zub::series

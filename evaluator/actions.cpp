@@ -194,7 +194,9 @@ void e_write(const int32_t* r) {
 // Path evaluation and comparison are reached directly, never as calls of a word.
 void e_internal(const int32_t*) { lowrt::fatal(lowrt::Fatal::no_switch); }
 
-constexpr Entry kEntries[] = {
+}  // namespace
+
+const Entry g_entries[] = {  // sized by its declaration: a missing entry does not compile
     e_make, e_random, e_reflect, e_to, e_form, e_mold, e_internal, e_internal, e_internal,
     e_unary<Slot::absolute, &ActionTable::absolute>,
     e_binary<Slot::add, &ActionTable::add>,
@@ -250,11 +252,6 @@ constexpr Entry kEntries[] = {
     e_unary<Slot::update, &ActionTable::update>,
     e_write,
 };
-static_assert(std::size(kEntries) == kActionCount);
-
-}  // namespace
-
-Entry entry(Slot slot) { return kEntries[static_cast<uint8_t>(slot)]; }
 
 int32_t compare_direct(Cell a, Cell b, int32_t op) {
     switch (cell::type(a)) {

@@ -15,7 +15,8 @@ namespace zub::actions {
 // arguments base (refinements without argument are at the position of a logic). The result goes
 // to stack::args()[0]. May collect.
 using Entry = void (*)(const int32_t* refinements);
-Entry entry(Slot slot);
+extern const Entry g_entries[kActionCount];
+inline Entry entry(Slot slot) { return g_entries[static_cast<uint8_t>(slot)]; }
 
 // Compares two values: < 0, 0, > 0, or kNotComparable when they cannot be ordered.
 int32_t compare_direct(Cell a, Cell b, int32_t op);

@@ -5,9 +5,12 @@
 //
 // Argument caches: natives and actions are described by the loaded signatures; a function! or
 // routine! keeps a block built from its spec on its first call, in the second cell of its record:
-// a typeset! per argument (the fetch kind in header bits 20-21), a copy of each refinement, and an
-// integer! at the end counting the /local slots.
+// an integer! plan first (see Plan), then a typeset! per argument (the fetch kind in header bits
+// 20-21), a copy of each refinement, and an integer! at the end counting the /local slots.
 #include "evaluator/interp.h"
+
+#include <algorithm>
+#include <array>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -31,7 +34,6 @@ namespace {
 using stack::g_args;
 using stack::g_top;
 
-constexpr uint32_t kUnresolved = 0xFFFFFFFF;
 constexpr uint32_t kNoTail = 0xFFFFFFFF;
 constexpr uint32_t kKindShift = 20;
 constexpr uint32_t kKindMask = 3u << kKindShift;
@@ -66,36 +68,13 @@ struct Source {
     Cell take() { return cells_of(node)[index++]; }
 };
 
-// The slot of a bound word's value; null when it has none to read directly (unbound, self, or a
-// function context outside its call).
-inline Cell* slot_of(const Cell& word) {
-    if (word.w3 == kUnresolved || word.w1 == 0) return nullptr;
-    const Cell& ctx = cells_of(word.w1)[0];
-    if (ctx.header & cell_flag::stack_values) return ctx.w2 ? &stack::at(ctx.w2 - 1 + word.w3) : nullptr;
-    return cells_of(ctx.w2) + word.w3;
-}
+using context::slot_of;
+using context::store;
 
 // The value slot of a word, raising no-value or not-in-context when it has none.
 inline Cell* lookup(const Cell& word) {
     if (Cell* slot = slot_of(word)) return slot;
     return context::get_in(word, word.w1);
-}
-
-// Sets a word: straight into its slot unless its context is an object's, whose fields notify.
-inline void store(const Cell& word, const Cell& value) {
-    if (word.w3 != kUnresolved && word.w1 != 0) {
-        const Cell& ctx = cells_of(word.w1)[0];
-        constexpr uint32_t kObjectKind = 2u << 11;
-        if ((ctx.header & cell_flag::stack_values) && ctx.w2) {
-            stack::at(ctx.w2 - 1 + word.w3) = value;
-            return;
-        }
-        if (!(ctx.header & cell_flag::stack_values) && (ctx.header & cell_flag::context_kind) != kObjectKind) {
-            cells_of(ctx.w2)[word.w3] = value;
-            return;
-        }
-    }
-    context::set(word, value);
 }
 
 // Values a path step changes by giving a new value rather than changing a series in place.
@@ -131,10 +110,38 @@ struct PositionScope {
 };
 
 Status expression(Source& s, bool infix);
+Status apply_operators(Source& s);
+inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
+
+// The first cell of a cache: for a function whose spec holds only evaluated arguments (and
+// perhaps /local), their count and the count of /local slots, so a plain call lays them out
+// without walking the cache; kGeneral for any other spec.
+struct Plan {
+    static constexpr int32_t kGeneral = -1;
+    static constexpr uint32_t kMaxArity = 0xFF;
+
+    static int32_t of(NodeId cache) {
+        const uint32_t n = length_of(cache);
+        uint32_t arity = 0, locals = 0;
+        for (uint32_t k = 1; k < n; ++k) {
+            const Cell entry = cells_of(cache)[k];
+            if (cell::is(entry, TypeId::integer)) {
+                locals = static_cast<uint32_t>(cell::as_integer(entry));
+                break;
+            }
+            if (!cell::is(entry, TypeId::typeset) || (entry.header & kKindMask) != 0) return kGeneral;
+            ++arity;
+        }
+        if (arity > kMaxArity || locals > 0xFFFF) return kGeneral;
+        return static_cast<int32_t>(arity | locals << 8);
+    }
+    static uint32_t arity(int32_t plan) { return static_cast<uint32_t>(plan) & kMaxArity; }
+    static uint32_t locals(int32_t plan) { return static_cast<uint32_t>(plan) >> 8; }
+};
 
 // The types a spec's type block names: datatypes and typesets, directly or through words that
 // hold them; before the environment defines the standard typeset words, their built-in meaning.
@@ -163,6 +170,7 @@ Cell build_cache(const Cell& fn) {
     Cell cache = block::make(length_of(spec) + 1);
     stack::push(cache);  // held while typesets are looked up
     const NodeId out = cell::series_node(cache);
+    block::append(out, cell::integer(Plan::kGeneral));
     const uint32_t n = length_of(spec);
     for (uint32_t i = 0; i < n; ++i) {
         const Cell item = cells_of(spec)[i];
@@ -193,6 +201,7 @@ Cell build_cache(const Cell& fn) {
             error::fire(ErrorId::bad_func_def, item);
         }
     }
+    cells_of(out)[0] = cell::integer(Plan::of(out));
     function::set_more_at(fn, kCacheCell, cache);
     stack::pop(1);
     return cache;
@@ -207,14 +216,19 @@ inline NodeId cache_of(const Cell& fn) {
 // ---- fetching arguments -------------------------------------------------------------------------
 
 // The word of an argument, for error messages: its symbol, or a function context's word found
-// only when an error needs it.
-struct ArgWord {
-    symbol::Id symbol;
-    NodeId context = 0;
-    uint32_t slot = 0;
-    ArgWord(symbol::Id s) : symbol(s) {}
-    ArgWord(NodeId c, uint32_t i) : symbol(0), context(c), slot(i) {}
-    Cell word() const { return words::global(symbol ? symbol : context::word_at(context, slot).w2); }
+// only when an error needs it. One 64-bit value (the context in the high half, else zero), so it
+// travels in a register.
+class ArgWord {
+  public:
+    ArgWord(symbol::Id s) : bits_(s) {}
+    ArgWord(NodeId c, uint32_t slot) : bits_(uint64_t{c} << 32 | slot) {}
+    Cell word() const {
+        const auto context = static_cast<NodeId>(bits_ >> 32), low = static_cast<uint32_t>(bits_);
+        return words::global(context ? context::word_at(context, low).w2 : low);
+    }
+
+  private:
+    uint64_t bits_;
 };
 
 [[noreturn]] void expect_arg(const Cell& name, const Cell& value, ArgWord word) {
@@ -448,7 +462,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
     uint32_t argument = 0;  // arguments met, to pass over the preset ones
     g_top = g_args;         // preset arguments already sit in the first slots
     const uint32_t n = length_of(cache);
-    for (uint32_t k = 0; k < n; ++k) {
+    for (uint32_t k = 1; k < n; ++k) {
         const Cell entry = cells_of(cache)[k];
         switch (cell::type(entry)) {
             case TypeId::typeset: {
@@ -493,7 +507,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
     auto use = [&](symbol::Id symbol, bool active, const Cell& element, const Cell& where) -> Status {
         const symbol::Id wanted = symbol::resolve(symbol);
         uint32_t slot = 0;
-        uint32_t k = 0;
+        uint32_t k = 1;
         const uint32_t count = length_of(cache);
         for (; k < count; ++k) {
             const Cell entry = cells_of(cache)[k];
@@ -562,7 +576,7 @@ Status run_routine(const Cell& fn) {
 // Calls a callable fetching its arguments from `s` (and its refinements from the path). Pushes
 // the result, or, for an operator, puts it in place of the left operand on top of the stack.
 // `preset` arguments are already on the stack above the callable's copy.
-Status invoke(const Cell fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
               uint32_t preset = 0) {
     depth::check();
     Cell* const start = infix ? g_top - 1 : g_top - preset;
@@ -587,6 +601,114 @@ Status invoke(const Cell fn, const Cell& name, Source& s, const Cell* path, uint
         }
         default: lowrt::fatal(lowrt::Fatal::no_switch);
     }
+}
+
+// ---- plain calls ---------------------------------------------------------------------------------
+// The common call: a word (or an operator) in a block evaluated plainly, not apply, no refinements
+// from a path. The same steps as invoke's, with what cannot occur left out.
+
+constexpr auto kNoRefinements = [] {
+    std::array<int32_t, kMaxRefinements> none{};
+    none.fill(-1);
+    return none;
+}();
+
+// The types whose values evaluate to themselves: all but the words, parens, paths, callables and
+// issue! (which checks what follows it).
+constexpr uint64_t kSelfEvaluating = ~(
+    type_group::bit(TypeId::word) | type_group::bit(TypeId::set_word) | type_group::bit(TypeId::get_word) |
+    type_group::bit(TypeId::lit_word) | type_group::bit(TypeId::issue) | type_group::bit(TypeId::paren) |
+    type_group::bit(TypeId::path) | type_group::bit(TypeId::get_path) | type_group::bit(TypeId::set_path) |
+    type_group::bit(TypeId::lit_path) | type_group::bit(TypeId::native) | type_group::bit(TypeId::action) |
+    type_group::bit(TypeId::function) | type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
+// Values a word may hold and give as they are.
+constexpr uint64_t kPlainValue = ~(type_group::bit(TypeId::unset) | type_group::bit(TypeId::native) |
+                                   type_group::bit(TypeId::action) | type_group::bit(TypeId::function) |
+                                   type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
+
+// Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
+// after it: those are pushed here; the rest go to the evaluator.
+inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWord word, bool operand) {
+    SeriesBuffer* const b = memory::buffer(s.node);
+    const uint32_t end = std::min(s.tail, b->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) return fetch_other(s, 0, types, name, word, operand, false);
+    const Cell* const at = b->cells() + s.index;
+    const Cell* value = at;
+    if (cell::is(*at, TypeId::word)) value = slot_of(*at);
+    else if (!type_group::in(kSelfEvaluating, cell::type(*at))) value = nullptr;
+    if (value && type_group::in(kPlainValue, cell::type(*value))) {
+        ++s.index;
+        stack::push(*value);
+        if (!operand) ZUB_PASS(operators(s));
+    } else {
+        ZUB_PASS(expression(s, !operand));
+    }
+    check(name, g_top[-1], types, word);
+    return Status::normal;
+}
+
+Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
+    const bool native = cell::is(fn, TypeId::native);
+    const signatures::Shape& shape = native ? g_native_shapes[fn.w1 - 1] : g_action_shapes[fn.w1 - 1];
+    mark_call(fn, name, infix ? start : start + 1);
+    uint32_t p = 0;
+    if (infix) {
+        check(name, g_args[0], shape.param[0].types, shape.param[0].word);
+        p = 1;
+    }
+    for (; p < shape.fixed; ++p) {
+        const signatures::Param& param = shape.param[p];
+        const Status st = param.kind == 0 ? fetch_plain(s, param.types, name, param.word, infix && p == 1)
+                                          : fetch_other(s, param.kind, param.types, name, param.word, false, false);
+        if (st != Status::normal) return abandon(start, st);
+    }
+    for (p = shape.fixed; p < shape.params; ++p) stack::push(cell::none());
+    if (native) {
+        const Status st = natives::g_entries[fn.w1 - 1](kNoRefinements.data());
+        if (st != Status::normal) return abandon(start, st);
+    } else {
+        actions::g_entries[fn.w1 - 1](kNoRefinements.data());
+    }
+    finish(start);
+    return Status::normal;
+}
+
+Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
+    stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
+    const NodeId cache = cache_of(fn);
+    const int32_t plan = cell::as_integer(cells_of(cache)[0]);
+    if (plan == Plan::kGeneral) {
+        const Status st = fetch_function(fn, name, s, nullptr, 0, infix, infix);
+        if (st != Status::normal) return abandon(start, st);
+    } else {
+        const NodeId context = function::context_of(fn);
+        const uint32_t arity = Plan::arity(plan);
+        uint32_t k = 0;
+        if (infix && arity > 0) {
+            check(name, g_args[0], cells_of(cache)[1], ArgWord{context, 0});
+            k = 1;
+        }
+        for (; k < arity; ++k) {
+            // The cache is read again for each argument: evaluating one may move it.
+            const Status st = fetch_plain(s, cells_of(cache)[1 + k], name, ArgWord{context, k}, infix && k == 1);
+            if (st != Status::normal) return abandon(start, st);
+        }
+        function::push_refinement_defaults(Plan::locals(plan));
+    }
+    const Status st = run_function(fn, frame);
+    if (st != Status::normal) return abandon(start, st);
+    finish(start);
+    return Status::normal;
+}
+
+// Calls `fn` named `name`, its arguments from `s`; for an operator (infix), the left operand is on
+// top of the stack and the result takes its place.
+inline Status call_plain(const Cell& fn, const Cell& name, Source& s, bool infix) {
+    if (s.mode != 0 || cell::is(fn, TypeId::routine)) return invoke(fn, name, s, nullptr, 0, infix);
+    depth::check();
+    Cell* const start = infix ? g_top - 1 : stack::push(fn);
+    if (cell::is(fn, TypeId::function)) return call_function_plain(fn, name, s, start, infix);
+    return call_builtin_plain(fn, name, s, start, infix);
 }
 
 // ---- expressions -------------------------------------------------------------------------------
@@ -665,7 +787,7 @@ Status expression(Source& s, bool infix) {
                 case TypeId::native:
                 case TypeId::action:
                 case TypeId::function:
-                case TypeId::routine: ZUB_PASS(invoke(v, value, s, nullptr, 0, false)); break;
+                case TypeId::routine: ZUB_PASS(call_plain(v, value, s, false)); break;
                 case TypeId::op: error::fire(ErrorId::no_op_arg, value);
                 default: stack::push(v);
             }
@@ -730,21 +852,32 @@ Status expression(Source& s, bool infix) {
         default: stack::push(value);
     }
 
-    // Operators apply strictly from left to right: each takes the value so far as its left operand.
-    while (infix) {
-        SeriesBuffer* b = memory::buffer(s.node);
-        if (s.index >= s.tail || s.index >= b->used() / sizeof(Cell)) break;
-        const Cell next = b->cells()[s.index];
-        if (!cell::is(next, TypeId::word)) break;
-        const Cell* slot = slot_of(next);
-        if (!slot || !cell::is(*slot, TypeId::op)) break;
+    return infix ? operators(s) : Status::normal;
+}
+
+// The operator at the source's position: the slot of the word there when it holds an op!.
+inline const Cell* operator_at(const Source& s) {
+    SeriesBuffer* b = memory::buffer(s.node);
+    if (s.index >= s.tail || s.index >= b->used() / sizeof(Cell)) return nullptr;
+    const Cell& next = b->cells()[s.index];
+    if (!cell::is(next, TypeId::word)) return nullptr;
+    const Cell* slot = slot_of(next);
+    return slot && cell::is(*slot, TypeId::op) ? slot : nullptr;
+}
+
+// Operators apply strictly from left to right: each takes the value so far, on top of the stack,
+// as its left operand.
+Status apply_operators(Source& s) {
+    while (const Cell* slot = operator_at(s)) {
         const Cell op = op_target(*slot);
-        ++s.index;
+        const Cell name = cells_of(s.node)[s.index++];
         if (integer_operation(op, s)) continue;
-        ZUB_PASS(invoke(op, next, s, nullptr, 0, true));
+        ZUB_PASS(call_plain(op, name, s, true));
     }
     return Status::normal;
 }
+
+inline Status operators(Source& s) { return operator_at(s) ? apply_operators(s) : Status::normal; }
 
 // ---- paths -------------------------------------------------------------------------------------
 

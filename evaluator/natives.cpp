@@ -2,6 +2,8 @@
 // slot is ever null, so a call is one indexed load. Natives not written yet share one entry.
 #include "evaluator/natives.h"
 
+#include <algorithm>
+
 #include <array>
 #include <vector>
 
@@ -32,7 +34,7 @@ constexpr Entry kEntries[] = {
 };
 static_assert(std::size(kEntries) == kCount && std::size(kWords) == kCount);
 
-std::array<Entry, kRoom> g_table;
+
 uint32_t g_next = 1;  // the index the next registered entry takes
 signatures::Table g_natives;
 signatures::Table g_actions;
@@ -45,8 +47,10 @@ std::vector<std::string_view> action_words() {
 
 }  // namespace
 
+Entry g_entries[kRoom];
+
 void init() {
-    g_table.fill(empty_slot);
+    std::fill(std::begin(g_entries), std::end(g_entries), empty_slot);
     g_next = 1;
     register_entries(kEntries, kCount);
     groups::control();
@@ -65,14 +69,14 @@ void init() {
 }
 
 void register_entries(const Entry* entries, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i) g_table[g_next++ - 1] = entries[i];
+    for (uint32_t i = 0; i < n; ++i) g_entries[g_next++ - 1] = entries[i];
 }
 
-void install(Native native, Entry e) { g_table[index_of(native) - 1] = e; }
+void install(Native native, Entry e) { g_entries[index_of(native) - 1] = e; }
 
 uint32_t count() { return g_next - 1; }
 bool filled(uint32_t index) { return index >= 1 && index < g_next; }
-Entry entry(uint32_t index) { return index >= 1 && index <= kRoom ? g_table[index - 1] : empty_slot; }
+Entry entry(uint32_t index) { return index >= 1 && index <= kRoom ? g_entries[index - 1] : empty_slot; }
 std::string_view word(uint32_t index) { return index >= 1 && index <= kCount ? kWords[index - 1] : ""; }
 
 const signatures::Shape& shape(uint32_t index) { return g_natives.shapes.at(index - 1); }

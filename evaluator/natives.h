@@ -58,6 +58,7 @@ void lexer();       // transcode
 uint32_t count();                    // entries registered: the highest filled index
 bool filled(uint32_t index);         // 1 to count()
 Entry entry(uint32_t index);         // 1 to kRoom; an empty slot's entry raises internal not-done
+extern Entry g_entries[kRoom];       // the table entry() reads, for the interpreter's calls by index
 std::string_view word(uint32_t index);  // "if" for 1; "" for an empty slot
 
 // The spec of a filled native, and that of an action slot: a block at head 0, and its parameters.

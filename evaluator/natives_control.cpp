@@ -270,7 +270,7 @@ Status repeat_entry(const int32_t*) {
     int32_t i = 0;
     ZUB_PASS(rounds(body, value, [&] {
         if (++i > n) return false;
-        context::set(word, cell::integer(i));
+        context::store(word, cell::integer(i));
         return true;
     }));
     result(a, value);
@@ -302,7 +302,7 @@ Cell element(const Cell& series, uint32_t i) {
 bool set_words(const Cell& words, const Cell& series, uint32_t count) {
     if (!more(series)) return false;
     if (cell::is(words, TypeId::word)) {
-        context::set(words, element(series, 0));
+        context::store(words, element(series, 0));
         return true;
     }
     const NodeId list = words.w2;
@@ -311,7 +311,7 @@ bool set_words(const Cell& words, const Cell& series, uint32_t count) {
         if (!type_group::in(type_group::any_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
             cell::is(item, TypeId::issue))
             error::fire(ErrorId::invalid_arg, item);
-        context::set(item, element(series, i));
+        context::store(item, element(series, i));
     }
     return true;
 }
@@ -369,11 +369,11 @@ Status forall_entry(const int32_t*) {
             Cell now = *context::get(word);
             if (cell::type(now) != cell::type(start) || now.w2 != start.w2) error::fire(ErrorId::bad_loop_series, now);
             ++now.w1;
-            context::set(word, now);
+            context::store(word, now);
             if (!more(now)) break;
         }
     }
-    if (!broke) context::set(word, start);
+    if (!broke) context::store(word, start);
     result(a, value);
     return Status::normal;
 }

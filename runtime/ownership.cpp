@@ -15,14 +15,7 @@ namespace {
 NodeId g_table = 0;
 Notify g_notify = nullptr;
 
-constexpr uint32_t kImageOwned = cell_flag::owns_series;  // image! keeps the flag in its cell
-
 bool walks_cells(TypeId type) { return type_group::in(type_group::block_like, type); }
-
-bool is_owned(const Cell& value) {
-    if (cell::is(value, TypeId::image)) return value.header & kImageOwned;
-    return memory::buffer(value.w2)->flags & series_flag::owned;
-}
 
 void mark_owned(Cell& value, bool on) {
     if (cell::is(value, TypeId::image)) {

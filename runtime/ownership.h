@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace zub::ownership {
 
@@ -16,6 +17,14 @@ NodeId table();
 
 // Whether values of the type can have an owner record.
 bool owned_kind(TypeId type);
+
+inline constexpr uint32_t kImageOwned = cell_flag::owns_series;  // image! keeps the flag in its cell
+
+// Whether the value's series has an owner record (the flag saves a table lookup).
+inline bool is_owned(const Cell& value) {
+    if (cell::is(value, TypeId::image)) return (value.header & kImageOwned) != 0;
+    return (memory::buffer(value.w2)->flags & series_flag::owned) != 0;
+}
 
 // Records the owner object and its field word for the value's series and, for blocks, for every
 // series nested in it from the value's position; an object's fields are recorded under the

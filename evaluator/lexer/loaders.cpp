@@ -27,7 +27,7 @@ bool decimal_text_ok(const char* text, uint32_t length);
 namespace {
 
 constexpr int32_t kind_of(TypeId t) { return static_cast<int32_t>(t); }
-constexpr uint32_t kUnresolved = 0xFFFFFFFF;
+using context::kUnresolved;
 constexpr uint32_t kMaxNumberText = 312;  // longer decimal text is refused outright
 
 const Byte* after(const Lexer& s, const Byte* p) { return p < s.input_end ? p + 1 : p; }

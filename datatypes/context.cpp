@@ -2,6 +2,8 @@
 // a word then caches its index and reaches its value with one indexed load.
 #include "datatypes/context.h"
 
+#include <algorithm>
+
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -13,6 +15,8 @@
 #include "runtime/words.h"
 
 namespace zub::context {
+
+ValuesEntry g_values_cache[kValuesCache];
 namespace {
 
 
@@ -44,6 +48,7 @@ uint32_t add_new_word(NodeId context, symbol::Id symbol) {
 }  // namespace
 
 void init() {
+    std::fill(std::begin(g_values_cache), std::end(g_values_cache), ValuesEntry{});  // a runtime's nodes start over
     g_global = create(4000, false, false, 0, Kind::plain);
     collector::add_root(&g_global);
 }

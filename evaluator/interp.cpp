@@ -56,16 +56,32 @@ const signatures::Shape* g_action_shapes = nullptr;
 inline Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
 inline uint32_t length_of(NodeId node) { return memory::buffer(node)->used() / sizeof(Cell); }
 
-// Where arguments come from: a block from an index, up to its tail or an earlier limit.
+// Where arguments come from: a block from an index, up to its tail or an earlier limit. It keeps
+// the block's buffer while no buffer has moved, saving a lookup on every step.
 struct Source {
     NodeId node;
     uint32_t index;
     uint32_t tail = kNoTail;
     uint32_t mode = 0;  // kApply* bits
 
-    bool at_end() const { return index >= tail || index >= length_of(node); }
-    Cell peek() const { return cells_of(node)[index]; }
-    Cell take() { return cells_of(node)[index++]; }
+    Source(NodeId n, uint32_t i, uint32_t t = kNoTail, uint32_t m = 0)
+        : node(n), index(i), tail(t), mode(m), buffer_(memory::buffer(n)), moves_(memory::g_moves) {}
+
+    SeriesBuffer* buffer() {
+        if (moves_ != memory::g_moves) [[unlikely]] {
+            buffer_ = memory::buffer(node);
+            moves_ = memory::g_moves;
+        }
+        return buffer_;
+    }
+    uint32_t end() { return std::min(tail, buffer()->used() / static_cast<uint32_t>(sizeof(Cell))); }
+    bool at_end() { return index >= end(); }
+    Cell peek() { return buffer()->cells()[index]; }
+    Cell take() { return buffer()->cells()[index++]; }
+
+  private:
+    SeriesBuffer* buffer_;
+    uint32_t moves_;
 };
 
 using context::slot_of;
@@ -546,7 +562,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
 // Runs a function's body over the arguments laid out at the arguments base.
 Status run_function(const Cell& fn, stack::Frame* frame) {
     const NodeId context = function::context_of(fn);
-    context::cell_of(context).w2 = stack::index_of(g_args) + 1;
+    context::cached_cell_of(context).w2 = stack::index_of(g_args) + 1;
     frame->flags |= stack::frame_flag::body;
     safe_point();
     const Cell body = function::more_at(fn, function::kBody);
@@ -629,7 +645,7 @@ constexpr uint64_t kPlainValue = ~(type_group::bit(TypeId::unset) | type_group::
 // Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
 // after it: those are pushed here; the rest go to the evaluator.
 inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWord word, bool operand) {
-    SeriesBuffer* const b = memory::buffer(s.node);
+    SeriesBuffer* const b = s.buffer();
     const uint32_t end = std::min(s.tail, b->used() / static_cast<uint32_t>(sizeof(Cell)));
     if (s.index >= end) return fetch_other(s, 0, types, name, word, operand, false);
     const Cell* const at = b->cells() + s.index;
@@ -777,33 +793,10 @@ inline bool integer_operation(const Cell& op, Source& s) {
 
 inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? name : g_anon; }
 
-Status expression(Source& s, bool infix) {
-    const Cell value = s.take();
+// The values that are neither words, set-words nor values of their own. Out of line, so the common
+// path keeps few registers.
+[[gnu::noinline]] Status other_expression(const Cell& value, Source& s) {
     switch (cell::type(value)) {
-        case TypeId::word: {
-            const Cell v = *lookup(value);
-            switch (cell::type(v)) {
-                case TypeId::unset: error::fire(ErrorId::no_value, value);
-                case TypeId::native:
-                case TypeId::action:
-                case TypeId::function:
-                case TypeId::routine: ZUB_PASS(call_plain(v, value, s, false)); break;
-                case TypeId::op: error::fire(ErrorId::no_op_arg, value);
-                default: stack::push(v);
-            }
-            break;
-        }
-        case TypeId::set_word: {
-            if (s.at_end()) error::fire(ErrorId::need_value, value);
-            Cell* const start = g_top;
-            stack::Frame* f = stack::mark(stack::FrameType::native, value);
-            f->flags |= stack::frame_flag::interpreted;
-            const Status st = expression(s, true);
-            if (st != Status::normal) return abandon(start, st);
-            store(value, g_args[0]);
-            stack::unwind();
-            break;
-        }
         case TypeId::get_word: stack::push(*lookup(value)); break;
         case TypeId::lit_word: {
             Cell w = value;
@@ -851,15 +844,43 @@ Status expression(Source& s, bool infix) {
         }
         default: stack::push(value);
     }
+    return Status::normal;
+}
 
+// One expression: its value pushed, then (infix) the operators that follow it applied. The common
+// cases are tested in order rather than through a jump table, which predicts them worse.
+Status expression(Source& s, bool infix) {
+    const Cell value = s.take();
+    if (cell::is(value, TypeId::word)) {
+        const Cell v = *lookup(value);
+        if (type_group::in(kPlainValue, cell::type(v))) {
+            stack::push(v);
+        } else if (is_callable(cell::type(v))) {
+            ZUB_PASS(call_plain(v, value, s, false));
+        } else {
+            error::fire(cell::is(v, TypeId::op) ? ErrorId::no_op_arg : ErrorId::no_value, value);
+        }
+    } else if (type_group::in(kSelfEvaluating, cell::type(value))) {
+        stack::push(value);
+    } else if (cell::is(value, TypeId::set_word)) {
+        if (s.at_end()) error::fire(ErrorId::need_value, value);
+        Cell* const start = g_top;
+        stack::Frame* f = stack::mark(stack::FrameType::native, value);
+        f->flags |= stack::frame_flag::interpreted;
+        const Status st = expression(s, true);
+        if (st != Status::normal) return abandon(start, st);
+        store(value, g_args[0]);
+        stack::unwind();
+    } else {
+        ZUB_PASS(other_expression(value, s));
+    }
     return infix ? operators(s) : Status::normal;
 }
 
 // The operator at the source's position: the slot of the word there when it holds an op!.
-inline const Cell* operator_at(const Source& s) {
-    SeriesBuffer* b = memory::buffer(s.node);
-    if (s.index >= s.tail || s.index >= b->used() / sizeof(Cell)) return nullptr;
-    const Cell& next = b->cells()[s.index];
+inline const Cell* operator_at(Source& s) {
+    if (s.at_end()) return nullptr;
+    const Cell& next = s.buffer()->cells()[s.index];
     if (!cell::is(next, TypeId::word)) return nullptr;
     const Cell* slot = slot_of(next);
     return slot && cell::is(*slot, TypeId::op) ? slot : nullptr;
@@ -870,7 +891,7 @@ inline const Cell* operator_at(const Source& s) {
 Status apply_operators(Source& s) {
     while (const Cell* slot = operator_at(s)) {
         const Cell op = op_target(*slot);
-        const Cell name = cells_of(s.node)[s.index++];
+        const Cell name = s.take();
         if (integer_operation(op, s)) continue;
         ZUB_PASS(call_plain(op, name, s, true));
     }

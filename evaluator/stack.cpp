@@ -21,7 +21,7 @@ bool is_internal(const Frame& f) {
 
 void restore_context(const Frame& f) {
     if (f.type == FrameType::function && f.function_context)
-        context::cell_of(f.function_context).w2 = f.saved_values;
+        context::cached_cell_of(f.function_context).w2 = f.saved_values;
 }
 
 void frame_overflow() { overflow(); }
@@ -40,7 +40,7 @@ void overflow() {
 Frame* mark_function(Cell word, NodeId function_context) {
     Frame* f = mark(FrameType::function, word);
     f->function_context = function_context;
-    f->saved_values = context::cell_of(function_context).w2;
+    f->saved_values = context::cached_cell_of(function_context).w2;
     return f;
 }
 

@@ -414,6 +414,7 @@ void do_cycle() {
     for (NodeId node : g_unmanaged) memory::buffer(node)->flags &= ~series_flag::marked;
     g_unmanaged.clear();
     review_node_frames();
+    ++memory::g_moves;  // buffers moved, nodes freed: kept buffer pointers are stale
     ++g_state.cycles;
     g_state.active = false;
 }

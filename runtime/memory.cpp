@@ -16,6 +16,7 @@ namespace zub::memory {
 
 Record g_record{};
 uintptr_t* g_node_slots = nullptr;
+uint32_t g_moves = 0;
 
 namespace {
 
@@ -194,6 +195,7 @@ SeriesBuffer* expand(NodeId node, uint64_t new_size, bool copy) {
         if (copy) std::memcpy(fresh->data(), old->head_ptr(), std::min(old->size - old->head, bytes));
         lowrt::free(old);
         node_slot(node) = reinterpret_cast<uintptr_t>(fresh);
+        ++g_moves;
         return fresh;
     }
 
@@ -208,12 +210,14 @@ SeriesBuffer* expand(NodeId node, uint64_t new_size, bool copy) {
     old->flags &= ~series_flag::live;
     poison(old->data(), old->size);  // the header stays readable: compaction steps over it
     node_slot(node) = reinterpret_cast<uintptr_t>(fresh);
+    ++g_moves;
     return fresh;
 }
 
 }  // namespace
 
 void init() {
+    ++g_moves;  // buffers kept from an earlier runtime are gone
     reserve_node_slots();
     g_record = Record{};
     g_record.initial_frame_size = kInitialFrameSize;

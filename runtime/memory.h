@@ -132,6 +132,9 @@ void free_virtual(void* block);
 // Every node's slot, by id - 1, in one area reserved at start and committed a frame at a time:
 // node frame n's slots are the 10,000 from n x 10,000. Reaching a buffer is one indexed load.
 extern uintptr_t* g_node_slots;
+// Counts the moves of live nodes' buffers (expansion, compaction): a buffer pointer kept while the
+// count stays the same is still the node's buffer.
+extern uint32_t g_moves;
 
 // The slot of a node, and the buffer it holds.
 inline uintptr_t& node_slot(NodeId node) { return g_node_slots[node - 1]; }

@@ -619,6 +619,77 @@ Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uin
     }
 }
 
+// ---- integer operators ---------------------------------------------------------------------------
+
+// The operators that integer arithmetic and comparison answer directly, by their callable.
+enum class Fast : uint8_t { none, add, subtract, multiply, lesser, greater, lesser_or_equal, greater_or_equal,
+                            equal, not_equal };
+
+inline Fast fast_kind(const Cell& fn) {
+    if (cell::is(fn, TypeId::action)) {
+        switch (static_cast<Slot>(fn.w1 - 1)) {
+            case Slot::add: return Fast::add;
+            case Slot::subtract: return Fast::subtract;
+            case Slot::multiply: return Fast::multiply;
+            default: return Fast::none;
+        }
+    }
+    if (!cell::is(fn, TypeId::native)) return Fast::none;
+    using natives::Native;
+    switch (static_cast<Native>(fn.w1 - 1)) {
+        case Native::lesser_q: return Fast::lesser;
+        case Native::greater_q: return Fast::greater;
+        case Native::lesser_or_equal_q: return Fast::lesser_or_equal;
+        case Native::greater_or_equal_q: return Fast::greater_or_equal;
+        case Native::equal_q:
+        case Native::strict_equal_q: return Fast::equal;
+        case Native::not_equal_q: return Fast::not_equal;
+        default: return Fast::none;
+    }
+}
+
+// The result of an operator between two integers, in `out`; false for an overflow, whose
+// promotion the action itself makes.
+inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
+    int32_t r;
+    switch (kind) {
+        case Fast::add: if (__builtin_add_overflow(a, b, &r)) return false; out = cell::integer(r); break;
+        case Fast::subtract: if (__builtin_sub_overflow(a, b, &r)) return false; out = cell::integer(r); break;
+        case Fast::multiply: if (__builtin_mul_overflow(a, b, &r)) return false; out = cell::integer(r); break;
+        case Fast::lesser: out = cell::logic(a < b); break;
+        case Fast::greater: out = cell::logic(a > b); break;
+        case Fast::lesser_or_equal: out = cell::logic(a <= b); break;
+        case Fast::greater_or_equal: out = cell::logic(a >= b); break;
+        case Fast::equal: out = cell::logic(a == b); break;
+        case Fast::not_equal: out = cell::logic(a != b); break;
+        case Fast::none: return false;
+    }
+    return true;
+}
+
+// An operator between two integers, when its right operand is an integer written as it is or a
+// word holding one: the result replaces the left operand, as the operator's call would leave it,
+// without a frame. Answers false (nothing consumed) when the call must go the general way: other
+// operands, other operators, or an overflow.
+inline bool integer_operation(const Cell& op, Source& s) {
+    Cell& left = g_top[-1];
+    if (!cell::is(left, TypeId::integer) || s.at_end()) return false;
+    const Fast kind = fast_kind(op);
+    if (kind == Fast::none) return false;
+    Cell right = s.peek();
+    if (cell::is(right, TypeId::word)) {
+        const Cell* slot = slot_of(right);
+        if (!slot) return false;
+        right = *slot;
+    }
+    // A word after the right operand may be another operator; it is taken by the caller's loop.
+    if (!cell::is(right, TypeId::integer) ||
+        !integer_result(kind, cell::as_integer(left), cell::as_integer(right), left))
+        return false;
+    ++s.index;
+    return true;
+}
+
 // ---- plain calls ---------------------------------------------------------------------------------
 // The common call: a word (or an operator) in a block evaluated plainly, not apply, no refinements
 // from a path. The same steps as invoke's, with what cannot occur left out.
@@ -679,6 +750,12 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
         if (st != Status::normal) return abandon(start, st);
     }
     for (p = shape.fixed; p < shape.params; ++p) stack::push(cell::none());
+    if (infix && cell::is(g_args[0], TypeId::integer) && cell::is(g_args[1], TypeId::integer) &&
+        integer_result(fast_kind(fn), cell::as_integer(g_args[0]), cell::as_integer(g_args[1]), g_args[0])) {
+        // An operator between integers whose right operand took an evaluation of its own.
+        finish(start);
+        return Status::normal;
+    }
     if (native) {
         const Status st = natives::g_entries[fn.w1 - 1](kNoRefinements.data());
         if (st != Status::normal) return abandon(start, st);
@@ -728,68 +805,6 @@ inline Status call_plain(const Cell& fn, const Cell& name, Source& s, bool infix
 }
 
 // ---- expressions -------------------------------------------------------------------------------
-
-// The operators that integer arithmetic and comparison answer directly, by their callable.
-enum class Fast : uint8_t { none, add, subtract, multiply, lesser, greater, lesser_or_equal, greater_or_equal,
-                            equal, not_equal };
-
-inline Fast fast_kind(const Cell& fn) {
-    if (cell::is(fn, TypeId::action)) {
-        switch (static_cast<Slot>(fn.w1 - 1)) {
-            case Slot::add: return Fast::add;
-            case Slot::subtract: return Fast::subtract;
-            case Slot::multiply: return Fast::multiply;
-            default: return Fast::none;
-        }
-    }
-    if (!cell::is(fn, TypeId::native)) return Fast::none;
-    using natives::Native;
-    switch (static_cast<Native>(fn.w1 - 1)) {
-        case Native::lesser_q: return Fast::lesser;
-        case Native::greater_q: return Fast::greater;
-        case Native::lesser_or_equal_q: return Fast::lesser_or_equal;
-        case Native::greater_or_equal_q: return Fast::greater_or_equal;
-        case Native::equal_q:
-        case Native::strict_equal_q: return Fast::equal;
-        case Native::not_equal_q: return Fast::not_equal;
-        default: return Fast::none;
-    }
-}
-
-// An operator between two integers, when its right operand is an integer written as it is or a
-// word holding one: the result replaces the left operand, as the operator's call would leave it,
-// without a frame. Answers false (nothing consumed) when the call must go the general way: other
-// operands, other operators, or an overflow, whose promotion the action itself makes.
-inline bool integer_operation(const Cell& op, Source& s) {
-    Cell& left = g_top[-1];
-    if (!cell::is(left, TypeId::integer) || s.at_end()) return false;
-    const Fast kind = fast_kind(op);
-    if (kind == Fast::none) return false;
-    Cell right = s.peek();
-    if (cell::is(right, TypeId::word)) {
-        const Cell* slot = slot_of(right);
-        if (!slot) return false;
-        right = *slot;
-    }
-    if (!cell::is(right, TypeId::integer)) return false;
-    // A word after the right operand may be another operator; it is taken by the caller's loop.
-    const int32_t a = cell::as_integer(left), b = cell::as_integer(right);
-    int32_t r;
-    switch (kind) {
-        case Fast::add: if (__builtin_add_overflow(a, b, &r)) return false; left = cell::integer(r); break;
-        case Fast::subtract: if (__builtin_sub_overflow(a, b, &r)) return false; left = cell::integer(r); break;
-        case Fast::multiply: if (__builtin_mul_overflow(a, b, &r)) return false; left = cell::integer(r); break;
-        case Fast::lesser: left = cell::logic(a < b); break;
-        case Fast::greater: left = cell::logic(a > b); break;
-        case Fast::lesser_or_equal: left = cell::logic(a <= b); break;
-        case Fast::greater_or_equal: left = cell::logic(a >= b); break;
-        case Fast::equal: left = cell::logic(a == b); break;
-        case Fast::not_equal: left = cell::logic(a != b); break;
-        case Fast::none: return false;
-    }
-    ++s.index;
-    return true;
-}
 
 inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? name : g_anon; }
 

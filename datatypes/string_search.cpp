@@ -344,6 +344,25 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
 // collect.
 uint32_t splice(NodeId target, uint32_t at, uint32_t removed, Cell value, int32_t part, bool only, int32_t dup) {
     const TypeId vtype = cell::type(value);
+    if (removed == 0 && part < 0 && dup <= 1 && is_text(vtype) && vtype != TypeId::tag &&
+        cell::series_node(value) != target) {
+        // The common append: the whole of another text, no wider than the target, at its tail.
+        const NodeId from = cell::series_node(value);
+        const uint32_t from_length = series::length(from), length = series::length(target);
+        const uint32_t unit = unit_of(target), from_unit = unit_of(from);
+        if (at >= length && from_unit <= unit) {
+            const uint32_t from_index = head_in(value, from_length);
+            const uint32_t count = from_length - from_index;
+            if (uint64_t{length} + count > kMaxBytes / unit) error::fire(ErrorId::no_memory);
+            if (count == 0) return 0;
+            series::reserve_tail(target, count * unit);
+            std::byte* to = memory::buffer(target)->head_ptr() + size_t{length} * unit;
+            const std::byte* source = memory::buffer(from)->head_ptr() + size_t{from_index} * from_unit;
+            if (from_unit == unit) std::memcpy(to, source, size_t{count} * unit);
+            else copy_units(source, from_unit, to, unit, count);
+            return count;
+        }
+    }
     const uint32_t limit = part < 0 ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(part);
     const uint32_t repeat = static_cast<uint32_t>(std::max(dup, 1));
 

@@ -770,14 +770,14 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
     stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
     const NodeId cache = cache_of(fn);
     const int32_t plan = cell::as_integer(cells_of(cache)[0]);
-    if (plan == Plan::kGeneral) {
+    if (plan == Plan::kGeneral || (infix && Plan::arity(plan) == 0)) {
         const Status st = fetch_function(fn, name, s, nullptr, 0, infix, infix);
         if (st != Status::normal) return abandon(start, st);
     } else {
         const NodeId context = function::context_of(fn);
         const uint32_t arity = Plan::arity(plan);
         uint32_t k = 0;
-        if (infix && arity > 0) {
+        if (infix) {
             check(name, g_args[0], cells_of(cache)[1], ArgWord{context, 0});
             k = 1;
         }

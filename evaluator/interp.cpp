@@ -126,7 +126,7 @@ struct PositionScope {
 };
 
 Status expression(Source& s, bool infix);
-Status apply_operators(Source& s);
+Status apply_operators(Source& s, const Cell* slot);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
@@ -786,7 +786,7 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
             const Status st = fetch_plain(s, cells_of(cache)[1 + k], name, ArgWord{context, k}, infix && k == 1);
             if (st != Status::normal) return abandon(start, st);
         }
-        function::push_refinement_defaults(Plan::locals(plan));
+        if (const uint32_t locals = Plan::locals(plan)) function::push_refinement_defaults(locals);
     }
     const Status st = run_function(fn, frame);
     if (st != Status::normal) return abandon(start, st);
@@ -903,17 +903,20 @@ inline const Cell* operator_at(Source& s) {
 
 // Operators apply strictly from left to right: each takes the value so far, on top of the stack,
 // as its left operand.
-Status apply_operators(Source& s) {
-    while (const Cell* slot = operator_at(s)) {
+Status apply_operators(Source& s, const Cell* slot) {
+    do {
         const Cell op = op_target(*slot);
         const Cell name = s.take();
         if (integer_operation(op, s)) continue;
         ZUB_PASS(call_plain(op, name, s, true));
-    }
+    } while ((slot = operator_at(s)));
     return Status::normal;
 }
 
-inline Status operators(Source& s) { return operator_at(s) ? apply_operators(s) : Status::normal; }
+inline Status operators(Source& s) {
+    const Cell* slot = operator_at(s);
+    return slot ? apply_operators(s, slot) : Status::normal;
+}
 
 // ---- paths -------------------------------------------------------------------------------------
 

@@ -19,11 +19,6 @@ bool is_internal(const Frame& f) {
     return f.symbol == words::id(words::Word::body_tag) || f.symbol == words::id(words::Word::anon_tag);
 }
 
-void restore_context(const Frame& f) {
-    if (f.type == FrameType::function && f.function_context)
-        context::cached_cell_of(f.function_context).w2 = f.saved_values;
-}
-
 void frame_overflow() { overflow(); }
 
 void init() {
@@ -35,13 +30,6 @@ void overflow() {
     g_top = index_of(g_top) > 5 ? g_top - 5 : g_cells;
     cycles::reset();
     error::fire(ErrorId::stack_overflow);
-}
-
-Frame* mark_function(Cell word, NodeId function_context) {
-    Frame* f = mark(FrameType::function, word);
-    f->function_context = function_context;
-    f->saved_values = context::cached_cell_of(function_context).w2;
-    return f;
 }
 
 void unwind_frames_to(Frame* frame) {

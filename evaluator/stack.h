@@ -11,6 +11,7 @@
 
 #include "datatypes/symbol.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace zub::stack {
 
@@ -85,8 +86,15 @@ inline void reset_set_last(Cell value) {
 inline Cell& top_cell() { return g_top > g_cells ? g_top[-1] : g_cells[0]; }
 
 [[noreturn]] void frame_overflow();
+
+// The context! cell of a function's context: the first cell of its node, where the place of the
+// running call's values on this stack is kept (0 when none runs).
+inline Cell& values_place(NodeId function_context) { return memory::buffer(function_context)->cells()[0]; }
+
 // Puts a function context's values back as they were before the frame's call.
-void restore_context(const Frame& f);
+inline void restore_context(const Frame& f) {
+    if (f.type == FrameType::function && f.function_context) values_place(f.function_context).w2 = f.saved_values;
+}
 
 // Pushes a frame for a call of the word (its symbol and context are recorded); the arguments
 // base moves to the top. Raises internal stack-overflow when the frame stack is full.
@@ -99,7 +107,12 @@ inline Frame* mark(FrameType type, Cell word) {
 }
 // A function frame: also records the function's context and its present values, restored when
 // the frame is popped (so a recursive call's caller sees its own arguments again).
-Frame* mark_function(Cell word, NodeId function_context);
+inline Frame* mark_function(Cell word, NodeId function_context) {
+    Frame* f = mark(FrameType::function, word);
+    f->function_context = function_context;
+    f->saved_values = values_place(function_context).w2;
+    return f;
+}
 
 // Pops the current frame: the arguments base goes back to the caller's and the top to just past
 // the popped call's result, which stays where the caller pushed its call.

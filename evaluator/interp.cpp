@@ -376,8 +376,7 @@ inline stack::Frame* mark_call(const Cell& fn, const Cell& name, Cell* args_base
 // for an operator, the left operand at `start`).
 inline void finish(Cell* start) {
     stack::unwind();
-    const Cell result = g_top[-1];
-    *start = result;
+    cell::copy(*start, g_top[-1]);
     g_top = start + 1;
 }
 
@@ -1017,7 +1016,7 @@ Status eval(Cell block, bool keep) {
         }
     }
     if (!keep) {
-        *g_args = *base;
+        cell::copy(*g_args, *base);
         g_top = g_args + 1;
     }
     return Status::normal;

@@ -70,9 +70,9 @@ inline Cell* push_slot() {
     if (g_top == g_cells + kCells) overflow();
     return g_top++;
 }
-inline Cell* push(Cell value) {
+inline Cell* push(const Cell& value) {
     Cell* slot = push_slot();
-    *slot = value;
+    cell::copy(*slot, value);
     return slot;
 }
 inline void pop(uint32_t n) { g_top = static_cast<uint32_t>(g_top - g_cells) > n ? g_top - n : g_cells; }

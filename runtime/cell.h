@@ -94,6 +94,11 @@ inline Cell floating(double v, TypeId t = TypeId::float_) {
 // A series value: head index in units (w1) and node (w2).
 inline constexpr Cell series(TypeId t, NodeId node, uint32_t index = 0) { return make(t, index, node); }
 
+// Copies a cell with one 16-byte load and store (a plain assignment may go field by field).
+inline void copy(Cell& to, const Cell& from) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&from)));
+}
+
 // The datatype! value of a type, and of a value's type.
 inline constexpr Cell datatype_of(TypeId t) { return make(TypeId::datatype, static_cast<uint32_t>(t)); }
 inline Cell datatype_of(const Cell& value) { return datatype_of(type(value)); }

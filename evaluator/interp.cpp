@@ -121,8 +121,9 @@ inline Cell op_target(Cell op) {
 
 // Restores the position cell however an evaluation ends.
 struct PositionScope {
-    Cell saved = g_position;
-    ~PositionScope() { g_position = saved; }
+    Cell saved;
+    PositionScope() { cell::copy(saved, g_position); }
+    ~PositionScope() { cell::copy(g_position, saved); }
 };
 
 Status expression(Source& s, bool infix);
@@ -559,12 +560,11 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
 }
 
 // Runs a function's body over the arguments laid out at the arguments base.
-Status run_function(const Cell& fn, stack::Frame* frame) {
+Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
     const NodeId context = function::context_of(fn);
     context::cached_cell_of(context).w2 = stack::index_of(g_args) + 1;
     frame->flags |= stack::frame_flag::body;
     safe_point();
-    const Cell body = function::more_at(fn, function::kBody);
     if (!cell::is(body, TypeId::block)) {
         *g_args = cell::unset();
         return Status::normal;
@@ -609,7 +609,9 @@ Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uin
             stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
             const Status fetched = fetch_function(fn, name, s, path, path_index, infix, preset + infix);
             if (fetched != Status::normal) return abandon(start, fetched);
-            const Status st = cell::is(fn, TypeId::function) ? run_function(fn, frame) : run_routine(fn);
+            const Status st = cell::is(fn, TypeId::function)
+                                  ? run_function(fn, frame, function::more_at(fn, function::kBody))
+                                  : run_routine(fn);
             if (st != Status::normal) return abandon(start, st);
             finish(start);
             return Status::normal;
@@ -767,6 +769,7 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
 
 Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
     stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
+    const Cell body = function::more_at(fn, function::kBody);  // a value: fetching cannot move it
     const NodeId cache = cache_of(fn);
     const int32_t plan = cell::as_integer(cells_of(cache)[0]);
     if (plan == Plan::kGeneral || (infix && Plan::arity(plan) == 0)) {
@@ -787,7 +790,7 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
         }
         if (const uint32_t locals = Plan::locals(plan)) function::push_refinement_defaults(locals);
     }
-    const Status st = run_function(fn, frame);
+    const Status st = run_function(fn, frame, body);
     if (st != Status::normal) return abandon(start, st);
     finish(start);
     return Status::normal;

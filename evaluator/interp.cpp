@@ -50,6 +50,7 @@ inline void safe_point() { collector::safe_point(); }
 Cell g_anon = cell::unset();       // the word <anon>, for calls without a name
 Cell g_set_path = cell::unset();   // the word set-path, naming a set-path's frame
 NodeId g_empty = 0;                // an empty block: the source of calls given no block
+const Cell g_default_types = typeset::make_default();  // what an argument without a type block takes
 const signatures::Shape* g_native_shapes = nullptr;
 const signatures::Shape* g_action_shapes = nullptr;
 
@@ -134,16 +135,19 @@ enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
 
-// The first cell of a cache: for a function whose spec holds only evaluated arguments (and
-// perhaps /local), their count and the count of /local slots, so a plain call lays them out
-// without walking the cache; kGeneral for any other spec.
+// The first cell of a cache, copied into payload 3 of the record's cache cell so a call reads it
+// with the body: for a function whose spec holds only evaluated arguments (and perhaps /local),
+// their count, the count of /local slots and whether every argument takes the default types, so a
+// plain call lays them out without walking the cache; kGeneral for any other spec.
 struct Plan {
     static constexpr int32_t kGeneral = -1;
     static constexpr uint32_t kMaxArity = 0xFF;
+    static constexpr uint32_t kDefaultTypes = 1u << 24;
 
     static int32_t of(NodeId cache) {
         const uint32_t n = length_of(cache);
-        uint32_t arity = 0, locals = 0;
+        const Cell any = typeset::make_default();
+        uint32_t arity = 0, locals = 0, defaults = kDefaultTypes;
         for (uint32_t k = 1; k < n; ++k) {
             const Cell entry = cells_of(cache)[k];
             if (cell::is(entry, TypeId::integer)) {
@@ -151,13 +155,15 @@ struct Plan {
                 break;
             }
             if (!cell::is(entry, TypeId::typeset) || (entry.header & kKindMask) != 0) return kGeneral;
+            if (entry.w1 != any.w1 || entry.w2 != any.w2 || entry.w3 != any.w3) defaults = 0;
             ++arity;
         }
         if (arity > kMaxArity || locals > 0xFFFF) return kGeneral;
-        return static_cast<int32_t>(arity | locals << 8);
+        return static_cast<int32_t>(arity | locals << 8 | defaults);
     }
     static uint32_t arity(int32_t plan) { return static_cast<uint32_t>(plan) & kMaxArity; }
-    static uint32_t locals(int32_t plan) { return static_cast<uint32_t>(plan) >> 8; }
+    static uint32_t locals(int32_t plan) { return (static_cast<uint32_t>(plan) >> 8) & 0xFFFF; }
+    static bool default_types(int32_t plan) { return (static_cast<uint32_t>(plan) & kDefaultTypes) != 0; }
 };
 
 // The types a spec's type block names: datatypes and typesets, directly or through words that
@@ -218,7 +224,9 @@ Cell build_cache(const Cell& fn) {
             error::fire(ErrorId::bad_func_def, item);
         }
     }
-    cells_of(out)[0] = cell::integer(Plan::of(out));
+    const int32_t plan = Plan::of(out);
+    cells_of(out)[0] = cell::integer(plan);
+    cache.w3 = static_cast<uint32_t>(plan);
     function::set_more_at(fn, kCacheCell, cache);
     stack::pop(1);
     return cache;
@@ -769,9 +777,12 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
 
 Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
     stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
-    const Cell body = function::more_at(fn, function::kBody);  // a value: fetching cannot move it
-    const NodeId cache = cache_of(fn);
-    const int32_t plan = cell::as_integer(cells_of(cache)[0]);
+    // Values both: fetching the arguments cannot move them.
+    const Cell body = function::more_at(fn, function::kBody);
+    Cell cached = function::more_at(fn, kCacheCell);
+    if (!cell::is(cached, TypeId::block)) cached = build_cache(fn);
+    const NodeId cache = cached.w2;
+    const auto plan = static_cast<int32_t>(cached.w3);
     if (plan == Plan::kGeneral || (infix && Plan::arity(plan) == 0)) {
         const Status st = fetch_function(fn, name, s, nullptr, 0, infix, infix);
         if (st != Status::normal) return abandon(start, st);
@@ -783,9 +794,11 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
             check(name, g_args[0], cells_of(cache)[1], ArgWord{context, 0});
             k = 1;
         }
+        const bool any = Plan::default_types(plan);
         for (; k < arity; ++k) {
             // The cache is read again for each argument: evaluating one may move it.
-            const Status st = fetch_plain(s, cells_of(cache)[1 + k], name, ArgWord{context, k}, infix && k == 1);
+            const Cell& types = any ? g_default_types : cells_of(cache)[1 + k];
+            const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1);
             if (st != Status::normal) return abandon(start, st);
         }
         if (const uint32_t locals = Plan::locals(plan)) function::push_refinement_defaults(locals);

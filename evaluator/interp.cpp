@@ -882,13 +882,16 @@ inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? na
 Status expression(Source& s, bool infix) {
     const Cell value = s.take();
     if (cell::is(value, TypeId::word)) {
-        const Cell v = *lookup(value);
-        if (type_group::in(kPlainValue, cell::type(v))) {
-            stack::push(v);
-        } else if (is_callable(cell::type(v))) {
+        // The type is read in the slot: a copy first puts a store and a reload before the test.
+        const Cell* slot = lookup(value);
+        const TypeId t = cell::type(*slot);
+        if (type_group::in(kPlainValue, t)) {
+            stack::push(*slot);
+        } else if (is_callable(t)) {
+            const Cell v = *slot;
             ZUB_PASS(call_plain(v, value, s, false));
         } else {
-            error::fire(cell::is(v, TypeId::op) ? ErrorId::no_op_arg : ErrorId::no_value, value);
+            error::fire(t == TypeId::op ? ErrorId::no_op_arg : ErrorId::no_value, value);
         }
     } else if (type_group::in(kSelfEvaluating, cell::type(value))) {
         stack::push(value);

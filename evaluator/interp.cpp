@@ -374,9 +374,9 @@ Status block_refinements(Source& s, const Cell& name, Use use) {
 
 // The calling frame: natives and actions one kind, functions another.
 inline stack::Frame* mark_call(const Cell& fn, const Cell& name, Cell* args_base) {
-    stack::Frame* f = cell::is(fn, TypeId::function) ? stack::mark_function(name, function::context_of(fn))
-                                                     : stack::mark(stack::FrameType::native, name);
-    f->flags |= stack::frame_flag::interpreted;
+    constexpr uint8_t kFlags = stack::frame_flag::interpreted;
+    stack::Frame* f = cell::is(fn, TypeId::function) ? stack::mark_function(name, function::context_of(fn), kFlags)
+                                                     : stack::mark(stack::FrameType::native, name, kFlags);
     g_args = args_base;
     return f;
 }
@@ -841,8 +841,7 @@ inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? na
         case TypeId::set_path: {
             if (s.at_end()) error::fire(ErrorId::need_value, value);
             Cell* const start = g_top;
-            stack::Frame* f = stack::mark(stack::FrameType::native, g_set_path);
-            f->flags |= stack::frame_flag::interpreted;
+            stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);
             Status st = expression(s, true);
             if (st == Status::normal) st = path_eval(value, s, kSet, g_args[0]);
             if (st != Status::normal) return abandon(start, st);
@@ -899,8 +898,7 @@ Status expression(Source& s, bool infix) {
     } else if (cell::is(value, TypeId::set_word)) {
         if (s.at_end()) error::fire(ErrorId::need_value, value);
         Cell* const start = g_top;
-        stack::Frame* f = stack::mark(stack::FrameType::native, value);
-        f->flags |= stack::frame_flag::interpreted;
+        stack::mark(stack::FrameType::native, value, stack::frame_flag::interpreted);
         const Status st = expression(s, true);
         if (st != Status::normal) return abandon(start, st);
         store(value, g_args[0]);

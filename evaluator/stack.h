@@ -98,17 +98,17 @@ inline void restore_context(const Frame& f) {
 
 // Pushes a frame for a call of the word (its symbol and context are recorded); the arguments
 // base moves to the top. Raises internal stack-overflow when the frame stack is full.
-inline Frame* mark(FrameType type, Cell word) {
+inline Frame* mark(FrameType type, Cell word, uint8_t flags = 0) {
     if (g_frame_top == g_frames + kFrames) frame_overflow();
     Frame* f = g_frame_top++;
-    *f = Frame{type, 0, 0, word.w2, index_of(g_args), word.w1, 0, 0};
+    *f = Frame{type, flags, 0, word.w2, index_of(g_args), word.w1, 0, 0};
     g_args = g_top;
     return f;
 }
 // A function frame: also records the function's context and its present values, restored when
 // the frame is popped (so a recursive call's caller sees its own arguments again).
-inline Frame* mark_function(Cell word, NodeId function_context) {
-    Frame* f = mark(FrameType::function, word);
+inline Frame* mark_function(Cell word, NodeId function_context, uint8_t flags = 0) {
+    Frame* f = mark(FrameType::function, word, flags);
     f->function_context = function_context;
     f->saved_values = values_place(function_context).w2;
     return f;

@@ -45,7 +45,7 @@ Status call(Cell callable, const Cell* values, uint32_t n);
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode);
 
 // The modes of apply.
-inline constexpr uint32_t kApplyAll = 1;          // every argument and refinement of the spec in
+inline constexpr uint32_t kApplyAll = 1;          // every argument and refinement the function takes, in
                                                   // order, a refinement as the truth of its value
 inline constexpr uint32_t kApplyValues = 2;       // each argument is one value, not an expression
 inline constexpr uint32_t kApplySafer = 4;        // inactive refinements' arguments are skipped

@@ -77,8 +77,8 @@ const signatures::Shape* action_shapes();
 // Raises script expect-arg [the call's word, the value's datatype, the argument's word] when the
 // value's type is not in the typeset. Never allocates but to raise.
 void check_arg(const Cell& value, const Cell& types, symbol::Id argument);
-// Raises script expect-arg for a native's argument (by its place in the spec) that a call from C++
-// did not check: the same error the interpreter gives, never a wrong answer.
+// Raises script expect-arg for a native's argument (by its place in its argument block) that a call
+// from C++ did not check: the same error the interpreter gives, never a wrong answer.
 [[noreturn]] void raise_arg(Native native, uint32_t param, const Cell& value);
 // Checks every fixed argument and the arguments of every present refinement of a call laid out
 // as Entry describes, in spec order. Never allocates but to raise.

@@ -118,8 +118,8 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     return cell::is(answer, TypeId::logic) && cell::as_logic(answer);
 }
 
-// transcode: see the spec block. The text is copied out of the source first, so the source may
-// move while values are built or the callback runs.
+// transcode: its refinements are described in boot/natives.zub. The text is copied out of the
+// source first, so the source may move while values are built or the callback runs.
 Status transcode(const int32_t* refinements) {
     Cell* const args = stack::args();
     Cell source = args[0];

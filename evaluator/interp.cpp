@@ -1,12 +1,12 @@
-// The interpreter walks a block by node and index, re-reading the buffer after anything that may
-// evaluate code (the block may be changed or moved under it). Every expression pushes exactly one
+// The interpreter walks a block by node and index, re-reading its length after anything that may
+// evaluate code (the block may be changed under it) and its buffer once any buffer has moved. Every expression pushes exactly one
 // result; a call pushes a copy of its callable (so it stays referenced), marks a frame above it,
 // lays its arguments out in spec order and leaves its result over the copy.
 //
 // Argument caches: natives and actions are described by the loaded signatures; a function! or
 // routine! keeps a block built from its spec on its first call, in the second cell of its record:
-// an integer! plan first (see Plan), then a typeset! per argument (the fetch kind in header bits
-// 20-21), a copy of each refinement, and an integer! at the end counting the /local slots.
+// a typeset! per argument (the fetch kind in header bits 20-21), a copy of each refinement, and an
+// integer! at the end counting the /local slots. Payload 3 of the cache cell holds its Plan.
 #include "evaluator/interp.h"
 
 #include <algorithm>
@@ -135,10 +135,10 @@ enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
 
-// The first cell of a cache, copied into payload 3 of the record's cache cell so a call reads it
-// with the body: for a function whose spec holds only evaluated arguments (and perhaps /local),
-// their count, the count of /local slots and whether every argument takes the default types, so a
-// plain call lays them out without walking the cache; kGeneral for any other spec.
+// Payload 3 of the record's cache cell, so a call reads it with the body: for a function whose
+// argument block holds only evaluated arguments (and perhaps /local), their count, the count of
+// /local slots and whether every argument takes the default types, so a plain call lays them out
+// without walking the cache; kGeneral for any other function.
 struct Plan {
     static constexpr int32_t kGeneral = -1;
     static constexpr uint32_t kMaxArity = 0xFF;
@@ -148,7 +148,7 @@ struct Plan {
         const uint32_t n = length_of(cache);
         const Cell any = typeset::make_default();
         uint32_t arity = 0, locals = 0, defaults = kDefaultTypes;
-        for (uint32_t k = 1; k < n; ++k) {
+        for (uint32_t k = 0; k < n; ++k) {
             const Cell entry = cells_of(cache)[k];
             if (cell::is(entry, TypeId::integer)) {
                 locals = static_cast<uint32_t>(cell::as_integer(entry));
@@ -193,7 +193,6 @@ Cell build_cache(const Cell& fn) {
     Cell cache = block::make(length_of(spec) + 1);
     stack::push(cache);  // held while typesets are looked up
     const NodeId out = cell::series_node(cache);
-    block::append(out, cell::integer(Plan::kGeneral));
     const uint32_t n = length_of(spec);
     for (uint32_t i = 0; i < n; ++i) {
         const Cell item = cells_of(spec)[i];
@@ -224,9 +223,7 @@ Cell build_cache(const Cell& fn) {
             error::fire(ErrorId::bad_func_def, item);
         }
     }
-    const int32_t plan = Plan::of(out);
-    cells_of(out)[0] = cell::integer(plan);
-    cache.w3 = static_cast<uint32_t>(plan);
+    cache.w3 = static_cast<uint32_t>(Plan::of(out));
     function::set_more_at(fn, kCacheCell, cache);
     stack::pop(1);
     return cache;
@@ -486,7 +483,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
     uint32_t argument = 0;  // arguments met, to pass over the preset ones
     g_top = g_args;         // preset arguments already sit in the first slots
     const uint32_t n = length_of(cache);
-    for (uint32_t k = 1; k < n; ++k) {
+    for (uint32_t k = 0; k < n; ++k) {
         const Cell entry = cells_of(cache)[k];
         switch (cell::type(entry)) {
             case TypeId::typeset: {
@@ -531,7 +528,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
     auto use = [&](symbol::Id symbol, bool active, const Cell& element, const Cell& where) -> Status {
         const symbol::Id wanted = symbol::resolve(symbol);
         uint32_t slot = 0;
-        uint32_t k = 1;
+        uint32_t k = 0;
         const uint32_t count = length_of(cache);
         for (; k < count; ++k) {
             const Cell entry = cells_of(cache)[k];
@@ -726,10 +723,8 @@ constexpr uint64_t kPlainValue = ~(type_group::bit(TypeId::unset) | type_group::
 // Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
 // after it: those are pushed here; the rest go to the evaluator.
 inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWord word, bool operand) {
-    SeriesBuffer* const b = s.buffer();
-    const uint32_t end = std::min(s.tail, b->used() / static_cast<uint32_t>(sizeof(Cell)));
-    if (s.index >= end) return fetch_other(s, 0, types, name, word, operand, false);
-    const Cell* const at = b->cells() + s.index;
+    if (s.at_end()) return fetch_other(s, 0, types, name, word, operand, false);
+    const Cell* const at = s.buffer()->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
     else if (!type_group::in(kSelfEvaluating, cell::type(*at))) value = nullptr;
@@ -792,13 +787,13 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
         const uint32_t arity = Plan::arity(plan);
         uint32_t k = 0;
         if (infix) {
-            check(name, g_args[0], cells_of(cache)[1], ArgWord{context, 0});
+            check(name, g_args[0], cells_of(cache)[0], ArgWord{context, 0});
             k = 1;
         }
         const bool any = Plan::default_types(plan);
         for (; k < arity; ++k) {
-            // The cache is read again for each argument: evaluating one may move it.
-            const Cell& types = any ? g_default_types : cells_of(cache)[1 + k];
+            // A copy, read again for each argument: evaluating one may move the cache.
+            const Cell types = any ? g_default_types : cells_of(cache)[k];
             const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1);
             if (st != Status::normal) return abandon(start, st);
         }

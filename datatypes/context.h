@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "datatypes/symbol.h"
+#include "datatypes/values_cache.h"
 #include "evaluator/stack.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -82,33 +83,17 @@ inline Cell* set(Cell word, Cell value) { return set_in(word, value, word.w1, tr
 // The payload 3 of a word bound to a context but to no index in it.
 inline constexpr uint32_t kUnresolved = 0xFFFFFFFF;
 
-// A small cache of contexts by node: their context! cell and, when their values live in a series,
-// the values. Reaching a word's value is then one check and one or two loads instead of walking
-// the context, its values series and their buffers. Entries hold while no buffer moves and no
-// collection runs (memory::g_moves).
-struct ValuesEntry {
-    NodeId context;
-    uint32_t moves;
-    Cell* cell;    // the context! cell
-    Cell* values;  // the values; null when they are on the stack (they move with every call)
-    bool object;   // an object's context: its fields notify when set
-};
-inline constexpr uint32_t kValuesCache = 64;
-extern ValuesEntry g_values_cache[kValuesCache];
-
 // The cache entry of a context, filled when missing.
 inline const ValuesEntry& entry_of(NodeId context) {
     ValuesEntry& e = g_values_cache[context & (kValuesCache - 1)];
     if (e.context == context && e.moves == memory::g_moves) [[likely]] return e;
     Cell& c = cell_of(context);
     e = ValuesEntry{context, memory::g_moves, &c,
-                    c.header & cell_flag::stack_values ? nullptr : memory::buffer(c.w2)->cells(),
+                    c.header & cell_flag::stack_values ? stack::values_at(c.w2) : memory::buffer(c.w2)->cells(),
                     (c.header & cell_flag::context_kind) == static_cast<uint32_t>(Kind::object) << kKindShift};
     return e;
 }
 
-// The context! cell, through the cache. Valid until the next allocation.
-inline Cell& cached_cell_of(NodeId context) { return *entry_of(context).cell; }
 
 // The value slot of a bound word, for reading; null when it has none to read directly (unbound,
 // self, or a function context outside its call), where get_in gives the error. Valid until the
@@ -116,9 +101,7 @@ inline Cell& cached_cell_of(NodeId context) { return *entry_of(context).cell; }
 inline Cell* slot_of(const Cell& word) {
     if (word.w3 == kUnresolved || word.w1 == 0) return nullptr;
     const ValuesEntry& e = entry_of(word.w1);
-    if (e.values) [[likely]] return e.values + word.w3;
-    const uint32_t base = e.cell->w2;
-    return base ? &stack::at(base - 1 + word.w3) : nullptr;
+    return e.values ? e.values + word.w3 : nullptr;
 }
 
 // Sets a word as set does: straight into its slot unless its context is an object's, whose fields

@@ -567,7 +567,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
 // Runs a function's body over the arguments laid out at the arguments base.
 Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
     const NodeId context = function::context_of(fn);
-    context::cached_cell_of(context).w2 = stack::index_of(g_args) + 1;
+    stack::set_values_place(context, stack::index_of(g_args) + 1);
     frame->flags |= stack::frame_flag::body;
     safe_point();
     if (!cell::is(body, TypeId::block)) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "datatypes/symbol.h"
+#include "datatypes/values_cache.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -91,9 +92,25 @@ inline Cell& top_cell() { return g_top > g_cells ? g_top[-1] : g_cells[0]; }
 // running call's values on this stack is kept (0 when none runs).
 inline Cell& values_place(NodeId function_context) { return memory::buffer(function_context)->cells()[0]; }
 
+// The values of a function context whose values place is `base` (a cell index + 1; 0: no call
+// runs, null).
+inline Cell* values_at(uint32_t base) { return base ? &g_cells[base - 1] : nullptr; }
+
+// Moves a function context's values to the call whose values begin at cell index base - 1 (0:
+// no call).
+inline void set_values_place(NodeId function_context, uint32_t base) {
+    context::ValuesEntry& e = context::cache_place(function_context);
+    if (e.context == function_context && e.moves == memory::g_moves) [[likely]] {
+        e.cell->w2 = base;
+        e.values = values_at(base);
+    } else {
+        values_place(function_context).w2 = base;
+    }
+}
+
 // Puts a function context's values back as they were before the frame's call.
 inline void restore_context(const Frame& f) {
-    if (f.type == FrameType::function && f.function_context) values_place(f.function_context).w2 = f.saved_values;
+    if (f.type == FrameType::function && f.function_context) set_values_place(f.function_context, f.saved_values);
 }
 
 // Pushes a frame for a call of the word (its symbol and context are recorded); the arguments

@@ -1,0 +1,27 @@
+// A small cache of contexts by node: their context! cell and where their values are. Reaching a
+// word's value is then one check and one load instead of walking the context, its values series
+// and their buffers. Entries hold while no buffer moves and no collection runs (memory::g_moves);
+// a function context's values live on the evaluation stack and move with every call, so the
+// stack tells the cache each time they do.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace zub::context {
+
+struct ValuesEntry {
+    NodeId context;
+    uint32_t moves;
+    Cell* cell;    // the context! cell
+    Cell* values;  // the values; for values on the stack, null while no call of the function runs
+    bool object;   // an object's context: its fields notify when set
+};
+inline constexpr uint32_t kValuesCache = 64;
+extern ValuesEntry g_values_cache[kValuesCache];
+
+inline ValuesEntry& cache_place(NodeId context) { return g_values_cache[context & (kValuesCache - 1)]; }
+
+}  // namespace zub::context

@@ -15,9 +15,11 @@
 #include "runtime/unicode.h"
 
 namespace zub::exits {
-namespace {
 
 Cell g_value = cell::unset();
+
+namespace {
+
 Cell g_thrown = cell::unset();
 Cell g_thrown_name = cell::none();
 
@@ -39,7 +41,6 @@ constexpr uint32_t kBelowTop = 1;
 
 }  // namespace
 
-Cell& value() { return g_value; }
 const Cell& thrown_value() { return g_thrown; }
 const Cell& thrown_name() { return g_thrown_name; }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "evaluator/stack.h"
 #include "runtime/cell.h"
 #include "runtime/error.h"
 
@@ -29,7 +30,8 @@ enum class [[nodiscard]] Status : uint8_t {
 namespace exits {
 
 // The result a break or return carries to its target (unset when none); a root of the collector.
-Cell& value();
+extern Cell g_value;
+inline Cell& value() { return g_value; }
 
 // Starts a break (or continue): raises throw break / throw continue when no loop frame can be
 // reached without crossing a try/all frame; otherwise records the value (the thrower's result
@@ -39,6 +41,18 @@ Status raise_break(bool has_value, bool is_continue);
 // first frame carrying the function-body flag as target (from the top frame itself when
 // keep_current) and throw return as the error for both.
 Status raise_exit(bool is_return, bool keep_current);
+// raise_exit(true, false), for the interpreter's own call of return: no guard nor function frame
+// is far away, so the walk is short and inline.
+inline Status raise_return() {
+    for (const stack::Frame* f = stack::g_frame_top - 2; f >= stack::g_frames; --f) {
+        if (f->type == stack::FrameType::try_all) break;
+        if (f->flags & stack::frame_flag::body) {
+            g_value = *stack::args();
+            return Status::return_;
+        }
+    }
+    error::fire(ErrorId::return_);
+}
 
 // Throws a value, optionally named, to the nearest catch frame; raises throw throw with the
 // value when there is none or a try/all frame is in the way.

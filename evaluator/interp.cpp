@@ -762,6 +762,7 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
         return Status::normal;
     }
     if (native) {
+        if (fn.w1 == natives::index_of(natives::Native::return_)) return abandon(start, exits::raise_return());
         const Status st = natives::g_entries[fn.w1 - 1](kNoRefinements.data());
         if (st != Status::normal) return abandon(start, st);
     } else {

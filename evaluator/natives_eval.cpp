@@ -411,7 +411,7 @@ Status break_entry(const int32_t* refinements) {
 
 Status continue_entry(const int32_t*) { return exits::raise_break(false, true); }
 Status exit_entry(const int32_t*) { return exits::raise_exit(false, false); }
-Status return_entry(const int32_t*) { return exits::raise_exit(true, false); }
+Status return_entry(const int32_t*) { return exits::raise_return(); }
 
 Status throw_entry(const int32_t* refinements) {
     exits::throw_value(args()[0], has(refinements, 0) ? ref(refinements, 0) : cell::unset());

@@ -19,7 +19,9 @@ struct ValuesEntry {
     Cell* values;  // the values; for values on the stack, null while no call of the function runs
     bool object;   // an object's context: its fields notify when set
 };
-inline constexpr uint32_t kValuesCache = 64;
+// Big enough that the few contexts a loop uses rarely share an entry: two that do evict each
+// other on every word. Only the entries in use take cache lines.
+inline constexpr uint32_t kValuesCache = 1024;
 extern ValuesEntry g_values_cache[kValuesCache];
 
 inline ValuesEntry& cache_place(NodeId context) { return g_values_cache[context & (kValuesCache - 1)]; }

@@ -1086,10 +1086,10 @@ Status call(Cell callable, const Cell* values, uint32_t n) {
     return invoke(callable, g_anon, none, nullptr, 0, false, n);
 }
 
-Status apply(Cell callable, Cell name, Cell args, uint32_t mode) {
+Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     Source s{args.w2, args.w1, kNoTail, mode};
-    return invoke(callable, anon_or(name), s, nullptr, 0, false);
+    return invoke(callable, anon_or(name), s, path, path ? path->w1 + 1 : 0, false);
 }
 
 Status get_path(Cell path) {

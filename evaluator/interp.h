@@ -41,8 +41,10 @@ Status eval_value(Cell value);
 Status call(Cell callable, const Cell* values, uint32_t n);
 
 // Calls a callable taking its arguments from a block (apply): from `args`' index to its tail, as
-// the mode says. Pushes the result. May collect.
-Status apply(Cell callable, Cell name, Cell args, uint32_t mode);
+// the mode says; given a path, its items after the first are the refinements, as in a call
+// through the path (and none fills arguments the block runs out of). Pushes the result. May
+// collect.
+Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path = nullptr);
 
 // The modes of apply.
 inline constexpr uint32_t kApplyAll = 1;          // every argument and refinement the function takes, in

@@ -7,6 +7,7 @@
 #include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
+#include "datatypes/series.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
@@ -489,18 +490,27 @@ Status apply_entry(const int32_t* refinements) {
     Cell fn = a[0];
     Cell name = cell::none();
     Cell block = a[1];
+    const bool through_path = cell::is(fn, TypeId::path);
+    if (through_path) {
+        // The path's first item names the function; the rest are its refinements.
+        const Cell path = fn;
+        if (block::length(path) == 0) error::fire(ErrorId::invalid_arg, path);
+        fn = series::element_at(path, path.w1);
+        // With /all the block gives every refinement, so the path may give none.
+        if (!is_word(cell::type(fn)) || (has(refinements, 0) && block::length(path) > 1))
+            error::fire(ErrorId::invalid_arg, path);
+    }
     if (is_word(cell::type(fn))) {
         name = fn;
         cell::set_type(name, TypeId::word);
         fn = *context::get(fn);
-    } else if (cell::is(fn, TypeId::path)) {
-        error::fire(ErrorId::not_done);
     }
     if (!is_callable(cell::type(fn))) error::fire(ErrorId::invalid_arg, a[0]);
     uint32_t mode = interp::kApplyRefinements;
     if (has(refinements, 0)) mode = interp::kApplyAll | interp::kApplyValues;
     if (has(refinements, 1)) mode |= interp::kApplySafer;
-    ZUB_PASS(interp::apply(fn, name, block, mode));
+    ZUB_PASS(through_path && !has(refinements, 0) ? interp::apply(fn, name, block, mode, &a[0])
+                                                   : interp::apply(fn, name, block, mode));
     result(g_top[-1]);
     return Status::normal;
 }

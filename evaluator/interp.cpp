@@ -565,7 +565,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
 }
 
 // Runs a function's body over the arguments laid out at the arguments base.
-Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
+[[gnu::always_inline]] inline Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
     const NodeId context = function::context_of(fn);
     stack::set_values_place(context, stack::index_of(g_args) + 1);
     frame->flags |= stack::frame_flag::body;

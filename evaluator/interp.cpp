@@ -652,11 +652,16 @@ constexpr auto kFastNatives = [] {
     return table;
 }();
 
-inline Fast fast_kind(const Cell& fn) {
-    const uint32_t index = fn.w1 - 1;
-    if (cell::is(fn, TypeId::action)) return index < kFastActions.size() ? kFastActions[index] : Fast::none;
-    if (cell::is(fn, TypeId::native)) return index < kFastNatives.size() ? kFastNatives[index] : Fast::none;
+inline Fast fast_kind(TypeId type, uint32_t index_1) {
+    const uint32_t index = index_1 - 1;
+    if (type == TypeId::action) return index < kFastActions.size() ? kFastActions[index] : Fast::none;
+    if (type == TypeId::native) return index < kFastNatives.size() ? kFastNatives[index] : Fast::none;
     return Fast::none;
+}
+inline Fast fast_kind(const Cell& fn) { return fast_kind(cell::type(fn), fn.w1); }
+// The same for an op! cell, read from the type it was made from.
+inline Fast op_fast_kind(const Cell& op) {
+    return fast_kind(static_cast<TypeId>((op.header >> kOpSourceShift) & 0xFF), op.w1);
 }
 
 // The result of an operator between two integers, in `out`; false for an overflow, whose
@@ -680,20 +685,22 @@ inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
 
 // An operator between two integers, when its right operand is an integer written as it is or a
 // word holding one: the result replaces the left operand, as the operator's call would leave it,
-// without a frame. Answers false (nothing consumed) when the call must go the general way: other
-// operands, other operators, or an overflow.
+// without a frame. `op` is the op! cell, its word at the source's position. Answers false
+// (nothing consumed) when the call must go the general way: other operands, other operators, or
+// an overflow.
 inline bool integer_operation(const Cell& op, Source& s) {
     Cell& left = g_top[-1];
-    if (!cell::is(left, TypeId::integer) || s.at_end()) return false;
-    const Fast kind = fast_kind(op);
-    if (kind == Fast::none) return false;
-    const Cell* right = s.buffer()->cells() + s.index;
+    if (!cell::is(left, TypeId::integer)) return false;
+    const Fast kind = op_fast_kind(op);
+    const uint32_t at = s.index + 1;  // the right operand
+    if (kind == Fast::none || at >= s.end()) return false;
+    const Cell* right = s.buffer()->cells() + at;
     if (cell::is(*right, TypeId::word) && !(right = slot_of(*right))) return false;
     // A word after the right operand may be another operator; it is taken by the caller's loop.
     if (!cell::is(*right, TypeId::integer) ||
         !integer_result(kind, cell::as_integer(left), cell::as_integer(*right), left))
         return false;
-    ++s.index;
+    s.index = at + 1;
     return true;
 }
 
@@ -918,9 +925,9 @@ inline const Cell* operator_at(Source& s) {
 // as its left operand.
 Status apply_operators(Source& s, const Cell* slot) {
     do {
+        if (integer_operation(*slot, s)) continue;
         const Cell op = op_target(*slot);
         const Cell name = s.take();
-        if (integer_operation(op, s)) continue;
         ZUB_PASS(call_plain(op, name, s, true));
     } while ((slot = operator_at(s)));
     return Status::normal;

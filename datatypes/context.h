@@ -94,7 +94,6 @@ inline const ValuesEntry& entry_of(NodeId context) {
     return e;
 }
 
-
 // The value slot of a bound word, for reading; null when it has none to read directly (unbound,
 // self, or a function context outside its call), where get_in gives the error. Valid until the
 // next allocation.
@@ -109,13 +108,8 @@ inline Cell* slot_of(const Cell& word) {
 inline void store(const Cell& word, const Cell& value) {
     if (word.w3 != kUnresolved && word.w1 != 0) {
         const ValuesEntry& e = entry_of(word.w1);
-        if (e.values) {
-            if (!e.object) {
-                e.values[word.w3] = value;
-                return;
-            }
-        } else if (const uint32_t base = e.cell->w2) {
-            stack::at(base - 1 + word.w3) = value;
+        if (e.values && !e.object) {
+            e.values[word.w3] = value;
             return;
         }
     }

@@ -1,4 +1,4 @@
-// A small cache of contexts by node: their context! cell and where their values are. Reaching a
+// A cache of contexts by node: their context! cell and where their values are. Reaching a
 // word's value is then one check and one load instead of walking the context, its values series
 // and their buffers. Entries hold while no buffer moves and no collection runs (memory::g_moves);
 // a function context's values live on the evaluation stack and move with every call, so the

@@ -41,8 +41,8 @@ Status raise_break(bool has_value, bool is_continue);
 // first frame carrying the function-body flag as target (from the top frame itself when
 // keep_current) and throw return as the error for both.
 Status raise_exit(bool is_return, bool keep_current);
-// raise_exit(true, false), for the interpreter's own call of return: no guard nor function frame
-// is far away, so the walk is short and inline.
+// raise_exit(true, false): return's own frame is on top. Inline, as every return of a function
+// passes here.
 inline Status raise_return() {
     for (const stack::Frame* f = stack::g_frame_top - 2; f >= stack::g_frames; --f) {
         if (f->type == stack::FrameType::try_all) break;

@@ -191,8 +191,11 @@ void e_write(const int32_t* r) {
     const WriteOptions o{flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), ref(r, 4), ref(r, 5), ref(r, 6), ref(r, 7)};
     result(of(args()[0]).write(args()[0], args()[1], o));
 }
-// Path evaluation and comparison are reached directly, never as calls of a word.
-void e_internal(const int32_t*) { lowrt::fatal(lowrt::Fatal::no_switch); }
+// Path evaluation and comparison are the runtime's own, reached directly; their words only show
+// them. A program that calls one gets an error, not a call.
+void e_internal(const int32_t*) {
+    error::fire(ErrorId::cannot_use, stack::call_word(), cell::datatype_of(cell::type(args()[0])));
+}
 
 }  // namespace
 

@@ -267,7 +267,9 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
                    bool from_path) {
     if (s.at_end()) {
         if (from_path) {
+            // Still checked: a callable must never receive a type it does not take.
             stack::push(cell::none());
+            check(name, g_top[-1], types, word);
             return Status::normal;
         }
         if (kind == 2 && typeset::contains(types, TypeId::unset)) {

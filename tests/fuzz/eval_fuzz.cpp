@@ -1,0 +1,136 @@
+// Fuzzing the evaluator: random programs of values, words of natives and actions, paths, blocks and
+// parens, each expression under try, must end in a value or a Zub error: never a crash, an abort
+// or a hang. The seed is fixed (a second argument changes it), so every run evaluates the same
+// programs; ZUB_FUZZ_SHOW=1 prints each program before it runs, to find the one that failed. Words
+// that wait, print, touch files or end the process are left out, and so are until and reduce/into,
+// which random code easily turns into loops without end (until [x] with x false, reduce/into of a
+// block into itself); counts stay small so that no loop runs for long.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "boot/boot.h"
+#include "boot/runtime.h"
+#include "evaluator/interp.h"
+#include "evaluator/lexer/lexer.h"
+#include "evaluator/stack.h"
+#include "evaluator/thread.h"
+#include "runtime/cycles.h"
+#include "runtime/error.h"
+
+namespace {
+
+using namespace zub;
+
+constexpr const char* kWords[] = {
+    "if", "either", "unless", "any", "all", "loop", "repeat", "foreach", "forall", "remove-each",
+    "case", "switch", "func", "does", "has", "function", "return", "exit", "break", "continue", "throw",
+    "catch", "try", "do", "reduce", "compose", "get", "set", "unset", "value?", "bind", "in", "context?",
+    "construct", "apply", "type?", "as", "new-line", "new-line?", "append", "insert", "copy", "first", "next",
+    "back", "head", "tail", "skip", "pick", "poke", "change", "clear", "remove", "find", "select", "sort",
+    "reverse", "length?", "make", "to", "form", "mold", "+", "-", "*", "/", "=", "<", ">", "<>", "and", "or",
+    "not", "xor", "negate", "absolute", "min", "max", "remainder", "zero?", "index?", "head?", "tail?", "at",
+    "take", "swap", "move", "trim", "uppercase", "lowercase", "unique", "union", "intersect", "difference",
+    "exclude", "round", "power", "square-root", "even?", "odd?", "same?", "complement", "put", "reflect",
+    "transcode", "eval-path", "set-path", "compare", "to-hex", "object", "block!", "integer!", "string!",
+    "word!", "none", "true", "false", "self", "x", "y", "z", "f", "g", "blk", "str", "obj", "a", "b",
+    "copy/part", "copy/deep", "append/only", "append/dup", "insert/part", "find/reverse", "find/last",
+    "find/tail", "select/skip", "sort/reverse", "sort/skip", "change/part", "remove/part", "take/last",
+    "take/part", "compose/deep", "compose/only", "round/to", "mold/only", "mold/all",
+    "form/part", "trim/all", "at/only", "skip/only", "find/match", "find/case", "blk/1", "blk/-1", "blk/0",
+    "str/1", "obj/a", "x/1", "blk/(1)", "a:", "b:", "blk/2:", "str/1:", "obj/a:", "make block!",
+    "make string!", "to integer!", "to string!", "to block!", "to word!", "to char!", "to logic!",
+    "to float!", "as block!", "as string!",
+};
+
+constexpr const char* kValues[] = {
+    "0", "1", "-1", "2", "3", "10", "-10", "-2147483648", "1.5", "1e300", "-0.0", "\"\"", "\"abc\"",
+    "\"^/^(0)\"", "\"\xC3\xA9t\xC3\xA9\"", "[]", "[[]]", "[1 2 3]", "[a b c d]", "none", "#\"a\"", "'x",
+    ":x", "x:", "(1 + 2)", "[x]", "/a", "%file", "#issue", "<tag>", "a/b", "1x2", "3.0.1", "$1", "#{}",
+    "#{FF00}", "10:20", "1-Jan-2000",
+};
+
+template <size_t N>
+const char* pick(std::mt19937& rng, const char* const (&items)[N]) {
+    return items[rng() % N];
+}
+
+std::string expression(std::mt19937& rng, int depth) {
+    const uint32_t r = rng() % 100;
+    if (depth > 3 || r < 30) return pick(rng, kValues);
+    if (r < 70) return pick(rng, kWords);
+    const bool paren = r >= 85;
+    std::string text = paren ? "(" : "[";
+    const uint32_t n = rng() % (paren ? 5 : 6);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (i) text += ' ';
+        text += expression(rng, depth + 1);
+    }
+    return text + (paren ? ")" : "]");
+}
+
+std::string program(std::mt19937& rng) {
+    std::string text =
+        "x: 1 y: [a b c] z: \"str\" f: func [a /r b] [a] g: does [1] blk: [1 2 3] str: \"hello\" "
+        "obj: make object! [a: 1]\n";
+    const uint32_t lines = 1 + rng() % 8;
+    for (uint32_t l = 0; l < lines; ++l) {
+        text += "try [";
+        const uint32_t n = 1 + rng() % 8;
+        for (uint32_t i = 0; i < n; ++i) {
+            if (i) text += ' ';
+            text += expression(rng, 0);
+        }
+        text += "]\n";
+    }
+    return text;
+}
+
+// Loads and evaluates one program; the stacks are as before afterwards, whatever happened.
+void evaluate(const std::string& text) {
+    const stack::Saved saved = stack::save();
+    try {
+        const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(text.data()),
+                                        static_cast<uint32_t>(text.size()));
+        stack::push(cell::series(TypeId::block, code, 0));
+        (void)interp::eval(stack::top_cell(), true);
+    } catch (const Thrown&) {
+        cycles::reset();
+    }
+    stack::restore(saved);
+}
+
+struct Run {
+    long rounds;
+    uint32_t seed;
+    bool show;
+};
+
+int run(void* arg) {
+    const Run& r = *static_cast<const Run*>(arg);
+    std::mt19937 rng(r.seed);
+    boot::start();
+    for (long round = 0; round < r.rounds; ++round) {
+        const std::string text = program(rng);
+        if (r.show) std::fprintf(stderr, "---- round %ld\n%s", round, text.c_str());
+        evaluate(text);
+        if (round % 200 == 199) {  // programs rebind words: start afresh now and then
+            runtime::cleanup();
+            boot::start();
+        }
+    }
+    runtime::cleanup();
+    std::printf("eval fuzz: %ld programs\n", r.rounds);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* show = std::getenv("ZUB_FUZZ_SHOW");
+    Run r{argc > 1 ? std::strtol(argv[1], nullptr, 10) : 1000,
+          argc > 2 ? static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 20261210u, show && *show == '1'};
+    return depth::run_on_evaluator_thread(run, &r);
+}

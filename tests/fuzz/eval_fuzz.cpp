@@ -42,7 +42,18 @@ constexpr const char* kWords[] = {
     "form/part", "trim/all", "at/only", "skip/only", "find/match", "find/case", "blk/1", "blk/-1", "blk/0",
     "str/1", "obj/a", "x/1", "blk/(1)", "a:", "b:", "blk/2:", "str/1:", "obj/a:", "make block!",
     "make string!", "to integer!", "to string!", "to block!", "to word!", "to char!", "to logic!",
-    "to float!", "as block!", "as string!",
+    "to float!", "as block!", "as string!", "to time!", "to pair!", "to issue!", "to file!", "to tag!",
+    "to path!", "to paren!", "to set-word!", "to lit-word!", "to get-word!", "to refinement!",
+    "to datatype!", "to typeset!", "make typeset!", "make op!", "make time!", "make char!",
+    "make integer!", "make float!", "make logic!", "make path!", "make paren!", "make word!",
+    "make object!", "make error!", "make function!", "to percent!", "to url!", "union/case",
+    "unique/skip", "difference/skip", "random/only", "random/seed", "random", "find/any", "find/with",
+    "select/case", "copy/types", "trim/lines", "trim/with", "mold/flat", "form/part", "load", "words-of",
+    "values-of", "body-of", "spec-of", "reflect", "checksum", "enbase", "debase", "dehex", "enhex",
+    "to-local-file", "parse", "modify", "update", "switch/default", "case/all", "catch/name",
+    "throw/name", "break/return", "do/next", "apply/all", "apply/safer", "bind/copy", "in", "set/any",
+    "get/any", "value?", "unset", "new-line/all", "new-line/skip", "as-pair", "shift", "shift/left",
+    "shift/logical", "to-hex/size", "swap", "put/case",
 };
 
 constexpr const char* kValues[] = {

@@ -654,8 +654,9 @@ constexpr auto kFastNatives = [] {
     return table;
 }();
 
-inline Fast fast_kind(TypeId type, uint32_t index_1) {
-    const uint32_t index = index_1 - 1;
+// `number` is the callable's payload: its place in its table, from 1.
+inline Fast fast_kind(TypeId type, uint32_t number) {
+    const uint32_t index = number - 1;
     if (type == TypeId::action) return index < kFastActions.size() ? kFastActions[index] : Fast::none;
     if (type == TypeId::native) return index < kFastNatives.size() ? kFastNatives[index] : Fast::none;
     return Fast::none;

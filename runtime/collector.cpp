@@ -297,14 +297,13 @@ void unlink_series_frame(SeriesFrame* f) {
     memory::free_virtual(f);
 }
 
-// Returns the bytes the frames still hold.
+// Returns the bytes the frames still hold, counted once all are compacted: a frame's buffers
+// may move into the frame before it after that one was done.
 uint64_t compact_frames() {
     memory::Record& r = memory::record();
+    for (SeriesFrame* f = r.first_series_frame; f; f = f->next) compact(f, f->prev);
     uint64_t live = 0;
-    for (SeriesFrame* f = r.first_series_frame; f; f = f->next) {
-        compact(f, f->prev);
-        live += static_cast<uint64_t>(f->alloc - f->data());
-    }
+    for (SeriesFrame* f = r.first_series_frame; f; f = f->next) live += static_cast<uint64_t>(f->alloc - f->data());
     r.current_series_frame = r.first_series_frame;
     return live;
 }
@@ -408,6 +407,7 @@ void do_cycle() {
     const uint64_t big = sweep_big_series();
     const uint64_t live = framed + big;
     g_state.threshold = live + std::max(kMinBudget, live);
+    g_state.used = live;
     g_state.heap = big;
     for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next) g_state.heap += f->size;
     return_empty_frames();

@@ -29,6 +29,7 @@ struct State {
     uint32_t node_cycles;   // cycles that returned node frames
     uint64_t heap;          // bytes of the series frames' data areas and of the big series
     uint64_t threshold;     // heap size from which growing it asks for a cycle
+    uint64_t used;          // bytes live after the last cycle plus those allocated since
 };
 extern State g_state;
 
@@ -52,6 +53,17 @@ void do_cycle();  // a cycle now, enabled or not (unless a Guard holds collectio
 // Called by the allocator when it grows the heap by `bytes` (a new frame or big series): asks for
 // a cycle once the heap has reached the threshold. Never collects.
 void note_growth(uint64_t bytes);
+
+// Room left under the threshold when allocation asks for the next cycle: the cycle then runs
+// while the kept frames still have space, so none is made only to be returned after it.
+inline constexpr uint64_t kCycleRoom = uint64_t{2} << 20;
+
+// Called by the allocator for every buffer it carves or big series it makes: asks for a cycle once
+// the bytes in use come within kCycleRoom of the threshold. Never collects.
+inline void note_use(uint64_t bytes) {
+    g_state.used += bytes;
+    if (g_state.used + kCycleRoom >= g_state.threshold && g_state.enabled) [[unlikely]] g_state.requested = true;
+}
 
 // Where a collection may run: the caller holds no unrooted cells and no raw buffer pointers.
 // Collects when allocation asked for it; built with ZUB_GC_TORTURE, collects every time.

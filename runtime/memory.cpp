@@ -136,6 +136,7 @@ SeriesBuffer* carve(uint32_t need) {
     }
     auto* b = reinterpret_cast<SeriesBuffer*>(f->alloc);
     f->alloc += need;
+    collector::note_use(need);
     unpoison(b, need);
     return b;
 }
@@ -145,6 +146,7 @@ SeriesBuffer* new_big_series(uint32_t need) {
     if (collector::g_state.eager) collector::collect();
     auto* big = static_cast<BigSeries*>(allocate_virtual(sizeof(BigSeries) + need));
     collector::note_growth(need);
+    collector::note_use(need);
     big->size = need;
     big->spare = 0;
     big->next = nullptr;

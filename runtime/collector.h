@@ -22,7 +22,7 @@ namespace zub::collector {
 struct State {
     bool enabled;           // off at start; start-up and `recycle` switch it
     bool active;            // a cycle is under way
-    bool requested;         // allocation grew the heap past the threshold: collect at a safe point
+    bool requested;         // allocation neared or passed the threshold: collect at a safe point
     bool eager;             // stress: allocation collects at once instead of asking (tests)
     uint32_t holds;         // open Guards: no cycle runs while above 0
     uint32_t cycles;        // completed cycles

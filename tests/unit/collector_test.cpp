@@ -221,7 +221,9 @@ TEST_F(CollectorFrames, SteadyChurnStaysInTheFramesItKeeps) {
     while (collector::g_state.cycles < first + 12) {
         text(std::string(5000, 'g'));
         // Past the first cycles, which settle the frames kept, the heap neither grows nor shrinks.
-        if (heap) ASSERT_EQ(collector::g_state.heap, heap);
+        if (heap) {
+            ASSERT_EQ(collector::g_state.heap, heap);
+        }
         collector::safe_point();
         if (collector::g_state.cycles == first + 2 && heap == 0) heap = collector::g_state.heap;
     }

@@ -1017,9 +1017,10 @@ void init() {
 
 const Cell& position() { return g_position; }
 
-Status eval(Cell block, bool keep) {
+Status eval(const Cell& block_cell, bool keep) {
     depth::check();
     safe_point();
+    const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
     PositionScope scope;
     Cell* const base = g_top;
     Source s{block.w2, block.w1};

@@ -24,7 +24,7 @@ const Cell& position();
 // Evaluates the block from its index to its tail: unset for an empty block, else the value of
 // the last expression. With keep the result is pushed; else it goes to stack::args()[0].
 // May collect.
-Status eval(Cell block, bool keep);
+Status eval(const Cell& block, bool keep);
 
 // Evaluates one expression of the block starting at `index`, pushes its result and advances
 // `index` past it. At the tail it pushes unset and leaves `index` alone. May collect.

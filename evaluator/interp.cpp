@@ -1047,7 +1047,8 @@ Status eval(const Cell& block_cell, bool keep) {
     return Status::normal;
 }
 
-Status eval_next(Cell block, uint32_t& index) {
+// `block` is read before anything is evaluated, so it may lie on the stack.
+Status eval_next(const Cell& block, uint32_t& index) {
     depth::check();
     Source s{block.w2, index};
     if (s.at_end()) {

@@ -28,7 +28,7 @@ Status eval(const Cell& block, bool keep);
 
 // Evaluates one expression of the block starting at `index`, pushes its result and advances
 // `index` past it. At the tail it pushes unset and leaves `index` alone. May collect.
-Status eval_next(Cell block, uint32_t& index);
+Status eval_next(const Cell& block, uint32_t& index);
 
 // Evaluates one value as an expression of its own: a word gives its value, a callable is called
 // with no arguments from any block (so one taking arguments raises no-arg), a path is

@@ -19,9 +19,20 @@ namespace zub::context {
 ValuesEntry g_values_cache[kValuesCache];
 namespace {
 
-
 NodeId g_global = 0;
 ChangeHook g_change_hook = nullptr;
+
+// The words found last, by context and symbol as asked: a field of an object is looked up by its
+// word at every access through a path. A word once in a context stays at its index while the
+// context lives (words are only ever added), and entries lapse with every move count, so a node
+// id reused after a collection never finds an old entry.
+struct Found {
+    NodeId context;
+    symbol::Id symbol;
+    uint32_t moves;
+    int32_t index;
+};
+Found g_found[256];
 
 uint32_t word_hash(symbol::Id symbol) { return hash::fmix32(symbol::resolve(symbol)); }
 
@@ -49,6 +60,7 @@ uint32_t add_new_word(NodeId context, symbol::Id symbol) {
 
 void init() {
     std::fill(std::begin(g_values_cache), std::end(g_values_cache), ValuesEntry{});  // a runtime's nodes start over
+    std::fill(std::begin(g_found), std::end(g_found), Found{});
     g_global = create(4000, false, false, 0, Kind::plain);
     collector::add_root(&g_global);
 }
@@ -115,7 +127,10 @@ NodeId renew(Cell& value, Kind kind) {
     return fresh;
 }
 
-int32_t find_word(NodeId context, symbol::Id symbol, bool canonical) {
+namespace {
+
+
+int32_t search_word(NodeId context, symbol::Id symbol, bool canonical) {
     const symbol::Id wanted = canonical ? symbol::resolve(symbol) : symbol;
     const Cell* list = words(context);
     uint32_t bucket;
@@ -127,6 +142,17 @@ int32_t find_word(NodeId context, symbol::Id symbol, bool canonical) {
         },
         &bucket);
     return static_cast<int32_t>(found);
+}
+
+}  // namespace
+
+int32_t find_word(NodeId context, symbol::Id symbol, bool canonical) {
+    if (!canonical) return search_word(context, symbol, false);
+    Found& e = g_found[(context * 0x9E3779B1u + symbol) >> 24];
+    if (e.context == context && e.symbol == symbol && e.moves == memory::g_moves) return e.index;
+    const int32_t index = search_word(context, symbol, true);
+    if (index >= 0) e = Found{context, symbol, memory::g_moves, index};  // an absent word may come later
+    return index;
 }
 
 uint32_t find_or_add_word(NodeId context, symbol::Id symbol) {

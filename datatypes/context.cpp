@@ -129,7 +129,6 @@ NodeId renew(Cell& value, Kind kind) {
 
 namespace {
 
-
 int32_t search_word(NodeId context, symbol::Id symbol, bool canonical) {
     const symbol::Id wanted = canonical ? symbol::resolve(symbol) : symbol;
     const Cell* list = words(context);

@@ -85,8 +85,8 @@ inline constexpr uint32_t kUnresolved = 0xFFFFFFFF;
 
 // The cache entry of a context, filled when missing.
 inline const ValuesEntry& entry_of(NodeId context) {
-    ValuesEntry& e = g_values_cache[context & (kValuesCache - 1)];
-    if (e.context == context && e.moves == memory::g_moves) [[likely]] return e;
+    ValuesEntry& e = cache_place(context);
+    if (valid(e, context)) [[likely]] return e;
     Cell& c = cell_of(context);
     e = ValuesEntry{context, memory::g_moves, &c,
                     c.header & cell_flag::stack_values ? stack::values_at(c.w2) : memory::buffer(c.w2)->cells(),

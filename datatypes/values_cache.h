@@ -25,5 +25,7 @@ inline constexpr uint32_t kValuesCache = 1024;
 extern ValuesEntry g_values_cache[kValuesCache];
 
 inline ValuesEntry& cache_place(NodeId context) { return g_values_cache[context & (kValuesCache - 1)]; }
+// Whether an entry holds the context and no buffer has moved since it was filled.
+inline bool valid(const ValuesEntry& e, NodeId context) { return e.context == context && e.moves == memory::g_moves; }
 
 }  // namespace zub::context

@@ -1,7 +1,8 @@
 // The interpreter walks a block by node and index, re-reading its length after anything that may
-// evaluate code (the block may be changed under it) and its buffer once any buffer has moved. Every expression pushes exactly one
-// result; a call pushes a copy of its callable (so it stays referenced), marks a frame above it,
-// lays its arguments out in spec order and leaves its result over the copy.
+// evaluate code (the block may be changed under it) and its buffer once any buffer has moved.
+// Every expression pushes exactly one result; a call pushes a copy of its callable (so it stays
+// referenced), marks a frame above it, lays its arguments out in the order of its argument block
+// and leaves its result over the copy.
 //
 // Argument caches: natives and actions are described by the loaded signatures; a function! or
 // routine! keeps a block built from its spec on its first call, in the second cell of its record:
@@ -146,7 +147,7 @@ struct Plan {
 
     static int32_t of(NodeId cache) {
         const uint32_t n = length_of(cache);
-        const Cell any = typeset::make_default();
+        const Cell& any = g_default_types;
         uint32_t arity = 0, locals = 0, defaults = kDefaultTypes;
         for (uint32_t k = 0; k < n; ++k) {
             const Cell entry = cells_of(cache)[k];

@@ -3,7 +3,6 @@
 #include "evaluator/natives.h"
 
 #include <algorithm>
-
 #include <array>
 #include <vector>
 
@@ -33,7 +32,6 @@ constexpr Entry kEntries[] = {
 #include "evaluator/natives.def"
 };
 static_assert(std::size(kEntries) == kCount && std::size(kWords) == kCount);
-
 
 uint32_t g_next = 1;  // the index the next registered entry takes
 signatures::Table g_natives;

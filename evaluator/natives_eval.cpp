@@ -490,10 +490,10 @@ Status apply_entry(const int32_t* refinements) {
     Cell fn = a[0];
     Cell name = cell::none();
     Cell block = a[1];
-    const bool through_path = cell::is(fn, TypeId::path);
+    const Cell path = fn;
+    const bool through_path = cell::is(path, TypeId::path);
     if (through_path) {
         // The path's first item names the function; the rest are its refinements.
-        const Cell path = fn;
         if (block::length(path) == 0) error::fire(ErrorId::invalid_arg, path);
         fn = series::element_at(path, path.w1);
         // With /all the block gives every refinement, so the path may give none.
@@ -509,7 +509,7 @@ Status apply_entry(const int32_t* refinements) {
     uint32_t mode = interp::kApplyRefinements;
     if (has(refinements, 0)) mode = interp::kApplyAll | interp::kApplyValues;
     if (has(refinements, 1)) mode |= interp::kApplySafer;
-    ZUB_PASS(through_path && !has(refinements, 0) ? interp::apply(fn, name, block, mode, &a[0])
+    ZUB_PASS(through_path && !has(refinements, 0) ? interp::apply(fn, name, block, mode, &path)
                                                    : interp::apply(fn, name, block, mode));
     result(g_top[-1]);
     return Status::normal;

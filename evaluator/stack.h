@@ -100,7 +100,7 @@ inline Cell* values_at(uint32_t base) { return base ? &g_cells[base - 1] : nullp
 // no call).
 inline void set_values_place(NodeId function_context, uint32_t base) {
     context::ValuesEntry& e = context::cache_place(function_context);
-    if (e.context == function_context && e.moves == memory::g_moves) [[likely]] {
+    if (context::valid(e, function_context)) [[likely]] {
         e.cell->w2 = base;
         e.values = values_at(base);
     } else {

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Allocation benchmark: the programs of bench/programs/ in Zub and in Python 3, run side by side.
 
 For each pair it prints the best wall time of a few runs and the peak resident memory of each
@@ -41,7 +41,7 @@ def measure(command, runs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--zub", default=os.environ.get("ZUB_CLI", str(HERE.parent / "build" / "zub-cli")))
-    parser.add_argument("--python", default="python3")
+    parser.add_argument("--python", default="/usr/bin/python3")
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("programs", nargs="*")
     args = parser.parse_args()

@@ -1,2 +1,7 @@
 local function f(n) if n > 0 then return n + 1 end return 0 end
-for i = 1, 2000000 do f(i) end
+local function main(n)
+  local s = 0
+  for i = 1, n do s = f(i) % 1000 end
+  return s
+end
+print(main(5000000))

@@ -1,25 +1,53 @@
-#!/usr/bin/env python3
-"""Runs each program of this folder in Zub, python3 and lua5.4 and prints time ratios.
+#!/usr/bin/python3
+"""Interpreter speed: each program of this folder in Zub, Debian's python3 and lua5.4.
 
-usage: bench/lang/run.py [path/to/zub-cli] [program ...]
-The best of three runs counts for each. A ratio below 1 means Zub is faster.
+usage: bench/lang/run.py [--runs N] [--zub path/to/zub-cli] [program ...]
+
+The peers are named by absolute path (a PATH lookup may find a slower build or a start-up shim).
+Every program prints one result, and the three results must agree. Each is sized so that python3
+takes at least 0.3 s, and does its work inside functions, as a python programmer writes it. The
+median of N runs counts for each (default 5); the last line gives the geometric means. A ratio
+below 1 means Zub is faster.
 """
-import os, subprocess, sys, time, shutil
+import argparse
+import math
+import os
+import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, ".."))
-from timing import best  # noqa: E402
-zub = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "build", "zub-cli")
-names = sys.argv[2:] or sorted(f[:-4] for f in os.listdir(here) if f.endswith(".zub"))
+from timing import median_run  # noqa: E402
 
-lua = shutil.which("lua5.4")
+PYTHON = "/usr/bin/python3"
+LUA = "/usr/bin/lua5.4"
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--runs", type=int, default=5)
+parser.add_argument("--zub", default=os.path.join(here, "..", "..", "build", "zub-cli"))
+parser.add_argument("programs", nargs="*")
+options = parser.parse_args()
+names = options.programs or sorted(f[:-4] for f in os.listdir(here) if f.endswith(".zub"))
+
+
+def geometric_mean(ratios):
+    return math.exp(sum(math.log(r) for r in ratios) / len(ratios))
+
+
 print(f"{'program':16} {'zub s':>8} {'python s':>9} {'lua s':>8} {'zub/py':>7} {'zub/lua':>8}")
-results = {}
+to_python, to_lua, failed = [], [], False
 for name in names:
-    z = best([zub, os.path.join(here, name + ".zub")])
-    p = best([sys.executable, os.path.join(here, name + ".py")])
-    l = best([lua, os.path.join(here, name + ".lua")]) if lua else float("nan")
-    results[name] = z
-    print(f"{name:16} {z:8.3f} {p:9.3f} {l:8.3f} {z / p:7.2f} {z / l:8.2f}")
-if "early_return" in results and "plain_return" in results:
-    print(f"return inside if costs {results['early_return'] / results['plain_return']:.2f}x the same function without it")
+    source = os.path.join(here, name)
+    z, z_out = median_run([options.zub, source + ".zub"], options.runs)
+    p, p_out = median_run([PYTHON, source + ".py"], options.runs)
+    l, l_out = median_run([LUA, source + ".lua"], options.runs)
+    note = ""
+    if not (z_out == p_out == l_out):
+        note, failed = f"  results differ: zub {z_out!r} python {p_out!r} lua {l_out!r}", True
+    elif p < 0.3:
+        note = "  (python3 under 0.3 s: size it up)"
+    to_python.append(z / p)
+    to_lua.append(z / l)
+    print(f"{name:16} {z:8.3f} {p:9.3f} {l:8.3f} {z / p:7.2f} {z / l:8.2f}{note}", flush=True)
+
+print(f"{'geometric mean':16} {'':8} {'':9} {'':8} {geometric_mean(to_python):7.2f} {geometric_mean(to_lua):8.2f}")
+sys.exit(1 if failed else 0)

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Sorting, searching and set operations: each program of this folder in Zub and in python3.
 
 usage: bench/search/run.py [path/to/zub-cli] [program ...]
@@ -45,5 +45,5 @@ def per_run(runner, path, suffix):
 print(f"{'program':16} {'zub ms':>9} {'python ms':>10} {'zub/py':>7}")
 for name in names:
     z = per_run([zub], os.path.join(here, name + ".zub"), ".zub")
-    p = per_run([sys.executable], os.path.join(here, name + ".py"), ".py")
+    p = per_run(["/usr/bin/python3"], os.path.join(here, name + ".py"), ".py")
     print(f"{name:16} {z * 1e3:9.2f} {p * 1e3:10.2f} {z / p:7.2f}")

@@ -1,0 +1,9 @@
+def main(n):
+    b = []
+    for i in range(n):
+        b.append(i % 100)
+    s = 0
+    for v in b:
+        s += v
+    return s
+print(main(5000000))

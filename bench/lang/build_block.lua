@@ -1,2 +1,0 @@
-local b = {}
-for i = 1, 2000000 do b[#b + 1] = i end

@@ -1,3 +1,0 @@
-b = []
-for i in range(1, 2000001):
-    b.append(i)

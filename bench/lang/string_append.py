@@ -1,5 +1,0 @@
-def main():
-    s = ""
-    for i in range(2000000):
-        s += "ab"
-main()

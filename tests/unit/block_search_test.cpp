@@ -1,6 +1,6 @@
-// block!: find and select (values, sequences, types, /part, /skip, /last, /reverse, /tail,
-// /match), put, sort (records, /compare offsets, /all, /part, stability, refusals) and the set
-// operations (unique, union, intersect, exclude, difference, /case, /skip).
+// block!: what find, select and put do that the language does not reach (their cases are in
+// tests/lang/find.zub), sort (records, /compare offsets, /all, /part, stability, refusals) and the
+// set operations (unique, union, intersect, exclude, difference, /case, /skip).
 #include <algorithm>
 #include <limits>
 #include <random>
@@ -51,159 +51,26 @@ class BlockSet : public BlockSearchBase {};
 
 // ---- find ----------------------------------------------------------------------------------------
 
-TEST_F(BlockSearch, FindPositions) {
-    const Cell two = i(2), skip2 = i(2), part2 = i(2), part3 = i(3), part0 = i(0);
-    struct Case {
-        const char* name;
-        uint32_t head;
-        Cell value;
-        FindOptions o;
-        int64_t expected;
-    };
-    const Cell s = block_of({i(1), i(2), i(3), i(1), i(2), i(3)});
-    const Cell seq23 = block_of({i(2), i(3)});
-    const Cell seq34 = block_of({i(3), i(4)});
-    const Cell seq31 = block_of({i(3), i(1)});
-    const Case cases[] = {
-        {"plain", 0, two, {}, 1},
-        {"from the head", 2, two, {}, 4},
-        {"sequence", 0, seq23, {}, 1},
-        {"sequence from its head", 0, at(seq31, 1), {}, 0},
-        {"sequence across the middle", 0, seq31, {}, 2},
-        {"sequence past the tail", 0, block_of({i(3), i(9)}), {}, -1},
-        {"sequence longer than the rest", 5, seq34, {}, -1},
-        {"empty sequence", 0, at(seq23, 2), {}, -1},
-        {"last", 0, i(1), {.last = true}, 3},
-        {"last finds before the head", 5, i(1), {.last = true}, 3},
-        {"last sequence", 0, seq23, {.last = true}, 4},
-        {"reverse starts before the head", 4, i(1), {.reverse = true}, 3},
-        {"reverse skips the head", 3, i(1), {.reverse = true}, 0},
-        {"reverse sequence ends before the head", 2, seq23, {.reverse = true}, -1},
-        {"reverse from the first cell", 0, i(1), {.reverse = true}, -1},
-        {"reverse from past the tail", 6, i(3), {.reverse = true}, 5},
-        {"match at the head", 3, i(1), {.match = true}, 3},
-        {"match tries the head only", 0, two, {.match = true}, -1},
-        {"part covers", 0, i(3), {.part = &part3}, 2},
-        {"part too short", 0, i(3), {.part = &part2}, -1},
-        {"part zero", 0, i(1), {.part = &part0}, -1},
-        {"skip", 0, i(3), {.skip = &skip2}, 2},
-        {"skip misses odd cells", 0, two, {.skip = &skip2}, 4},
-        {"tail", 0, two, {.tail = true}, 2},
-        {"tail sequence", 0, seq23, {.tail = true}, 3},
-        {"tail skip", 0, i(3), {.skip = &skip2, .tail = true}, 4},
-        {"tail reverse", 4, two, {.reverse = true, .tail = true}, 2},
-        {"tail at the end", 0, i(3), {.last = true, .tail = true}, 6},
-        {"head past the tail", 9, i(1), {}, -1},
-        {"absent", 0, i(7), {}, -1},
-    };
-    for (const Case& k : cases) EXPECT_EQ(index_of(find(at(s, k.head), k.value, k.o)), k.expected) << k.name;
-
-    // /part given as a position of the same block ends the range before that position.
-    const Cell end2 = at(s, 2), end3 = at(s, 3);
-    EXPECT_EQ(index_of(find(s, i(3), {.part = &end2})), -1);
-    EXPECT_EQ(index_of(find(s, i(3), {.part = &end3})), 2);
-}
-
-TEST_F(BlockSearch, FindModes) {
-    const Cell inner = block_of({i(2), i(3)});
-    const Cell s = block_of({i(1), a(), i(2), i(3), inner, str("Ab")});
-    const Cell ints_or_strings = typeset::make_of({TypeId::string, TypeId::block});
-    EXPECT_EQ(index_of(find(s, datatype(TypeId::word))), 1);
-    EXPECT_EQ(index_of(find(s, datatype(TypeId::block))), 4);
-    EXPECT_EQ(index_of(find(s, datatype(TypeId::float_))), -1);
-    EXPECT_EQ(index_of(find(s, ints_or_strings)), 4);
-    EXPECT_EQ(index_of(find(s, block_of({i(2), i(3)}))), 2);                   // the cells in order
-    EXPECT_EQ(index_of(find(s, block_of({i(2), i(3)}), {.only = true})), 4);  // the block itself
-    EXPECT_EQ(index_of(find(s, inner, {.only = true, .same = true})), 4);
-    EXPECT_EQ(index_of(find(s, block_of({i(2), i(3)}), {.only = true, .same = true})), -1);
-    EXPECT_EQ(index_of(find(s, datatype(TypeId::word), {.only = true})), -1);  // the datatype itself
-    EXPECT_EQ(index_of(find(s, str("ab"))), 5);
-    EXPECT_EQ(index_of(find(s, str("ab"), {.case_sensitive = true})), -1);
-    EXPECT_EQ(index_of(find(s, str("Ab"), {.case_sensitive = true})), 5);
-    EXPECT_EQ(index_of(find(s, word("A"))), 1);
-    EXPECT_EQ(index_of(find(s, word("A"), {.case_sensitive = true})), -1);
-    EXPECT_EQ(index_of(find(block_of({}), i(1))), -1);
-}
-
-TEST_F(BlockSearch, FindInheritedByTheFamily) {
-    for (TypeId t : {TypeId::paren, TypeId::path, TypeId::hash}) {
-        const Cell s = block_of({a(), b(), c()}, t);
-        const Cell found = find(s, c());
-        EXPECT_EQ(cell::type(found), t);
-        EXPECT_EQ(index_of(found), 2);
-    }
-}
-
+// The refinement arguments the find native refuses before the action sees them.
 TEST_F(BlockSearch, FindRefusesBadRefinements) {
     const Cell s = block_of({i(1), i(2)});
-    const Cell zero = i(0), text = str("x"), other = block_of({i(1)});
-    EXPECT_EQ(raised([&] { find(s, i(1), {.skip = &zero}); }), ErrorId::out_of_range);
+    const Cell text = str("x");
     EXPECT_EQ(raised([&] { find(s, i(1), {.skip = &text}); }), ErrorId::invalid_refine_arg);
-    EXPECT_EQ(raised([&] { find(s, i(1), {.part = &text}); }), ErrorId::invalid_refine_arg);
-    EXPECT_EQ(raised([&] { find(s, i(1), {.part = &other}); }), ErrorId::invalid_refine_arg);  // another block
-    const Cell same_node_paren = cell::series(TypeId::paren, cell::series_node(s));
-    EXPECT_EQ(raised([&] { find(s, i(1), {.part = &same_node_paren}); }), ErrorId::invalid_refine_arg);
 }
 
-TEST_F(BlockSearch, ExtremeCountsStayInBounds) {
-    const Cell s = block_of({i(1), i(2), i(3)});
-    const Cell huge = i(std::numeric_limits<int32_t>::max()), low = i(std::numeric_limits<int32_t>::min());
-    EXPECT_EQ(index_of(find(s, i(1), {.skip = &huge})), 0);
-    EXPECT_EQ(index_of(find(s, i(2), {.skip = &huge})), -1);
-    EXPECT_EQ(index_of(find(s, i(1), {.skip = &huge, .last = true})), -1);
-    EXPECT_EQ(index_of(find(s, i(3), {.skip = &huge, .last = true, .tail = true})), 3);
-    EXPECT_EQ(index_of(find(s, i(3), {.part = &huge})), 2);
-    EXPECT_EQ(index_of(find(s, i(1), {.part = &low})), -1);
-    EXPECT_EQ(index_of(find(at(s, 2), i(3), {.part = &huge, .reverse = true})), 2);
-    EXPECT_EQ(mold(select(s, i(3), {.skip = &huge, .last = true})), "none");
+// select's native has no /tail nor /match; the action ignores them.
+TEST_F(BlockSearch, SelectIgnoresTailAndMatch) {
+    const Cell s = block_of({a(), i(1), b()});
+    EXPECT_EQ(mold(select(s, a(), {.tail = true, .match = true})), "1");
 }
 
-// ---- select --------------------------------------------------------------------------------------
-
-TEST_F(BlockSearch, Select) {
-    const Cell s = block_of({a(), i(1), b(), i(2), block_of({i(9)}), c()});
-    struct Case {
-        const char* name;
-        Cell value;
-        FindOptions o;
-        Cell expected;
-    };
-    const Case cases[] = {
-        {"after the key", b(), {}, i(2)},
-        {"after the last is none", c(), {}, cell::none()},
-        {"absent", word("z"), {}, cell::none()},
-        {"after a sequence", block_of({a(), i(1)}), {}, b()},
-        {"after a sequence that ends the block", block_of({i(2), block_of({i(9)}), c()}), {}, cell::none()},
-        {"only", block_of({i(9)}), {.only = true}, c()},
-        {"datatype", datatype(TypeId::integer), {}, b()},
-        {"last", datatype(TypeId::integer), {.last = true}, block_of({i(9)})},
-        {"tail and match are not select's", a(), {.tail = true, .match = true}, i(1)},
-    };
-    for (const Case& k : cases) EXPECT_EQ(mold(select(s, k.value, k.o)), mold(k.expected)) << k.name;
-}
-
-// ---- put -----------------------------------------------------------------------------------------
-
-TEST_F(BlockSearch, Put) {
-    const Cell s = block_of({a(), i(1), b(), i(2)});
-    EXPECT_EQ(mold(row(s).put(s, b(), i(5), false)), "5");
-    EXPECT_EQ(mold(s), "[a 1 b 5]");
-    row(s).put(s, c(), i(3), false);  // missing: key and value appended
-    EXPECT_EQ(mold(s), "[a 1 b 5 c 3]");
-    row(s).put(s, i(3), i(4), false);  // a key that is the last value: its value is appended
-    EXPECT_EQ(mold(s), "[a 1 b 5 c 3 4]");
-    row(s).put(s, word("A"), i(7), false);
-    EXPECT_EQ(mold(s), "[a 7 b 5 c 3 4]");
-    row(s).put(s, word("A"), i(8), true);
-    EXPECT_EQ(mold(s), "[a 7 b 5 c 3 4 A 8]");
-    // A block key is one value, found and appended whole.
+// A block key is one value, found and appended whole; the put native takes no block key.
+TEST_F(BlockSearch, PutABlockKey) {
+    const Cell s = block_of({a(), i(1)});
     row(s).put(s, block_of({i(1)}), i(0), false);
-    EXPECT_EQ(mold(s), "[a 7 b 5 c 3 4 A 8 [1] 0]");
+    EXPECT_EQ(mold(s), "[a 1 [1] 0]");
     row(s).put(s, block_of({i(1)}), i(6), false);
-    EXPECT_EQ(mold(s), "[a 7 b 5 c 3 4 A 8 [1] 6]");
-    // The search starts at the head: the a before it is not the one changed.
-    row(s).put(at(s, 2), a(), i(9), false);
-    EXPECT_EQ(mold(s), "[a 7 b 5 c 3 4 A 9 [1] 6]");
+    EXPECT_EQ(mold(s), "[a 1 [1] 6]");
 }
 
 // ---- sort ----------------------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 // block!: what find, select and put do that the language does not reach (their cases are in
 // tests/lang/find.zub), sort (records, /compare offsets, /all, /part, stability, refusals) and the
-// set operations (unique, union, intersect, exclude, difference, /case, /skip).
+// arguments the set natives refuse first (the set operations are in tests/lang/sets.zub).
 #include <algorithm>
 #include <limits>
 #include <random>
@@ -293,89 +293,9 @@ TEST_F(BlockSort, ComparatorFlags) {
 
 // ---- set operations ------------------------------------------------------------------------------
 
-TEST_F(BlockSet, Operations) {
-    const Cell two = i(2);
-    struct Case {
-        const char* name;
-        int32_t op;
-        Cell a, b;
-        bool case_sensitive;
-        const Cell* skip;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"union", block::set_union, block_of({a(), b(), a()}), block_of({b(), c()}), false, nullptr, "[a b c]"},
-        {"difference", block::set_difference, block_of({a(), b()}), block_of({b(), c()}), false, nullptr, "[a c]"},
-        {"intersect", block::set_intersect, block_of({a(), b(), c(), b()}), block_of({c(), word("x"), b()}), false,
-         nullptr, "[b c]"},
-        {"exclude", block::set_exclude, block_of({a(), b(), c(), a()}), block_of({b()}), false, nullptr, "[a c]"},
-        {"unique", block::set_unique, block_of({a(), b(), a(), c(), b()}), cell::none(), false, nullptr, "[a b c]"},
-        {"unique ignores case", block::set_unique, block_of({str("a"), str("A")}), cell::none(), false, nullptr,
-         "[\"a\"]"},
-        {"unique with case", block::set_unique, block_of({str("a"), str("A")}), cell::none(), true, nullptr,
-         "[\"a\" \"A\"]"},
-        {"intersect words ignore case", block::set_intersect, block_of({a()}), block_of({word("A")}), false, nullptr,
-         "[a]"},
-        {"intersect words with case", block::set_intersect, block_of({a()}), block_of({word("A")}), true, nullptr,
-         "[]"},
-        {"unique records", block::set_unique, block_of({a(), i(1), a(), i(2), b(), i(3)}), cell::none(), false, &two,
-         "[a 1 b 3]"},
-        {"only the first cells of records are keys", block::set_unique, block_of({a(), b(), b(), c()}), cell::none(),
-         false, &two, "[a b b c]"},
-        {"only the first cells of records are keys, blocks too", block::set_unique,
-         block_of({block_of({i(1)}), block_of({i(2)}), block_of({i(2)}), a()}), cell::none(), false, &two,
-         "[[1] [2] [2] a]"},
-        {"union records", block::set_union, block_of({a(), i(1)}), block_of({a(), i(2), b(), i(3)}), false, &two,
-         "[a 1 b 3]"},
-        {"a short last record is kept as it is", block::set_unique, block_of({a(), i(1), b()}), cell::none(), false,
-         &two, "[a 1 b]"},
-        {"from the heads", block::set_union, at(block_of({a(), b()}), 1), at(block_of({c(), a()}), 1), false, nullptr,
-         "[b a]"},
-        {"heads past the tails", block::set_union, at(block_of({a()}), 5), at(block_of({b()}), 5), false, nullptr,
-         "[]"},
-        {"blocks as values", block::set_unique, block_of({block_of({i(1)}), block_of({i(1)}), block_of({i(2)})}),
-         cell::none(), false, nullptr, "[[1] [2]]"},
-        {"blocks as values, exclude", block::set_exclude, block_of({block_of({i(1)}), block_of({i(2)})}),
-         block_of({block_of({i(2)})}), false, nullptr, "[[1]]"},
-        {"hash! arguments", block::set_difference, block_of({a(), b()}, TypeId::hash),
-         block_of({b(), c()}, TypeId::hash), false, nullptr, "[a c]"},
-    };
-    for (const Case& k : cases) {
-        const std::string a_before = whole(k.a);
-        const Cell result = block::set_operation(k.op, k.a, &k.b, k.case_sensitive, k.skip);
-        EXPECT_EQ(cell::type(result), TypeId::block) << k.name;
-        EXPECT_EQ(cell::series_index(result), 0u) << k.name;
-        EXPECT_EQ(mold(result), k.expected) << k.name;
-        EXPECT_EQ(whole(k.a), a_before) << k.name;  // the arguments are left alone
-    }
-}
-
-TEST_F(BlockSet, ManyValuesKeepFirstOccurrences) {
-    std::mt19937 rng(3);
-    std::vector<int32_t> values(3000), other(500);
-    for (auto& v : values) v = static_cast<int32_t>(rng() % 700);
-    for (auto& v : other) v = static_cast<int32_t>(rng() % 1400);
-    std::vector<int32_t> unique, in_other;
-    for (int32_t v : values)
-        if (std::find(unique.begin(), unique.end(), v) == unique.end()) unique.push_back(v);
-    for (int32_t v : unique)
-        if (std::find(other.begin(), other.end(), v) != other.end()) in_other.push_back(v);
-    const Cell s = of_ints(values), o = of_ints(other);
-    EXPECT_EQ(ints(block::set_operation(block::set_unique, s, nullptr, false, nullptr)), unique);
-    EXPECT_EQ(ints(block::set_operation(block::set_intersect, s, &o, false, nullptr)), in_other);
-}
-
-TEST_F(BlockSet, Typesets) {
-    const Cell x = typeset::make_of({TypeId::integer, TypeId::word}), y = typeset::make_of({TypeId::word});
-    const Cell u = block::set_operation(block::set_exclude, x, &y, false, nullptr);
-    EXPECT_TRUE(typeset::contains(u, TypeId::integer));
-    EXPECT_FALSE(typeset::contains(u, TypeId::word));
-}
-
+// The arguments the set natives refuse before the operation sees them.
 TEST_F(BlockSet, RefusesBadArguments) {
-    const Cell s = block_of({a()}), zero = i(0), text = str("x"), one = i(1);
-    EXPECT_EQ(raised([&] { block::set_operation(block::set_unique, s, nullptr, false, &zero); }),
-              ErrorId::invalid_refine_arg);
+    const Cell s = block_of({a()}), text = str("x"), one = i(1);
     EXPECT_EQ(raised([&] { block::set_operation(block::set_unique, s, nullptr, false, &text); }),
               ErrorId::invalid_refine_arg);
     EXPECT_EQ(raised([&] { block::set_operation(block::set_union, s, &one, false, nullptr); }), ErrorId::invalid_arg);

@@ -1,6 +1,6 @@
 // string!'s searching and editing actions over 1-, 2- and 4-byte units: what find and select do
-// that the language does not reach (their cases are in tests/lang/find.zub), append, insert and
-// change, sort, swap, trim and the set operations.
+// that the language does not reach, widening, sort, swap, trim and the set operations. The cases
+// of find, select, append, insert and change are in tests/lang/find.zub and strings.zub.
 #include <limits>
 #include <random>
 #include <string>
@@ -137,29 +137,12 @@ class StringModify : public TextTest {
     static InsertOptions opts(int32_t part = -1, bool only = false, int32_t dup = 1) { return {part, only, dup}; }
 };
 
-TEST_F(StringModify, AppendWritesEachKindOfValue) {
+// A /part on a value that is no series counts its formed text; the append native refuses it.
+TEST_F(StringModify, AppendPartOfANumber) {
     for (const uint32_t u : kUnits) {
-        Cell s = text(U"a", u);
-        string::append(s, block_of({cell::integer(1), text(U"x"), cell::character('y'), text(U"t", 1, 0, TypeId::tag)}), opts());
-        EXPECT_EQ(all(s), U"a1xy<t>") << u;
-        s = text(U"a", u);
-        string::append(s, block_of({cell::integer(1), text(U"xz"), cell::character('y')}), opts(2));
-        EXPECT_EQ(all(s), U"a1xz") << u;
-        s = text(U"a", u);
-        string::append(s, block_of({cell::integer(1), text(U"xz"), cell::character('y')}), opts(2, true));
-        EXPECT_EQ(all(s), U"a1x") << u;
-        s = text(U"a", u);
-        string::append(s, text(U"bc", 1, 0, TypeId::tag), opts(2));
-        EXPECT_EQ(all(s), U"a<b") << u;
-        s = text(U"a", u);
+        const Cell s = text(U"a", u);
         string::append(s, cell::integer(4567), opts(2));
         EXPECT_EQ(all(s), U"a45") << u;
-        s = text(U"a", u);
-        const Cell r = string::append(text(U"", u, 0), text(U"xy\u0101"), opts(-1, false, 3));
-        EXPECT_EQ(points(r), U"xy\u0101xy\u0101xy\u0101") << u;
-        s = text(U"ab", u, 1);
-        EXPECT_EQ(cell::series_index(string::append(s, cell::character('c'), opts())), 0u);
-        EXPECT_EQ(all(s), U"abc");
     }
 }
 
@@ -179,57 +162,6 @@ TEST_F(StringModify, CharactersWidenByTheAppendRule) {
     string::append(s, text(U"\u00E9"), opts());  // text keeps its own unit
     EXPECT_EQ(unit(s), 1u);
     EXPECT_EQ(all(s), U"ab\u00E9");
-}
-
-TEST_F(StringModify, InsertMovesTheRestUp) {
-    for (const uint32_t u : kUnits) {
-        Cell s = text(U"abc", u, 1);
-        Cell r = string::insert(s, text(U"xy"), opts());
-        EXPECT_EQ(all(s), U"axybc") << u;
-        EXPECT_EQ(cell::series_index(r), 3u);
-        s = text(U"abc", u, 3);
-        r = string::insert(s, cell::character('d'), opts(-1, false, 2));
-        EXPECT_EQ(all(s), U"abcdd");
-        EXPECT_EQ(cell::series_index(r), 5u);
-        s = text(U"abc", u);
-        string::insert(s, s, opts());  // itself
-        EXPECT_EQ(all(s), U"abcabc") << u;
-        s = text(U"abc", u, 1);
-        string::insert(s, s, opts(1, false, 2));
-        EXPECT_EQ(all(s), U"abbbc") << u;
-    }
-}
-
-TEST_F(StringModify, ChangeReplacesInPlace) {
-    for (const uint32_t u : kUnits) {
-        Cell s = text(U"abc", u);
-        Cell r = string::change(s, text(U"xy"), opts());
-        EXPECT_EQ(all(s), U"xyc") << u;
-        EXPECT_EQ(cell::series_index(r), 2u);
-        s = text(U"abcdef", u, 1);
-        r = string::change(s, text(U"X"), opts(3));
-        EXPECT_EQ(all(s), U"aXef") << u;
-        EXPECT_EQ(cell::series_index(r), 2u);
-        s = text(U"ab", u, 1);
-        r = string::change(s, text(U"xyz"), opts());
-        EXPECT_EQ(all(s), U"axyz") << u;
-        EXPECT_EQ(cell::series_index(r), 4u);
-        s = text(U"ab", u, 2);
-        r = string::change(s, cell::character('c'), opts());
-        EXPECT_EQ(all(s), U"abc") << u;
-        EXPECT_EQ(cell::series_index(r), 3u);
-        s = text(U"abcd", u, 1);
-        r = string::change(s, cell::character('-'), opts(-1, false, 2));
-        EXPECT_EQ(all(s), U"a--d") << u;
-        s = text(U"abcd", u, 1);
-        Cell tail = s;
-        tail.w1 = 2;
-        string::change(s, tail, opts());  // its own later text
-        EXPECT_EQ(all(s), U"acdd") << u;
-        s = text(U"abc", u);
-        string::change(s, text(U"\U0001F600"), opts());
-        EXPECT_EQ(all(s), U"\U0001F600bc") << u;
-    }
 }
 
 TEST_F(StringModify, OversizedResultsRaiseNoMemoryAndChangeNothing) {

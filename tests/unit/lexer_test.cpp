@@ -1,5 +1,6 @@
-// The lexer: source text to values, nesting, syntax errors and their arguments, check-only and
-// one-value modes, and hostile input (truncated, malformed, deep) that must end in a clear error.
+// The lexer: interned words, new-line flags, the syntax errors of bytes that are no UTF-8, check-only
+// and one-value modes, and hostile input that must end in a clear error. What it loads and the
+// other syntax errors are in tests/lang/transcode.zub.
 #include <cmath>
 #include <random>
 #include <string>

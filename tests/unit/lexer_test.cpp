@@ -1,5 +1,6 @@
-// The lexer: source text to values, nesting, syntax errors and their arguments, check-only and
-// one-value modes, and hostile input (truncated, malformed, deep) that must end in a clear error.
+// The lexer: interned words, new-line flags, the syntax errors of bytes that are no UTF-8, check-only
+// and one-value modes, and hostile input that must end in a clear error. What it loads and the
+// other syntax errors are in tests/lang/transcode.zub.
 #include <cmath>
 #include <random>
 #include <string>
@@ -103,53 +104,11 @@ struct Case {
     const char* expected;
 };
 
-TEST_F(LexerTest, LoadsTable) {
-    const Case cases[] = {
-        {"", "[]"},
-        {"  \t\r\n ; only a comment\n", "[]"},
-        {"1 2 3", "[1 2 3]"},
-        {"0 7 -7 +7 1'000 -2147483648 2147483647", "[0 7 -7 7 1000 -2147483648 2147483647]"},
-        {"[a [b] (c)] ()", "[[a [b] (c)] ()]"},
-        {"a b: :c 'd /e #f", "[a b: :c 'd /e #f]"},
-        {"/ % < <= > == =", "[/ % < <= > == =]"},
-        {"FFh 0Ah 12h", "[255 10 18]"},
-        {"\"abc\" \"\" {a{b}c} {}", "[\"abc\" \"\" \"a{b}c\" \"\"]"},
-        {"\"a^-b^/c^(41)^(line)^^^\"\"", "[\"a<9>b<A>cA<A>^\"\"]"},
-        {"{x^}y}", "[\"x}y\"]"},
-        {"#\"a\" #\"^(41)\" #\"^/\" #\"^(tab)\"", "[#\"a\" #\"A\" #\"<A>\" #\"<9>\"]"},
-        {"#(true) #(FALSE) #(none) #(integer!)", "[true false none integer!]"},
-        {"%foo/bar.txt %\"a b\" %a%20b", "[%foo/bar.txt %a b %a b]"},
-        {"%{raw ^ {}% %%{a}% b}%%", "[\"raw ^ {\" \"a}% b\"]"},
-        {"a/b/c 'a/b :a/b a/b: c", "[a/b/c 'a/b :a/b a/b: c]"},
-        {"a/1/(x y)/\"s\" [p/q]", "[a/1/(x y)/\"s\" [p/q]]"},
-        {"<tag a=\"1\"> http://x.y/z a@b.c @ref", "[<tag a=\"1\"> http://x.y/z a@b.c @ref]"},
-        {"1\x01 2", "[1 2]"},
-        {"1 2\0 3 [", "[1 2]"},
-        {"a\xC2\xA0" "b", "[a b]"},
-        {"\xC3\xA9t\xC3\xA9 \"\xE2\x82\xAC\"", "[<E9>t<E9> \"<20AC>\"]"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(error_of(c.source), "no error") << c.source;
-        if (error_of(c.source) == "no error") {
-            EXPECT_EQ(loaded(c.source), c.expected) << c.source;
-        }
-    }
-}
-
-TEST_F(LexerTest, LoadsNumbersAsTheirTypes) {
-    ASSERT_EQ(error_of("2147483648 -2147483649 12345678901 1.5 .5 1e3 -2.5e-3 1'0.5 50% 1.#INF -1.#INF 1.#nan"), "no error");
-    const Cell b = load("2147483648 -2147483649 12345678901 1.5 .5 1e3 -2.5e-3 1'0.5 50% 1.#INF -1.#INF 1.#nan");
-    const Cell* v = memory::buffer(cell::series_node(b))->cells();
-    const double expected[] = {2147483648.0, -2147483649.0, 12345678901.0, 1.5, 0.5, 1000.0, -2.5e-3, 10.5};
-    for (int i = 0; i < 8; ++i) {
-        ASSERT_TRUE(cell::is(v[i], TypeId::float_)) << i;
-        EXPECT_EQ(cell::as_float(v[i]), expected[i]) << i;
-    }
-    ASSERT_TRUE(cell::is(v[8], TypeId::percent));
-    EXPECT_EQ(cell::as_float(v[8]), 0.5);
-    EXPECT_EQ(cell::as_float(v[9]), HUGE_VAL);
-    EXPECT_EQ(cell::as_float(v[10]), -HUGE_VAL);
-    EXPECT_EQ(std::bit_cast<uint64_t>(cell::as_float(v[11])), 0x7FF8000000000000u);
+// The NaN a literal loads as is the one quiet NaN; the other loads are in tests/lang/transcode.zub.
+TEST_F(LexerTest, NanLoadsAsTheQuietNan) {
+    const Cell b = load("1.#nan");
+    EXPECT_EQ(std::bit_cast<uint64_t>(cell::as_float(memory::buffer(cell::series_node(b))->cells()[0])),
+              0x7FF8000000000000u);
 }
 
 TEST_F(LexerTest, WordsAreInternedAndBoundGlobally) {
@@ -175,60 +134,16 @@ TEST_F(LexerTest, NewLineFlagMarksValuesAfterALineFeed) {
     EXPECT_TRUE(cell::new_line(inner[1]));
 }
 
-TEST_F(LexerTest, SyntaxErrorsTable) {
+// Bytes that are no UTF-8, which no string of the language holds; the other syntax errors are in
+// tests/lang/transcode.zub.
+TEST_F(LexerTest, SyntaxErrorsOfBadBytes) {
     const Case cases[] = {
-        {"[1 2", "missing: (line 1) | #\"]\" | [1 2"},
-        {"1 ]", "missing: (line 1) | #\"[\" | ]"},
-        {"(1\n2", "missing: (line 2) | #\")\" | (1"},
-        {")", "missing: (line 1) | #\"(\" | )"},
-        {"[1 )", "missing: (line 1) | #\"]\" | )"},
-        {"1\n2\n\"abc", "invalid: (line 3) | string! | \"abc"},
-        {"\"ab\ncd\"", "invalid: (line 1) | string! | \"ab"},
-        {"{abc", "invalid: (line 1) | string! | {abc"},
-        {"{a{b}", "invalid: (line 1) | string! | {a{b}"},
-        {"#\"ab\"", "invalid: (line 1) | char! | #\"ab\""},
-        {"#\"\"", "invalid: (line 1) | char! | #\"\""},
-        {"1''2", "invalid: (line 1) | integer! | 1''2"},
-        {"123456789h", "invalid: (line 1) | integer! | 123456789h"},
-        {"1.#X", "invalid: (line 1) | float! | 1.#X"},
-        {"#(foo)", "malconstruct: (line 1) | #(foo)"},
-        {"\\", "bad-char: (line 1) | \\"},
-        {"}", "bad-char: (line 1) | }"},
         {"\xFF", "bad-char: (line 1) | <FFFD>"},
         {"\x80" "abc", "bad-char: (line 1) | <FFFD>abc"},
         {"\"a\xC3(\"", "invalid: (line 1) | string! | \"a<FFFD>(\""},
         {"a\xC3", "invalid: (line 1) | word! | a"},
-        {"\"^(110000)\"", "invalid: (line 1) | string! | \"^(110000)\""},
-        {"\"^(12345678)\"", "invalid: (line 1) | string! | \"^(12345678)\""},
-        {"\"^(zz)\"", "invalid: (line 1) | string! | \"^(zz)\""},
-        {"'a:", "invalid: (line 1) | lit-word! | 'a:"},
-        {":a:", "invalid: (line 1) | word! | :a:"},
-        {"a/b:/c", "bad-char: (line 1) | a/b:/c"},
-        {"a/", "bad-char: (line 1) | a/"},
-        {"a/b,c", "bad-char: (line 1) | a/b,c"},
-        {"'a/b:", "bad-char: (line 1) | 'a/b:"},
-        {"x , y", "invalid: (line 1) | point2D! | , y"},
-        {"%{abc}", "invalid: (line 1) | string! | %{abc}"},
-        {"%%{abc}%", "invalid: (line 1) | string! | %%{abc}%"},
-        {"<abc", "invalid: (line 1) | tag! | <abc"},
-        {"%\"abc", "invalid: (line 1) | file! | %\"abc"},
-        {"#{0", "invalid: (line 1) | binary! | #{0"},
-        {"1 \"this text is far too long to quote whole", "invalid: (line 1) | string! | \"this text is far too long to "},
     };
     for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.expected) << c.source;
-}
-
-TEST_F(LexerTest, UnbuiltDatatypesRaiseNotDone) {
-    for (const char* source : {"1.2.3", "1x2", "1-Jan-2000", "$1.50", "#{00}", "#[a 1]", "(1, 2)", "(1 , 2)"}) {
-        EXPECT_EQ(error_of(source), "not-done") << source;
-    }
-}
-
-TEST_F(LexerTest, DeepNestingIsAClearError) {
-    const std::string deep(5000, '[');
-    EXPECT_EQ(error_of(deep), "too-deep");
-    const std::string fine = std::string(500, '[') + std::string(500, ']');
-    EXPECT_NO_THROW(load(fine));
 }
 
 TEST_F(LexerTest, CheckOnlyModeReportsErrorType) {

@@ -1,5 +1,6 @@
 // The random generator (known answers of the sign-extending Mersenne Twister, seeding, ranges and
-// their uniformity), the secure source, and the random action of the scalar types.
+// their uniformity) and the secure source. The random action of the scalar types is in
+// tests/lang/random.zub.
 #include "system/random.h"
 
 #include <cmath>
@@ -86,41 +87,6 @@ TEST_F(Random, SecureSourceGivesThirtyOneBits) {
         ASSERT_TRUE(f >= 0.0 && f <= 1.0) << f;
     }
     EXPECT_TRUE(differ);
-}
-
-TEST_F(Random, SeedRefinementRepeatsTheSequenceAndGivesUnset) {
-    for (const Cell seed : {num(123), flt(2.5), cell::logic(true), chr('x'), tim(61), pct(0.5)}) {
-        EXPECT_TRUE(cell::is(draw(seed, true), TypeId::unset)) << show(seed);
-        const Cell a = draw(num(1000000));
-        const Cell b = draw(flt(1.0));
-        (void)draw(seed, true);
-        EXPECT_TRUE(same_value(draw(num(1000000)), a)) << show(seed);
-        EXPECT_TRUE(same_value(draw(flt(1.0)), b)) << show(seed);
-    }
-}
-
-TEST_F(Random, ScalarResultsKeepTypeAndRange) {
-    random::seed(99);
-    int trues = 0;
-    for (int i = 0; i < 2000; ++i) {
-        const Cell n = draw(num(-7));
-        ASSERT_TRUE(cell::is(n, TypeId::integer) && cell::as_integer(n) <= -1 && cell::as_integer(n) >= -7);
-        const Cell c = draw(chr('z'));
-        ASSERT_TRUE(cell::is(c, TypeId::char_) && c.w2 >= 1 && c.w2 <= 'z');
-        // Never on the other side of zero from the value: a plain fraction is never negative.
-        const Cell f = draw(flt(2.0));
-        ASSERT_TRUE(cell::is(f, TypeId::float_) && cell::as_float(f) >= 0.0 && cell::as_float(f) <= 2.0);
-        const Cell g = draw(flt(-2.0), false, i % 2 == 0);
-        ASSERT_TRUE(cell::as_float(g) <= 0.0 && cell::as_float(g) >= -2.0);
-        const Cell t = draw(tim(3600));
-        ASSERT_TRUE(cell::is(t, TypeId::time) && cell::as_float(t) >= 0.0 && cell::as_float(t) <= 3600.0);
-        ASSERT_TRUE(cell::is(draw(pct(0.5)), TypeId::percent));
-        trues += cell::as_logic(draw(cell::logic(false), false, i % 2 == 0));
-    }
-    EXPECT_NEAR(trues, 1000, 150);
-    EXPECT_TRUE(same_value(draw(num(0)), num(0)));
-    EXPECT_TRUE(same_value(draw(flt(0.0)), flt(0.0)));
-    EXPECT_TRUE(std::isnan(cell::as_float(draw(flt(NAN)))));
 }
 
 }  // namespace

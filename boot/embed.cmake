@@ -12,6 +12,23 @@ foreach(name natives actions)
   target_sources(zubcore PRIVATE ${generated})
 endforeach()
 
+# The refinements of every native and action by name, generated from the same specs by a small host
+# tool, so an entry names the refinement it tests and a spec change that moves it is a build error.
+add_executable(zub-gen-refinements tools/gen_refinements.cpp)
+set(refinements_header ${CMAKE_CURRENT_BINARY_DIR}/generated/evaluator/refinements.h)
+add_custom_command(
+  OUTPUT ${refinements_header}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/generated/evaluator
+  COMMAND zub-gen-refinements ${refinements_header}
+          Native ${CMAKE_CURRENT_SOURCE_DIR}/boot/natives.zub
+          Action ${CMAKE_CURRENT_SOURCE_DIR}/boot/actions.zub
+  DEPENDS zub-gen-refinements ${CMAKE_CURRENT_SOURCE_DIR}/boot/natives.zub
+          ${CMAKE_CURRENT_SOURCE_DIR}/boot/actions.zub
+  COMMENT "Generating the refinement positions")
+add_custom_target(zub-refinements DEPENDS ${refinements_header})
+add_dependencies(zubcore zub-refinements)
+target_include_directories(zubcore PUBLIC ${CMAKE_CURRENT_BINARY_DIR}/generated)
+
 # The environment written in Zub: environment/*.zub, evaluated at start-up in the order of their
 # numbered names. Each file becomes an array; one generated table lists them in order.
 file(GLOB ZUB_ENVIRONMENT_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/environment/*.zub)

@@ -29,6 +29,8 @@ void result(Cell* base, Cell value) {
 
 // ---- conditionals ------------------------------------------------------------------------------
 
+}  // namespace
+
 Status if_entry(const int32_t*) {
     if (!cell::truthy(args()[0])) {
         stack::reset_set_last(cell::none());
@@ -49,7 +51,11 @@ Status either_entry(const int32_t*) {
     return interp::eval(cell::truthy_checked(args()[0]) ? args()[1] : args()[2], false);
 }
 
+namespace {
+
 // any and all: one expression at a time, each result pushed above the arguments.
+}  // namespace
+
 Status any_entry(const int32_t*) {
     Cell* const a = args();
     const Cell block = a[0];
@@ -85,6 +91,8 @@ Status all_entry(const int32_t*) {
     return Status::normal;
 }
 
+namespace {
+
 // The first block at or after a position, or none.
 bool block_after(NodeId cases, uint32_t from, Cell& found) {
     for (uint32_t i = from; i < series::length(cases); ++i) {
@@ -96,6 +104,8 @@ bool block_after(NodeId cases, uint32_t from, Cell& found) {
     }
     return false;
 }
+
+}  // namespace
 
 Status switch_entry(const int32_t* refinements) {
     Cell* const a = args();
@@ -151,6 +161,8 @@ Status case_entry(const int32_t* refinements) {
     return Status::normal;
 }
 
+namespace {
+
 // ---- loops -------------------------------------------------------------------------------------
 
 // One evaluation of a loop body: the result pushed; break ends the loop with its value,
@@ -195,6 +207,8 @@ int32_t count_of(Cell& count) {
     count = cell::integer(n);
     return n;
 }
+
+}  // namespace
 
 Status while_entry(const int32_t*) {
     Cell* const a = args();
@@ -286,6 +300,8 @@ Status forever_entry(const int32_t*) {
     return Status::normal;
 }
 
+namespace {
+
 // Whether a series value has an element at its index.
 bool more(const Cell& series) {
     if (cell::is(series, TypeId::image)) return false;  // images iterate by pixel once they exist
@@ -326,6 +342,8 @@ uint32_t word_count(const Cell& words, const Cell& series) {
     if (n == 0) error::fire(ErrorId::invalid_arg, words);
     return n;
 }
+
+}  // namespace
 
 Status foreach_entry(const int32_t*) {
     Cell* const a = args();
@@ -408,27 +426,10 @@ Status remove_each_entry(const int32_t*) {
     return Status::normal;
 }
 
-}  // namespace
-
 namespace groups {
 
 void control() {
     g_body = words::global(words::id(words::Word::body_tag));
-    install(Native::if_, if_entry);
-    install(Native::unless, unless_entry);
-    install(Native::either, either_entry);
-    install(Native::any, any_entry);
-    install(Native::all, all_entry);
-    install(Native::switch_, switch_entry);
-    install(Native::case_, case_entry);
-    install(Native::while_, while_entry);
-    install(Native::until, until_entry);
-    install(Native::loop, loop_entry);
-    install(Native::repeat, repeat_entry);
-    install(Native::forever, forever_entry);
-    install(Native::foreach, foreach_entry);
-    install(Native::forall, forall_entry);
-    install(Native::remove_each, remove_each_entry);
 }
 
 }  // namespace groups

@@ -13,7 +13,7 @@
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
 
 Cell* args() { return stack::args(); }
@@ -121,14 +121,12 @@ Status change_case(const int32_t* refinements) {
 
 }  // namespace
 
-void data() {
-    install(Native::union_, set_operation<Native::union_, block::set_union>);
-    install(Native::intersect, set_operation<Native::intersect, block::set_intersect>);
-    install(Native::unique, set_operation<Native::unique, block::set_unique>);
-    install(Native::difference, set_operation<Native::difference, block::set_difference>);
-    install(Native::exclude, set_operation<Native::exclude, block::set_exclude>);
-    install(Native::uppercase, change_case<Native::uppercase, true>);
-    install(Native::lowercase, change_case<Native::lowercase, false>);
-}
+Status union_entry(const int32_t* r) { return set_operation<Native::union_, block::set_union>(r); }
+Status intersect_entry(const int32_t* r) { return set_operation<Native::intersect, block::set_intersect>(r); }
+Status unique_entry(const int32_t* r) { return set_operation<Native::unique, block::set_unique>(r); }
+Status difference_entry(const int32_t* r) { return set_operation<Native::difference, block::set_difference>(r); }
+Status exclude_entry(const int32_t* r) { return set_operation<Native::exclude, block::set_exclude>(r); }
+Status uppercase_entry(const int32_t* r) { return change_case<Native::uppercase, true>(r); }
+Status lowercase_entry(const int32_t* r) { return change_case<Native::lowercase, false>(r); }
 
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

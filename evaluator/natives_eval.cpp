@@ -45,6 +45,8 @@ bool is_path(TypeId t) {
 
 // ---- do, reduce, compose -----------------------------------------------------------------------
 
+}  // namespace
+
 Status do_entry(const int32_t* refinements) {
     Cell* const a = args();
     Cell value = a[0];
@@ -80,6 +82,8 @@ Status do_entry(const int32_t* refinements) {
     }
 }
 
+namespace {
+
 // Puts one result into the output: appended at the tail, else inserted at the output's position,
 // which then moves past it.
 void emit(Cell* out, Cell value) {
@@ -90,6 +94,8 @@ void emit(Cell* out, Cell value) {
         *out = block::insert_value(*out, value, false, true);
     }
 }
+
+}  // namespace
 
 Status reduce_entry(const int32_t* refinements) {
     Cell* const a = args();
@@ -126,6 +132,8 @@ Status reduce_entry(const int32_t* refinements) {
     return Status::normal;
 }
 
+namespace {
+
 Status compose_into(Cell source, Cell* out, bool deep, bool only) {
     Cell* const base = g_top;
     for (uint32_t i = source.w1; i < length_of(source.w2); ++i) {
@@ -153,6 +161,8 @@ Status compose_into(Cell source, Cell* out, bool deep, bool only) {
     return Status::normal;
 }
 
+}  // namespace
+
 Status compose_entry(const int32_t* refinements) {
     Cell* const a = args();
     const Cell value = a[0];
@@ -165,7 +175,11 @@ Status compose_entry(const int32_t* refinements) {
     return Status::normal;
 }
 
+namespace {
+
 // ---- words and contexts ------------------------------------------------------------------------
+
+}  // namespace
 
 Status get_entry(const int32_t* refinements) {
     const Cell word = args()[0];
@@ -184,6 +198,8 @@ Status get_entry(const int32_t* refinements) {
     result(value);
     return Status::normal;
 }
+
+namespace {
 
 // Sets each word of the block to the value at the same place of `values` (or to `values` itself).
 void set_many(const Cell& words, const Cell& values, bool any, bool only, bool some) {
@@ -212,6 +228,8 @@ void set_many(const Cell& words, const Cell& values, bool any, bool only, bool s
         context::set(item, value);
     }
 }
+
+}  // namespace
 
 Status set_entry(const int32_t* refinements) {
     Cell* const a = args();
@@ -263,6 +281,8 @@ Status value_q_entry(const int32_t*) {
     return Status::normal;
 }
 
+namespace {
+
 // The context a value stands for: an object's, a function's, or a word's own; 0 for none.
 NodeId context_of(const Cell& value) {
     switch (cell::type(value)) {
@@ -271,6 +291,8 @@ NodeId context_of(const Cell& value) {
         default: return value.w1;
     }
 }
+
+}  // namespace
 
 Status in_entry(const int32_t*) {
     Cell* const a = args();
@@ -320,16 +342,18 @@ Status construct_entry(const int32_t* refinements) {
     return Status::normal;
 }
 
-Status extend_entry(const int32_t*) { error::fire(ErrorId::not_done); }
-
 Status type_q_entry(const int32_t* refinements) {
     const TypeId t = cell::type(args()[0]);
     result(has(refinements, 0) ? words::type_word(t) : cell::datatype_of(t));
     return Status::normal;
 }
 
+namespace {
+
 bool block_family(TypeId t) { return t == TypeId::block || t == TypeId::paren || is_path(t); }
 bool string_family(TypeId t) { return type_group::in(type_group::text_like, t); }
+
+}  // namespace
 
 Status as_entry(const int32_t*) {
     Cell* const a = args();
@@ -370,7 +394,11 @@ Status new_line_q_entry(const int32_t*) {
     return Status::normal;
 }
 
+namespace {
+
 // ---- function makers ---------------------------------------------------------------------------
+
+}  // namespace
 
 Status func_entry(const int32_t*) {
     Cell* const a = args();
@@ -403,7 +431,11 @@ Status has_entry(const int32_t*) {
     return func_entry(nullptr);
 }
 
+namespace {
+
 // ---- exits, try and catch ----------------------------------------------------------------------
+
+}  // namespace
 
 Status break_entry(const int32_t* refinements) {
     if (has(refinements, 0)) *args() = ref(refinements, 0);
@@ -411,15 +443,21 @@ Status break_entry(const int32_t* refinements) {
 }
 
 Status continue_entry(const int32_t*) { return exits::raise_break(false, true); }
+
 Status exit_entry(const int32_t*) { return exits::raise_exit(false, false); }
+
 Status return_entry(const int32_t*) { return exits::raise_return(); }
 
 Status throw_entry(const int32_t* refinements) {
     exits::throw_value(args()[0], has(refinements, 0) ? ref(refinements, 0) : cell::unset());
 }
 
+namespace {
+
 // The word every try frame is named by.
 Cell g_try = cell::unset();
+
+}  // namespace
 
 Status try_entry(const int32_t* refinements) {
     Cell* const a = args();
@@ -442,6 +480,8 @@ Status try_entry(const int32_t* refinements) {
     return st;
 }
 
+namespace {
+
 Cell g_catch_body = cell::unset();
 
 // Whether a catch/name stops a throw of that name: an unnamed throw never; a block of words any
@@ -459,6 +499,8 @@ bool caught_by(const Cell& wanted, const Cell& name) {
     }
     return caught;
 }
+
+}  // namespace
 
 Status catch_entry(const int32_t* refinements) {
     Cell* const a = args();
@@ -515,41 +557,11 @@ Status apply_entry(const int32_t* refinements) {
     return Status::normal;
 }
 
-}  // namespace
-
 namespace groups {
 
 void evaluation() {
     g_try = words::global(symbol::make("try"));
     g_catch_body = words::global(words::id(words::Word::body_tag));
-    install(Native::do_, do_entry);
-    install(Native::reduce, reduce_entry);
-    install(Native::compose, compose_entry);
-    install(Native::get, get_entry);
-    install(Native::set, set_entry);
-    install(Native::unset, unset_entry);
-    install(Native::value_q, value_q_entry);
-    install(Native::in, in_entry);
-    install(Native::bind, bind_entry);
-    install(Native::context_q, context_q_entry);
-    install(Native::construct, construct_entry);
-    install(Native::extend, extend_entry);
-    install(Native::type_q, type_q_entry);
-    install(Native::as, as_entry);
-    install(Native::new_line, new_line_entry);
-    install(Native::new_line_q, new_line_q_entry);
-    install(Native::func, func_entry);
-    install(Native::function, function_entry);
-    install(Native::does, does_entry);
-    install(Native::has, has_entry);
-    install(Native::break_, break_entry);
-    install(Native::continue_, continue_entry);
-    install(Native::exit, exit_entry);
-    install(Native::return_, return_entry);
-    install(Native::throw_, throw_entry);
-    install(Native::try_, try_entry);
-    install(Native::catch_, catch_entry);
-    install(Native::apply, apply_entry);
 }
 
 }  // namespace groups

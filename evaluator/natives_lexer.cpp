@@ -10,7 +10,7 @@
 #include "runtime/series.h"
 #include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
 
 constexpr int kNext = 0;  // refinements of transcode, in spec order
@@ -118,9 +118,11 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     return cell::is(answer, TypeId::logic) && cell::as_logic(answer);
 }
 
+}  // namespace
+
 // transcode: its refinements are described in boot/natives.zub. The text is copied out of the
 // source first, so the source may move while values are built or the callback runs.
-Status transcode(const int32_t* refinements) {
+Status transcode_entry(const int32_t* refinements) {
     Cell* const args = stack::args();
     Cell source = args[0];
     const bool binary = cell::is(source, TypeId::binary);
@@ -204,8 +206,4 @@ Status transcode(const int32_t* refinements) {
     return Status::normal;
 }
 
-}  // namespace
-
-void lexer() { install(Native::transcode, transcode); }
-
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

@@ -17,7 +17,7 @@
 #include "runtime/float_text.h"
 #include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
@@ -102,9 +102,13 @@ bool same_value(const Cell& a, const Cell& b) {
     }
 }
 
-Status same_q(const int32_t*) { return done(cell::logic(same_value(args()[0], args()[1]))); }
+}  // namespace
 
-Status not_(const int32_t*) { return done(cell::logic(!cell::truthy(args()[0]))); }
+Status same_q_entry(const int32_t*) { return done(cell::logic(same_value(args()[0], args()[1]))); }
+
+Status not_entry(const int32_t*) { return done(cell::logic(!cell::truthy(args()[0]))); }
+
+namespace {
 
 // ---- Sign and zero tests ------------------------------------------------------------------------
 
@@ -123,9 +127,15 @@ int32_t signum(Native native, const Cell& v) {
     }
 }
 
-Status negative_q(const int32_t*) { return done(cell::logic(signum(Native::negative_q, args()[0]) < 0)); }
-Status positive_q(const int32_t*) { return done(cell::logic(signum(Native::positive_q, args()[0]) > 0)); }
-Status sign_q(const int32_t*) { return done(cell::integer(signum(Native::sign_q, args()[0]))); }
+}  // namespace
+
+Status negative_q_entry(const int32_t*) { return done(cell::logic(signum(Native::negative_q, args()[0]) < 0)); }
+
+Status positive_q_entry(const int32_t*) { return done(cell::logic(signum(Native::positive_q, args()[0]) > 0)); }
+
+Status sign_q_entry(const int32_t*) { return done(cell::integer(signum(Native::sign_q, args()[0]))); }
+
+namespace {
 
 bool is_zero(const Cell& v) {
     switch (cell::type(v)) {
@@ -147,12 +157,16 @@ bool is_zero(const Cell& v) {
     }
 }
 
-Status zero_q(const int32_t*) { return done(cell::logic(is_zero(args()[0]))); }
+}  // namespace
 
-Status nan_q(const int32_t*) {
+Status zero_q_entry(const int32_t*) { return done(cell::logic(is_zero(args()[0]))); }
+
+Status nan_q_entry(const int32_t*) {
     const Cell v = args()[0];
     return done(cell::logic(is_floating(cell::type(v)) && std::isnan(cell::as_float(v))));
 }
+
+namespace {
 
 // ---- max and min --------------------------------------------------------------------------------
 
@@ -286,12 +300,19 @@ Status max_min(bool max) {
     return done(less ? a : b);
 }
 
-Status max_(const int32_t*) { return max_min(true); }
-Status min_(const int32_t*) { return max_min(false); }
+}  // namespace
+
+Status max_entry(const int32_t*) { return max_min(true); }
+
+Status min_entry(const int32_t*) { return max_min(false); }
+
+namespace {
 
 // ---- Bits ---------------------------------------------------------------------------------------
 
-Status shift(const int32_t* r) {
+}  // namespace
+
+Status shift_entry(const int32_t* r) {
     const int32_t data = cell::as_integer(args()[0]);
     const int32_t bits = std::max(cell::as_integer(args()[1]), 0);
     const auto u = static_cast<uint32_t>(data);
@@ -302,7 +323,7 @@ Status shift(const int32_t* r) {
     return done(cell::integer(result));
 }
 
-Status to_hex(const int32_t* r) {
+Status to_hex_entry(const int32_t* r) {
     constexpr char kDigits[] = "0123456789ABCDEF";
     const auto value = static_cast<uint32_t>(cell::as_integer(args()[0]));
     int32_t size = 8;
@@ -317,6 +338,8 @@ Status to_hex(const int32_t* r) {
     const symbol::Id id = symbol::make({text + 8 - size, static_cast<size_t>(size)});
     return done(cell::make(TypeId::issue, context::global(), id, 0xFFFFFFFF));
 }
+
+namespace {
 
 // ---- Floating-point functions -------------------------------------------------------------------
 
@@ -347,13 +370,17 @@ Status trig(const int32_t* r) {
     return done(cell::floating(snap_zero(fn(a))));
 }
 
-Status tangent(const int32_t* r) {
+}  // namespace
+
+Status tangent_entry(const int32_t* r) {
     double a = float_arg(Native::tangent, 0);
     if (r[0] < 0) a = math::degrees_to_radians(a, 0);
     if (a == kPi / 2) return done(cell::floating(HUGE_VAL));
     if (a == -kPi / 2) return done(cell::floating(-HUGE_VAL));
     return done(cell::floating(std::tan(a)));
 }
+
+namespace {
 
 double degrees_unless(const int32_t* r, double radians) { return r[0] >= 0 ? radians : radians * 180.0 / kPi; }
 
@@ -362,10 +389,14 @@ Status arc(const int32_t* r) {
     return done(cell::floating(degrees_unless(r, fn(float_arg(native, 0)))));
 }
 
-Status arctangent2(const int32_t* r) {
+}  // namespace
+
+Status arctangent2_entry(const int32_t* r) {
     const double y = float_arg(Native::arctangent2, 0), x = float_arg(Native::arctangent2, 1);
     return done(cell::floating(degrees_unless(r, std::atan2(y, x))));
 }
+
+namespace {
 
 double log_2(double x) { return std::log(x) / 0.6931471805599453; }
 double log_10(double x) { return std::log10(x); }
@@ -393,50 +424,34 @@ float point_coordinate(const Cell& v) {
     return to_f32(cell::as_float(v));
 }
 
-Status as_pair(const int32_t*) { return done(pair_of(pair_coordinate(args()[0]), pair_coordinate(args()[1]))); }
-Status as_point2d(const int32_t*) {
+}  // namespace
+
+Status as_pair_entry(const int32_t*) { return done(pair_of(pair_coordinate(args()[0]), pair_coordinate(args()[1]))); }
+
+Status as_point2d_entry(const int32_t*) {
     return done(point2_of(point_coordinate(args()[0]), point_coordinate(args()[1])));
 }
-Status as_point3d(const int32_t*) {
+
+Status as_point3d_entry(const int32_t*) {
     return done(point3_of(point_coordinate(args()[0]), point_coordinate(args()[1]), point_coordinate(args()[2])));
 }
 
-}  // namespace
+Status equal_q_entry(const int32_t* r) { return compare_native<op_equal>(r); }
+Status not_equal_q_entry(const int32_t* r) { return compare_native<op_not_equal>(r); }
+Status strict_equal_q_entry(const int32_t* r) { return compare_native<op_strict_equal>(r); }
+Status lesser_q_entry(const int32_t* r) { return compare_native<op_lesser>(r); }
+Status greater_q_entry(const int32_t* r) { return compare_native<op_greater>(r); }
+Status lesser_or_equal_q_entry(const int32_t* r) { return compare_native<op_lesser_or_equal>(r); }
+Status greater_or_equal_q_entry(const int32_t* r) { return compare_native<op_greater_or_equal>(r); }
+Status sine_entry(const int32_t* r) { return trig<Native::sine, 2, sin_>(r); }
+Status cosine_entry(const int32_t* r) { return trig<Native::cosine, 1, cos_>(r); }
+Status arcsine_entry(const int32_t* r) { return arc<Native::arcsine, asin_>(r); }
+Status arccosine_entry(const int32_t* r) { return arc<Native::arccosine, acos_>(r); }
+Status arctangent_entry(const int32_t* r) { return arc<Native::arctangent, atan_>(r); }
+Status log_2_entry(const int32_t* r) { return unary_float<Native::log_2, log_2>(r); }
+Status log_10_entry(const int32_t* r) { return unary_float<Native::log_10, log_10>(r); }
+Status log_e_entry(const int32_t* r) { return unary_float<Native::log_e, log_e>(r); }
+Status exp_entry(const int32_t* r) { return unary_float<Native::exp, exp_e>(r); }
+Status square_root_entry(const int32_t* r) { return unary_float<Native::square_root, square_root>(r); }
 
-void math() {
-    install(Native::equal_q, compare_native<op_equal>);
-    install(Native::not_equal_q, compare_native<op_not_equal>);
-    install(Native::strict_equal_q, compare_native<op_strict_equal>);
-    install(Native::lesser_q, compare_native<op_lesser>);
-    install(Native::greater_q, compare_native<op_greater>);
-    install(Native::lesser_or_equal_q, compare_native<op_lesser_or_equal>);
-    install(Native::greater_or_equal_q, compare_native<op_greater_or_equal>);
-    install(Native::same_q, same_q);
-    install(Native::not_, not_);
-    install(Native::negative_q, negative_q);
-    install(Native::positive_q, positive_q);
-    install(Native::sign_q, sign_q);
-    install(Native::zero_q, zero_q);
-    install(Native::nan_q, nan_q);
-    install(Native::max, max_);
-    install(Native::min, min_);
-    install(Native::shift, shift);
-    install(Native::to_hex, to_hex);
-    install(Native::sine, trig<Native::sine, 2, sin_>);
-    install(Native::cosine, trig<Native::cosine, 1, cos_>);
-    install(Native::tangent, tangent);
-    install(Native::arcsine, arc<Native::arcsine, asin_>);
-    install(Native::arccosine, arc<Native::arccosine, acos_>);
-    install(Native::arctangent, arc<Native::arctangent, atan_>);
-    install(Native::arctangent2, arctangent2);
-    install(Native::log_2, unary_float<Native::log_2, log_2>);
-    install(Native::log_10, unary_float<Native::log_10, log_10>);
-    install(Native::log_e, unary_float<Native::log_e, log_e>);
-    install(Native::exp, unary_float<Native::exp, exp_e>);
-    install(Native::square_root, unary_float<Native::square_root, square_root>);
-    install(Native::as_pair, as_pair);
-    install(Native::as_point2d, as_point2d);
-    install(Native::as_point3d, as_point3d);
-}
-
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

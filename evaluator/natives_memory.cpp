@@ -9,7 +9,7 @@
 #include "runtime/stats.h"
 #include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
 
 constexpr int kOn = 0;  // refinements of recycle, in spec order
@@ -19,7 +19,9 @@ constexpr int kInfo = 1;
 
 // recycle: /on and /off flip the switch (/on wins) and give unset; otherwise one cycle runs,
 // switched on or not, and the memory then in use is the result.
-Status recycle(const int32_t* refinements) {
+}  // namespace
+
+Status recycle_entry(const int32_t* refinements) {
     if (refinements[kOn] >= 0 || refinements[kOff] >= 0) {
         collector::enable(refinements[kOn] >= 0);
         *stack::args() = cell::unset();
@@ -30,9 +32,13 @@ Status recycle(const int32_t* refinements) {
     return Status::normal;
 }
 
+namespace {
+
 // stats: the memory in use; /info the statistics block; /show hands that block to the
 // environment's show-memory-stats and gives unset.
-Status stats(const int32_t* refinements) {
+}  // namespace
+
+Status stats_entry(const int32_t* refinements) {
     const bool show = refinements[kShow] >= 0;
     if (!show && refinements[kInfo] < 0) {
         *stack::args() = stats::number(stats::used());
@@ -52,11 +58,4 @@ Status stats(const int32_t* refinements) {
     return Status::normal;
 }
 
-}  // namespace
-
-void memory() {
-    install(Native::recycle, recycle);
-    install(Native::stats, stats);
-}
-
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

@@ -17,7 +17,7 @@
 #include "system/output.h"
 #include "system/platform/os.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
 
 constexpr int32_t kNoLimit = 0x7FFFFFFF;
@@ -78,12 +78,19 @@ Status form_printable(bool new_line) {
     return Status::normal;
 }
 
-Status print(const int32_t*) { return form_printable(true); }
-Status prin(const int32_t*) { return form_printable(false); }
+}  // namespace
+
+Status print_entry(const int32_t*) { return form_printable(true); }
+
+Status prin_entry(const int32_t*) { return form_printable(false); }
+
+namespace {
 
 // wait: a number of seconds (integer!, float!, percent! or time!); blocks and none wait for port
 // events, which do not exist yet.
-Status wait(const int32_t*) {
+}  // namespace
+
+Status wait_entry(const int32_t*) {
     const Cell value = stack::args()[0];
     double seconds = 0;
     switch (cell::type(value)) {
@@ -97,6 +104,8 @@ Status wait(const int32_t*) {
     platform::sleep(seconds);
     return Status::normal;
 }
+
+namespace {
 
 // The UTF-8 text of a variable's name: a word's spelling, or a text value from its head.
 std::string name_utf8(const Cell& var) {
@@ -112,7 +121,9 @@ std::string name_utf8(const Cell& var) {
     return text;
 }
 
-Status get_env(const int32_t*) {
+}  // namespace
+
+Status get_env_entry(const int32_t*) {
     std::string value;
     if (!platform::get_env(name_utf8(stack::args()[0]), value)) {
         stack::reset_set_last(cell::none());
@@ -125,9 +136,13 @@ Status get_env(const int32_t*) {
     return Status::normal;
 }
 
+namespace {
+
 // A name that cannot be a variable's, or a value with a NUL in it, would be cut or refused by the
 // system without a word: both are errors here rather than a set-env that did nothing.
-Status set_env(const int32_t*) {
+}  // namespace
+
+Status set_env_entry(const int32_t*) {
     const Cell var = stack::args()[0];
     const Cell value = stack::args()[1];
     const std::string name = name_utf8(var);
@@ -144,16 +159,9 @@ Status set_env(const int32_t*) {
     return Status::normal;
 }
 
-}  // namespace
-
-void output() {
+void groups::output() {
     g_print_buffer = memory::alloc_cells(kPrintBufferCells);
     collector::add_root(&g_print_buffer);
-    install(Native::print, print);
-    install(Native::prin, prin);
-    install(Native::wait, wait);
-    install(Native::get_env, get_env);
-    install(Native::set_env, set_env);
 }
 
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

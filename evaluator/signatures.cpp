@@ -2,8 +2,6 @@
 // defines them as words loads after the natives, and the argument checks need them from the start.
 #include "evaluator/signatures.h"
 
-#include <initializer_list>
-
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "evaluator/lexer/lexer.h"
@@ -16,27 +14,26 @@ namespace {
 
 using T = TypeId;
 
+// The standard typesets by the environment's names, from the one list the environment is also
+// built from.
 struct NamedSet {
     std::string_view name;
-    std::initializer_list<TypeId> types;
+    std::string_view members;  // datatype names, one space between two
+};
+constexpr NamedSet kTypesets[] = {
+#define ZUB_TYPESET(member, word, members) {word, members},
+#include "datatypes/typesets.def"
 };
 
-// The typesets the specs use, by the environment's names.
-const NamedSet kTypesets[] = {
-    {"number!", {T::integer, T::float_, T::percent}},
-    {"scalar!", {T::char_, T::integer, T::float_, T::pair, T::percent, T::tuple, T::time, T::date, T::money,
-                 T::point2D, T::point3D}},
-    {"any-word!", {T::word, T::set_word, T::lit_word, T::get_word, T::refinement, T::issue}},
-    {"any-path!", {T::path, T::lit_path, T::set_path, T::get_path}},
-    {"any-block!", {T::block, T::paren, T::path, T::lit_path, T::set_path, T::get_path, T::hash}},
-    {"any-list!", {T::block, T::paren, T::hash}},
-    {"any-string!", {T::string, T::file, T::url, T::tag, T::email, T::ref}},
-    {"series!", {T::block, T::paren, T::path, T::lit_path, T::set_path, T::get_path, T::hash, T::string, T::file,
-                 T::url, T::tag, T::email, T::ref, T::binary, T::vector, T::image}},
-    {"any-object!", {T::object, T::error, T::port}},
-    {"any-function!", {T::native, T::action, T::op, T::function, T::routine}},
-    {"any-point!", {T::point2D, T::point3D}},
-};
+bool add_type(Cell& set, std::string_view name) {
+    for (int id = 1; id <= kTypeCount; ++id) {
+        if (registry::name(static_cast<TypeId>(id)) == name) {
+            typeset::add(set, static_cast<TypeId>(id));
+            return true;
+        }
+    }
+    return false;
+}
 
 Cell every_type() {
     Cell set = typeset::make_empty();
@@ -45,6 +42,8 @@ Cell every_type() {
 }
 
 bool add_named(Cell& set, std::string_view name) {
+    // In a spec any-type! means no check at all: the internal types (symbol!, context!, triple!)
+    // that the environment's any-type! leaves out pass too.
     if (name == "any-type!") {
         for (int id = 1; id <= kTypeCount; ++id) typeset::add(set, static_cast<TypeId>(id));
         return true;
@@ -52,16 +51,15 @@ bool add_named(Cell& set, std::string_view name) {
     // series! is also the id of the series family's common type; in a spec it means the family.
     for (const NamedSet& named : kTypesets) {
         if (named.name != name) continue;
-        for (TypeId t : named.types) typeset::add(set, t);
+        for (std::string_view rest = named.members; !rest.empty();) {
+            const size_t space = rest.find(' ');
+            const std::string_view type = rest.substr(0, space);
+            if (!add_type(set, type)) error::fire(ErrorId::invalid_type_spec, cell::none());  // a fault of the list
+            rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+        }
         return true;
     }
-    for (int id = 1; id <= kTypeCount; ++id) {
-        if (registry::name(static_cast<TypeId>(id)) == name) {
-            typeset::add(set, static_cast<TypeId>(id));
-            return true;
-        }
-    }
-    return false;
+    return add_type(set, name);
 }
 
 Cell cell_at(NodeId node, uint32_t i) { return memory::buffer(node)->cells()[i]; }

@@ -120,11 +120,9 @@ struct TypesetPredicate {
     const char* typeset;
 };
 constexpr TypesetPredicate kTypesetPredicates[] = {
-    {"any-list?", "any-list!"},       {"any-block?", "any-block!"}, {"any-function?", "any-function!"},
-    {"any-object?", "any-object!"},   {"any-path?", "any-path!"},   {"any-string?", "any-string!"},
-    {"any-word?", "any-word!"},       {"series?", "series!"},       {"number?", "number!"},
-    {"immediate?", "immediate!"},     {"scalar?", "scalar!"},       {"all-word?", "all-word!"},
-    {"any-point?", "any-point!"},     {"planar?", "planar!"},
+#define ZUB_TYPE_PREDICATE(type, word)
+#define ZUB_TYPESET_PREDICATE(word, typeset) {word, typeset},
+#include "environment/predicates.def"
 };
 
 // The typeset words, bound in the global context once start-up has defined them.
@@ -163,26 +161,14 @@ constexpr Named kRoutines[] = {
     {"write-stdout", write_stdout},
 };
 
-template <TypeId... types>
-void register_type_predicates() {
-    ((void)routines::add(std::string(registry::name(types).substr(0, registry::name(types).size() - 1)) + "?",
-                         is_type<types>),
-     ...);
-}
-
 }  // namespace
 
 void register_routines() {
     routines::reset();
     for (const Named& r : kRoutines) (void)routines::add(r.name, r.entry);
-    using T = TypeId;
-    register_type_predicates<T::bitset, T::binary, T::block, T::char_, T::email, T::file, T::float_, T::get_path,
-                             T::get_word, T::hash, T::integer, T::issue, T::lit_path, T::lit_word, T::logic, T::map,
-                             T::none, T::pair, T::paren, T::path, T::percent, T::refinement, T::set_path,
-                             T::set_word, T::string, T::tag, T::time, T::typeset, T::tuple, T::unset, T::url,
-                             T::word, T::image, T::date, T::money, T::ref, T::point2D, T::point3D, T::handle,
-                             T::error, T::action, T::native, T::datatype, T::function, T::object, T::op,
-                             T::routine, T::vector>();
+#define ZUB_TYPE_PREDICATE(type, word) (void)routines::add(word, is_type<TypeId::type>);
+#define ZUB_TYPESET_PREDICATE(word, typeset)
+#include "environment/predicates.def"
     register_typeset_predicates(std::make_index_sequence<std::size(kTypesetPredicates)>{});
     for (size_t i = 0; i < std::size(kTypesetPredicates); ++i)
         g_typeset_words[i] = words::global(symbol::make(kTypesetPredicates[i].typeset));

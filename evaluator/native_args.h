@@ -86,10 +86,15 @@ class Args {
         return refinements_[at] < 0 ? nullptr : cells_ + refinements_[at];
     }
 
-    // The result goes to the first argument's cell; done says the call ended normally.
-    void result(Cell value) const { cells_[0] = value; }
-    Status done(Cell value) const {
+    // The one result convention: the value goes to the first argument's cell and the stack top
+    // comes down to just above it (what the call pushed is dropped); done also says the call
+    // ended normally.
+    void result(Cell value) const {
         cells_[0] = value;
+        stack::g_top = cells_ + 1;
+    }
+    Status done(Cell value) const {
+        result(value);
         return Status::normal;
     }
 

@@ -51,11 +51,7 @@ Status either_entry(const int32_t*) {
     return interp::eval(cell::truthy_checked(args()[0]) ? args()[1] : args()[2], false);
 }
 
-namespace {
-
 // any and all: one expression at a time, each result pushed above the arguments.
-}  // namespace
-
 Status any_entry(const int32_t*) {
     Cell* const a = args();
     const Cell block = a[0];

@@ -31,6 +31,9 @@ struct Name {
     constexpr std::string_view view() const { return {text, N - 1}; }
 };
 
+// Functions with arguments but no refinements of their own: the environment's routines.
+enum class Plain : uint8_t { routine };
+
 namespace detail {
 
 consteval int32_t find(const generated::RefinementName* table, size_t n, uint32_t function, std::string_view word) {
@@ -45,9 +48,11 @@ consteval int32_t refinement(std::string_view word) {
     if constexpr (std::is_same_v<decltype(F), natives::Native>)
         return find(generated::kNativeRefinements, std::size(generated::kNativeRefinements),
                     static_cast<uint32_t>(F), word);
-    else
+    else if constexpr (std::is_same_v<decltype(F), Slot>)
         return find(generated::kActionRefinements, std::size(generated::kActionRefinements),
                     static_cast<uint32_t>(F), word);
+    else
+        return find(nullptr, 0, 0, word);  // a routine has no refinements to test
 }
 
 }  // namespace detail
@@ -58,7 +63,8 @@ inline constexpr std::string_view kActionWords[] = {
 #include "datatypes/actions.def"
 };
 
-// The arguments of a call of F (a natives::Native or a Slot), laid out as natives::Entry says.
+// The arguments of a call of F (a natives::Native, a Slot or Plain::routine), laid out as
+// natives::Entry says.
 // Cells are read in place: a view taken before an evaluation or an allocation stays valid, since
 // the stack does not move, but a read value that must survive one is copied first.
 template <auto F>

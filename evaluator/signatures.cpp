@@ -5,6 +5,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "evaluator/lexer/lexer.h"
+#include "runtime/assert.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
@@ -25,14 +26,10 @@ constexpr NamedSet kTypesets[] = {
 #include "datatypes/typesets.def"
 };
 
-bool add_type(Cell& set, std::string_view name) {
-    for (int id = 1; id <= kTypeCount; ++id) {
-        if (registry::name(static_cast<TypeId>(id)) == name) {
-            typeset::add(set, static_cast<TypeId>(id));
-            return true;
-        }
-    }
-    return false;
+TypeId type_named(std::string_view name) {
+    for (int id = 1; id <= kTypeCount; ++id)
+        if (registry::name(static_cast<TypeId>(id)) == name) return static_cast<TypeId>(id);
+    return TypeId{};
 }
 
 Cell every_type() {
@@ -41,25 +38,44 @@ Cell every_type() {
     return set;
 }
 
-bool add_named(Cell& set, std::string_view name) {
-    // In a spec any-type! means no check at all: the internal types (symbol!, context!, triple!)
-    // that the environment's any-type! leaves out pass too.
-    if (name == "any-type!") {
-        for (int id = 1; id <= kTypeCount; ++id) typeset::add(set, static_cast<TypeId>(id));
-        return true;
-    }
-    // series! is also the id of the series family's common type; in a spec it means the family.
-    for (const NamedSet& named : kTypesets) {
-        if (named.name != name) continue;
-        for (std::string_view rest = named.members; !rest.empty();) {
-            const size_t space = rest.find(' ');
-            const std::string_view type = rest.substr(0, space);
-            if (!add_type(set, type)) error::fire(ErrorId::invalid_type_spec, cell::none());  // a fault of the list
-            rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+struct Named {
+    std::string_view name;
+    Cell types;
+};
+
+// Every name a type block may use and its types, made once: start-up walks hundreds of type
+// blocks. The standard typesets come first, so series! means the family, not the family's common
+// type of that name. In a spec any-type! means no check at all: the internal types (symbol!,
+// context!, triple!) that the environment's any-type! leaves out pass too.
+const std::vector<Named>& names() {
+    static const std::vector<Named> table = [] {
+        std::vector<Named> made;
+        made.push_back({"any-type!", every_type()});
+        for (const NamedSet& named : kTypesets) {
+            Cell set = typeset::make_empty();
+            for (std::string_view rest = named.members; !rest.empty();) {
+                const size_t space = rest.find(' ');
+                const TypeId type = type_named(rest.substr(0, space));
+                ZUB_ASSERT(type != TypeId{});  // typesets.def names only datatypes
+                typeset::add(set, type);
+                rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+            }
+            made.push_back({named.name, set});
         }
+        for (int id = 1; id <= kTypeCount; ++id)
+            made.push_back({registry::name(static_cast<TypeId>(id)), typeset::make_of({static_cast<TypeId>(id)})});
+        return made;
+    }();
+    return table;
+}
+
+bool add_named(Cell& set, std::string_view name) {
+    for (const Named& named : names()) {
+        if (named.name != name) continue;
+        set.w1 |= named.types.w1, set.w2 |= named.types.w2, set.w3 |= named.types.w3;
         return true;
     }
-    return add_type(set, name);
+    return false;
 }
 
 Cell cell_at(NodeId node, uint32_t i) { return memory::buffer(node)->cells()[i]; }

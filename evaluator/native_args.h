@@ -4,7 +4,8 @@
 // time (evaluator/refinements.h, generated), so `args.has<"part">()` is one load and a compare,
 // and a name the function's spec lacks does not compile.
 //
-// Everything here is inline and allocates nothing but to raise: it sits on every native call.
+// The view is inline and allocates nothing: it sits on every native call. The /part and /skip
+// checks (native_args.cpp) allocate nothing but to raise.
 #pragma once
 
 #include <cstddef>

@@ -30,7 +30,6 @@ inline constexpr std::string_view kWords[] = {
 #define ZUB_NATIVE(member, word, entry) word,
 #include "evaluator/natives.def"
 };
-inline constexpr std::string_view word_of(Native n) { return kWords[static_cast<uint32_t>(n)]; }
 
 // The entry of a native. Arguments at stack::args()[0], [1], ... in spec order, then the
 // arguments of every refinement (present or not); refinements[i] is -1 when the i-th refinement

@@ -12,6 +12,23 @@ foreach(name natives actions)
   target_sources(zubcore PRIVATE ${generated})
 endforeach()
 
+# The refinements of every native and action by name, generated from the same specs by a small host
+# tool, so an entry names the refinement it tests and a spec change that moves it is a build error.
+add_executable(zub-gen-refinements tools/gen_refinements.cpp)
+set(refinements_header ${CMAKE_CURRENT_BINARY_DIR}/generated/evaluator/refinements.h)
+add_custom_command(
+  OUTPUT ${refinements_header}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/generated/evaluator
+  COMMAND zub-gen-refinements ${refinements_header}
+          Native ${CMAKE_CURRENT_SOURCE_DIR}/boot/natives.zub
+          Action ${CMAKE_CURRENT_SOURCE_DIR}/boot/actions.zub
+  DEPENDS zub-gen-refinements ${CMAKE_CURRENT_SOURCE_DIR}/boot/natives.zub
+          ${CMAKE_CURRENT_SOURCE_DIR}/boot/actions.zub
+  COMMENT "Generating the refinement positions")
+add_custom_target(zub-refinements DEPENDS ${refinements_header})
+add_dependencies(zubcore zub-refinements)
+target_include_directories(zubcore PUBLIC ${CMAKE_CURRENT_BINARY_DIR}/generated)
+
 # The environment written in Zub: environment/*.zub, evaluated at start-up in the order of their
 # numbered names. Each file becomes an array; one generated table lists them in order.
 file(GLOB ZUB_ENVIRONMENT_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/environment/*.zub)
@@ -19,8 +36,44 @@ list(SORT ZUB_ENVIRONMENT_FILES)
 set(table_entries "")
 set(declarations "")
 set(index 0)
+# The standard typesets have one list, datatypes/typesets.def; the constants file gets their
+# definitions written in at configure time.
+set(typesets_def ${CMAKE_CURRENT_SOURCE_DIR}/datatypes/typesets.def)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${typesets_def})
+file(STRINGS ${typesets_def} typeset_lines REGEX "^ZUB_TYPESET\\(")
+set(ZUB_TYPESETS "")
+foreach(line ${typeset_lines})
+  if(NOT line MATCHES "^ZUB_TYPESET\\([a-z_]+, *\"([^\"]+)\", *\"([^\"]+)\"\\)$")
+    message(FATAL_ERROR "datatypes/typesets.def: cannot read: ${line}")
+  endif()
+  string(APPEND ZUB_TYPESETS "${CMAKE_MATCH_1}: make typeset! [${CMAKE_MATCH_2}]\n")
+endforeach()
+
+# The predicates likewise: environment/predicates.def, written into the predicates file.
+set(predicates_def ${CMAKE_CURRENT_SOURCE_DIR}/environment/predicates.def)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${predicates_def})
+file(STRINGS ${predicates_def} predicate_lines REGEX "^ZUB_TYPE(SET)?_PREDICATE\\(")
+set(ZUB_PREDICATES "")
+foreach(line ${predicate_lines})
+  set(routine_spec "[\"Returns true if the value is this type\" value [any-type!] return: [logic!]]")
+  if(line MATCHES "^ZUB_TYPE_PREDICATE\\([A-Za-z0-9_]+, *\"([^\"]+)\"\\)$")
+    set(word ${CMAKE_MATCH_1})
+  elseif(line MATCHES "^ZUB_TYPESET_PREDICATE\\(\"(([^\"]+)\\?)\", *\"[^\"]+\"\\)$")
+    set(word ${CMAKE_MATCH_1})
+    set(routine_spec "[\"Returns true if the value is any type of ${CMAKE_MATCH_2}\" value [any-type!] return: [logic!]]")
+  else()
+    message(FATAL_ERROR "environment/predicates.def: cannot read: ${line}")
+  endif()
+  string(APPEND ZUB_PREDICATES "${word}: make-routine '${word} ${routine_spec}\n")
+endforeach()
+
 foreach(source ${ZUB_ENVIRONMENT_FILES})
   get_filename_component(base ${source} NAME)
+  if(base STREQUAL "0010-constants.zub" OR base STREQUAL "0070-predicates.zub")
+    set(written ${CMAKE_CURRENT_BINARY_DIR}/environment/${base})
+    configure_file(${source} ${written} @ONLY)
+    set(source ${written})
+  endif()
   set(symbol environment_${index})
   set(generated ${CMAKE_CURRENT_BINARY_DIR}/embedded/${symbol}.cpp)
   add_custom_command(

@@ -1,11 +1,15 @@
 // Generic entries turn the stack layout of a call (arguments, then one integer per refinement)
-// into the direct entry's typed arguments. The direct entries take cells by value, so nothing
+// into the direct entry's typed arguments; the table of them is generated from the list of actions. The direct entries take cells by value, so nothing
 // here holds a pointer into a series across the call.
 #include "evaluator/actions.h"
 
+#include <iterator>
 #include <limits>
+#include <type_traits>
 
 #include "datatypes/registry.h"
+#include "evaluator/native_args.h"
+#include "evaluator/refinements.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
@@ -16,73 +20,78 @@
 namespace zub::actions {
 namespace {
 
+using native_args::Args;
+
 constexpr int32_t kNoLimit = std::numeric_limits<int32_t>::max();
 
-Cell* args() { return stack::args(); }
-const Cell* ref(const int32_t* refinements, int i) { return refinements[i] < 0 ? nullptr : args() + refinements[i]; }
-bool flag(const int32_t* refinements, int i) { return refinements[i] >= 0; }
 const ActionTable& of(const Cell& value) { return registry::actions(cell::type(value)); }
-void result(Cell value) { *args() = value; }
 
 // make and to name their target by a datatype, or by a prototype of it.
 TypeId target_of(const Cell& type_or_proto) {
     return cell::is(type_or_proto, TypeId::datatype) ? static_cast<TypeId>(type_or_proto.w1) : cell::type(type_or_proto);
 }
 
-bool takes_part(TypeId t) { return type_group::in(type_group::series | type_group::bit(TypeId::map), t); }
-
-Cell word_of(words::Word w) { return words::global(words::id(w)); }
-
-// The length a part argument gives for a series value, moving the value's start back for a
-// negative one. False when the call has nothing to do.
-bool normalise_part(Cell& series, const Cell* part, int32_t* length) {
-    if (!part) {
-        *length = -1;
-        return true;
-    }
-    if (!takes_part(cell::type(series))) error::fire(ErrorId::invalid_part, *part);
-    const uint32_t tail = series::length(cell::series_node(series));
-    if (series.w1 > tail) series.w1 = tail;
-    int32_t n;
-    if (cell::is(*part, TypeId::integer)) {
-        n = cell::as_integer(*part);
-    } else if (cell::type(*part) == cell::type(series) && part->w2 == series.w2) {
-        n = static_cast<int32_t>(part->w1) - static_cast<int32_t>(series.w1);
-    } else {
-        error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::part), *part);
-    }
-    if (n == 0) return false;
-    if (n < 0) {
-        if (series.w1 == 0) return false;
-        const uint32_t back = std::min(static_cast<uint32_t>(-static_cast<int64_t>(n)), series.w1);
-        series.w1 -= back;
-        n = static_cast<int32_t>(back);
-    }
-    *length = n;
+// The spec file lists the actions in slot order; a line moved in one but not the other is a build
+// error here rather than a start-up failure.
+constexpr bool spec_follows_slots() {
+    if (std::size(generated::kActionWords) != kActionCount) return false;
+    for (int i = 0; i < kActionCount; ++i)
+        if (generated::kActionWords[i] != native_args::kActionWords[i]) return false;
     return true;
+}
+static_assert(spec_follows_slots(), "boot/actions.zub lists the actions of actions.def, in slot order");
+
+// The direct form of each slot: its type and its member of ActionTable.
+template <Slot S>
+struct Direct;
+#define ZUB_ACTION(member_, word, signature)            \
+    template <>                                         \
+    struct Direct<Slot::member_> {                      \
+        using Fn = signature;                           \
+        static constexpr Fn ActionTable::*member = &ActionTable::member_; \
+    };
+#include "datatypes/actions.def"
+
+template <Slot>
+inline constexpr bool kNeedsOwnEntry = false;
+
+// The generic entry of a slot: the plain forms (one value, two values, a truth) are called
+// through the first argument's table; every other form has an entry of its own below, and a slot
+// that lacks one does not compile.
+template <Slot S>
+void entry(const int32_t* r) {
+    using Fn = typename Direct<S>::Fn;
+    constexpr Fn ActionTable::*member = Direct<S>::member;
+    const Args<S> a(r);
+    if constexpr (std::is_same_v<Fn, UnaryFn>) a.result((of(a[0]).*member)(a[0]));
+    else if constexpr (std::is_same_v<Fn, BinaryFn>) a.result((of(a[0]).*member)(a[0], a[1]));
+    else if constexpr (std::is_same_v<Fn, PredicateFn>) a.result(cell::logic((of(a[0]).*member)(a[0])));
+    else static_assert(kNeedsOwnEntry<S>, "this action's direct form needs an entry of its own");
 }
 
 // The part of append and insert limits what is inserted, measured on the value; the part of
 // change limits what is replaced, measured on the series.
-template <Slot slot>
+template <Slot S>
 void insert_entry(const int32_t* r) {
-    Cell series = args()[0];
-    Cell value = args()[1];
-    InsertOptions options{-1, flag(r, 1), 1};
-    if (const Cell* dup = ref(r, 2)) {
+    const Args<S> a(r);
+    Cell series = a[0];
+    Cell value = a[1];
+    InsertOptions options{-1, a.template has<"only">(), 1};
+    if (const Cell* dup = a.template arg<"dup">()) {
         options.dup = cell::to_int32_checked(*dup);
         if (options.dup < 1) return;  // nothing to insert: the series is the result
     }
-    Cell& measured = slot == Slot::change ? series : value;
-    if (!normalise_part(measured, ref(r, 0), &options.part)) return result(series);
-    const ActionTable& table = of(series);
-    InsertFn fn = slot == Slot::append ? table.append : slot == Slot::insert ? table.insert : table.change;
-    result(fn(series, value, options));
+    Cell& measured = S == Slot::change ? series : value;
+    if (!native_args::part(measured, a.template arg<"part">(), options.part)) return a.result(series);
+    a.result((of(series).*Direct<S>::member)(series, value, options));
 }
+template <> void entry<Slot::append>(const int32_t* r) { insert_entry<Slot::append>(r); }
+template <> void entry<Slot::insert>(const int32_t* r) { insert_entry<Slot::insert>(r); }
+template <> void entry<Slot::change>(const int32_t* r) { insert_entry<Slot::change>(r); }
 
 // A string holding what form or mold wrote, cut to the limit when there is one.
 template <typename Write>
-void text_entry(const Cell* limit_arg, Write write) {
+Cell text_of(const Cell* limit_arg, Write write) {
     const int32_t limit = limit_arg ? cell::to_int32_checked(*limit_arg) : kNoLimit;
     const NodeId out = series::alloc_with_unit(16, 1);
     stack::push(cell::series(TypeId::string, out));  // kept on the stack while it is written
@@ -91,170 +100,167 @@ void text_entry(const Cell* limit_arg, Write write) {
         if (limit_arg && series::length(out) > static_cast<uint32_t>(limit))
             series::set_tail(out, static_cast<uint32_t>(limit) + 1);
     }
-    result(cell::series(TypeId::string, out));
     stack::pop(1);
+    return cell::series(TypeId::string, out);
 }
 
-FindOptions find_options(const int32_t* r, bool select) {
+template <Slot S>
+FindOptions find_options(const Args<S>& a) {
     FindOptions o{};
-    o.part = ref(r, 0);
-    o.only = flag(r, 1);
-    o.case_sensitive = flag(r, 2);
-    o.same = flag(r, 3);
-    o.any = flag(r, 4);
-    o.with = ref(r, 5);
-    o.skip = ref(r, 6);
-    o.last = flag(r, 7);
-    o.reverse = flag(r, 8);
-    if (!select) {
-        o.tail = flag(r, 9);
-        o.match = flag(r, 10);
+    o.part = a.template arg<"part">();
+    o.only = a.template has<"only">();
+    o.case_sensitive = a.template has<"case">();
+    o.same = a.template has<"same">();
+    o.any = a.template has<"any">();
+    o.with = a.template arg<"with">();
+    o.skip = a.template arg<"skip">();
+    o.last = a.template has<"last">();
+    o.reverse = a.template has<"reverse">();
+    if constexpr (S == Slot::find) {
+        o.tail = a.template has<"tail">();
+        o.match = a.template has<"match">();
     }
     return o;
 }
 
-void e_make(const int32_t*) {
-    const TypeId t = target_of(args()[0]);
-    result(registry::actions(t).make(t, args()[0], args()[1]));
+template <> void entry<Slot::make>(const int32_t* r) {
+    const Args<Slot::make> a(r);
+    const TypeId t = target_of(a[0]);
+    a.result(registry::actions(t).make(t, a[0], a[1]));
 }
-void e_to(const int32_t*) {
-    const TypeId t = target_of(args()[0]);
-    result(registry::actions(t).to(t, args()[0], args()[1]));
+template <> void entry<Slot::to>(const int32_t* r) {
+    const Args<Slot::to> a(r);
+    const TypeId t = target_of(a[0]);
+    a.result(registry::actions(t).to(t, a[0], a[1]));
 }
-void e_random(const int32_t* r) { result(of(args()[0]).random(args()[0], flag(r, 0), flag(r, 1), flag(r, 2))); }
-void e_reflect(const int32_t*) { result(of(args()[0]).reflect(args()[0], args()[1].w2)); }
-void e_form(const int32_t* r) {
-    const Cell value = args()[0];
-    text_entry(ref(r, 0), [&](NodeId out, int32_t limit) { of(value).form(value, out, limit); });
+template <> void entry<Slot::random>(const int32_t* r) {
+    const Args<Slot::random> a(r);
+    a.result(of(a[0]).random(a[0], a.has<"seed">(), a.has<"secure">(), a.has<"only">()));
 }
-void e_mold(const int32_t* r) {
-    const Cell value = args()[0];
-    const MoldFlags flags{flag(r, 0), flag(r, 1), flag(r, 2), 0};
-    text_entry(ref(r, 3), [&](NodeId out, int32_t limit) { of(value).mold(value, out, flags, limit); });
+template <> void entry<Slot::reflect>(const int32_t* r) {
+    const Args<Slot::reflect> a(r);
+    a.result(of(a[0]).reflect(a[0], a[1].w2));
+}
+template <> void entry<Slot::form>(const int32_t* r) {
+    const Args<Slot::form> a(r);
+    const Cell value = a[0];
+    a.result(text_of(a.arg<"part">(), [&](NodeId out, int32_t limit) { of(value).form(value, out, limit); }));
+}
+template <> void entry<Slot::mold>(const int32_t* r) {
+    const Args<Slot::mold> a(r);
+    const Cell value = a[0];
+    const MoldFlags flags{a.has<"only">(), a.has<"all">(), a.has<"flat">(), 0};
+    a.result(text_of(a.arg<"part">(), [&](NodeId out, int32_t limit) { of(value).mold(value, out, flags, limit); }));
 }
 
-template <Slot slot, UnaryFn ActionTable::*member>
-void e_unary(const int32_t*) { result((of(args()[0]).*member)(args()[0])); }
-template <Slot slot, BinaryFn ActionTable::*member>
-void e_binary(const int32_t*) { result((of(args()[0]).*member)(args()[0], args()[1])); }
-template <Slot slot, PredicateFn ActionTable::*member>
-void e_predicate(const int32_t*) { result(cell::logic((of(args()[0]).*member)(args()[0]))); }
-
-void e_round(const int32_t* r) {
-    const RoundOptions o{ref(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), flag(r, 5), flag(r, 6)};
-    result(of(args()[0]).round(args()[0], o));
-}
-void e_copy(const int32_t* r) {
-    const Cell* types = ref(r, 2);
-    if (types && !cell::is(*types, TypeId::datatype) && !cell::is(*types, TypeId::typeset))
-        raise_expect_arg(Slot::copy, *types, 2);  // the argument of /types
-    result(of(args()[0]).copy(args()[0], CopyOptions{ref(r, 0), flag(r, 1), types}));
-}
-void e_find(const int32_t* r) { result(of(args()[0]).find(args()[0], args()[1], find_options(r, false))); }
-void e_select(const int32_t* r) { result(of(args()[0]).select(args()[0], args()[1], find_options(r, true))); }
-void e_length(const int32_t*) {
-    const int32_t n = of(args()[0]).length_q(args()[0]);
-    result(n < 0 ? cell::none() : cell::integer(n));
-}
-void e_move(const int32_t* r) { result(of(args()[0]).move(args()[0], args()[1], ref(r, 0))); }
-void e_pick(const int32_t*) { result(of(args()[0]).pick(args()[0], pick_poke_index(args()[1]), args()[1])); }
-void e_poke(const int32_t*) {
-    const Cell value = args()[2];
-    (void)of(args()[0]).poke(args()[0], pick_poke_index(args()[1]), args()[1], value);
-    result(value);
-}
-void e_put(const int32_t* r) { result(of(args()[0]).put(args()[0], args()[1], args()[2], flag(r, 0))); }
-void e_modify(const int32_t* r) {
-    const Cell target = args()[0];
-    (void)of(target).modify(target, args()[1], args()[2], flag(r, 0));
-    result(target);
-}
-void e_remove(const int32_t* r) { result(of(args()[0]).remove(args()[0], ref(r, 0), ref(r, 1))); }
-void e_reverse(const int32_t* r) { result(of(args()[0]).reverse(args()[0], ref(r, 0), ref(r, 1))); }
-void e_sort(const int32_t* r) {
-    const SortOptions o{flag(r, 0), ref(r, 1), ref(r, 2), ref(r, 3), flag(r, 4), flag(r, 5), flag(r, 6)};
-    result(of(args()[0]).sort(args()[0], o));
-}
-void e_take(const int32_t* r) { result(of(args()[0]).take(args()[0], ref(r, 0), flag(r, 1), flag(r, 2))); }
-void e_trim(const int32_t* r) {
-    const TrimOptions o{flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), ref(r, 5)};
-    result(of(args()[0]).trim(args()[0], o));
-}
-void e_open(const int32_t* r) {
-    result(of(args()[0]).open(args()[0], OpenOptions{flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), ref(r, 4)}));
-}
-void e_read(const int32_t* r) {
-    const ReadOptions o{ref(r, 0), ref(r, 1), flag(r, 2), flag(r, 3), flag(r, 4), ref(r, 5)};
-    result(of(args()[0]).read(args()[0], o));
-}
-void e_write(const int32_t* r) {
-    const WriteOptions o{flag(r, 0), flag(r, 1), flag(r, 2), flag(r, 3), ref(r, 4), ref(r, 5), ref(r, 6), ref(r, 7)};
-    result(of(args()[0]).write(args()[0], args()[1], o));
-}
 // Path evaluation and comparison are the runtime's own, reached directly; their words only show
 // them. A program that calls one gets an error, not a call.
-void e_internal(const int32_t*) {
-    error::fire(ErrorId::cannot_use, stack::call_word(), cell::datatype_of(cell::type(args()[0])));
+void internal(const int32_t*) {
+    error::fire(ErrorId::cannot_use, stack::call_word(), cell::datatype_of(cell::type(stack::args()[0])));
+}
+template <> void entry<Slot::eval_path>(const int32_t* r) { internal(r); }
+template <> void entry<Slot::set_path>(const int32_t* r) { internal(r); }
+template <> void entry<Slot::compare>(const int32_t* r) { internal(r); }
+
+template <> void entry<Slot::round>(const int32_t* r) {
+    const Args<Slot::round> a(r);
+    const RoundOptions o{a.arg<"to">(),    a.has<"even">(),    a.has<"down">(),         a.has<"half-down">(),
+                         a.has<"floor">(), a.has<"ceiling">(), a.has<"half-ceiling">()};
+    a.result(of(a[0]).round(a[0], o));
+}
+template <> void entry<Slot::copy>(const int32_t* r) {
+    const Args<Slot::copy> a(r);
+    const Cell* types = a.arg<"types">();
+    if (types && !cell::is(*types, TypeId::datatype) && !cell::is(*types, TypeId::typeset))
+        raise_expect_arg(Slot::copy, *types, 2);  // the argument of /types
+    a.result(of(a[0]).copy(a[0], CopyOptions{a.arg<"part">(), a.has<"deep">(), types}));
+}
+template <> void entry<Slot::find>(const int32_t* r) {
+    const Args<Slot::find> a(r);
+    a.result(of(a[0]).find(a[0], a[1], find_options(a)));
+}
+template <> void entry<Slot::select>(const int32_t* r) {
+    const Args<Slot::select> a(r);
+    a.result(of(a[0]).select(a[0], a[1], find_options(a)));
+}
+template <> void entry<Slot::length_q>(const int32_t* r) {
+    const Args<Slot::length_q> a(r);
+    const int32_t n = of(a[0]).length_q(a[0]);
+    a.result(n < 0 ? cell::none() : cell::integer(n));
+}
+template <> void entry<Slot::move>(const int32_t* r) {
+    const Args<Slot::move> a(r);
+    a.result(of(a[0]).move(a[0], a[1], a.arg<"part">()));
+}
+template <> void entry<Slot::pick>(const int32_t* r) {
+    const Args<Slot::pick> a(r);
+    a.result(of(a[0]).pick(a[0], pick_poke_index(a[1]), a[1]));
+}
+template <> void entry<Slot::poke>(const int32_t* r) {
+    const Args<Slot::poke> a(r);
+    const Cell value = a[2];
+    (void)of(a[0]).poke(a[0], pick_poke_index(a[1]), a[1], value);
+    a.result(value);
+}
+template <> void entry<Slot::put>(const int32_t* r) {
+    const Args<Slot::put> a(r);
+    a.result(of(a[0]).put(a[0], a[1], a[2], a.has<"case">()));
+}
+template <> void entry<Slot::modify>(const int32_t* r) {
+    const Args<Slot::modify> a(r);
+    const Cell target = a[0];
+    (void)of(target).modify(target, a[1], a[2], a.has<"case">());
+    a.result(target);
+}
+template <> void entry<Slot::remove>(const int32_t* r) {
+    const Args<Slot::remove> a(r);
+    a.result(of(a[0]).remove(a[0], a.arg<"part">(), a.arg<"key">()));
+}
+template <> void entry<Slot::reverse>(const int32_t* r) {
+    const Args<Slot::reverse> a(r);
+    a.result(of(a[0]).reverse(a[0], a.arg<"part">(), a.arg<"skip">()));
+}
+template <> void entry<Slot::sort>(const int32_t* r) {
+    const Args<Slot::sort> a(r);
+    const SortOptions o{a.has<"case">(), a.arg<"skip">(),     a.arg<"compare">(), a.arg<"part">(),
+                        a.has<"all">(),  a.has<"reverse">(), a.has<"stable">()};
+    a.result(of(a[0]).sort(a[0], o));
+}
+template <> void entry<Slot::take>(const int32_t* r) {
+    const Args<Slot::take> a(r);
+    a.result(of(a[0]).take(a[0], a.arg<"part">(), a.has<"deep">(), a.has<"last">()));
+}
+template <> void entry<Slot::trim>(const int32_t* r) {
+    const Args<Slot::trim> a(r);
+    const TrimOptions o{a.has<"head">(),  a.has<"tail">(), a.has<"auto">(),
+                        a.has<"lines">(), a.has<"all">(),  a.arg<"with">()};
+    a.result(of(a[0]).trim(a[0], o));
+}
+template <> void entry<Slot::open>(const int32_t* r) {
+    const Args<Slot::open> a(r);
+    a.result(of(a[0]).open(
+        a[0], OpenOptions{a.has<"new">(), a.has<"read">(), a.has<"write">(), a.has<"seek">(), a.arg<"allow">()}));
+}
+template <> void entry<Slot::read>(const int32_t* r) {
+    const Args<Slot::read> a(r);
+    const ReadOptions o{a.arg<"part">(),  a.arg<"seek">(), a.has<"binary">(),
+                        a.has<"lines">(), a.has<"info">(), a.arg<"as">()};
+    a.result(of(a[0]).read(a[0], o));
+}
+template <> void entry<Slot::write>(const int32_t* r) {
+    const Args<Slot::write> a(r);
+    const WriteOptions o{a.has<"binary">(), a.has<"lines">(), a.has<"info">(), a.has<"append">(),
+                         a.arg<"part">(),   a.arg<"seek">(),  a.arg<"allow">(), a.arg<"as">()};
+    a.result(of(a[0]).write(a[0], a[1], o));
 }
 
 }  // namespace
 
-const Entry g_entries[] = {  // sized by its declaration: a missing entry does not compile
-    e_make, e_random, e_reflect, e_to, e_form, e_mold, e_internal, e_internal, e_internal,
-    e_unary<Slot::absolute, &ActionTable::absolute>,
-    e_binary<Slot::add, &ActionTable::add>,
-    e_binary<Slot::divide, &ActionTable::divide>,
-    e_binary<Slot::multiply, &ActionTable::multiply>,
-    e_unary<Slot::negate, &ActionTable::negate>,
-    e_binary<Slot::power, &ActionTable::power>,
-    e_binary<Slot::remainder, &ActionTable::remainder>,
-    e_round,
-    e_binary<Slot::subtract, &ActionTable::subtract>,
-    e_predicate<Slot::even_q, &ActionTable::even_q>,
-    e_predicate<Slot::odd_q, &ActionTable::odd_q>,
-    e_binary<Slot::and_, &ActionTable::and_>,
-    e_unary<Slot::complement, &ActionTable::complement>,
-    e_binary<Slot::or_, &ActionTable::or_>,
-    e_binary<Slot::xor_, &ActionTable::xor_>,
-    insert_entry<Slot::append>,
-    e_binary<Slot::at, &ActionTable::at>,
-    e_unary<Slot::back, &ActionTable::back>,
-    insert_entry<Slot::change>,
-    e_unary<Slot::clear, &ActionTable::clear>,
-    e_copy,
-    e_find,
-    e_unary<Slot::head, &ActionTable::head>,
-    e_predicate<Slot::head_q, &ActionTable::head_q>,
-    e_unary<Slot::index_q, &ActionTable::index_q>,
-    insert_entry<Slot::insert>,
-    e_length,
-    e_move,
-    e_unary<Slot::next, &ActionTable::next>,
-    e_pick,
-    e_poke,
-    e_put,
-    e_remove,
-    e_reverse,
-    e_select,
-    e_sort,
-    e_binary<Slot::skip, &ActionTable::skip>,
-    e_binary<Slot::swap, &ActionTable::swap>,
-    e_unary<Slot::tail, &ActionTable::tail>,
-    e_predicate<Slot::tail_q, &ActionTable::tail_q>,
-    e_take,
-    e_trim,
-    e_unary<Slot::create, &ActionTable::create>,
-    e_unary<Slot::close, &ActionTable::close>,
-    e_unary<Slot::delete_, &ActionTable::delete_>,
-    e_modify,
-    e_open,
-    e_unary<Slot::open_q, &ActionTable::open_q>,
-    e_unary<Slot::query, &ActionTable::query>,
-    e_read,
-    e_binary<Slot::rename, &ActionTable::rename>,
-    e_unary<Slot::update, &ActionTable::update>,
-    e_write,
+const Entry g_entries[] = {  // one per slot, in slot order, generated from the list of actions
+#define ZUB_ACTION(member, word, signature) entry<Slot::member>,
+#include "datatypes/actions.def"
 };
+static_assert(std::size(g_entries) == kActionCount);
 
 int32_t compare_direct(Cell a, Cell b, int32_t op) {
     switch (cell::type(a)) {

@@ -644,7 +644,7 @@ constexpr auto kFastActions = [] {
 }();
 constexpr auto kFastNatives = [] {
     using natives::Native;
-    std::array<Fast, natives::kRoom> table{};
+    std::array<Fast, natives::kCount> table{};
     table[static_cast<size_t>(Native::lesser_q)] = Fast::lesser;
     table[static_cast<size_t>(Native::greater_q)] = Fast::greater;
     table[static_cast<size_t>(Native::lesser_or_equal_q)] = Fast::lesser_or_equal;

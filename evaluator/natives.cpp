@@ -1,14 +1,13 @@
-// The table is a fixed array of entries, filled once at start in the order of natives.def; no
-// slot is ever null, so a call is one indexed load. Natives not written yet share one entry.
+// The table is a constant array of entries in the order of natives.def; no slot is ever null, so a
+// call is one indexed load. Natives not written yet share one entry.
 #include "evaluator/natives.h"
 
-#include <algorithm>
-#include <array>
 #include <vector>
 
 #include "boot/embedded.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
+#include "evaluator/refinements.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
@@ -17,23 +16,20 @@
 namespace zub::natives {
 namespace {
 
-Status not_done(const int32_t*) { error::fire(ErrorId::not_done); }
-// Slots past the last native: make native! refuses their indexes, so only a bug reaches this.
-Status empty_slot(const int32_t*) { error::fire(ErrorId::not_done); }
+// Indexes outside the table: make native! refuses them, so only a bug reaches this.
+Status outside(const int32_t*) { error::fire(ErrorId::not_done); }
 
-constexpr std::string_view kWords[] = {
-#define ZUB_NATIVE(member, word) word,
-#include "evaluator/natives.def"
-};
+// The spec file lists the natives in this same order; a line moved in one but not the other is a
+// build error here rather than a start-up failure.
+constexpr bool same_words(const std::string_view* a, const std::string_view* b, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+static_assert(std::size(generated::kNativeWords) == kCount &&
+                  same_words(kWords, generated::kNativeWords, kCount),
+              "boot/natives.zub lists the natives of natives.def, in its order");
 
-// The entries in index order. A native is written by replacing its not_done here.
-constexpr Entry kEntries[] = {
-#define ZUB_NATIVE(member, word) not_done,
-#include "evaluator/natives.def"
-};
-static_assert(std::size(kEntries) == kCount && std::size(kWords) == kCount);
-
-uint32_t g_next = 1;  // the index the next registered entry takes
 signatures::Table g_natives;
 signatures::Table g_actions;
 
@@ -45,19 +41,18 @@ std::vector<std::string_view> action_words() {
 
 }  // namespace
 
-Entry g_entries[kRoom];
+Status planned(const int32_t*) { error::fire(ErrorId::not_done); }
+
+const Entry g_entries[] = {
+#define ZUB_NATIVE(member, word, entry) entry,
+#include "evaluator/natives.def"
+};
+static_assert(std::size(g_entries) == kCount);
 
 void init() {
-    std::fill(std::begin(g_entries), std::end(g_entries), empty_slot);
-    g_next = 1;
-    register_entries(kEntries, kCount);
     groups::control();
     groups::evaluation();
-    groups::math();
-    groups::data();
     groups::output();
-    groups::memory();
-    groups::lexer();
     g_natives = signatures::load(embedded::boot_natives, embedded::boot_natives_size,
                             std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
     g_actions = signatures::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
@@ -66,16 +61,8 @@ void init() {
     collector::add_root(&g_actions.source);
 }
 
-void register_entries(const Entry* entries, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i) g_entries[g_next++ - 1] = entries[i];
-}
-
-void install(Native native, Entry e) { g_entries[index_of(native) - 1] = e; }
-
-uint32_t count() { return g_next - 1; }
-bool filled(uint32_t index) { return index >= 1 && index < g_next; }
-Entry entry(uint32_t index) { return index >= 1 && index <= kRoom ? g_entries[index - 1] : empty_slot; }
-std::string_view word(uint32_t index) { return index >= 1 && index <= kCount ? kWords[index - 1] : ""; }
+Entry entry(uint32_t index) { return filled(index) ? g_entries[index - 1] : outside; }
+std::string_view word(uint32_t index) { return filled(index) ? kWords[index - 1] : ""; }
 
 const signatures::Shape& shape(uint32_t index) { return g_natives.shapes.at(index - 1); }
 bool actions_loaded() { return !g_actions.shapes.empty(); }

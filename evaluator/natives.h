@@ -15,51 +15,53 @@
 namespace zub::natives {
 
 enum class Native : uint8_t {
-#define ZUB_NATIVE(member, word) member,
+#define ZUB_NATIVE(member, word, entry) member,
 #include "evaluator/natives.def"
 };
 inline constexpr uint32_t kCount = 0
-#define ZUB_NATIVE(member, word) +1
+#define ZUB_NATIVE(member, word, entry) +1
 #include "evaluator/natives.def"
     ;
-static_assert(kCount == 107, "the natives table holds 107 natives");
-inline constexpr uint32_t kRoom = 120;  // slots of the table; those past kCount stay empty
 
 inline constexpr uint32_t index_of(Native n) { return static_cast<uint32_t>(n) + 1; }
+
+// The words of the natives, in index order (index 1 at [0]).
+inline constexpr std::string_view kWords[] = {
+#define ZUB_NATIVE(member, word, entry) word,
+#include "evaluator/natives.def"
+};
 
 // The entry of a native. Arguments at stack::args()[0], [1], ... in spec order, then the
 // arguments of every refinement (present or not); refinements[i] is -1 when the i-th refinement
 // is absent, else the position of its first argument counted from the arguments base (any value
 // above -1 for a refinement without arguments). The result goes to stack::args()[0]. A native
 // that evaluates code passes on the Status of break, continue, return and exit. May collect.
+// evaluator/native_args.h reads this layout by name.
 using Entry = Status (*)(const int32_t* refinements);
+
+// Every entry that natives.def names, each defined in the file of its group; `planned` stands for
+// the natives not written yet and raises internal not-done.
+Status planned(const int32_t* refinements);
+#define ZUB_NATIVE(member, word, entry) Status entry(const int32_t* refinements);
+#include "evaluator/natives.def"
 
 // Fills the table in index order and loads the native and action specs. Once, at start, after the
 // registry, the symbols and the lexer. May collect.
 void init();
 
-// Appends entries at the next free indexes, in order. The caller keeps within kRoom.
-void register_entries(const Entry* entries, uint32_t n);
-
-// Puts a native's entry in the table. Each group of natives installs its own, at start.
-void install(Native native, Entry entry);
-
-// The groups, each in a file of its own; init calls them in this order after filling the table.
+// Start-up of the groups that keep words or buffers of their own; init calls them.
 namespace groups {
 void control();     // conditionals and loops
 void evaluation();  // do, reduce, functions, words and contexts, exits
-void math();        // comparison, logic and math
-void data();        // set operations, text and data conversions
 void output();      // output, time, environment and runtime
-void memory();      // recycle and stats
-void lexer();       // transcode
 }  // namespace groups
 
-uint32_t count();                    // entries registered: the highest filled index
-bool filled(uint32_t index);         // 1 to count()
-Entry entry(uint32_t index);         // 1 to kRoom; an empty slot's entry raises internal not-done
-extern Entry g_entries[kRoom];       // the table entry() reads, for the interpreter's calls by index
-std::string_view word(uint32_t index);  // "if" for 1; "" for an empty slot
+inline constexpr uint32_t count() { return kCount; }
+inline constexpr bool filled(uint32_t index) { return index >= 1 && index <= kCount; }  // a native's index
+// The table, in index order (index 1 at [0]), sized by the list: the interpreter's calls by index.
+extern const Entry g_entries[kCount];
+Entry entry(uint32_t index);            // an index outside the table gets an entry raising internal not-done
+std::string_view word(uint32_t index);  // "if" for 1; "" outside the table
 
 // The spec of a filled native, and that of an action slot: a block at head 0, and its parameters.
 Cell spec(uint32_t index);

@@ -7,6 +7,7 @@
 #include "datatypes/series.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
+#include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
@@ -20,70 +21,58 @@ using stack::g_top;
 
 Cell g_body = cell::unset();  // the word <body>, naming loop frames
 
-Cell* args() { return stack::args(); }
-
-void result(Cell* base, Cell value) {
-    *base = value;
-    g_top = base + 1;
-}
+using native_args::Args;
 
 // ---- conditionals ------------------------------------------------------------------------------
 
-Status if_entry(const int32_t*) {
-    if (!cell::truthy(args()[0])) {
-        stack::reset_set_last(cell::none());
-        return Status::normal;
-    }
-    return interp::eval(args()[1], false);
+}  // namespace
+
+Status if_entry(const int32_t* refinements) {
+    const Args<Native::if_> args(refinements);
+    if (!cell::truthy(args[0])) return args.done(cell::none());
+    return interp::eval(args[1], false);
 }
 
-Status unless_entry(const int32_t*) {
-    if (cell::truthy(args()[0])) {
-        stack::reset_set_last(cell::none());
-        return Status::normal;
-    }
-    return interp::eval(args()[1], false);
+Status unless_entry(const int32_t* refinements) {
+    const Args<Native::unless> args(refinements);
+    if (cell::truthy(args[0])) return args.done(cell::none());
+    return interp::eval(args[1], false);
 }
 
-Status either_entry(const int32_t*) {
-    return interp::eval(cell::truthy_checked(args()[0]) ? args()[1] : args()[2], false);
+Status either_entry(const int32_t* refinements) {
+    const Args<Native::either> args(refinements);
+    return interp::eval(cell::truthy_checked(args[0]) ? args[1] : args[2], false);
 }
 
 // any and all: one expression at a time, each result pushed above the arguments.
-Status any_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell block = a[0];
+Status any_entry(const int32_t* refinements) {
+    const Args<Native::any> args(refinements);
+    const Cell block = args[0];
     uint32_t index = block.w1;
     while (index < block::length(cell::series(TypeId::block, block.w2))) {
         ZUB_PASS(interp::eval_next(block, index));
         const Cell value = g_top[-1];
-        if (cell::truthy(value)) {
-            result(a, value);
-            return Status::normal;
-        }
-        g_top = a + 1;
+        if (cell::truthy(value)) return args.done(value);
+        g_top = args.cells() + 1;
     }
-    result(a, cell::none());
-    return Status::normal;
+    return args.done(cell::none());
 }
 
-Status all_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell block = a[0];
+Status all_entry(const int32_t* refinements) {
+    const Args<Native::all> args(refinements);
+    const Cell block = args[0];
     uint32_t index = block.w1;
     Cell last = cell::none();
     while (index < block::length(cell::series(TypeId::block, block.w2))) {
         ZUB_PASS(interp::eval_next(block, index));
         last = g_top[-1];
-        if (!cell::truthy(last)) {
-            result(a, cell::none());
-            return Status::normal;
-        }
-        g_top = a + 1;
+        if (!cell::truthy(last)) return args.done(cell::none());
+        g_top = args.cells() + 1;
     }
-    result(a, last);
-    return Status::normal;
+    return args.done(last);
 }
+
+namespace {
 
 // The first block at or after a position, or none.
 bool block_after(NodeId cases, uint32_t from, Cell& found) {
@@ -97,10 +86,12 @@ bool block_after(NodeId cases, uint32_t from, Cell& found) {
     return false;
 }
 
+}  // namespace
+
 Status switch_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell value = a[0];
-    const Cell cases = a[1];
+    const Args<Native::switch_> args(refinements);
+    const Cell value = args[0];
+    const Cell cases = args[1];
     const NodeId node = cases.w2;
     if (!cell::is(value, TypeId::block)) {
         for (uint32_t i = cases.w1; i < series::length(node); ++i) {
@@ -111,15 +102,14 @@ Status switch_entry(const int32_t* refinements) {
             return interp::eval(body, false);
         }
     }
-    if (refinements[0] >= 0) return interp::eval(a[refinements[0]], false);
-    stack::reset_set_last(cell::none());
-    return Status::normal;
+    if (const Cell* fallback = args.arg<"default">()) return interp::eval(*fallback, false);
+    return args.done(cell::none());
 }
 
 Status case_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell cases = a[0];
-    const bool all = refinements[0] >= 0;
+    const Args<Native::case_> args(refinements);
+    const Cell cases = args[0];
+    const bool all = args.has<"all">();
     const Cell case_word = words::global(symbol::make("case"));
     uint32_t index = cases.w1;
     bool taken = false;
@@ -130,7 +120,7 @@ Status case_entry(const int32_t* refinements) {
         ZUB_PASS(interp::eval_next(cases, index));
         if (index >= length()) error::fire(ErrorId::need_value, case_word);
         const bool truth = cell::truthy_checked(g_top[-1]);
-        g_top = a + 1;
+        g_top = args.cells() + 1;
         if (!truth) {
             ++index;
             continue;
@@ -143,13 +133,14 @@ Status case_entry(const int32_t* refinements) {
             ZUB_PASS(interp::eval_next(cases, index));
         }
         last = g_top[-1];
-        g_top = a + 1;
+        g_top = args.cells() + 1;
         taken = true;
         if (!all) break;
     }
-    result(a, taken ? last : cell::none());
-    return Status::normal;
+    return args.done(taken ? last : cell::none());
 }
+
+namespace {
 
 // ---- loops -------------------------------------------------------------------------------------
 
@@ -196,9 +187,11 @@ int32_t count_of(Cell& count) {
     return n;
 }
 
-Status while_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell cond = a[0], body = a[1];
+}  // namespace
+
+Status while_entry(const int32_t* refinements) {
+    const Args<Native::while_> args(refinements);
+    const Cell cond = args[0], body = args[1];
     {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
@@ -214,13 +207,12 @@ Status while_entry(const int32_t*) {
             if (outcome == Round::broke) break;
         }
     }
-    result(a, cell::unset());
-    return Status::normal;
+    return args.done(cell::unset());
 }
 
-Status until_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell body = a[0];
+Status until_entry(const int32_t* refinements) {
+    const Args<Native::until> args(refinements);
+    const Cell body = args[0];
     Cell value = cell::unset();
     {
         stack::Call loop(stack::FrameType::loop, g_body);
@@ -238,34 +230,26 @@ Status until_entry(const int32_t*) {
             if (cell::truthy_checked(value)) break;
         }
     }
-    result(a, value);
-    return Status::normal;
+    return args.done(value);
 }
 
-Status loop_entry(const int32_t*) {
-    Cell* const a = args();
-    const int32_t n = count_of(a[0]);
-    const Cell body = a[1];
-    if (n <= 0) {
-        result(a, cell::none());
-        return Status::normal;
-    }
+Status loop_entry(const int32_t* refinements) {
+    const Args<Native::loop> args(refinements);
+    const int32_t n = count_of(args[0]);
+    const Cell body = args[1];
+    if (n <= 0) return args.done(cell::none());
     Cell value = cell::unset();
     int32_t i = 0;
     ZUB_PASS(rounds(body, value, [&] { return i++ < n; }));
-    result(a, value);
-    return Status::normal;
+    return args.done(value);
 }
 
-Status repeat_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell word = a[0];
-    const int32_t n = count_of(a[1]);
-    const Cell body = a[2];
-    if (n <= 0) {
-        result(a, cell::none());
-        return Status::normal;
-    }
+Status repeat_entry(const int32_t* refinements) {
+    const Args<Native::repeat> args(refinements);
+    const Cell word = args[0];
+    const int32_t n = count_of(args[1]);
+    const Cell body = args[2];
+    if (n <= 0) return args.done(cell::none());
     Cell value = cell::unset();
     int32_t i = 0;
     ZUB_PASS(rounds(body, value, [&] {
@@ -273,18 +257,18 @@ Status repeat_entry(const int32_t*) {
         context::store(word, cell::integer(i));
         return true;
     }));
-    result(a, value);
-    return Status::normal;
+    return args.done(value);
 }
 
-Status forever_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell body = a[0];
+Status forever_entry(const int32_t* refinements) {
+    const Args<Native::forever> args(refinements);
+    const Cell body = args[0];
     Cell value = cell::unset();
     ZUB_PASS(rounds(body, value, [] { return true; }));
-    result(a, value);
-    return Status::normal;
+    return args.done(value);
 }
+
+namespace {
 
 // Whether a series value has an element at its index.
 bool more(const Cell& series) {
@@ -327,33 +311,34 @@ uint32_t word_count(const Cell& words, const Cell& series) {
     return n;
 }
 
-Status foreach_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell words = a[0];
-    if (cell::is(a[1], TypeId::map)) error::fire(ErrorId::not_done);
-    const uint32_t count = word_count(words, a[1]);
+}  // namespace
+
+Status foreach_entry(const int32_t* refinements) {
+    const Args<Native::foreach> args(refinements);
+    const Cell words = args[0];
+    if (cell::is(args[1], TypeId::map)) error::fire(ErrorId::not_done);
+    const uint32_t count = word_count(words, args[1]);
     // The position lives on the stack, advanced in place.
-    Cell* const position = stack::push(a[1]);
-    const Cell body = a[2];
+    Cell* const position = stack::push(args[1]);
+    const Cell body = args[2];
     Cell value = cell::unset();
     ZUB_PASS(rounds(body, value, [&] {
         if (!set_words(words, *position, count)) return false;
         position->w1 += count;
         return true;
     }));
-    result(a, value);
-    return Status::normal;
+    return args.done(value);
 }
 
-Status forall_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell word = a[0];
+Status forall_entry(const int32_t* refinements) {
+    const Args<Native::forall> args(refinements);
+    const Cell word = args[0];
     const Cell start = *context::get(word);
     if (!type_group::in(type_group::series, cell::type(start)))
         error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(start),
                     words::global(symbol::make("word")));
     stack::push(start);
-    const Cell body = a[1];
+    const Cell body = args[1];
     Cell value = cell::unset();
     bool broke = false;
     {
@@ -374,16 +359,15 @@ Status forall_entry(const int32_t*) {
         }
     }
     if (!broke) context::store(word, start);
-    result(a, value);
-    return Status::normal;
+    return args.done(value);
 }
 
-Status remove_each_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell words = a[0];
-    const uint32_t count = word_count(words, a[1]);
-    Cell* const position = stack::push(a[1]);
-    const Cell body = a[2];
+Status remove_each_entry(const int32_t* refinements) {
+    const Args<Native::remove_each> args(refinements);
+    const Cell words = args[0];
+    const uint32_t count = word_count(words, args[1]);
+    Cell* const position = stack::push(args[1]);
+    const Cell body = args[2];
     {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
@@ -404,31 +388,13 @@ Status remove_each_entry(const int32_t*) {
             if (count == 1 && position->w1 == at.w1 + 1) position->w1 = at.w1;
         }
     }
-    result(a, a[1]);
-    return Status::normal;
+    return args.done(args[1]);
 }
-
-}  // namespace
 
 namespace groups {
 
 void control() {
     g_body = words::global(words::id(words::Word::body_tag));
-    install(Native::if_, if_entry);
-    install(Native::unless, unless_entry);
-    install(Native::either, either_entry);
-    install(Native::any, any_entry);
-    install(Native::all, all_entry);
-    install(Native::switch_, switch_entry);
-    install(Native::case_, case_entry);
-    install(Native::while_, while_entry);
-    install(Native::until, until_entry);
-    install(Native::loop, loop_entry);
-    install(Native::repeat, repeat_entry);
-    install(Native::forever, forever_entry);
-    install(Native::foreach, foreach_entry);
-    install(Native::forall, forall_entry);
-    install(Native::remove_each, remove_each_entry);
 }
 
 }  // namespace groups

@@ -7,21 +7,17 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
+#include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
 
-Cell* args() { return stack::args(); }
-
-Status done(Cell value) {
-    *stack::args() = value;
-    return Status::normal;
-}
+using native_args::Args;
 
 // ---- Set operations -----------------------------------------------------------------------------
 
@@ -47,11 +43,12 @@ Cell bitset_operation(int32_t op, Cell a, Cell b) {
 // union, intersect, unique, difference and exclude: (set1 [set2] /case /skip size).
 template <Native native, int32_t op>
 Status set_operation(const int32_t* refinements) {
-    const Cell a = args()[0];
+    const Args<native> args(refinements);
+    const Cell a = args[0];
     const bool two = op != block::set_unique;
-    const Cell b = two ? args()[1] : cell::none();
-    const bool case_sensitive = refinements[0] > -1;
-    const Cell* skip = refinements[1] > -1 ? &args()[refinements[1]] : nullptr;
+    const Cell b = two ? args[1] : cell::none();
+    const bool case_sensitive = args.template has<"case">();
+    const Cell* skip = args.template arg<"skip">();
     const TypeId ta = cell::type(a);
     if (two) {
         const TypeId tb = cell::type(b);
@@ -60,21 +57,16 @@ Status set_operation(const int32_t* refinements) {
     }
     switch (ta) {
         case TypeId::block:
-        case TypeId::hash: return done(block::set_operation(op, a, two ? &b : nullptr, case_sensitive, skip));
+        case TypeId::hash: return args.done(block::set_operation(op, a, two ? &b : nullptr, case_sensitive, skip));
         case TypeId::string: {
-            int32_t n = 1;
-            if (skip) {
-                if (!cell::is(*skip, TypeId::integer))
-                    error::fire(ErrorId::invalid_refine_arg, words::global(words::id(words::Word::skip)), *skip);
-                n = cell::as_integer(*skip);
-            }
-            return done(string::set_operation(static_cast<string::SetOp>(op), a, b, case_sensitive, n));
+            const int32_t n = skip ? native_args::skip(*skip) : 1;
+            return args.done(string::set_operation(static_cast<string::SetOp>(op), a, b, case_sensitive, n));
         }
         case TypeId::bitset:
-            if (two) return done(bitset_operation(op, a, b));
+            if (two) return args.done(bitset_operation(op, a, b));
             break;
         case TypeId::typeset:
-            if (two) return done(typeset::combine(a, b, op));
+            if (two) return args.done(typeset::combine(a, b, op));
             break;
         case TypeId::date:
             // The time between two dates comes with date!'s own arithmetic.
@@ -91,16 +83,17 @@ Status set_operation(const int32_t* refinements) {
 // position limits the characters mapped; a negative count maps those just before the position.
 template <Native native, bool upper>
 Status change_case(const int32_t* refinements) {
-    const Cell value = args()[0];
-    if (cell::is(value, TypeId::char_)) return done(cell::character(unicode::change_char_case(value.w2, upper)));
+    const Args<native> args(refinements);
+    const Cell value = args[0];
+    if (cell::is(value, TypeId::char_)) return args.done(cell::character(unicode::change_char_case(value.w2, upper)));
     if (!string::is_text(cell::type(value))) raise_arg(native, 0, value);
 
     const NodeId node = cell::series_node(value);
     const uint32_t length = series::length(node);
     const uint32_t head = std::min(cell::series_index(value), length);
     int64_t start = head, count = length - head;
-    if (refinements[0] > -1) {
-        const Cell& limit = args()[refinements[0]];
+    if (const Cell* part = args.template arg<"part">()) {
+        const Cell& limit = *part;
         const TypeId t = cell::type(limit);
         const int64_t k = t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent
                               ? cell::to_int32_checked(limit)
@@ -116,19 +109,17 @@ Status change_case(const int32_t* refinements) {
         unicode::change_case(node, static_cast<uint32_t>(start), static_cast<uint32_t>(count), upper);
         series::notify_owner(value, upper ? words::Word::uppercase : words::Word::lowercase, start, count);
     }
-    return done(value);
+    return args.done(value);
 }
 
 }  // namespace
 
-void data() {
-    install(Native::union_, set_operation<Native::union_, block::set_union>);
-    install(Native::intersect, set_operation<Native::intersect, block::set_intersect>);
-    install(Native::unique, set_operation<Native::unique, block::set_unique>);
-    install(Native::difference, set_operation<Native::difference, block::set_difference>);
-    install(Native::exclude, set_operation<Native::exclude, block::set_exclude>);
-    install(Native::uppercase, change_case<Native::uppercase, true>);
-    install(Native::lowercase, change_case<Native::lowercase, false>);
-}
+Status union_entry(const int32_t* r) { return set_operation<Native::union_, block::set_union>(r); }
+Status intersect_entry(const int32_t* r) { return set_operation<Native::intersect, block::set_intersect>(r); }
+Status unique_entry(const int32_t* r) { return set_operation<Native::unique, block::set_unique>(r); }
+Status difference_entry(const int32_t* r) { return set_operation<Native::difference, block::set_difference>(r); }
+Status exclude_entry(const int32_t* r) { return set_operation<Native::exclude, block::set_exclude>(r); }
+Status uppercase_entry(const int32_t* r) { return change_case<Native::uppercase, true>(r); }
+Status lowercase_entry(const int32_t* r) { return change_case<Native::lowercase, false>(r); }
 
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

@@ -12,6 +12,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
+#include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/cycles.h"
@@ -24,10 +25,7 @@ namespace {
 
 using stack::g_top;
 
-Cell* args() { return stack::args(); }
-void result(Cell value) { stack::reset_set_last(value); }
-bool has(const int32_t* refinements, int i) { return refinements[i] >= 0; }
-const Cell& ref(const int32_t* refinements, int i) { return args()[refinements[i]]; }
+using native_args::Args;
 
 Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
 uint32_t length_of(NodeId node) { return series::length(node); }
@@ -45,29 +43,30 @@ bool is_path(TypeId t) {
 
 // ---- do, reduce, compose -----------------------------------------------------------------------
 
+}  // namespace
+
 Status do_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    Cell value = a[0];
+    const Args<Native::do_> args(refinements);
+    Cell value = args[0];
     const TypeId t = cell::type(value);
     if (t == TypeId::block || t == TypeId::paren || t == TypeId::hash) {
         const uint32_t tail = length_of(value.w2);
         if (value.w1 > tail) value.w1 = tail;
-        if (has(refinements, 2)) {
-            const Cell word = ref(refinements, 2);
+        if (args.has<"next">()) {
+            const Cell word = *args.arg<"next">();
             uint32_t index = value.w1;
             ZUB_PASS(interp::eval_next(value, index));
             Cell rest = value;
             rest.w1 = index;
             context::set(word, rest);
-            result(g_top[-1]);
-            return Status::normal;
+            return args.done(g_top[-1]);
         }
         return interp::eval(value, false);
     }
     switch (t) {
         case TypeId::string: {
             const lexer::Result loaded = lexer::transcode_value(value, -1, lexer::Options{});
-            a[0] = loaded.value;
+            args[0] = loaded.value;
             return interp::eval(loaded.value, false);
         }
         case TypeId::file:
@@ -75,10 +74,11 @@ Status do_entry(const int32_t* refinements) {
         case TypeId::error: error_value::raise(value);
         default:
             ZUB_PASS(interp::eval_value(value));
-            result(g_top[-1]);
-            return Status::normal;
+            return args.done(g_top[-1]);
     }
 }
+
+namespace {
 
 // Puts one result into the output: appended at the tail, else inserted at the output's position,
 // which then moves past it.
@@ -91,10 +91,12 @@ void emit(Cell* out, Cell value) {
     }
 }
 
+}  // namespace
+
 Status reduce_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell value = a[0];
-    const bool into = has(refinements, 0);
+    const Args<Native::reduce> args(refinements);
+    const Cell value = args[0];
+    const bool into = args.has<"into">();
     if (!cell::is(value, TypeId::block) && !cell::is(value, TypeId::paren) && !cell::is(value, TypeId::hash)) {
         if (is_callable(cell::type(value)) && !into) return Status::normal;
         if (is_callable(cell::type(value))) {
@@ -102,17 +104,13 @@ Status reduce_entry(const int32_t* refinements) {
         } else {
             ZUB_PASS(interp::eval_value(value));
         }
-        if (!into) {
-            result(g_top[-1]);
-            return Status::normal;
-        }
-        Cell out = ref(refinements, 0);
+        if (!into) return args.done(g_top[-1]);
+        Cell out = *args.arg<"into">();
         emit(&out, g_top[-1]);
-        result(ref(refinements, 0));
-        return Status::normal;
+        return args.done(*args.arg<"into">());
     }
     // The output sits on the stack: the evaluations may collect.
-    Cell* const out = stack::push(into ? ref(refinements, 0) : block::make(block::length(value)));
+    Cell* const out = stack::push(into ? *args.arg<"into">() : block::make(block::length(value)));
     Cell* const base = g_top;
     uint32_t index = value.w1;
     while (index < length_of(value.w2)) {
@@ -122,9 +120,10 @@ Status reduce_entry(const int32_t* refinements) {
     }
     Cell made = *out;
     if (!into) made.w1 = 0;
-    result(into ? ref(refinements, 0) : made);
-    return Status::normal;
+    return args.done(into ? *args.arg<"into">() : made);
 }
+
+namespace {
 
 Status compose_into(Cell source, Cell* out, bool deep, bool only) {
     Cell* const base = g_top;
@@ -153,37 +152,40 @@ Status compose_into(Cell source, Cell* out, bool deep, bool only) {
     return Status::normal;
 }
 
+}  // namespace
+
 Status compose_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell value = a[0];
-    const bool into = has(refinements, 2);
-    Cell* const out = stack::push(into ? ref(refinements, 2) : block::make(block::length(value)));
-    ZUB_PASS(compose_into(value, out, has(refinements, 0), has(refinements, 1)));
+    const Args<Native::compose> args(refinements);
+    const Cell value = args[0];
+    const bool into = args.has<"into">();
+    Cell* const out = stack::push(into ? *args.arg<"into">() : block::make(block::length(value)));
+    ZUB_PASS(compose_into(value, out, args.has<"deep">(), args.has<"only">()));
     Cell made = *out;
     if (!into) made.w1 = 0;
-    result(into ? ref(refinements, 2) : made);
-    return Status::normal;
+    return args.done(into ? *args.arg<"into">() : made);
 }
+
+namespace {
 
 // ---- words and contexts ------------------------------------------------------------------------
 
+}  // namespace
+
 Status get_entry(const int32_t* refinements) {
-    const Cell word = args()[0];
+    const Args<Native::get> args(refinements);
+    const Cell word = args[0];
     const TypeId t = cell::type(word);
     if (is_path(t)) {
         ZUB_PASS(interp::get_path(word));
-        result(g_top[-1]);
-        return Status::normal;
+        return args.done(g_top[-1]);
     }
-    if (t == TypeId::object) {
-        result(object::values_of(word));
-        return Status::normal;
-    }
+    if (t == TypeId::object) return args.done(object::values_of(word));
     const Cell value = *context::get(word);
-    if (cell::is(value, TypeId::unset) && !has(refinements, 0)) error::fire(ErrorId::no_value, word);
-    result(value);
-    return Status::normal;
+    if (cell::is(value, TypeId::unset) && !args.has<"any">()) error::fire(ErrorId::no_value, word);
+    return args.done(value);
 }
+
+namespace {
 
 // Sets each word of the block to the value at the same place of `values` (or to `values` itself).
 void set_many(const Cell& words, const Cell& values, bool any, bool only, bool some) {
@@ -213,11 +215,13 @@ void set_many(const Cell& words, const Cell& values, bool any, bool only, bool s
     }
 }
 
+}  // namespace
+
 Status set_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell word = a[0];
-    const Cell value = a[1];
-    const bool any = has(refinements, 0), only = has(refinements, 2), some = has(refinements, 3);
+    const Args<Native::set> args(refinements);
+    const Cell word = args[0];
+    const Cell value = args[1];
+    const bool any = args.has<"any">(), only = args.has<"only">(), some = args.has<"some">();
     if (cell::is(value, TypeId::unset) && !any) error::fire(ErrorId::need_value, word);
     const TypeId t = cell::type(word);
     if (t == TypeId::block) {
@@ -229,12 +233,12 @@ Status set_entry(const int32_t* refinements) {
     } else {
         context::set(word, value);
     }
-    result(value);
-    return Status::normal;
+    return args.done(value);
 }
 
-Status unset_entry(const int32_t*) {
-    const Cell word = args()[0];
+Status unset_entry(const int32_t* refinements) {
+    const Args<Native::unset> args(refinements);
+    const Cell word = args[0];
     if (cell::is(word, TypeId::block)) {
         for (uint32_t i = word.w1; i < length_of(word.w2); ++i) {
             const Cell item = cells_of(word.w2)[i];
@@ -243,25 +247,23 @@ Status unset_entry(const int32_t*) {
     } else {
         context::set(word, cell::unset());
     }
-    result(cell::unset());
-    return Status::normal;
+    return args.done(cell::unset());
 }
 
-Status value_q_entry(const int32_t*) {
-    const Cell value = args()[0];
-    if (!is_word(cell::type(value))) {
-        result(cell::logic(!cell::is(value, TypeId::unset)));
-        return Status::normal;
-    }
+Status value_q_entry(const int32_t* refinements) {
+    const Args<Native::value_q> args(refinements);
+    const Cell value = args[0];
+    if (!is_word(cell::type(value))) return args.done(cell::logic(!cell::is(value, TypeId::unset)));
     const Cell* slot = nullptr;
     try {
         slot = context::get(value);
     } catch (const Thrown&) {
         slot = nullptr;
     }
-    result(cell::logic(slot && !cell::is(*slot, TypeId::unset)));
-    return Status::normal;
+    return args.done(cell::logic(slot && !cell::is(*slot, TypeId::unset)));
 }
+
+namespace {
 
 // The context a value stands for: an object's, a function's, or a word's own; 0 for none.
 NodeId context_of(const Cell& value) {
@@ -272,86 +274,81 @@ NodeId context_of(const Cell& value) {
     }
 }
 
-Status in_entry(const int32_t*) {
-    Cell* const a = args();
-    const NodeId context = context_of(a[0]);
-    Cell word = a[1];
-    if (!context || context::bind_word(context, word) < 0) {
-        result(cell::none());
-        return Status::normal;
-    }
+}  // namespace
+
+Status in_entry(const int32_t* refinements) {
+    const Args<Native::in> args(refinements);
+    const NodeId context = context_of(args[0]);
+    Cell word = args[1];
+    if (!context || context::bind_word(context, word) < 0) return args.done(cell::none());
     if (cell::is(word, TypeId::refinement)) cell::set_type(word, TypeId::word);
-    result(word);
-    return Status::normal;
+    return args.done(word);
 }
 
 Status bind_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const NodeId context = context_of(a[1]);
-    Cell target = a[0];
-    if (!context) error::fire(ErrorId::not_defined, a[1]);
+    const Args<Native::bind> args(refinements);
+    const NodeId context = context_of(args[1]);
+    Cell target = args[0];
+    if (!context) error::fire(ErrorId::not_defined, args[1]);
     if (cell::is(target, TypeId::block)) {
-        if (has(refinements, 0)) {
+        if (args.has<"copy">()) {
             target = block::clone(target, true, true);
-            a[0] = target;
+            args[0] = target;
         }
         context::bind_block(target, context, context::kind_of(context) == context::Kind::object);
     } else {
         context::bind_word(context, target);
     }
-    result(target);
-    return Status::normal;
+    return args.done(target);
 }
 
-Status context_q_entry(const int32_t*) {
-    const Cell word = args()[0];
-    if (!word.w1) {
-        result(cell::none());
-        return Status::normal;
-    }
+Status context_q_entry(const int32_t* refinements) {
+    const Args<Native::context_q> args(refinements);
+    const Cell word = args[0];
+    if (!word.w1) return args.done(cell::none());
     const Cell owner = context::owner_of(word.w1);
-    result(cell::is(owner, TypeId::object) || cell::is(owner, TypeId::function) ? owner : cell::none());
-    return Status::normal;
+    return args.done(cell::is(owner, TypeId::object) || cell::is(owner, TypeId::function) ? owner : cell::none());
 }
 
 Status construct_entry(const int32_t* refinements) {
-    const Cell proto = has(refinements, 0) ? ref(refinements, 0) : cell::none();
-    result(object::construct(args()[0], proto, has(refinements, 1)));
-    return Status::normal;
+    const Args<Native::construct> args(refinements);
+    const Cell proto = args.has<"with">() ? *args.arg<"with">() : cell::none();
+    return args.done(object::construct(args[0], proto, args.has<"only">()));
 }
-
-Status extend_entry(const int32_t*) { error::fire(ErrorId::not_done); }
 
 Status type_q_entry(const int32_t* refinements) {
-    const TypeId t = cell::type(args()[0]);
-    result(has(refinements, 0) ? words::type_word(t) : cell::datatype_of(t));
-    return Status::normal;
+    const Args<Native::type_q> args(refinements);
+    const TypeId t = cell::type(args[0]);
+    return args.done(args.has<"word">() ? words::type_word(t) : cell::datatype_of(t));
 }
+
+namespace {
 
 bool block_family(TypeId t) { return t == TypeId::block || t == TypeId::paren || is_path(t); }
 bool string_family(TypeId t) { return type_group::in(type_group::text_like, t); }
 
-Status as_entry(const int32_t*) {
-    Cell* const a = args();
-    const TypeId target = cell::is(a[0], TypeId::datatype) ? static_cast<TypeId>(a[0].w1) : cell::type(a[0]);
-    Cell spec = a[1];
+}  // namespace
+
+Status as_entry(const int32_t* refinements) {
+    const Args<Native::as> args(refinements);
+    const TypeId target = cell::is(args[0], TypeId::datatype) ? static_cast<TypeId>(args[0].w1) : cell::type(args[0]);
+    Cell spec = args[1];
     const TypeId source = cell::type(spec);
     if (!((block_family(target) && block_family(source)) || (string_family(target) && string_family(source))))
         error::fire(ErrorId::not_same_class, cell::datatype_of(target), cell::datatype_of(source));
     cell::set_type(spec, target);
-    result(spec);
-    return Status::normal;
+    return args.done(spec);
 }
 
 Status new_line_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell position = a[0];
-    const bool value = cell::as_logic(a[1]);
+    const Args<Native::new_line> args(refinements);
+    const Cell position = args[0];
+    const bool value = cell::as_logic(args[1]);
     int32_t size = 0;
-    if (has(refinements, 0)) size = 1;
-    if (has(refinements, 1)) {
-        size = cell::as_integer(ref(refinements, 1));
-        if (size <= 0) error::fire(ErrorId::out_of_range, ref(refinements, 1));
+    if (args.has<"all">()) size = 1;
+    if (args.has<"skip">()) {
+        size = cell::as_integer(*args.arg<"skip">());
+        if (size <= 0) error::fire(ErrorId::out_of_range, *args.arg<"skip">());
     }
     const uint32_t tail = length_of(position.w2);
     if (size == 0) {
@@ -360,87 +357,103 @@ Status new_line_entry(const int32_t* refinements) {
         for (uint32_t i = position.w1, n = 0; i < tail; ++i, ++n)
             cell::set_new_line(cells_of(position.w2)[i], n % static_cast<uint32_t>(size) == 0 ? value : !value);
     }
-    result(position);
-    return Status::normal;
+    return args.done(position);
 }
 
-Status new_line_q_entry(const int32_t*) {
-    const Cell position = args()[0];
-    result(cell::logic(position.w1 < length_of(position.w2) && cell::new_line(cells_of(position.w2)[position.w1])));
-    return Status::normal;
+Status new_line_q_entry(const int32_t* refinements) {
+    const Args<Native::new_line_q> args(refinements);
+    const Cell position = args[0];
+    return args.done(cell::logic(position.w1 < length_of(position.w2) && cell::new_line(cells_of(position.w2)[position.w1])));
 }
+
+namespace {
 
 // ---- function makers ---------------------------------------------------------------------------
 
-Status func_entry(const int32_t*) {
-    Cell* const a = args();
-    const Cell spec = a[0], body = a[1];
+}  // namespace
+
+Status func_entry(const int32_t* refinements) {
+    const Args<Native::func> args(refinements);
+    const Cell spec = args[0], body = args[1];
     const uint32_t flags = function::validate_spec(spec);
     (void)function::push(spec, body, 0, 0, 0, flags);
-    result(g_top[-1]);
-    return Status::normal;
+    return args.done(g_top[-1]);
 }
 
-Status function_entry(const int32_t*) {
-    Cell* const a = args();
-    a[0] = block::clone(a[0], false, false);
-    function::collect_locals(a[0], a[1]);
+Status function_entry(const int32_t* refinements) {
+    const Args<Native::function> args(refinements);
+    args[0] = block::clone(args[0], false, false);
+    function::collect_locals(args[0], args[1]);
     return func_entry(nullptr);
 }
 
-Status does_entry(const int32_t*) {
-    Cell* const a = args();
-    a[1] = a[0];
-    a[0] = block::make(1);
-    g_top = a + 2;
+Status does_entry(const int32_t* refinements) {
+    const Args<Native::does> args(refinements);
+    args[1] = args[0];
+    args[0] = block::make(1);
+    g_top = args.cells() + 2;
     return func_entry(nullptr);
 }
 
-Status has_entry(const int32_t*) {
-    Cell* const a = args();
-    a[0] = block::clone(a[0], false, false);
-    a[0] = block::insert_value(a[0], cell::make(TypeId::refinement, 0, words::id(words::Word::local)), false, false);
+Status has_entry(const int32_t* refinements) {
+    const Args<Native::has> args(refinements);
+    args[0] = block::clone(args[0], false, false);
+    args[0] = block::insert_value(args[0], cell::make(TypeId::refinement, 0, words::id(words::Word::local)), false, false);
     return func_entry(nullptr);
 }
+
+namespace {
 
 // ---- exits, try and catch ----------------------------------------------------------------------
 
+}  // namespace
+
 Status break_entry(const int32_t* refinements) {
-    if (has(refinements, 0)) *args() = ref(refinements, 0);
-    return exits::raise_break(has(refinements, 0), false);
+    const Args<Native::break_> args(refinements);
+    if (args.has<"return">()) args[0] = *args.arg<"return">();
+    return exits::raise_break(args.has<"return">(), false);
 }
 
 Status continue_entry(const int32_t*) { return exits::raise_break(false, true); }
+
 Status exit_entry(const int32_t*) { return exits::raise_exit(false, false); }
+
 Status return_entry(const int32_t*) { return exits::raise_return(); }
 
 Status throw_entry(const int32_t* refinements) {
-    exits::throw_value(args()[0], has(refinements, 0) ? ref(refinements, 0) : cell::unset());
+    const Args<Native::throw_> args(refinements);
+    exits::throw_value(args[0], args.has<"name">() ? *args.arg<"name">() : cell::unset());
 }
+
+namespace {
 
 // The word every try frame is named by.
 Cell g_try = cell::unset();
 
+}  // namespace
+
 Status try_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell block = a[0];
-    const bool all = has(refinements, 0);
+    const Args<Native::try_> args(refinements);
+    const Cell block = args[0];
+    const bool all = args.has<"all">();
     const stack::Saved saved = stack::save();
     Status st = Status::normal;
     try {
         stack::Call guard(all ? stack::FrameType::try_all : stack::FrameType::try_, g_try);
         st = interp::eval(block, true);
-        if (st == Status::normal) a[0] = g_top[-1];
+        if (st == Status::normal) args[0] = g_top[-1];
     } catch (const Thrown& thrown) {
         stack::restore(saved);
         cycles::reset();
         if (thrown.code != ThrownCode::error && !all) throw;
-        a[0] = thrown.code == ThrownCode::error ? error_value::from_pending()
+        args[0] = thrown.code == ThrownCode::error ? error_value::from_pending()
                                                 : exits::thrown_value();
     }
-    g_top = a + 1;
+    g_top = args.cells() + 1;
     return st;
 }
+
+namespace {
 
 Cell g_catch_body = cell::unset();
 
@@ -460,18 +473,20 @@ bool caught_by(const Cell& wanted, const Cell& name) {
     return caught;
 }
 
+}  // namespace
+
 Status catch_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    const Cell block = a[0];
+    const Args<Native::catch_> args(refinements);
+    const Cell block = args[0];
     const stack::Saved saved = stack::save();
     try {
         stack::Call guard(stack::FrameType::catch_, g_catch_body);
         ZUB_PASS(interp::eval(block, true));
-        a[0] = g_top[-1];
+        args[0] = g_top[-1];
     } catch (const Thrown& thrown) {
         if (thrown.code != ThrownCode::throw_) throw;
         const Cell name = exits::thrown_name();
-        if (has(refinements, 0) && !caught_by(ref(refinements, 0), name)) {
+        if (args.has<"name">() && !caught_by(*args.arg<"name">(), name)) {
             // On to an outer catch; with none, the throw becomes an error here.
             const Cell value = exits::thrown_value();
             stack::restore(saved);
@@ -479,17 +494,17 @@ Status catch_entry(const int32_t* refinements) {
         }
         stack::restore(saved);
         cycles::reset();
-        a[0] = exits::thrown_value();
+        args[0] = exits::thrown_value();
     }
-    g_top = a + 1;
+    g_top = args.cells() + 1;
     return Status::normal;
 }
 
 Status apply_entry(const int32_t* refinements) {
-    Cell* const a = args();
-    Cell fn = a[0];
+    const Args<Native::apply> args(refinements);
+    Cell fn = args[0];
     Cell name = cell::none();
-    Cell block = a[1];
+    Cell block = args[1];
     const Cell path = fn;
     const bool through_path = cell::is(path, TypeId::path);
     if (through_path) {
@@ -497,7 +512,7 @@ Status apply_entry(const int32_t* refinements) {
         if (block::length(path) == 0) error::fire(ErrorId::invalid_arg, path);
         fn = series::element_at(path, path.w1);
         // With /all the block gives every refinement, so the path may give none.
-        if (!is_word(cell::type(fn)) || (has(refinements, 0) && block::length(path) > 1))
+        if (!is_word(cell::type(fn)) || (args.has<"all">() && block::length(path) > 1))
             error::fire(ErrorId::invalid_arg, path);
     }
     if (is_word(cell::type(fn))) {
@@ -505,51 +520,20 @@ Status apply_entry(const int32_t* refinements) {
         cell::set_type(name, TypeId::word);
         fn = *context::get(fn);
     }
-    if (!is_callable(cell::type(fn))) error::fire(ErrorId::invalid_arg, a[0]);
+    if (!is_callable(cell::type(fn))) error::fire(ErrorId::invalid_arg, args[0]);
     uint32_t mode = interp::kApplyRefinements;
-    if (has(refinements, 0)) mode = interp::kApplyAll | interp::kApplyValues;
-    if (has(refinements, 1)) mode |= interp::kApplySafer;
-    ZUB_PASS(through_path && !has(refinements, 0) ? interp::apply(fn, name, block, mode, &path)
+    if (args.has<"all">()) mode = interp::kApplyAll | interp::kApplyValues;
+    if (args.has<"safer">()) mode |= interp::kApplySafer;
+    ZUB_PASS(through_path && !args.has<"all">() ? interp::apply(fn, name, block, mode, &path)
                                                    : interp::apply(fn, name, block, mode));
-    result(g_top[-1]);
-    return Status::normal;
+    return args.done(g_top[-1]);
 }
-
-}  // namespace
 
 namespace groups {
 
 void evaluation() {
     g_try = words::global(symbol::make("try"));
     g_catch_body = words::global(words::id(words::Word::body_tag));
-    install(Native::do_, do_entry);
-    install(Native::reduce, reduce_entry);
-    install(Native::compose, compose_entry);
-    install(Native::get, get_entry);
-    install(Native::set, set_entry);
-    install(Native::unset, unset_entry);
-    install(Native::value_q, value_q_entry);
-    install(Native::in, in_entry);
-    install(Native::bind, bind_entry);
-    install(Native::context_q, context_q_entry);
-    install(Native::construct, construct_entry);
-    install(Native::extend, extend_entry);
-    install(Native::type_q, type_q_entry);
-    install(Native::as, as_entry);
-    install(Native::new_line, new_line_entry);
-    install(Native::new_line_q, new_line_q_entry);
-    install(Native::func, func_entry);
-    install(Native::function, function_entry);
-    install(Native::does, does_entry);
-    install(Native::has, has_entry);
-    install(Native::break_, break_entry);
-    install(Native::continue_, continue_entry);
-    install(Native::exit, exit_entry);
-    install(Native::return_, return_entry);
-    install(Native::throw_, throw_entry);
-    install(Native::try_, try_entry);
-    install(Native::catch_, catch_entry);
-    install(Native::apply, apply_entry);
 }
 
 }  // namespace groups

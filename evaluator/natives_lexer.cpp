@@ -3,6 +3,7 @@
 #include "datatypes/function.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
+#include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
@@ -10,16 +11,8 @@
 #include "runtime/series.h"
 #include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
-
-constexpr int kNext = 0;  // refinements of transcode, in spec order
-constexpr int kOne = 1;
-constexpr int kPrescan = 2;
-constexpr int kScan = 3;
-constexpr int kPart = 4;
-constexpr int kInto = 5;
-constexpr int kTrace = 6;
 
 Cell word_cell(words::Word w) { return words::global(words::id(w)); }
 
@@ -118,16 +111,18 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     return cell::is(answer, TypeId::logic) && cell::as_logic(answer);
 }
 
+}  // namespace
+
 // transcode: its refinements are described in boot/natives.zub. The text is copied out of the
 // source first, so the source may move while values are built or the callback runs.
-Status transcode(const int32_t* refinements) {
-    Cell* const args = stack::args();
+Status transcode_entry(const int32_t* refinements) {
+    const native_args::Args<Native::transcode> args(refinements);
     Cell source = args[0];
     const bool binary = cell::is(source, TypeId::binary);
 
     int32_t length = -1;
-    if (refinements[kPart] >= 0) {
-        const Cell part = args[refinements[kPart]];
+    if (const Cell* part_arg = args.arg<"part">()) {
+        const Cell part = *part_arg;
         if (cell::is(part, TypeId::integer)) {
             length = std::max(cell::as_integer(part), 0);
         } else if (cell::type(part) != cell::type(source)) {
@@ -153,33 +148,30 @@ Status transcode(const int32_t* refinements) {
         }
     }
 
-    const bool next = refinements[kNext] >= 0;
-    const bool one = refinements[kOne] >= 0;
-    const bool prescan = refinements[kPrescan] >= 0;
-    const bool scan = refinements[kScan] >= 0;
+    const bool next = args.has<"next">();
+    const bool one = args.has<"one">();
+    const bool prescan = args.has<"prescan">();
+    const bool scan = args.has<"scan">();
     lexer::Options options;
     options.one = next || one || scan;
     options.prescan = prescan;
     options.load = !prescan && !scan;
-    if (refinements[kInto] >= 0) options.into = cell::series_node(args[refinements[kInto]]);
+    if (const Cell* into = args.arg<"into">()) options.into = cell::series_node(*into);
 
-    TraceData data{args, 0, offset};
+    TraceData data{args.cells(), 0, offset};
     lexer::Trace trace{call_tracer, &data, 0};
-    if (refinements[kTrace] >= 0) {
-        data.callback = static_cast<uint32_t>(refinements[kTrace]);
-        trace.mask = trace_mask(args[data.callback]);
+    if (const Cell* callback = args.arg<"trace">()) {
+        data.callback = static_cast<uint32_t>(callback - args.cells());
+        trace.mask = trace_mask(*callback);
         options.trace = &trace;
     }
 
     const uint32_t available = remaining(source);
     const uint32_t count = length < 0 ? available : std::min(available, static_cast<uint32_t>(length));
-    if ((prescan || scan) && count == 0) {
-        *stack::args() = cell::none();
-        return Status::normal;
-    }
+    if ((prescan || scan) && count == 0) return args.done(cell::none());
 
     const lexer::Result result = lexer::transcode_value(source, length, options);
-    Cell* const out = stack::args();
+    Cell* const out = args.cells();
     if (prescan || scan) {
         const auto type = static_cast<int32_t>(result.type);
         *out = type == 0 ? cell::none()
@@ -197,15 +189,11 @@ Status transcode(const int32_t* refinements) {
         series::append_cell(node, out[1]);
         out[0] = cell::series(TypeId::block, node);
     } else if (options.into && !options.one) {
-        *out = args[refinements[kInto]];
+        *out = *args.arg<"into">();
     } else {
         *out = result.value;
     }
     return Status::normal;
 }
 
-}  // namespace
-
-void lexer() { install(Native::transcode, transcode); }
-
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

@@ -11,24 +11,20 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "evaluator/actions.h"
+#include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
 #include "runtime/words.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kEpsilon = 2.220446049250313e-16;
 
-Cell* args() { return stack::args(); }
-
-Status done(Cell value) {
-    *stack::args() = value;
-    return Status::normal;
-}
+using native_args::Args;
 
 bool is_floating(TypeId t) { return t == TypeId::float_ || t == TypeId::percent || t == TypeId::time; }
 
@@ -66,9 +62,10 @@ int32_t money_signum(const Cell& m) {
 
 // ---- Comparison and logic -----------------------------------------------------------------------
 
-template <CompareOp op>
-Status compare_native(const int32_t*) {
-    return done(cell::logic(actions::compare(args()[0], args()[1], op)));
+template <Native native, CompareOp op>
+Status compare_native(const int32_t* r) {
+    const Args<native> args(r);
+    return args.done(cell::logic(actions::compare(args[0], args[1], op)));
 }
 
 bool same_value(const Cell& a, const Cell& b) {
@@ -102,9 +99,19 @@ bool same_value(const Cell& a, const Cell& b) {
     }
 }
 
-Status same_q(const int32_t*) { return done(cell::logic(same_value(args()[0], args()[1]))); }
+}  // namespace
 
-Status not_(const int32_t*) { return done(cell::logic(!cell::truthy(args()[0]))); }
+Status same_q_entry(const int32_t* r) {
+    const Args<Native::same_q> args(r);
+    return args.done(cell::logic(same_value(args[0], args[1])));
+}
+
+Status not_entry(const int32_t* r) {
+    const Args<Native::not_> args(r);
+    return args.done(cell::logic(!cell::truthy(args[0])));
+}
+
+namespace {
 
 // ---- Sign and zero tests ------------------------------------------------------------------------
 
@@ -123,9 +130,24 @@ int32_t signum(Native native, const Cell& v) {
     }
 }
 
-Status negative_q(const int32_t*) { return done(cell::logic(signum(Native::negative_q, args()[0]) < 0)); }
-Status positive_q(const int32_t*) { return done(cell::logic(signum(Native::positive_q, args()[0]) > 0)); }
-Status sign_q(const int32_t*) { return done(cell::integer(signum(Native::sign_q, args()[0]))); }
+}  // namespace
+
+Status negative_q_entry(const int32_t* r) {
+    const Args<Native::negative_q> args(r);
+    return args.done(cell::logic(signum(Native::negative_q, args[0]) < 0));
+}
+
+Status positive_q_entry(const int32_t* r) {
+    const Args<Native::positive_q> args(r);
+    return args.done(cell::logic(signum(Native::positive_q, args[0]) > 0));
+}
+
+Status sign_q_entry(const int32_t* r) {
+    const Args<Native::sign_q> args(r);
+    return args.done(cell::integer(signum(Native::sign_q, args[0])));
+}
+
+namespace {
 
 bool is_zero(const Cell& v) {
     switch (cell::type(v)) {
@@ -147,12 +169,20 @@ bool is_zero(const Cell& v) {
     }
 }
 
-Status zero_q(const int32_t*) { return done(cell::logic(is_zero(args()[0]))); }
+}  // namespace
 
-Status nan_q(const int32_t*) {
-    const Cell v = args()[0];
-    return done(cell::logic(is_floating(cell::type(v)) && std::isnan(cell::as_float(v))));
+Status zero_q_entry(const int32_t* r) {
+    const Args<Native::zero_q> args(r);
+    return args.done(cell::logic(is_zero(args[0])));
 }
+
+Status nan_q_entry(const int32_t* r) {
+    const Args<Native::nan_q> args(r);
+    const Cell v = args[0];
+    return args.done(cell::logic(is_floating(cell::type(v)) && std::isnan(cell::as_float(v))));
+}
+
+namespace {
 
 // ---- max and min --------------------------------------------------------------------------------
 
@@ -266,10 +296,12 @@ bool tuple_max_min(Cell& a, Cell b, bool max) {
     return true;
 }
 
-Status max_min(bool max) {
-    Cell a = args()[0], b = args()[1];
-    if (is_nan_number(a) && is_plain_number(b)) return done(a);
-    if (is_nan_number(b) && is_plain_number(a)) return done(b);
+template <Native native>
+Status max_min(const int32_t* r, bool max) {
+    const Args<native> args(r);
+    Cell a = args[0], b = args[1];
+    if (is_nan_number(a) && is_plain_number(b)) return args.done(a);
+    if (is_nan_number(b) && is_plain_number(a)) return args.done(b);
     if (is_compound(b) && (cell::is(a, TypeId::integer) || cell::is(a, TypeId::float_))) std::swap(a, b);
     bool combined = false;
     switch (cell::type(a)) {
@@ -279,35 +311,44 @@ Status max_min(bool max) {
         case TypeId::tuple: combined = tuple_max_min(a, b, max); break;
         default: break;
     }
-    if (combined) return done(a);
+    if (combined) return args.done(a);
     // A tie keeps value1 for max and gives value2 for min.
     const bool less = actions::compare(a, b, op_lesser);
-    if (max) return done(less ? b : a);
-    return done(less ? a : b);
+    if (max) return args.done(less ? b : a);
+    return args.done(less ? a : b);
 }
 
-Status max_(const int32_t*) { return max_min(true); }
-Status min_(const int32_t*) { return max_min(false); }
+}  // namespace
+
+Status max_entry(const int32_t* r) { return max_min<Native::max>(r, true); }
+
+Status min_entry(const int32_t* r) { return max_min<Native::min>(r, false); }
+
+namespace {
 
 // ---- Bits ---------------------------------------------------------------------------------------
 
-Status shift(const int32_t* r) {
-    const int32_t data = cell::as_integer(args()[0]);
-    const int32_t bits = std::max(cell::as_integer(args()[1]), 0);
+}  // namespace
+
+Status shift_entry(const int32_t* r) {
+    const Args<Native::shift> args(r);
+    const int32_t data = cell::as_integer(args[0]);
+    const int32_t bits = std::max(cell::as_integer(args[1]), 0);
     const auto u = static_cast<uint32_t>(data);
     int32_t result;
-    if (r[0] >= 0) result = bits >= 32 ? 0 : static_cast<int32_t>(u << bits);
-    else if (r[1] >= 0) result = bits >= 32 ? 0 : static_cast<int32_t>(u >> bits);
+    if (args.has<"left">()) result = bits >= 32 ? 0 : static_cast<int32_t>(u << bits);
+    else if (args.has<"logical">()) result = bits >= 32 ? 0 : static_cast<int32_t>(u >> bits);
     else result = bits >= 32 ? (data < 0 ? -1 : 0) : data >> bits;
-    return done(cell::integer(result));
+    return args.done(cell::integer(result));
 }
 
-Status to_hex(const int32_t* r) {
+Status to_hex_entry(const int32_t* r) {
+    const Args<Native::to_hex> args(r);
     constexpr char kDigits[] = "0123456789ABCDEF";
-    const auto value = static_cast<uint32_t>(cell::as_integer(args()[0]));
+    const auto value = static_cast<uint32_t>(cell::as_integer(args[0]));
     int32_t size = 8;
-    if (r[0] >= 0) {
-        const Cell length = args()[r[0]];
+    if (const Cell* size_arg = args.arg<"size">()) {
+        const Cell length = *size_arg;
         size = cell::as_integer(length);
         if (size <= 0) error::fire(ErrorId::invalid_arg, length);
         size = std::min(size, 8);
@@ -315,13 +356,14 @@ Status to_hex(const int32_t* r) {
     char text[8];
     for (int i = 0; i < 8; ++i) text[i] = kDigits[(value >> (28 - 4 * i)) & 0xF];
     const symbol::Id id = symbol::make({text + 8 - size, static_cast<size_t>(size)});
-    return done(cell::make(TypeId::issue, context::global(), id, 0xFFFFFFFF));
+    return args.done(cell::make(TypeId::issue, context::global(), id, 0xFFFFFFFF));
 }
+
+namespace {
 
 // ---- Floating-point functions -------------------------------------------------------------------
 
-double float_arg(Native native, uint32_t param) {
-    const Cell v = args()[param];
+double float_arg(Native native, uint32_t param, const Cell& v) {
     switch (cell::type(v)) {
         case TypeId::integer: return cell::as_integer(v);
         case TypeId::float_:
@@ -342,30 +384,42 @@ double snap_zero(double x) { return std::fabs(x) < kEpsilon ? 0.0 : x; }
 
 template <Native native, int mode, double (*fn)(double)>
 Status trig(const int32_t* r) {
-    double a = float_arg(native, 0);
-    if (r[0] < 0) a = math::degrees_to_radians(a, mode);
-    return done(cell::floating(snap_zero(fn(a))));
+    const Args<native> args(r);
+    double a = float_arg(native, 0, args[0]);
+    if (!args.template has<"radians">()) a = math::degrees_to_radians(a, mode);
+    return args.done(cell::floating(snap_zero(fn(a))));
 }
 
-Status tangent(const int32_t* r) {
-    double a = float_arg(Native::tangent, 0);
-    if (r[0] < 0) a = math::degrees_to_radians(a, 0);
-    if (a == kPi / 2) return done(cell::floating(HUGE_VAL));
-    if (a == -kPi / 2) return done(cell::floating(-HUGE_VAL));
-    return done(cell::floating(std::tan(a)));
+}  // namespace
+
+Status tangent_entry(const int32_t* r) {
+    const Args<Native::tangent> args(r);
+    double a = float_arg(Native::tangent, 0, args[0]);
+    if (!args.has<"radians">()) a = math::degrees_to_radians(a, 0);
+    if (a == kPi / 2) return args.done(cell::floating(HUGE_VAL));
+    if (a == -kPi / 2) return args.done(cell::floating(-HUGE_VAL));
+    return args.done(cell::floating(std::tan(a)));
 }
 
-double degrees_unless(const int32_t* r, double radians) { return r[0] >= 0 ? radians : radians * 180.0 / kPi; }
+namespace {
+
+double degrees_unless(bool in_radians, double radians) { return in_radians ? radians : radians * 180.0 / kPi; }
 
 template <Native native, double (*fn)(double)>
 Status arc(const int32_t* r) {
-    return done(cell::floating(degrees_unless(r, fn(float_arg(native, 0)))));
+    const Args<native> args(r);
+    return args.done(cell::floating(degrees_unless(args.template has<"radians">(), fn(float_arg(native, 0, args[0])))));
 }
 
-Status arctangent2(const int32_t* r) {
-    const double y = float_arg(Native::arctangent2, 0), x = float_arg(Native::arctangent2, 1);
-    return done(cell::floating(degrees_unless(r, std::atan2(y, x))));
+}  // namespace
+
+Status arctangent2_entry(const int32_t* r) {
+    const Args<Native::arctangent2> args(r);
+    const double y = float_arg(Native::arctangent2, 0, args[0]), x = float_arg(Native::arctangent2, 1, args[1]);
+    return args.done(cell::floating(degrees_unless(args.has<"radians">(), std::atan2(y, x))));
 }
+
+namespace {
 
 double log_2(double x) { return std::log(x) / 0.6931471805599453; }
 double log_10(double x) { return std::log10(x); }
@@ -374,8 +428,9 @@ double exp_e(double x) { return std::pow(2.718281828459045, x); }
 double square_root(double x) { return std::sqrt(x); }
 
 template <Native native, double (*fn)(double)>
-Status unary_float(const int32_t*) {
-    return done(cell::floating(fn(float_arg(native, 0))));
+Status unary_float(const int32_t* r) {
+    const Args<native> args(r);
+    return args.done(cell::floating(fn(float_arg(native, 0, args[0]))));
 }
 
 // ---- Constructors -------------------------------------------------------------------------------
@@ -393,50 +448,39 @@ float point_coordinate(const Cell& v) {
     return to_f32(cell::as_float(v));
 }
 
-Status as_pair(const int32_t*) { return done(pair_of(pair_coordinate(args()[0]), pair_coordinate(args()[1]))); }
-Status as_point2d(const int32_t*) {
-    return done(point2_of(point_coordinate(args()[0]), point_coordinate(args()[1])));
-}
-Status as_point3d(const int32_t*) {
-    return done(point3_of(point_coordinate(args()[0]), point_coordinate(args()[1]), point_coordinate(args()[2])));
-}
-
 }  // namespace
 
-void math() {
-    install(Native::equal_q, compare_native<op_equal>);
-    install(Native::not_equal_q, compare_native<op_not_equal>);
-    install(Native::strict_equal_q, compare_native<op_strict_equal>);
-    install(Native::lesser_q, compare_native<op_lesser>);
-    install(Native::greater_q, compare_native<op_greater>);
-    install(Native::lesser_or_equal_q, compare_native<op_lesser_or_equal>);
-    install(Native::greater_or_equal_q, compare_native<op_greater_or_equal>);
-    install(Native::same_q, same_q);
-    install(Native::not_, not_);
-    install(Native::negative_q, negative_q);
-    install(Native::positive_q, positive_q);
-    install(Native::sign_q, sign_q);
-    install(Native::zero_q, zero_q);
-    install(Native::nan_q, nan_q);
-    install(Native::max, max_);
-    install(Native::min, min_);
-    install(Native::shift, shift);
-    install(Native::to_hex, to_hex);
-    install(Native::sine, trig<Native::sine, 2, sin_>);
-    install(Native::cosine, trig<Native::cosine, 1, cos_>);
-    install(Native::tangent, tangent);
-    install(Native::arcsine, arc<Native::arcsine, asin_>);
-    install(Native::arccosine, arc<Native::arccosine, acos_>);
-    install(Native::arctangent, arc<Native::arctangent, atan_>);
-    install(Native::arctangent2, arctangent2);
-    install(Native::log_2, unary_float<Native::log_2, log_2>);
-    install(Native::log_10, unary_float<Native::log_10, log_10>);
-    install(Native::log_e, unary_float<Native::log_e, log_e>);
-    install(Native::exp, unary_float<Native::exp, exp_e>);
-    install(Native::square_root, unary_float<Native::square_root, square_root>);
-    install(Native::as_pair, as_pair);
-    install(Native::as_point2d, as_point2d);
-    install(Native::as_point3d, as_point3d);
+Status as_pair_entry(const int32_t* r) {
+    const Args<Native::as_pair> args(r);
+    return args.done(pair_of(pair_coordinate(args[0]), pair_coordinate(args[1])));
 }
 
-}  // namespace zub::natives::groups
+Status as_point2d_entry(const int32_t* r) {
+    const Args<Native::as_point2d> args(r);
+    return args.done(point2_of(point_coordinate(args[0]), point_coordinate(args[1])));
+}
+
+Status as_point3d_entry(const int32_t* r) {
+    const Args<Native::as_point3d> args(r);
+    return args.done(point3_of(point_coordinate(args[0]), point_coordinate(args[1]), point_coordinate(args[2])));
+}
+
+Status equal_q_entry(const int32_t* r) { return compare_native<Native::equal_q, op_equal>(r); }
+Status not_equal_q_entry(const int32_t* r) { return compare_native<Native::not_equal_q, op_not_equal>(r); }
+Status strict_equal_q_entry(const int32_t* r) { return compare_native<Native::strict_equal_q, op_strict_equal>(r); }
+Status lesser_q_entry(const int32_t* r) { return compare_native<Native::lesser_q, op_lesser>(r); }
+Status greater_q_entry(const int32_t* r) { return compare_native<Native::greater_q, op_greater>(r); }
+Status lesser_or_equal_q_entry(const int32_t* r) { return compare_native<Native::lesser_or_equal_q, op_lesser_or_equal>(r); }
+Status greater_or_equal_q_entry(const int32_t* r) { return compare_native<Native::greater_or_equal_q, op_greater_or_equal>(r); }
+Status sine_entry(const int32_t* r) { return trig<Native::sine, 2, sin_>(r); }
+Status cosine_entry(const int32_t* r) { return trig<Native::cosine, 1, cos_>(r); }
+Status arcsine_entry(const int32_t* r) { return arc<Native::arcsine, asin_>(r); }
+Status arccosine_entry(const int32_t* r) { return arc<Native::arccosine, acos_>(r); }
+Status arctangent_entry(const int32_t* r) { return arc<Native::arctangent, atan_>(r); }
+Status log_2_entry(const int32_t* r) { return unary_float<Native::log_2, log_2>(r); }
+Status log_10_entry(const int32_t* r) { return unary_float<Native::log_10, log_10>(r); }
+Status log_e_entry(const int32_t* r) { return unary_float<Native::log_e, log_e>(r); }
+Status exp_entry(const int32_t* r) { return unary_float<Native::exp, exp_e>(r); }
+Status square_root_entry(const int32_t* r) { return unary_float<Native::square_root, square_root>(r); }
+
+}  // namespace zub::natives

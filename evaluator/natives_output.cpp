@@ -7,6 +7,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "evaluator/interp.h"
+#include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -17,8 +18,10 @@
 #include "system/output.h"
 #include "system/platform/os.h"
 
-namespace zub::natives::groups {
+namespace zub::natives {
 namespace {
+
+using native_args::Args;
 
 constexpr int32_t kNoLimit = 0x7FFFFFFF;
 constexpr uint32_t kPrintBufferCells = 32;
@@ -56,8 +59,10 @@ Status reduce_into_buffer(Cell block) {
 
 // print and prin: the value formed (a block reduced first, a string as it is) goes to every value
 // hook; nothing is written here.
-Status form_printable(bool new_line) {
-    Cell value = stack::args()[0];
+template <Native native>
+Status form_printable(const int32_t* refinements, bool new_line) {
+    const Args<native> args(refinements);
+    Cell value = args[0];
     if (cell::is(value, TypeId::string)) {
         const uint32_t length = series::length(cell::series_node(value));
         if (cell::series_index(value) > length) value.w1 = length;
@@ -74,17 +79,20 @@ Status form_printable(bool new_line) {
         output::notify_value_hooks(text, new_line);
     }
     output::set_last_new_line(new_line);
-    stack::reset_set_last(cell::unset());
-    return Status::normal;
+    return args.done(cell::unset());
 }
 
-Status print(const int32_t*) { return form_printable(true); }
-Status prin(const int32_t*) { return form_printable(false); }
+}  // namespace
+
+Status print_entry(const int32_t* refinements) { return form_printable<Native::print>(refinements, true); }
+
+Status prin_entry(const int32_t* refinements) { return form_printable<Native::prin>(refinements, false); }
 
 // wait: a number of seconds (integer!, float!, percent! or time!); blocks and none wait for port
 // events, which do not exist yet.
-Status wait(const int32_t*) {
-    const Cell value = stack::args()[0];
+Status wait_entry(const int32_t* refinements) {
+    const Args<Native::wait> args(refinements);
+    const Cell value = args[0];
     double seconds = 0;
     switch (cell::type(value)) {
         case TypeId::integer: seconds = cell::as_integer(value); break;
@@ -93,10 +101,11 @@ Status wait(const int32_t*) {
         case TypeId::time: seconds = cell::as_float(value); break;
         default: error::fire(ErrorId::invalid_arg, value);
     }
-    stack::reset_set_last(cell::none());
     platform::sleep(seconds);
-    return Status::normal;
+    return args.done(cell::none());
 }
+
+namespace {
 
 // The UTF-8 text of a variable's name: a word's spelling, or a text value from its head.
 std::string name_utf8(const Cell& var) {
@@ -112,24 +121,24 @@ std::string name_utf8(const Cell& var) {
     return text;
 }
 
-Status get_env(const int32_t*) {
+}  // namespace
+
+Status get_env_entry(const int32_t* refinements) {
+    const Args<Native::get_env> args(refinements);
     std::string value;
-    if (!platform::get_env(name_utf8(stack::args()[0]), value)) {
-        stack::reset_set_last(cell::none());
-        return Status::normal;
-    }
+    if (!platform::get_env(name_utf8(args[0]), value)) return args.done(cell::none());
     const Cell text = string::make(static_cast<uint32_t>(value.size()));
     stack::push(text);
     string::append_utf8(cell::series_node(text), value);
-    stack::reset_set_last(text);
-    return Status::normal;
+    return args.done(text);
 }
 
 // A name that cannot be a variable's, or a value with a NUL in it, would be cut or refused by the
 // system without a word: both are errors here rather than a set-env that did nothing.
-Status set_env(const int32_t*) {
-    const Cell var = stack::args()[0];
-    const Cell value = stack::args()[1];
+Status set_env_entry(const int32_t* refinements) {
+    const Args<Native::set_env> args(refinements);
+    const Cell var = args[0];
+    const Cell value = args[1];
     const std::string name = name_utf8(var);
     if (!platform::env_name_ok(name)) error::fire(ErrorId::invalid_arg, var);
     if (cell::is(value, TypeId::none)) {
@@ -140,20 +149,12 @@ Status set_env(const int32_t*) {
         const std::string_view view(text);
         platform::set_env(name, &view);
     }
-    stack::reset_set_last(value);
-    return Status::normal;
+    return args.done(value);
 }
 
-}  // namespace
-
-void output() {
+void groups::output() {
     g_print_buffer = memory::alloc_cells(kPrintBufferCells);
     collector::add_root(&g_print_buffer);
-    install(Native::print, print);
-    install(Native::prin, prin);
-    install(Native::wait, wait);
-    install(Native::get_env, get_env);
-    install(Native::set_env, set_env);
 }
 
-}  // namespace zub::natives::groups
+}  // namespace zub::natives

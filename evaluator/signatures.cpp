@@ -2,11 +2,10 @@
 // defines them as words loads after the natives, and the argument checks need them from the start.
 #include "evaluator/signatures.h"
 
-#include <initializer_list>
-
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "evaluator/lexer/lexer.h"
+#include "runtime/assert.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
@@ -16,27 +15,22 @@ namespace {
 
 using T = TypeId;
 
+// The standard typesets by the environment's names, from the one list the environment is also
+// built from.
 struct NamedSet {
     std::string_view name;
-    std::initializer_list<TypeId> types;
+    std::string_view members;  // datatype names, one space between two
+};
+constexpr NamedSet kTypesets[] = {
+#define ZUB_TYPESET(member, word, members) {word, members},
+#include "datatypes/typesets.def"
 };
 
-// The typesets the specs use, by the environment's names.
-const NamedSet kTypesets[] = {
-    {"number!", {T::integer, T::float_, T::percent}},
-    {"scalar!", {T::char_, T::integer, T::float_, T::pair, T::percent, T::tuple, T::time, T::date, T::money,
-                 T::point2D, T::point3D}},
-    {"any-word!", {T::word, T::set_word, T::lit_word, T::get_word, T::refinement, T::issue}},
-    {"any-path!", {T::path, T::lit_path, T::set_path, T::get_path}},
-    {"any-block!", {T::block, T::paren, T::path, T::lit_path, T::set_path, T::get_path, T::hash}},
-    {"any-list!", {T::block, T::paren, T::hash}},
-    {"any-string!", {T::string, T::file, T::url, T::tag, T::email, T::ref}},
-    {"series!", {T::block, T::paren, T::path, T::lit_path, T::set_path, T::get_path, T::hash, T::string, T::file,
-                 T::url, T::tag, T::email, T::ref, T::binary, T::vector, T::image}},
-    {"any-object!", {T::object, T::error, T::port}},
-    {"any-function!", {T::native, T::action, T::op, T::function, T::routine}},
-    {"any-point!", {T::point2D, T::point3D}},
-};
+TypeId type_named(std::string_view name) {
+    for (int id = 1; id <= kTypeCount; ++id)
+        if (registry::name(static_cast<TypeId>(id)) == name) return static_cast<TypeId>(id);
+    return TypeId{};
+}
 
 Cell every_type() {
     Cell set = typeset::make_empty();
@@ -44,22 +38,42 @@ Cell every_type() {
     return set;
 }
 
-bool add_named(Cell& set, std::string_view name) {
-    if (name == "any-type!") {
-        for (int id = 1; id <= kTypeCount; ++id) typeset::add(set, static_cast<TypeId>(id));
-        return true;
-    }
-    // series! is also the id of the series family's common type; in a spec it means the family.
-    for (const NamedSet& named : kTypesets) {
-        if (named.name != name) continue;
-        for (TypeId t : named.types) typeset::add(set, t);
-        return true;
-    }
-    for (int id = 1; id <= kTypeCount; ++id) {
-        if (registry::name(static_cast<TypeId>(id)) == name) {
-            typeset::add(set, static_cast<TypeId>(id));
-            return true;
+struct Named {
+    std::string_view name;
+    Cell types;
+};
+
+// Every name a type block may use and its types, made once: start-up walks hundreds of type
+// blocks. The standard typesets come first, so series! means the family, not the family's common
+// type of that name. In a spec any-type! means no check at all: the internal types (symbol!,
+// context!, triple!) that the environment's any-type! leaves out pass too.
+const std::vector<Named>& names() {
+    static const std::vector<Named> table = [] {
+        std::vector<Named> made;
+        made.push_back({"any-type!", every_type()});
+        for (const NamedSet& named : kTypesets) {
+            Cell set = typeset::make_empty();
+            for (std::string_view rest = named.members; !rest.empty();) {
+                const size_t space = rest.find(' ');
+                const TypeId type = type_named(rest.substr(0, space));
+                ZUB_ASSERT(type != TypeId{});  // typesets.def names only datatypes
+                typeset::add(set, type);
+                rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+            }
+            made.push_back({named.name, set});
         }
+        for (int id = 1; id <= kTypeCount; ++id)
+            made.push_back({registry::name(static_cast<TypeId>(id)), typeset::make_of({static_cast<TypeId>(id)})});
+        return made;
+    }();
+    return table;
+}
+
+bool add_named(Cell& set, std::string_view name) {
+    for (const Named& named : names()) {
+        if (named.name != name) continue;
+        set.w1 |= named.types.w1, set.w2 |= named.types.w2, set.w3 |= named.types.w3;
+        return true;
     }
     return false;
 }

@@ -2,19 +2,22 @@
 // parens, each expression under try, must end in a value or a Zub error: never a crash, an abort
 // or a hang. The seed is fixed (a second argument changes it), so every run evaluates the same
 // programs; ZUB_FUZZ_SHOW=1 prints each program before it runs, to find the one that failed. Words
-// that wait, print, touch files or end the process are left out, and so are until and reduce/into,
-// which random code easily turns into loops without end (until [x] with x false, reduce/into of a
-// block into itself); counts stay small so that no loop runs for long.
+// that wait, print, touch files or end the process are left out, and so are loops that random code
+// easily never ends; counts stay small so that no loop runs for long.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "boot/boot.h"
 #include "boot/runtime.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
+#include "evaluator/native_args.h"
+#include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/thread.h"
 #include "runtime/cycles.h"
@@ -24,18 +27,20 @@ namespace {
 
 using namespace zub;
 
-constexpr const char* kWords[] = {
-    "if", "either", "unless", "any", "all", "loop", "repeat", "foreach", "forall", "remove-each",
-    "case", "switch", "func", "does", "has", "function", "return", "exit", "break", "continue", "throw",
-    "catch", "try", "do", "reduce", "compose", "get", "set", "unset", "value?", "bind", "in", "context?",
-    "construct", "apply", "type?", "as", "new-line", "new-line?", "append", "insert", "copy", "first", "next",
-    "back", "head", "tail", "skip", "pick", "poke", "change", "clear", "remove", "find", "select", "sort",
-    "reverse", "length?", "make", "to", "form", "mold", "+", "-", "*", "/", "=", "<", ">", "<>", "and", "or",
-    "not", "xor", "negate", "absolute", "min", "max", "remainder", "zero?", "index?", "head?", "tail?", "at",
-    "take", "swap", "move", "trim", "uppercase", "lowercase", "unique", "union", "intersect", "difference",
-    "exclude", "round", "power", "square-root", "even?", "odd?", "same?", "complement", "put", "reflect",
-    "transcode", "eval-path", "set-path", "compare", "to-hex", "object", "block!", "integer!", "string!",
-    "word!", "none", "true", "false", "self", "x", "y", "z", "f", "g", "blk", "str", "obj", "a", "b",
+// Every native and action is called by its word, from the tables themselves, but for those named
+// here: they wait, print, touch files or the process environment, or run without end on random
+// input (until [x] with x false; while and forever whose condition random code never ends).
+constexpr std::string_view kLeftOut[] = {
+    "while", "until", "forever", "print", "prin", "wait", "browse", "call", "set-env", "recycle",
+    "open", "close", "read", "write", "create", "delete", "rename", "query",
+};
+
+// Operators, environment functions, refinements, paths and conversions that random code should
+// meet besides the plain words of natives and actions.
+constexpr const char* kPhrases[] = {
+    "first", "object", "load", "words-of", "values-of", "body-of", "spec-of", "+", "-", "*", "/", "=",
+    "<", ">", "<>", "and", "or", "xor", "block!", "integer!", "string!", "word!", "none", "true",
+    "false", "self", "x", "y", "z", "f", "g", "blk", "str", "obj", "a", "b",
     "copy/part", "copy/deep", "append/only", "append/dup", "insert/part", "find/reverse", "find/last",
     "find/tail", "select/skip", "sort/reverse", "sort/skip", "change/part", "remove/part", "take/last",
     "take/part", "compose/deep", "compose/only", "round/to", "mold/only", "mold/all",
@@ -47,14 +52,27 @@ constexpr const char* kWords[] = {
     "to datatype!", "to typeset!", "make typeset!", "make op!", "make time!", "make char!",
     "make integer!", "make float!", "make logic!", "make path!", "make paren!", "make word!",
     "make object!", "make error!", "make function!", "to percent!", "to url!", "union/case",
-    "unique/skip", "difference/skip", "random/only", "random/seed", "random", "find/any", "find/with",
-    "select/case", "copy/types", "trim/lines", "trim/with", "mold/flat", "form/part", "load", "words-of",
-    "values-of", "body-of", "spec-of", "reflect", "checksum", "enbase", "debase", "dehex", "enhex",
-    "to-local-file", "parse", "modify", "update", "switch/default", "case/all", "catch/name",
-    "throw/name", "break/return", "do/next", "apply/all", "apply/safer", "bind/copy", "in", "set/any",
-    "get/any", "value?", "unset", "new-line/all", "new-line/skip", "as-pair", "shift", "shift/left",
-    "shift/logical", "to-hex/size", "swap", "put/case",
+    "unique/skip", "difference/skip", "random/only", "random/seed", "find/any", "find/with",
+    "select/case", "copy/types", "trim/lines", "trim/with", "mold/flat", "form/part",
+    "switch/default", "case/all", "catch/name", "throw/name", "break/return", "do/next", "apply/all",
+    "apply/safer", "bind/copy", "set/any", "get/any", "new-line/all", "new-line/skip", "shift/left",
+    "shift/logical", "to-hex/size", "put/case",
 };
+
+// The words a program is made of: the natives' and actions' own, then the phrases.
+std::vector<std::string> words() {
+    std::vector<std::string> all;
+    const auto add = [&](std::string_view word) {
+        for (std::string_view out : kLeftOut)
+            if (out == word) return;
+        all.emplace_back(word);
+    };
+    for (std::string_view word : natives::kWords) add(word);
+    for (std::string_view word : native_args::kActionWords) add(word);
+    for (const char* phrase : kPhrases) all.emplace_back(phrase);
+    return all;
+}
+const std::vector<std::string> kWords = words();
 
 constexpr const char* kValues[] = {
     "0", "1", "-1", "2", "3", "10", "-10", "-2147483648", "1.5", "1e300", "-0.0", "\"\"", "\"abc\"",
@@ -66,6 +84,9 @@ constexpr const char* kValues[] = {
 template <size_t N>
 const char* pick(std::mt19937& rng, const char* const (&items)[N]) {
     return items[rng() % N];
+}
+const std::string& pick(std::mt19937& rng, const std::vector<std::string>& items) {
+    return items[rng() % items.size()];
 }
 
 std::string expression(std::mt19937& rng, int depth) {

@@ -374,9 +374,11 @@ Status new_line_q_entry(const int32_t*) {
 
 Status func_entry(const int32_t*) {
     Cell* const a = args();
-    const Cell spec = a[0], body = a[1];
-    const uint32_t flags = function::validate_spec(spec);
-    (void)function::push(spec, body, 0, 0, 0, flags);
+    const uint32_t flags = function::validate_spec(a[0]);
+    // The function keeps its own spec: the caller's block may change later, and the arguments a
+    // call takes must stay the ones the context was made from.
+    a[0] = block::clone(a[0], true, false);
+    (void)function::push(a[0], a[1], 0, 0, 0, flags);
     result(g_top[-1]);
     return Status::normal;
 }

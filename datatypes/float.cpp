@@ -196,15 +196,20 @@ int32_t compare(Cell a, Cell b, int32_t op) {
     switch (op) {
         case op_strict_equal: return x == y ? 0 : 1;
         case op_same: return a.w2 == b.w2 && a.w3 == b.w3 ? 0 : 1;
+        case op_find:
+            // Searching and unique take the sort orders' view: a NaN is found by a NaN.
+            if (std::isnan(x) && std::isnan(y)) return 0;
+            return almost_equal(x, y) ? 0 : 1;
         case op_equal:
         case op_not_equal:
         case op_equal_word:
-        case op_equal_canonical:
-        case op_find: return almost_equal(x, y) ? 0 : 1;
+        case op_equal_canonical: return almost_equal(x, y) ? 0 : 1;
         default: break;
     }
-    // Every ordering test with a NaN answers false; the sort orders take it as equal.
     if (std::isnan(x) || std::isnan(y)) {
+        // The sort orders are total: a NaN after every number, NaNs equal among themselves.
+        if (op == op_sort || op == op_sort_case) return std::isnan(x) - std::isnan(y);
+        // Every ordering test with a NaN answers false.
         if (op == op_lesser || op == op_lesser_or_equal) return 1;
         if (op == op_greater || op == op_greater_or_equal) return -1;
         return 0;

@@ -288,7 +288,8 @@ TEST_F(FloatActions, Compare) {
         {flt(0.0), flt(-0.0), op_equal, 0},
         {flt(0.0), flt(-0.0), op_strict_equal, 0},
         {flt(0.0), flt(-0.0), op_same, 1},
-        // NaN: unequal to everything, every ordering false, equal for sorting.
+        // NaN: unequal to everything, every ordering false; the sort orders put it after every
+        // number, and a search finds a NaN by a NaN.
         {flt(1.0), flt(nan), op_equal, 1},
         {flt(nan), flt(nan), op_equal, 1},
         {flt(nan), flt(nan), op_strict_equal, 1},
@@ -297,7 +298,11 @@ TEST_F(FloatActions, Compare) {
         {flt(nan), flt(1.0), op_lesser_or_equal, 1},
         {flt(1.0), flt(nan), op_greater, -1},
         {flt(1.0), flt(nan), op_greater_or_equal, -1},
-        {flt(1.0), flt(nan), op_sort, 0},
+        {flt(1.0), flt(nan), op_sort, -1},
+        {flt(nan), flt(-INFINITY), op_sort_case, 1},
+        {flt(nan), flt(nan), op_sort, 0},
+        {flt(nan), flt(nan), op_find, 0},
+        {flt(nan), flt(1.0), op_find, 1},
         {flt(-INFINITY), flt(INFINITY), op_lesser, -1},
         // Other types.
         {flt(1.0), num(1), op_equal, 0},

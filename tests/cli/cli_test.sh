@@ -49,6 +49,7 @@ check "a NUL in a message is escaped" "$(printf '*** User Error: a^@b^/c^(D800)\
 check "the loop escapes a NUL too" "*** User Error: a^@b" "$(printf 'do make error! "a^(0)b"\n' | "$zub" 2>&1 | head -1)"
 check "an error that holds itself keeps Where and Near" "$(printf '*** User Error: ...\n*** Where: do\n*** Near : e: make error! "x" e/arg1: e do e')" \
     "$("$zub" -e 'e: make error! "x" e/arg1: e do e' 2>&1)"
+check "a lone surrogate prints as U+FFFD" "$(printf 'a\xef\xbf\xbdb')" "$("$zub" -e 'prin "a" prin to char! 55296 print "b"' 2>&1)"
 
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

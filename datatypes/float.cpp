@@ -9,6 +9,7 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <string>
 #include <cstring>
 #include <limits>
 
@@ -369,8 +370,42 @@ Cell float_make(TypeId target, Cell, Cell spec) {
             x = target == TypeId::percent ? percent_from_text(spec) : float_from_text(spec);
         }
     }
+    // A percent! prints its value times 100 as a literal without exponent, within the longest
+    // number text the lexer reads: a value too large or too small for that, or not finite, could
+    // not load back.
+    if (target == TypeId::percent) {
+        const double a = std::fabs(x) * 100.0;
+        if (!(a < 1e13) || (a != 0.0 && a < 1e-250)) error::fire(ErrorId::out_of_range, spec);
+    }
     return cell::floating(x, target);
 }
+
+}  // namespace
+
+int32_t float_::emit_plain_digits(double x, int shift, NodeId out, int32_t limit) {
+    int point = 0, count = 0;
+    bool negative = false;
+    const char* digits = dtoa::float_to_digits(x, 0, &point, &negative, &count, false);
+    if (point >= dtoa::kFinalText) return mold::emit(out, std::string_view(digits, static_cast<size_t>(count)), limit);
+    std::string text(digits, static_cast<size_t>(count));  // the next conversion reuses the buffer
+    point += shift;
+    if (negative) limit = mold::emit(out, "-", limit);
+    if (point <= 0) {
+        limit = mold::emit(out, "0.", limit);
+        for (int i = point; i < 0; ++i) limit = mold::emit(out, "0", limit);
+        return mold::emit(out, text, limit);
+    }
+    if (point >= count) {
+        limit = mold::emit(out, text, limit);
+        for (int i = count; i < point; ++i) limit = mold::emit(out, "0", limit);
+        return limit;
+    }
+    limit = mold::emit(out, std::string_view(text).substr(0, static_cast<size_t>(point)), limit);
+    limit = mold::emit(out, ".", limit);
+    return mold::emit(out, std::string_view(text).substr(static_cast<size_t>(point)), limit);
+}
+
+namespace {
 
 int32_t float_form(Cell value, NodeId out, int32_t limit) {
     return mold::emit(out, float_::form(cell::as_float(value), float_::FormKind::value).view(), limit);

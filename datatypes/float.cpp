@@ -9,9 +9,9 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
-#include <string>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"

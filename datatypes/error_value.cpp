@@ -429,6 +429,9 @@ void raise(Cell error) {
 }
 
 int32_t form(Cell error, NodeId out, int32_t limit) {
+    // An error that holds itself (in an argument, say) forms the inner one as "...".
+    if (cycles::mold_marker(error, out, &limit, false)) return limit;
+    const cycles::Guard walking(cycles::series_of(error));
     stack::Rooted kept(error);
     stack::Rooted live(live_catalog());
     Message m = find_message(live.cell(), field(error, kType), field(error, kId));

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
@@ -196,15 +197,20 @@ int32_t compare(Cell a, Cell b, int32_t op) {
     switch (op) {
         case op_strict_equal: return x == y ? 0 : 1;
         case op_same: return a.w2 == b.w2 && a.w3 == b.w3 ? 0 : 1;
+        case op_find:
+            // Searching and unique take the sort orders' view: a NaN is found by a NaN.
+            if (std::isnan(x) && std::isnan(y)) return 0;
+            return almost_equal(x, y) ? 0 : 1;
         case op_equal:
         case op_not_equal:
         case op_equal_word:
-        case op_equal_canonical:
-        case op_find: return almost_equal(x, y) ? 0 : 1;
+        case op_equal_canonical: return almost_equal(x, y) ? 0 : 1;
         default: break;
     }
-    // Every ordering test with a NaN answers false; the sort orders take it as equal.
     if (std::isnan(x) || std::isnan(y)) {
+        // The sort orders are total: a NaN after every number, NaNs equal among themselves.
+        if (op == op_sort || op == op_sort_case) return std::isnan(x) - std::isnan(y);
+        // Every ordering test with a NaN answers false.
         if (op == op_lesser || op == op_lesser_or_equal) return 1;
         if (op == op_greater || op == op_greater_or_equal) return -1;
         return 0;
@@ -364,8 +370,42 @@ Cell float_make(TypeId target, Cell, Cell spec) {
             x = target == TypeId::percent ? percent_from_text(spec) : float_from_text(spec);
         }
     }
+    // A percent! prints its value times 100 as a literal without exponent, within the longest
+    // number text the lexer reads: a value too large or too small for that, or not finite, could
+    // not load back.
+    if (target == TypeId::percent) {
+        const double a = std::fabs(x) * 100.0;
+        if (!(a < 1e13) || (a != 0.0 && a < 1e-250)) error::fire(ErrorId::out_of_range, spec);
+    }
     return cell::floating(x, target);
 }
+
+}  // namespace
+
+int32_t float_::emit_plain_digits(double x, int shift, NodeId out, int32_t limit) {
+    int point = 0, count = 0;
+    bool negative = false;
+    const char* digits = dtoa::float_to_digits(x, 0, &point, &negative, &count, false);
+    if (point >= dtoa::kFinalText) return mold::emit(out, std::string_view(digits, static_cast<size_t>(count)), limit);
+    std::string text(digits, static_cast<size_t>(count));  // the next conversion reuses the buffer
+    point += shift;
+    if (negative) limit = mold::emit(out, "-", limit);
+    if (point <= 0) {
+        limit = mold::emit(out, "0.", limit);
+        for (int i = point; i < 0; ++i) limit = mold::emit(out, "0", limit);
+        return mold::emit(out, text, limit);
+    }
+    if (point >= count) {
+        limit = mold::emit(out, text, limit);
+        for (int i = count; i < point; ++i) limit = mold::emit(out, "0", limit);
+        return limit;
+    }
+    limit = mold::emit(out, std::string_view(text).substr(0, static_cast<size_t>(point)), limit);
+    limit = mold::emit(out, ".", limit);
+    return mold::emit(out, std::string_view(text).substr(static_cast<size_t>(point)), limit);
+}
+
+namespace {
 
 int32_t float_form(Cell value, NodeId out, int32_t limit) {
     return mold::emit(out, float_::form(cell::as_float(value), float_::FormKind::value).view(), limit);

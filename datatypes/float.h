@@ -38,6 +38,11 @@ bool pretty();
 // "%" after the percent kinds and ".0" after an integral text of kinds 0 to 3. Never allocates.
 dtoa::FloatText form(double x, FormKind kind);
 
+// The shortest digits that read back to a finite x, in plain notation (never an exponent) with
+// the decimal point moved `shift` places right: what mold/all writes where a literal takes no
+// exponent. Appended to a string series; returns the budget left. May collect.
+int32_t emit_plain_digits(double x, int shift, NodeId out, int32_t limit);
+
 // The arithmetic of two doubles for op codes 0 to 4: plain binary64 add, subtract, multiply and
 // divide (1.0 / 0 is +INF, 0.0 / 0 NaN), remainder as fmod for a finite divisor, NaN for a NaN
 // divisor, x itself for an infinite divisor when x is finite. Other codes raise script cannot-use.

@@ -284,9 +284,10 @@ Cell make(Cell value) {
     const Cell body = block::abs_at(value, block::head_index(value) + 1);
     if (!cell::is(spec, TypeId::block) || !cell::is(body, TypeId::block)) bad_def(value);
     const uint32_t flags = validate_spec(spec);
-    (void)push(spec, body, 0, 0, 0, flags);
+    stack::push(block::clone(spec, true, false));  // its own spec, as with func
+    (void)push(stack::top_cell(), body, 0, 0, 0, flags);
     const Cell fn = stack::top_cell();
-    stack::pop(1);
+    stack::pop(2);
     return fn;
 }
 
@@ -347,7 +348,9 @@ Cell function_make(TypeId, Cell, Cell spec) { return function::make(spec); }
 
 Cell function_reflect(Cell value, uint32_t field) {
     const symbol::Id f = symbol::resolve(field);
-    if (f == symbol::resolve(words::id(words::Word::spec))) return cell::series(TypeId::block, spec_of(value));
+    // A copy: the function's own spec must not change under it.
+    if (f == symbol::resolve(words::id(words::Word::spec)))
+        return block::clone(cell::series(TypeId::block, spec_of(value)), true, false);
     if (f == symbol::resolve(words::id(words::Word::body))) return more_at(value, kBody);
     if (f == symbol::resolve(words::id(words::Word::words))) {
         const NodeId context = context_of(value);

@@ -44,7 +44,8 @@ Cell native_make(TypeId type, Cell, Cell spec) {
     const NodeId extra = memory::alloc_cells(2);
     series::append_cell(extra, context::cell_of(context));
     series::append_cell(extra, cell::none());
-    return cell::make(type, static_cast<uint32_t>(i), cell::series_node(fn_spec), extra);
+    const Cell own_spec = block::clone(fn_spec, true, false);  // the caller's block may change later
+    return cell::make(type, static_cast<uint32_t>(i), cell::series_node(own_spec), extra);
 }
 
 // The arguments an operator would take: two, with no lit-word or get-word before a plain word.
@@ -93,7 +94,8 @@ Cell op_make(TypeId, Cell, Cell spec) {
 
 Cell native_reflect(Cell value, uint32_t field) {
     const symbol::Id f = symbol::resolve(field);
-    if (f == symbol::resolve(words::id(words::Word::spec))) return spec_block(value);
+    // A copy: what a program does to it must not change the arguments the callable takes.
+    if (f == symbol::resolve(words::id(words::Word::spec))) return block::clone(spec_block(value), true, false);
     if (f == symbol::resolve(words::id(words::Word::body))) {
         if (cell::is(value, TypeId::op) && from_function(value)) return function::more_at(value, function::kBody);
         return cell::integer(static_cast<int32_t>(value.w1));

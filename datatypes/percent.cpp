@@ -1,5 +1,7 @@
 // percent!: a float! that holds the fraction (50% is 0.5) and prints it times 100 with "%".
 // Everything but its text form is float!'s.
+#include <cmath>
+
 #include "datatypes/float.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
@@ -12,7 +14,13 @@ int32_t percent_form(Cell value, NodeId out, int32_t limit) {
     return mold::emit(out, text.view(), limit);
 }
 
-int32_t percent_mold(Cell value, NodeId out, MoldFlags, int32_t limit) { return percent_form(value, out, limit); }
+// mold/all writes every digit the value needs, so the text loads back as the same percent.
+int32_t percent_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
+    const double x = cell::as_float(value);
+    if (!flags.all || !std::isfinite(x)) return percent_form(value, out, limit);
+    limit = float_::emit_plain_digits(x, 2, out, limit);
+    return mold::emit(out, "%", limit);
+}
 
 }  // namespace
 

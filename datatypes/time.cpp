@@ -13,6 +13,7 @@
 #include "datatypes/string.h"
 #include "evaluator/lexer/lexer.h"
 #include "runtime/error.h"
+#include "runtime/float_text.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/words.h"
@@ -122,16 +123,26 @@ Cell from_text(Cell text) {
     return value;
 }
 
+// A made time has an hour that is an integer! and a text that loads back as a time: finite, its
+// hour within 32 bits, and zero or not so small that its digits would pass the longest number
+// text the lexer reads; anything else raises script out-of-range with the source.
+Cell in_range(Cell time, const Cell& source) {
+    const double seconds = cell::as_float(time), a = std::fabs(seconds);
+    const double limit = seconds < 0 ? 2147483649.0 * 3600.0 : 2147483648.0 * 3600.0;
+    if (!(a < limit) || (a != 0.0 && a < 1e-250)) error::fire(ErrorId::out_of_range, source);
+    return time;
+}
+
 // make and to are one operation.
 Cell time_make(TypeId, Cell, Cell spec) {
     switch (cell::type(spec)) {
         case TypeId::time: return spec;
         case TypeId::integer: return time::make(cell::as_integer(spec));
         case TypeId::float_:
-        case TypeId::percent: return time::make(cell::as_float(spec));
+        case TypeId::percent: return in_range(time::make(cell::as_float(spec)), spec);
         case TypeId::block:
         case TypeId::paren:
-        case TypeId::hash: return from_block(spec);
+        case TypeId::hash: return in_range(from_block(spec), spec);
         default:
             if (!string::is_text(cell::type(spec))) raise_bad_to(spec);
             return from_text(spec);
@@ -140,7 +151,20 @@ Cell time_make(TypeId, Cell, Cell spec) {
 
 int32_t time_form(Cell value, NodeId out, int32_t limit) { return time::form_value(cell::as_float(value), out, limit); }
 
-int32_t time_mold(Cell value, NodeId out, MoldFlags, int32_t limit) { return time_form(value, out, limit); }
+// mold/all writes the seconds with every digit they need, so the text loads back as the same time.
+int32_t time_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
+    const double seconds = cell::as_float(value);
+    if (!flags.all || !std::isfinite(seconds)) return time_form(value, out, limit);
+    const double a = std::fabs(seconds);
+    const double s = std::fmod(a, 60.0);
+    if (seconds < 0) limit = mold::emit(out, "-", limit);
+    limit = time::form_value(a - s, out, limit);  // exact: a multiple of 60 no larger than a
+    if (s == 0.0) return limit;
+    string::truncate(out, series::length(out) - 2);  // its "00" seconds
+    limit += 2;
+    if (s < 10.0) limit = mold::emit(out, "0", limit);
+    return float_::emit_plain_digits(s, 0, out, limit);
+}
 
 // The part a selector names: 1 to 3 or the words hour, minute, second; 0 for anything else.
 int32_t part_of(const Cell& selector) {

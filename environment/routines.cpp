@@ -45,8 +45,11 @@ Status make_routine(const int32_t* r) {
     const uint32_t code = routines::find(symbol::utf8(name.w2));
     if (!code) error::fire(ErrorId::invalid_arg, name);
     (void)function::validate_spec(spec);
-    (void)function::push_routine(spec, cell::none(), code, 0, false);
-    return args.done(stack::top_cell());
+    stack::push(block::clone(spec, true, false));  // its own spec: the caller's block may change later
+    (void)function::push_routine(stack::top_cell(), cell::none(), code, 0, false);
+    const Cell routine = stack::top_cell();
+    stack::pop(2);
+    return args.done(routine);
 }
 
 Status quit_return(const int32_t* r) {

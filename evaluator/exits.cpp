@@ -10,6 +10,7 @@
 #include "datatypes/error_value.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "datatypes/string.h"
 #include "evaluator/stack.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
@@ -72,12 +73,46 @@ void throw_value(Cell value, Cell name) {
     throw Thrown{ThrownCode::throw_};
 }
 
+namespace {
+
+// A code point a report shows escaped: a control character or a lone surrogate would cut the
+// report short (NUL) or make it text that is not UTF-8.
+bool shown_escaped(uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0xD800 && cp <= 0xDFFF);
+}
+
+// Copies the formed report, escaping what shown_escaped names as mold escapes it; a line end
+// that starts the report's next "*** " line stays. May collect.
+void append_report(NodeId out, NodeId formed) {
+    const uint32_t n = series::length(formed);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t cp = string::char_at(formed, i);
+        const bool line_break = cp == '\n' && i + 4 < n && string::char_at(formed, i + 1) == '*' &&
+                                string::char_at(formed, i + 2) == '*' && string::char_at(formed, i + 3) == '*' &&
+                                string::char_at(formed, i + 4) == ' ';
+        if (!shown_escaped(cp) || line_break) {
+            string::append_char(out, cp);
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            const char text[] = {'^', '(', kHex[cp >> 12], kHex[(cp >> 8) & 15], kHex[(cp >> 4) & 15], kHex[cp & 15], ')'};
+            string::append_literal(out, {text, sizeof text});
+        } else {
+            (void)string::append_escaped_char(out, cp, false);
+        }
+    }
+}
+
+}  // namespace
+
 int32_t form_pending_error(NodeId out, int32_t limit) {
     stack::push(cell::series(TypeId::string, out));  // kept while the error value is made
+    const NodeId formed = series::alloc_with_unit(64, 1);
+    stack::push(cell::series(TypeId::string, formed));
     const Cell error = error_value::from_pending();
     stack::push(error);
-    limit = error_value::form(error, out, limit);
-    stack::pop(2);
+    limit = error_value::form(error, formed, limit);
+    append_report(out, formed);
+    stack::pop(3);
     return limit;
 }
 

@@ -70,7 +70,9 @@ namespace zub::exits {
 
 // The text of the pending error, formed as its error! value forms: "*** <category text>:
 // <message>" with its arguments filled in, then the Where and Near lines (and Stack and Files
-// when asked for). Appended to a string series; returns the budget left. May collect.
+// when asked for). Control characters and lone surrogates are escaped as mold escapes them, so the
+// report is whole, readable UTF-8 text. Appended to a string series; returns the budget left.
+// May collect.
 int32_t form_pending_error(NodeId out, int32_t limit);
 
 // The last resort for an error that nothing caught: its formed text on stderr, then the process

@@ -374,9 +374,11 @@ namespace {
 
 Status func_entry(const int32_t* refinements) {
     const Args<Native::func> args(refinements);
-    const Cell spec = args[0], body = args[1];
-    const uint32_t flags = function::validate_spec(spec);
-    (void)function::push(spec, body, 0, 0, 0, flags);
+    const uint32_t flags = function::validate_spec(args[0]);
+    // The function keeps its own spec: the caller's block may change later, and the arguments a
+    // call takes must stay the ones the context was made from.
+    args[0] = block::clone(args[0], true, false);
+    (void)function::push(args[0], args[1], 0, 0, 0, flags);
     return args.done(g_top[-1]);
 }
 

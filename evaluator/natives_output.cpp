@@ -116,8 +116,8 @@ std::string name_utf8(const Cell& var) {
     const uint32_t head = cell::series_index(var) < length ? cell::series_index(var) : length;
     const std::byte* data = memory::buffer(node)->head_ptr();
     std::string text(unicode::utf8_size(data + size_t{head} * unit, data + size_t{length} * unit, unit), '\0');
-    unicode::string_to_utf8_into(var, reinterpret_cast<std::byte*>(text.data()), static_cast<uint32_t>(text.size()),
-                                 unicode::kWhole, false);
+    text.resize(unicode::string_to_utf8_into(var, reinterpret_cast<std::byte*>(text.data()),
+                                             static_cast<uint32_t>(text.size()), unicode::kWhole, false));
     return text;
 }
 

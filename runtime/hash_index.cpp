@@ -5,6 +5,7 @@
 #include "runtime/hash_index.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -163,6 +164,12 @@ bool same_value(const Cell& a, const Cell& b, int32_t rule) {
         case TypeId::error:
         case TypeId::port: return a.w1 == b.w1;
         case TypeId::integer: return a.w2 == b.w2;  // every rule compares integers by value
+        case TypeId::float_:
+        case TypeId::percent:
+            // NaNs share one chain, and a search finds one by another: the sort orders' view.
+            if ((rule == kGroupRule || rule == op_find) && std::isnan(cell::as_float(a)) && std::isnan(cell::as_float(b)))
+                return true;
+            return actions::compare_direct(a, b, rule) == 0;
         default: return actions::compare_direct(a, b, rule) == 0;
     }
 }
@@ -343,9 +350,12 @@ uint32_t hash_value(const Cell& c) {
         case TypeId::handle:
         case TypeId::event: return hash::fmix32(c.w2);
         case TypeId::float_:
-        case TypeId::pair:
         case TypeId::percent:
-        case TypeId::time: return murmur_words(c, 2, 2);
+        case TypeId::time:
+            // Searches find a NaN by a NaN, whatever its bits, so every NaN hashes alike.
+            if (std::isnan(cell::as_float(c))) return hash::fmix32(0x7FF80000);
+            return murmur_words(c, 2, 2);
+        case TypeId::pair: return murmur_words(c, 2, 2);
         case TypeId::symbol: return hash_symbol(c);
         case TypeId::word:
         case TypeId::set_word:

@@ -141,10 +141,28 @@ uint32_t checked_size(uint64_t bytes) {
     return static_cast<uint32_t>(bytes);
 }
 
-// Writes the units as UTF-8; the caller has checked every code point and made room.
+// The code point the text writers write for the unit at i, moving i past what it used: a high
+// surrogate and a low one after it make one character; any other surrogate is U+FFFD, so what
+// the runtime writes is always UTF-8 it can read back.
+uint32_t text_code_point(const std::byte* src, uint32_t unit, uint32_t count, uint32_t& i) {
+    const uint32_t cp = load_unit(src + size_t{i} * unit, unit);
+    ++i;
+    if (cp < 0xD800 || cp > 0xDFFF) return cp;
+    if (cp <= 0xDBFF && i < count) {
+        const uint32_t low = load_unit(src + size_t{i} * unit, unit);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            ++i;
+            return 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return 0xFFFD;
+}
+
+// Writes the units as UTF-8; the caller has checked every code point and made room (a surrogate
+// pair takes less than its two halves would).
 std::byte* write_utf8(const std::byte* src, uint32_t unit, uint32_t count, bool crlf, std::byte* out) {
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t cp = load_unit(src + size_t{i} * unit, unit);
+    for (uint32_t i = 0; i < count;) {
+        const uint32_t cp = text_code_point(src, unit, count, i);
         if (cp < 0x80) {
             if (cp == '\n' && crlf) *out++ = std::byte{'\r'};
             *out++ = static_cast<std::byte>(cp);
@@ -318,15 +336,17 @@ Converted string_to_utf8(Cell& value, uint32_t length, bool crlf) {
             size += utf8_length(cp) + (crlf && cp == '\n');
         }
     }
-    const uint32_t bytes = checked_size(size);
+    (void)checked_size(size);
     std::byte* out = conversion_buffer(value, checked_size(size + 1));
     std::byte* end = write_utf8(span_data(value, s), s.unit, s.count, crlf, out);  // re-derived
     *end = std::byte{0};
+    const auto bytes = static_cast<uint32_t>(end - out);
     memory::buffer(value.w3)->tail = bytes + 1;
     return Converted{out, bytes};
 }
 
-uint32_t string_to_utf8_into(const Cell& value, std::byte* out, uint32_t room, uint32_t length, bool nul) {
+uint32_t string_to_utf8_into(const Cell& value, std::byte* out, uint32_t room, uint32_t length, bool nul,
+                             bool keep_surrogates) {
     const Span s = string_span(value, length);
     if (nul) {
         if (room == 0) return 0;
@@ -334,9 +354,10 @@ uint32_t string_to_utf8_into(const Cell& value, std::byte* out, uint32_t room, u
     }
     const std::byte* src = span_data(value, s);
     uint32_t written = 0;
-    for (uint32_t i = 0; i < s.count; ++i) {
-        const uint32_t n = encode_utf8_bounded(load_unit(src + size_t{i} * s.unit, s.unit), out + written,
-                                               room - written);
+    for (uint32_t i = 0; i < s.count;) {
+        const uint32_t cp = keep_surrogates ? load_unit(src + size_t{i++} * s.unit, s.unit)
+                                            : text_code_point(src, s.unit, s.count, i);
+        const uint32_t n = encode_utf8_bounded(cp, out + written, room - written);
         if (n == 0) break;
         written += n;
     }

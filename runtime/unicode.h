@@ -61,15 +61,18 @@ struct Converted {
 // series buffer: pass a copy held on the stack and keep its w3.
 std::byte* conversion_buffer(Cell& value, uint32_t size);
 
+// The text writers below write a surrogate pair held as two characters as the one character it
+// stands for, and any other surrogate as U+FFFD, so what they write is always valid UTF-8.
 // The string value's characters from its head (at most `length`, clipped at the tail) as UTF-8
 // in its conversion buffer; with crlf each line feed is written CR LF. Raises invalid-char for
 // a code point above U+10FFFF before anything is written. May collect (see conversion_buffer).
 Converted string_to_utf8(Cell& value, uint32_t length = kWhole, bool crlf = false);
 // The same into a caller's buffer of `room` bytes: writes whole sequences only, stops at the first
 // that does not fit, and adds a NUL (inside `room`) when asked. Returns the bytes before the NUL.
-// Never allocates.
+// With keep_surrogates every surrogate is encoded as it is, for a reader that refuses it (the
+// lexer). Never allocates.
 uint32_t string_to_utf8_into(const Cell& value, std::byte* out, uint32_t room,
-                             uint32_t length = kWhole, bool nul = true);
+                             uint32_t length = kWhole, bool nul = true, bool keep_surrogates = false);
 
 // As string_to_utf8, as UTF-16LE: code points above U+FFFF become surrogate pairs.
 Converted string_to_utf16(Cell& value, uint32_t length = kWhole, bool crlf = false);

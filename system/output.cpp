@@ -169,6 +169,8 @@ void write_string(int fd, Cell text, bool new_line) {
                     ++i;
                 }
             }
+            // A surrogate left alone is no character: U+FFFD, as every text writer has it.
+            if (is_high_surrogate(cp) || is_low_surrogate(cp)) cp = 0xFFFD;
             used += encode(cp, g_stage + used);
         }
         if (used > kStageSize - kLongestSequence) {

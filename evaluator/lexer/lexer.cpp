@@ -640,7 +640,9 @@ Result transcode_value(Cell source, int32_t length, const Options& options) {
     const uint64_t size = unicode::utf8_size(units, units + size_t{count} * unit, unit);
     if (size > 0xFFFFFFF0u) error::fire(ErrorId::no_memory);
     BufferScope room(static_cast<uint32_t>(size));
-    const uint32_t written = unicode::string_to_utf8_into(source, room.data(), static_cast<uint32_t>(size), count, false);
+    // Surrogates stay as they are, so the lexer refuses them as it refuses them in a file.
+    const uint32_t written =
+        unicode::string_to_utf8_into(source, room.data(), static_cast<uint32_t>(size), count, false, true);
     Result r = transcode(room.data(), written, options);
     r.consumed = unicode::count_utf8_chars(room.data(), room.data() + r.consumed);
     return r;

@@ -111,7 +111,12 @@ TEST_F(FloatActions, CompareForFindAndSort) {
     struct Case { Cell a, b; int32_t op; int32_t answer; };
     const Case cases[] = {
         {flt(0.1 + 0.2), flt(0.3), op_find, 0},
-        {flt(1.0), flt(NAN), op_sort, 0},
+        // The sort orders put NaN after every number; a search finds a NaN by a NaN.
+        {flt(1.0), flt(NAN), op_sort, -1},
+        {flt(NAN), flt(-INFINITY), op_sort_case, 1},
+        {flt(NAN), flt(NAN), op_sort, 0},
+        {flt(NAN), flt(NAN), op_find, 0},
+        {flt(NAN), flt(1.0), op_find, 1},
         {flt(60.0), tim(60.0), op_find, 1},
     };
     for (const Case& c : cases)

@@ -106,8 +106,8 @@ TEST_F(Output, WriterEncodesEveryWidthAsUtf8) {
         {{0xE9, 0x20AC}, "\xC3\xA9\xE2\x82\xAC"},
         {{0x1F600, 'x'}, "\xF0\x9F\x98\x80x"},                 // 4-byte units
         {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},                // a pair in 2-byte units: one sequence
-        {{'a', 0xD83D, 'b'}, "a\xED\xA0\xBD" "b"},             // a lone surrogate as it is
-        {{0xDE00, 0xD83D}, "\xED\xB8\x80\xED\xA0\xBD"},        // reversed: two lone halves
+        {{'a', 0xD83D, 'b'}, "a\xEF\xBF\xBD" "b"},             // a lone surrogate as U+FFFD
+        {{0xDE00, 0xD83D}, "\xEF\xBF\xBD\xEF\xBF\xBD"},        // reversed: two lone halves
         {{0x10FFFF}, "\xF4\x8F\xBF\xBF"},
         {{}, ""},
     };

@@ -5,7 +5,7 @@
 #include "datatypes/error_value.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"

@@ -10,7 +10,7 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/lexer/lexer.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"

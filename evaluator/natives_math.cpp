@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "datatypes/context.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"

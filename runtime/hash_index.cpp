@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/actions.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 
 namespace zub::words {
 

@@ -9,7 +9,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "datatypes/time.h"
 #include "evaluator/lexer/lexer_state.h"
 #include "runtime/error.h"

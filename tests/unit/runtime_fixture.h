@@ -8,7 +8,7 @@
 #include "boot/runtime.h"
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/cycles.h"

@@ -18,7 +18,7 @@
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 #include "system/output.h"
 #include "system/random.h"
 

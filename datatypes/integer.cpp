@@ -15,7 +15,7 @@
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 #include "system/random.h"
 
 namespace zub {

@@ -8,7 +8,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/ownership.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::series {
 

@@ -17,7 +17,7 @@
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 #include "system/output.h"
 
 namespace zub::environment {

@@ -27,7 +27,7 @@
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::interp {
 namespace {

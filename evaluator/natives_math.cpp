@@ -15,7 +15,7 @@
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::natives::groups {
 namespace {

@@ -5,7 +5,7 @@
 #include "datatypes/context.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::stack {
 

@@ -81,6 +81,11 @@ enum class RootKind : uint8_t { series, table };
 void add_root(const NodeId* slot, RootKind kind = RootKind::series);
 void add_cell_root(const Cell* cell);
 
+// The record table held weakly (the ownership table): a record lasts while the node in w1 of its
+// second cell (its owner's context) is reachable, and only then keeps its key series and cells.
+// A key that outlives its record loses series_flag::owned. Registered by its module at start.
+void set_weak_records(const NodeId* slot);
+
 // Holds collections off for its lifetime: for C++ sections that keep raw pointers across a
 // callback that may reach a safe point (a sort's compare function). Keep such sections short.
 class Guard {

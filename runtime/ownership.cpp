@@ -32,6 +32,7 @@ void init() {
     g_table = hashtable::init_records(1000, hashtable::Kind::ownership, 3);
     g_notify = nullptr;
     collector::add_root(&g_table, collector::RootKind::table);
+    collector::set_weak_records(&g_table);
 }
 
 NodeId table() { return g_table; }

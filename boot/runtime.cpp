@@ -17,7 +17,7 @@
 #include "runtime/handles.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "evaluator/words.h"
 #include "system/output.h"
 #include "system/random.h"

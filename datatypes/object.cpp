@@ -20,7 +20,7 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/series.h"
 #include "evaluator/words.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "evaluator/words.h"
 
 namespace zub::series {

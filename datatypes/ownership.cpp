@@ -1,6 +1,6 @@
 // The table is a record table keyed by series node: value, owner object, field word. The owned
 // flag on a buffer (or, for image!, on the cell) lets a walk skip series already recorded.
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/collector.h"
 
 #include "datatypes/context.h"

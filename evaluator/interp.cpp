@@ -25,6 +25,7 @@
 #include "evaluator/thread.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
+#include "runtime/hash_index.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "evaluator/words.h"
@@ -1014,6 +1015,7 @@ void init() {
     g_action_shapes = natives::action_shapes();
     collector::add_cell_root(&g_position);
     collector::add_root(&g_empty);
+    hash_index::set_compare(actions::compare_direct);
 }
 
 const Cell& position() { return g_position; }

@@ -11,6 +11,7 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
 
@@ -22,6 +23,12 @@ namespace {
 
 Cell g_thrown = cell::unset();
 Cell g_thrown_name = cell::none();
+
+void keep_roots() {
+    collector::keep_root(g_value);
+    collector::keep_root(g_thrown);
+    collector::keep_root(g_thrown_name);
+}
 
 enum class Search { found, crossed_guard, missing };
 
@@ -48,6 +55,7 @@ void reset() {
     g_value = cell::unset();
     g_thrown = cell::unset();
     g_thrown_name = cell::none();
+    collector::add_root_walker(keep_roots);
 }
 
 Status raise_break(bool has_value, bool is_continue) {

@@ -9,8 +9,6 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/exits.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/handles.h"
@@ -34,6 +32,7 @@ struct Root {
 
 std::vector<Root> g_roots;
 std::vector<const Cell*> g_cell_roots;
+std::vector<RootWalker> g_walkers;
 const NodeId* g_weak_records = nullptr;
 std::vector<NodeId> g_work;        // cell series marked but not yet scanned
 std::vector<NodeId> g_unmanaged;   // marked buffers outside the frames, unmarked at the end
@@ -167,14 +166,7 @@ void drain() {
 }
 
 void mark_roots() {
-    for (const Cell* c = stack::g_cells; c < stack::g_top; ++c) mark_cell(*c);
-    for (const stack::Frame* f = stack::g_frames; f < stack::g_frame_top; ++f) {
-        keep_cells(f->word_context);
-        keep_cells(f->function_context);
-    }
-    mark_cell(exits::value());
-    mark_cell(exits::thrown_value());
-    mark_cell(exits::thrown_name());
+    for (RootWalker walk : g_walkers) walk();
     const error::Pending& pending = error::pending();
     for (const Cell& arg : pending.args) mark_cell(arg);
     mark_cell(pending.near);
@@ -375,6 +367,7 @@ void reset() {
     g_state.threshold = kMinBudget;
     g_roots.clear();
     g_cell_roots.clear();
+    g_walkers.clear();
     g_weak_records = nullptr;
 }
 
@@ -388,6 +381,15 @@ bool enable(bool on) {
 void add_root(const NodeId* slot, RootKind kind) { g_roots.push_back({slot, kind}); }
 void add_cell_root(const Cell* cell) { g_cell_roots.push_back(cell); }
 void set_weak_records(const NodeId* slot) { g_weak_records = slot; }
+
+void add_root_walker(RootWalker walk) {
+    if (std::find(g_walkers.begin(), g_walkers.end(), walk) == g_walkers.end()) g_walkers.push_back(walk);
+}
+void keep_root(const Cell& value) { mark_cell(value); }
+void keep_roots(const Cell* from, const Cell* to) {
+    for (const Cell* c = from; c < to; ++c) mark_cell(*c);
+}
+void keep_root_cells(NodeId node) { keep_cells(node); }
 
 void collect() {
     if (g_state.enabled && g_state.holds == 0) do_cycle();

@@ -1,6 +1,7 @@
 // Runtime initialisation and clean-up: every subsystem's start-up step, in one ordered table.
 #include "boot/runtime.h"
 
+#include "boot/embedded.h"
 #include "datatypes/context.h"
 #include "datatypes/error_value.h"
 #include "datatypes/object.h"
@@ -26,6 +27,12 @@ namespace zub::runtime {
 
 namespace {
 
+// The native and action specs live in the binary, embedded at build time.
+void load_natives() {
+    natives::init(embedded::boot_natives, embedded::boot_natives_size, embedded::boot_actions,
+                  embedded::boot_actions_size);
+}
+
 // The start-up steps in the order they depend on each other; a subsystem that lands adds its step
 // here, in its place.
 struct Step {
@@ -49,7 +56,7 @@ constexpr Step kSteps[] = {
     {"ownership table", ownership::init},
     {"evaluation stack", stack::init},
     {"lexer", lexer::init},
-    {"natives", natives::init},
+    {"natives", load_natives},
     {"interpreter", interp::init},
     {"objects", object::init},
     {"error values", error_value::init},

@@ -6,7 +6,6 @@
 #include <array>
 #include <vector>
 
-#include "boot/embedded.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "evaluator/stack.h"
@@ -47,7 +46,8 @@ std::vector<std::string_view> action_words() {
 
 Entry g_entries[kRoom];
 
-void init() {
+void init(const unsigned char* native_specs, uint32_t native_specs_size, const unsigned char* action_specs,
+          uint32_t action_specs_size) {
     std::fill(std::begin(g_entries), std::end(g_entries), empty_slot);
     g_next = 1;
     register_entries(kEntries, kCount);
@@ -58,9 +58,9 @@ void init() {
     groups::output();
     groups::memory();
     groups::lexer();
-    g_natives = signatures::load(embedded::boot_natives, embedded::boot_natives_size,
+    g_natives = signatures::load(native_specs, native_specs_size,
                             std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
-    g_actions = signatures::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
+    g_actions = signatures::load(action_specs, action_specs_size, action_words());
     // Every native! and action! value shares its spec block with these tables.
     collector::add_root(&g_natives.source);
     collector::add_root(&g_actions.source);

@@ -34,9 +34,11 @@ inline constexpr uint32_t index_of(Native n) { return static_cast<uint32_t>(n) +
 // that evaluates code passes on the Status of break, continue, return and exit. May collect.
 using Entry = Status (*)(const int32_t* refinements);
 
-// Fills the table in index order and loads the native and action specs. Once, at start, after the
-// registry, the symbols and the lexer. May collect.
-void init();
+// Fills the table in index order and loads the native and action specs from their `word [spec]`
+// texts, which start-up hands over. Once, at start, after the registry, the symbols and the lexer.
+// May collect.
+void init(const unsigned char* native_specs, uint32_t native_specs_size, const unsigned char* action_specs,
+          uint32_t action_specs_size);
 
 // Appends entries at the next free indexes, in order. The caller keeps within kRoom.
 void register_entries(const Entry* entries, uint32_t n);

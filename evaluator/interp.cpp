@@ -22,7 +22,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/signatures.h"
 #include "evaluator/stack.h"
-#include "evaluator/thread.h"
+#include "evaluator/depth.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/hash_index.h"

@@ -36,7 +36,7 @@ bool pretty();
 // The text form of a double: "1.#INF", "-1.#INF", "1.#NaN" for the special values; otherwise
 // printed with the kind's precision, exponents without "+" or leading zeros (1.0e20, 1.0e-5),
 // "%" after the percent kinds and ".0" after an integral text of kinds 0 to 3. Never allocates.
-dtoa::FloatText form(double x, FormKind kind);
+float_text::FloatText form(double x, FormKind kind);
 
 // The arithmetic of two doubles for op codes 0 to 4: plain binary64 add, subtract, multiply and
 // divide (1.0 / 0 is +INF, 0.0 / 0 NaN), remainder as fmod for a finite divisor, NaN for a NaN

@@ -343,13 +343,13 @@ double snap_zero(double x) { return std::fabs(x) < kEpsilon ? 0.0 : x; }
 template <Native native, int mode, double (*fn)(double)>
 Status trig(const int32_t* r) {
     double a = float_arg(native, 0);
-    if (r[0] < 0) a = math::degrees_to_radians(a, mode);
+    if (r[0] < 0) a = float_text::degrees_to_radians(a, mode);
     return done(cell::floating(snap_zero(fn(a))));
 }
 
 Status tangent(const int32_t* r) {
     double a = float_arg(Native::tangent, 0);
-    if (r[0] < 0) a = math::degrees_to_radians(a, 0);
+    if (r[0] < 0) a = float_text::degrees_to_radians(a, 0);
     if (a == kPi / 2) return done(cell::floating(HUGE_VAL));
     if (a == -kPi / 2) return done(cell::floating(-HUGE_VAL));
     return done(cell::floating(std::tan(a)));

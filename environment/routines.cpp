@@ -43,7 +43,7 @@ bool is_word(TypeId t) {
 Status make_routine(const int32_t*) {
     const Cell name = args()[0];
     const Cell spec = args()[1];
-    const uint32_t code = routines::find(symbol::utf8(name.w2));
+    const uint32_t code = function::find_routine(symbol::utf8(name.w2));
     if (!code) error::fire(ErrorId::invalid_arg, name);
     (void)function::validate_spec(spec);
     (void)function::push_routine(spec, cell::none(), code, 0, false);
@@ -139,12 +139,12 @@ Status in_typeset(const int32_t*) {
 
 template <size_t... i>
 void register_typeset_predicates(std::index_sequence<i...>) {
-    ((void)routines::add(kTypesetPredicates[i].name, in_typeset<i>), ...);
+    ((void)function::add_routine(kTypesetPredicates[i].name, in_typeset<i>), ...);
 }
 
 struct Named {
     const char* name;
-    routines::Entry entry;
+    function::RoutineEntry entry;
 };
 
 constexpr Named kRoutines[] = {
@@ -165,7 +165,7 @@ constexpr Named kRoutines[] = {
 
 template <TypeId... types>
 void register_type_predicates() {
-    ((void)routines::add(std::string(registry::name(types).substr(0, registry::name(types).size() - 1)) + "?",
+    ((void)function::add_routine(std::string(registry::name(types).substr(0, registry::name(types).size() - 1)) + "?",
                          is_type<types>),
      ...);
 }
@@ -173,8 +173,8 @@ void register_type_predicates() {
 }  // namespace
 
 void register_routines() {
-    routines::reset();
-    for (const Named& r : kRoutines) (void)routines::add(r.name, r.entry);
+    function::reset_routines();
+    for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
     using T = TypeId;
     register_type_predicates<T::bitset, T::binary, T::block, T::char_, T::email, T::file, T::float_, T::get_path,
                              T::get_word, T::hash, T::integer, T::issue, T::lit_path, T::lit_word, T::logic, T::map,
@@ -192,7 +192,7 @@ void define_make_routine() {
     static constexpr char kSpec[] = "name [word!] spec [block!]";
     const NodeId spec = lexer::load(reinterpret_cast<const std::byte*>(kSpec), sizeof kSpec - 1);
     stack::push(cell::series(TypeId::block, spec));
-    (void)function::push_routine(stack::top_cell(), cell::none(), routines::find("make-routine"), 0, false);
+    (void)function::push_routine(stack::top_cell(), cell::none(), function::find_routine("make-routine"), 0, false);
     context::put_word_value(context::global(), symbol::make("make-routine"), stack::top_cell());
     stack::pop(2);
 }

@@ -590,8 +590,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
 // A routine: its C++ entry, found by the index its record keeps.
 Status run_routine(const Cell& fn) {
     const Cell code = function::more_at(fn, function::kCode);
-    const routines::Entry entry = cell::is(code, TypeId::integer)
-                                      ? routines::entry(static_cast<uint32_t>(cell::as_integer(code)))
+    const function::RoutineEntry entry = cell::is(code, TypeId::integer)
+                                      ? function::routine_entry(static_cast<uint32_t>(cell::as_integer(code)))
                                       : nullptr;
     if (!entry) error::fire(ErrorId::not_done);
     return entry(nullptr);

@@ -20,7 +20,7 @@
 #include "evaluator/words.h"
 #include "system/output.h"
 
-namespace zub::environment {
+namespace zub::routines {
 namespace {
 
 Cell* args() { return stack::args(); }
@@ -172,7 +172,7 @@ void register_type_predicates() {
 
 }  // namespace
 
-void register_routines() {
+void register_all() {
     function::reset_routines();
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
     using T = TypeId;
@@ -201,4 +201,4 @@ void forget_make_routine() {
     context::put_word_value(context::global(), symbol::make("make-routine"), cell::unset());
 }
 
-}  // namespace zub::environment
+}  // namespace zub::routines

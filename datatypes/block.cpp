@@ -620,4 +620,9 @@ extern const ActionTable block_actions = {
     .trim = block_trim,
 };
 
+// paren! is a block written in "(" and ")"; everything else it inherits.
+extern const ActionTable paren_actions = {
+    .mold = block::mold,
+};
+
 }  // namespace zub

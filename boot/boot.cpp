@@ -23,7 +23,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::boot {
 namespace {
@@ -79,10 +79,10 @@ void start() {
     runtime::init();
     try {
         define_builtins();
-        environment::register_routines();
-        environment::define_make_routine();
+        routines::register_all();
+        routines::define_make_routine();
         run_environment();
-        environment::forget_make_routine();
+        routines::forget_make_routine();
         object::end_start_up();  // objects made from here on take run-time class ids
         collector::enable(true);  // off while the environment was built
     } catch (const Thrown&) {

@@ -1,11 +1,12 @@
 // Runtime initialisation and clean-up: every subsystem's start-up step, in one ordered table.
 #include "boot/runtime.h"
 
+#include "boot/embedded.h"
 #include "datatypes/context.h"
 #include "datatypes/error_value.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
@@ -17,14 +18,20 @@
 #include "runtime/handles.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
-#include "runtime/words.h"
+#include "datatypes/ownership.h"
+#include "evaluator/words.h"
 #include "system/output.h"
 #include "system/random.h"
 
 namespace zub::runtime {
 
 namespace {
+
+// The native and action specs live in the binary, embedded at build time.
+void load_natives() {
+    natives::init(embedded::boot_natives, embedded::boot_natives_size, embedded::boot_actions,
+                  embedded::boot_actions_size);
+}
 
 // The start-up steps in the order they depend on each other; a subsystem that lands adds its step
 // here, in its place.
@@ -49,7 +56,7 @@ constexpr Step kSteps[] = {
     {"ownership table", ownership::init},
     {"evaluation stack", stack::init},
     {"lexer", lexer::init},
-    {"natives", natives::init},
+    {"natives", load_natives},
     {"interpreter", interp::init},
     {"objects", object::init},
     {"error values", error_value::init},

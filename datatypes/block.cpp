@@ -21,7 +21,7 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 
@@ -618,6 +618,11 @@ extern const ActionTable block_actions = {
     .swap = block_swap,
     .take = block_take,
     .trim = block_trim,
+};
+
+// paren! is a block written in "(" and ")"; everything else it inherits.
+extern const ActionTable paren_actions = {
+    .mold = block::mold,
 };
 
 }  // namespace zub

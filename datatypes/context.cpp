@@ -12,7 +12,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::context {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "datatypes/values_cache.h"
 #include "evaluator/stack.h"
 #include "runtime/cell.h"

@@ -22,7 +22,7 @@
 #include "runtime/cycles.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 

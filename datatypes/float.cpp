@@ -29,8 +29,8 @@ bool g_pretty = true;
 
 constexpr double kEpsilon = DBL_EPSILON;  // 2.220446049250313e-16
 
-dtoa::FloatText final_text(const char* text) {
-    dtoa::FloatText t{};
+float_text::FloatText final_text(const char* text) {
+    float_text::FloatText t{};
     t.length = static_cast<uint8_t>(std::strlen(text));
     std::memcpy(t.text, text, t.length + 1u);
     return t;
@@ -62,7 +62,7 @@ namespace float_ {
 void set_pretty(bool on) { g_pretty = on; }
 bool pretty() { return g_pretty; }
 
-dtoa::FloatText form(double x, FormKind kind) {
+float_text::FloatText form(double x, FormKind kind) {
     if (std::isnan(x)) return final_text("1.#NaN");
     if (std::isinf(x)) return final_text(x < 0 ? "-1.#INF" : "1.#INF");
     const bool percent = kind == FormKind::percent32 || kind == FormKind::percent;
@@ -77,7 +77,7 @@ dtoa::FloatText form(double x, FormKind kind) {
         case FormKind::coordinate: length = print_general(x, 7, text, sizeof text); break;
         case FormKind::percent: length = print_general(x, 13, text, sizeof text); break;
         case FormKind::time_seconds: {
-            const dtoa::FloatText t = dtoa::form_float(x, 6, false);
+            const float_text::FloatText t = float_text::form_float(x, 6, false);
             length = t.length;
             std::memcpy(text, t.text, length);
             break;
@@ -91,7 +91,7 @@ dtoa::FloatText form(double x, FormKind kind) {
     }
 
     // The exponent loses its "+" and leading zeros; the point and "%" complete the text.
-    dtoa::FloatText t{};
+    float_text::FloatText t{};
     char* o = t.text;
     const char* const end = text + length;
     const char* const e = std::find(static_cast<const char*>(text), end, 'e');
@@ -385,8 +385,8 @@ Cell float_make(TypeId target, Cell, Cell spec) {
 int32_t float_::emit_plain_digits(double x, int shift, NodeId out, int32_t limit) {
     int point = 0, count = 0;
     bool negative = false;
-    const char* digits = dtoa::float_to_digits(x, 0, &point, &negative, &count, false);
-    if (point >= dtoa::kFinalText) return mold::emit(out, std::string_view(digits, static_cast<size_t>(count)), limit);
+    const char* digits = float_text::float_to_digits(x, 0, &point, &negative, &count, false);
+    if (point >= float_text::kFinalText) return mold::emit(out, std::string_view(digits, static_cast<size_t>(count)), limit);
     std::string text(digits, static_cast<size_t>(count));  // the next conversion reuses the buffer
     point += shift;
     if (negative) limit = mold::emit(out, "-", limit);
@@ -413,7 +413,7 @@ int32_t float_form(Cell value, NodeId out, int32_t limit) {
 
 // mold is the shortest text that reads back to the same double, so form and mold may differ.
 int32_t float_mold(Cell value, NodeId out, MoldFlags, int32_t limit) {
-    return mold::emit(out, dtoa::form_float(cell::as_float(value), 0, true).view(), limit);
+    return mold::emit(out, float_text::form_float(cell::as_float(value), 0, true).view(), limit);
 }
 
 // The results keep the value's type: percent! and time! share these entries.

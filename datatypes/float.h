@@ -36,7 +36,7 @@ bool pretty();
 // The text form of a double: "1.#INF", "-1.#INF", "1.#NaN" for the special values; otherwise
 // printed with the kind's precision, exponents without "+" or leading zeros (1.0e20, 1.0e-5),
 // "%" after the percent kinds and ".0" after an integral text of kinds 0 to 3. Never allocates.
-dtoa::FloatText form(double x, FormKind kind);
+float_text::FloatText form(double x, FormKind kind);
 
 // The shortest digits that read back to a finite x, in plain notation (never an exponent) with
 // the decimal point moved `shift` places right: what mold/all writes where a literal takes no

@@ -14,7 +14,7 @@
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 
@@ -307,21 +307,18 @@ NodeId push_routine(Cell spec, Cell body, uint32_t code, uint32_t code2, bool fl
 
 uint32_t routine_arity(const Cell& routine) { return (routine.header & kArityMask) >> kArityShift; }
 
-}  // namespace function
-
-namespace routines {
 namespace {
 
 struct Routine {
     std::string name;
-    Entry entry;
+    RoutineEntry entry;
 };
 std::vector<Routine> g_routines;
 
 }  // namespace
 
-uint32_t add(std::string_view name, Entry entry) {
-    if (const uint32_t found = find(name)) {
+uint32_t add_routine(std::string_view name, RoutineEntry entry) {
+    if (const uint32_t found = find_routine(name)) {
         g_routines[found - 1].entry = entry;
         return found;
     }
@@ -329,16 +326,16 @@ uint32_t add(std::string_view name, Entry entry) {
     return static_cast<uint32_t>(g_routines.size());
 }
 
-uint32_t find(std::string_view name) {
+uint32_t find_routine(std::string_view name) {
     for (size_t i = 0; i < g_routines.size(); ++i)
         if (g_routines[i].name == name) return static_cast<uint32_t>(i + 1);
     return 0;
 }
 
-Entry entry(uint32_t index) { return index >= 1 && index <= g_routines.size() ? g_routines[index - 1].entry : nullptr; }
-void reset() { g_routines.clear(); }
+RoutineEntry routine_entry(uint32_t index) { return index >= 1 && index <= g_routines.size() ? g_routines[index - 1].entry : nullptr; }
+void reset_routines() { g_routines.clear(); }
 
-}  // namespace routines
+}  // namespace function
 
 namespace {
 

@@ -64,22 +64,19 @@ Cell make(Cell spec_and_body);
 NodeId push_routine(Cell spec, Cell body, uint32_t code, uint32_t code2, bool flag);
 uint32_t routine_arity(const Cell& routine);
 
-}  // namespace zub::function
 
 // The C++ routines that routine! values call, registered by name (once, at start) and held by
 // 1-based index. Their entries share the natives' signature.
-namespace zub::routines {
-
-using Entry = Status (*)(const int32_t* refinements);
+using RoutineEntry = Status (*)(const int32_t* refinements);
 
 // Registers the entry under the name and returns its index; a name registered again keeps its
 // index and takes the new entry.
-uint32_t add(std::string_view name, Entry entry);
+uint32_t add_routine(std::string_view name, RoutineEntry entry);
 // The index of a name, or 0.
-uint32_t find(std::string_view name);
+uint32_t find_routine(std::string_view name);
 // The entry of an index, or null for 0 and unknown indexes.
-Entry entry(uint32_t index);
+RoutineEntry routine_entry(uint32_t index);
 // Forgets every routine (start-up and tests).
-void reset();
+void reset_routines();
 
-}  // namespace zub::routines
+}  // namespace zub::function

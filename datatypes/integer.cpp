@@ -10,12 +10,12 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/lexer/lexer.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 #include "system/random.h"
 
 namespace zub {

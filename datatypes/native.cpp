@@ -12,7 +12,7 @@
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 namespace {

@@ -20,9 +20,9 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 

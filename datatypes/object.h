@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "datatypes/actions.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "runtime/cell.h"
 
 namespace zub::object {

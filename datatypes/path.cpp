@@ -1,7 +1,6 @@
-// The path family and paren!: blocks in memory that differ from block! in how they are written.
-// A path's items are joined by "/" (lit-path!, set-path! and get-path! add their "'" or ":"), a
-// paren's are enclosed in "(" and ")". Everything else comes from block!, except that paths
-// refuse random, sort and trim.
+// The path family: blocks in memory that differ from block! in how they are written. A path's
+// items are joined by "/" (lit-path!, set-path! and get-path! add their "'" or ":"). Everything
+// else comes from block!, except that paths refuse random, sort and trim.
 #include "datatypes/block.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
@@ -79,10 +78,6 @@ int32_t path_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
 }
 
 }  // namespace
-
-extern const ActionTable paren_actions = {
-    .mold = block::mold,
-};
 
 // copy is block!'s: the copy keeps the path's type.
 extern const ActionTable path_actions = {

@@ -10,7 +10,7 @@ namespace zub {
 namespace {
 
 int32_t percent_form(Cell value, NodeId out, int32_t limit) {
-    const dtoa::FloatText text = float_::form(cell::as_float(value) * 100.0, float_::FormKind::percent);
+    const float_text::FloatText text = float_::form(cell::as_float(value) * 100.0, float_::FormKind::percent);
     return mold::emit(out, text.view(), limit);
 }
 

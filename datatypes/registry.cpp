@@ -5,7 +5,7 @@
 
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 
 namespace zub {

@@ -16,7 +16,7 @@
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
-#include "runtime/ownership.h"
-#include "runtime/words.h"
+#include "datatypes/ownership.h"
+#include "evaluator/words.h"
 
 namespace zub::series {
 

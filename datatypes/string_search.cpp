@@ -18,7 +18,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/sort.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::string {
 namespace {

@@ -16,7 +16,7 @@
 #include "runtime/float_text.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 namespace time {
@@ -54,7 +54,7 @@ int32_t form_value(double seconds, NodeId out, int32_t limit) {
     // Seconds that print as "60" at six digits carry into the minute: the text must read back,
     // and a literal's seconds stop below 60.
     double s = std::fmod(seconds, 60.0);
-    const dtoa::FloatText text = float_::form(s, float_::FormKind::time_seconds);
+    const float_text::FloatText text = float_::form(s, float_::FormKind::time_seconds);
     if (text.view() == "60") {
         seconds = seconds - s + 60.0;
         s = 0.0;

@@ -11,7 +11,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/error.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 

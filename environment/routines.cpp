@@ -18,10 +18,10 @@
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 #include "system/output.h"
 
-namespace zub::environment {
+namespace zub::routines {
 namespace {
 
 using native_args::Args;
@@ -42,7 +42,7 @@ Status make_routine(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const Cell name = args[0];
     const Cell spec = args[1];
-    const uint32_t code = routines::find(symbol::utf8(name.w2));
+    const uint32_t code = function::find_routine(symbol::utf8(name.w2));
     if (!code) error::fire(ErrorId::invalid_arg, name);
     (void)function::validate_spec(spec);
     stack::push(block::clone(spec, true, false));  // its own spec: the caller's block may change later
@@ -163,12 +163,12 @@ Status in_typeset(const int32_t* r) {
 
 template <size_t... i>
 void register_typeset_predicates(std::index_sequence<i...>) {
-    ((void)routines::add(kTypesetPredicates[i].name, in_typeset<i>), ...);
+    ((void)function::add_routine(kTypesetPredicates[i].name, in_typeset<i>), ...);
 }
 
 struct Named {
     const char* name;
-    routines::Entry entry;
+    function::RoutineEntry entry;
 };
 
 constexpr Named kRoutines[] = {
@@ -189,10 +189,10 @@ constexpr Named kRoutines[] = {
 
 }  // namespace
 
-void register_routines() {
-    routines::reset();
-    for (const Named& r : kRoutines) (void)routines::add(r.name, r.entry);
-#define ZUB_TYPE_PREDICATE(type, word) (void)routines::add(word, is_type<TypeId::type>);
+void register_all() {
+    function::reset_routines();
+    for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
+#define ZUB_TYPE_PREDICATE(type, word) (void)function::add_routine(word, is_type<TypeId::type>);
 #define ZUB_TYPESET_PREDICATE(word, typeset)
 #include "environment/predicates.def"
     register_typeset_predicates(std::make_index_sequence<std::size(kTypesetPredicates)>{});
@@ -204,7 +204,7 @@ void define_make_routine() {
     static constexpr char kSpec[] = "name [word!] spec [block!]";
     const NodeId spec = lexer::load(reinterpret_cast<const std::byte*>(kSpec), sizeof kSpec - 1);
     stack::push(cell::series(TypeId::block, spec));
-    (void)function::push_routine(stack::top_cell(), cell::none(), routines::find("make-routine"), 0, false);
+    (void)function::push_routine(stack::top_cell(), cell::none(), function::find_routine("make-routine"), 0, false);
     context::put_word_value(context::global(), symbol::make("make-routine"), stack::top_cell());
     stack::pop(2);
 }
@@ -213,4 +213,4 @@ void forget_make_routine() {
     context::put_word_value(context::global(), symbol::make("make-routine"), cell::unset());
 }
 
-}  // namespace zub::environment
+}  // namespace zub::routines

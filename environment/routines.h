@@ -2,12 +2,12 @@
 // environment's own source through `make-routine`, a word defined only while start-up runs.
 #pragma once
 
-namespace zub::environment {
+namespace zub::routines {
 
 // Registers every routine under its name. Once per start, after the runtime. May collect.
-void register_routines();
+void register_all();
 // Binds `make-routine` for the environment's source, and unsets it once start-up is done.
 void define_make_routine();
 void forget_make_routine();
 
-}  // namespace zub::environment
+}  // namespace zub::routines

@@ -15,7 +15,7 @@
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::actions {
 namespace {

@@ -12,6 +12,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
+#include "runtime/collector.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
 
@@ -23,6 +24,12 @@ namespace {
 
 Cell g_thrown = cell::unset();
 Cell g_thrown_name = cell::none();
+
+void keep_roots() {
+    collector::keep_root(g_value);
+    collector::keep_root(g_thrown);
+    collector::keep_root(g_thrown_name);
+}
 
 enum class Search { found, crossed_guard, missing };
 
@@ -49,6 +56,7 @@ void reset() {
     g_value = cell::unset();
     g_thrown = cell::unset();
     g_thrown_name = cell::none();
+    collector::add_root_walker(keep_roots);
 }
 
 Status raise_break(bool has_value, bool is_continue) {

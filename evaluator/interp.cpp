@@ -22,12 +22,13 @@
 #include "evaluator/natives.h"
 #include "evaluator/signatures.h"
 #include "evaluator/stack.h"
-#include "evaluator/thread.h"
+#include "evaluator/depth.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
+#include "runtime/hash_index.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::interp {
 namespace {
@@ -589,8 +590,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
 // A routine: its C++ entry, found by the index its record keeps.
 Status run_routine(const Cell& fn) {
     const Cell code = function::more_at(fn, function::kCode);
-    const routines::Entry entry = cell::is(code, TypeId::integer)
-                                      ? routines::entry(static_cast<uint32_t>(cell::as_integer(code)))
+    const function::RoutineEntry entry = cell::is(code, TypeId::integer)
+                                      ? function::routine_entry(static_cast<uint32_t>(cell::as_integer(code)))
                                       : nullptr;
     if (!entry) error::fire(ErrorId::not_done);
     return entry(nullptr);
@@ -1014,6 +1015,7 @@ void init() {
     g_action_shapes = natives::action_shapes();
     collector::add_cell_root(&g_position);
     collector::add_root(&g_empty);
+    hash_index::set_compare(actions::compare_direct);
 }
 
 const Cell& position() { return g_position; }

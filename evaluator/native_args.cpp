@@ -6,7 +6,7 @@
 #include "datatypes/registry.h"
 #include "runtime/error.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::native_args {
 namespace {

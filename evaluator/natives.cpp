@@ -4,14 +4,13 @@
 
 #include <vector>
 
-#include "boot/embedded.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "evaluator/refinements.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {
@@ -49,13 +48,14 @@ const Entry g_entries[] = {
 };
 static_assert(std::size(g_entries) == kCount);
 
-void init() {
+void init(const unsigned char* native_specs, uint32_t native_specs_size, const unsigned char* action_specs,
+          uint32_t action_specs_size) {
     groups::control();
     groups::evaluation();
     groups::output();
-    g_natives = signatures::load(embedded::boot_natives, embedded::boot_natives_size,
+    g_natives = signatures::load(native_specs, native_specs_size,
                             std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
-    g_actions = signatures::load(embedded::boot_actions, embedded::boot_actions_size, action_words());
+    g_actions = signatures::load(action_specs, action_specs_size, action_words());
     // Every native! and action! value shares its spec block with these tables.
     collector::add_root(&g_natives.source);
     collector::add_root(&g_actions.source);

@@ -45,9 +45,12 @@ Status planned(const int32_t* refinements);
 #define ZUB_NATIVE(member, word, entry) Status entry(const int32_t* refinements);
 #include "evaluator/natives.def"
 
-// Fills the table in index order and loads the native and action specs. Once, at start, after the
-// registry, the symbols and the lexer. May collect.
-void init();
+// Fills the table in index order and loads the native and action specs from their `word [spec]`
+// texts, which start-up hands over. Once, at start, after the registry, the symbols and the lexer.
+// May collect.
+void init(const unsigned char* native_specs, uint32_t native_specs_size, const unsigned char* action_specs,
+          uint32_t action_specs_size);
+
 
 // Start-up of the groups that keep words or buffers of their own; init calls them.
 namespace groups {

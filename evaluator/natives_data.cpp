@@ -12,7 +12,7 @@
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/unicode.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {

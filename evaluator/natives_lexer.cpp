@@ -9,7 +9,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {

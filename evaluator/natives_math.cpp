@@ -9,14 +9,14 @@
 #include <cstring>
 
 #include "datatypes/context.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/actions.h"
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {
@@ -386,7 +386,7 @@ template <Native native, int mode, double (*fn)(double)>
 Status trig(const int32_t* r) {
     const Args<native> args(r);
     double a = float_arg(native, 0, args[0]);
-    if (!args.template has<"radians">()) a = math::degrees_to_radians(a, mode);
+    if (!args.template has<"radians">()) a = float_text::degrees_to_radians(a, mode);
     return args.done(cell::floating(snap_zero(fn(a))));
 }
 
@@ -395,7 +395,7 @@ Status trig(const int32_t* r) {
 Status tangent_entry(const int32_t* r) {
     const Args<Native::tangent> args(r);
     double a = float_arg(Native::tangent, 0, args[0]);
-    if (!args.has<"radians">()) a = math::degrees_to_radians(a, 0);
+    if (!args.has<"radians">()) a = float_text::degrees_to_radians(a, 0);
     if (a == kPi / 2) return args.done(cell::floating(HUGE_VAL));
     if (a == -kPi / 2) return args.done(cell::floating(-HUGE_VAL));
     return args.done(cell::floating(std::tan(a)));

@@ -8,7 +8,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/stats.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::natives {
 using native_args::Args;

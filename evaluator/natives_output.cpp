@@ -5,7 +5,7 @@
 
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/interp.h"
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"

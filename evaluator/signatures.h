@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "runtime/cell.h"
 
 namespace zub::signatures {

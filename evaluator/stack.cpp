@@ -3,9 +3,10 @@
 #include "evaluator/stack.h"
 
 #include "datatypes/context.h"
+#include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::stack {
 
@@ -21,9 +22,34 @@ bool is_internal(const Frame& f) {
 
 void frame_overflow() { overflow(); }
 
+namespace {
+
+void keep_roots() {
+    collector::keep_roots(g_cells, g_top);
+    for (const Frame* f = g_frames; f < g_frame_top; ++f) {
+        collector::keep_root_cells(f->word_context);
+        collector::keep_root_cells(f->function_context);
+    }
+}
+
+// The calls are copied now: by the time a guard looks at the error, their frames are reused.
+void capture_calls(error::Pending& p) {
+    for (Frame* f = g_frame_top; f > g_frames && p.trace_count < error::kTraceDepth;) {
+        --f;
+        if (is_internal(*f)) continue;
+        if (f->type == FrameType::function) p.trace_functions |= 1u << p.trace_count;
+        p.trace[p.trace_count++] = f->symbol;
+    }
+    if (p.trace_count) p.where = p.trace[0];
+}
+
+}  // namespace
+
 void init() {
     g_top = g_args = g_cells;
     g_frame_top = g_frames;
+    collector::add_root_walker(keep_roots);
+    error::set_call_capture(capture_calls);
 }
 
 void overflow() {

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "datatypes/values_cache.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"

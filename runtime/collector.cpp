@@ -9,15 +9,12 @@
 #include <cstring>
 #include <vector>
 
-#include "evaluator/exits.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/handles.h"
 #include "runtime/hash_index.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
 
 namespace zub::collector {
 
@@ -35,6 +32,8 @@ struct Root {
 
 std::vector<Root> g_roots;
 std::vector<const Cell*> g_cell_roots;
+std::vector<RootWalker> g_walkers;
+const NodeId* g_weak_records = nullptr;
 std::vector<NodeId> g_work;        // cell series marked but not yet scanned
 std::vector<NodeId> g_unmanaged;   // marked buffers outside the frames, unmarked at the end
 uint64_t g_newly_marked = 0;       // buffers marked so far in this cycle
@@ -167,14 +166,7 @@ void drain() {
 }
 
 void mark_roots() {
-    for (const Cell* c = stack::g_cells; c < stack::g_top; ++c) mark_cell(*c);
-    for (const stack::Frame* f = stack::g_frames; f < stack::g_frame_top; ++f) {
-        keep_cells(f->word_context);
-        keep_cells(f->function_context);
-    }
-    mark_cell(exits::value());
-    mark_cell(exits::thrown_value());
-    mark_cell(exits::thrown_name());
+    for (RootWalker walk : g_walkers) walk();
     const error::Pending& pending = error::pending();
     for (const Cell& arg : pending.args) mark_cell(arg);
     mark_cell(pending.near);
@@ -189,12 +181,14 @@ void mark_roots() {
     drain();
 }
 
+NodeId weak_records() { return g_weak_records ? *g_weak_records : 0; }
+
 // The ownership table holds its records weakly: a record whose owner object is reachable keeps
 // its series, value and owner; one whose owner is not goes, so a dead object's series are not
 // kept for ever and a reused node is never taken for an owned one. Marking a record's cells can
 // reach further owners, so the pass repeats until it marks nothing new.
 void mark_owned_records() {
-    const NodeId table = ownership::table();
+    const NodeId table = weak_records();
     if (!table || !marked(table)) return;
     uint64_t before;
     do {
@@ -211,7 +205,7 @@ void mark_owned_records() {
 }
 
 void sweep_owned_records() {
-    const NodeId table = ownership::table();
+    const NodeId table = weak_records();
     if (!table || !marked(table)) return;
     std::vector<uint32_t> dead;
     hashtable::for_each_record(table, [&](uint32_t key, Cell* record) {
@@ -373,6 +367,8 @@ void reset() {
     g_state.threshold = kMinBudget;
     g_roots.clear();
     g_cell_roots.clear();
+    g_walkers.clear();
+    g_weak_records = nullptr;
 }
 
 bool enable(bool on) {
@@ -384,6 +380,16 @@ bool enable(bool on) {
 
 void add_root(const NodeId* slot, RootKind kind) { g_roots.push_back({slot, kind}); }
 void add_cell_root(const Cell* cell) { g_cell_roots.push_back(cell); }
+void set_weak_records(const NodeId* slot) { g_weak_records = slot; }
+
+void add_root_walker(RootWalker walk) {
+    if (std::find(g_walkers.begin(), g_walkers.end(), walk) == g_walkers.end()) g_walkers.push_back(walk);
+}
+void keep_root(const Cell& value) { mark_cell(value); }
+void keep_roots(const Cell* from, const Cell* to) {
+    for (const Cell* c = from; c < to; ++c) mark_cell(*c);
+}
+void keep_root_cells(NodeId node) { keep_cells(node); }
 
 void collect() {
     if (g_state.enabled && g_state.holds == 0) do_cycle();

@@ -81,6 +81,22 @@ enum class RootKind : uint8_t { series, table };
 void add_root(const NodeId* slot, RootKind kind = RootKind::series);
 void add_cell_root(const Cell* cell);
 
+// Roots that are not fixed slots: a subsystem with stacks of values (the evaluation and frame
+// stacks, the exit values; the lexer's and parse's stacks) registers a function that reports them
+// at the start of every cycle through the keep_root calls below. Registering a function again
+// keeps one entry. reset forgets them all.
+using RootWalker = void (*)();
+void add_root_walker(RootWalker walk);
+// For root walkers only: a cell, the cells of a range, and a series of cells that are roots.
+void keep_root(const Cell& value);
+void keep_roots(const Cell* from, const Cell* to);
+void keep_root_cells(NodeId node);
+
+// The record table held weakly (the ownership table): a record lasts while the node in w1 of its
+// second cell (its owner's context) is reachable, and only then keeps its key series and cells.
+// A key that outlives its record loses series_flag::owned. Registered by its module at start.
+void set_weak_records(const NodeId* slot);
+
 // Holds collections off for its lifetime: for C++ sections that keep raw pointers across a
 // callback that may reach a safe point (a sort's compare function). Keep such sections short.
 class Guard {

@@ -3,8 +3,6 @@
 
 #include <array>
 
-#include "evaluator/stack.h"
-
 namespace zub::error {
 namespace {
 
@@ -48,20 +46,7 @@ constexpr auto kPositions = [] {
 
 Pending g_pending{};
 const Cell* g_near_source = nullptr;
-
-// The calls are copied now: by the time a guard looks at the error, their frames are reused.
-void capture_calls(Pending& p) {
-    p.trace_count = 0;
-    p.trace_functions = 0;
-    p.where = 0;
-    for (stack::Frame* f = stack::g_frame_top; f > stack::g_frames && p.trace_count < kTraceDepth;) {
-        --f;
-        if (stack::is_internal(*f)) continue;
-        if (f->type == stack::FrameType::function) p.trace_functions |= 1u << p.trace_count;
-        p.trace[p.trace_count++] = f->symbol;
-    }
-    if (p.trace_count) p.where = p.trace[0];
-}
+CallCapture g_capture = nullptr;
 
 void record(ErrorId id, int count, const Cell* args) {
     g_pending.id = id;
@@ -69,7 +54,10 @@ void record(ErrorId id, int count, const Cell* args) {
     for (int i = 0; i < 3; ++i) g_pending.args[i] = i < count ? args[i] : cell::none();
     g_pending.near = g_near_source ? *g_near_source : cell::unset();
     g_pending.value = cell::none();
-    capture_calls(g_pending);
+    g_pending.where = 0;
+    g_pending.trace_count = 0;
+    g_pending.trace_functions = 0;
+    if (g_capture) g_capture(g_pending);
 }
 
 [[noreturn]] void raise(ErrorId id, int count, const Cell* args) {
@@ -110,5 +98,6 @@ void fire_value(const Cell& error_value, ErrorId id, const Cell* args, int count
 }
 
 void set_near_source(const Cell* position) { g_near_source = position; }
+void set_call_capture(CallCapture capture) { g_capture = capture; }
 
 }  // namespace zub::error

@@ -76,5 +76,11 @@ void clear_pending();
 // evaluator (errors raised before that have an unset near). The cell must outlive the runtime.
 void set_near_source(const Cell* position);
 
+// Where errors take the calls they happened in: a function that fills a pending error's where,
+// trace, trace_count and trace_functions from the evaluator's frames, registered by the
+// evaluator (errors raised before that carry no calls).
+using CallCapture = void (*)(Pending& pending);
+void set_call_capture(CallCapture capture);
+
 }  // namespace error
 }  // namespace zub

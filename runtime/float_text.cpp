@@ -8,7 +8,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace zub::dtoa {
+namespace zub::float_text {
 namespace {
 
 // Digits of one conversion; `text` holds the special text instead when point >= kFinalText.
@@ -222,10 +222,6 @@ double text_to_float(const char* start, const char* end, int exponent_adjust, in
     return negative ? -value : value;
 }
 
-}  // namespace zub::dtoa
-
-namespace zub::math {
-
 double degrees_to_radians(double angle, int mode) {
     double a = std::fmod(angle, 360.0);
     if (a > 180.0 || a < -180.0) a += a >= 0.0 ? -360.0 : 360.0;
@@ -238,4 +234,4 @@ double degrees_to_radians(double angle, int mode) {
     return a * 3.141592653589793 / 180.0;
 }
 
-}  // namespace zub::math
+}  // namespace zub::float_text

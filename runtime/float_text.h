@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace zub::dtoa {
+namespace zub::float_text {
 
 // Decimal-point positions at or above this mark a final text ("1.#INF", "0.0", ...) that callers
 // print as it is.
@@ -57,13 +57,9 @@ FloatText form_float(double value, int precision, bool keep_point_zero);
 // reject an empty text itself. No whitespace or INF/NaN spellings are accepted. Never allocates.
 double text_to_float(const char* start, const char* end, int exponent_adjust, int* error_count);
 
-}  // namespace zub::dtoa
-
-namespace zub::math {
-
 // Radians of an angle in degrees, folded first into -90..90 for mode 0 (tangent) and mode 2
 // (sine), -180..180 for mode 1 (cosine), by the function's symmetries; the folding is exact, so
 // sine of 180 degrees is 0 and large angles lose no precision to a multiple of pi.
 double degrees_to_radians(double angle, int mode);
 
-}  // namespace zub::math
+}  // namespace zub::float_text

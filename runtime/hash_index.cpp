@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "datatypes/symbol.h"
-#include "evaluator/actions.h"
+#include "runtime/symbol.h"
+#include "runtime/assert.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/lowrt.h"
@@ -29,6 +29,8 @@ constexpr uint32_t kNotIndexed = 0xFFFFFFFF;  // position array: no bucket
 constexpr uint32_t kFreeSlot = 0x80000000;    // duplicate store: slot on the free list
 constexpr int32_t kGroupRule = op_equal;      // the equality that puts values in one chain
 constexpr uint32_t kMoneySign = 0x4000;
+
+Compare g_compare = nullptr;
 
 uint32_t* words_of(NodeId series) { return reinterpret_cast<uint32_t*>(memory::buffer(series)->head_ptr()); }
 uint32_t word_count(NodeId series) { return memory::buffer(series)->used() / 4; }
@@ -169,8 +171,10 @@ bool same_value(const Cell& a, const Cell& b, int32_t rule) {
             // NaNs share one chain, and a search finds one by another: the sort orders' view.
             if ((rule == kGroupRule || rule == op_find) && std::isnan(cell::as_float(a)) && std::isnan(cell::as_float(b)))
                 return true;
-            return actions::compare_direct(a, b, rule) == 0;
-        default: return actions::compare_direct(a, b, rule) == 0;
+            return g_compare(a, b, rule) == 0;
+        default:
+            ZUB_ASSERT(g_compare);
+            return g_compare(a, b, rule) == 0;
     }
 }
 
@@ -324,6 +328,8 @@ uint32_t hash_money(const Cell& c) {
 }
 
 }  // namespace
+
+void set_compare(Compare compare) { g_compare = compare; }
 
 uint32_t hash_value(const Cell& c) {
     switch (cell::type(c)) {

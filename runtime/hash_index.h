@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "datatypes/actions.h"
 #include "runtime/cell.h"
+#include "runtime/compare.h"
 #include "runtime/hashtable.h"
 
 namespace zub::hash_index {
@@ -18,6 +18,12 @@ using hashtable::Kind;
 // The hash of a value by its type. Text hashes case-folded and words by their canonical symbol,
 // so values equal under any case rule share one probe sequence. Never allocates.
 uint32_t hash_value(const Cell& value);
+
+// How values compare: the answer of a compare entry under a comparison code (0 for equal,
+// kNotComparable for values that cannot be compared); may raise. The evaluator registers its
+// comparison at start, before any index is made.
+using Compare = int32_t (*)(Cell a, Cell b, int32_t op);
+void set_compare(Compare compare);
 
 // Prepares a key entering a map (copies text, turns words into set-words); may raise. May collect.
 using PrepareKey = Cell (*)(Cell key);

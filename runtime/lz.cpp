@@ -9,7 +9,7 @@
 
 #include "runtime/lowrt.h"
 
-namespace zub::crush {
+namespace zub::lz {
 namespace {
 
 constexpr size_t kHeaderSize = 8;
@@ -372,4 +372,4 @@ int64_t compress(const uint8_t* source, size_t n, uint8_t* output, size_t output
     return int64_t(w.used);
 }
 
-}  // namespace zub::crush
+}  // namespace zub::lz

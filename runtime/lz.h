@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zub::crush {
+namespace zub::lz {
 
 // Unpacks `image` (exactly `image_length` bytes). Returns a new low-level heap buffer with room
 // for the uncompressed size + 8 bytes, holding the data, and stores the number of bytes produced
@@ -28,4 +28,4 @@ void free_buffer(uint8_t* buffer);
 // Uses about 7 MB of low-level heap as working memory, freed before returning.
 int64_t compress(const uint8_t* source, size_t n, uint8_t* output, size_t output_capacity);
 
-}  // namespace zub::crush
+}  // namespace zub::lz

@@ -17,7 +17,7 @@
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/stack.h"
-#include "evaluator/thread.h"
+#include "evaluator/depth.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/series.h"

@@ -71,7 +71,7 @@ double scan_float(const std::byte* data, uint32_t count, uint32_t unit, int32_t&
         if (text[i] != '\'') text[n++] = text[i];
     }
     int errors = 0;
-    const double v = dtoa::text_to_float(text, text + n, 0, &errors);
+    const double v = float_text::text_to_float(text, text + n, 0, &errors);
     if (errors != 0) return nan;
     error = 0;
     return v;

@@ -9,7 +9,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "datatypes/time.h"
 #include "evaluator/lexer/lexer_state.h"
 #include "runtime/error.h"
@@ -18,7 +18,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub::lexer {
 
@@ -298,7 +298,7 @@ bool read_decimal(const Byte* start, const Byte* end, int adjust, double& out) {
         if (*p != '\'') text[n++] = static_cast<char>(*p);
     }
     int errors = 0;
-    out = dtoa::text_to_float(text, text + n, adjust, &errors);
+    out = float_text::text_to_float(text, text + n, adjust, &errors);
     return errors == 0;
 }
 
@@ -406,7 +406,7 @@ bool read_time_field(const Byte* start, const Byte* end, bool seconds, double& o
     }
     if (p != end) return false;
     int errors = 0;
-    out = dtoa::text_to_float(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end), 0, &errors);
+    out = float_text::text_to_float(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end), 0, &errors);
     return errors == 0;
 }
 

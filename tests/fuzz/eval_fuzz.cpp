@@ -19,7 +19,7 @@
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
-#include "evaluator/thread.h"
+#include "evaluator/depth.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 

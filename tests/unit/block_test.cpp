@@ -7,7 +7,7 @@
 
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "tests/unit/block_fixture.h"
 
 namespace zub {

@@ -5,7 +5,7 @@
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/hashtable.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zub {

@@ -22,14 +22,14 @@ using Limits = std::numeric_limits<double>;
 uint64_t bits(double x) { return std::bit_cast<uint64_t>(x); }
 
 std::string form(double x, int precision = 0, bool keep = true) {
-    const dtoa::FloatText t = dtoa::form_float(x, precision, keep);
+    const float_text::FloatText t = float_text::form_float(x, precision, keep);
     EXPECT_EQ(std::strlen(t.c_str()), t.length);
     return std::string(t.view());
 }
 
 double read(const std::string& s, int adjust = 0, int* errors = nullptr) {
     int count = -1;
-    const double x = dtoa::text_to_float(s.data(), s.data() + s.size(), adjust, &count);
+    const double x = float_text::text_to_float(s.data(), s.data() + s.size(), adjust, &count);
     if (errors) *errors = count;
     return x;
 }
@@ -131,20 +131,20 @@ TEST(DtoaDigits, DigitsAndPointTable) {
         {Limits::denorm_min(), 0, true, "5", -323, false},
         {9.9999, 3, true, "1", 2, false},
         {123456789.0, 6, true, "123457", 9, false},
-        {Limits::infinity(), 0, true, "1.#INF", dtoa::kPointSpecial, false},
-        {-Limits::infinity(), 0, true, "-1.#INF", dtoa::kPointSpecial, true},
-        {Limits::quiet_NaN(), 0, true, "1.#NaN", dtoa::kPointSpecial, false},
-        {-Limits::quiet_NaN(), 0, true, "1.#NaN", dtoa::kPointSpecial, false},
-        {0.0, 0, true, "0.0", dtoa::kPointZero, false},
-        {0.0, 0, false, "0", dtoa::kPointZero, false},
-        {-0.0, 0, true, "-0.0", dtoa::kPointZero, true},
-        {-0.0, 5, false, "-0", dtoa::kPointZero, true},
+        {Limits::infinity(), 0, true, "1.#INF", float_text::kPointSpecial, false},
+        {-Limits::infinity(), 0, true, "-1.#INF", float_text::kPointSpecial, true},
+        {Limits::quiet_NaN(), 0, true, "1.#NaN", float_text::kPointSpecial, false},
+        {-Limits::quiet_NaN(), 0, true, "1.#NaN", float_text::kPointSpecial, false},
+        {0.0, 0, true, "0.0", float_text::kPointZero, false},
+        {0.0, 0, false, "0", float_text::kPointZero, false},
+        {-0.0, 0, true, "-0.0", float_text::kPointZero, true},
+        {-0.0, 5, false, "-0", float_text::kPointZero, true},
     };
     for (const Case& c : cases) {
         int point = 0, count = 0;
         bool negative = !c.negative;
         const char* text =
-            dtoa::float_to_digits(c.value, c.precision, &point, &negative, &count, c.keep);
+            float_text::float_to_digits(c.value, c.precision, &point, &negative, &count, c.keep);
         EXPECT_STREQ(text, c.digits) << c.value;
         EXPECT_EQ(count, static_cast<int>(std::strlen(c.digits))) << c.value;
         EXPECT_EQ(point, c.point) << c.value;
@@ -284,7 +284,7 @@ TEST(FloatText, RandomBitPatternsRoundTripWithShortestDigits) {
         if (i % 8 != 0 || (bits(x) & 0x000FFFFFFFFFFFFFull) == 0) continue;
         int point = 0, count = 0;
         bool negative = false;
-        dtoa::float_to_digits(x, 0, &point, &negative, &count, true);
+        float_text::float_to_digits(x, 0, &point, &negative, &count, true);
         if (count < 2) continue;
         char shorter[64];
         std::snprintf(shorter, sizeof shorter, "%.*e", count - 2, x);
@@ -297,7 +297,7 @@ TEST(FloatText, FixedPrecisionMatchesOracleDigits) {
     for (int i = 0; i < 20000; ++i) {
         const double x = std::bit_cast<double>(random());
         if (!std::isfinite(x) || x == 0.0) continue;
-        const int precision = 1 + static_cast<int>(random() % dtoa::kMaxDigits);
+        const int precision = 1 + static_cast<int>(random() % float_text::kMaxDigits);
         char printed[64];
         std::snprintf(printed, sizeof printed, "%.*e", precision - 1, x);
         std::string expected;
@@ -307,7 +307,7 @@ TEST(FloatText, FixedPrecisionMatchesOracleDigits) {
         while (expected.size() > 1 && expected.back() == '0') expected.pop_back();
         int point = 0, count = 0;
         bool negative = false;
-        const char* digits = dtoa::float_to_digits(x, precision, &point, &negative, &count, true);
+        const char* digits = float_text::float_to_digits(x, precision, &point, &negative, &count, true);
         ASSERT_EQ(std::string(digits, count), expected) << printed;
         ASSERT_EQ(point, std::atoi(p + 1) + 1) << printed;
         ASSERT_EQ(negative, x < 0) << printed;
@@ -365,11 +365,11 @@ TEST(FloatAngles, FoldingTable) {
         {-180.0, 1, -180.0}, {3690.0, 2, 90.0},   {0.0, 1, 0.0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(math::degrees_to_radians(c.degrees, c.mode), c.folded * 3.141592653589793 / 180.0)
+        EXPECT_EQ(float_text::degrees_to_radians(c.degrees, c.mode), c.folded * 3.141592653589793 / 180.0)
             << c.degrees << " mode " << c.mode;
-    EXPECT_EQ(std::sin(math::degrees_to_radians(180.0, 2)), 0.0);
-    EXPECT_EQ(std::tan(math::degrees_to_radians(-540.0, 0)), 0.0);
-    EXPECT_TRUE(std::isnan(math::degrees_to_radians(Limits::infinity(), 1)));
+    EXPECT_EQ(std::sin(float_text::degrees_to_radians(180.0, 2)), 0.0);
+    EXPECT_EQ(std::tan(float_text::degrees_to_radians(-540.0, 0)), 0.0);
+    EXPECT_TRUE(std::isnan(float_text::degrees_to_radians(Limits::infinity(), 1)));
 }
 
 }  // namespace

@@ -288,23 +288,23 @@ class Routine : public Function {
         return Status::normal;
     }
     void TearDown() override {
-        routines::reset();
+        function::reset_routines();
         Function::TearDown();
     }
 };
 
 TEST_F(Routine, RegistryByName) {
-    const uint32_t a = routines::add("answer", answer);
-    EXPECT_EQ(routines::find("answer"), a);
-    EXPECT_EQ(routines::find("question"), 0u);
-    EXPECT_EQ(routines::add("answer", answer), a);  // again: same index
-    EXPECT_EQ(routines::entry(a), answer);
-    EXPECT_EQ(routines::entry(0), nullptr);
-    EXPECT_EQ(routines::entry(a + 1), nullptr);
+    const uint32_t a = function::add_routine("answer", answer);
+    EXPECT_EQ(function::find_routine("answer"), a);
+    EXPECT_EQ(function::find_routine("question"), 0u);
+    EXPECT_EQ(function::add_routine("answer", answer), a);  // again: same index
+    EXPECT_EQ(function::routine_entry(a), answer);
+    EXPECT_EQ(function::routine_entry(0), nullptr);
+    EXPECT_EQ(function::routine_entry(a + 1), nullptr);
 }
 
 TEST_F(Routine, PushKeepsArityFlagAndCode) {
-    const uint32_t code = routines::add("answer", answer);
+    const uint32_t code = function::add_routine("answer", answer);
     (void)function::push_routine(load("a [integer!] b /local c"), cell::none(), code, 0, true);
     const Cell r = stack::top_cell();
     stack::pop(1);

@@ -36,19 +36,19 @@ struct Decoded {
 Decoded decode(const Bytes& image) {
     const size_t blocks = lowrt::live_blocks();
     uint32_t size = 0xDEADBEEF;
-    uint8_t* out = crush::decompress(image.data(), image.size(), &size);
+    uint8_t* out = lz::decompress(image.data(), image.size(), &size);
     if (!out) {
         EXPECT_EQ(lowrt::live_blocks(), blocks) << "a refused image left its output allocated";
         return {false, {}};
     }
     Decoded d{true, Bytes(out, out + size)};
-    crush::free_buffer(out);
+    lz::free_buffer(out);
     return d;
 }
 
 Bytes compress(const Bytes& source) {
     Bytes image(source.size());
-    const int64_t n = crush::compress(source.data(), source.size(), image.data(), image.size());
+    const int64_t n = lz::compress(source.data(), source.size(), image.data(), image.size());
     if (n < 0) return {};
     image.resize(size_t(n));
     return image;
@@ -231,20 +231,20 @@ TEST(Crush, CompressRefusesWhatWouldNotShrink) {
     Bytes out(4096);
     for (size_t n : {0, 1, 100, 127}) {
         const Bytes zeros(n, 0);
-        EXPECT_EQ(crush::compress(zeros.data(), n, out.data(), out.size()), -1) << n;
+        EXPECT_EQ(lz::compress(zeros.data(), n, out.data(), out.size()), -1) << n;
     }
     const Bytes noise = random_bytes(100000, 7);
     Bytes big(noise.size());
-    EXPECT_EQ(crush::compress(noise.data(), noise.size(), big.data(), big.size()), -1);
+    EXPECT_EQ(lz::compress(noise.data(), noise.size(), big.data(), big.size()), -1);
 
     // The capacity given binds too: the image of this text takes more than 64 bytes.
     const Bytes text = text_like(2000, 8);
-    EXPECT_EQ(crush::compress(text.data(), text.size(), out.data(), 64), -1);
-    EXPECT_EQ(crush::compress(text.data(), text.size(), out.data(), 7), -1);
-    const int64_t full = crush::compress(text.data(), text.size(), out.data(), out.size());
+    EXPECT_EQ(lz::compress(text.data(), text.size(), out.data(), 64), -1);
+    EXPECT_EQ(lz::compress(text.data(), text.size(), out.data(), 7), -1);
+    const int64_t full = lz::compress(text.data(), text.size(), out.data(), out.size());
     ASSERT_GT(full, 8);
-    EXPECT_EQ(crush::compress(text.data(), text.size(), out.data(), size_t(full)), full);
-    EXPECT_EQ(crush::compress(text.data(), text.size(), out.data(), size_t(full) - 1), -1);
+    EXPECT_EQ(lz::compress(text.data(), text.size(), out.data(), size_t(full)), full);
+    EXPECT_EQ(lz::compress(text.data(), text.size(), out.data(), size_t(full) - 1), -1);
 }
 
 // 128 bytes: k distinct literals (9 bits each) then a run copied at distance 1 (18 bits with
@@ -260,7 +260,7 @@ TEST(Crush, OneHundredTwentyEightBytesCompressOnlyIntoOneHundredTwentyBytesOfBlo
         Bytes data(128);
         for (int i = 0; i < 128; ++i) data[size_t(i)] = uint8_t(std::min(i, k - 1));
         Bytes out(1000);
-        const int64_t n = crush::compress(data.data(), data.size(), out.data(), out.size());
+        const int64_t n = lz::compress(data.data(), data.size(), out.data(), out.size());
         SCOPED_TRACE(k);
         if (!c.fits) {
             EXPECT_EQ(n, -1);
@@ -500,14 +500,14 @@ TEST(Crush, RejectsHeadersThatDisagree) {
         set_word(image, 4, c.total);
         EXPECT_FALSE(decode(image).ok) << c.name;
     }
-    for (size_t len : {0, 1, 7}) EXPECT_EQ(crush::decompress(good.data(), len, nullptr), nullptr);
-    EXPECT_EQ(crush::decompress(nullptr, 0, nullptr), nullptr);
+    for (size_t len : {0, 1, 7}) EXPECT_EQ(lz::decompress(good.data(), len, nullptr), nullptr);
+    EXPECT_EQ(lz::decompress(nullptr, 0, nullptr), nullptr);
 
     // With the output size not asked for, the data still comes back.
-    uint8_t* out = crush::decompress(good.data(), good.size(), nullptr);
+    uint8_t* out = lz::decompress(good.data(), good.size(), nullptr);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(std::memcmp(out, data.data(), data.size()), 0);
-    crush::free_buffer(out);
+    lz::free_buffer(out);
 }
 
 TEST(Crush, EmptyBlockAreaDeclaringNothingIsEmptyData) {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/hashtable.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zub {

@@ -8,13 +8,13 @@
 #include "boot/runtime.h"
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/cycles.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 namespace zub {
 

@@ -10,7 +10,7 @@
 #include "datatypes/series.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zub {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 

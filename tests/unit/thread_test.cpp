@@ -1,5 +1,5 @@
 // The evaluator's thread and the depth guard: deep recursion runs, runaway recursion is an error.
-#include "evaluator/thread.h"
+#include "evaluator/depth.h"
 #include "runtime/error.h"
 #include "tests/unit/runtime_fixture.h"
 

@@ -1,6 +1,6 @@
 // The table is a record table keyed by series node: value, owner object, field word. The owned
 // flag on a buffer (or, for image!, on the cell) lets a walk skip series already recorded.
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 #include "runtime/collector.h"
 
 #include "datatypes/context.h"
@@ -32,6 +32,7 @@ void init() {
     g_table = hashtable::init_records(1000, hashtable::Kind::ownership, 3);
     g_notify = nullptr;
     collector::add_root(&g_table, collector::RootKind::table);
+    collector::set_weak_records(&g_table);
 }
 
 NodeId table() { return g_table; }

@@ -1,4 +1,4 @@
-#include "runtime/words.h"
+#include "evaluator/words.h"
 
 #include <string_view>
 
@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kSpellings[] = {
 #define ZUB_WORD(name, spelling) spelling,
-#include "runtime/words.def"
+#include "evaluator/words.def"
 };
 
 Cell g_type_words[kTypeIdLimit];

@@ -1,4 +1,4 @@
-#include "evaluator/thread.h"
+#include "evaluator/depth.h"
 
 #include <pthread.h>
 #include <sys/resource.h>

@@ -1,20 +1,20 @@
-// The runtime's own words: names that native code recognises, interned once at start so that it
-// compares symbol ids instead of text.
+// The words that native code recognises, interned once at start so that it compares symbol ids
+// instead of text, and the global words bound to them.
 #pragma once
 
 #include <cstdint>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 
 namespace zub::words {
 
 enum class Word : uint16_t {
 #define ZUB_WORD(name, spelling) name,
-#include "runtime/words.def"
+#include "evaluator/words.def"
 };
 inline constexpr uint32_t kWordCount = 0
 #define ZUB_WORD(name, spelling) +1
-#include "runtime/words.def"
+#include "evaluator/words.def"
     ;
 
 extern symbol::Id g_ids[kWordCount];

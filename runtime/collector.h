@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "runtime/assert.h"
 #include "runtime/cell.h"
 
 namespace zub::collector {
@@ -83,12 +84,27 @@ void add_cell_root(const Cell* cell);
 
 // Holds collections off for its lifetime: for C++ sections that keep raw pointers across a
 // callback that may reach a safe point (a sort's compare function). Keep such sections short.
+// Guards end innermost first: with assertions on, each checks that the hold count is still the
+// one it made.
 class Guard {
   public:
-    Guard() { ++g_state.holds; }
-    ~Guard() { --g_state.holds; }
+    Guard() {
+        ++g_state.holds;
+#if ZUB_ASSERTS_ON
+        level_ = g_state.holds;
+#endif
+    }
+    ~Guard() {
+        ZUB_ASSERT(g_state.holds == level_);
+        --g_state.holds;
+    }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
+
+  private:
+#if ZUB_ASSERTS_ON
+    uint32_t level_;  // the hold count this guard made
+#endif
 };
 
 }  // namespace zub::collector

@@ -6,11 +6,11 @@
 // node slots: node ids never change. Frames left empty go back to the system. The ownership
 // table holds its records weakly: a record lasts as long as its owner object.
 //
-// Collections run at safe points only: allocation never collects, it grows the heap and asks for
-// a collection, which the next safe_point (between expressions, at function entry, at loop
-// iterations) or `recycle` runs. So C++ code may keep a new series in a local across other
-// allocations, but never a raw buffer pointer across anything that may expand that series or
-// evaluate code.
+// Collections run at safe points only: allocation does not collect (but in the eager test mode),
+// it grows the heap and asks for a collection, which the next safe_point (between expressions, at
+// function entry, at loop iterations) or `recycle` runs. How C++ code keeps a new series alive
+// until then is said once, in runtime/memory.h; it never keeps a raw buffer pointer across
+// anything that may expand that series or evaluate code.
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,8 @@
 // A file is read line by line:
 // - An expectation is `;==` followed by the expected mold, or `;!!` followed by the expected
 //   error's category and id words (`;!! script no-value`). It ends the line that carries it (the
-//   last `;==` or `;!!` on the line counts), or stands alone on a line of its own.
+//   last `;==` on the line counts, or when there is none the last `;!!`), or stands alone on a line
+//   of its own.
 // - A line of code without an expectation is added to the pending expression. While that
 //   expression leaves a block, paren or braced string open, the following lines (blank and comment
 //   lines included) belong to it too.

@@ -135,6 +135,10 @@ static_assert(kActionCount == 62, "the action table has 62 slots");
 
 // Raises script expect-arg for a value of the type that reaches a slot its type lacks.
 [[noreturn]] void raise_unsupported(Slot slot, TypeId type);
+// Raises script bad-path-type for a path step into a value whose type has no path access: the
+// path, the value's datatype and the part of the path that gave the value (bad-path-type2 with the
+// element and the datatype when the step belongs to no path).
+[[noreturn]] void raise_bad_path(const Cell& parent, const Cell& element, const PathStep& step);
 // Raises script expect-arg for an argument of an action that its type does not accept; the
 // argument counts the action's parameters in spec order, refinement arguments included.
 [[noreturn]] void raise_expect_arg(Slot slot, const Cell& value, int argument);
@@ -148,6 +152,11 @@ struct Unsupported;
 template <Slot slot, typename R, typename First, typename... Rest>
 struct Unsupported<slot, R (*)(First, Rest...)> {
     static R call(First first, Rest...) { raise_unsupported(slot, subject_type(first)); }
+};
+// A path that steps into a value without path access names the path, not the call around it.
+template <>
+struct Unsupported<Slot::eval_path, PathFn> {
+    static Cell call(Cell parent, Cell element, const PathStep& step) { raise_bad_path(parent, element, step); }
 };
 }  // namespace detail
 

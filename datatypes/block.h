@@ -26,8 +26,7 @@ bool is_series(TypeId type);
 // ---- Making ----------------------------------------------------------------------------------
 
 // An empty value of the type with room for `capacity` cells (at least 1). Only the caller holds
-// it: keep it reachable before the next allocation. Above kMaxCells raises internal no-memory.
-// May collect.
+// it: root it as runtime/memory.h says. Above kMaxCells raises internal no-memory. May collect.
 Cell make(uint32_t capacity, TypeId type = TypeId::block);
 // The same, pushed on the evaluation stack, which keeps it alive. May collect.
 Cell* push_new(uint32_t capacity, TypeId type = TypeId::block);

@@ -30,10 +30,11 @@ bool is_object(TypeId type);
 
 // ---- Making ------------------------------------------------------------------------------------
 
-// A new empty object context with room for `slots` words. Only the caller holds it. May collect.
+// A new empty object context with room for `slots` words. Only the caller holds it (root it as
+// runtime/memory.h says). May collect.
 NodeId make_context(uint32_t slots);
 // A new object context holding the source's words, rebound to it, and a copy of its values.
-// Only the caller holds it. May collect.
+// Only the caller holds it (root it as runtime/memory.h says). May collect.
 NodeId copy_context(NodeId source);
 // Wraps a context as an object! of the class, building its on-set record and making the object
 // its context's owner; with `own_series` and an on-deep-change* handler the object also becomes

@@ -1,12 +1,15 @@
 // Each type's own table comes from its file; registration completes it from the parent's row.
 #include "datatypes/registry.h"
 
+#include <algorithm>
 #include <array>
 
+#include "datatypes/block.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
 #include "runtime/error.h"
+#include "runtime/series.h"
 
 namespace zub {
 
@@ -157,6 +160,20 @@ namespace {
 }  // namespace
 
 void raise_unsupported(Slot slot, TypeId type) { fire_expect_arg(slot, type, 0); }
+
+void raise_bad_path(const Cell& parent, const Cell& element, const PathStep& step) {
+    const Cell type = cell::datatype_of(cell::type(parent));
+    const TypeId path_type = cell::type(step.path);
+    if (path_type != TypeId::path && path_type != TypeId::set_path && path_type != TypeId::get_path &&
+        path_type != TypeId::lit_path)
+        error::fire(ErrorId::bad_path_type2, element, type);
+    // The path up to the element that gave the value, as a plain path.
+    const uint32_t head = block::head_index(step.path);
+    const uint32_t end = std::min(step.position, series::length(cell::series_node(step.path)));
+    const Cell given = block::make(end > head ? end - head : 1, TypeId::path);
+    for (uint32_t i = head; i < end; ++i) block::append(cell::series_node(given), block::abs_at(step.path, i));
+    error::fire(ErrorId::bad_path_type, step.path, type, given);
+}
 
 void raise_expect_arg(Slot slot, const Cell& value, int argument) {
     fire_expect_arg(slot, cell::type(value), static_cast<uint32_t>(argument));

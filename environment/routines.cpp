@@ -3,6 +3,7 @@
 // gives each its spec through `make-routine`, a word that exists only while start-up runs.
 #include "environment/routines.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -128,7 +129,7 @@ Status write_stdout(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const Cell data = args[0];
     if (!type_group::in(type_group::text_like, cell::type(data))) error::fire(ErrorId::invalid_arg, data);
-    output::write_string(1, data, false);
+    if (!output::write_string(1, data, false)) output::end_for_stdout(errno);
     return args.done(cell::unset());
 }
 

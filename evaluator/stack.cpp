@@ -15,6 +15,9 @@ Cell* g_top = g_cells;
 Cell* g_args = g_cells;
 Frame g_frames[kFrames];
 Frame* g_frame_top = g_frames;
+#if ZUB_ASSERTS_ON
+Rooted* g_innermost_rooted = nullptr;
+#endif
 
 bool is_internal(const Frame& f) {
     return f.symbol == words::id(words::Word::body_tag) || f.symbol == words::id(words::Word::anon_tag);
@@ -50,6 +53,9 @@ void init() {
     g_frame_top = g_frames;
     collector::add_root_walker(keep_roots);
     error::set_call_capture(capture_calls);
+#if ZUB_ASSERTS_ON
+    g_innermost_rooted = nullptr;
+#endif
 }
 
 void overflow() {

@@ -11,6 +11,7 @@
 
 #include "runtime/symbol.h"
 #include "datatypes/values_cache.h"
+#include "runtime/assert.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -175,18 +176,38 @@ inline Saved save() { return {g_top, g_args, g_frame_top}; }
 // Pops the frames above the saved ones (restoring function contexts) and puts both pointers back.
 void restore(const Saved& saved);
 
+#if ZUB_ASSERTS_ON
+class Rooted;
+extern Rooted* g_innermost_rooted;  // the Rooted made last of those alive
+#endif
+
 // Keeps a value on the evaluation stack for a scope; the top goes back where it was at the end,
-// whichever way the scope is left.
+// whichever way the scope is left. Rooted values end innermost first, as the stack requires:
+// with assertions on, each checks that it is the innermost one alive.
 class Rooted {
   public:
-    explicit Rooted(Cell value) : slot_(push(value)) {}
-    ~Rooted() { g_top = slot_; }
+    explicit Rooted(Cell value) : slot_(push(value)) {
+#if ZUB_ASSERTS_ON
+        outer_ = g_innermost_rooted;
+        g_innermost_rooted = this;
+#endif
+    }
+    ~Rooted() {
+#if ZUB_ASSERTS_ON
+        ZUB_ASSERT(g_innermost_rooted == this);
+        g_innermost_rooted = outer_;
+#endif
+        g_top = slot_;
+    }
     Rooted(const Rooted&) = delete;
     Rooted& operator=(const Rooted&) = delete;
     Cell& cell() { return *slot_; }
 
   private:
     Cell* slot_;
+#if ZUB_ASSERTS_ON
+    Rooted* outer_;  // the innermost one before this
+#endif
 };
 
 // A frame for the length of a scope: marks on construction, pops on destruction whichever way the

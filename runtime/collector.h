@@ -6,15 +6,16 @@
 // node slots: node ids never change. Frames left empty go back to the system. The ownership
 // table holds its records weakly: a record lasts as long as its owner object.
 //
-// Collections run at safe points only: allocation never collects, it grows the heap and asks for
-// a collection, which the next safe_point (between expressions, at function entry, at loop
-// iterations) or `recycle` runs. So C++ code may keep a new series in a local across other
-// allocations, but never a raw buffer pointer across anything that may expand that series or
-// evaluate code.
+// Collections run at safe points only: allocation does not collect (but in the eager test mode),
+// it grows the heap and asks for a collection, which the next safe_point (between expressions, at
+// function entry, at loop iterations) or `recycle` runs. How C++ code keeps a new series alive
+// until then is said once, in runtime/memory.h; it never keeps a raw buffer pointer across
+// anything that may expand that series or evaluate code.
 #pragma once
 
 #include <cstdint>
 
+#include "runtime/assert.h"
 #include "runtime/cell.h"
 
 namespace zub::collector {
@@ -99,12 +100,27 @@ void set_weak_records(const NodeId* slot);
 
 // Holds collections off for its lifetime: for C++ sections that keep raw pointers across a
 // callback that may reach a safe point (a sort's compare function). Keep such sections short.
+// Guards end innermost first: with assertions on, each checks that the hold count is still the
+// one it made.
 class Guard {
   public:
-    Guard() { ++g_state.holds; }
-    ~Guard() { --g_state.holds; }
+    Guard() {
+        ++g_state.holds;
+#if ZUB_ASSERTS_ON
+        level_ = g_state.holds;
+#endif
+    }
+    ~Guard() {
+        ZUB_ASSERT(g_state.holds == level_);
+        --g_state.holds;
+    }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
+
+  private:
+#if ZUB_ASSERTS_ON
+    uint32_t level_;  // the hold count this guard made
+#endif
 };
 
 }  // namespace zub::collector

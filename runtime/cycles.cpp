@@ -11,6 +11,7 @@ namespace {
 
 NodeId g_stack[kCapacity];
 uint32_t g_top = 0;
+uint32_t g_resets = 0;
 
 std::string_view marker(TypeId type, bool mold) {
     if (!mold) return "...";
@@ -28,7 +29,7 @@ std::string_view marker(TypeId type, bool mold) {
 
 void push(NodeId series) {
     if (g_top == kCapacity) {
-        g_top = 0;
+        reset();
         error::fire(ErrorId::too_deep);
     }
     g_stack[g_top++] = series;
@@ -39,7 +40,11 @@ void pop() {
 }
 
 void drop(uint32_t n) { g_top -= std::min(n, g_top); }
-void reset() { g_top = 0; }
+void reset() {
+    g_top = 0;
+    ++g_resets;
+}
+uint32_t resets() { return g_resets; }
 uint32_t depth() { return g_top; }
 const NodeId* walked() { return g_stack; }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "runtime/assert.h"
 #include "runtime/cell.h"
 
 namespace zub::cycles {
@@ -30,13 +31,39 @@ NodeId series_of(const Cell& value);
 // May collect.
 bool mold_marker(const Cell& value, NodeId buffer, int32_t* remaining, bool mold);
 
-// Pops on scope exit: the walk may leave by an error.
+// How many times the stack was emptied (reset, or too deep): a guard whose entry went with it
+// has nothing left to pop.
+uint32_t resets();
+
+// Pops on scope exit: the walk may leave by an error. Guards end innermost first: with assertions
+// on, each checks that the top entry is still its own, or, when the stack was emptied since its
+// push (an error on its way out), that nothing pushed since is left.
 class Guard {
   public:
-    explicit Guard(NodeId series) { push(series); }
-    ~Guard() { pop(); }
+    explicit Guard(NodeId series) {
+        push(series);
+#if ZUB_ASSERTS_ON
+        series_ = series;
+        depth_ = depth();
+        resets_ = resets();
+#endif
+    }
+    ~Guard() {
+#if ZUB_ASSERTS_ON
+        if (resets() == resets_) ZUB_ASSERT(depth() == depth_ && walked()[depth_ - 1] == series_);
+        else ZUB_ASSERT(depth() == 0);
+#endif
+        pop();
+    }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
+
+  private:
+#if ZUB_ASSERTS_ON
+    NodeId series_;    // what it pushed
+    uint32_t depth_;   // the stack's depth just after
+    uint32_t resets_;  // resets() then
+#endif
 };
 
 }  // namespace zub::cycles

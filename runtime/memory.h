@@ -3,11 +3,20 @@
 // through its node, a slot in the node table whose content is the buffer's current address, so
 // the collector can move a buffer and fix one slot. Node ids are stable for a node's lifetime.
 //
-// Allocation never collects: when no frame has room it makes a new one and, once the heap has
+// Allocation does not collect: when no frame has room it makes a new one and, once the heap has
 // reached the collector's threshold, asks for a collection at the next safe point. Expansion
-// still moves the series it expands, and the collector's stress mode collects inside allocation,
-// so keep node ids and offsets across any allocation, never a SeriesBuffer* or a pointer into
-// data.
+// still moves the series it expands, and the collector's eager mode (tests) collects inside
+// allocation, so keep node ids and offsets across any allocation, never a SeriesBuffer* or a
+// pointer into data.
+//
+// Keeping a new series alive (the one statement of this rule; other comments point here): a
+// series just allocated is reachable from nothing, only its caller holds the node. Before anything
+// that may collect runs, it must be reachable from a root: on the evaluation stack (stack::push,
+// stack::Rooted), in a cell that is itself reachable (a value slot, a block or context already
+// reachable), or registered with collector::add_root. What may collect: a safe point (between
+// expressions, at function entry, at loop iterations), so any evaluation of code and `recycle`,
+// and every function whose comment says "May collect", allocation among them in the eager mode.
+// A short C++ section that cannot root its new series at once holds a collector::Guard instead.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Memory statistics: what the `stats` native reports, from a walk over the memory manager's node
-// frames, series frames and big series. Sizes follow the documented layout, not this build's:
+// frames, series frames and big series. Sizes are counted as on a 32-bit build, not this one's:
 // a node slot counts 4 bytes (here it holds a 64-bit address) and every low-level heap block a
 // 16-byte header, so the figures compare across builds.
 #pragma once

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <poll.h>
 #include <unistd.h>
@@ -133,12 +134,13 @@ bool write_all(int fd, const char* bytes, size_t length) {
             pollfd waiting{fd, POLLOUT, 0};
             if (::poll(&waiting, 1, -1) >= 0 || errno == EINTR) continue;
         }
-        return false;  // a write of nothing, or a refusal: the rest cannot go anywhere
+        if (n == 0) errno = EIO;  // a write of nothing names no reason of its own
+        return false;             // the rest cannot go anywhere
     }
     return true;
 }
 
-void write_string(int fd, Cell text, bool new_line) {
+bool write_string(int fd, Cell text, bool new_line) {
     const NodeId node = cell::series_node(text);
     const uint32_t unit = memory::buffer(node)->unit();
     const uint32_t length = series::length(node);
@@ -179,22 +181,34 @@ void write_string(int fd, Cell text, bool new_line) {
         }
     }
     if (new_line) g_stage[used++] = '\n';
-    if (used > 0 && open) write_all(fd, g_stage, used);
+    if (used > 0 && open) open = write_all(fd, g_stage, used);
+    return open;
+}
+
+void end_for_stdout(int error_number) {
+    // Plain write(2) on stderr: the C streams may hold the lost text and would try it again.
+    char text[160];
+    const int n = std::snprintf(text, sizeof text, "*** cannot write to standard output: %s\n",
+                                std::strerror(error_number));
+    if (n > 0) {
+        [[maybe_unused]] auto written = ::write(STDERR_FILENO, text, static_cast<size_t>(n));
+    }
+    ::_exit(kStdoutFailedStatus);
 }
 
 // C stdio may hold text of the program's own (zub-cli's prompts and results): it goes first, so
 // the two keep their order.
 void stdout_hook(Cell text, bool new_line) {
-    std::fflush(stdout);
-    write_string(STDOUT_FILENO, text, new_line);
+    if (std::fflush(stdout) != 0) end_for_stdout(errno);
+    if (!write_string(STDOUT_FILENO, text, new_line)) end_for_stdout(errno);
 }
 
 void install_stdout() { add_hooks(stdout_hook, nullptr); }
 
 void print_text(std::string_view utf8, bool new_line) {
-    std::fflush(stdout);
-    write_all(STDOUT_FILENO, utf8.data(), utf8.size());
-    if (new_line) write_all(STDOUT_FILENO, "\n", 1);
+    if (std::fflush(stdout) != 0) end_for_stdout(errno);
+    if (!write_all(STDOUT_FILENO, utf8.data(), utf8.size())) end_for_stdout(errno);
+    if (new_line && !write_all(STDOUT_FILENO, "\n", 1)) end_for_stdout(errno);
     notify_text_hooks(utf8.data(), utf8.size());
     if (new_line) notify_text_hooks("\n", 1);
 }

@@ -47,19 +47,28 @@ void set_last_new_line(bool on);
 // pipe, bad descriptor): the rest is dropped. Never allocates.
 bool write_all(int fd, const char* bytes, size_t length);
 
-// Writes a string! value (from its head) as UTF-8, then LF when new_line. A surrogate pair held
+// Writes a string! value (from its head) as UTF-8, then LF when new_line; false when the
+// descriptor refused part of it (errno tells why). A surrogate pair held
 // in two units becomes one four-byte sequence; a lone surrogate is written as it is. A code point
 // above U+10FFFF raises script invalid-char before anything is written. Goes through a fixed
 // staging buffer in chunks of at most 1,024 bytes: allocates nothing but to raise.
-void write_string(int fd, Cell text, bool new_line);
+bool write_string(int fd, Cell text, bool new_line);
 
-// The value hook that writes to standard output (descriptor 1).
+// The status a program ends with when standard output refuses its text.
+inline constexpr int kStdoutFailedStatus = 1;
+// Ends the program because standard output refused text (a full disk, a closed descriptor, a pipe
+// whose reader left): the text is lost, so going on or ending with status 0 would hide it. Writes
+// "*** cannot write to standard output: <reason from error_number>" on stderr and exits with
+// kStdoutFailedStatus.
+[[noreturn]] void end_for_stdout(int error_number);
+
+// The value hook that writes to standard output (descriptor 1); ends the program when it cannot.
 void stdout_hook(Cell text, bool new_line);
 // Adds stdout_hook to the value hooks: what zub-cli does at start.
 void install_stdout();
 
 // A low-level print for diagnostics: the bytes (and LF when new_line) to standard output, then to
-// the text hooks. Never allocates.
+// the text hooks; ends the program when standard output refuses them. Never allocates.
 void print_text(std::string_view utf8, bool new_line);
 
 // The system call behind write_all, replaceable so tests can force short and failing writes;

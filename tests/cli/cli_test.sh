@@ -51,5 +51,42 @@ check "an error that holds itself keeps Where and Near" "$(printf '*** User Erro
     "$("$zub" -e 'e: make error! "x" e/arg1: e do e' 2>&1)"
 check "a lone surrogate prints as U+FFFD" "$(printf 'a\xef\xbf\xbdb')" "$("$zub" -e 'prin "a" prin to char! 55296 print "b"' 2>&1)"
 
+# The test runner: a case that does not give its expectation is a failure reported with its line.
+printf '1 + 1 ;== 2\n1 + 1 ;== 3\n[1 2] ;!! script no-value\n' >"$work/t.zub"
+out=$("$zub" --test "$work/t.zub"); status=$?
+check "a failing test file exits 1" 1 $status
+check "a wrong value is reported at its line" "$work/t.zub:2: 1 + 1" "$(grep -m1 ':2:' <<<"$out")"
+check "a missing error is reported at its line" "$work/t.zub:3: [1 2]" "$(grep -m1 ':3:' <<<"$out")"
+check "the summary counts the cases" "$work/t.zub: 3 cases, 2 failed" "$(tail -1 <<<"$out")"
+printf 'reduce [\n    1 + 1\n]\n;== [3]\n\n1 ;== 1\n' >"$work/m.zub"
+out=$("$zub" --test "$work/m.zub")
+check "a case of several lines is reported at its expectation" "$work/m.zub:4: (from line 1) reduce [ 1 + 1 ]" \
+    "$(head -1 <<<"$out")"
+check "the cases after it still run" "$work/m.zub: 2 cases, 1 failed" "$(tail -1 <<<"$out")"
+printf ';== 1\nx: 1\n;== 1\n[1\n' >"$work/o.zub"
+out=$("$zub" --test "$work/o.zub")
+check "an expectation with nothing before it fails" "$work/o.zub:1: " "$(head -1 <<<"$out")"
+check "an expression open at the end fails" "$work/o.zub:4: [1" "$(grep -m1 ':4:' <<<"$out")"
+check "both are counted" "$work/o.zub: 3 cases, 2 failed" "$(tail -1 <<<"$out")"
+printf '1 / 0\n1 ;== 1\n' >"$work/s.zub"
+check "set-up that raises fails" "$work/s.zub:1: 1 / 0" "$(head -1 <<<"$("$zub" --test "$work/s.zub")")"
+"$zub" --test "$work/missing.zub" >/dev/null 2>&1; check "a missing test file fails" 1 $?
+
+# Output that cannot be written ends the program with a message and status 1, never a silent 0.
+for code in 'print 1' 'prin 1' 'print "x" print "y"' 'write-stdout "x"'; do
+    "$zub" -e "$code" >/dev/full 2>"$work/err"; status=$?
+    check "$code to a full disk exits 1" 1 $status
+    check "$code to a full disk says so" "*** cannot write to standard output: No space left on device" "$(cat "$work/err")"
+    "$zub" -e "$code" >&- 2>"$work/err"; status=$?
+    check "$code to a closed stdout exits 1" 1 $status
+    check "$code to a closed stdout says so" "*** cannot write to standard output: Bad file descriptor" "$(cat "$work/err")"
+done
+"$zub" -e "1 + 1" >/dev/full 2>/dev/null;          check "no output, nothing to lose" 0 $?
+printf '1 + 2\n' | "$zub" >/dev/full 2>/dev/null;  check "the loop's results to a full disk exit 1" 1 $?
+printf '1 ;== 1\n' >"$work/p.zub"
+"$zub" --test "$work/p.zub" >/dev/null 2>&1;      check "a passing test file exits 0" 0 $?
+"$zub" --test "$work/p.zub" >/dev/full 2>/dev/null; check "a passing test file's report to a full disk exits 1" 1 $?
+"$zub" -e 'try [print 1] print 2' >/dev/full 2>/dev/null; check "try does not keep a failed print going" 1 $?
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

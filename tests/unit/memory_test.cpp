@@ -58,7 +58,7 @@ TEST_F(Memory, BigSeriesBar) {
     EXPECT_NE(memory::record().first_big, nullptr);
 }
 
-TEST_F(Memory, ZeroCountsGetTheDocumentedRoom) {
+TEST_F(Memory, ZeroCountsGetSixteenBytesExceptCells) {
     EXPECT_EQ(memory::buffer(memory::alloc_bytes(0))->size, 16u);
     struct Case { uint32_t unit; uint32_t size; };
     for (const Case c : {Case{1, 16}, Case{2, 16}, Case{4, 16}, Case{16, 0}}) {

@@ -1,4 +1,5 @@
-// Memory statistics: the documented totals and the shape of the statistics block.
+// Memory statistics: the totals (node slots at 4 bytes, heap blocks with 16-byte headers) and the
+// shape of the statistics block.
 #include <gtest/gtest.h>
 
 #include "evaluator/natives.h"

@@ -82,7 +82,12 @@ void insert_entry(const int32_t* r) {
         if (options.dup < 1) return;  // nothing to insert: the series is the result
     }
     Cell& measured = S == Slot::change ? series : value;
-    if (!native_args::part(measured, a.template arg<"part">(), options.part)) return a.result(series);
+    if (!native_args::part(measured, a.template arg<"part">(), options.part)) {
+        // A part of nothing inserts nothing for append and insert, but change still inserts: it
+        // replaces nothing.
+        if constexpr (S != Slot::change) return a.result(series);
+        options.part = 0;
+    }
     a.result((of(series).*Direct<S>::member)(series, value, options));
 }
 template <> void entry<Slot::append>(const int32_t* r) { insert_entry<Slot::append>(r); }

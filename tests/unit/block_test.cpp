@@ -60,15 +60,6 @@ TEST_F(Block, CompareByWord) {
 
 // ---- append, insert, change ----------------------------------------------------------------------
 
-// A zero part makes change an insert. Through the language change/part with a zero part leaves the
-// series alone: the native returns before the action.
-TEST_F(Block, ChangeWithAZeroPartInserts) {
-    const Cell blk = block_of({i(1), i(2), i(3)});
-    const Cell result = row(blk).change(at(blk, 1), blk, InsertOptions{0, false, 1});
-    EXPECT_EQ(whole(blk), "[1 1 2 3 2 3]");
-    EXPECT_EQ(result.w1, 4u);
-}
-
 TEST_F(Block, AppendGrowsByDoubling) {
     const Cell blk = block::make(1);
     uint32_t moves = 0;  // growth by doubling moves the buffer a logarithmic number of times

@@ -21,6 +21,7 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
+#include "runtime/type_traits.h"
 #include "runtime/words.h"
 
 namespace zub {
@@ -475,9 +476,7 @@ void copy_typed(NodeId copy, NodeId source, Cell types, bool deep) {
         const TypeId t = cell::type(c);
         const bool wanted = cell::is(types, TypeId::datatype) ? types.w1 == static_cast<uint32_t>(t)
                                                                : typeset::contains(types, t);
-        const bool copyable = is_series(t) || t == TypeId::object || t == TypeId::map || t == TypeId::bitset ||
-                              t == TypeId::error;
-        if (!wanted || !copyable) continue;
+        if (!wanted || !type_traits::of(t).copies) continue;
         const Cell fresh = copy_of(c, deep);
         cells_of(copy)[i] = fresh;
     }
@@ -618,6 +617,16 @@ extern const ActionTable block_actions = {
     .swap = block_swap,
     .take = block_take,
     .trim = block_trim,
+};
+
+// A block is its position and node: hashed and found in indexes by identity.
+extern const type_traits::Traits block_traits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
+    .hash = type_traits::hash_w1_w2,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .key_words = type_traits::kW1 | type_traits::kW2,
+    .cycle_marker = "[...]",
+    .copies = true,
 };
 
 }  // namespace zub

@@ -4,6 +4,7 @@
 #include "datatypes/symbol.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "datatypes/actions.h"
@@ -12,6 +13,7 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 #include "runtime/unicode.h"
 
 namespace zub::symbol {
@@ -190,6 +192,25 @@ int32_t symbol_compare(Cell a, Cell b, int32_t op) {
 
 extern const ActionTable symbol_actions = {
     .compare = symbol_compare,
+};
+
+namespace {
+
+// A symbol hashes by its name case-folded (ASCII), as names are looked up.
+uint32_t symbol_hash(const Cell& c) {
+    SeriesBuffer* b = memory::buffer(c.w3);
+    std::string text(reinterpret_cast<const char*>(b->head_ptr()), b->used());
+    for (char& ch : text)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
+    return hash::murmur3(text.data(), text.size());
+}
+
+}  // namespace
+
+// A symbol's series and its UTF-8 name.
+extern const type_traits::Traits symbol_traits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::bytes, type_traits::Ref::bytes},
+    .hash = symbol_hash,
 };
 
 }  // namespace zub

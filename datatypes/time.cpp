@@ -15,6 +15,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 #include "runtime/words.h"
 
 namespace zub {
@@ -254,5 +255,7 @@ extern const ActionTable time_actions = {
     .odd_q = time_odd,
     .pick = time_pick,
 };
+
+extern const type_traits::Traits time_traits = {.hash = type_traits::hash_w2_w3, .same_words = type_traits::kW2 | type_traits::kW3};
 
 }  // namespace zub

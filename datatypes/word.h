@@ -18,4 +18,8 @@ Cell make_common(TypeId type, Cell spec);
 // Appends the word's name in its own spelling; returns the budget left. May collect.
 int32_t emit_name(Cell word, NodeId out, int32_t limit);
 
+// The hash of a word of any kind: its canonical symbol's, so that words equal under any case rule
+// meet in one probe sequence. Never allocates.
+uint32_t hash(const Cell& word);
+
 }  // namespace zub::word

@@ -16,6 +16,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/native.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
@@ -27,6 +28,7 @@
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
+#include "runtime/type_traits.h"
 #include "runtime/words.h"
 
 namespace zub::interp {
@@ -40,7 +42,6 @@ constexpr uint32_t kKindShift = 20;
 constexpr uint32_t kKindMask = 3u << kKindShift;
 constexpr uint32_t kReturnKind = 3;  // the return: entry of a cache: not an argument
 constexpr uint32_t kCacheCell = 1;   // the cell of a callable's record holding its argument cache
-constexpr uint32_t kOpSourceShift = 16;
 constexpr int kMaxRefinements = 32;  // more than any built-in has
 
 Cell g_position = cell::unset();
@@ -115,11 +116,7 @@ inline bool is_callable(TypeId t) {
 }
 
 // An op! as the callable it was made from.
-inline Cell op_target(Cell op) {
-    const uint32_t source = (op.header >> kOpSourceShift) & 0xFF;
-    op.header = (op.header & ~0xFFu & ~(0xFFu << kOpSourceShift)) | source;
-    return op;
-}
+inline Cell op_target(const Cell& op) { return op::target(op); }
 
 // Restores the position cell however an evaluation ends.
 struct PositionScope {
@@ -665,7 +662,7 @@ inline Fast fast_kind(TypeId type, uint32_t number) {
 inline Fast fast_kind(const Cell& fn) { return fast_kind(cell::type(fn), fn.w1); }
 // The same for an op! cell, read from the type it was made from.
 inline Fast op_fast_kind(const Cell& op) {
-    return fast_kind(static_cast<TypeId>((op.header >> kOpSourceShift) & 0xFF), op.w1);
+    return fast_kind(op::source_type(op), op.w1);
 }
 
 // The result of an operator between two integers, in `out`; false for an overflow, whose
@@ -718,14 +715,6 @@ constexpr auto kNoRefinements = [] {
     return none;
 }();
 
-// The types whose values evaluate to themselves: all but the words, parens, paths, callables and
-// issue! (which checks what follows it).
-constexpr uint64_t kSelfEvaluating = ~(
-    type_group::bit(TypeId::word) | type_group::bit(TypeId::set_word) | type_group::bit(TypeId::get_word) |
-    type_group::bit(TypeId::lit_word) | type_group::bit(TypeId::issue) | type_group::bit(TypeId::paren) |
-    type_group::bit(TypeId::path) | type_group::bit(TypeId::get_path) | type_group::bit(TypeId::set_path) |
-    type_group::bit(TypeId::lit_path) | type_group::bit(TypeId::native) | type_group::bit(TypeId::action) |
-    type_group::bit(TypeId::function) | type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
 // Values a word may hold and give as they are.
 constexpr uint64_t kPlainValue = ~(type_group::bit(TypeId::unset) | type_group::bit(TypeId::native) |
                                    type_group::bit(TypeId::action) | type_group::bit(TypeId::function) |
@@ -738,7 +727,7 @@ inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWor
     const Cell* const at = s.buffer()->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
-    else if (!type_group::in(kSelfEvaluating, cell::type(*at))) value = nullptr;
+    else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
     if (value && type_group::in(kPlainValue, cell::type(*value))) {
         ++s.index;
         stack::push(*value);
@@ -900,7 +889,7 @@ Status expression(Source& s, bool infix) {
         } else {
             error::fire(t == TypeId::op ? ErrorId::no_op_arg : ErrorId::no_value, value);
         }
-    } else if (type_group::in(kSelfEvaluating, cell::type(value))) {
+    } else if (type_group::in(type_traits::g_self_evaluating, cell::type(value))) {
         stack::push(value);
     } else if (cell::is(value, TypeId::set_word)) {
         if (s.at_end()) error::fire(ErrorId::need_value, value);

@@ -9,12 +9,15 @@
 #include <cstring>
 
 #include "datatypes/context.h"
+#include "datatypes/money.h"
 #include "datatypes/symbol.h"
+#include "datatypes/tuple.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
+#include "runtime/type_traits.h"
 #include "runtime/words.h"
 
 namespace zub::natives::groups {
@@ -32,10 +35,9 @@ Status done(Cell value) {
 
 bool is_floating(TypeId t) { return t == TypeId::float_ || t == TypeId::percent || t == TypeId::time; }
 
-// ---- Cell layouts of the coordinate, tuple and money types -------------------------------------
+// ---- Cell layouts of the coordinate types --------------------------------------------------------
 // pair!: x in w2, y in w3 (int32). point2D!: x, y in w1, w2; point3D!: x, y, z in w1 to w3
-// (binary32). tuple!: the byte count in header bits 19-22, the bytes from w1 on. money!: the sign
-// in header bit 14, the currency in the low byte of w1, the digits in the rest.
+// (binary32). tuple! and money! have theirs in datatypes/tuple.h and datatypes/money.h.
 
 float f32_of(uint32_t bits) { return std::bit_cast<float>(bits); }
 uint32_t bits_of(float f) { return std::bit_cast<uint32_t>(f); }
@@ -55,14 +57,6 @@ Cell pair_to_point2(const Cell& pair) {
     return point2_of(static_cast<float>(cell::as_integer(pair)), static_cast<float>(static_cast<int32_t>(pair.w3)));
 }
 
-uint32_t tuple_count(const Cell& t) { return (t.header >> 19) & 0xF; }
-void tuple_bytes(const Cell& t, uint8_t (&out)[12]) { std::memcpy(out, &t.w1, 12); }
-void set_tuple_bytes(Cell& t, const uint8_t (&bytes)[12]) { std::memcpy(&t.w1, bytes, 12); }
-
-int32_t money_signum(const Cell& m) {
-    if ((m.w1 >> 8) == 0 && m.w2 == 0 && m.w3 == 0) return 0;
-    return (m.header & 0x4000) != 0 ? -1 : 1;
-}
 
 // ---- Comparison and logic -----------------------------------------------------------------------
 
@@ -74,32 +68,8 @@ Status compare_native(const int32_t*) {
 bool same_value(const Cell& a, const Cell& b) {
     const TypeId t = cell::type(a);
     if (t != cell::type(b)) return false;
-    if (type_group::in(type_group::series, t)) return a.w1 == b.w1 && a.w2 == b.w2;
-    switch (t) {
-        case TypeId::datatype:
-        case TypeId::logic:
-        case TypeId::object: return a.w1 == b.w1;
-        case TypeId::char_:
-        case TypeId::integer:
-        case TypeId::bitset: return a.w2 == b.w2;
-        case TypeId::float_:
-        case TypeId::percent:
-        case TypeId::pair:
-        case TypeId::time: return a.w2 == b.w2 && a.w3 == b.w3;
-        // Bytes past the count are kept zero, so equal bytes and counts are the same tuple.
-        case TypeId::tuple: return tuple_count(a) == tuple_count(b) && a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
-        case TypeId::none:
-        case TypeId::unset: return true;
-        case TypeId::money:
-            // Equal amounts in the same currency; every zero is the same zero.
-            if (money_signum(a) == 0 && money_signum(b) == 0) return (a.w1 & 0xFF) == (b.w1 & 0xFF);
-            return (a.header & 0x4000) == (b.header & 0x4000) && a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
-        case TypeId::native:
-        case TypeId::action:
-        case TypeId::point2D: return a.w1 == b.w1 && a.w2 == b.w2;
-        case TypeId::op: return a.w2 == b.w2 && a.w3 == b.w3;
-        default: return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
-    }
+    const type_traits::Traits& traits = type_traits::of(t);
+    return traits.same ? traits.same(a, b) : type_traits::words_equal(a, b, traits.same_words);
 }
 
 Status same_q(const int32_t*) { return done(cell::logic(same_value(args()[0], args()[1]))); }
@@ -118,7 +88,7 @@ int32_t signum(Native native, const Cell& v) {
             const double x = cell::as_float(v);
             return (x > 0.0) - (x < 0.0);
         }
-        case TypeId::money: return money_signum(v);
+        case TypeId::money: return money::signum(v);
         default: raise_arg(native, 0, v);
     }
 }
@@ -137,10 +107,10 @@ bool is_zero(const Cell& v) {
         case TypeId::pair: return v.w2 == 0 && v.w3 == 0;
         case TypeId::tuple: {
             uint8_t bytes[12];
-            tuple_bytes(v, bytes);
-            return std::all_of(bytes, bytes + std::min(tuple_count(v), 12u), [](uint8_t b) { return b == 0; });
+            tuple::bytes(v, bytes);
+            return std::all_of(bytes, bytes + std::min(tuple::count(v), tuple::kMaxBytes), [](uint8_t b) { return b == 0; });
         }
-        case TypeId::money: return money_signum(v) == 0;
+        case TypeId::money: return money::signum(v) == 0;
         case TypeId::point2D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f;
         case TypeId::point3D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f && f32_of(v.w3) == 0.0f;
         default: return false;
@@ -244,8 +214,8 @@ bool pair_max_min(Cell& a, Cell b, bool max) {
 // the byte at the same place of a tuple of the same length.
 bool tuple_max_min(Cell& a, Cell b, bool max) {
     uint8_t bytes[12], others[12];
-    tuple_bytes(a, bytes);
-    const uint32_t count = std::min(tuple_count(a), 12u);
+    tuple::bytes(a, bytes);
+    const uint32_t count = std::min(tuple::count(a), tuple::kMaxBytes);
     int32_t n = 0;
     switch (cell::type(b)) {
         case TypeId::integer: n = cell::as_integer(b); break;
@@ -254,15 +224,15 @@ bool tuple_max_min(Cell& a, Cell b, bool max) {
                 error::fire(ErrorId::type_limit, cell::datatype_of(TypeId::integer));
             break;
         case TypeId::tuple:
-            if (tuple_count(b) != tuple_count(a)) return false;
-            tuple_bytes(b, others);
+            if (tuple::count(b) != tuple::count(a)) return false;
+            tuple::bytes(b, others);
             for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(pick_int(bytes[i], others[i], max));
-            set_tuple_bytes(a, bytes);
+            tuple::set_bytes(a, bytes);
             return true;
         default: return false;
     }
     for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(std::clamp(pick_int(bytes[i], n, max), 0, 255));
-    set_tuple_bytes(a, bytes);
+    tuple::set_bytes(a, bytes);
     return true;
 }
 

@@ -13,7 +13,7 @@
 namespace zub {
 
 enum class TypeId : uint8_t {
-#define ZUB_TYPE(name, text, id, parent) name = id,
+#define ZUB_TYPE(name, text, id, parent, stem) name = id,
 #include "datatypes/types.def"
 };
 inline constexpr int kTypeCount = 54;

@@ -1,0 +1,37 @@
+#include "runtime/type_traits.h"
+
+#include <cstddef>
+
+#include "runtime/hash.h"
+#include "runtime/series.h"
+
+namespace zub::type_traits {
+
+Traits g_rows[kTypeIdLimit];
+uint64_t g_self_evaluating = 0;
+
+void set(TypeId type, const Traits& row) {
+    g_rows[static_cast<uint8_t>(type)] = row;
+    const uint64_t bit = type_group::bit(type);
+    g_self_evaluating = row.self_evaluating ? g_self_evaluating | bit : g_self_evaluating & ~bit;
+}
+
+namespace {
+
+uint32_t murmur_words(const Cell& c, int first, int count) {
+    return hash::murmur3(reinterpret_cast<const std::byte*>(&c) + 4 * first, 4 * count);
+}
+
+}  // namespace
+
+uint32_t hash_w1(const Cell& c) { return hash::fmix32(c.w1); }
+uint32_t hash_w2(const Cell& c) { return hash::fmix32(c.w2); }
+uint32_t hash_w3(const Cell& c) { return hash::fmix32(c.w3); }
+uint32_t hash_w1_w2(const Cell& c) { return murmur_words(c, 1, 2); }
+uint32_t hash_w2_w3(const Cell& c) { return murmur_words(c, 2, 2); }
+uint32_t hash_w1_w2_w3(const Cell& c) { return murmur_words(c, 1, 3); }
+uint32_t hash_text(const Cell& c) {
+    return series::hash_text(cell::series_node(c), cell::series_index(c), series::kToTail, false);
+}
+
+}  // namespace zub::type_traits

@@ -97,13 +97,19 @@ void keep_ref(type_traits::Ref ref, uint32_t word) {
     }
 }
 
-// What each payload word refers to comes from the type's traits row.
-void mark_cell(const Cell& c) {
+[[gnu::noinline]] void mark_refs(const Cell& c, uint8_t words) {
     const type_traits::Traits& t = type_traits::of(cell::type(c));
-    const uint8_t skipped = t.gated && !type_traits::gate_open(t, c) ? t.gated : 0;
-    if (!(skipped & type_traits::kW1)) keep_ref(t.refs[0], c.w1);
-    if (!(skipped & type_traits::kW2)) keep_ref(t.refs[1], c.w2);
-    if (!(skipped & type_traits::kW3)) keep_ref(t.refs[2], c.w3);
+    if (t.gated && !type_traits::gate_open(t, c)) words &= static_cast<uint8_t>(~t.gated);
+    if (words & type_traits::kW1) keep_ref(t.refs[0], c.w1);
+    if (words & type_traits::kW2) keep_ref(t.refs[1], c.w2);
+    if (words & type_traits::kW3) keep_ref(t.refs[2], c.w3);
+}
+
+// What each payload word refers to comes from the type's traits row; most cells refer to nothing,
+// and cost one byte's test.
+inline void mark_cell(const Cell& c) {
+    const uint8_t words = type_traits::g_ref_words[static_cast<uint8_t>(cell::type(c))];
+    if (words) mark_refs(c, words);
 }
 
 void drain() {

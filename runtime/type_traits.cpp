@@ -9,9 +9,13 @@ namespace zub::type_traits {
 
 Traits g_rows[kTypeIdLimit];
 uint64_t g_self_evaluating = 0;
+uint8_t g_ref_words[kTypeIdLimit] = {};
 
 void set(TypeId type, const Traits& row) {
-    g_rows[static_cast<uint8_t>(type)] = row;
+    const auto i = static_cast<uint8_t>(type);
+    g_rows[i] = row;
+    g_ref_words[i] = static_cast<uint8_t>((row.refs[0] != Ref::none ? kW1 : 0) | (row.refs[1] != Ref::none ? kW2 : 0) |
+                                          (row.refs[2] != Ref::none ? kW3 : 0));
     const uint64_t bit = type_group::bit(type);
     g_self_evaluating = row.self_evaluating ? g_self_evaluating | bit : g_self_evaluating & ~bit;
 }

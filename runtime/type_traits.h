@@ -60,7 +60,8 @@ struct Traits {
 };
 
 extern Traits g_rows[kTypeIdLimit];
-extern uint64_t g_self_evaluating;  // one bit per type id: the types whose self_evaluating is set
+extern uint64_t g_self_evaluating;           // one bit per type id: the types whose self_evaluating is set
+extern uint8_t g_ref_words[kTypeIdLimit];   // kW1 | kW2 | kW3: the words a type's refs name, 0 for none
 
 inline const Traits& of(TypeId type) { return g_rows[static_cast<uint8_t>(type)]; }
 

@@ -41,7 +41,6 @@ constexpr uint32_t kNoTail = 0xFFFFFFFF;
 constexpr uint32_t kKindShift = 20;
 constexpr uint32_t kKindMask = 3u << kKindShift;
 constexpr uint32_t kReturnKind = 3;  // the return: entry of a cache: not an argument
-constexpr uint32_t kCacheCell = 1;   // the cell of a callable's record holding its argument cache
 constexpr int kMaxRefinements = 32;  // more than any built-in has
 
 Cell g_position = cell::unset();
@@ -221,16 +220,16 @@ Cell build_cache(const Cell& fn) {
             error::fire(ErrorId::bad_func_def, item);
         }
     }
-    cache.w3 = static_cast<uint32_t>(Plan::of(out));
-    function::set_more_at(fn, kCacheCell, cache);
+    function::set_cache_plan(cache, static_cast<uint32_t>(Plan::of(out)));
+    function::set_more_at(fn, function::kArgCache, cache);
     stack::pop(1);
     return cache;
 }
 
 inline NodeId cache_of(const Cell& fn) {
-    const Cell cached = cells_of(function::more_of(fn))[kCacheCell];
-    if (cell::is(cached, TypeId::block)) return cached.w2;
-    return build_cache(fn).w2;
+    const Cell& cached = function::arg_cache(fn);
+    if (cell::is(cached, TypeId::block)) return cell::series_node(cached);
+    return cell::series_node(build_cache(fn));
 }
 
 // ---- fetching arguments -------------------------------------------------------------------------
@@ -776,10 +775,10 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
     stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
     // Values both: fetching the arguments cannot move them.
     const Cell body = function::more_at(fn, function::kBody);
-    Cell cached = function::more_at(fn, kCacheCell);
+    Cell cached = function::arg_cache(fn);
     if (!cell::is(cached, TypeId::block)) cached = build_cache(fn);
-    const NodeId cache = cached.w2;
-    const auto plan = static_cast<int32_t>(cached.w3);
+    const NodeId cache = cell::series_node(cached);
+    const auto plan = static_cast<int32_t>(function::cache_plan(cached));
     if (plan == Plan::kGeneral || (infix && Plan::arity(plan) == 0)) {
         const Status st = fetch_function(fn, name, s, nullptr, 0, infix, infix);
         if (st != Status::normal) return abandon(start, st);

@@ -10,6 +10,8 @@
 
 #include "datatypes/context.h"
 #include "datatypes/money.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "evaluator/actions.h"
@@ -35,12 +37,7 @@ Status done(Cell value) {
 
 bool is_floating(TypeId t) { return t == TypeId::float_ || t == TypeId::percent || t == TypeId::time; }
 
-// ---- Cell layouts of the coordinate types --------------------------------------------------------
-// pair!: x in w2, y in w3 (int32). point2D!: x, y in w1, w2; point3D!: x, y, z in w1 to w3
-// (binary32). tuple! and money! have theirs in datatypes/tuple.h and datatypes/money.h.
-
-float f32_of(uint32_t bits) { return std::bit_cast<float>(bits); }
-uint32_t bits_of(float f) { return std::bit_cast<uint32_t>(f); }
+// ---- The coordinate types ----------------------------------------------------------------------
 
 // A double narrowed to binary32 as the hardware rounds it, written so that no conversion is out
 // of range: beyond the largest float by half a step or more gives an infinity.
@@ -50,12 +47,7 @@ float to_f32(double d) {
     return d < 0 ? -HUGE_VALF : HUGE_VALF;
 }
 
-Cell pair_of(int32_t x, int32_t y) { return cell::make(TypeId::pair, 0, static_cast<uint32_t>(x), static_cast<uint32_t>(y)); }
-Cell point2_of(float x, float y) { return cell::make(TypeId::point2D, bits_of(x), bits_of(y)); }
-Cell point3_of(float x, float y, float z) { return cell::make(TypeId::point3D, bits_of(x), bits_of(y), bits_of(z)); }
-Cell pair_to_point2(const Cell& pair) {
-    return point2_of(static_cast<float>(cell::as_integer(pair)), static_cast<float>(static_cast<int32_t>(pair.w3)));
-}
+Cell pair_to_point2(const Cell& p) { return point::make2(static_cast<float>(pair::x(p)), static_cast<float>(pair::y(p))); }
 
 
 // ---- Comparison and logic -----------------------------------------------------------------------
@@ -100,19 +92,20 @@ Status sign_q(const int32_t*) { return done(cell::integer(signum(Native::sign_q,
 bool is_zero(const Cell& v) {
     switch (cell::type(v)) {
         case TypeId::char_:
-        case TypeId::integer: return v.w2 == 0;
+        case TypeId::integer: return cell::as_integer(v) == 0;
         case TypeId::float_:
         case TypeId::percent:
         case TypeId::time: return cell::as_float(v) == 0.0;
-        case TypeId::pair: return v.w2 == 0 && v.w3 == 0;
+        case TypeId::pair: return pair::x(v) == 0 && pair::y(v) == 0;
         case TypeId::tuple: {
             uint8_t bytes[12];
             tuple::bytes(v, bytes);
             return std::all_of(bytes, bytes + std::min(tuple::count(v), tuple::kMaxBytes), [](uint8_t b) { return b == 0; });
         }
         case TypeId::money: return money::signum(v) == 0;
-        case TypeId::point2D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f;
-        case TypeId::point3D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f && f32_of(v.w3) == 0.0f;
+        case TypeId::point2D: return point::coordinate(v, 0) == 0.0f && point::coordinate(v, 1) == 0.0f;
+        case TypeId::point3D:
+            return point::coordinate(v, 0) == 0.0f && point::coordinate(v, 1) == 0.0f && point::coordinate(v, 2) == 0.0f;
         default: return false;
     }
 }
@@ -172,13 +165,11 @@ bool point_max_min(Cell& a, Cell b, bool max) {
         case TypeId::point2D:
         case TypeId::point3D:
             if (cell::type(b) != cell::type(a)) return false;
-            other[0] = f32_of(b.w1), other[1] = f32_of(b.w2), other[2] = f32_of(b.w3);
+            for (int i = 0; i < 3; ++i) other[i] = point::coordinate(b, i);
             break;
         default: return false;
     }
-    a.w1 = bits_of(pick_f32(f32_of(a.w1), other[0], max));
-    a.w2 = bits_of(pick_f32(f32_of(a.w2), other[1], max));
-    if (three) a.w3 = bits_of(pick_f32(f32_of(a.w3), other[2], max));
+    for (int i = 0; i < (three ? 3 : 2); ++i) point::set_coordinate(a, i, pick_f32(point::coordinate(a, i), other[i], max));
     return true;
 }
 
@@ -191,11 +182,10 @@ bool pair_max_min(Cell& a, Cell b, bool max) {
             if (truncates_to_int32(f, n)) break;
             // No integer holds it: both become points, and the float meets each coordinate.
             a = pair_to_point2(a);
-            return point_max_min(a, point2_of(to_f32(f), to_f32(f)), max);
+            return point_max_min(a, point::make2(to_f32(f), to_f32(f)), max);
         }
         case TypeId::pair:
-            a.w2 = static_cast<uint32_t>(pick_int(cell::as_integer(a), cell::as_integer(b), max));
-            a.w3 = static_cast<uint32_t>(pick_int(static_cast<int32_t>(a.w3), static_cast<int32_t>(b.w3), max));
+            pair::set(a, pick_int(pair::x(a), pair::x(b), max), pick_int(pair::y(a), pair::y(b), max));
             return true;
         case TypeId::point2D: {
             Cell p = pair_to_point2(a);
@@ -205,8 +195,7 @@ bool pair_max_min(Cell& a, Cell b, bool max) {
         }
         default: return false;
     }
-    a.w2 = static_cast<uint32_t>(pick_int(cell::as_integer(a), n, max));
-    a.w3 = static_cast<uint32_t>(pick_int(static_cast<int32_t>(a.w3), n, max));
+    pair::set(a, pick_int(pair::x(a), n, max), pick_int(pair::y(a), n, max));
     return true;
 }
 
@@ -363,12 +352,12 @@ float point_coordinate(const Cell& v) {
     return to_f32(cell::as_float(v));
 }
 
-Status as_pair(const int32_t*) { return done(pair_of(pair_coordinate(args()[0]), pair_coordinate(args()[1]))); }
+Status as_pair(const int32_t*) { return done(pair::make(pair_coordinate(args()[0]), pair_coordinate(args()[1]))); }
 Status as_point2d(const int32_t*) {
-    return done(point2_of(point_coordinate(args()[0]), point_coordinate(args()[1])));
+    return done(point::make2(point_coordinate(args()[0]), point_coordinate(args()[1])));
 }
 Status as_point3d(const int32_t*) {
-    return done(point3_of(point_coordinate(args()[0]), point_coordinate(args()[1]), point_coordinate(args()[2])));
+    return done(point::make3(point_coordinate(args()[0]), point_coordinate(args()[1]), point_coordinate(args()[2])));
 }
 
 }  // namespace

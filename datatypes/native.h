@@ -1,8 +1,17 @@
-// The payload of op!: the cell of the native!, action!, function! or routine! it was made from,
-// retyped, with that source type kept in header bits 16-23.
+// The payloads of native! and action! (an entry number, the spec block and a context series) and
+// of op!: the cell of the native!, action!, function! or routine! it was made from, retyped, with
+// that source type kept in header bits 16-23.
 #pragma once
 
 #include "runtime/cell.h"
+
+namespace zub::native {
+
+// The entry a native! or action! calls: its 1-based place in the natives table or the actions'.
+// An op! made from one keeps it.
+inline uint32_t entry_number(const Cell& fn) { return fn.w1; }
+
+}  // namespace zub::native
 
 namespace zub::op {
 

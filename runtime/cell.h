@@ -110,6 +110,7 @@ inline double as_float(const Cell& c) {
 }
 inline NodeId series_node(const Cell& c) { return c.w2; }
 inline uint32_t series_index(const Cell& c) { return c.w1; }
+inline void set_series_index(Cell& c, uint32_t index) { c.w1 = index; }
 
 // Truth: only none and false are false.
 inline bool truthy(const Cell& c) {

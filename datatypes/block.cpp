@@ -22,6 +22,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
@@ -475,9 +476,7 @@ void copy_typed(NodeId copy, NodeId source, Cell types, bool deep) {
         const TypeId t = cell::type(c);
         const bool wanted = cell::is(types, TypeId::datatype) ? types.w1 == static_cast<uint32_t>(t)
                                                                : typeset::contains(types, t);
-        const bool copyable = is_series(t) || t == TypeId::object || t == TypeId::map || t == TypeId::bitset ||
-                              t == TypeId::error;
-        if (!wanted || !copyable) continue;
+        if (!wanted || !type_traits::of(t).copies) continue;
         const Cell fresh = copy_of(c, deep);
         cells_of(copy)[i] = fresh;
     }
@@ -620,9 +619,29 @@ extern const ActionTable block_actions = {
     .trim = block_trim,
 };
 
+// A block is its position and node: hashed and found in indexes by identity.
+extern const type_traits::Traits block_traits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
+    .hash = type_traits::hash_w1_w2,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .key_words = type_traits::kW1 | type_traits::kW2,
+    .cycle_marker = "[...]",
+    .copies = true,
+};
+
 // paren! is a block written in "(" and ")"; everything else it inherits.
 extern const ActionTable paren_actions = {
     .mold = block::mold,
+};
+
+extern const type_traits::Traits paren_traits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
+    .hash = type_traits::hash_w1_w2,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .key_words = type_traits::kW1 | type_traits::kW2,
+    .cycle_marker = "(...)",
+    .self_evaluating = false,
+    .copies = true,
 };
 
 }  // namespace zub

@@ -9,6 +9,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 #include "runtime/unicode.h"
 
 namespace zub {
@@ -125,5 +126,7 @@ extern const ActionTable char_actions = {
     .or_ = char_math<math_or>,
     .xor_ = char_math<math_xor>,
 };
+
+extern const type_traits::Traits char_traits = {.hash = type_traits::hash_w2, .same_words = type_traits::kW2};
 
 }  // namespace zub

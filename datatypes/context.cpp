@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "datatypes/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -13,6 +14,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub::context {
 
@@ -262,3 +264,17 @@ Cell* set_in(Cell word, Cell value, NodeId context, bool notify) {
 void set_change_hook(ChangeHook hook) { g_change_hook = hook; }
 
 }  // namespace zub::context
+
+namespace zub {
+
+// context! has no actions of its own yet.
+extern const ActionTable context_actions = {};
+// A context's word table (w1) and its values (w2), unless they are on the evaluation stack.
+extern const type_traits::Traits context_traits = {
+    .refs = {type_traits::Ref::table, type_traits::Ref::cells, type_traits::Ref::none},
+    .gate = type_traits::Gate::flag_clear,
+    .gated = type_traits::kW2,
+    .gate_flags = cell_flag::stack_values,
+};
+
+}  // namespace zub

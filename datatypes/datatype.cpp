@@ -1,6 +1,7 @@
 // datatype!: a value naming a type; its payload is the type id.
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
@@ -32,5 +33,7 @@ extern const ActionTable datatype_actions = {
     .mold = datatype_mold,
     .compare = datatype_compare,
 };
+
+extern const type_traits::Traits datatype_traits = {.same_words = type_traits::kW1};
 
 }  // namespace zub

@@ -23,6 +23,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
@@ -514,6 +515,13 @@ extern const ActionTable error_actions = {
     .mold = error_mold,
     .eval_path = error_eval_path,
     .compare = error_compare,
+};
+
+extern const type_traits::Traits error_traits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::none, type_traits::Ref::bytes},
+    .key_words = type_traits::kW1,
+    .walk_word = 1,
+    .copies = true,
 };
 
 }  // namespace zub

@@ -20,6 +20,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 #include "system/random.h"
 
 namespace zub {
@@ -477,5 +478,7 @@ extern const ActionTable float_actions = {
     .even_q = float_even,
     .odd_q = float_odd,
 };
+
+extern const type_traits::Traits float_traits = {.hash = type_traits::hash_float, .same_words = type_traits::kW2 | type_traits::kW3};
 
 }  // namespace zub

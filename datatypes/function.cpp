@@ -15,6 +15,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
@@ -405,6 +406,18 @@ extern const ActionTable routine_actions = {
     .form = function_form<TypeId::routine>,
     .mold = routine_mold,
     .compare = function_compare,
+};
+
+// A function's context, spec and more-series; the values of a running call's context are on the
+// evaluation stack, which the collector marks on its own.
+extern const type_traits::Traits function_traits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::cells, type_traits::Ref::cells},
+    .hash = type_traits::hash_w1_w2_w3,
+    .self_evaluating = false,
+};
+extern const type_traits::Traits routine_traits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::cells, type_traits::Ref::cells},
+    .self_evaluating = false,
 };
 
 }  // namespace zub

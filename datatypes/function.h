@@ -21,6 +21,7 @@ inline constexpr uint32_t kArityMask = 0x1Fu << kArityShift;
 
 // Cells of the more-series, 0-based.
 inline constexpr uint32_t kBody = 0;    // the body block, or none
+inline constexpr uint32_t kArgCache = 1;  // the evaluator's argument cache (block!) once built, else unset
 inline constexpr uint32_t kCode = 2;    // integer!: routine-registry index of the code, or unset
 inline constexpr uint32_t kOpSelf = 3;  // the function itself once an op! is made from it, else unset
 inline constexpr uint32_t kCode2 = 4;   // integer!: a second code index, or unset
@@ -32,6 +33,12 @@ inline NodeId more_of(const Cell& fn) { return fn.w3; }
 // A cell of the more-series, by value.
 inline Cell more_at(const Cell& fn, uint32_t i) { return memory::buffer(fn.w3)->cells()[i]; }
 void set_more_at(const Cell& fn, uint32_t i, Cell value);
+
+// The argument cache cell: a block! once the evaluator has built it, its third payload word
+// holding the call plan the evaluator chose, so that a call reads both in one cell.
+inline const Cell& arg_cache(const Cell& fn) { return memory::buffer(fn.w3)->cells()[kArgCache]; }
+inline uint32_t cache_plan(const Cell& cache) { return cache.w3; }
+inline void set_cache_plan(Cell& cache, uint32_t plan) { cache.w3 = plan; }
 
 // Checks a spec from its head and returns its attribute flags (trace 400h, no-trace 200h).
 // Raises script bad-func-def with the function spec, invalid-type-spec with a bad type-block item,

@@ -16,6 +16,7 @@
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 #include "system/random.h"
 
 namespace zub {
@@ -362,6 +363,12 @@ extern const ActionTable integer_actions = {
     .complement = integer_complement,
     .or_ = integer_math<math_or>,
     .xor_ = integer_math<math_xor>,
+};
+
+extern const type_traits::Traits integer_traits = {
+    .hash = type_traits::hash_w2,
+    .same_words = type_traits::kW2,
+    .key_words = type_traits::kW2,  // every comparison rule compares integers by value
 };
 
 }  // namespace zub

@@ -3,6 +3,7 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
+#include "runtime/type_traits.h"
 #include "runtime/unicode.h"
 
 namespace zub {
@@ -48,6 +49,13 @@ extern const ActionTable issue_actions = {
     .to = issue_make,
     .mold = issue_mold,
     .compare = issue_compare,
+};
+
+// issue! evaluates by checking what follows it.
+extern const type_traits::Traits issue_traits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::none, type_traits::Ref::none},
+    .hash = word::hash,
+    .self_evaluating = false,
 };
 
 }  // namespace zub

@@ -2,6 +2,7 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "system/random.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
@@ -71,5 +72,7 @@ extern const ActionTable logic_actions = {
     .or_ = logic_bitwise<Slot::or_>,
     .xor_ = logic_bitwise<Slot::xor_>,
 };
+
+extern const type_traits::Traits logic_traits = {.same_words = type_traits::kW1};
 
 }  // namespace zub

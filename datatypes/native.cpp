@@ -6,6 +6,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/mold.h"
+#include "datatypes/native.h"
 #include "datatypes/registry.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
@@ -13,17 +14,13 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
 
-constexpr uint32_t kSourceShift = 16;
-
-TypeId op_source(const Cell& op) { return static_cast<TypeId>((op.header >> kSourceShift) & 0xFF); }
-bool from_function(const Cell& op) {
-    const TypeId source = op_source(op);
-    return source == TypeId::function || source == TypeId::routine;
-}
+using op::from_function;
+using op::source_type;
 Cell spec_block(const Cell& value) { return cell::series(TypeId::block, value.w2); }
 
 [[noreturn]] void bad_make(TypeId type, Cell spec) { error::fire(ErrorId::bad_make_arg, cell::datatype_of(type), spec); }
@@ -85,11 +82,9 @@ Cell op_make(TypeId, Cell, Cell spec) {
         source != TypeId::routine)
         error::fire(ErrorId::invalid_type, cell::datatype_of(source));
     if (!two_argument_spec(spec.w2)) error::fire(ErrorId::bad_op_spec);
-    Cell op = spec;
-    op.header = (op.header & ~(0xFFu << kSourceShift) & ~0xFFu) | static_cast<uint32_t>(TypeId::op) |
-                static_cast<uint32_t>(source) << kSourceShift;
+    const Cell made = op::from(spec);
     if (source == TypeId::function || source == TypeId::routine) function::set_more_at(spec, function::kOpSelf, spec);
-    return op;
+    return made;
 }
 
 Cell native_reflect(Cell value, uint32_t field) {
@@ -122,7 +117,7 @@ int32_t native_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
 int32_t op_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
     // Errors raised while the function spec and body mold are reported as the operator's.
     stack::Call call(stack::FrameType::native, words::global(symbol::make(registry::action_word(Slot::mold))));
-    const bool is_function = op_source(value) == TypeId::function;
+    const bool is_function = source_type(value) == TypeId::function;
     limit = mold::emit(out, is_function ? "make op! func " : "make op! [", limit);
     limit = block::mold(spec_block(value), out, flags, limit);
     if (!is_function) return mold::emit(out, "]", limit);
@@ -158,6 +153,27 @@ extern const ActionTable op_actions = {
     .form = callable_form<TypeId::op>,
     .mold = op_mold,
     .compare = native_compare,
+};
+
+// A built-in function's spec block (w2) and its context series (w3); w1 is an entry index.
+constexpr type_traits::Traits kBuiltinTraits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::cells},
+    .hash = type_traits::hash_w3,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .self_evaluating = false,
+};
+extern const type_traits::Traits native_traits = kBuiltinTraits;
+extern const type_traits::Traits action_traits = kBuiltinTraits;
+// An op! holds the payload of what it was made from: w1 is a context only for a function or routine.
+extern const type_traits::Traits op_traits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::cells, type_traits::Ref::cells},
+    .gate = type_traits::Gate::header_type,
+    .gated = type_traits::kW1,
+    .gate_shift = op::kSourceShift,
+    .gate_types = type_group::bit(TypeId::function) | type_group::bit(TypeId::routine),
+    .hash = type_traits::hash_w1_w2_w3,
+    .same_words = type_traits::kW2 | type_traits::kW3,
+    .self_evaluating = false,
 };
 
 }  // namespace zub

@@ -1,6 +1,7 @@
 // none!: the absence of a value. Series actions on none answer none, so code can chain them.
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
@@ -37,6 +38,11 @@ extern const ActionTable none_actions = {
     .remove = none_remove,
     .select = none_find,
     .take = none_take,
+};
+
+extern const type_traits::Traits none_traits = {
+    .hash = [](const Cell&) -> uint32_t { return 0xFFFFFFFF; },
+    .same_words = 0,
 };
 
 }  // namespace zub

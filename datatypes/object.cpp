@@ -23,6 +23,7 @@
 #include "datatypes/ownership.h"
 #include "runtime/series.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
@@ -692,6 +693,16 @@ extern const ActionTable object_actions = {
     .put = object_put,
     .select = object_select,
     .modify = object_modify,
+};
+
+// An object is its context (w1) and its handler record (w3); walks go through the context.
+extern const type_traits::Traits object_traits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::none, type_traits::Ref::bytes},
+    .same_words = type_traits::kW1,
+    .key_words = type_traits::kW1,
+    .walk_word = 1,
+    .cycle_marker = "make object! [...]",
+    .copies = true,
 };
 
 }  // namespace zub

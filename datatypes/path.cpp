@@ -7,6 +7,7 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
@@ -92,5 +93,19 @@ extern const ActionTable path_actions = {
 extern const ActionTable lit_path_actions = {.mold = path_mold<'\'', 0>};
 extern const ActionTable set_path_actions = {.mold = path_mold<0, ':'>};
 extern const ActionTable get_path_actions = {.mold = path_mold<':', 0>};
+
+// The path family: evaluated, so not self-evaluating.
+constexpr type_traits::Traits kPathTraits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
+    .hash = type_traits::hash_w1_w2,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .key_words = type_traits::kW1 | type_traits::kW2,
+    .self_evaluating = false,
+    .copies = true,
+};
+extern const type_traits::Traits path_traits = kPathTraits;
+extern const type_traits::Traits lit_path_traits = kPathTraits;
+extern const type_traits::Traits set_path_traits = kPathTraits;
+extern const type_traits::Traits get_path_traits = kPathTraits;
 
 }  // namespace zub

@@ -5,6 +5,7 @@
 #include "datatypes/float.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
@@ -28,5 +29,7 @@ extern const ActionTable percent_actions = {
     .form = percent_form,
     .mold = percent_mold,
 };
+
+extern const type_traits::Traits percent_traits = {.hash = type_traits::hash_float, .same_words = type_traits::kW2 | type_traits::kW3};
 
 }  // namespace zub

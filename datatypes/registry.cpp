@@ -10,42 +10,15 @@
 #include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
-extern const ActionTable datatype_actions;
-extern const ActionTable unset_actions;
-extern const ActionTable none_actions;
-extern const ActionTable logic_actions;
-extern const ActionTable integer_actions;
-extern const ActionTable char_actions;
-extern const ActionTable float_actions;
-extern const ActionTable percent_actions;
-extern const ActionTable symbol_actions;
-extern const ActionTable word_actions;
-extern const ActionTable set_word_actions;
-extern const ActionTable lit_word_actions;
-extern const ActionTable get_word_actions;
-extern const ActionTable refinement_actions;
-extern const ActionTable issue_actions;
-extern const ActionTable series_actions;
-extern const ActionTable typeset_actions;
-extern const ActionTable block_actions;
-extern const ActionTable paren_actions;
-extern const ActionTable path_actions;
-extern const ActionTable lit_path_actions;
-extern const ActionTable set_path_actions;
-extern const ActionTable get_path_actions;
-extern const ActionTable string_actions;
-extern const ActionTable native_actions;
-extern const ActionTable action_actions;
-extern const ActionTable op_actions;
-extern const ActionTable function_actions;
-extern const ActionTable routine_actions;
-extern const ActionTable time_actions;
-extern const ActionTable triple_actions;
-extern const ActionTable object_actions;
-extern const ActionTable error_actions;
+// Every type's file defines its action table and its traits row.
+#define ZUB_TYPE(member, text, id, parent_type, stem) \
+    extern const ActionTable stem##_actions;            \
+    extern const type_traits::Traits stem##_traits;
+#include "datatypes/types.def"
 
 namespace registry {
 
@@ -61,13 +34,13 @@ struct TypeRecord {
 // The parent column of the type list: a type's name, or `root` for none.
 struct Parents {
     static constexpr TypeId root = TypeId{0};
-#define ZUB_TYPE(member, text, id, parent_type) static constexpr TypeId member = TypeId::member;
+#define ZUB_TYPE(member, text, id, parent_type, stem) static constexpr TypeId member = TypeId::member;
 #include "datatypes/types.def"
 };
 
 constexpr auto kTypes = [] {
     std::array<TypeRecord, kTypeIdLimit> records{};
-#define ZUB_TYPE(member, text, id, parent_type) \
+#define ZUB_TYPE(member, text, id, parent_type, stem) \
     records[id] = {text, Parents::parent_type == Parents::root ? TypeId::member : Parents::parent_type};
 #include "datatypes/types.def"
     return records;
@@ -78,62 +51,23 @@ constexpr std::string_view kActionWords[] = {
 #include "datatypes/actions.def"
 };
 
-const ActionTable kNone{};  // a type whose actions are not built yet: every slot unsupported
-
-// The table a type's own file defines.
-const ActionTable& own_table(TypeId type) {
-    switch (type) {
-        case TypeId::datatype: return datatype_actions;
-        case TypeId::unset: return unset_actions;
-        case TypeId::none: return none_actions;
-        case TypeId::logic: return logic_actions;
-        case TypeId::integer: return integer_actions;
-        case TypeId::char_: return char_actions;
-        case TypeId::float_: return float_actions;
-        case TypeId::percent: return percent_actions;
-        case TypeId::symbol: return symbol_actions;
-        case TypeId::word: return word_actions;
-        case TypeId::set_word: return set_word_actions;
-        case TypeId::lit_word: return lit_word_actions;
-        case TypeId::get_word: return get_word_actions;
-        case TypeId::refinement: return refinement_actions;
-        case TypeId::issue: return issue_actions;
-        case TypeId::series: return series_actions;
-        case TypeId::typeset: return typeset_actions;
-        case TypeId::block: return block_actions;
-        case TypeId::paren: return paren_actions;
-        case TypeId::path: return path_actions;
-        case TypeId::lit_path: return lit_path_actions;
-        case TypeId::set_path: return set_path_actions;
-        case TypeId::get_path: return get_path_actions;
-        case TypeId::string: return string_actions;
-        case TypeId::native: return native_actions;
-        case TypeId::action: return action_actions;
-        case TypeId::op: return op_actions;
-        case TypeId::function: return function_actions;
-        case TypeId::routine: return routine_actions;
-        case TypeId::time: return time_actions;
-        case TypeId::triple: return triple_actions;
-        case TypeId::object: return object_actions;
-        case TypeId::error: return error_actions;
-        default: return kNone;
-    }
-}
-
-void register_type(TypeId type) {
-    ActionTable row = own_table(type);
+void register_type(TypeId type, const ActionTable& own, const type_traits::Traits& traits) {
+    const auto i = static_cast<uint8_t>(type);
+    ActionTable row = own;
     const TypeId up = kTypes[static_cast<uint8_t>(type)].parent;
     const ActionTable* inherited = up != type ? &g_actions[static_cast<uint8_t>(up)] : nullptr;
 #define ZUB_ACTION(member, word, signature) \
     if (!row.member) row.member = inherited ? inherited->member : unsupported::member;
 #include "datatypes/actions.def"
-    g_actions[static_cast<uint8_t>(type)] = row;
+    g_actions[i] = row;
+    type_traits::set(type, traits);
 }
 
 }  // namespace
 
 void init() {
-#define ZUB_TYPE(member, text, id, parent_type) register_type(TypeId::member);
+#define ZUB_TYPE(member, text, id, parent_type, stem) \
+    register_type(TypeId::member, stem##_actions, stem##_traits);
 #include "datatypes/types.def"
 }
 

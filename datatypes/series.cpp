@@ -18,6 +18,7 @@
 #include "runtime/memory.h"
 #include "datatypes/ownership.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 #include "runtime/unicode.h"
 
 namespace zub {
@@ -624,5 +625,7 @@ extern const ActionTable series_actions = {
     .take = series_take,
     .modify = series_modify,
 };
+
+extern const type_traits::Traits series_traits = {};
 
 }  // namespace zub

@@ -23,6 +23,7 @@
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
@@ -834,5 +835,26 @@ extern const ActionTable string_actions = {
     .swap = string::swap,
     .trim = string::trim,
 };
+
+// The text family: the string's node and its conversion buffer; hashed case-folded, so that values
+// equal under any case rule meet in one probe sequence.
+constexpr type_traits::Traits kTextTraits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::bytes, type_traits::Ref::bytes},
+    .hash = type_traits::hash_text,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .copies = true,
+};
+extern const type_traits::Traits string_traits = kTextTraits;
+// file!, url!, tag!, email! and ref! take the string's actions until they have their own.
+extern const ActionTable url_actions = {};
+extern const type_traits::Traits url_traits = kTextTraits;
+extern const ActionTable file_actions = {};
+extern const type_traits::Traits file_traits = kTextTraits;
+extern const ActionTable tag_actions = {};
+extern const type_traits::Traits tag_traits = kTextTraits;
+extern const ActionTable email_actions = {};
+extern const type_traits::Traits email_traits = kTextTraits;
+extern const ActionTable ref_actions = {};
+extern const type_traits::Traits ref_traits = kTextTraits;
 
 }  // namespace zub

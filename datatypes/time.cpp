@@ -17,6 +17,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace time {
@@ -278,5 +279,7 @@ extern const ActionTable time_actions = {
     .odd_q = time_odd,
     .pick = time_pick,
 };
+
+extern const type_traits::Traits time_traits = {.hash = type_traits::hash_float, .same_words = type_traits::kW2 | type_traits::kW3};
 
 }  // namespace zub

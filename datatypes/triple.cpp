@@ -3,6 +3,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
@@ -26,5 +27,7 @@ extern const ActionTable triple_actions = {
     .form = triple_form,
     .mold = triple_mold,
 };
+
+extern const type_traits::Traits triple_traits = {.hash = type_traits::hash_w1_w2_w3};
 
 }  // namespace zub

@@ -9,6 +9,7 @@
 #include "datatypes/registry.h"
 #include "runtime/error.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
@@ -181,5 +182,7 @@ extern const ActionTable typeset_actions = {
     .xor_ = typeset_bitwise<typeset::kXor>,
     .find = typeset_find,
 };
+
+extern const type_traits::Traits typeset_traits = {.hash = type_traits::hash_w1_w2_w3};
 
 }  // namespace zub

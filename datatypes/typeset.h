@@ -33,6 +33,9 @@ inline void add(Cell& set, TypeId type) {
     if (id < kBits) payload_word(set, id) |= word_mask(id);
 }
 
+// Whether two sets hold the same types. Never allocates.
+inline bool same_types(const Cell& a, const Cell& b) { return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3; }
+
 inline constexpr Cell make_empty() { return cell::make(TypeId::typeset); }
 // From raw payload words, as the binary loaders store them.
 inline constexpr Cell make_raw(uint32_t w1, uint32_t w2, uint32_t w3) { return cell::make(TypeId::typeset, w1, w2, w3); }

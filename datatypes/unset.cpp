@@ -1,6 +1,7 @@
 // unset!: the value of a word that has none; forms as nothing.
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 namespace {
@@ -25,6 +26,11 @@ extern const ActionTable unset_actions = {
     .form = unset_form,
     .mold = unset_mold,
     .compare = unset_compare,
+};
+
+extern const type_traits::Traits unset_traits = {
+    .hash = [](const Cell&) -> uint32_t { return 0xFFFFFFFE; },
+    .same_words = 0,
 };
 
 }  // namespace zub

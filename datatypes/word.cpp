@@ -9,9 +9,11 @@
 #include "datatypes/string.h"
 #include "evaluator/lexer/lexer.h"
 #include "runtime/memory.h"
+#include "runtime/hash.h"
 #include "runtime/series.h"
 #include "runtime/error.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub {
 
@@ -150,6 +152,23 @@ extern const ActionTable get_word_actions = {.mold = word_mold<':', 0>};
 extern const ActionTable refinement_actions = {
     .mold = word_mold<'/', 0>,
     .index_q = unsupported::index_q,  // a refinement is not a place in a context
+};
+
+uint32_t word::hash(const Cell& word) { return hash::fmix32(symbol::resolve(word.w2)); }
+
+// A word refers to its context (w1).
+constexpr type_traits::Traits kWordTraits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::none, type_traits::Ref::none},
+    .hash = word::hash,
+    .self_evaluating = false,
+};
+extern const type_traits::Traits word_traits = kWordTraits;
+extern const type_traits::Traits set_word_traits = kWordTraits;
+extern const type_traits::Traits lit_word_traits = kWordTraits;
+extern const type_traits::Traits get_word_traits = kWordTraits;
+extern const type_traits::Traits refinement_traits = {
+    .refs = {type_traits::Ref::cells, type_traits::Ref::none, type_traits::Ref::none},
+    .hash = word::hash,
 };
 
 }  // namespace zub

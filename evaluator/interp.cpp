@@ -16,8 +16,10 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/native.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
+#include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/signatures.h"
@@ -29,6 +31,7 @@
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub::interp {
 namespace {
@@ -40,8 +43,6 @@ constexpr uint32_t kNoTail = 0xFFFFFFFF;
 constexpr uint32_t kKindShift = 20;
 constexpr uint32_t kKindMask = 3u << kKindShift;
 constexpr uint32_t kReturnKind = 3;  // the return: entry of a cache: not an argument
-constexpr uint32_t kCacheCell = 1;   // the cell of a callable's record holding its argument cache
-constexpr uint32_t kOpSourceShift = 16;
 constexpr int kMaxRefinements = 32;  // more than any built-in has
 
 Cell g_position = cell::unset();
@@ -93,7 +94,7 @@ using context::store;
 // The value slot of a word, raising no-value or not-in-context when it has none.
 inline Cell* lookup(const Cell& word) {
     if (Cell* slot = slot_of(word)) return slot;
-    return context::get_in(word, word.w1);
+    return context::get_in(word, word::context_of(word));
 }
 
 // Values a path step changes by giving a new value rather than changing a series in place.
@@ -116,11 +117,7 @@ inline bool is_callable(TypeId t) {
 }
 
 // An op! as the callable it was made from.
-inline Cell op_target(Cell op) {
-    const uint32_t source = (op.header >> kOpSourceShift) & 0xFF;
-    op.header = (op.header & ~0xFFu & ~(0xFFu << kOpSourceShift)) | source;
-    return op;
-}
+inline Cell op_target(const Cell& op) { return op::target(op); }
 
 // Restores the position cell however an evaluation ends.
 struct PositionScope {
@@ -157,7 +154,7 @@ struct Plan {
                 break;
             }
             if (!cell::is(entry, TypeId::typeset) || (entry.header & kKindMask) != 0) return kGeneral;
-            if (entry.w1 != any.w1 || entry.w2 != any.w2 || entry.w3 != any.w3) defaults = 0;
+            if (!typeset::same_types(entry, any)) defaults = 0;
             ++arity;
         }
         if (arity > kMaxArity || locals > 0xFFFF) return kGeneral;
@@ -172,12 +169,12 @@ struct Plan {
 // hold them; before the environment defines the standard typeset words, their built-in meaning.
 Cell types_of(Cell block) {
     Cell types = typeset::make_empty();
-    for (uint32_t k = block.w1; k < length_of(block.w2); ++k) {
-        const Cell item = cells_of(block.w2)[k];
+    for (uint32_t k = cell::series_index(block); k < length_of(cell::series_node(block)); ++k) {
+        const Cell item = cells_of(cell::series_node(block))[k];
         if (cell::is(item, TypeId::block)) continue;  // a callback's own spec
         if (cell::is(item, TypeId::word)) {
             const Cell* slot = slot_of(item);
-            if ((!slot || cell::is(*slot, TypeId::unset)) && signatures::add_named(types, item.w2)) continue;
+            if ((!slot || cell::is(*slot, TypeId::unset)) && signatures::add_named(types, word::symbol_of(item))) continue;
         }
         typeset::add_value(types, item);
     }
@@ -203,7 +200,7 @@ Cell build_cache(const Cell& fn) {
             Cell types = typeset::make_default();
             if (i + 1 < n && cell::is(cells_of(spec)[i + 1], TypeId::block)) {
                 const Cell block = cells_of(spec)[++i];
-                if (length_of(block.w2) > block.w1) types = types_of(block);
+                if (length_of(cell::series_node(block)) > cell::series_index(block)) types = types_of(block);
             }
             const uint32_t kind = t == TypeId::word ? 0 : t == TypeId::get_word ? 1 : 2;
             block::append(out, argument_cell(types, kind));
@@ -211,7 +208,7 @@ Cell build_cache(const Cell& fn) {
             block::append(out, argument_cell(typeset::make_empty(), kReturnKind));
             if (i + 1 < n && cell::is(cells_of(spec)[i + 1], TypeId::block)) ++i;
         } else if (t == TypeId::refinement) {
-            if (symbol::resolve(item.w2) == symbol::resolve(words::id(words::Word::local))) {
+            if (symbol::resolve(word::symbol_of(item)) == symbol::resolve(words::id(words::Word::local))) {
                 int32_t locals = 1;
                 for (uint32_t k = i + 1; k < n; ++k)
                     if (cell::is(cells_of(spec)[k], TypeId::word)) ++locals;
@@ -225,16 +222,16 @@ Cell build_cache(const Cell& fn) {
             error::fire(ErrorId::bad_func_def, item);
         }
     }
-    cache.w3 = static_cast<uint32_t>(Plan::of(out));
-    function::set_more_at(fn, kCacheCell, cache);
+    function::set_cache_plan(cache, static_cast<uint32_t>(Plan::of(out)));
+    function::set_more_at(fn, function::kArgCache, cache);
     stack::pop(1);
     return cache;
 }
 
 inline NodeId cache_of(const Cell& fn) {
-    const Cell cached = cells_of(function::more_of(fn))[kCacheCell];
-    if (cell::is(cached, TypeId::block)) return cached.w2;
-    return build_cache(fn).w2;
+    const Cell& cached = function::arg_cache(fn);
+    if (cell::is(cached, TypeId::block)) return cell::series_node(cached);
+    return cell::series_node(build_cache(fn));
 }
 
 // ---- fetching arguments -------------------------------------------------------------------------
@@ -248,7 +245,7 @@ class ArgWord {
     ArgWord(NodeId c, uint32_t slot) : bits_(uint64_t{c} << 32 | slot) {}
     Cell word() const {
         const auto context = static_cast<NodeId>(bits_ >> 32), low = static_cast<uint32_t>(bits_);
-        return words::global(context ? context::word_at(context, low).w2 : low);
+        return words::global(context ? word::symbol_of(context::word_at(context, low)) : low);
     }
 
   private:
@@ -329,11 +326,11 @@ bool refinement_element(const Cell& element, bool has_refinements, symbol::Id& s
     switch (cell::type(element)) {
         case TypeId::word:
         case TypeId::refinement:
-            symbol = element.w2;
+            symbol = word::symbol_of(element);
             active = true;
             return true;
         case TypeId::get_word:
-            symbol = element.w2;
+            symbol = word::symbol_of(element);
             active = cell::truthy(*lookup(element));
             return true;
         default:
@@ -345,7 +342,7 @@ bool refinement_element(const Cell& element, bool has_refinements, symbol::Id& s
 // Walks the refinements a path names after the callable, handing each to `use`.
 template <typename Use>
 Status path_refinements(const Cell& path, uint32_t from, bool has_refinements, Use use) {
-    const NodeId node = path.w2;
+    const NodeId node = cell::series_node(path);
     for (uint32_t k = from; k < length_of(node); ++k) {
         const Cell element = cells_of(node)[k];
         symbol::Id symbol;
@@ -364,11 +361,11 @@ Status block_refinements(Source& s, const Cell& name, Use use) {
         const Cell element = s.take();
         bool active = true;
         if (!s.at_end()) {
-            ZUB_PASS(fetch(s, 0, typeset::make_default(), name, element.w2, false, false));
+            ZUB_PASS(fetch(s, 0, typeset::make_default(), name, word::symbol_of(element), false, false));
             active = cell::truthy(g_top[-1]);
             stack::pop(1);
         }
-        ZUB_PASS(use(element.w2, active, element, element));
+        ZUB_PASS(use(word::symbol_of(element), active, element, element));
     }
     return Status::normal;
 }
@@ -401,7 +398,7 @@ inline Status abandon(Cell* start, Status status) {
 Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index,
                     Cell* start, bool infix, uint32_t preset) {
     const bool native = cell::is(fn, TypeId::native);
-    const signatures::Shape& shape = native ? g_native_shapes[fn.w1 - 1] : g_action_shapes[fn.w1 - 1];
+    const signatures::Shape& shape = native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
     int32_t refinements[kMaxRefinements];
     for (uint32_t r = 0; r < shape.refinements; ++r) refinements[r] = -1;
 
@@ -466,9 +463,9 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
 
     Status st = Status::normal;
     if (native) {
-        st = natives::entry(fn.w1)(refinements);
+        st = natives::entry(native::entry_number(fn))(refinements);
     } else {
-        actions::entry(static_cast<Slot>(fn.w1 - 1))(refinements);
+        actions::entry(static_cast<Slot>(native::entry_number(fn) - 1))(refinements);
     }
     if (st != Status::normal) return abandon(start, st);
     finish(start);
@@ -513,7 +510,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
             }
             case TypeId::refinement:
                 if (all && !s.at_end()) {
-                    ZUB_PASS(fetch(s, 0, typeset::make_default(), name, entry.w2, false, false));
+                    ZUB_PASS(fetch(s, 0, typeset::make_default(), name, word::symbol_of(entry), false, false));
                     g_top[-1] = cell::logic(cell::truthy(g_top[-1]));
                     fetching = cell::as_logic(g_top[-1]);
                     break;
@@ -536,7 +533,7 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
         const uint32_t count = length_of(cache);
         for (; k < count; ++k) {
             const Cell entry = cells_of(cache)[k];
-            if (cell::is(entry, TypeId::refinement) && symbol::resolve(entry.w2) == wanted) break;
+            if (cell::is(entry, TypeId::refinement) && symbol::resolve(word::symbol_of(entry)) == wanted) break;
             if (cell::is(entry, TypeId::integer)) {
                 k = count;
                 break;
@@ -663,10 +660,10 @@ inline Fast fast_kind(TypeId type, uint32_t number) {
     if (type == TypeId::native) return index < kFastNatives.size() ? kFastNatives[index] : Fast::none;
     return Fast::none;
 }
-inline Fast fast_kind(const Cell& fn) { return fast_kind(cell::type(fn), fn.w1); }
+inline Fast fast_kind(const Cell& fn) { return fast_kind(cell::type(fn), native::entry_number(fn)); }
 // The same for an op! cell, read from the type it was made from.
 inline Fast op_fast_kind(const Cell& op) {
-    return fast_kind(static_cast<TypeId>((op.header >> kOpSourceShift) & 0xFF), op.w1);
+    return fast_kind(op::source_type(op), native::entry_number(op));
 }
 
 // The result of an operator between two integers, in `out`; false for an overflow, whose
@@ -719,14 +716,6 @@ constexpr auto kNoRefinements = [] {
     return none;
 }();
 
-// The types whose values evaluate to themselves: all but the words, parens, paths, callables and
-// issue! (which checks what follows it).
-constexpr uint64_t kSelfEvaluating = ~(
-    type_group::bit(TypeId::word) | type_group::bit(TypeId::set_word) | type_group::bit(TypeId::get_word) |
-    type_group::bit(TypeId::lit_word) | type_group::bit(TypeId::issue) | type_group::bit(TypeId::paren) |
-    type_group::bit(TypeId::path) | type_group::bit(TypeId::get_path) | type_group::bit(TypeId::set_path) |
-    type_group::bit(TypeId::lit_path) | type_group::bit(TypeId::native) | type_group::bit(TypeId::action) |
-    type_group::bit(TypeId::function) | type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
 // Values a word may hold and give as they are.
 constexpr uint64_t kPlainValue = ~(type_group::bit(TypeId::unset) | type_group::bit(TypeId::native) |
                                    type_group::bit(TypeId::action) | type_group::bit(TypeId::function) |
@@ -739,7 +728,7 @@ inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWor
     const Cell* const at = s.buffer()->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
-    else if (!type_group::in(kSelfEvaluating, cell::type(*at))) value = nullptr;
+    else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
     if (value && type_group::in(kPlainValue, cell::type(*value))) {
         ++s.index;
         stack::push(*value);
@@ -753,7 +742,7 @@ inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWor
 
 Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
     const bool native = cell::is(fn, TypeId::native);
-    const signatures::Shape& shape = native ? g_native_shapes[fn.w1 - 1] : g_action_shapes[fn.w1 - 1];
+    const signatures::Shape& shape = native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
     mark_call(fn, name, infix ? start : start + 1);
     uint32_t p = 0;
     if (infix) {
@@ -774,11 +763,11 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
         return Status::normal;
     }
     if (native) {
-        if (fn.w1 == natives::index_of(natives::Native::return_)) return abandon(start, exits::raise_return());
-        const Status st = natives::g_entries[fn.w1 - 1](kNoRefinements.data());
+        if (native::entry_number(fn) == natives::index_of(natives::Native::return_)) return abandon(start, exits::raise_return());
+        const Status st = natives::g_entries[native::entry_number(fn) - 1](kNoRefinements.data());
         if (st != Status::normal) return abandon(start, st);
     } else {
-        actions::g_entries[fn.w1 - 1](kNoRefinements.data());
+        actions::g_entries[native::entry_number(fn) - 1](kNoRefinements.data());
     }
     finish(start);
     return Status::normal;
@@ -788,10 +777,10 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
     stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
     // Values both: fetching the arguments cannot move them.
     const Cell body = function::more_at(fn, function::kBody);
-    Cell cached = function::more_at(fn, kCacheCell);
+    Cell cached = function::arg_cache(fn);
     if (!cell::is(cached, TypeId::block)) cached = build_cache(fn);
-    const NodeId cache = cached.w2;
-    const auto plan = static_cast<int32_t>(cached.w3);
+    const NodeId cache = cell::series_node(cached);
+    const auto plan = static_cast<int32_t>(function::cache_plan(cached));
     if (plan == Plan::kGeneral || (infix && Plan::arity(plan) == 0)) {
         const Status st = fetch_function(fn, name, s, nullptr, 0, infix, infix);
         if (st != Status::normal) return abandon(start, st);
@@ -872,7 +861,7 @@ inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? na
         case TypeId::op: error::fire(ErrorId::not_done);
         case TypeId::issue: {
             if (!s.at_end() && cell::is(s.peek(), TypeId::block)) {
-                const symbol::Id sym = symbol::resolve(value.w2);
+                const symbol::Id sym = symbol::resolve(word::symbol_of(value));
                 if (sym == symbol::resolve(words::id(words::Word::system)) ||
                     sym == symbol::resolve(words::id(words::Word::system_global)))
                     error::fire(ErrorId::zub_system);
@@ -901,7 +890,7 @@ Status expression(Source& s, bool infix) {
         } else {
             error::fire(t == TypeId::op ? ErrorId::no_op_arg : ErrorId::no_value, value);
         }
-    } else if (type_group::in(kSelfEvaluating, cell::type(value))) {
+    } else if (type_group::in(type_traits::g_self_evaluating, cell::type(value))) {
         stack::push(value);
     } else if (cell::is(value, TypeId::set_word)) {
         if (s.at_end()) error::fire(ErrorId::need_value, value);
@@ -946,8 +935,8 @@ inline Status operators(Source& s) {
 // ---- paths -------------------------------------------------------------------------------------
 
 Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
-    const NodeId node = path.w2;
-    const uint32_t head = path.w1;
+    const NodeId node = cell::series_node(path);
+    const uint32_t head = cell::series_index(path);
     if (head >= length_of(node)) error::fire(ErrorId::empty_path);
     const Cell first = cells_of(node)[head];
     if (!cell::is(first, TypeId::word)) error::fire(ErrorId::word_first, path);
@@ -1026,13 +1015,13 @@ Status eval(const Cell& block_cell, bool keep) {
     const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
     PositionScope scope;
     Cell* const base = g_top;
-    Source s{block.w2, block.w1};
+    Source s{cell::series_node(block), cell::series_index(block)};
     if (s.at_end()) {
         stack::push(cell::unset());
     } else {
         g_position = block;
         for (;;) {
-            g_position.w1 = s.index;
+            cell::set_series_index(g_position, s.index);
             const Status st = expression(s, true);
             if (st != Status::normal) {
                 g_top = base;
@@ -1053,14 +1042,14 @@ Status eval(const Cell& block_cell, bool keep) {
 // `block` is read before anything is evaluated, so it may lie on the stack.
 Status eval_next(const Cell& block, uint32_t& index) {
     depth::check();
-    Source s{block.w2, index};
+    Source s{cell::series_node(block), index};
     if (s.at_end()) {
         stack::push(cell::unset());
         return Status::normal;
     }
     PositionScope scope;
     g_position = block;
-    g_position.w1 = index;
+    cell::set_series_index(g_position, index);
     ZUB_PASS(expression(s, true));
     index = s.index;
     return Status::normal;
@@ -1103,7 +1092,7 @@ Status call(Cell callable, const Cell* values, uint32_t n) {
 
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
-    Source s{args.w2, args.w1, kNoTail, mode};
+    Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode};
     return invoke(callable, anon_or(name), s, path, path ? path->w1 + 1 : 0, false);
 }
 

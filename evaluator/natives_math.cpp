@@ -9,6 +9,10 @@
 #include <cstring>
 
 #include "datatypes/context.h"
+#include "datatypes/money.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
+#include "datatypes/tuple.h"
 #include "runtime/symbol.h"
 #include "evaluator/actions.h"
 #include "evaluator/native_args.h"
@@ -17,6 +21,7 @@
 #include "runtime/error.h"
 #include "runtime/float_text.h"
 #include "evaluator/words.h"
+#include "runtime/type_traits.h"
 
 namespace zub::natives {
 namespace {
@@ -28,13 +33,7 @@ using native_args::Args;
 
 bool is_floating(TypeId t) { return t == TypeId::float_ || t == TypeId::percent || t == TypeId::time; }
 
-// ---- Cell layouts of the coordinate, tuple and money types -------------------------------------
-// pair!: x in w2, y in w3 (int32). point2D!: x, y in w1, w2; point3D!: x, y, z in w1 to w3
-// (binary32). tuple!: the byte count in header bits 19-22, the bytes from w1 on. money!: the sign
-// in header bit 14, the currency in the low byte of w1, the digits in the rest.
-
-float f32_of(uint32_t bits) { return std::bit_cast<float>(bits); }
-uint32_t bits_of(float f) { return std::bit_cast<uint32_t>(f); }
+// ---- The coordinate types ----------------------------------------------------------------------
 
 // A double narrowed to binary32 as the hardware rounds it, written so that no conversion is out
 // of range: beyond the largest float by half a step or more gives an infinity.
@@ -44,21 +43,8 @@ float to_f32(double d) {
     return d < 0 ? -HUGE_VALF : HUGE_VALF;
 }
 
-Cell pair_of(int32_t x, int32_t y) { return cell::make(TypeId::pair, 0, static_cast<uint32_t>(x), static_cast<uint32_t>(y)); }
-Cell point2_of(float x, float y) { return cell::make(TypeId::point2D, bits_of(x), bits_of(y)); }
-Cell point3_of(float x, float y, float z) { return cell::make(TypeId::point3D, bits_of(x), bits_of(y), bits_of(z)); }
-Cell pair_to_point2(const Cell& pair) {
-    return point2_of(static_cast<float>(cell::as_integer(pair)), static_cast<float>(static_cast<int32_t>(pair.w3)));
-}
+Cell pair_to_point2(const Cell& p) { return point::make2(static_cast<float>(pair::x(p)), static_cast<float>(pair::y(p))); }
 
-uint32_t tuple_count(const Cell& t) { return (t.header >> 19) & 0xF; }
-void tuple_bytes(const Cell& t, uint8_t (&out)[12]) { std::memcpy(out, &t.w1, 12); }
-void set_tuple_bytes(Cell& t, const uint8_t (&bytes)[12]) { std::memcpy(&t.w1, bytes, 12); }
-
-int32_t money_signum(const Cell& m) {
-    if ((m.w1 >> 8) == 0 && m.w2 == 0 && m.w3 == 0) return 0;
-    return (m.header & 0x4000) != 0 ? -1 : 1;
-}
 
 // ---- Comparison and logic -----------------------------------------------------------------------
 
@@ -71,32 +57,8 @@ Status compare_native(const int32_t* r) {
 bool same_value(const Cell& a, const Cell& b) {
     const TypeId t = cell::type(a);
     if (t != cell::type(b)) return false;
-    if (type_group::in(type_group::series, t)) return a.w1 == b.w1 && a.w2 == b.w2;
-    switch (t) {
-        case TypeId::datatype:
-        case TypeId::logic:
-        case TypeId::object: return a.w1 == b.w1;
-        case TypeId::char_:
-        case TypeId::integer:
-        case TypeId::bitset: return a.w2 == b.w2;
-        case TypeId::float_:
-        case TypeId::percent:
-        case TypeId::pair:
-        case TypeId::time: return a.w2 == b.w2 && a.w3 == b.w3;
-        // Bytes past the count are kept zero, so equal bytes and counts are the same tuple.
-        case TypeId::tuple: return tuple_count(a) == tuple_count(b) && a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
-        case TypeId::none:
-        case TypeId::unset: return true;
-        case TypeId::money:
-            // Equal amounts in the same currency; every zero is the same zero.
-            if (money_signum(a) == 0 && money_signum(b) == 0) return (a.w1 & 0xFF) == (b.w1 & 0xFF);
-            return (a.header & 0x4000) == (b.header & 0x4000) && a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
-        case TypeId::native:
-        case TypeId::action:
-        case TypeId::point2D: return a.w1 == b.w1 && a.w2 == b.w2;
-        case TypeId::op: return a.w2 == b.w2 && a.w3 == b.w3;
-        default: return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
-    }
+    const type_traits::Traits& traits = type_traits::of(t);
+    return traits.same ? traits.same(a, b) : type_traits::words_equal(a, b, traits.same_words);
 }
 
 }  // namespace
@@ -125,7 +87,7 @@ int32_t signum(Native native, const Cell& v) {
             const double x = cell::as_float(v);
             return (x > 0.0) - (x < 0.0);
         }
-        case TypeId::money: return money_signum(v);
+        case TypeId::money: return money::signum(v);
         default: raise_arg(native, 0, v);
     }
 }
@@ -152,19 +114,20 @@ namespace {
 bool is_zero(const Cell& v) {
     switch (cell::type(v)) {
         case TypeId::char_:
-        case TypeId::integer: return v.w2 == 0;
+        case TypeId::integer: return cell::as_integer(v) == 0;
         case TypeId::float_:
         case TypeId::percent:
         case TypeId::time: return cell::as_float(v) == 0.0;
-        case TypeId::pair: return v.w2 == 0 && v.w3 == 0;
+        case TypeId::pair: return pair::x(v) == 0 && pair::y(v) == 0;
         case TypeId::tuple: {
             uint8_t bytes[12];
-            tuple_bytes(v, bytes);
-            return std::all_of(bytes, bytes + std::min(tuple_count(v), 12u), [](uint8_t b) { return b == 0; });
+            tuple::bytes(v, bytes);
+            return std::all_of(bytes, bytes + std::min(tuple::count(v), tuple::kMaxBytes), [](uint8_t b) { return b == 0; });
         }
-        case TypeId::money: return money_signum(v) == 0;
-        case TypeId::point2D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f;
-        case TypeId::point3D: return f32_of(v.w1) == 0.0f && f32_of(v.w2) == 0.0f && f32_of(v.w3) == 0.0f;
+        case TypeId::money: return money::signum(v) == 0;
+        case TypeId::point2D: return point::coordinate(v, 0) == 0.0f && point::coordinate(v, 1) == 0.0f;
+        case TypeId::point3D:
+            return point::coordinate(v, 0) == 0.0f && point::coordinate(v, 1) == 0.0f && point::coordinate(v, 2) == 0.0f;
         default: return false;
     }
 }
@@ -232,13 +195,11 @@ bool point_max_min(Cell& a, Cell b, bool max) {
         case TypeId::point2D:
         case TypeId::point3D:
             if (cell::type(b) != cell::type(a)) return false;
-            other[0] = f32_of(b.w1), other[1] = f32_of(b.w2), other[2] = f32_of(b.w3);
+            for (int i = 0; i < 3; ++i) other[i] = point::coordinate(b, i);
             break;
         default: return false;
     }
-    a.w1 = bits_of(pick_f32(f32_of(a.w1), other[0], max));
-    a.w2 = bits_of(pick_f32(f32_of(a.w2), other[1], max));
-    if (three) a.w3 = bits_of(pick_f32(f32_of(a.w3), other[2], max));
+    for (int i = 0; i < (three ? 3 : 2); ++i) point::set_coordinate(a, i, pick_f32(point::coordinate(a, i), other[i], max));
     return true;
 }
 
@@ -251,11 +212,10 @@ bool pair_max_min(Cell& a, Cell b, bool max) {
             if (truncates_to_int32(f, n)) break;
             // No integer holds it: both become points, and the float meets each coordinate.
             a = pair_to_point2(a);
-            return point_max_min(a, point2_of(to_f32(f), to_f32(f)), max);
+            return point_max_min(a, point::make2(to_f32(f), to_f32(f)), max);
         }
         case TypeId::pair:
-            a.w2 = static_cast<uint32_t>(pick_int(cell::as_integer(a), cell::as_integer(b), max));
-            a.w3 = static_cast<uint32_t>(pick_int(static_cast<int32_t>(a.w3), static_cast<int32_t>(b.w3), max));
+            pair::set(a, pick_int(pair::x(a), pair::x(b), max), pick_int(pair::y(a), pair::y(b), max));
             return true;
         case TypeId::point2D: {
             Cell p = pair_to_point2(a);
@@ -265,8 +225,7 @@ bool pair_max_min(Cell& a, Cell b, bool max) {
         }
         default: return false;
     }
-    a.w2 = static_cast<uint32_t>(pick_int(cell::as_integer(a), n, max));
-    a.w3 = static_cast<uint32_t>(pick_int(static_cast<int32_t>(a.w3), n, max));
+    pair::set(a, pick_int(pair::x(a), n, max), pick_int(pair::y(a), n, max));
     return true;
 }
 
@@ -274,8 +233,8 @@ bool pair_max_min(Cell& a, Cell b, bool max) {
 // the byte at the same place of a tuple of the same length.
 bool tuple_max_min(Cell& a, Cell b, bool max) {
     uint8_t bytes[12], others[12];
-    tuple_bytes(a, bytes);
-    const uint32_t count = std::min(tuple_count(a), 12u);
+    tuple::bytes(a, bytes);
+    const uint32_t count = std::min(tuple::count(a), tuple::kMaxBytes);
     int32_t n = 0;
     switch (cell::type(b)) {
         case TypeId::integer: n = cell::as_integer(b); break;
@@ -284,15 +243,15 @@ bool tuple_max_min(Cell& a, Cell b, bool max) {
                 error::fire(ErrorId::type_limit, cell::datatype_of(TypeId::integer));
             break;
         case TypeId::tuple:
-            if (tuple_count(b) != tuple_count(a)) return false;
-            tuple_bytes(b, others);
+            if (tuple::count(b) != tuple::count(a)) return false;
+            tuple::bytes(b, others);
             for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(pick_int(bytes[i], others[i], max));
-            set_tuple_bytes(a, bytes);
+            tuple::set_bytes(a, bytes);
             return true;
         default: return false;
     }
     for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(std::clamp(pick_int(bytes[i], n, max), 0, 255));
-    set_tuple_bytes(a, bytes);
+    tuple::set_bytes(a, bytes);
     return true;
 }
 
@@ -452,17 +411,17 @@ float point_coordinate(const Cell& v) {
 
 Status as_pair_entry(const int32_t* r) {
     const Args<Native::as_pair> args(r);
-    return args.done(pair_of(pair_coordinate(args[0]), pair_coordinate(args[1])));
+    return args.done(pair::make(pair_coordinate(args[0]), pair_coordinate(args[1])));
 }
 
 Status as_point2d_entry(const int32_t* r) {
     const Args<Native::as_point2d> args(r);
-    return args.done(point2_of(point_coordinate(args[0]), point_coordinate(args[1])));
+    return args.done(point::make2(point_coordinate(args[0]), point_coordinate(args[1])));
 }
 
 Status as_point3d_entry(const int32_t* r) {
     const Args<Native::as_point3d> args(r);
-    return args.done(point3_of(point_coordinate(args[0]), point_coordinate(args[1]), point_coordinate(args[2])));
+    return args.done(point::make3(point_coordinate(args[0]), point_coordinate(args[1]), point_coordinate(args[2])));
 }
 
 Status equal_q_entry(const int32_t* r) { return compare_native<Native::equal_q, op_equal>(r); }

@@ -13,7 +13,7 @@
 namespace zub {
 
 enum class TypeId : uint8_t {
-#define ZUB_TYPE(name, text, id, parent) name = id,
+#define ZUB_TYPE(name, text, id, parent, stem) name = id,
 #include "datatypes/types.def"
 };
 inline constexpr int kTypeCount = 54;
@@ -110,6 +110,7 @@ inline double as_float(const Cell& c) {
 }
 inline NodeId series_node(const Cell& c) { return c.w2; }
 inline uint32_t series_index(const Cell& c) { return c.w1; }
+inline void set_series_index(Cell& c, uint32_t index) { c.w1 = index; }
 
 // Truth: only none and false are false.
 inline bool truthy(const Cell& c) {

@@ -15,6 +15,7 @@
 #include "runtime/hash_index.h"
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
+#include "runtime/type_traits.h"
 
 namespace zub::collector {
 
@@ -83,75 +84,31 @@ void keep_table(NodeId node) {
     }
 }
 
-void mark_cell(const Cell& c) {
-    switch (cell::type(c)) {
-        case TypeId::block:
-        case TypeId::paren:
-        case TypeId::path:
-        case TypeId::lit_path:
-        case TypeId::set_path:
-        case TypeId::get_path: keep_cells(c.w2); break;
-        case TypeId::hash:
-        case TypeId::map:
-            keep_cells(c.w2);
-            if (c.w3) keep_table(c.w3);
+void keep_ref(type_traits::Ref ref, uint32_t word) {
+    switch (ref) {
+        case type_traits::Ref::none: break;
+        case type_traits::Ref::cells: keep_cells(word); break;
+        case type_traits::Ref::bytes: keep(word); break;
+        case type_traits::Ref::table: keep_table(word); break;
+        case type_traits::Ref::handle:
+            if (static_cast<int32_t>(word) >= 0) handles::mark(word);
             break;
-        case TypeId::string:
-        case TypeId::file:
-        case TypeId::url:
-        case TypeId::tag:
-        case TypeId::email:
-        case TypeId::ref:
-        case TypeId::symbol:
-            keep(c.w2);
-            keep(c.w3);  // the conversion buffer, or a symbol's UTF-8 name
-            break;
-        case TypeId::binary:
-        case TypeId::vector:
-        case TypeId::bitset:
-        case TypeId::image: keep(c.w2); break;
-        case TypeId::context:
-            keep_table(c.w1);
-            if (!(c.header & cell_flag::stack_values)) keep_cells(c.w2);
-            break;
-        case TypeId::word:
-        case TypeId::set_word:
-        case TypeId::lit_word:
-        case TypeId::get_word:
-        case TypeId::refinement:
-        case TypeId::issue: keep_cells(c.w1); break;
-        case TypeId::op: {
-            const auto made_from = static_cast<TypeId>((c.header >> 16) & 0xFF);
-            if (made_from == TypeId::function || made_from == TypeId::routine) keep_cells(c.w1);
-            keep_cells(c.w2);
-            keep_cells(c.w3);
-            break;
-        }
-        case TypeId::native:
-        case TypeId::action:
-            keep_cells(c.w2);
-            keep_cells(c.w3);
-            break;
-        case TypeId::function:
-        case TypeId::routine:
-            keep_cells(c.w1);
-            keep_cells(c.w2);
-            keep_cells(c.w3);
-            break;
-        case TypeId::object:
-        case TypeId::error:
-        case TypeId::port:
-            keep_cells(c.w1);
-            keep(c.w3);
-            break;
-        case TypeId::handle:
-            if (static_cast<int32_t>(c.w3) >= 0) handles::mark(c.w3);
-            break;
-        case TypeId::event:
-            if (c.header & cell_flag::event_series) keep_cells(c.w2);
-            break;
-        default: break;
     }
+}
+
+[[gnu::noinline]] void mark_refs(const Cell& c, uint8_t words) {
+    const type_traits::Traits& t = type_traits::of(cell::type(c));
+    if (t.gated && !type_traits::gate_open(t, c)) words &= static_cast<uint8_t>(~t.gated);
+    if (words & type_traits::kW1) keep_ref(t.refs[0], c.w1);
+    if (words & type_traits::kW2) keep_ref(t.refs[1], c.w2);
+    if (words & type_traits::kW3) keep_ref(t.refs[2], c.w3);
+}
+
+// What each payload word refers to comes from the type's traits row; most cells refer to nothing,
+// and cost one byte's test.
+inline void mark_cell(const Cell& c) {
+    const uint8_t words = type_traits::g_ref_words[static_cast<uint8_t>(cell::type(c))];
+    if (words) mark_refs(c, words);
 }
 
 void drain() {

@@ -5,6 +5,7 @@
 
 #include "runtime/error.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 
 namespace zub::cycles {
 namespace {
@@ -12,18 +13,6 @@ namespace {
 NodeId g_stack[kCapacity];
 uint32_t g_top = 0;
 uint32_t g_resets = 0;
-
-std::string_view marker(TypeId type, bool mold) {
-    if (!mold) return "...";
-    switch (type) {
-        case TypeId::block:
-        case TypeId::hash: return "[...]";
-        case TypeId::paren: return "(...)";
-        case TypeId::map: return "#[...]";
-        case TypeId::object: return "make object! [...]";
-        default: return "...";
-    }
-}
 
 }  // namespace
 
@@ -50,14 +39,11 @@ const NodeId* walked() { return g_stack; }
 
 bool find(NodeId series) { return std::find(g_stack, g_stack + g_top, series) != g_stack + g_top; }
 
-NodeId series_of(const Cell& value) {
-    const TypeId t = cell::type(value);
-    return t == TypeId::object || t == TypeId::error || t == TypeId::port ? value.w1 : value.w2;
-}
+NodeId series_of(const Cell& value) { return type_traits::word(value, type_traits::of(cell::type(value)).walk_word); }
 
 bool mold_marker(const Cell& value, NodeId buffer, int32_t* remaining, bool mold) {
     if (!find(series_of(value))) return false;
-    const std::string_view text = marker(cell::type(value), mold);
+    const std::string_view text = mold ? type_traits::of(cell::type(value)).cycle_marker : "...";
     series::append_ascii(buffer, text);
     *remaining -= static_cast<int32_t>(text.size());
     return true;

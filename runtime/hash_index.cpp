@@ -7,16 +7,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "runtime/symbol.h"
 #include "runtime/assert.h"
 #include "runtime/collector.h"
-#include "runtime/hash.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 
 namespace zub::hash_index {
 namespace {
@@ -28,7 +27,6 @@ using hashtable::table;
 constexpr uint32_t kNotIndexed = 0xFFFFFFFF;  // position array: no bucket
 constexpr uint32_t kFreeSlot = 0x80000000;    // duplicate store: slot on the free list
 constexpr int32_t kGroupRule = op_equal;      // the equality that puts values in one chain
-constexpr uint32_t kMoneySign = 0x4000;
 
 Compare g_compare = nullptr;
 
@@ -152,30 +150,14 @@ Cell map_key(Cell key) {
 bool same_value(const Cell& a, const Cell& b, int32_t rule) {
     const TypeId t = cell::type(a);
     if (t != cell::type(b)) return false;
-    switch (t) {
-        case TypeId::block:
-        case TypeId::paren:
-        case TypeId::path:
-        case TypeId::lit_path:
-        case TypeId::set_path:
-        case TypeId::get_path:
-        case TypeId::hash:
-        case TypeId::image: return a.w1 == b.w1 && a.w2 == b.w2;
-        case TypeId::map: return a.w2 == b.w2;
-        case TypeId::object:
-        case TypeId::error:
-        case TypeId::port: return a.w1 == b.w1;
-        case TypeId::integer: return a.w2 == b.w2;  // every rule compares integers by value
-        case TypeId::float_:
-        case TypeId::percent:
-            // NaNs share one chain, and a search finds one by another: the sort orders' view.
-            if ((rule == kGroupRule || rule == op_find) && std::isnan(cell::as_float(a)) && std::isnan(cell::as_float(b)))
-                return true;
-            return g_compare(a, b, rule) == 0;
-        default:
-            ZUB_ASSERT(g_compare);
-            return g_compare(a, b, rule) == 0;
-    }
+    const uint8_t identity = type_traits::of(t).key_words;
+    if (identity) return type_traits::words_equal(a, b, identity);
+    // NaNs share one chain, and a search finds one by another: the sort orders' view.
+    if ((t == TypeId::float_ || t == TypeId::percent) && (rule == kGroupRule || rule == op_find) &&
+        std::isnan(cell::as_float(a)) && std::isnan(cell::as_float(b)))
+        return true;
+    ZUB_ASSERT(g_compare);
+    return g_compare(a, b, rule) == 0;
 }
 
 bool wanted(const Find& how, uint32_t p) {
@@ -299,93 +281,11 @@ void index_pairs(NodeId node, uint32_t from, PrepareKey prepare) {
     b->tail = b->head + write * static_cast<uint32_t>(sizeof(Cell));
 }
 
-uint32_t murmur_words(const Cell& c, int first, int count) {
-    return hash::murmur3(reinterpret_cast<const std::byte*>(&c) + 4 * first, 4 * count);
-}
-
-uint32_t hash_symbol(const Cell& c) {
-    SeriesBuffer* b = memory::buffer(c.w3);
-    std::string text(reinterpret_cast<const char*>(b->head_ptr()), b->used());
-    for (char& ch : text)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch + 32);
-    return hash::murmur3(text.data(), text.size());
-}
-
-uint32_t hash_bytes(const Cell& c) {
-    SeriesBuffer* b = memory::buffer(c.w2);
-    const uint32_t used = b->used();
-    const uint32_t at = std::min(c.w1, used);
-    return hash::murmur3(b->head_ptr() + at, used - at);
-}
-
-// Zero has no sign, and header flags such as the new-line marker are not part of the amount.
-uint32_t hash_money(const Cell& c) {
-    Cell m = c;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(&c);
-    const bool zero = std::all_of(bytes + 5, bytes + 16, [](uint8_t x) { return x == 0; });
-    m.header = static_cast<uint32_t>(TypeId::money) | (zero ? 0 : c.header & kMoneySign);
-    return hash::murmur3(&m, sizeof m);
-}
-
 }  // namespace
 
 void set_compare(Compare compare) { g_compare = compare; }
 
-uint32_t hash_value(const Cell& c) {
-    switch (cell::type(c)) {
-        case TypeId::unset: return 0xFFFFFFFE;
-        case TypeId::none: return 0xFFFFFFFF;
-        case TypeId::block:
-        case TypeId::paren:
-        case TypeId::path:
-        case TypeId::lit_path:
-        case TypeId::set_path:
-        case TypeId::get_path:
-        case TypeId::hash:
-        case TypeId::point2D:
-        case TypeId::image: return murmur_words(c, 1, 2);
-        case TypeId::string:
-        case TypeId::file:
-        case TypeId::url:
-        case TypeId::tag:
-        case TypeId::email:
-        case TypeId::ref: return series::hash_text(c.w2, c.w1, series::kToTail, false);
-        case TypeId::char_:
-        case TypeId::integer:
-        case TypeId::map:
-        case TypeId::handle:
-        case TypeId::event: return hash::fmix32(c.w2);
-        case TypeId::float_:
-        case TypeId::percent:
-        case TypeId::time:
-            // Searches find a NaN by a NaN, whatever its bits, so every NaN hashes alike.
-            if (std::isnan(cell::as_float(c))) return hash::fmix32(0x7FF80000);
-            return murmur_words(c, 2, 2);
-        case TypeId::pair: return murmur_words(c, 2, 2);
-        case TypeId::symbol: return hash_symbol(c);
-        case TypeId::word:
-        case TypeId::set_word:
-        case TypeId::lit_word:
-        case TypeId::get_word:
-        case TypeId::refinement:
-        case TypeId::issue: return hash::fmix32(symbol::resolve(c.w2));
-        case TypeId::native:
-        case TypeId::action: return hash::fmix32(c.w3);
-        case TypeId::op:
-        case TypeId::function:
-        case TypeId::triple:
-        case TypeId::typeset:
-        case TypeId::date:
-        case TypeId::point3D: return murmur_words(c, 1, 3);
-        case TypeId::tuple: {
-            const uint32_t n = std::min<uint32_t>((c.header >> 19) & 0xF, 12);
-            return hash::murmur3(reinterpret_cast<const std::byte*>(&c) + 4, n);
-        }
-        case TypeId::binary: return hash_bytes(c);
-        case TypeId::money: return hash_money(c);
-        default: return hash::fmix32(c.w1);  // datatype!, logic!, object!, error!, port!, ...
-    }
-}
+uint32_t hash_value(const Cell& c) { return type_traits::of(cell::type(c)).hash(c); }
 
 NodeId init(uint32_t size, NodeId block, Kind kind, PrepareKey prepare) {
     if (kind != Kind::hash && kind != Kind::map) lowrt::fatal(lowrt::Fatal::assertion);

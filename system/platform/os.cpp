@@ -14,7 +14,6 @@ extern char** environ;
 namespace zub::platform {
 namespace {
 
-constexpr uint32_t kMaxZoneHours = 15;
 constexpr int64_t kMaxSleepMilliseconds = 1'000'000'000'000'000;  // about 31,700 years
 
 timespec clock_reading() {
@@ -29,39 +28,19 @@ double time_of_day(const std::tm& t) { return t.tm_hour * 3600.0 + t.tm_min * 60
 
 // ---- Clock --------------------------------------------------------------------------------------
 
-uint32_t zone_bits(int32_t offset_minutes) {
-    const uint32_t magnitude = offset_minutes < 0 ? static_cast<uint32_t>(-static_cast<int64_t>(offset_minutes))
-                                                  : static_cast<uint32_t>(offset_minutes);
-    uint32_t hours = magnitude / 60;
-    if (hours > kMaxZoneHours) hours = kMaxZoneHours;
-    const uint32_t quarters = (magnitude % 60) / 15;
-    return (offset_minutes < 0 ? packed_date::kZoneWest : 0) | hours << 2 | quarters;
-}
-
-int32_t zone_seconds(uint32_t zone) {
-    const int32_t seconds = static_cast<int32_t>((zone >> 2 & 0xF) * 3600 + (zone & 3) * 900);
-    return (zone & packed_date::kZoneWest) != 0 ? -seconds : seconds;
-}
-
-uint32_t pack_date(int32_t year, uint32_t month, uint32_t day, uint32_t zone) {
-    return static_cast<uint32_t>(year) << packed_date::kYearShift | (month & 0xF) << packed_date::kMonthShift |
-           (day & 0x1F) << packed_date::kDayShift | (zone & packed_date::kZoneMask);
-}
-
 Clock clock_at(int64_t unix_seconds, uint32_t nanoseconds, bool utc, bool precise) {
     const auto t = static_cast<time_t>(unix_seconds);
     const double fraction = precise ? nanoseconds / 1e9 : 0.0;
     std::tm parts{};
     if (utc) {
         ::gmtime_r(&t, &parts);
-        return {pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, 0), time_of_day(parts) + fraction};
+    } else {
+        // localtime_r does not look at TZ again by itself; set-env may have changed it.
+        ::tzset();
+        ::localtime_r(&t, &parts);
     }
-    // localtime_r does not look at TZ again by itself; set-env may have changed it.
-    ::tzset();
-    ::localtime_r(&t, &parts);
-    const uint32_t zone = zone_bits(static_cast<int32_t>(parts.tm_gmtoff / 60));
-    return {pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, zone),
-            time_of_day(parts) + fraction - zone_seconds(zone)};
+    return {parts.tm_year + 1900, static_cast<uint32_t>(parts.tm_mon + 1), static_cast<uint32_t>(parts.tm_mday),
+            utc ? 0 : static_cast<int32_t>(parts.tm_gmtoff / 60), time_of_day(parts) + fraction};
 }
 
 Clock clock_now(bool utc, bool precise) {
@@ -75,7 +54,6 @@ double get_time(bool precise) {
     return precise ? seconds + now.tv_nsec / 1e9 : seconds;
 }
 
-uint32_t get_date(bool utc) { return clock_now(utc, false).date; }
 
 // ---- Environment --------------------------------------------------------------------------------
 

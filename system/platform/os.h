@@ -11,30 +11,14 @@ namespace zub::platform {
 
 // ---- Clock --------------------------------------------------------------------------------------
 
-// The packed date word of a date! value: year in bits 17-31 (signed), month in bits 12-15, day in
-// bits 7-11 and the zone in bits 0-6 (bit 6 west of UTC, bits 2-5 the whole hours, bits 0-1 the
-// quarter hours of the offset). The has-time bit (16) is left clear.
-namespace packed_date {
-inline constexpr uint32_t kYearShift = 17;
-inline constexpr uint32_t kMonthShift = 12;
-inline constexpr uint32_t kDayShift = 7;
-inline constexpr uint32_t kZoneMask = 0x7F;
-inline constexpr uint32_t kZoneWest = 0x40;
-}  // namespace packed_date
-
-// The zone bits of an offset in minutes east of UTC. Hours and quarters both come from the
-// offset's magnitude, so UTC-3:45 is 3 hours and 3 quarters west; hours beyond 15 are held at 15.
-uint32_t zone_bits(int32_t offset_minutes);
-// The offset in seconds that zone bits stand for: +-(hours x 3600 + quarters x 900).
-int32_t zone_seconds(uint32_t zone);
-uint32_t pack_date(int32_t year, uint32_t month, uint32_t day, uint32_t zone);
-
-// One reading of the clock, as a date! holds it: the calendar date (local, or UTC with zone 0),
-// and the seconds of the local time of day less the zone offset (so -3600 .. 86400 + 3600 and
-// more), the date and the seconds taken from the same instant.
+// One reading of the clock: the calendar date and the time of day, local with the zone's offset
+// in force at that instant, or UTC with offset 0, all taken from the same instant.
 struct Clock {
-    uint32_t date;   // packed as above, has-time clear
-    double seconds;  // local time of day minus the zone's offset
+    int32_t year;            // the calendar year (astronomical: 0 is 1 BC)
+    uint32_t month;          // 1 to 12
+    uint32_t day;            // 1 to 31
+    int32_t offset_minutes;  // the zone's offset east of UTC; 0 for UTC
+    double seconds;          // the time of day, with the fraction when precise
 };
 // The clock at an instant given as seconds and nanoseconds since 1970-01-01 UTC; without
 // `precise` the fraction is dropped. The local zone is that of the instant (daylight saving
@@ -45,8 +29,6 @@ Clock clock_now(bool utc, bool precise);
 
 // Seconds since midnight UTC: whole seconds, or with nanosecond resolution when precise.
 double get_time(bool precise);
-// Today as a packed date: UTC with zone 0, or the local date with the local zone.
-uint32_t get_date(bool utc);
 
 // ---- Environment --------------------------------------------------------------------------------
 

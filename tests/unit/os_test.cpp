@@ -1,5 +1,5 @@
-// The Linux layer: the clock's date and zone packing under set time zones, daylight saving
-// included; environment variables; the current directory; how long a sleep lasts.
+// The Linux layer: the clock under set time zones, daylight saving included, and the date!
+// packing of its readings; environment variables; the current directory; how long a sleep lasts.
 #include "system/platform/os.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +15,8 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "datatypes/date.h"
 
 namespace zub {
 namespace {
@@ -53,7 +55,10 @@ Unpacked unpack(uint32_t date) {
             date & 3};
 }
 
-TEST(Os, ZoneBitsTakeHoursAndQuartersFromTheOffsetsMagnitude) {
+// The date! a clock reading becomes.
+date::Stamp stamp_of(const Clock& c) { return date::stamp(c.year, c.month, c.day, c.offset_minutes, c.seconds); }
+
+TEST(Date, ZoneBitsTakeHoursAndQuartersFromTheOffsetsMagnitude) {
     struct Case { int32_t minutes; bool west; uint32_t hours, quarters; };
     const Case cases[] = {
         {0, false, 0, 0},     {60, false, 1, 0},   {-210, true, 3, 2},  {345, false, 5, 3},
@@ -62,27 +67,27 @@ TEST(Os, ZoneBitsTakeHoursAndQuartersFromTheOffsetsMagnitude) {
         {20 * 60, false, 15, 0},  // beyond the four bits: held at 15 rather than wrapped
     };
     for (const Case& c : cases) {
-        const uint32_t zone = platform::zone_bits(c.minutes);
+        const uint32_t zone = date::zone_bits(c.minutes);
         const Unpacked u = unpack(zone);
         EXPECT_EQ(u.west, c.west) << c.minutes;
         EXPECT_EQ(u.hours, c.hours) << c.minutes;
         EXPECT_EQ(u.quarters, c.quarters) << c.minutes;
         if (c.hours < 15) {
-            EXPECT_EQ(platform::zone_seconds(zone), c.minutes * 60) << c.minutes;
+            EXPECT_EQ(date::zone_seconds(zone), c.minutes * 60) << c.minutes;
         }
     }
 }
 
-TEST(Os, PackedDateHoldsYearMonthDayAndZone) {
-    const Unpacked u = unpack(platform::pack_date(2024, 2, 29, platform::zone_bits(-330)));
+TEST(Date, PackedDateHoldsYearMonthDayAndZone) {
+    const Unpacked u = unpack(date::pack(2024, 2, 29, date::zone_bits(-330)));
     EXPECT_EQ(u.year, 2024);
     EXPECT_EQ(u.month, 2u);
     EXPECT_EQ(u.day, 29u);
     EXPECT_TRUE(u.west);
     EXPECT_EQ(u.hours, 5u);
     EXPECT_EQ(u.quarters, 2u);
-    EXPECT_EQ(platform::pack_date(2024, 2, 29, 0) & 0x10000u, 0u);  // no has-time
-    EXPECT_EQ(unpack(platform::pack_date(-44, 3, 15, 0)).year, -44);
+    EXPECT_EQ(date::pack(2024, 2, 29, 0) & 0x10000u, 0u);  // no has-time
+    EXPECT_EQ(unpack(date::pack(-44, 3, 15, 0)).year, -44);
 }
 
 // The clock at fixed instants, as now reads it: the local date and zone of the instant, and the
@@ -116,30 +121,31 @@ TEST(Os, ClockAtAnInstantFollowsTheZoneAndDaylightSaving) {
     for (const Case& c : cases) {
         const ZoneScope zone(c.tz);
         const Clock clock = platform::clock_at(c.instant, 0, false, false);
-        const Unpacked u = unpack(clock.date);
+        const date::Stamp stamp = stamp_of(clock);
+        const Unpacked u = unpack(stamp.packed);
         EXPECT_EQ(u.year, c.year) << c.tz << " " << c.instant;
         EXPECT_EQ(u.month, c.month) << c.tz << " " << c.instant;
         EXPECT_EQ(u.day, c.day) << c.tz << " " << c.instant;
         EXPECT_EQ(u.west, c.west) << c.tz << " " << c.instant;
         EXPECT_EQ(u.hours, c.hours) << c.tz << " " << c.instant;
         EXPECT_EQ(u.quarters, c.quarters) << c.tz << " " << c.instant;
-        EXPECT_EQ(clock.seconds, c.seconds) << c.tz << " " << c.instant;
+        EXPECT_EQ(stamp.seconds, c.seconds) << c.tz << " " << c.instant;
         // The stored seconds are always universal time of day, give or take whole days.
-        EXPECT_EQ(std::fmod(clock.seconds + 86400.0, 86400.0), static_cast<double>(c.instant % 86400)) << c.tz;
+        EXPECT_EQ(std::fmod(stamp.seconds + 86400.0, 86400.0), static_cast<double>(c.instant % 86400)) << c.tz;
     }
 }
 
 TEST(Os, UtcClockHasNoZoneAndPreciseKeepsTheFraction) {
     const ZoneScope zone("<-0330>3:30");
-    const Clock utc = platform::clock_at(1609459200 + 3661, 250'000'000, true, true);
-    const Unpacked u = unpack(utc.date);
+    const date::Stamp utc = stamp_of(platform::clock_at(1609459200 + 3661, 250'000'000, true, true));
+    const Unpacked u = unpack(utc.packed);
     EXPECT_EQ(u.year, 2021);
     EXPECT_EQ(u.month, 1u);
     EXPECT_EQ(u.day, 1u);
-    EXPECT_EQ(utc.date & 0x7F, 0u);
+    EXPECT_EQ(utc.packed & 0x7F, 0u);
     EXPECT_EQ(utc.seconds, 3661.25);
-    EXPECT_EQ(platform::clock_at(1609459200 + 3661, 250'000'000, true, false).seconds, 3661.0);
-    EXPECT_EQ(platform::clock_at(1609459200, 500'000'000, false, true).seconds, 86400.5);
+    EXPECT_EQ(stamp_of(platform::clock_at(1609459200 + 3661, 250'000'000, true, false)).seconds, 3661.0);
+    EXPECT_EQ(stamp_of(platform::clock_at(1609459200, 500'000'000, false, true)).seconds, 86400.5);
 }
 
 TEST(Os, ClockNowAgreesWithTheSystem) {
@@ -154,9 +160,10 @@ TEST(Os, ClockNowAgreesWithTheSystem) {
     const std::time_t t = std::time(nullptr);
     std::tm parts{};
     ::gmtime_r(&t, &parts);
-    const Unpacked today = unpack(platform::get_date(true));
+    const Clock today = platform::clock_now(true, false);
     EXPECT_EQ(today.year, parts.tm_year + 1900);
-    EXPECT_EQ(platform::get_date(true) & 0x7F, 0u);
+    EXPECT_EQ(today.offset_minutes, 0);
+    EXPECT_EQ(today.seconds, std::floor(today.seconds));
 }
 
 TEST(Os, SleepLastsWholeMillisecondsAndAtLeastOne) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/registry.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
@@ -19,6 +20,7 @@ class Series : public ::testing::Test {
   protected:
     void SetUp() override {
         memory::init();
+        registry::init();  // the cycle markers come from the types' traits rows
         cycles::reset();
     }
     void TearDown() override { memory::free_all(); }

@@ -341,11 +341,26 @@ double atan_(double x) { return std::atan(x); }
 // What is left of sin(pi) and cos(pi/2) by pi's rounding is zero.
 double snap_zero(double x) { return std::fabs(x) < kEpsilon ? 0.0 : x; }
 
+// Radians of an angle in degrees, folded first into -90..90 for mode 0 (tangent) and mode 2
+// (sine), -180..180 for mode 1 (cosine), by the function's symmetries; the folding is exact, so
+// sine of 180 degrees is 0 and large angles lose no precision to a multiple of pi.
+double degrees_to_radians(double angle, int mode) {
+    double a = std::fmod(angle, 360.0);
+    if (a > 180.0 || a < -180.0) a += a >= 0.0 ? -360.0 : 360.0;
+    if (a > 90.0 || a < -90.0) {
+        if (mode == 0)
+            a += a >= 0.0 ? -180.0 : 180.0;
+        else if (mode == 2)
+            a = a >= 0.0 ? 180.0 - a : -180.0 - a;
+    }
+    return a * 3.141592653589793 / 180.0;
+}
+
 template <Native native, int mode, double (*fn)(double)>
 Status trig(const int32_t* r) {
     const Args<native> args(r);
     double a = float_arg(native, 0, args[0]);
-    if (!args.template has<"radians">()) a = float_text::degrees_to_radians(a, mode);
+    if (!args.template has<"radians">()) a = degrees_to_radians(a, mode);
     return args.done(cell::floating(snap_zero(fn(a))));
 }
 
@@ -354,7 +369,7 @@ Status trig(const int32_t* r) {
 Status tangent_entry(const int32_t* r) {
     const Args<Native::tangent> args(r);
     double a = float_arg(Native::tangent, 0, args[0]);
-    if (!args.has<"radians">()) a = float_text::degrees_to_radians(a, 0);
+    if (!args.has<"radians">()) a = degrees_to_radians(a, 0);
     if (a == kPi / 2) return args.done(cell::floating(HUGE_VAL));
     if (a == -kPi / 2) return args.done(cell::floating(-HUGE_VAL));
     return args.done(cell::floating(std::tan(a)));

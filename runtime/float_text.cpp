@@ -222,16 +222,4 @@ double text_to_float(const char* start, const char* end, int exponent_adjust, in
     return negative ? -value : value;
 }
 
-double degrees_to_radians(double angle, int mode) {
-    double a = std::fmod(angle, 360.0);
-    if (a > 180.0 || a < -180.0) a += a >= 0.0 ? -360.0 : 360.0;
-    if (a > 90.0 || a < -90.0) {
-        if (mode == 0)
-            a += a >= 0.0 ? -180.0 : 180.0;
-        else if (mode == 2)
-            a = a >= 0.0 ? 180.0 - a : -180.0 - a;
-    }
-    return a * 3.141592653589793 / 180.0;
-}
-
 }  // namespace zub::float_text

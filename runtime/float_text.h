@@ -57,9 +57,4 @@ FloatText form_float(double value, int precision, bool keep_point_zero);
 // reject an empty text itself. No whitespace or INF/NaN spellings are accepted. Never allocates.
 double text_to_float(const char* start, const char* end, int exponent_adjust, int* error_count);
 
-// Radians of an angle in degrees, folded first into -90..90 for mode 0 (tangent) and mode 2
-// (sine), -180..180 for mode 1 (cosine), by the function's symmetries; the folding is exact, so
-// sine of 180 degrees is 0 and large angles lose no precision to a multiple of pi.
-double degrees_to_radians(double angle, int mode);
-
 }  // namespace zub::float_text

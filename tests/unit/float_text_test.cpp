@@ -355,22 +355,5 @@ TEST(FloatText, ExactMidpointsTieToEvenAndAnyTailRoundsUp) {
     }
 }
 
-TEST(FloatAngles, FoldingTable) {
-    struct Case { double degrees; int mode; double folded; };
-    const Case cases[] = {
-        {450.0, 1, 90.0},    {-270.0, 1, 90.0},   {135.0, 0, -45.0},  {-135.0, 0, 45.0},
-        {135.0, 2, 45.0},    {-135.0, 2, -45.0},  {135.0, 1, 135.0},  {190.0, 1, -170.0},
-        {-190.0, 1, 170.0},  {270.0, 2, -90.0},   {-450.0, 0, -90.0}, {100.5, 0, -79.5},
-        {720.0, 2, 0.0},     {180.0, 2, 0.0},     {180.0, 0, 0.0},    {90.0, 0, 90.0},
-        {-180.0, 1, -180.0}, {3690.0, 2, 90.0},   {0.0, 1, 0.0},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(float_text::degrees_to_radians(c.degrees, c.mode), c.folded * 3.141592653589793 / 180.0)
-            << c.degrees << " mode " << c.mode;
-    EXPECT_EQ(std::sin(float_text::degrees_to_radians(180.0, 2)), 0.0);
-    EXPECT_EQ(std::tan(float_text::degrees_to_radians(-540.0, 0)), 0.0);
-    EXPECT_TRUE(std::isnan(float_text::degrees_to_radians(Limits::infinity(), 1)));
-}
-
 }  // namespace
 }  // namespace zub

@@ -126,8 +126,9 @@ std::vector<Entry> read_entries(std::string_view text) {
 
 int run_file(const std::string& file) {
     std::string text;
-    if (!session::read_file(file, text)) {
-        std::fprintf(stderr, "cannot read %s\n", file.c_str());
+    std::string reason;
+    if (!session::read_file(file, text, reason)) {
+        std::fprintf(stderr, "cannot read %s: %s\n", file.c_str(), reason.c_str());
         return 1;
     }
     int failures = 0, cases = 0;

@@ -1,8 +1,12 @@
 // Loading and evaluating source for the programs, with the error formed into text when one ends it.
 #include "boot/session.h"
 
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "boot/boot.h"
 #include "evaluator/exits.h"
@@ -63,12 +67,33 @@ Outcome evaluate(std::string_view source, bool skip_header, bool mold_result) {
     }
 }
 
-bool read_file(const std::string& name, std::string& text) {
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
+bool read_file(const std::string& name, std::string& text, std::string& reason) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    // A folder opens like a file and reads as nothing: say so instead of running nothing.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        reason = std::strerror(EISDIR);
+        return false;
+    }
+    text.clear();
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            reason = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    ::close(fd);
     return true;
 }
 

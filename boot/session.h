@@ -23,7 +23,8 @@ struct Outcome {
 // is described by its category and id. May collect.
 Outcome evaluate(std::string_view source, bool skip_header, bool mold_result = true);
 
-// The whole file into `text`; false when it cannot be read.
-bool read_file(const std::string& name, std::string& text);
+// The whole file into `text`; false when it cannot be read (a folder cannot), with the system's
+// reason in `reason`.
+bool read_file(const std::string& name, std::string& text, std::string& reason);
 
 }  // namespace zub::session

@@ -53,10 +53,13 @@ Status make_routine(const int32_t* r) {
     return args.done(routine);
 }
 
+// An exit status is one byte: any other number would reach the parent wrapped into another.
 Status quit_return(const int32_t* r) {
     const Args<Plain::routine> args(r);
+    const int32_t status = cell::as_integer(args[0]);
+    if (status < 0 || status > 255) error::fire(ErrorId::out_of_range, args[0]);
     std::fflush(stdout);
-    std::exit(cell::as_integer(args[0]));
+    std::exit(status);
 }
 
 Status set_quiet(const int32_t* r) {

@@ -51,8 +51,9 @@ int run(void* arg) {
         case Options::Mode::code:
         case Options::Mode::script: {
             std::string source = options.text;
-            if (options.mode == Options::Mode::script && !session::read_file(options.text, source)) {
-                std::fprintf(stderr, "zub-cli: cannot read %s\n", options.text.c_str());
+            std::string reason;
+            if (options.mode == Options::Mode::script && !session::read_file(options.text, source, reason)) {
+                std::fprintf(stderr, "zub-cli: cannot read %s: %s\n", options.text.c_str(), reason.c_str());
                 return 1;
             }
             const session::Outcome outcome = session::evaluate(source, options.mode == Options::Mode::script, false);

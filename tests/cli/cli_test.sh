@@ -18,6 +18,15 @@ check() {  # name, expected, actual
 
 "$zub" -e 'quit' >/dev/null 2>&1;                 check "quit exits 0" 0 $?
 "$zub" -e 'quit/return 7' >/dev/null 2>&1;        check "quit/return gives the status" 7 $?
+"$zub" -e 'quit/return 255' >/dev/null 2>&1;      check "quit/return 255 is the highest status" 255 $?
+check "quit/return of a status no byte holds is an error" "*** Script Error: value out of range: 256" \
+    "$("$zub" -e 'quit/return 256' 2>&1 | head -1)"
+"$zub" -e 'quit/return -1' >/dev/null 2>&1;       check "quit/return -1 ends as an uncaught error" 254 $?
+
+# A folder is no script and no test file: it is refused, never run as nothing.
+check "a folder as the script is refused" "zub-cli: cannot read $work: Is a directory" "$("$zub" "$work" 2>&1)"
+"$zub" "$work" >/dev/null 2>&1;                   check "a folder as the script exits 1" 1 $?
+"$zub" --test "$work" >/dev/null 2>&1;            check "a folder as the test file exits 1" 1 $?
 "$zub" -e '1 + 1' >/dev/null 2>&1;                check "the end of the code exits 0" 0 $?
 "$zub" -e '1 / 0' >/dev/null 2>&1;                check "an uncaught error exits 254" 254 $?
 "$zub" -e '[1 2' >/dev/null 2>&1;                 check "a syntax error exits 254" 254 $?

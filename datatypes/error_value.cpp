@@ -277,7 +277,29 @@ Cell template_field(const Cell& error, const Cell& word) {
     return *context::value_at(error.w1, static_cast<uint32_t>(index));
 }
 
+// Whether the template names argument fields and every one it names is none: an error made
+// without its arguments, whose message would read as a row of nones.
+bool arguments_missing(const Cell& error, const Cell& entry) {
+    bool named = false;
+    const NodeId node = cell::series_node(entry);
+    for (uint32_t i = block::head_index(entry); i < series::length(node); ++i) {
+        const Cell item = block::abs_at(entry, i);
+        if (!cell::is(item, TypeId::word) && !cell::is(item, TypeId::get_word)) continue;
+        const symbol::Id word = symbol::resolve(item.w2);
+        for (int k = 0; k < 3; ++k) {
+            if (word != symbol::resolve(words::id(kFieldWords[kArg1 + k]))) continue;
+            named = true;
+            if (!cell::is(field(error, kArg1 + k), TypeId::none)) return false;
+        }
+    }
+    return named;
+}
+
 int32_t emit_template(const Cell& error, const Cell& entry, bool syntax, NodeId out, int32_t limit) {
+    if (arguments_missing(error, entry)) {
+        limit = emit_cut(out, field(error, kId), true, false, kArgumentLimit, limit);
+        return mold::emit(out, " (an error made without its arguments)", limit);
+    }
     const NodeId node = cell::series_node(entry);
     bool first = true;
     for (uint32_t i = block::head_index(entry); i < series::length(node) && limit > 0; ++i) {

@@ -116,10 +116,11 @@ Cell handler_at(const Cell& object, uint32_t which, uint32_t index) {
     return handler;
 }
 
-// Calls a handler with the values and drops its result. Runs user code.
-void call_handler(const Cell& handler, const Cell* values, uint32_t n) {
+// Calls a handler with the values and drops its result; errors name the call by the handler's
+// word. Runs user code.
+void call_handler(const Cell& handler, const Cell* values, uint32_t n, words::Word name) {
     Cell* const top = stack::g_top;
-    const Status status = interp::call(handler, values, n);
+    const Status status = interp::call(handler, values, n, words::global(words::id(name)));
     stack::g_top = top;
     pass_status(status);
 }
@@ -501,7 +502,7 @@ void fire_on_change(const Cell& object, const Cell& word, const Cell& old_value,
         }
     }
     const Cell values[] = {name, old_value, new_value};
-    call_handler(handler, values, 3);
+    call_handler(handler, values, 3, words::Word::on_change_star);
 }
 
 void fire_on_deep_change(const Cell& owner, const Cell& field, const Cell& target, const Cell& action,
@@ -512,7 +513,7 @@ void fire_on_deep_change(const Cell& owner, const Cell& field, const Cell& targe
     const Cell handler = handler_at(owner, 1, at);
     if (!is_callable_handler(handler)) return;
     const Cell values[] = {owner, field, target, action, value, cell::integer(index), cell::integer(part)};
-    call_handler(handler, values, 7);
+    call_handler(handler, values, 7, words::Word::on_deep_change_star);
 }
 
 namespace {

@@ -50,7 +50,11 @@ Cell g_position = cell::unset();
 // Where a collection may run: between expressions, at function entry and at every block
 // evaluation (so a loop whose body is one expression reaches one each round).
 inline void safe_point() { collector::safe_point(); }
-Cell g_anon = cell::unset();       // the word <anon>, for calls without a name
+Cell g_anon = cell::unset();       // the word <anon>, for calls of functions without a name
+// The global words of the natives and actions, so a call of one without a name (apply, a
+// comparator, a handler) still reports the word a user can look up. Filled at init.
+Cell g_native_names[natives::kCount];
+Cell g_action_names[kActionCount];
 Cell g_set_path = cell::unset();   // the word set-path, naming a set-path's frame
 NodeId g_empty = 0;                // an empty block: the source of calls given no block
 const Cell g_default_types = typeset::make_default();  // what an argument without a type block takes
@@ -819,7 +823,13 @@ inline Status call_plain(const Cell& fn, const Cell& name, Source& s, bool infix
 
 // ---- expressions -------------------------------------------------------------------------------
 
-inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? name : g_anon; }
+// The word a call reports: the one it was made through, else a native's or an action's own word.
+Cell name_of(const Cell& fn, const Cell& name) {
+    if (cell::is(name, TypeId::word)) return name;
+    if (cell::is(fn, TypeId::native)) return g_native_names[native::entry_number(fn) - 1];
+    if (cell::is(fn, TypeId::action)) return g_action_names[native::entry_number(fn) - 1];
+    return g_anon;
+}
 
 // The values that are neither words, set-words nor values of their own. Out of line, so the common
 // path keeps few registers.
@@ -857,7 +867,7 @@ inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? na
         case TypeId::native:
         case TypeId::action:
         case TypeId::function:
-        case TypeId::routine: ZUB_PASS(invoke(value, g_anon, s, nullptr, 0, false)); break;
+        case TypeId::routine: ZUB_PASS(invoke(value, name_of(value, g_anon), s, nullptr, 0, false)); break;
         case TypeId::op: error::fire(ErrorId::not_done);
         case TypeId::issue: {
             if (!s.at_end() && cell::is(s.peek(), TypeId::block)) {
@@ -1002,6 +1012,9 @@ void init() {
     g_empty = memory::alloc_cells(1);
     g_native_shapes = natives::native_shapes();
     g_action_shapes = natives::action_shapes();
+    for (uint32_t i = 0; i < natives::kCount; ++i) g_native_names[i] = words::global(symbol::make(natives::kWords[i]));
+    for (int slot = 0; slot < kActionCount; ++slot)
+        g_action_names[slot] = words::global(symbol::make(registry::action_word(static_cast<Slot>(slot))));
     collector::add_cell_root(&g_position);
     collector::add_root(&g_empty);
     hash_index::set_compare(actions::compare_direct);
@@ -1069,7 +1082,7 @@ Status eval_value(Cell value) {
         case TypeId::native:
         case TypeId::action:
         case TypeId::function:
-        case TypeId::routine: return invoke(value, g_anon, none, nullptr, 0, false);
+        case TypeId::routine: return invoke(value, name_of(value, g_anon), none, nullptr, 0, false);
         case TypeId::paren: return eval(value, true);
         case TypeId::path: return path_eval(value, none, kEvaluate, cell::unset());
         case TypeId::get_path: return path_eval(value, none, kGet, cell::unset());
@@ -1082,18 +1095,18 @@ Status eval_value(Cell value) {
     return Status::normal;
 }
 
-Status call(Cell callable, const Cell* values, uint32_t n) {
+Status call(Cell callable, const Cell* values, uint32_t n, Cell name) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     if (!is_callable(cell::type(callable))) error::fire(ErrorId::invalid_arg, callable);
     for (uint32_t i = 0; i < n; ++i) stack::push(values[i]);  // copied before anything allocates
     Source none{g_empty, 0};
-    return invoke(callable, g_anon, none, nullptr, 0, false, n);
+    return invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
 }
 
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode};
-    return invoke(callable, anon_or(name), s, path, path ? path->w1 + 1 : 0, false);
+    return invoke(callable, name_of(callable, name), s, path, path ? path->w1 + 1 : 0, false);
 }
 
 Status get_path(Cell path) {

@@ -37,8 +37,9 @@ Status eval_value(Cell value);
 
 // Calls a native!, action!, op!, function! or routine! with `n` argument values (no
 // refinements) and pushes the result. The values are copied before anything allocates, so they
-// may point into a series. How sort comparators, change handlers and callbacks call. May collect.
-Status call(Cell callable, const Cell* values, uint32_t n);
+// may point into a series. How sort comparators, change handlers and callbacks call. `name`, when
+// a word, is the word errors report for the call. May collect.
+Status call(Cell callable, const Cell* values, uint32_t n, Cell name = cell::none());
 
 // Calls a callable taking its arguments from a block (apply): from `args`' index to its tail, as
 // the mode says; given a path, its items after the first are the refinements, as in a call

@@ -850,7 +850,7 @@ inline Cell anon_or(const Cell& name) { return cell::is(name, TypeId::word) ? na
         case TypeId::lit_path: {
             Cell p = value;
             cell::set_type(p, TypeId::path);
-            p.w3 = 0;
+            cell::set_series_extra(p, 0);
             stack::push(p);
             break;
         }
@@ -1093,7 +1093,7 @@ Status call(Cell callable, const Cell* values, uint32_t n) {
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode};
-    return invoke(callable, anon_or(name), s, path, path ? path->w1 + 1 : 0, false);
+    return invoke(callable, anon_or(name), s, path, path ? cell::series_index(*path) + 1 : 0, false);
 }
 
 Status get_path(Cell path) {

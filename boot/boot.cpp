@@ -11,6 +11,7 @@
 #include "datatypes/context.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
+#include "datatypes/word.h"
 #include "environment/routines.h"
 #include "evaluator/exits.h"
 #include "evaluator/interp.h"
@@ -69,7 +70,7 @@ void run_environment() {
 uint32_t header_length(NodeId code) {
     if (series::length(code) < 2) return 0;
     const Cell* cells = memory::buffer(code)->cells();
-    const bool header = cell::is(cells[0], TypeId::word) && symbol::utf8(cells[0].w2) == "Zub" &&
+    const bool header = cell::is(cells[0], TypeId::word) && symbol::utf8(word::symbol_of(cells[0])) == "Zub" &&
                         cell::is(cells[1], TypeId::block);
     return header ? 2 : 0;
 }

@@ -89,7 +89,7 @@ inline const ValuesEntry& entry_of(NodeId context) {
     if (valid(e, context)) [[likely]] return e;
     Cell& c = cell_of(context);
     e = ValuesEntry{context, memory::g_moves, &c,
-                    c.header & cell_flag::stack_values ? stack::values_at(c.w2) : memory::buffer(c.w2)->cells(),
+                    c.header & cell_flag::stack_values ? stack::values_at(values_of(c)) : memory::buffer(values_of(c))->cells(),
                     (c.header & cell_flag::context_kind) == static_cast<uint32_t>(Kind::object) << kKindShift};
     return e;
 }

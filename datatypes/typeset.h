@@ -35,6 +35,8 @@ inline void add(Cell& set, TypeId type) {
 
 // Whether two sets hold the same types. Never allocates.
 inline bool same_types(const Cell& a, const Cell& b) { return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3; }
+// Puts every type of the other set in the set. Never allocates.
+inline void add_all(Cell& set, const Cell& more) { set.w1 |= more.w1, set.w2 |= more.w2, set.w3 |= more.w3; }
 
 inline constexpr Cell make_empty() { return cell::make(TypeId::typeset); }
 // From raw payload words, as the binary loaders store them.

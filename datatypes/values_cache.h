@@ -24,6 +24,11 @@ struct ValuesEntry {
 inline constexpr uint32_t kValuesCache = 1024;
 extern ValuesEntry g_values_cache[kValuesCache];
 
+// Where a context! cell's values are (its w2): their node, or, with cell_flag::stack_values, their
+// place on the evaluation stack (a cell index + 1; 0 while no call of the function runs).
+inline uint32_t values_of(const Cell& context_cell) { return context_cell.w2; }
+inline void set_values_of(Cell& context_cell, uint32_t values) { context_cell.w2 = values; }
+
 inline ValuesEntry& cache_place(NodeId context) { return g_values_cache[context & (kValuesCache - 1)]; }
 // Whether an entry holds the context and no buffer has moved since it was filled.
 inline bool valid(const ValuesEntry& e, NodeId context) { return e.context == context && e.moves == memory::g_moves; }

@@ -11,6 +11,8 @@ inline bool is_any_word(TypeId type) { return type_group::in(type_group::any_wor
 // index of its last lookup in that context (w3).
 inline NodeId context_of(const Cell& word) { return word.w1; }
 inline uint32_t symbol_of(const Cell& word) { return word.w2; }
+// Respells the word (an alias of the same canonical symbol keeps its binding).
+inline void set_symbol(Cell& word, uint32_t symbol) { word.w2 = symbol; }
 
 // The word a text (string or char) loads as; anything but exactly one word of the family raises
 // script invalid-chars. May collect.

@@ -14,6 +14,7 @@
 #include "datatypes/function.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
+#include "datatypes/word.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
 #include "evaluator/stack.h"
@@ -43,7 +44,7 @@ Status make_routine(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const Cell name = args[0];
     const Cell spec = args[1];
-    const uint32_t code = function::find_routine(symbol::utf8(name.w2));
+    const uint32_t code = function::find_routine(symbol::utf8(word::symbol_of(name)));
     if (!code) error::fire(ErrorId::invalid_arg, name);
     (void)function::validate_spec(spec);
     stack::push(block::clone(spec, true, false));  // its own spec: the caller's block may change later
@@ -66,7 +67,7 @@ Status set_quiet(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const Cell word = args[0];
     if (!is_word(cell::type(word))) expect_arg("set-quiet", word, "word");
-    *context::get_in(word, word.w1) = args[1];
+    *context::get(word) = args[1];
     return args.done(args[1]);
 }
 
@@ -75,7 +76,9 @@ Status set_slot_quiet(const int32_t* r) {
     const Cell series = args[0];
     if (!type_group::in(type_group::block_like, cell::type(series)) || cell::is(series, TypeId::hash))
         expect_arg("set-slot-quiet", series, "series");
-    if (series.w1 < series::length(series.w2)) memory::buffer(series.w2)->cells()[series.w1] = args[1];
+    const NodeId node = cell::series_node(series);
+    const uint32_t at = cell::series_index(series);
+    if (at < series::length(node)) memory::buffer(node)->cells()[at] = args[1];
     return args.done(cell::unset());
 }
 

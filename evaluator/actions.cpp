@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "datatypes/registry.h"
+#include "datatypes/word.h"
 #include "evaluator/native_args.h"
 #include "evaluator/refinements.h"
 #include "evaluator/stack.h"
@@ -28,7 +29,7 @@ const ActionTable& of(const Cell& value) { return registry::actions(cell::type(v
 
 // make and to name their target by a datatype, or by a prototype of it.
 TypeId target_of(const Cell& type_or_proto) {
-    return cell::is(type_or_proto, TypeId::datatype) ? static_cast<TypeId>(type_or_proto.w1) : cell::type(type_or_proto);
+    return cell::is(type_or_proto, TypeId::datatype) ? cell::datatype_type(type_or_proto) : cell::type(type_or_proto);
 }
 
 // The spec file lists the actions in slot order; a line moved in one but not the other is a build
@@ -144,7 +145,7 @@ template <> void entry<Slot::random>(const int32_t* r) {
 }
 template <> void entry<Slot::reflect>(const int32_t* r) {
     const Args<Slot::reflect> a(r);
-    a.result(of(a[0]).reflect(a[0], a[1].w2));
+    a.result(of(a[0]).reflect(a[0], word::symbol_of(a[1])));
 }
 template <> void entry<Slot::form>(const int32_t* r) {
     const Args<Slot::form> a(r);
@@ -276,7 +277,7 @@ int32_t compare_direct(Cell a, Cell b, int32_t op) {
         case TypeId::routine:
             // Callables are equal only to themselves: same type, same entry or record.
             if (cell::type(a) != cell::type(b)) return kNotComparable;
-            return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3 ? 0 : (a.w1 < b.w1 ? -1 : 1);
+            return cell::payload_order(a, b);
         default: return of(a).compare(a, b, op);
     }
 }

@@ -860,7 +860,7 @@ Cell name_of(const Cell& fn, const Cell& name) {
         case TypeId::lit_path: {
             Cell p = value;
             cell::set_type(p, TypeId::path);
-            p.w3 = 0;
+            cell::set_series_extra(p, 0);
             stack::push(p);
             break;
         }
@@ -1106,7 +1106,7 @@ Status call(Cell callable, const Cell* values, uint32_t n, Cell name) {
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode};
-    return invoke(callable, name_of(callable, name), s, path, path ? path->w1 + 1 : 0, false);
+    return invoke(callable, name_of(callable, name), s, path, path ? cell::series_index(*path) + 1 : 0, false);
 }
 
 Status get_path(Cell path) {

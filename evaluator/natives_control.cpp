@@ -48,8 +48,8 @@ Status either_entry(const int32_t* refinements) {
 Status any_entry(const int32_t* refinements) {
     const Args<Native::any> args(refinements);
     const Cell block = args[0];
-    uint32_t index = block.w1;
-    while (index < block::length(cell::series(TypeId::block, block.w2))) {
+    uint32_t index = cell::series_index(block);
+    while (index < block::length(cell::series(TypeId::block, cell::series_node(block)))) {
         ZUB_PASS(interp::eval_next(block, index));
         const Cell value = g_top[-1];
         if (cell::truthy(value)) return args.done(value);
@@ -61,9 +61,9 @@ Status any_entry(const int32_t* refinements) {
 Status all_entry(const int32_t* refinements) {
     const Args<Native::all> args(refinements);
     const Cell block = args[0];
-    uint32_t index = block.w1;
+    uint32_t index = cell::series_index(block);
     Cell last = cell::none();
-    while (index < block::length(cell::series(TypeId::block, block.w2))) {
+    while (index < block::length(cell::series(TypeId::block, cell::series_node(block)))) {
         ZUB_PASS(interp::eval_next(block, index));
         last = g_top[-1];
         if (!cell::truthy(last)) return args.done(cell::none());
@@ -92,9 +92,9 @@ Status switch_entry(const int32_t* refinements) {
     const Args<Native::switch_> args(refinements);
     const Cell value = args[0];
     const Cell cases = args[1];
-    const NodeId node = cases.w2;
+    const NodeId node = cell::series_node(cases);
     if (!cell::is(value, TypeId::block)) {
-        for (uint32_t i = cases.w1; i < series::length(node); ++i) {
+        for (uint32_t i = cell::series_index(cases); i < series::length(node); ++i) {
             const Cell item = memory::buffer(node)->cells()[i];
             if (cell::type(item) != cell::type(value) || !actions::compare(item, value, op_equal)) continue;
             Cell body;
@@ -111,10 +111,10 @@ Status case_entry(const int32_t* refinements) {
     const Cell cases = args[0];
     const bool all = args.has<"all">();
     const Cell case_word = words::global(symbol::make("case"));
-    uint32_t index = cases.w1;
+    uint32_t index = cell::series_index(cases);
     bool taken = false;
     Cell last = cell::none();
-    const auto length = [&] { return series::length(cases.w2); };
+    const auto length = [&] { return series::length(cell::series_node(cases)); };
     while (index < length()) {
         if (all) taken = false;
         ZUB_PASS(interp::eval_next(cases, index));
@@ -125,7 +125,7 @@ Status case_entry(const int32_t* refinements) {
             ++index;
             continue;
         }
-        const Cell next = memory::buffer(cases.w2)->cells()[index];
+        const Cell next = memory::buffer(cell::series_node(cases))->cells()[index];
         if (cell::is(next, TypeId::block)) {
             ++index;
             ZUB_PASS(interp::eval(next, true));
@@ -289,9 +289,9 @@ bool set_words(const Cell& words, const Cell& series, uint32_t count) {
         context::store(words, element(series, 0));
         return true;
     }
-    const NodeId list = words.w2;
+    const NodeId list = cell::series_node(words);
     for (uint32_t i = 0; i < count; ++i) {
-        const Cell item = memory::buffer(list)->cells()[words.w1 + i];
+        const Cell item = memory::buffer(list)->cells()[cell::series_index(words) + i];
         if (!type_group::in(type_group::any_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
             cell::is(item, TypeId::issue))
             error::fire(ErrorId::invalid_arg, item);
@@ -324,7 +324,7 @@ Status foreach_entry(const int32_t* refinements) {
     Cell value = cell::unset();
     ZUB_PASS(rounds(body, value, [&] {
         if (!set_words(words, *position, count)) return false;
-        position->w1 += count;
+        cell::set_series_index(*position, cell::series_index(*position) + count);
         return true;
     }));
     return args.done(value);
@@ -352,8 +352,9 @@ Status forall_entry(const int32_t* refinements) {
                 break;
             }
             Cell now = *context::get(word);
-            if (cell::type(now) != cell::type(start) || now.w2 != start.w2) error::fire(ErrorId::bad_loop_series, now);
-            ++now.w1;
+            if (cell::type(now) != cell::type(start) || cell::series_node(now) != cell::series_node(start))
+                error::fire(ErrorId::bad_loop_series, now);
+            cell::set_series_index(now, cell::series_index(now) + 1);
             context::store(word, now);
             if (!more(now)) break;
         }
@@ -372,7 +373,7 @@ Status remove_each_entry(const int32_t* refinements) {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
         while (set_words(words, *position, count)) {
-            position->w1 += count;
+            cell::set_series_index(*position, cell::series_index(*position) + count);
             g_top = base;
             const Status st = interp::eval(body, true);
             if (st == Status::break_) break;
@@ -381,11 +382,12 @@ Status remove_each_entry(const int32_t* refinements) {
             if (!cell::truthy(g_top[-1])) continue;
             // Remove the values just visited; the position becomes what remove leaves.
             Cell at = *position;
-            at.w1 -= count;
+            cell::set_series_index(at, cell::series_index(at) - count);
             const Cell part = cell::integer(static_cast<int32_t>(count));
             const Cell left = registry::actions(cell::type(at)).remove(at, count == 1 ? nullptr : &part, nullptr);
-            position->w1 = left.w1;
-            if (count == 1 && position->w1 == at.w1 + 1) position->w1 = at.w1;
+            cell::set_series_index(*position, cell::series_index(left));
+            if (count == 1 && cell::series_index(*position) == cell::series_index(at) + 1)
+                cell::set_series_index(*position, cell::series_index(at));
         }
     }
     return args.done(args[1]);

@@ -85,7 +85,7 @@ template <Native native, bool upper>
 Status change_case(const int32_t* refinements) {
     const Args<native> args(refinements);
     const Cell value = args[0];
-    if (cell::is(value, TypeId::char_)) return args.done(cell::character(unicode::change_char_case(value.w2, upper)));
+    if (cell::is(value, TypeId::char_)) return args.done(cell::character(unicode::change_char_case(cell::as_char(value), upper)));
     if (!string::is_text(cell::type(value))) raise_arg(native, 0, value);
 
     const NodeId node = cell::series_node(value);

@@ -9,6 +9,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series.h"
 #include "datatypes/typeset.h"
+#include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
@@ -50,14 +51,14 @@ Status do_entry(const int32_t* refinements) {
     Cell value = args[0];
     const TypeId t = cell::type(value);
     if (t == TypeId::block || t == TypeId::paren || t == TypeId::hash) {
-        const uint32_t tail = length_of(value.w2);
-        if (value.w1 > tail) value.w1 = tail;
+        const uint32_t tail = length_of(cell::series_node(value));
+        if (cell::series_index(value) > tail) cell::set_series_index(value, tail);
         if (args.has<"next">()) {
             const Cell word = *args.arg<"next">();
-            uint32_t index = value.w1;
+            uint32_t index = cell::series_index(value);
             ZUB_PASS(interp::eval_next(value, index));
             Cell rest = value;
-            rest.w1 = index;
+            cell::set_series_index(rest, index);
             context::set(word, rest);
             return args.done(g_top[-1]);
         }
@@ -83,9 +84,9 @@ namespace {
 // Puts one result into the output: appended at the tail, else inserted at the output's position,
 // which then moves past it.
 void emit(Cell* out, Cell value) {
-    if (out->w1 >= length_of(out->w2)) {
-        block::append(out->w2, value);
-        out->w1 = length_of(out->w2);
+    if (cell::series_index(*out) >= length_of(cell::series_node(*out))) {
+        block::append(cell::series_node(*out), value);
+        cell::set_series_index(*out, length_of(cell::series_node(*out)));
     } else {
         *out = block::insert_value(*out, value, false, true);
     }
@@ -112,14 +113,14 @@ Status reduce_entry(const int32_t* refinements) {
     // The output sits on the stack: the evaluations may collect.
     Cell* const out = stack::push(into ? *args.arg<"into">() : block::make(block::length(value)));
     Cell* const base = g_top;
-    uint32_t index = value.w1;
-    while (index < length_of(value.w2)) {
+    uint32_t index = cell::series_index(value);
+    while (index < length_of(cell::series_node(value))) {
         ZUB_PASS(interp::eval_next(value, index));
         emit(out, g_top[-1]);
         g_top = base;
     }
     Cell made = *out;
-    if (!into) made.w1 = 0;
+    if (!into) cell::set_series_index(made, 0);
     return args.done(into ? *args.arg<"into">() : made);
 }
 
@@ -127,12 +128,12 @@ namespace {
 
 Status compose_into(Cell source, Cell* out, bool deep, bool only) {
     Cell* const base = g_top;
-    for (uint32_t i = source.w1; i < length_of(source.w2); ++i) {
-        const Cell item = cells_of(source.w2)[i];
+    for (uint32_t i = cell::series_index(source); i < length_of(cell::series_node(source)); ++i) {
+        const Cell item = cells_of(cell::series_node(source))[i];
         if (cell::is(item, TypeId::block) && deep) {
             Cell* nested = stack::push(block::make(block::length(item)));
             ZUB_PASS(compose_into(item, nested, true, only));
-            nested->w1 = 0;
+            cell::set_series_index(*nested, 0);
             emit(out, *nested);
         } else if (cell::is(item, TypeId::paren)) {
             if (block::length(item) == 0) continue;
@@ -140,7 +141,8 @@ Status compose_into(Cell source, Cell* out, bool deep, bool only) {
             const Cell value = g_top[-1];
             if (cell::is(value, TypeId::unset)) {
             } else if (cell::is(value, TypeId::block) && !only) {
-                for (uint32_t k = value.w1; k < length_of(value.w2); ++k) emit(out, cells_of(value.w2)[k]);
+                const NodeId node = cell::series_node(value);
+                for (uint32_t k = cell::series_index(value); k < length_of(node); ++k) emit(out, cells_of(node)[k]);
             } else {
                 emit(out, value);
             }
@@ -161,7 +163,7 @@ Status compose_entry(const int32_t* refinements) {
     Cell* const out = stack::push(into ? *args.arg<"into">() : block::make(block::length(value)));
     ZUB_PASS(compose_into(value, out, args.has<"deep">(), args.has<"only">()));
     Cell made = *out;
-    if (!into) made.w1 = 0;
+    if (!into) cell::set_series_index(made, 0);
     return args.done(into ? *args.arg<"into">() : made);
 }
 
@@ -193,21 +195,21 @@ void set_many(const Cell& words, const Cell& values, bool any, bool only, bool s
     const bool spread = !only && type_group::in(type_group::block_like, cell::type(values));
     auto value_at = [&](uint32_t i) {
         if (!spread) return values;
-        const uint32_t at = values.w1 + i;
-        return at < length_of(values.w2) ? cells_of(values.w2)[at] : cell::none();
+        const uint32_t at = cell::series_index(values) + i;
+        return at < length_of(cell::series_node(values)) ? cells_of(cell::series_node(values))[at] : cell::none();
     };
     auto check_word = [](const Cell& item) {
         if (!is_word(cell::type(item))) error::fire(ErrorId::invalid_arg, item);
     };
     if (spread) {
         for (uint32_t i = 0; i < count; ++i) {
-            const Cell item = cells_of(words.w2)[words.w1 + i];
+            const Cell item = cells_of(cell::series_node(words))[cell::series_index(words) + i];
             check_word(item);
             if (!any && cell::is(value_at(i), TypeId::unset)) error::fire(ErrorId::need_value, item);
         }
     }
     for (uint32_t i = 0; i < count; ++i) {
-        const Cell item = cells_of(words.w2)[words.w1 + i];
+        const Cell item = cells_of(cell::series_node(words))[cell::series_index(words) + i];
         const Cell value = value_at(i);
         if (some && cell::is(value, TypeId::none)) continue;
         check_word(item);
@@ -240,8 +242,8 @@ Status unset_entry(const int32_t* refinements) {
     const Args<Native::unset> args(refinements);
     const Cell word = args[0];
     if (cell::is(word, TypeId::block)) {
-        for (uint32_t i = word.w1; i < length_of(word.w2); ++i) {
-            const Cell item = cells_of(word.w2)[i];
+        for (uint32_t i = cell::series_index(word); i < length_of(cell::series_node(word)); ++i) {
+            const Cell item = cells_of(cell::series_node(word))[i];
             if (cell::is(item, TypeId::word)) context::set(item, cell::unset());
         }
     } else {
@@ -305,8 +307,8 @@ Status bind_entry(const int32_t* refinements) {
 Status context_q_entry(const int32_t* refinements) {
     const Args<Native::context_q> args(refinements);
     const Cell word = args[0];
-    if (!word.w1) return args.done(cell::none());
-    const Cell owner = context::owner_of(word.w1);
+    if (!word::context_of(word)) return args.done(cell::none());
+    const Cell owner = context::owner_of(word::context_of(word));
     return args.done(cell::is(owner, TypeId::object) || cell::is(owner, TypeId::function) ? owner : cell::none());
 }
 
@@ -331,7 +333,7 @@ bool string_family(TypeId t) { return type_group::in(type_group::text_like, t); 
 
 Status as_entry(const int32_t* refinements) {
     const Args<Native::as> args(refinements);
-    const TypeId target = cell::is(args[0], TypeId::datatype) ? static_cast<TypeId>(args[0].w1) : cell::type(args[0]);
+    const TypeId target = cell::is(args[0], TypeId::datatype) ? cell::datatype_type(args[0]) : cell::type(args[0]);
     Cell spec = args[1];
     const TypeId source = cell::type(spec);
     if (!((block_family(target) && block_family(source)) || (string_family(target) && string_family(source))))
@@ -350,12 +352,14 @@ Status new_line_entry(const int32_t* refinements) {
         size = cell::as_integer(*args.arg<"skip">());
         if (size <= 0) error::fire(ErrorId::out_of_range, *args.arg<"skip">());
     }
-    const uint32_t tail = length_of(position.w2);
+    const NodeId node = cell::series_node(position);
+    const uint32_t head = cell::series_index(position);
+    const uint32_t tail = length_of(node);
     if (size == 0) {
-        if (position.w1 < tail) cell::set_new_line(cells_of(position.w2)[position.w1], value);
+        if (head < tail) cell::set_new_line(cells_of(node)[head], value);
     } else {
-        for (uint32_t i = position.w1, n = 0; i < tail; ++i, ++n)
-            cell::set_new_line(cells_of(position.w2)[i], n % static_cast<uint32_t>(size) == 0 ? value : !value);
+        for (uint32_t i = head, n = 0; i < tail; ++i, ++n)
+            cell::set_new_line(cells_of(node)[i], n % static_cast<uint32_t>(size) == 0 ? value : !value);
     }
     return args.done(position);
 }
@@ -363,7 +367,9 @@ Status new_line_entry(const int32_t* refinements) {
 Status new_line_q_entry(const int32_t* refinements) {
     const Args<Native::new_line_q> args(refinements);
     const Cell position = args[0];
-    return args.done(cell::logic(position.w1 < length_of(position.w2) && cell::new_line(cells_of(position.w2)[position.w1])));
+    const NodeId node = cell::series_node(position);
+    const uint32_t head = cell::series_index(position);
+    return args.done(cell::logic(head < length_of(node) && cell::new_line(cells_of(node)[head])));
 }
 
 namespace {
@@ -463,14 +469,14 @@ Cell g_catch_body = cell::unset();
 // of whose words is the name.
 bool caught_by(const Cell& wanted, const Cell& name) {
     if (!cell::is(name, TypeId::word)) return false;
-    const symbol::Id thrown = symbol::resolve(name.w2);
-    if (!cell::is(wanted, TypeId::block)) return symbol::resolve(wanted.w2) == thrown;
+    const symbol::Id thrown = symbol::resolve(word::symbol_of(name));
+    if (!cell::is(wanted, TypeId::block)) return symbol::resolve(word::symbol_of(wanted)) == thrown;
     bool caught = false;
-    for (uint32_t i = wanted.w1; i < length_of(wanted.w2); ++i) {
-        const Cell item = cells_of(wanted.w2)[i];
+    for (uint32_t i = cell::series_index(wanted); i < length_of(cell::series_node(wanted)); ++i) {
+        const Cell item = cells_of(cell::series_node(wanted))[i];
         if (!cell::is(item, TypeId::word))
             error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make("name")), wanted);
-        caught = caught || symbol::resolve(item.w2) == thrown;
+        caught = caught || symbol::resolve(word::symbol_of(item)) == thrown;
     }
     return caught;
 }

@@ -1,6 +1,7 @@
 // The lexer native: transcode, text or UTF-8 bytes to values, one value, or the type of the next
 // token; /trace hands every lexer event to a function of the language.
 #include "datatypes/function.h"
+#include "datatypes/word.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
@@ -50,7 +51,7 @@ uint32_t trace_mask(const Cell& callback) {
         const Cell w = memory::buffer(list)->cells()[i];
         if (!type_group::in(type_group::any_word, cell::type(w))) continue;
         for (const Named& e : kEvents) {
-            if (symbol::resolve(w.w2) == symbol::resolve(words::id(e.word))) mask |= e.bit;
+            if (symbol::resolve(word::symbol_of(w)) == symbol::resolve(words::id(e.word))) mask |= e.bit;
         }
     }
     return mask;
@@ -85,7 +86,7 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     }
     Cell input = t.args[0];
     const uint32_t at = cell::series_index(input) + t.offset + (info.end > 0 ? info.end - 1 : 0);
-    input.w1 = std::min(at, series::length(cell::series_node(input)));
+    cell::set_series_index(input, std::min(at, series::length(cell::series_node(input))));
     values[1] = input;
     values[2] = info.type > 0 && info.type < kTypeIdLimit ? cell::make(TypeId::datatype, static_cast<uint32_t>(info.type))
                                                           : action_word(-info.type);
@@ -143,7 +144,7 @@ Status transcode_entry(const int32_t* refinements) {
         const uint32_t i = cell::series_index(source) + 1;
         if (series::byte_at(node, i) == 0xEF && series::byte_at(node, i + 1) == 0xBB && series::byte_at(node, i + 2) == 0xBF) {
             offset = 3;
-            source.w1 += 3;
+            cell::set_series_index(source, cell::series_index(source) + 3);
             if (length >= 0) length -= 3;
         }
     }
@@ -181,7 +182,7 @@ Status transcode_entry(const int32_t* refinements) {
         // The value and the rest wait in argument cells, where the collector sees them, while
         // the block of two is made.
         Cell advanced = source;
-        advanced.w1 = cell::series_index(source) + result.consumed;
+        cell::set_series_index(advanced, cell::series_index(source) + result.consumed);
         out[1] = advanced;
         out[0] = result.value;
         const NodeId node = memory::alloc_cells(2);

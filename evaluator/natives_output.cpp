@@ -5,6 +5,7 @@
 
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
+#include "datatypes/word.h"
 #include "runtime/symbol.h"
 #include "evaluator/interp.h"
 #include "evaluator/native_args.h"
@@ -65,7 +66,7 @@ Status form_printable(const int32_t* refinements, bool new_line) {
     Cell value = args[0];
     if (cell::is(value, TypeId::string)) {
         const uint32_t length = series::length(cell::series_node(value));
-        if (cell::series_index(value) > length) value.w1 = length;
+        if (cell::series_index(value) > length) cell::set_series_index(value, length);
         output::notify_value_hooks(value, new_line);
     } else {
         const PrintBufferMark mark;
@@ -109,7 +110,7 @@ namespace {
 
 // The UTF-8 text of a variable's name: a word's spelling, or a text value from its head.
 std::string name_utf8(const Cell& var) {
-    if (!string::is_text(cell::type(var))) return std::string(symbol::utf8(var.w2));
+    if (!string::is_text(cell::type(var))) return std::string(symbol::utf8(word::symbol_of(var)));
     const NodeId node = cell::series_node(var);
     const uint32_t unit = series::unit(node);
     const uint32_t length = series::length(node);

@@ -4,6 +4,7 @@
 
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
+#include "datatypes/word.h"
 #include "evaluator/lexer/lexer.h"
 #include "runtime/assert.h"
 #include "runtime/error.h"
@@ -72,7 +73,7 @@ const std::vector<Named>& names() {
 bool add_named(Cell& set, std::string_view name) {
     for (const Named& named : names()) {
         if (named.name != name) continue;
-        set.w1 |= named.types.w1, set.w2 |= named.types.w2, set.w3 |= named.types.w3;
+        typeset::add_all(set, named.types);
         return true;
     }
     return false;
@@ -82,7 +83,7 @@ Cell cell_at(NodeId node, uint32_t i) { return memory::buffer(node)->cells()[i];
 
 // Walks one spec, appending its parameters.
 Shape walk(Cell word, Cell spec, Table& table) {
-    Shape shape{word.w2, cell::series_node(spec), static_cast<uint32_t>(table.params.size()), 0, 0, 0, nullptr,
+    Shape shape{word::symbol_of(word), cell::series_node(spec), static_cast<uint32_t>(table.params.size()), 0, 0, 0, nullptr,
                 static_cast<uint32_t>(table.refinements.size()), nullptr};
     const NodeId items = shape.spec;
     const uint32_t n = series::length(items);
@@ -97,7 +98,7 @@ Shape walk(Cell word, Cell spec, Table& table) {
             case T::get_word: {
                 if (locals) break;
                 const uint8_t kind = cell::is(item, T::get_word) ? 1 : cell::is(item, T::lit_word) ? 2 : 0;
-                Param param{item.w2, every_type(), kind == 2, refinement, kind};
+                Param param{word::symbol_of(item), every_type(), kind == 2, refinement, kind};
                 if (i + 1 < n && cell::is(cell_at(items, i + 1), T::block)) {
                     const Cell types = cell_at(items, ++i);
                     param.types = typeset::make_empty();
@@ -110,17 +111,17 @@ Shape walk(Cell word, Cell spec, Table& table) {
                 break;
             }
             case T::refinement:
-                if (symbol::utf8(item.w2) == "local") {
+                if (symbol::utf8(word::symbol_of(item)) == "local") {
                     locals = true;
                     break;
                 }
                 if (locals) error::fire(ErrorId::bad_func_def, spec);
                 refinement = static_cast<int16_t>(shape.refinements++);
-                table.refinements.push_back({item.w2, shape.params, 0});
+                table.refinements.push_back({word::symbol_of(item), shape.params, 0});
                 break;
             case T::set_word:
                 // return: and its type block say what comes back; nothing is checked against it.
-                if (symbol::utf8(item.w2) != "return" || i + 1 >= n || !cell::is(cell_at(items, i + 1), T::block))
+                if (symbol::utf8(word::symbol_of(item)) != "return" || i + 1 >= n || !cell::is(cell_at(items, i + 1), T::block))
                     error::fire(ErrorId::bad_func_def, spec);
                 ++i;
                 break;
@@ -139,7 +140,7 @@ bool typeset_of(Cell type_block, Cell& out) {
     for (uint32_t i = cell::series_index(type_block); i < series::length(items); ++i) {
         const Cell item = cell_at(items, i);
         if (cell::is(item, T::block)) continue;
-        if (!cell::is(item, T::word) || !add_named(out, symbol::utf8(item.w2))) return false;
+        if (!cell::is(item, T::word) || !add_named(out, symbol::utf8(word::symbol_of(item)))) return false;
     }
     return true;
 }
@@ -151,7 +152,7 @@ Table load(const unsigned char* text, uint32_t size, const std::vector<std::stri
     for (std::string_view name : expected) {
         if (i >= n) error::fire(ErrorId::bad_func_def, cell::series(T::block, table.source, i));
         const Cell word = cell_at(table.source, i);
-        if (!cell::is(word, T::word) || symbol::utf8(word.w2) != name || i + 1 >= n ||
+        if (!cell::is(word, T::word) || symbol::utf8(word::symbol_of(word)) != name || i + 1 >= n ||
             !cell::is(cell_at(table.source, i + 1), T::block))
             error::fire(ErrorId::bad_func_def, word);
         table.shapes.push_back(walk(word, cell_at(table.source, i + 1), table));

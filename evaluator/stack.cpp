@@ -3,6 +3,7 @@
 #include "evaluator/stack.h"
 
 #include "datatypes/context.h"
+#include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
@@ -82,7 +83,7 @@ Cell call_word() {
             const int32_t index = context::find_word(f->word_context, f->symbol, true);
             if (index >= 0) {
                 Cell word = context::word_at(f->word_context, static_cast<uint32_t>(index));
-                word.w2 = f->symbol;
+                word::set_symbol(word, f->symbol);
                 return word;
             }
         }

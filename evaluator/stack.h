@@ -11,6 +11,7 @@
 
 #include "runtime/symbol.h"
 #include "datatypes/values_cache.h"
+#include "datatypes/word.h"
 #include "runtime/assert.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -102,10 +103,10 @@ inline Cell* values_at(uint32_t base) { return base ? &g_cells[base - 1] : nullp
 inline void set_values_place(NodeId function_context, uint32_t base) {
     context::ValuesEntry& e = context::cache_place(function_context);
     if (context::valid(e, function_context)) [[likely]] {
-        e.cell->w2 = base;
+        context::set_values_of(*e.cell, base);
         e.values = values_at(base);
     } else {
-        values_place(function_context).w2 = base;
+        context::set_values_of(values_place(function_context), base);
     }
 }
 
@@ -119,7 +120,7 @@ inline void restore_context(const Frame& f) {
 inline Frame* mark(FrameType type, Cell word, uint8_t flags = 0) {
     if (g_frame_top == g_frames + kFrames) frame_overflow();
     Frame* f = g_frame_top++;
-    *f = Frame{type, flags, 0, word.w2, index_of(g_args), word.w1, 0, 0};
+    *f = Frame{type, flags, 0, word::symbol_of(word), index_of(g_args), word::context_of(word), 0, 0};
     g_args = g_top;
     return f;
 }
@@ -128,7 +129,7 @@ inline Frame* mark(FrameType type, Cell word, uint8_t flags = 0) {
 inline Frame* mark_function(Cell word, NodeId function_context, uint8_t flags = 0) {
     Frame* f = mark(FrameType::function, word, flags);
     f->function_context = function_context;
-    f->saved_values = values_place(function_context).w2;
+    f->saved_values = context::values_of(values_place(function_context));
     return f;
 }
 

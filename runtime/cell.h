@@ -99,18 +99,38 @@ inline void copy(Cell& to, const Cell& from) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(&to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(&from)));
 }
 
+// Stores a value over a cell, keeping the cell's new-line flag (one the value has stays too).
+inline void store_keeping_new_line(Cell& to, const Cell& from) {
+    const uint32_t line = to.header & cell_flag::new_line;
+    copy(to, from);
+    to.header |= line;
+}
+
 // The datatype! value of a type, and of a value's type.
 inline constexpr Cell datatype_of(TypeId t) { return make(TypeId::datatype, static_cast<uint32_t>(t)); }
 inline Cell datatype_of(const Cell& value) { return datatype_of(type(value)); }
+// The type a datatype! value names (its w1).
+inline TypeId datatype_type(const Cell& c) { return static_cast<TypeId>(c.w1); }
 
 inline bool as_logic(const Cell& c) { return c.w1 != 0; }
 inline int32_t as_integer(const Cell& c) { return static_cast<int32_t>(c.w2); }
 inline double as_float(const Cell& c) {
     return std::bit_cast<double>(static_cast<uint64_t>(c.w3) << 32 | c.w2);
 }
+inline uint32_t as_char(const Cell& c) { return c.w2; }  // the code point of a char!
 inline NodeId series_node(const Cell& c) { return c.w2; }
 inline uint32_t series_index(const Cell& c) { return c.w1; }
 inline void set_series_index(Cell& c, uint32_t index) { c.w1 = index; }
+// A series value's third word: a string's conversion buffer node, a vector's element type.
+inline uint32_t series_extra(const Cell& c) { return c.w3; }
+inline void set_series_extra(Cell& c, uint32_t extra) { c.w3 = extra; }
+
+// Identity of values compared by their payload alone (callables): 0 when all three payload words
+// match, else ordered by w1.
+inline int32_t payload_order(const Cell& a, const Cell& b) {
+    if (a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3) return 0;
+    return a.w1 < b.w1 ? -1 : 1;
+}
 
 // Truth: only none and false are false.
 inline bool truthy(const Cell& c) {

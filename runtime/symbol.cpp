@@ -46,8 +46,19 @@ uint32_t hash_folded(const uint8_t* p, size_t n) {
 
 Cell& cell_at(uint32_t position) { return memory::buffer(g_table)->cells()[position]; }
 
+// A table entry, the symbol module's own layout, read and written only here: w1 the canonical
+// symbol of an alias (0 for a canonical one), w2 the name as a string once asked for (0 before),
+// w3 the node of the name's UTF-8 bytes.
+Cell make_entry(int32_t alias_of, NodeId bytes) {
+    return cell::make(TypeId::symbol, static_cast<uint32_t>(alias_of), 0, bytes);
+}
+int32_t entry_alias(const Cell& entry) { return static_cast<int32_t>(entry.w1); }
+NodeId entry_string(const Cell& entry) { return entry.w2; }
+void set_entry_string(Cell& entry, NodeId string) { entry.w2 = string; }
+NodeId entry_bytes(const Cell& entry) { return entry.w3; }
+
 std::string_view name_at(uint32_t position) {
-    SeriesBuffer* b = memory::buffer(cell_at(position).w3);
+    SeriesBuffer* b = memory::buffer(entry_bytes(cell_at(position)));
     return {reinterpret_cast<const char*>(b->head_ptr()), b->used()};
 }
 
@@ -70,7 +81,7 @@ Id create(std::string_view name, int32_t alias_of, uint32_t hash) {
     b->data()[length] = std::byte{0};
     b->tail = length;
     const uint32_t position = series::length(g_table);
-    series::append_cell(g_table, cell::make(TypeId::symbol, static_cast<uint32_t>(alias_of), 0, bytes));
+    series::append_cell(g_table, make_entry(alias_of, bytes));
 
     uint32_t bucket;
     hashtable::find_position(g_hash, hash, [](uint32_t) { return false; }, &bucket);
@@ -115,7 +126,7 @@ uint32_t count() { return series::length(g_table); }
 Id make(std::string_view utf8) { return intern(utf8, false); }
 Id make_exact(std::string_view utf8) { return intern(utf8, true); }
 
-int32_t alias(Id id) { return static_cast<int32_t>(cell_at(id - 1).w1); }
+int32_t alias(Id id) { return entry_alias(cell_at(id - 1)); }
 Id resolve(Id id) {
     const int32_t a = alias(id);
     return a > 0 ? static_cast<Id>(a) : id;
@@ -124,10 +135,10 @@ Id resolve(Id id) {
 std::string_view utf8(Id id) { return name_at(id - 1); }
 
 NodeId name_string(Id id) {
-    if (const NodeId existing = cell_at(id - 1).w2) return existing;
+    if (const NodeId existing = entry_string(cell_at(id - 1))) return existing;
     const Cell& c = cell_at(id - 1);
-    const NodeId string = unicode::load_utf8(unicode::series_input(c.w3, 0, memory::buffer(c.w3)->used()));
-    cell_at(id - 1).w2 = string;  // re-derived: loading may have moved the table
+    const NodeId string = unicode::load_utf8(unicode::series_input(entry_bytes(c), 0, memory::buffer(entry_bytes(c))->used()));
+    set_entry_string(cell_at(id - 1), string);  // re-derived: loading may have moved the table
     return string;
 }
 
@@ -165,7 +176,7 @@ uint32_t name_length(Id id) {
 }
 
 void append_name(Id id, NodeId out) {
-    const NodeId bytes = cell_at(id - 1).w3;
+    const NodeId bytes = entry_bytes(cell_at(id - 1));
     unicode::load_utf8(unicode::series_input(bytes, 0, memory::buffer(bytes)->used()), out);
 }
 

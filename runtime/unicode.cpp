@@ -313,14 +313,14 @@ uint64_t utf8_size(const std::byte* units, const std::byte* end, uint32_t unit) 
 // ---- Strings to UTF-8 and UTF-16LE ------------------------------------------------------------
 
 std::byte* conversion_buffer(Cell& value, uint32_t size) {
-    if (value.w3 == 0) {
+    if (cell::series_extra(value) == 0) {
         const NodeId node = memory::alloc_bytes(size);
-        value.w3 = node;
-    } else if (memory::buffer(value.w3)->size < size) {
-        memory::buffer(value.w3)->tail = 0;  // nothing worth copying
-        memory::expand_series(value.w3, size);
+        cell::set_series_extra(value, node);
+    } else if (memory::buffer(cell::series_extra(value))->size < size) {
+        memory::buffer(cell::series_extra(value))->tail = 0;  // nothing worth copying
+        memory::expand_series(cell::series_extra(value), size);
     }
-    SeriesBuffer* b = memory::buffer(value.w3);
+    SeriesBuffer* b = memory::buffer(cell::series_extra(value));
     b->head = 0;
     b->tail = 0;
     return b->data();
@@ -341,7 +341,7 @@ Converted string_to_utf8(Cell& value, uint32_t length, bool crlf) {
     std::byte* end = write_utf8(span_data(value, s), s.unit, s.count, crlf, out);  // re-derived
     *end = std::byte{0};
     const auto bytes = static_cast<uint32_t>(end - out);
-    memory::buffer(value.w3)->tail = bytes + 1;
+    memory::buffer(cell::series_extra(value))->tail = bytes + 1;
     return Converted{out, bytes};
 }
 
@@ -402,7 +402,7 @@ Converted string_to_utf16(Cell& value, uint32_t length, bool crlf) {
         at += encode_utf16(cp, at);
     }
     at[0] = at[1] = std::byte{0};
-    memory::buffer(value.w3)->tail = bytes + 2;
+    memory::buffer(cell::series_extra(value))->tail = bytes + 2;
     return Converted{out, bytes};
 }
 

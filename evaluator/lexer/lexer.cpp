@@ -33,10 +33,17 @@ Lexer* g_chain = nullptr;       // the innermost running call
 std::byte* g_buffer = nullptr;  // UTF-8 copies of string and binary sources
 uint32_t g_buffer_used = 0;     // bytes taken by running calls
 
-// Marker cells: w1 the enclosing block start, w2 the kind (commas of a point in the upper 16
-// bits), w3 the byte offset of the opening token.
+// Marker cells, the lexer's own layout, read and written only here: w1 the enclosing block start,
+// w2 the kind (commas of a point in the upper 16 bits), w3 the byte offset of the opening token.
 Cell& marker_at(uint32_t index) { return stack_cells()[index]; }
+Cell make_marker(uint32_t outer_start, int32_t kind, uint32_t offset) {
+    return cell::make(TypeId::triple, outer_start, static_cast<uint32_t>(kind), offset);
+}
 int32_t marker_kind(const Cell& m) { return static_cast<int32_t>(m.w2 & 0xFFFF); }
+uint32_t marker_commas(const Cell& m) { return m.w2 >> 16; }
+void set_marker_point(Cell& m, int32_t kind, uint32_t commas) { m.w2 = static_cast<uint32_t>(kind) | commas << 16; }
+uint32_t marker_outer(const Cell& m) { return m.w1; }
+uint32_t marker_offset(const Cell& m) { return m.w3; }
 
 bool is_path_kind(int32_t kind) {
     return kind >= static_cast<int32_t>(TypeId::path) && kind <= static_cast<int32_t>(TypeId::get_path);
@@ -92,10 +99,7 @@ void open_block(Lexer& s, int32_t kind, const Byte* token_start, const Byte* tok
     if (!fire_event(s, event::open, kind, nullptr, token_start, token_end)) return;
     if (s.depth >= kMaxNesting) error::fire(ErrorId::too_deep);
     Cell* m = push_cell(s);
-    m->header = (m->header & cell_flag::new_line) | static_cast<uint32_t>(TypeId::triple);
-    m->w1 = s.block_start;
-    m->w2 = static_cast<uint32_t>(kind);
-    m->w3 = static_cast<uint32_t>(token_start - s.input_start);
+    cell::store_keeping_new_line(*m, make_marker(s.block_start, kind, static_cast<uint32_t>(token_start - s.input_start)));
     s.block_start = stack_top();
     ++s.depth;
     s.initial_state = 0;
@@ -126,7 +130,7 @@ bool close_block(Lexer& s, const Byte* token_start, const Byte* token_end, int32
         fits = marker == kind_of(TypeId::paren) || marker == kind_of(TypeId::point2D);
     } else if (kind == kind_of(TypeId::set_path)) {
         if (marker == kind_of(TypeId::lit_path) || marker == kind_of(TypeId::get_path)) {
-            throw_error(s, s.input_start + stack_cells()[s.block_start - 1].w3, marker);
+            throw_error(s, s.input_start + marker_offset(stack_cells()[s.block_start - 1]), marker);
             return false;
         }
         fits = marker == kind_of(TypeId::path);
@@ -151,11 +155,8 @@ bool close_block(Lexer& s, const Byte* token_start, const Byte* token_end, int32
         value = cell::series(static_cast<TypeId>(result), node);
     }
     Cell& m = marker_at(marker_index);
-    s.block_start = m.w1;
-    m.header = (m.header & cell_flag::new_line) | value.header;
-    m.w1 = value.w1;
-    m.w2 = value.w2;
-    m.w3 = value.w3;
+    s.block_start = marker_outer(m);
+    cell::store_keeping_new_line(m, value);
     --s.depth;
     stack_drop_to(marker_index + 1);
     s.initial_state = is_path_kind(innermost_kind(s)) ? 59 : 0;
@@ -265,7 +266,7 @@ const Byte* error_near(const Lexer& s, int32_t kind, const Byte* token_start) {
     if (s.brace_depth > 0) return s.brace_start - 1;
     if (is_path_kind(kind) || kind == kind_of(TypeId::block) || kind == kind_of(TypeId::paren)) {
         if (s.block_start == s.base) return s.input_start;
-        return s.input_start + stack_cells()[s.block_start - 1].w3;
+        return s.input_start + marker_offset(stack_cells()[s.block_start - 1]);
     }
     return token_start;
 }
@@ -288,7 +289,7 @@ void open_path(Lexer& s, const Byte* start, const Byte* end, uint32_t flags) {
     s.initial_state = 59;
     if (s.pos == s.input_end) {
         const int32_t kind = innermost_kind(s);
-        throw_error(s, s.input_start + stack_cells()[s.block_start - 1].w3, kind);
+        throw_error(s, s.input_start + marker_offset(stack_cells()[s.block_start - 1]), kind);
         close_block(s, s.pos, s.pos, -1, 0);  // a trace hook let it pass
     }
 }
@@ -312,8 +313,8 @@ void comma(Lexer& s, const Byte* start) {
     const int32_t kind = innermost_kind(s);
     if (kind == kind_of(TypeId::paren) || kind == kind_of(TypeId::point2D)) {
         Cell& m = stack_cells()[s.block_start - 1];
-        const uint32_t commas = (kind == kind_of(TypeId::paren) ? 0 : m.w2 >> 16) + 1;
-        m.w2 = static_cast<uint32_t>(kind_of(TypeId::point2D)) | commas << 16;
+        const uint32_t commas = (kind == kind_of(TypeId::paren) ? 0 : marker_commas(m)) + 1;
+        set_marker_point(m, kind_of(TypeId::point2D), commas);
         return;
     }
     throw_error(s, start, kind_of(TypeId::point2D));
@@ -365,7 +366,7 @@ void run_punctuation(Lexer& s, int action, const Byte* start, const Byte* end, u
 // After a path segment: the path closes at a delimiter (a set-path! at :), goes on at /.
 void path_step(Lexer& s) {
     const Byte* p = s.pos;
-    const Byte* opening = s.input_start + stack_cells()[s.block_start - 1].w3;
+    const Byte* opening = s.input_start + marker_offset(stack_cells()[s.block_start - 1]);
     const int32_t kind = innermost_kind(s);
     if (p == s.input_end || ends_path(*p)) {
         close_block(s, p, p, -1, 0);
@@ -593,7 +594,7 @@ Result transcode(const std::byte* utf8, uint32_t length, const Options& options)
         while (s.block_start != s.base) {
             const int32_t kind = innermost_kind(s);
             if (!s.load && is_path_kind(kind)) break;
-            const Byte* opening = s.input_start + stack_cells()[s.block_start - 1].w3;
+            const Byte* opening = s.input_start + marker_offset(stack_cells()[s.block_start - 1]);
             s.token_end = s.input_end;
             throw_error(s, opening, kMissingAtEnd);
             close_block(s, s.input_end, s.input_end, -1, 0);  // a trace hook let it pass

@@ -63,10 +63,7 @@ void stack_drop_to(uint32_t top);
 Cell* push_cell(Lexer& s);
 inline Cell* push_cell(Lexer& s, Cell value) {
     Cell* c = push_cell(s);
-    c->header = value.header | (c->header & cell_flag::new_line);
-    c->w1 = value.w1;
-    c->w2 = value.w2;
-    c->w3 = value.w3;
+    cell::store_keeping_new_line(*c, value);
     return c;
 }
 

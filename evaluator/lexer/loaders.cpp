@@ -269,14 +269,14 @@ void load_construction(Lexer& s, const Byte* start, const Byte* end, uint32_t, b
     else if (equal_ascii_nocase(a, n, "none")) value = cell::none();
     else if (equal_ascii_nocase(a, n, "unset")) value = cell::unset();
     else {
-        value = cell::make(TypeId::unset, 1);  // not found yet
+        value = cell::unset();  // not found yet
         for (uint32_t id = 1; id <= static_cast<uint32_t>(kTypeCount); ++id) {
             if (registry::is_type_id(id) && equal_ascii_nocase(a, n, registry::name(static_cast<TypeId>(id)))) {
                 value = cell::make(TypeId::datatype, id);
                 break;
             }
         }
-        if (cell::is(value, TypeId::unset) && value.w1 == 1) {
+        if (!cell::is(value, TypeId::datatype)) {
             throw_error(s, start, kMalconstruct);
             return;
         }

@@ -9,7 +9,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
@@ -100,7 +100,7 @@ Found search(const Cell& series, const Cell& value, const FindOptions& o) {
     int64_t limit = n - 1;
     if (o.part) {
         // A series as /part ends the range before its head, as a count of cells would.
-        const int64_t k = series::part_length(series, *o.part);
+        const int64_t k = series_value::part_length(series, *o.part);
         if (k < 1) return kNotFound;
         has_limit = true;
         limit = std::min(s.head + k - 1, n - 1);
@@ -359,20 +359,20 @@ Cell put(Cell series, Cell key, Cell value, bool case_sensitive) {
     const Found f = search(series, key, o);
     const NodeId node = node_of(series);
     if (f.at < 0) {
-        series::notify_owner(series, words::Word::put, cells_in(node), 1);
+        series_value::notify_owner(series, words::Word::put, cells_in(node), 1);
         series::append_cell(node, key);
         series::append_cell(node, value);
-        series::notify_owner(series, words::Word::put_ed, cells_in(node) - 1, 1);
+        series_value::notify_owner(series, words::Word::put_ed, cells_in(node) - 1, 1);
         return value;
     }
     const int64_t slot = f.at + 1;
-    series::notify_owner(series, words::Word::put, slot, 1);
+    series_value::notify_owner(series, words::Word::put, slot, 1);
     // The owner's handler may have cut the block.
     if (slot >= cells_in(node))
         series::append_cell(node, value);
     else if (actions::compare_direct(cells_of(node)[slot], value, op_find) != 0)
         cells_of(node)[slot] = value;
-    series::notify_owner(series, words::Word::put_ed, slot, 1);
+    series_value::notify_owner(series, words::Word::put_ed, slot, 1);
     return value;
 }
 
@@ -430,7 +430,7 @@ Cell sort(Cell series, const SortOptions& o) {
     int64_t head = head_index(series);
     int64_t count = length(series);
     if (o.part) {
-        const int64_t k = series::part_length(series, *o.part);
+        const int64_t k = series_value::part_length(series, *o.part);
         if (k < 0) {
             // A count back from the head sorts the cells before it, and the result starts there.
             count = std::min(-k, head);
@@ -471,7 +471,7 @@ Cell sort(Cell series, const SortOptions& o) {
 
     const uint32_t flags = (o.reverse ? kSortReverse : 0) | (o.all ? kSortAll : 0) |
                            static_cast<uint32_t>(o.all ? n : offset) << kSortShift;
-    series::notify_owner(series, words::Word::sort, head, 0);
+    series_value::notify_owner(series, words::Word::sort, head, 0);
     // The handler may have cut the block: whole records that are still there are sorted.
     const int64_t now = cells_in(node);
     count = std::max<int64_t>(0, std::min(count, now - head)) / n * n;
@@ -511,7 +511,7 @@ Cell sort(Cell series, const SortOptions& o) {
             }
         }
     }
-    series::notify_owner(series, words::Word::sorted, head, 0);
+    series_value::notify_owner(series, words::Word::sorted, head, 0);
     return series;
 }
 

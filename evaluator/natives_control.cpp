@@ -4,7 +4,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
 #include "evaluator/native_args.h"
@@ -273,13 +273,13 @@ namespace {
 // Whether a series value has an element at its index.
 bool more(const Cell& series) {
     if (cell::is(series, TypeId::image)) return false;  // images iterate by pixel once they exist
-    return cell::series_index(series) < series::buffer_length(series);
+    return cell::series_index(series) < series_value::buffer_length(series);
 }
 
 // The element i places after the position, as pick gives it: none past the tail.
 Cell element(const Cell& series, uint32_t i) {
     const uint32_t at = series.w1 + i;
-    return at < series::buffer_length(series) ? series::element_at(series, at) : cell::none();
+    return at < series_value::buffer_length(series) ? series_value::element_at(series, at) : cell::none();
 }
 
 // Sets the loop words to the next values; false at the tail.

@@ -4,7 +4,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/native_args.h"
@@ -97,7 +97,7 @@ Status change_case(const int32_t* refinements) {
         const TypeId t = cell::type(limit);
         const int64_t k = t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent
                               ? cell::to_int32_checked(limit)
-                              : series::part_length(value, limit);
+                              : series_value::part_length(value, limit);
         if (k < 0) {
             start = head - std::min<int64_t>(-k, head);
             count = head - start;
@@ -107,7 +107,7 @@ Status change_case(const int32_t* refinements) {
     }
     if (count > 0) {
         unicode::change_case(node, static_cast<uint32_t>(start), static_cast<uint32_t>(count), upper);
-        series::notify_owner(value, upper ? words::Word::uppercase : words::Word::lowercase, start, count);
+        series_value::notify_owner(value, upper ? words::Word::uppercase : words::Word::lowercase, start, count);
     }
     return args.done(value);
 }

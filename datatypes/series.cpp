@@ -14,7 +14,6 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
-#include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "datatypes/ownership.h"
 #include "runtime/series.h"

@@ -454,7 +454,7 @@ int32_t form(Cell error, NodeId out, int32_t limit) {
 
     limit = mold::emit(out, "\n*** Where: ", limit);
     const Cell where = field(shown, kWhere);
-    if (word::is_any_word(cell::type(where)))
+    if (word::is_all_word(cell::type(where)))
         limit = word::emit_name(where, out, limit);
     else if (cell::is(where, TypeId::string))
         limit = emit_string(out, where, limit);
@@ -493,7 +493,7 @@ int32_t error_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
 
 // The stack field holds what only the runtime may write.
 Cell error_eval_path(Cell parent, Cell element, const PathStep& step) {
-    if (word::is_any_word(cell::type(element)) &&
+    if (word::is_all_word(cell::type(element)) &&
         symbol::resolve(element.w2) == symbol::resolve(words::id(words::Word::stack)))
         error::fire(ErrorId::invalid_path_set, step.path);
     return object::eval_path(parent, element, step);

@@ -485,7 +485,7 @@ Cell series_reflect(Cell value, uint32_t field) {
 
 // Only ownership can be modified: none removes it, [object field-word] gives it.
 Cell series_modify(Cell value, Cell field, Cell spec, bool) {
-    if (!word::is_any_word(cell::type(field)) || !names_owned(field.w2)) return spec;
+    if (!word::is_all_word(cell::type(field)) || !names_owned(field.w2)) return spec;
     if (cell::is(spec, TypeId::none)) {
         ownership::unset(value);
         return spec;
@@ -493,7 +493,7 @@ Cell series_modify(Cell value, Cell field, Cell spec, bool) {
     if (!cell::is(spec, TypeId::block) || remaining(spec) < 2) return spec;
     const Cell owner = series_value::element_at(spec, static_cast<uint32_t>(raw_head(spec)));
     const Cell word = series_value::element_at(spec, static_cast<uint32_t>(raw_head(spec) + 1));
-    if (!cell::is(owner, TypeId::object) || !word::is_any_word(cell::type(word))) return spec;
+    if (!cell::is(owner, TypeId::object) || !word::is_all_word(cell::type(word))) return spec;
     ownership::set(value, owner, word);
     context::cell_of(owner.w1).header |= cell_flag::owns_series;
     return spec;

@@ -292,7 +292,7 @@ bool set_words(const Cell& words, const Cell& series, uint32_t count) {
     const NodeId list = words.w2;
     for (uint32_t i = 0; i < count; ++i) {
         const Cell item = memory::buffer(list)->cells()[words.w1 + i];
-        if (!type_group::in(type_group::any_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
+        if (!type_group::in(type_group::all_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
             cell::is(item, TypeId::issue))
             error::fire(ErrorId::invalid_arg, item);
         context::store(item, element(series, i));

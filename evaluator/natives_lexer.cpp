@@ -48,7 +48,7 @@ uint32_t trace_mask(const Cell& callback) {
     const uint32_t n = series::length(list);
     for (uint32_t i = cell::series_index(first); i < n; ++i) {
         const Cell w = memory::buffer(list)->cells()[i];
-        if (!type_group::in(type_group::any_word, cell::type(w))) continue;
+        if (!type_group::in(type_group::all_word, cell::type(w))) continue;
         for (const Named& e : kEvents) {
             if (symbol::resolve(w.w2) == symbol::resolve(words::id(e.word))) mask |= e.bit;
         }

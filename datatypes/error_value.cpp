@@ -51,7 +51,6 @@ std::array<std::array<int16_t, 100>, kCategories> g_by_code;
 
 // Words that name calls and catalogue entries in an error: their names matter, not a binding.
 Cell unbound_word(symbol::Id s) { return cell::make(TypeId::word, 0, s, kUnbound); }
-Cell word_of(words::Word w) { return words::global(words::id(w)); }
 bool same_symbol(symbol::Id a, symbol::Id b) { return symbol::resolve(a) == symbol::resolve(b); }
 
 void put(const Cell& error, uint32_t index, Cell value) {
@@ -181,7 +180,7 @@ void complete_trace(const Cell& error, const error::Pending& p) {
     }
 }
 
-[[noreturn]] void fire_spec_field(words::Word w) { error::fire(ErrorId::invalid_spec_field, word_of(w)); }
+[[noreturn]] void fire_spec_field(words::Word w) { error::fire(ErrorId::invalid_spec_field, words::global(w)); }
 
 // The category and id of a made error, checked against the catalogue; sets the code.
 void check_identity(const Cell& error) {

@@ -16,6 +16,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
@@ -627,7 +628,7 @@ int32_t object_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
 }
 
 Cell object_copy(Cell value, const CopyOptions& options) {
-    if (options.part) error::fire(ErrorId::invalid_refine_arg, words::global(words::id(words::Word::part)), *options.part);
+    if (options.part) part_skip::refuse(words::Word::part, *options.part);
     return object::copy(value, options.deep, options.types);
 }
 

@@ -12,6 +12,7 @@
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
@@ -39,12 +40,6 @@ int64_t remaining(const Cell& value) {
     return std::max<int64_t>(0, int64_t{series_value::buffer_length(value)} - raw_head(value));
 }
 void set_head(Cell& value, int64_t index) { value.w1 = static_cast<uint32_t>(index); }
-
-Cell word_cell(words::Word w) { return words::global(words::id(w)); }
-
-[[noreturn]] void fire_refine(const char* refinement, const Cell& argument) {
-    error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make(refinement)), argument);
-}
 
 // The types move accepts as a target.
 bool series_type(TypeId t) { return type_group::in(type_group::series, t); }
@@ -218,7 +213,7 @@ Cell series_clear(Cell value) {
 }
 
 Cell series_remove(Cell value, const Cell* part, const Cell* key) {
-    int64_t count = part ? series_value::part_length(value, *part) : 1;
+    int64_t count = part ? part_skip::length(value, *part) : 1;
     if (count < 1) return value;
     int64_t start = clamped_head(value);
     if (key) {
@@ -263,15 +258,13 @@ void reverse_records(NodeId node, int64_t head, int64_t count, int64_t n) {
 
 Cell series_reverse(Cell value, const Cell* part, const Cell* skip) {
     const int64_t head = raw_head(value);
-    int64_t count = std::min(remaining(value), part ? series_value::part_length(value, *part) : remaining(value));
+    int64_t count = std::min(remaining(value), part ? part_skip::length(value, *part) : remaining(value));
     if (count < 1) return value;
     int64_t n = 1;
     if (skip) {
-        if (!cell::is(*skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
-        n = cell::as_integer(*skip);
+        n = part_skip::step(skip);
         if (n == count) return value;
-        if (n < 1) error::fire(ErrorId::out_of_range, *skip);
-        if (count < n || count % n != 0) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
+        part_skip::records(*skip, count);
     }
     series_value::notify_owner(value, words::Word::reverse, head, count);
     // Whole records only, should the owner's handler have cut the series.
@@ -308,7 +301,7 @@ Cell series_take(Cell value, const Cell* part, bool, bool last) {
         if (cell::is(*part, TypeId::integer)) {
             count = cell::as_integer(*part);
         } else {
-            const int64_t between = std::max<int64_t>(0, series_value::part_length(value, *part));
+            const int64_t between = std::max<int64_t>(0, part_skip::length(value, *part));
             count = last ? available - between : between;
         }
     }
@@ -357,7 +350,7 @@ Cell series_copy(Cell value, const CopyOptions& options) {
             start = std::max<int64_t>(0, x < 0 ? head + x : head + x - 1);
             count = y < x ? 0 : y - x;
         } else {
-            const int64_t n = series_value::part_length(value, part);
+            const int64_t n = part_skip::length(value, part);
             if (n >= 0) {
                 count = n;
             } else if (head + n < 0) {
@@ -438,7 +431,7 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
     if (remaining(origin) < 1) return target;
     int64_t count = 1;
     if (part) {
-        if (!cell::is(*part, TypeId::integer)) fire_refine("part", *part);
+        if (!cell::is(*part, TypeId::integer)) part_skip::refuse(words::Word::part, *part);
         count = cell::as_integer(*part);
         if (count < 1) return target;
     }

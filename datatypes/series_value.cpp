@@ -18,10 +18,6 @@ NodeId node_of(const Cell& value) { return cell::series_node(value); }
 SeriesBuffer* buffer_of(const Cell& value) { return memory::buffer(node_of(value)); }
 void set_head(Cell& value, int64_t index) { value.w1 = static_cast<uint32_t>(index); }
 
-[[noreturn]] void fire_refine(const char* refinement, const Cell& argument) {
-    error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make(refinement)), argument);
-}
-
 Cell vector_element(const std::byte* at, uint32_t unit, TypeId element) {
     switch (element) {
         case TypeId::char_:
@@ -86,12 +82,6 @@ uint32_t length_from_head(Cell& value, bool absolute) {
     return absolute ? length : static_cast<uint32_t>(length - std::max<int64_t>(0, raw_head(value)));
 }
 
-int64_t part_length(const Cell& value, const Cell& part) {
-    if (cell::is(part, TypeId::integer)) return cell::as_integer(part);
-    if (cell::type(part) == cell::type(value) && node_of(part) == node_of(value)) return raw_head(part) - raw_head(value);
-    fire_refine("part", part);
-}
-
 Cell element_at(const Cell& value, uint32_t index) {
     SeriesBuffer* b = buffer_of(value);
     const uint32_t unit = checked_unit(b);
@@ -108,7 +98,7 @@ Cell element_at(const Cell& value, uint32_t index) {
 }
 
 void tell_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
-    ownership::check(value, words::global(words::id(action)), static_cast<int32_t>(index), static_cast<int32_t>(part));
+    ownership::check(value, words::global(action), static_cast<int32_t>(index), static_cast<int32_t>(part));
 }
 
 }  // namespace zub::series_value

@@ -45,11 +45,6 @@ uint32_t position(const Cell& value, const Cell& offset, bool at);
 // moved back to the tail. Never allocates.
 uint32_t length_from_head(Cell& value, bool absolute);
 
-// The length a /part argument gives: an integer! as it is, or a series of the same type and
-// buffer as the value, the difference of their heads. Anything else raises script
-// invalid-refine-arg with the word part and the argument. Never allocates but to raise.
-int64_t part_length(const Cell& value, const Cell& part);
-
 // The element at a unit index from the buffer start, as pick gives it: the cell for cell series,
 // an integer! for binary!, the element for vector!, a char! for text. The index must lie in the
 // buffer. Never allocates.

@@ -12,6 +12,7 @@
 #include "datatypes/series_value.h"
 #include "datatypes/string.h"
 #include "datatypes/string_units.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
@@ -28,7 +29,6 @@ using namespace units;
 constexpr int32_t kNoLimit = std::numeric_limits<int32_t>::max();
 constexpr uint64_t kMaxBytes = 0xFFFFFF00u;  // the largest data area a buffer may have
 
-Cell word_of(words::Word w) { return words::global(words::id(w)); }
 
 // The head clipped to the buffer: a head past the tail reads as the tail.
 uint32_t head_in(const Cell& value, uint32_t length) {
@@ -233,7 +233,7 @@ Wild wildcards(const FindOptions& o) {
     Wild wild{'*', '?'};
     if (!o.with) return wild;
     const Cell& with = *o.with;
-    if (!is_text(cell::type(with))) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::with), with);
+    if (!is_text(cell::type(with))) error::fire(ErrorId::invalid_refine_arg, words::global(words::Word::with), with);
     const NodeId node = cell::series_node(with);
     const uint32_t length = series::length(node);
     const uint32_t head = head_in(with, length);
@@ -250,15 +250,10 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
     const bool wildcard = o.any || o.with;
     const Wild wild = wildcard ? wildcards(o) : Wild{};
 
-    int64_t step = 1;
-    if (o.skip) {
-        if (!cell::is(*o.skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *o.skip);
-        step = cell::as_integer(*o.skip);
-        if (step < 1) error::fire(ErrorId::out_of_range, *o.skip);
-    }
+    const int64_t step = part_skip::step(o.skip);
     int64_t count = -1;
     if (o.part) {
-        count = series_value::part_length(series, *o.part);
+        count = part_skip::length(series, *o.part);
         if (count < 1) return kNoMatch;
         count = std::min<int64_t>(count, o.reverse ? head : length - head);
     }
@@ -797,7 +792,7 @@ Cell sort(Cell series, const SortOptions& options) {
     int64_t count = length - head;
     if (count == 0) return series;
     if (options.part) {
-        const int64_t n = series_value::part_length(series, *options.part);
+        const int64_t n = part_skip::length(series, *options.part);
         if (n < 0) {
             const int64_t back = std::min<int64_t>(-n, head);
             head -= static_cast<uint32_t>(back);
@@ -809,10 +804,7 @@ Cell sort(Cell series, const SortOptions& options) {
     }
     int64_t n = 1;
     if (options.skip) {
-        if (!cell::is(*options.skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *options.skip);
-        n = cell::as_integer(*options.skip);
-        if (n < 1 || n > count || count % n != 0)
-            error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *options.skip);
+        n = part_skip::records(*options.skip, count);
     } else if (options.all) {
         error::fire(ErrorId::bad_refines);
     }
@@ -829,7 +821,7 @@ Cell sort(Cell series, const SortOptions& options) {
         } else if (cell::is(compare, TypeId::function)) {
             user = true;
         } else {
-            error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::compare), compare);
+            error::fire(ErrorId::invalid_refine_arg, words::global(words::Word::compare), compare);
         }
     }
     series_value::notify_owner(series, words::Word::sort, head, 0);
@@ -973,7 +965,7 @@ bool has_char(const Cell& value, uint32_t cp, uint32_t step, bool case_sensitive
 }
 
 Cell set_operation(SetOp op, Cell a, Cell b, bool case_sensitive, int32_t skip) {
-    if (skip < 1) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), cell::integer(skip));
+    if (skip < 1) part_skip::refuse(words::Word::skip, cell::integer(skip));
     const bool two = op != SetOp::unique;
     const uint64_t capacity = uint64_t{rs_length(a)} + (op == SetOp::union_ ? rs_length(b) : 0);
     if (capacity > kMaxBytes) error::fire(ErrorId::no_memory);

@@ -45,7 +45,7 @@ Cell make_common(TypeId type, Cell spec) {
             result = words::type_word(static_cast<TypeId>(spec.w1));
             break;
         case TypeId::logic:
-            result = words::global(words::id(cell::as_logic(spec) ? words::Word::true_ : words::Word::false_));
+            result = words::global(cell::as_logic(spec) ? words::Word::true_ : words::Word::false_);
             break;
         case TypeId::string:
         case TypeId::char_:

@@ -8,6 +8,7 @@
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/native_args.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
@@ -59,7 +60,7 @@ Status set_operation(const int32_t* refinements) {
         case TypeId::block:
         case TypeId::hash: return args.done(block::set_operation(op, a, two ? &b : nullptr, case_sensitive, skip));
         case TypeId::string: {
-            const int32_t n = skip ? native_args::skip(*skip) : 1;
+            const int32_t n = skip ? part_skip::skip(*skip) : 1;
             return args.done(string::set_operation(static_cast<string::SetOp>(op), a, b, case_sensitive, n));
         }
         case TypeId::bitset:
@@ -97,7 +98,7 @@ Status change_case(const int32_t* refinements) {
         const TypeId t = cell::type(limit);
         const int64_t k = t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent
                               ? cell::to_int32_checked(limit)
-                              : series_value::part_length(value, limit);
+                              : part_skip::length(value, limit);
         if (k < 0) {
             start = head - std::min<int64_t>(-k, head);
             count = head - start;

@@ -14,7 +14,7 @@
 
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
@@ -220,7 +220,7 @@ Cell insert_or_append(Cell series, Cell value, const InsertOptions& options, boo
     const auto dup = static_cast<uint32_t>(options.dup);
     const uint32_t index = at;
     const uint32_t total = checked_total(source.count, dup, length);
-    series::notify_owner(series, append ? words::Word::append : words::Word::insert, index, total);
+    series_value::notify_owner(series, append ? words::Word::append : words::Word::insert, index, total);
 
     // The owner's handler may have changed the target or the source.
     length = cells_in(node);
@@ -228,7 +228,7 @@ Cell insert_or_append(Cell series, Cell value, const InsertOptions& options, boo
     remeasure(source);
     splice(node, at, 0, source, dup);
     const uint32_t written = source.count * dup;
-    series::notify_owner(series, append ? words::Word::appended : words::Word::inserted, index, written);
+    series_value::notify_owner(series, append ? words::Word::appended : words::Word::inserted, index, written);
     series.w1 = append ? 0 : std::min(at + written, cells_in(node));
     return series;
 }
@@ -252,7 +252,7 @@ Cell block_change(Cell series, Cell value, const InsertOptions& options) {
     const uint64_t wanted = options.part >= 0 ? static_cast<uint64_t>(options.part) : uint64_t{source.count} * dup;
     uint32_t replaced = static_cast<uint32_t>(std::min<uint64_t>(wanted, length - head));
     checked_total(source.count, dup, length - replaced);
-    series::notify_owner(series, words::Word::change, head, replaced);
+    series_value::notify_owner(series, words::Word::change, head, replaced);
 
     length = cells_in(node);
     head = std::min(head, length);
@@ -260,7 +260,7 @@ Cell block_change(Cell series, Cell value, const InsertOptions& options) {
     remeasure(source);
     splice(node, head, replaced, source, dup);
     const uint32_t written = source.count * dup;
-    series::notify_owner(series, words::Word::changed, head, written);
+    series_value::notify_owner(series, words::Word::changed, head, written);
     series.w1 = head + written;
     return series;
 }
@@ -299,19 +299,19 @@ Cell block_take(Cell series, const Cell* part, bool deep, bool last) {
 Cell block_swap(Cell a, Cell b) {
     if (!block::is_block_like(cell::type(b))) error::fire(ErrorId::invalid_arg, b);
     if (block::at_tail(a) || block::at_tail(b)) return a;
-    series::notify_owner(a, words::Word::swap, cell::series_index(a), 1);
-    series::notify_owner(b, words::Word::swap, cell::series_index(b), 1);
+    series_value::notify_owner(a, words::Word::swap, cell::series_index(a), 1);
+    series_value::notify_owner(b, words::Word::swap, cell::series_index(b), 1);
     // Either handler may have cut a block.
     if (!block::at_tail(a) && !block::at_tail(b)) std::swap(*block::head(a), *block::head(b));
-    series::notify_owner(a, words::Word::swaped, cell::series_index(a), 1);
-    series::notify_owner(b, words::Word::swaped, cell::series_index(b), 1);
+    series_value::notify_owner(a, words::Word::swaped, cell::series_index(a), 1);
+    series_value::notify_owner(b, words::Word::swaped, cell::series_index(b), 1);
     return a;
 }
 
 // Trim's refinements mean nothing to a block: it drops the none values from the head on.
 Cell block_trim(Cell series, const TrimOptions&) {
     const uint32_t head = block::head_index(series);
-    series::notify_owner(series, words::Word::trim, head, 0);
+    series_value::notify_owner(series, words::Word::trim, head, 0);
     const NodeId node = node_of(series);
     SeriesBuffer* b = memory::buffer(node);
     Cell* cells = b->cells();
@@ -320,7 +320,7 @@ Cell block_trim(Cell series, const TrimOptions&) {
     for (uint32_t i = kept; i < length; ++i)
         if (!cell::is(cells[i], TypeId::none)) cells[kept++] = cells[i];
     b->tail = b->head + kept * static_cast<uint32_t>(sizeof(Cell));
-    series::notify_owner(series, words::Word::trimmed, head, 0);
+    series_value::notify_owner(series, words::Word::trimmed, head, 0);
     return series;
 }
 

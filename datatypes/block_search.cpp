@@ -9,11 +9,12 @@
 
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
@@ -30,7 +31,6 @@ namespace {
 NodeId node_of(const Cell& value) { return cell::series_node(value); }
 uint32_t cells_in(NodeId node) { return memory::buffer(node)->used() / sizeof(Cell); }
 Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
-Cell word_cell(words::Word w) { return words::global(words::id(w)); }
 
 // ---- find and select -----------------------------------------------------------------------------
 
@@ -77,14 +77,6 @@ struct Found {
 };
 constexpr Found kNotFound{-1, false, 0};
 
-uint32_t step_of(const Cell* skip) {
-    if (!skip) return 1;
-    if (!cell::is(*skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
-    const int32_t n = cell::as_integer(*skip);
-    if (n < 1) error::fire(ErrorId::out_of_range, *skip);
-    return static_cast<uint32_t>(n);
-}
-
 // The walk of find and select: /last and /reverse go backward and may find values before the head.
 Found search(const Cell& series, const Cell& value, const FindOptions& o) {
     const NodeId node = node_of(series);
@@ -93,14 +85,15 @@ Found search(const Cell& series, const Cell& value, const FindOptions& o) {
     const auto raw_head = static_cast<int32_t>(cell::series_index(series));
     if (!o.reverse && raw_head >= n) return kNotFound;
 
-    Search s{node, block::head_index(series), value, Mode::value, op_find, 0, 0, 1, step_of(o.skip)};
+    const auto step = static_cast<uint32_t>(part_skip::step(o.skip));
+    Search s{node, block::head_index(series), value, Mode::value, op_find, 0, 0, 1, step};
     s.op = o.same ? op_same : o.case_sensitive ? op_strict_equal : op_find;
 
     bool has_limit = false;
     int64_t limit = n - 1;
     if (o.part) {
         // A series as /part ends the range before its head, as a count of cells would.
-        const int64_t k = series::part_length(series, *o.part);
+        const int64_t k = part_skip::length(series, *o.part);
         if (k < 1) return kNotFound;
         has_limit = true;
         limit = std::min(s.head + k - 1, n - 1);
@@ -333,7 +326,7 @@ Cell find(Cell series, Cell value, const FindOptions& options) {
     int64_t at = f.at;
     if (options.tail) {
         const bool single = !is_sequence(value, options.only);
-        at += single ? (f.backward ? 1 : step_of(options.skip)) : f.length;
+        at += single ? (f.backward ? 1 : static_cast<uint32_t>(part_skip::step(options.skip))) : f.length;
         at = std::min<int64_t>(at, cells_in(node_of(series)));
     }
     series.w1 = static_cast<uint32_t>(at);
@@ -359,20 +352,20 @@ Cell put(Cell series, Cell key, Cell value, bool case_sensitive) {
     const Found f = search(series, key, o);
     const NodeId node = node_of(series);
     if (f.at < 0) {
-        series::notify_owner(series, words::Word::put, cells_in(node), 1);
+        series_value::notify_owner(series, words::Word::put, cells_in(node), 1);
         series::append_cell(node, key);
         series::append_cell(node, value);
-        series::notify_owner(series, words::Word::put_ed, cells_in(node) - 1, 1);
+        series_value::notify_owner(series, words::Word::put_ed, cells_in(node) - 1, 1);
         return value;
     }
     const int64_t slot = f.at + 1;
-    series::notify_owner(series, words::Word::put, slot, 1);
+    series_value::notify_owner(series, words::Word::put, slot, 1);
     // The owner's handler may have cut the block.
     if (slot >= cells_in(node))
         series::append_cell(node, value);
     else if (actions::compare_direct(cells_of(node)[slot], value, op_find) != 0)
         cells_of(node)[slot] = value;
-    series::notify_owner(series, words::Word::put_ed, slot, 1);
+    series_value::notify_owner(series, words::Word::put_ed, slot, 1);
     return value;
 }
 
@@ -382,7 +375,7 @@ int32_t call_comparator(Cell function, Cell first, Cell second, bool integer_neg
     Status status;
     {
         // Errors inside name the callback as where they happened.
-        const stack::Call frame(stack::FrameType::native, word_cell(words::Word::compare_callback_tag));
+        const stack::Call frame(stack::FrameType::native, words::global(words::Word::compare_callback_tag));
         status = interp::call(function, args, 2);
     }
     if (status != Status::normal) {
@@ -430,7 +423,7 @@ Cell sort(Cell series, const SortOptions& o) {
     int64_t head = head_index(series);
     int64_t count = length(series);
     if (o.part) {
-        const int64_t k = series::part_length(series, *o.part);
+        const int64_t k = part_skip::length(series, *o.part);
         if (k < 0) {
             // A count back from the head sorts the cells before it, and the result starts there.
             count = std::min(-k, head);
@@ -443,11 +436,7 @@ Cell sort(Cell series, const SortOptions& o) {
 
     int64_t n = 1;
     if (o.skip) {
-        if (!cell::is(*o.skip, TypeId::integer))
-            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *o.skip);
-        n = cell::as_integer(*o.skip);
-        if (n < 1 || n > count || count % n != 0)
-            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *o.skip);
+        n = part_skip::records(*o.skip, count);
     } else if (o.all) {
         error::fire(ErrorId::bad_refines);
     }
@@ -464,14 +453,14 @@ Cell sort(Cell series, const SortOptions& o) {
         } else if (t == TypeId::function) {
             user = true;
         } else {
-            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::compare), *o.compare);
+            error::fire(ErrorId::invalid_refine_arg, words::global(words::Word::compare), *o.compare);
         }
     }
     if (count == 0) return series;
 
     const uint32_t flags = (o.reverse ? kSortReverse : 0) | (o.all ? kSortAll : 0) |
                            static_cast<uint32_t>(o.all ? n : offset) << kSortShift;
-    series::notify_owner(series, words::Word::sort, head, 0);
+    series_value::notify_owner(series, words::Word::sort, head, 0);
     // The handler may have cut the block: whole records that are still there are sorted.
     const int64_t now = cells_in(node);
     count = std::max<int64_t>(0, std::min(count, now - head)) / n * n;
@@ -511,7 +500,7 @@ Cell sort(Cell series, const SortOptions& o) {
             }
         }
     }
-    series::notify_owner(series, words::Word::sorted, head, 0);
+    series_value::notify_owner(series, words::Word::sorted, head, 0);
     return series;
 }
 
@@ -527,9 +516,7 @@ Cell set_operation(int32_t op, Cell a, const Cell* b, bool case_sensitive, const
     if (with_b && (!b || !is_block_like(cell::type(*b)))) error::fire(ErrorId::invalid_arg, b ? *b : cell::none());
     uint32_t n = 1;
     if (skip) {
-        if (!cell::is(*skip, TypeId::integer) || cell::as_integer(*skip) < 1)
-            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
-        n = static_cast<uint32_t>(cell::as_integer(*skip));
+        n = static_cast<uint32_t>(part_skip::positive(*skip));
     }
     const int32_t rule = case_sensitive ? op_strict_equal : op_find;
 

@@ -43,7 +43,7 @@ NodeId table_of(NodeId context) { return cell_of(context).w1; }
 Cell* words(NodeId context) { return memory::buffer(words_block(context))->cells(); }
 
 // Binding reaches every word but issue!, which names no value.
-bool is_bindable_word(TypeId t) { return t != TypeId::issue && type_group::in(type_group::any_word, t); }
+bool is_bindable_word(TypeId t) { return t != TypeId::issue && type_group::in(type_group::all_word, t); }
 
 // Appends a word for a symbol the table lacks and returns its index.
 uint32_t add_new_word(NodeId context, symbol::Id symbol) {

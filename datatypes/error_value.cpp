@@ -51,7 +51,6 @@ std::array<std::array<int16_t, 100>, kCategories> g_by_code;
 
 // Words that name calls and catalogue entries in an error: their names matter, not a binding.
 Cell unbound_word(symbol::Id s) { return cell::make(TypeId::word, 0, s, kUnbound); }
-Cell word_of(words::Word w) { return words::global(words::id(w)); }
 bool same_symbol(symbol::Id a, symbol::Id b) { return symbol::resolve(a) == symbol::resolve(b); }
 
 void put(const Cell& error, uint32_t index, Cell value) {
@@ -181,7 +180,7 @@ void complete_trace(const Cell& error, const error::Pending& p) {
     }
 }
 
-[[noreturn]] void fire_spec_field(words::Word w) { error::fire(ErrorId::invalid_spec_field, word_of(w)); }
+[[noreturn]] void fire_spec_field(words::Word w) { error::fire(ErrorId::invalid_spec_field, words::global(w)); }
 
 // The category and id of a made error, checked against the catalogue; sets the code.
 void check_identity(const Cell& error) {
@@ -476,7 +475,7 @@ int32_t form(Cell error, NodeId out, int32_t limit) {
 
     limit = mold::emit(out, "\n*** Where: ", limit);
     const Cell where = field(shown, kWhere);
-    if (word::is_any_word(cell::type(where)))
+    if (word::is_all_word(cell::type(where)))
         limit = word::emit_name(where, out, limit);
     else if (cell::is(where, TypeId::string))
         limit = emit_string(out, where, limit);
@@ -515,7 +514,7 @@ int32_t error_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
 
 // The stack field holds what only the runtime may write.
 Cell error_eval_path(Cell parent, Cell element, const PathStep& step) {
-    if (word::is_any_word(cell::type(element)) &&
+    if (word::is_all_word(cell::type(element)) &&
         symbol::resolve(element.w2) == symbol::resolve(words::id(words::Word::stack)))
         error::fire(ErrorId::invalid_path_set, step.path);
     return object::eval_path(parent, element, step);

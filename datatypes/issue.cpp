@@ -25,7 +25,7 @@ Cell issue_make(TypeId type, Cell, Cell spec) {
             return issue_of(symbol::make({reinterpret_cast<const char*>(bytes), n}));
         }
         default:
-            if (word::is_any_word(cell::type(spec))) {
+            if (word::is_all_word(cell::type(spec))) {
                 cell::set_type(spec, TypeId::issue);
                 return spec;
             }

@@ -16,6 +16,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
@@ -580,7 +581,7 @@ int32_t compare(Cell a, Cell b, int32_t op) {
         if (wa != wb) return wa < wb ? -1 : 1;
         const Cell x = value_at(ca, i), y = value_at(cb, i);
         const TypeId tx = cell::type(x), ty = cell::type(y);
-        const bool words = word::is_any_word(tx) && word::is_any_word(ty);
+        const bool words = word::is_all_word(tx) && word::is_all_word(ty);
         const auto number = [](TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent; };
         if (tx != ty && !words && !(number(tx) && number(ty))) return tx < ty ? -1 : 1;
         const int32_t r = actions::compare_direct(x, y, op);
@@ -628,7 +629,7 @@ int32_t object_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
 }
 
 Cell object_copy(Cell value, const CopyOptions& options) {
-    if (options.part) error::fire(ErrorId::invalid_refine_arg, words::global(words::id(words::Word::part)), *options.part);
+    if (options.part) part_skip::refuse(words::Word::part, *options.part);
     return object::copy(value, options.deep, options.types);
 }
 
@@ -665,7 +666,7 @@ Cell object_modify(Cell object, Cell field, Cell value, bool) {
             const NodeId names = cell::series_node(value);
             for (uint32_t i = block::head_index(value); i < series::length(names); ++i) {
                 const Cell name = block::abs_at(value, i);
-                if (!word::is_any_word(cell::type(name))) continue;
+                if (!word::is_all_word(cell::type(name))) continue;
                 const int32_t index = object::find_word(object, name.w2);
                 if (index < 0) continue;
                 const Cell held = *context::value_at(context, static_cast<uint32_t>(index));

@@ -2,7 +2,7 @@
 // move for every series type and unit width (cells, 1-, 2- and 4-byte text, vector! elements).
 // Units move with block memory moves. A modifying action checks its arguments, tells the owner,
 // then re-reads the series (the owner's handler may have changed it) before changing it.
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,9 +12,9 @@
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
-#include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "datatypes/ownership.h"
 #include "runtime/series.h"
@@ -25,34 +25,21 @@ namespace zub {
 
 namespace {
 
-uint32_t checked_unit(const SeriesBuffer* b) {
-    const uint32_t unit = b->unit();
-    if (unit != 1 && unit != 2 && unit != 4 && unit != 8 && unit != 16) lowrt::fatal(lowrt::Fatal::no_switch);
-    return unit;
-}
+using series_value::checked_unit;
+using series_value::raw_head;
 
 NodeId node_of(const Cell& value) { return cell::series_node(value); }
 SeriesBuffer* buffer_of(const Cell& value) { return memory::buffer(node_of(value)); }
 uint32_t unit_of(const Cell& value) { return checked_unit(buffer_of(value)); }
 
-// The head index; it may lie past the tail. A negative index, which no action makes, counts as 0.
-int64_t raw_head(const Cell& value) {
-    return std::max<int64_t>(0, static_cast<int32_t>(cell::series_index(value)));
-}
 // The head where a change may happen: inside 0 .. buffer length.
 int64_t clamped_head(const Cell& value) {
-    return std::clamp<int64_t>(raw_head(value), 0, series::buffer_length(value));
+    return std::clamp<int64_t>(raw_head(value), 0, series_value::buffer_length(value));
 }
 int64_t remaining(const Cell& value) {
-    return std::max<int64_t>(0, int64_t{series::buffer_length(value)} - raw_head(value));
+    return std::max<int64_t>(0, int64_t{series_value::buffer_length(value)} - raw_head(value));
 }
 void set_head(Cell& value, int64_t index) { value.w1 = static_cast<uint32_t>(index); }
-
-Cell word_cell(words::Word w) { return words::global(words::id(w)); }
-
-[[noreturn]] void fire_refine(const char* refinement, const Cell& argument) {
-    error::fire(ErrorId::invalid_refine_arg, words::global(symbol::make(refinement)), argument);
-}
 
 // The types move accepts as a target.
 bool series_type(TypeId t) { return type_group::in(type_group::series, t); }
@@ -60,42 +47,6 @@ bool series_type(TypeId t) { return type_group::in(type_group::series, t); }
 bool narrow_units_only(TypeId t) { return t == TypeId::binary || t == TypeId::vector; }
 
 // ---- vector! elements ----------------------------------------------------------------------------
-
-Cell vector_element(const std::byte* at, uint32_t unit, TypeId element) {
-    switch (element) {
-        case TypeId::char_:
-        case TypeId::integer: {
-            int32_t v;
-            switch (unit) {
-                case 1: v = static_cast<int8_t>(*at); break;
-                case 2: {
-                    int16_t h;
-                    std::memcpy(&h, at, 2);
-                    v = h;
-                    break;
-                }
-                case 4: std::memcpy(&v, at, 4); break;
-                default: lowrt::fatal(lowrt::Fatal::no_switch);
-            }
-            return element == TypeId::integer ? cell::integer(v) : cell::character(static_cast<uint32_t>(v));
-        }
-        case TypeId::float_:
-        case TypeId::percent: {
-            double d;
-            if (unit == 8) {
-                std::memcpy(&d, at, 8);
-            } else if (unit == 4 && element == TypeId::float_) {
-                float f;
-                std::memcpy(&f, at, 4);
-                d = f;
-            } else {
-                lowrt::fatal(lowrt::Fatal::no_switch);
-            }
-            return cell::floating(d, element);
-        }
-        default: lowrt::fatal(lowrt::Fatal::no_switch);
-    }
-}
 
 void store_vector_element(std::byte* at, uint32_t unit, const Cell& value) {
     if (cell::is(value, TypeId::float_) || cell::is(value, TypeId::percent)) {
@@ -159,7 +110,7 @@ Cell series_head(Cell value) {
 }
 
 Cell series_tail(Cell value) {
-    set_head(value, series::buffer_length(value));
+    set_head(value, series_value::buffer_length(value));
     return value;
 }
 
@@ -169,27 +120,27 @@ Cell series_back(Cell value) {
 }
 
 Cell series_next(Cell value) {
-    series::skip_forward(value, 1);
+    series_value::skip_forward(value, 1);
     return value;
 }
 
 Cell series_at(Cell value, Cell offset) {
-    set_head(value, series::position(value, offset, true));
+    set_head(value, series_value::position(value, offset, true));
     return value;
 }
 
 Cell series_skip(Cell value, Cell offset) {
-    set_head(value, series::position(value, offset, false));
+    set_head(value, series_value::position(value, offset, false));
     return value;
 }
 
 bool series_head_q(Cell value) { return raw_head(value) == 0; }
-bool series_tail_q(Cell value) { return series::at_tail(value); }
+bool series_tail_q(Cell value) { return series_value::at_tail(value); }
 
 Cell series_index_q(Cell value) { return cell::integer(static_cast<int32_t>(cell::series_index(value) + 1)); }
 
 // The head is clamped on a copy only: the caller's cell is replaced by the answer anyway.
-int32_t series_length_q(Cell value) { return static_cast<int32_t>(series::length_from_head(value, false)); }
+int32_t series_length_q(Cell value) { return static_cast<int32_t>(series_value::length_from_head(value, false)); }
 
 // ---- pick and poke -------------------------------------------------------------------------------
 
@@ -198,12 +149,12 @@ int32_t series_length_q(Cell value) { return static_cast<int32_t>(series::length
 int64_t addressed(const Cell& value, int32_t k) {
     if (k == 0) return -1;
     const int64_t i = raw_head(value) + k - (k > 0 ? 1 : 0);
-    return i < 0 || i >= series::buffer_length(value) ? -1 : i;
+    return i < 0 || i >= series_value::buffer_length(value) ? -1 : i;
 }
 
 Cell series_pick(Cell value, int32_t index, Cell) {
     const int64_t i = addressed(value, index);
-    return i < 0 ? cell::none() : series::element_at(value, static_cast<uint32_t>(i));
+    return i < 0 ? cell::none() : series_value::element_at(value, static_cast<uint32_t>(i));
 }
 
 // Refuses a value the series cannot hold, before anything changes.
@@ -226,7 +177,7 @@ Cell series_poke(Cell target, int32_t index, Cell, Cell value) {
     int64_t i = addressed(target, index);
     if (i < 0) error::fire(ErrorId::out_of_range, cell::integer(index));
     check_storable(target, value);
-    series::notify_owner(target, words::Word::poke, i, 1);
+    series_value::notify_owner(target, words::Word::poke, i, 1);
     // The owner's handler may have cut the series.
     i = addressed(target, index);
     if (i < 0) error::fire(ErrorId::out_of_range, cell::integer(index));
@@ -243,7 +194,7 @@ Cell series_poke(Cell target, int32_t index, Cell, Cell value) {
     } else {
         poke_char(node, static_cast<uint32_t>(i), value.w2);
     }
-    series::notify_owner(target, words::Word::poked, i, 1);
+    series_value::notify_owner(target, words::Word::poked, i, 1);
     return value;
 }
 
@@ -252,17 +203,17 @@ Cell series_poke(Cell target, int32_t index, Cell, Cell value) {
 Cell series_clear(Cell value) {
     const int64_t head = raw_head(value);
     if (remaining(value) < 1) return value;
-    series::notify_owner(value, words::Word::clear, head, remaining(value));
+    series_value::notify_owner(value, words::Word::clear, head, remaining(value));
     if (remaining(value) > 0) {
         SeriesBuffer* b = buffer_of(value);
         b->tail = b->head + static_cast<uint32_t>(head) * checked_unit(b);
     }
-    series::notify_owner(value, words::Word::cleared, head, 0);
+    series_value::notify_owner(value, words::Word::cleared, head, 0);
     return value;
 }
 
 Cell series_remove(Cell value, const Cell* part, const Cell* key) {
-    int64_t count = part ? series::part_length(value, *part) : 1;
+    int64_t count = part ? part_skip::length(value, *part) : 1;
     if (count < 1) return value;
     int64_t start = clamped_head(value);
     if (key) {
@@ -273,14 +224,14 @@ Cell series_remove(Cell value, const Cell* part, const Cell* key) {
         start = raw_head(found);
         ++count;
     }
-    if (start >= series::buffer_length(value)) return value;
-    series::notify_owner(value, words::Word::remove, start, count);
-    const int64_t length = series::buffer_length(value);
+    if (start >= series_value::buffer_length(value)) return value;
+    series_value::notify_owner(value, words::Word::remove, start, count);
+    const int64_t length = series_value::buffer_length(value);
     if (start < length) {
         count = std::min(count, length - start);
         remove_units(node_of(value), static_cast<uint32_t>(start), static_cast<uint32_t>(count));
     }
-    series::notify_owner(value, words::Word::removed, start, 0);
+    series_value::notify_owner(value, words::Word::removed, start, 0);
     set_head(value, start);
     return value;
 }
@@ -307,22 +258,20 @@ void reverse_records(NodeId node, int64_t head, int64_t count, int64_t n) {
 
 Cell series_reverse(Cell value, const Cell* part, const Cell* skip) {
     const int64_t head = raw_head(value);
-    int64_t count = std::min(remaining(value), part ? series::part_length(value, *part) : remaining(value));
+    int64_t count = std::min(remaining(value), part ? part_skip::length(value, *part) : remaining(value));
     if (count < 1) return value;
     int64_t n = 1;
     if (skip) {
-        if (!cell::is(*skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
-        n = cell::as_integer(*skip);
+        n = part_skip::step(skip);  // below one is out of range here, not a broken record
         if (n == count) return value;
-        if (n < 1) error::fire(ErrorId::out_of_range, *skip);
-        if (count < n || count % n != 0) error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::skip), *skip);
+        part_skip::records(*skip, count);
     }
-    series::notify_owner(value, words::Word::reverse, head, count);
+    series_value::notify_owner(value, words::Word::reverse, head, count);
     // Whole records only, should the owner's handler have cut the series.
     const int64_t left = remaining(value);
     if (count > left) count = left - left % n;
     if (count >= 2 * n) reverse_records(node_of(value), head, count, n);
-    series::notify_owner(value, words::Word::reversed, head, count);
+    series_value::notify_owner(value, words::Word::reversed, head, count);
     return value;
 }
 
@@ -352,7 +301,7 @@ Cell series_take(Cell value, const Cell* part, bool, bool last) {
         if (cell::is(*part, TypeId::integer)) {
             count = cell::as_integer(*part);
         } else {
-            const int64_t between = std::max<int64_t>(0, series::part_length(value, *part));
+            const int64_t between = std::max<int64_t>(0, part_skip::length(value, *part));
             count = last ? available - between : between;
         }
     }
@@ -366,22 +315,22 @@ Cell series_take(Cell value, const Cell* part, bool, bool last) {
         }
     }
     count = std::max<int64_t>(1, std::min(count, before ? head : available));
-    series::notify_owner(value, words::Word::take, head, count);
+    series_value::notify_owner(value, words::Word::take, head, count);
 
     // The owner's handler may have cut the series: take what is still there.
-    const int64_t length = series::buffer_length(value);
+    const int64_t length = series_value::buffer_length(value);
     int64_t start = before ? head - count : last ? length - count : head;
     if (start < 0 || start >= length) {
-        series::notify_owner(value, words::Word::taken, head, 0);
+        series_value::notify_owner(value, words::Word::taken, head, 0);
         return cell::none();
     }
     count = std::min(count, length - start);
 
     const Cell taken = part ? new_series_like(value, static_cast<uint32_t>(start), static_cast<uint32_t>(count))
-                            : series::element_at(value, static_cast<uint32_t>(start));
+                            : series_value::element_at(value, static_cast<uint32_t>(start));
     remove_units(node_of(value), static_cast<uint32_t>(start), static_cast<uint32_t>(count));
     const Kept kept(taken);
-    series::notify_owner(value, words::Word::taken, head, 0);
+    series_value::notify_owner(value, words::Word::taken, head, 0);
     return kept.value();
 }
 
@@ -390,7 +339,7 @@ Cell series_take(Cell value, const Cell* part, bool, bool last) {
 // The units from the head, or the /part of them. /deep and /types are the cell types' own: block!'s
 // copy walks what this one copied.
 Cell series_copy(Cell value, const CopyOptions& options) {
-    const int64_t length = series::buffer_length(value);
+    const int64_t length = series_value::buffer_length(value);
     const int64_t head = raw_head(value);
     int64_t start = head;
     int64_t count = remaining(value);
@@ -401,7 +350,7 @@ Cell series_copy(Cell value, const CopyOptions& options) {
             start = std::max<int64_t>(0, x < 0 ? head + x : head + x - 1);
             count = y < x ? 0 : y - x;
         } else {
-            const int64_t n = series::part_length(value, part);
+            const int64_t n = part_skip::length(value, part);
             if (n >= 0) {
                 count = n;
             } else if (head + n < 0) {
@@ -482,7 +431,7 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
     if (remaining(origin) < 1) return target;
     int64_t count = 1;
     if (part) {
-        if (!cell::is(*part, TypeId::integer)) fire_refine("part", *part);
+        if (!cell::is(*part, TypeId::integer)) part_skip::refuse(words::Word::part, *part);
         count = cell::as_integer(*part);
         if (count < 1) return target;
     }
@@ -496,9 +445,9 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
     } else {
         const int64_t from = clamped_head(origin), to = clamped_head(target);
         if (to == from) return target;
-        if (from < to && to - from < count && to != series::buffer_length(target)) return origin;
+        if (from < to && to - from < count && to != series_value::buffer_length(target)) return origin;
     }
-    series::notify_owner(target, words::Word::move, raw_head(origin), count);
+    series_value::notify_owner(target, words::Word::move, raw_head(origin), count);
 
     // Measured again: the owner's handler may have changed either series.
     count = std::min(count, remaining(origin));
@@ -512,7 +461,7 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
             move_code_points(origin, target, count);
         }
     }
-    series::notify_owner(target, words::Word::moved, raw_head(target), count);
+    series_value::notify_owner(target, words::Word::moved, raw_head(target), count);
     return target;
 }
 
@@ -529,78 +478,21 @@ Cell series_reflect(Cell value, uint32_t field) {
 
 // Only ownership can be modified: none removes it, [object field-word] gives it.
 Cell series_modify(Cell value, Cell field, Cell spec, bool) {
-    if (!word::is_any_word(cell::type(field)) || !names_owned(field.w2)) return spec;
+    if (!word::is_all_word(cell::type(field)) || !names_owned(field.w2)) return spec;
     if (cell::is(spec, TypeId::none)) {
         ownership::unset(value);
         return spec;
     }
     if (!cell::is(spec, TypeId::block) || remaining(spec) < 2) return spec;
-    const Cell owner = series::element_at(spec, static_cast<uint32_t>(raw_head(spec)));
-    const Cell word = series::element_at(spec, static_cast<uint32_t>(raw_head(spec) + 1));
-    if (!cell::is(owner, TypeId::object) || !word::is_any_word(cell::type(word))) return spec;
+    const Cell owner = series_value::element_at(spec, static_cast<uint32_t>(raw_head(spec)));
+    const Cell word = series_value::element_at(spec, static_cast<uint32_t>(raw_head(spec) + 1));
+    if (!cell::is(owner, TypeId::object) || !word::is_all_word(cell::type(word))) return spec;
     ownership::set(value, owner, word);
     context::cell_of(owner.w1).header |= cell_flag::owns_series;
     return spec;
 }
 
 }  // namespace
-
-// ---- Shared routines -----------------------------------------------------------------------------
-
-namespace series {
-
-uint32_t buffer_length(const Cell& value) {
-    const SeriesBuffer* b = buffer_of(value);
-    return b->used() / checked_unit(b);
-}
-
-bool at_tail(const Cell& value) { return raw_head(value) >= buffer_length(value); }
-
-bool skip_forward(Cell& value, int32_t n) {
-    const int64_t moved = raw_head(value) + n;
-    if (moved >= 0 && moved <= buffer_length(value)) set_head(value, moved);
-    return at_tail(value);
-}
-
-uint32_t position(const Cell& value, const Cell& offset, bool at) {
-    if (!cell::is(offset, TypeId::integer)) error::fire(ErrorId::invalid_arg, offset);
-    const int64_t k = cell::as_integer(offset);
-    const int64_t target = raw_head(value) + (at && k >= 1 ? k - 1 : k);
-    return static_cast<uint32_t>(std::clamp<int64_t>(target, 0, buffer_length(value)));
-}
-
-uint32_t length_from_head(Cell& value, bool absolute) {
-    const uint32_t length = buffer_length(value);
-    if (raw_head(value) > length) set_head(value, length);
-    return absolute ? length : static_cast<uint32_t>(length - std::max<int64_t>(0, raw_head(value)));
-}
-
-int64_t part_length(const Cell& value, const Cell& part) {
-    if (cell::is(part, TypeId::integer)) return cell::as_integer(part);
-    if (cell::type(part) == cell::type(value) && node_of(part) == node_of(value)) return raw_head(part) - raw_head(value);
-    fire_refine("part", part);
-}
-
-Cell element_at(const Cell& value, uint32_t index) {
-    SeriesBuffer* b = buffer_of(value);
-    const uint32_t unit = checked_unit(b);
-    const std::byte* at = b->head_ptr() + size_t{index} * unit;
-    if (unit == 16) {
-        Cell c;
-        std::memcpy(&c, at, sizeof c);
-        return c;
-    }
-    if (cell::is(value, TypeId::vector)) return vector_element(at, unit, static_cast<TypeId>(value.w3));
-    if (unit == 8) lowrt::fatal(lowrt::Fatal::no_switch);
-    const uint32_t unit_value = load_unit(at, unit);
-    return cell::is(value, TypeId::binary) ? cell::integer(static_cast<int32_t>(unit_value)) : cell::character(unit_value);
-}
-
-void tell_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
-    ownership::check(value, words::global(words::id(action)), static_cast<int32_t>(index), static_cast<int32_t>(part));
-}
-
-}  // namespace series
 
 // random is left out until the random generator exists.
 extern const ActionTable series_actions = {

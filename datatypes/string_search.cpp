@@ -9,9 +9,10 @@
 
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "datatypes/string.h"
 #include "datatypes/string_units.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
@@ -28,7 +29,6 @@ using namespace units;
 constexpr int32_t kNoLimit = std::numeric_limits<int32_t>::max();
 constexpr uint64_t kMaxBytes = 0xFFFFFF00u;  // the largest data area a buffer may have
 
-Cell word_of(words::Word w) { return words::global(words::id(w)); }
 
 // The head clipped to the buffer: a head past the tail reads as the tail.
 uint32_t head_in(const Cell& value, uint32_t length) {
@@ -233,7 +233,7 @@ Wild wildcards(const FindOptions& o) {
     Wild wild{'*', '?'};
     if (!o.with) return wild;
     const Cell& with = *o.with;
-    if (!is_text(cell::type(with))) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::with), with);
+    if (!is_text(cell::type(with))) error::fire(ErrorId::invalid_refine_arg, words::global(words::Word::with), with);
     const NodeId node = cell::series_node(with);
     const uint32_t length = series::length(node);
     const uint32_t head = head_in(with, length);
@@ -250,15 +250,10 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
     const bool wildcard = o.any || o.with;
     const Wild wild = wildcard ? wildcards(o) : Wild{};
 
-    int64_t step = 1;
-    if (o.skip) {
-        if (!cell::is(*o.skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *o.skip);
-        step = cell::as_integer(*o.skip);
-        if (step < 1) error::fire(ErrorId::out_of_range, *o.skip);
-    }
+    const int64_t step = part_skip::step(o.skip);
     int64_t count = -1;
     if (o.part) {
-        count = series::part_length(series, *o.part);
+        count = part_skip::length(series, *o.part);
         if (count < 1) return kNoMatch;
         count = std::min<int64_t>(count, o.reverse ? head : length - head);
     }
@@ -720,7 +715,7 @@ Cell select(Cell series, Cell value, const FindOptions& options) {
     if (m.at < 0) return cell::none();
     const uint64_t after = static_cast<uint64_t>(m.at) + m.length;
     if (after >= series::length(cell::series_node(series))) return cell::none();
-    return series::element_at(series, static_cast<uint32_t>(after));
+    return series_value::element_at(series, static_cast<uint32_t>(after));
 }
 
 Cell eval_path(Cell parent, Cell element, const PathStep& step) {
@@ -745,21 +740,21 @@ Cell eval_path(Cell parent, Cell element, const PathStep& step) {
 
 Cell append(Cell series, Cell value, const InsertOptions& options) {
     const NodeId node = cell::series_node(series);
-    series::notify_owner(series, words::Word::append, series::length(node), 0);
+    series_value::notify_owner(series, words::Word::append, series::length(node), 0);
     const uint32_t at = series::length(node);
     const uint32_t written = splice(node, at, 0, value, options.part, options.only, options.dup);
-    series::notify_owner(series, words::Word::appended, at, written);
+    series_value::notify_owner(series, words::Word::appended, at, written);
     return at_index(series, 0);
 }
 
 Cell insert(Cell series, Cell value, const InsertOptions& options) {
     const NodeId node = cell::series_node(series);
     const uint32_t at = head_in(series, series::length(node));
-    series::notify_owner(series, words::Word::insert, at, 0);
+    series_value::notify_owner(series, words::Word::insert, at, 0);
     // The owner's handler may have cut the series.
     const uint32_t where = std::min(at, series::length(node));
     const uint32_t written = splice(node, where, 0, value, options.part, options.only, options.dup);
-    series::notify_owner(series, words::Word::inserted, where, written);
+    series_value::notify_owner(series, words::Word::inserted, where, written);
     return at_index(series, where + written);
 }
 
@@ -769,10 +764,10 @@ Cell change(Cell series, Cell value, const InsertOptions& options) {
     const uint32_t at = head_in(series, length);
     if (at == length) {
         const uint32_t written = splice(node, at, 0, value, options.part, options.only, options.dup);
-        series::notify_owner(series, words::Word::changed, at, written);
+        series_value::notify_owner(series, words::Word::changed, at, written);
         return at_index(series, at + written);
     }
-    series::notify_owner(series, words::Word::change, at, 0);
+    series_value::notify_owner(series, words::Word::change, at, 0);
     const uint32_t now = series::length(node);
     const uint32_t where = std::min(at, now);
     // /part names the units replaced and limits nothing else. Without it the new text replaces as
@@ -784,7 +779,7 @@ Cell change(Cell series, Cell value, const InsertOptions& options) {
         written = splice(node, where, 0, value, -1, options.only, options.dup);
         remove_part(node, where + written, written);
     }
-    series::notify_owner(series, words::Word::changed, where, written);
+    series_value::notify_owner(series, words::Word::changed, where, written);
     return at_index(series, std::min(where + written, series::length(node)));
 }
 
@@ -797,7 +792,7 @@ Cell sort(Cell series, const SortOptions& options) {
     int64_t count = length - head;
     if (count == 0) return series;
     if (options.part) {
-        const int64_t n = series::part_length(series, *options.part);
+        const int64_t n = part_skip::length(series, *options.part);
         if (n < 0) {
             const int64_t back = std::min<int64_t>(-n, head);
             head -= static_cast<uint32_t>(back);
@@ -809,10 +804,7 @@ Cell sort(Cell series, const SortOptions& options) {
     }
     int64_t n = 1;
     if (options.skip) {
-        if (!cell::is(*options.skip, TypeId::integer)) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *options.skip);
-        n = cell::as_integer(*options.skip);
-        if (n < 1 || n > count || count % n != 0)
-            error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), *options.skip);
+        n = part_skip::records(*options.skip, count);
     } else if (options.all) {
         error::fire(ErrorId::bad_refines);
     }
@@ -829,10 +821,10 @@ Cell sort(Cell series, const SortOptions& options) {
         } else if (cell::is(compare, TypeId::function)) {
             user = true;
         } else {
-            error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::compare), compare);
+            error::fire(ErrorId::invalid_refine_arg, words::global(words::Word::compare), compare);
         }
     }
-    series::notify_owner(series, words::Word::sort, head, 0);
+    series_value::notify_owner(series, words::Word::sort, head, 0);
     // The owner's handler may have cut the series: sort the whole records still there.
     const uint32_t now = series::length(node);
     if (head < now) {
@@ -864,7 +856,7 @@ Cell sort(Cell series, const SortOptions& options) {
             run(base, records, width, &order, nullptr, unit_comparator(unit));
         }
     }
-    series::notify_owner(series, words::Word::sorted, head, 0);
+    series_value::notify_owner(series, words::Word::sorted, head, 0);
     return series;
 }
 
@@ -873,8 +865,8 @@ Cell sort(Cell series, const SortOptions& options) {
 Cell swap(Cell a, Cell b) {
     if (!is_text(cell::type(b)) && !cell::is(b, TypeId::binary)) error::fire(ErrorId::invalid_arg, b);
     if (rs_tail(a) || rs_tail(b)) return a;
-    series::notify_owner(a, words::Word::swap, cell::series_index(a), 1);
-    series::notify_owner(b, words::Word::swap, cell::series_index(b), 1);
+    series_value::notify_owner(a, words::Word::swap, cell::series_index(a), 1);
+    series_value::notify_owner(b, words::Word::swap, cell::series_index(b), 1);
     // Handlers may have cut either series.
     if (!rs_tail(a) && !rs_tail(b)) {
         const NodeId na = cell::series_node(a), nb = cell::series_node(b);
@@ -884,8 +876,8 @@ Cell swap(Cell a, Cell b) {
         poke_char(na, ia, cell::is(a, TypeId::binary) ? (y & 0xFF) : y);
         poke_char(nb, ib, cell::is(b, TypeId::binary) ? (x & 0xFF) : x);
     }
-    series::notify_owner(a, words::Word::swaped, cell::series_index(a), 1);
-    series::notify_owner(b, words::Word::swaped, cell::series_index(b), 1);
+    series_value::notify_owner(a, words::Word::swaped, cell::series_index(a), 1);
+    series_value::notify_owner(b, words::Word::swaped, cell::series_index(b), 1);
     return a;
 }
 
@@ -910,7 +902,7 @@ Cell trim(Cell series, const TrimOptions& options) {
             error::fire(ErrorId::invalid_arg, with);
         }
     }
-    series::notify_owner(series, words::Word::trim, at, 0);
+    series_value::notify_owner(series, words::Word::trim, at, 0);
     const uint32_t length = series::length(node);
     const uint32_t head = std::min(at, length);
     std::byte* data = memory::buffer(node)->head_ptr();
@@ -961,7 +953,7 @@ Cell trim(Cell series, const TrimOptions& options) {
     }
     truncate(node, end);
     if (line_feed && !options.tail) append_char(node, '\n');
-    series::notify_owner(series, words::Word::trimmed, head, 0);
+    series_value::notify_owner(series, words::Word::trimmed, head, 0);
     return series;
 }
 
@@ -973,7 +965,7 @@ bool has_char(const Cell& value, uint32_t cp, uint32_t step, bool case_sensitive
 }
 
 Cell set_operation(SetOp op, Cell a, Cell b, bool case_sensitive, int32_t skip) {
-    if (skip < 1) error::fire(ErrorId::invalid_refine_arg, word_of(words::Word::skip), cell::integer(skip));
+    if (skip < 1) part_skip::refuse(words::Word::skip, cell::integer(skip));
     const bool two = op != SetOp::unique;
     const uint64_t capacity = uint64_t{rs_length(a)} + (op == SetOp::union_ ? rs_length(b) : 0);
     if (capacity > kMaxBytes) error::fire(ErrorId::no_memory);

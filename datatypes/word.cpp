@@ -34,7 +34,7 @@ Cell word_from_text(Cell text) {
     }
     if (series::length(loaded.w2) - loaded.w1 != 1) error::fire(ErrorId::invalid_chars);
     const Cell word = memory::buffer(loaded.w2)->cells()[loaded.w1];
-    if (!type_group::in(type_group::any_word, cell::type(word))) error::fire(ErrorId::invalid_chars);
+    if (!type_group::in(type_group::all_word, cell::type(word))) error::fire(ErrorId::invalid_chars);
     return word;
 }
 
@@ -45,7 +45,7 @@ Cell make_common(TypeId type, Cell spec) {
             result = words::type_word(static_cast<TypeId>(spec.w1));
             break;
         case TypeId::logic:
-            result = words::global(words::id(cell::as_logic(spec) ? words::Word::true_ : words::Word::false_));
+            result = words::global(cell::as_logic(spec) ? words::Word::true_ : words::Word::false_);
             break;
         case TypeId::string:
         case TypeId::char_:
@@ -113,7 +113,7 @@ bool word_and_lit_word(TypeId a, TypeId b) {
 
 int32_t word_compare(Cell a, Cell b, int32_t op) {
     const TypeId ta = cell::type(a), tb = cell::type(b);
-    if (!word::is_any_word(tb) || (tb == TypeId::issue && ta != TypeId::issue)) return kNotComparable;
+    if (!word::is_all_word(tb) || (tb == TypeId::issue && ta != TypeId::issue)) return kNotComparable;
     const bool same_type = ta == tb;
     const bool same_symbol = a.w2 == b.w2;
     const bool same_canonical = symbol::resolve(a.w2) == symbol::resolve(b.w2);

@@ -5,7 +5,8 @@
 
 namespace zub::word {
 
-inline bool is_any_word(TypeId type) { return type_group::in(type_group::any_word, type); }
+// The six word types of all-word!: any-word!'s four, refinement! and issue!.
+inline bool is_all_word(TypeId type) { return type_group::in(type_group::all_word, type); }
 
 // A word of any kind holds its binding context (w1, 0 when unbound), its symbol id (w2) and the
 // index of its last lookup in that context (w3).

@@ -10,6 +10,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
 #include "evaluator/native_args.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/refinements.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
@@ -83,7 +84,7 @@ void insert_entry(const int32_t* r) {
         if (options.dup < 1) return;  // nothing to insert: the series is the result
     }
     Cell& measured = S == Slot::change ? series : value;
-    if (!native_args::part(measured, a.template arg<"part">(), options.part)) {
+    if (!part_skip::part(measured, a.template arg<"part">(), options.part)) {
         // A part of nothing inserts nothing for append and insert, but change still inserts: it
         // replaces nothing.
         if constexpr (S != Slot::change) return a.result(series);

@@ -1,11 +1,10 @@
 // The one argument layer of natives and actions: a view of a call's arguments on the evaluation
-// stack with typed reads, refinements tested by name, the checks of /part and /skip with their
-// errors, and the result convention. A refinement's position comes from the spec files at build
-// time (evaluator/refinements.h, generated), so `args.has<"part">()` is one load and a compare,
-// and a name the function's spec lacks does not compile.
+// stack with typed reads, refinements tested by name, and the result convention (the checks of
+// /part and /skip are evaluator/part_skip.h). A refinement's position comes from the spec files
+// at build time (evaluator/refinements.h, generated), so `args.has<"part">()` is one load and a
+// compare, and a name the function's spec lacks does not compile.
 //
-// The view is inline and allocates nothing: it sits on every native call. The /part and /skip
-// checks (native_args.cpp) allocate nothing but to raise.
+// The view is inline and allocates nothing: it sits on every native call.
 #pragma once
 
 #include <cstddef>
@@ -109,18 +108,5 @@ class Args {
     Cell* cells_;
     const int32_t* refinements_;
 };
-
-// ---- /part and /skip ----------------------------------------------------------------------------
-
-// The length a /part argument gives for a series value: an integer as it is, or a position in the
-// same series (the distance to it); -1 without the refinement (part null). A negative length moves
-// the value's start back by as much as there is. Returns false when the call has nothing to do. A
-// type without parts raises script invalid-part; any other argument raises invalid-refine-arg with
-// the word part.
-bool part(Cell& series, const Cell* part, int32_t& length);
-
-// The record size a /skip argument gives: an integer. Anything else raises script
-// invalid-refine-arg with the word skip.
-int32_t skip(const Cell& size);
 
 }  // namespace zub::native_args

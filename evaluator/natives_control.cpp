@@ -4,7 +4,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "evaluator/actions.h"
 #include "evaluator/interp.h"
 #include "evaluator/native_args.h"
@@ -273,13 +273,13 @@ namespace {
 // Whether a series value has an element at its index.
 bool more(const Cell& series) {
     if (cell::is(series, TypeId::image)) return false;  // images iterate by pixel once they exist
-    return cell::series_index(series) < series::buffer_length(series);
+    return cell::series_index(series) < series_value::buffer_length(series);
 }
 
 // The element i places after the position, as pick gives it: none past the tail.
 Cell element(const Cell& series, uint32_t i) {
     const uint32_t at = series.w1 + i;
-    return at < series::buffer_length(series) ? series::element_at(series, at) : cell::none();
+    return at < series_value::buffer_length(series) ? series_value::element_at(series, at) : cell::none();
 }
 
 // Sets the loop words to the next values; false at the tail.
@@ -292,7 +292,7 @@ bool set_words(const Cell& words, const Cell& series, uint32_t count) {
     const NodeId list = cell::series_node(words);
     for (uint32_t i = 0; i < count; ++i) {
         const Cell item = memory::buffer(list)->cells()[cell::series_index(words) + i];
-        if (!type_group::in(type_group::any_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
+        if (!type_group::in(type_group::all_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
             cell::is(item, TypeId::issue))
             error::fire(ErrorId::invalid_arg, item);
         context::store(item, element(series, i));

@@ -4,10 +4,11 @@
 
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/native_args.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
@@ -59,7 +60,7 @@ Status set_operation(const int32_t* refinements) {
         case TypeId::block:
         case TypeId::hash: return args.done(block::set_operation(op, a, two ? &b : nullptr, case_sensitive, skip));
         case TypeId::string: {
-            const int32_t n = skip ? native_args::skip(*skip) : 1;
+            const int32_t n = skip ? part_skip::skip(*skip) : 1;
             return args.done(string::set_operation(static_cast<string::SetOp>(op), a, b, case_sensitive, n));
         }
         case TypeId::bitset:
@@ -97,7 +98,7 @@ Status change_case(const int32_t* refinements) {
         const TypeId t = cell::type(limit);
         const int64_t k = t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent
                               ? cell::to_int32_checked(limit)
-                              : series::part_length(value, limit);
+                              : part_skip::length(value, limit);
         if (k < 0) {
             start = head - std::min<int64_t>(-k, head);
             count = head - start;
@@ -107,7 +108,7 @@ Status change_case(const int32_t* refinements) {
     }
     if (count > 0) {
         unicode::change_case(node, static_cast<uint32_t>(start), static_cast<uint32_t>(count), upper);
-        series::notify_owner(value, upper ? words::Word::uppercase : words::Word::lowercase, start, count);
+        series_value::notify_owner(value, upper ? words::Word::uppercase : words::Word::lowercase, start, count);
     }
     return args.done(value);
 }

@@ -7,7 +7,7 @@
 #include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -518,7 +518,7 @@ Status apply_entry(const int32_t* refinements) {
     if (through_path) {
         // The path's first item names the function; the rest are its refinements.
         if (block::length(path) == 0) error::fire(ErrorId::invalid_arg, path);
-        fn = series::element_at(path, path.w1);
+        fn = series_value::element_at(path, path.w1);
         // With /all the block gives every refinement, so the path may give none.
         if (!is_word(cell::type(fn)) || (args.has<"all">() && block::length(path) > 1))
             error::fire(ErrorId::invalid_arg, path);

@@ -6,6 +6,7 @@
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
@@ -14,8 +15,6 @@
 
 namespace zub::natives {
 namespace {
-
-Cell word_cell(words::Word w) { return words::global(words::id(w)); }
 
 // Units (bytes or characters) from the series' index to its tail.
 uint32_t remaining(const Cell& series) {
@@ -49,7 +48,7 @@ uint32_t trace_mask(const Cell& callback) {
     const uint32_t n = series::length(list);
     for (uint32_t i = cell::series_index(first); i < n; ++i) {
         const Cell w = memory::buffer(list)->cells()[i];
-        if (!type_group::in(type_group::any_word, cell::type(w))) continue;
+        if (!type_group::in(type_group::all_word, cell::type(w))) continue;
         for (const Named& e : kEvents) {
             if (symbol::resolve(word::symbol_of(w)) == symbol::resolve(words::id(e.word))) mask |= e.bit;
         }
@@ -77,12 +76,12 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     const TraceData& t = *static_cast<const TraceData*>(data);
     Cell values[5];
     switch (info.event) {
-        case lexer::event::prescan: values[0] = word_cell(words::Word::prescan); break;
-        case lexer::event::scan: values[0] = word_cell(words::Word::scan); break;
-        case lexer::event::load: values[0] = word_cell(words::Word::load); break;
-        case lexer::event::open: values[0] = word_cell(words::Word::open); break;
-        case lexer::event::close: values[0] = word_cell(words::Word::close); break;
-        default: values[0] = word_cell(words::Word::error); break;
+        case lexer::event::prescan: values[0] = words::global(words::Word::prescan); break;
+        case lexer::event::scan: values[0] = words::global(words::Word::scan); break;
+        case lexer::event::load: values[0] = words::global(words::Word::load); break;
+        case lexer::event::open: values[0] = words::global(words::Word::open); break;
+        case lexer::event::close: values[0] = words::global(words::Word::close); break;
+        default: values[0] = words::global(words::Word::error); break;
     }
     Cell input = t.args[0];
     const uint32_t at = cell::series_index(input) + t.offset + (info.end > 0 ? info.end - 1 : 0);
@@ -97,7 +96,7 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     Status status;
     {
         // Errors inside name the callback as where they happened.
-        const stack::Call frame(stack::FrameType::native, word_cell(words::Word::lexer_callback_tag));
+        const stack::Call frame(stack::FrameType::native, words::global(words::Word::lexer_callback_tag));
         status = interp::call(t.args[t.callback], values, 5);
     }
     if (status != Status::normal) {
@@ -130,7 +129,7 @@ Status transcode_entry(const int32_t* refinements) {
             error::fire(ErrorId::not_same_type);
         } else if (cell::series_node(part) != cell::series_node(source)) {
             // A position in another series measures nothing in this one.
-            error::fire(ErrorId::invalid_refine_arg, word_cell(words::Word::part), part);
+            part_skip::refuse(words::Word::part, part);
         } else {
             const int64_t distance = int64_t{cell::series_index(part)} - int64_t{cell::series_index(source)};
             length = static_cast<int32_t>(std::max<int64_t>(distance, 0));

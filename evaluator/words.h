@@ -27,6 +27,7 @@ inline symbol::Id id(Word w) { return g_ids[static_cast<uint16_t>(w)]; }
 
 // The global word of a symbol, bound with its index resolved. May collect.
 Cell global(symbol::Id symbol);
+inline Cell global(Word w) { return global(id(w)); }
 
 // The global word naming a datatype: integer! for integer!.
 Cell type_word(TypeId type);

@@ -31,7 +31,7 @@ inline constexpr uint64_t text_like = bit(TypeId::string) | bit(TypeId::file) | 
                                       bit(TypeId::tag) | bit(TypeId::email) | bit(TypeId::ref);
 inline constexpr uint64_t series = block_like | text_like | bit(TypeId::binary) | bit(TypeId::vector) |
                                    bit(TypeId::image);
-inline constexpr uint64_t any_word = bit(TypeId::word) | bit(TypeId::set_word) | bit(TypeId::lit_word) |
+inline constexpr uint64_t all_word = bit(TypeId::word) | bit(TypeId::set_word) | bit(TypeId::lit_word) |
                                      bit(TypeId::get_word) | bit(TypeId::refinement) | bit(TypeId::issue);
 constexpr bool in(uint64_t group, TypeId t) { return (group & bit(t)) != 0; }
 }  // namespace type_group

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "datatypes/series.h"
+#include "datatypes/series_value.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "datatypes/ownership.h"
@@ -121,7 +121,7 @@ class SeriesActions : public SeriesBase, public ::testing::WithParamInterface<Wi
 // A head left past the tail by a cut elsewhere is moved back to the tail when measured.
 TEST_P(SeriesActions, APastTailHeadMovesBackToTheTail) {
     Cell past = at(make({0, 1, 2, 3, 4}), 9);
-    EXPECT_EQ(series::length_from_head(past, false), 0u);
+    EXPECT_EQ(series_value::length_from_head(past, false), 0u);
     EXPECT_EQ(past.w1, 5u);
 }
 
@@ -247,7 +247,7 @@ class SeriesRemoveKey : public SeriesBase {
         saved_ = registry::g_actions[static_cast<uint8_t>(TypeId::block)].find;
         registry::g_actions[static_cast<uint8_t>(TypeId::block)].find = [](Cell s, Cell key, const FindOptions& o) {
             EXPECT_TRUE(o.case_sensitive);
-            for (uint32_t i = s.w1; i < series::buffer_length(s); ++i) {
+            for (uint32_t i = s.w1; i < series_value::buffer_length(s); ++i) {
                 const Cell c = memory::buffer(s.w2)->cells()[i];
                 if (cell::is(c, TypeId::integer) && c.w2 == key.w2) return at(s, i);
             }
@@ -266,11 +266,11 @@ TEST_F(SeriesRemoveKey, RemovesTheKeyAndItsValue) {
     const Cell key = cell::integer(2);
     const Cell result = act().remove(b, nullptr, &key);
     EXPECT_EQ(result.w1, 2u);
-    EXPECT_EQ(series::buffer_length(b), 3u);
+    EXPECT_EQ(series_value::buffer_length(b), 3u);
     EXPECT_EQ(cell::as_integer(memory::buffer(b.w2)->cells()[2]), 3);
     const Cell missing = cell::integer(7);
     EXPECT_TRUE(cell::is(act().remove(b, nullptr, &missing), TypeId::none));
-    EXPECT_EQ(series::buffer_length(b), 3u);
+    EXPECT_EQ(series_value::buffer_length(b), 3u);
 }
 
 // ---- Text, binary! and vector! --------------------------------------------------------------------
@@ -361,7 +361,7 @@ TEST_F(SeriesText, IncompatibleMovesAreRefused) {
         EXPECT_EQ(RuntimeTest::raised([&] { act().move(c.from, c.to, nullptr); }), ErrorId::move_bad) << c.what;
         EXPECT_EQ(error::pending().args[0].w1, static_cast<uint32_t>(cell::type(c.from))) << c.what;
         EXPECT_EQ(error::pending().args[1].w1, static_cast<uint32_t>(cell::type(c.to))) << c.what;
-        EXPECT_EQ(series::buffer_length(c.from), 1u) << c.what;
+        EXPECT_EQ(series_value::buffer_length(c.from), 1u) << c.what;
     }
     // The same width is enough between text and binary!.
     const Cell bin = text({1}, 1, TypeId::binary), s = text({'a'}, 1);

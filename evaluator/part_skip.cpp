@@ -1,23 +1,22 @@
 // The checks of /part and /skip that natives and actions share, with their exact errors.
-#include "evaluator/native_args.h"
+#include "evaluator/part_skip.h"
 
 #include <algorithm>
 
-#include "datatypes/registry.h"
+#include "datatypes/series_value.h"
 #include "runtime/error.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 
-namespace zub::native_args {
+namespace zub::part_skip {
 namespace {
 
 bool takes_part(TypeId t) { return type_group::in(type_group::series | type_group::bit(TypeId::map), t); }
 
-[[noreturn]] void refuse(words::Word refinement, const Cell& value) {
-    error::fire(ErrorId::invalid_refine_arg, words::global(words::id(refinement)), value);
-}
-
 }  // namespace
+
+void refuse(words::Word refinement, const Cell& argument) {
+    error::fire(ErrorId::invalid_refine_arg, words::global(refinement), argument);
+}
 
 bool part(Cell& series, const Cell* part, int32_t& length) {
     if (!part) {
@@ -46,9 +45,35 @@ bool part(Cell& series, const Cell* part, int32_t& length) {
     return true;
 }
 
+int64_t length(const Cell& value, const Cell& part) {
+    if (cell::is(part, TypeId::integer)) return cell::as_integer(part);
+    if (cell::type(part) == cell::type(value) && cell::series_node(part) == cell::series_node(value))
+        return series_value::raw_head(part) - series_value::raw_head(value);
+    refuse(words::Word::part, part);
+}
+
 int32_t skip(const Cell& size) {
     if (!cell::is(size, TypeId::integer)) refuse(words::Word::skip, size);
     return cell::as_integer(size);
 }
 
-}  // namespace zub::native_args
+int32_t step(const Cell* size) {
+    if (!size) return 1;
+    const int32_t n = skip(*size);
+    if (n < 1) error::fire(ErrorId::out_of_range, *size);
+    return n;
+}
+
+int32_t positive(const Cell& size) {
+    const int32_t n = skip(size);
+    if (n < 1) refuse(words::Word::skip, size);
+    return n;
+}
+
+int32_t records(const Cell& size, int64_t count) {
+    const int32_t n = skip(size);
+    if (n < 1 || n > count || count % n != 0) refuse(words::Word::skip, size);
+    return n;
+}
+
+}  // namespace zub::part_skip

@@ -1,16 +1,30 @@
-// series!: the positional and modifying actions that every series type inherits (block!, string!
-// and their children, binary!, vector!, image!), and the routines on series values that those
-// types' own actions share. Buffer-level helpers (growth, units, part copies) are the runtime's,
-// in runtime/series.h; these work on a value: a head index in units and a node.
+// Routines on series values that the series types' actions share (block!, string! and their
+// children, binary!, vector!, image!). Buffer-level helpers (growth, units, part copies) are the
+// runtime's, in runtime/series.h; these work on a value: a head index in units and a node.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/lowrt.h"
+#include "runtime/memory.h"
 #include "datatypes/ownership.h"
 #include "evaluator/words.h"
 
-namespace zub::series {
+namespace zub::series_value {
+
+// The buffer's unit width, which is one of 1, 2, 4, 8 or 16 bytes; anything else is fatal.
+inline uint32_t checked_unit(const SeriesBuffer* b) {
+    const uint32_t unit = b->unit();
+    if (unit != 1 && unit != 2 && unit != 4 && unit != 8 && unit != 16) lowrt::fatal(lowrt::Fatal::no_switch);
+    return unit;
+}
+
+// The head index; it may lie past the tail. A negative index, which no action makes, counts as 0.
+inline int64_t raw_head(const Cell& value) {
+    return std::max<int64_t>(0, static_cast<int32_t>(cell::series_index(value)));
+}
 
 // Units in the value's buffer, whatever its head. Never allocates.
 uint32_t buffer_length(const Cell& value);
@@ -31,11 +45,6 @@ uint32_t position(const Cell& value, const Cell& offset, bool at);
 // moved back to the tail. Never allocates.
 uint32_t length_from_head(Cell& value, bool absolute);
 
-// The length a /part argument gives: an integer! as it is, or a series of the same type and
-// buffer as the value, the difference of their heads. Anything else raises script
-// invalid-refine-arg with the word part and the argument. Never allocates but to raise.
-int64_t part_length(const Cell& value, const Cell& part);
-
 // The element at a unit index from the buffer start, as pick gives it: the cell for cell series,
 // an integer! for binary!, the element for vector!, a char! for text. The index must lie in the
 // buffer. Never allocates.
@@ -49,4 +58,4 @@ inline void notify_owner(const Cell& value, words::Word action, int64_t index, i
     if (ownership::is_owned(value)) tell_owner(value, action, index, part);
 }
 
-}  // namespace zub::series
+}  // namespace zub::series_value

@@ -278,7 +278,7 @@ bool more(const Cell& series) {
 
 // The element i places after the position, as pick gives it: none past the tail.
 Cell element(const Cell& series, uint32_t i) {
-    const uint32_t at = series.w1 + i;
+    const uint32_t at = cell::series_index(series) + i;
     return at < series_value::buffer_length(series) ? series_value::element_at(series, at) : cell::none();
 }
 

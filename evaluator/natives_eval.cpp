@@ -518,7 +518,7 @@ Status apply_entry(const int32_t* refinements) {
     if (through_path) {
         // The path's first item names the function; the rest are its refinements.
         if (block::length(path) == 0) error::fire(ErrorId::invalid_arg, path);
-        fn = series_value::element_at(path, path.w1);
+        fn = series_value::element_at(path, cell::series_index(path));
         // With /all the block gives every refinement, so the path may give none.
         if (!is_word(cell::type(fn)) || (args.has<"all">() && block::length(path) > 1))
             error::fire(ErrorId::invalid_arg, path);

@@ -25,20 +25,20 @@ bool part(Cell& series, const Cell* part, int32_t& length) {
     }
     if (!takes_part(cell::type(series))) error::fire(ErrorId::invalid_part, *part);
     const uint32_t tail = series::length(cell::series_node(series));
-    if (series.w1 > tail) series.w1 = tail;
+    if (cell::series_index(series) > tail) cell::set_series_index(series, tail);
     int32_t n;
     if (cell::is(*part, TypeId::integer)) {
         n = cell::as_integer(*part);
-    } else if (cell::type(*part) == cell::type(series) && part->w2 == series.w2) {
-        n = static_cast<int32_t>(part->w1) - static_cast<int32_t>(series.w1);
+    } else if (cell::type(*part) == cell::type(series) && cell::series_node(*part) == cell::series_node(series)) {
+        n = static_cast<int32_t>(cell::series_index(*part)) - static_cast<int32_t>(cell::series_index(series));
     } else {
         refuse(words::Word::part, *part);
     }
     if (n == 0) return false;
     if (n < 0) {
-        if (series.w1 == 0) return false;
-        const uint32_t back = std::min(static_cast<uint32_t>(-static_cast<int64_t>(n)), series.w1);
-        series.w1 -= back;
+        if (cell::series_index(series) == 0) return false;
+        const uint32_t back = std::min(static_cast<uint32_t>(-static_cast<int64_t>(n)), cell::series_index(series));
+        cell::set_series_index(series, cell::series_index(series) - back);
         n = static_cast<int32_t>(back);
     }
     length = n;

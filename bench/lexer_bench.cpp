@@ -20,8 +20,8 @@ void generate(std::string& zub, std::string& json, int rows) {
         const std::string word = "name" + std::to_string(rng() % 500);
         const std::string text = "text number " + std::to_string(r);
         zub += "    [" + std::to_string(n) + " \"" + text + "\" " + word + " [1 2 3] -" + std::to_string(r) + "]\n";
-        json += std::string(r ? "," : "") + "[" + std::to_string(n) + ",\"" + text + "\",\"" + word +
-                "\",[1,2,3],-" + std::to_string(r) + "]\n";
+        json += std::string(r ? "," : "") + "[" + std::to_string(n) + ",\"" + text + "\",\"" + word + "\",[1,2,3],-" +
+                std::to_string(r) + "]\n";
     }
     zub += "]\n";
     json += "]\n";
@@ -64,7 +64,7 @@ int main() {
     generate(zub, json, 100000);
     const double ours = seconds_of_load(zub);
     const double python = seconds_of_python(json);
-    std::printf("load %.1f MB of source: zub %.1f ms, python3 json.loads %.1f ms, ratio %.2f\n",
-                zub.size() / 1e6, ours * 1e3, python * 1e3, python > 0 ? ours / python : 0.0);
+    std::printf("load %.1f MB of source: zub %.1f ms, python3 json.loads %.1f ms, ratio %.2f\n", zub.size() / 1e6,
+                ours * 1e3, python * 1e3, python > 0 ? ours / python : 0.0);
     return 0;
 }

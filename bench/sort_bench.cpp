@@ -48,18 +48,20 @@ void run(const char* shape, const std::vector<Record>& input) {
     const double stable = best_ms(input, [&](std::vector<Record>& v) {
         zub::sort::stable(v.data(), n, sizeof(Record), nullptr, nullptr, by_key);
     });
-    const double fast = best_ms(input, [&](std::vector<Record>& v) {
-        zub::sort::fast(v.data(), n, sizeof(Record), nullptr, nullptr, by_key);
-    });
+    const double fast = best_ms(
+        input, [&](std::vector<Record>& v) { zub::sort::fast(v.data(), n, sizeof(Record), nullptr, nullptr, by_key); });
     const auto less = [](const Record& a, const Record& b) { return a.key < b.key; };
-    const double std_stable = best_ms(input, [&](std::vector<Record>& v) { std::stable_sort(v.begin(), v.end(), less); });
+    const double std_stable =
+        best_ms(input, [&](std::vector<Record>& v) { std::stable_sort(v.begin(), v.end(), less); });
     const double std_sort = best_ms(input, [&](std::vector<Record>& v) { std::sort(v.begin(), v.end(), less); });
     const auto call = [cmp = g_by_key](const Record& a, const Record& b) { return cmp(&a, &b, nullptr, nullptr) < 0; };
-    const double std_stable_call = best_ms(input, [&](std::vector<Record>& v) { std::stable_sort(v.begin(), v.end(), call); });
+    const double std_stable_call =
+        best_ms(input, [&](std::vector<Record>& v) { std::stable_sort(v.begin(), v.end(), call); });
     const double std_sort_call = best_ms(input, [&](std::vector<Record>& v) { std::sort(v.begin(), v.end(), call); });
-    std::printf("%-14s stable %6.1f   fast %6.1f   | std::stable_sort %6.1f, by pointer %6.1f"
-                "   std::sort %6.1f, by pointer %6.1f   (ms)\n",
-                shape, stable, fast, std_stable, std_stable_call, std_sort, std_sort_call);
+    std::printf(
+        "%-14s stable %6.1f   fast %6.1f   | std::stable_sort %6.1f, by pointer %6.1f"
+        "   std::sort %6.1f, by pointer %6.1f   (ms)\n",
+        shape, stable, fast, std_stable, std_stable_call, std_sort, std_sort_call);
 }
 
 }  // namespace

@@ -18,13 +18,13 @@
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/unicode.h"
-#include "evaluator/words.h"
 
 namespace zub::boot {
 namespace {
@@ -84,7 +84,7 @@ void start() {
         routines::define_make_routine();
         run_environment();
         routines::forget_make_routine();
-        object::end_start_up();  // objects made from here on take run-time class ids
+        object::end_start_up();   // objects made from here on take run-time class ids
         collector::enable(true);  // off while the environment was built
     } catch (const Thrown&) {
         exits::report_uncaught();

@@ -119,7 +119,8 @@ std::vector<Entry> read_entries(std::string_view text) {
         entries.push_back({kind, pending, first, number, std::string(trim(stripped.substr(mark + 3)))});
         pending.clear();
     }
-    if (!pending.empty() && leaves_open(pending)) entries.push_back({Entry::Kind::unfinished, pending, first, last, ""});
+    if (!pending.empty() && leaves_open(pending))
+        entries.push_back({Entry::Kind::unfinished, pending, first, last, ""});
     else end_setup();
     return entries;
 }
@@ -159,7 +160,8 @@ int run_file(const std::string& file) {
         if (entry.kind != Entry::Kind::setup) ++cases;
         if (failure.empty()) continue;
         ++failures;
-        const std::string from = entry.first_line != entry.line ? "(from line " + std::to_string(entry.first_line) + ") " : "";
+        const std::string from =
+            entry.first_line != entry.line ? "(from line " + std::to_string(entry.first_line) + ") " : "";
         std::printf("%s:%d: %s%s\n    expected %s\n    %s\n", file.c_str(), entry.line, from.c_str(),
                     one_line(entry.code).c_str(), entry.expected.empty() ? "no error" : entry.expected.c_str(),
                     failure.c_str());

@@ -50,8 +50,8 @@ std::string formed_error(ErrorId id) {
 Outcome evaluate(std::string_view source, bool skip_header, bool mold_result) {
     const stack::Saved saved = stack::save();
     try {
-        const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(source.data()),
-                                        static_cast<uint32_t>(source.size()));
+        const NodeId code =
+            lexer::load(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()));
         const uint32_t head = skip_header ? boot::header_length(code) : 0;
         stack::push(cell::series(TypeId::block, code, head));
         (void)interp::eval(stack::top_cell(), true);

@@ -18,10 +18,10 @@
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub {
@@ -275,10 +275,8 @@ Cell block_copy(Cell value, const CopyOptions& options) {
     if (!options.deep && !options.types) return copy;
     if (cell::is(copy, TypeId::hash)) cell::set_type(copy, TypeId::block);
     stack::Rooted keep(copy);
-    if (options.types)
-        block::copy_typed(node_of(copy), node_of(value), *options.types, options.deep);
-    else
-        block::copy_deep(node_of(copy), 0, node_of(value));
+    if (options.types) block::copy_typed(node_of(copy), node_of(value), *options.types, options.deep);
+    else block::copy_deep(node_of(copy), 0, node_of(value));
     return copy;
 }
 
@@ -474,8 +472,8 @@ void copy_typed(NodeId copy, NodeId source, Cell types, bool deep) {
     for (uint32_t i = 0; i < cells_in(copy); ++i) {
         const Cell c = cells_of(copy)[i];
         const TypeId t = cell::type(c);
-        const bool wanted = cell::is(types, TypeId::datatype) ? types.w1 == static_cast<uint32_t>(t)
-                                                               : typeset::contains(types, t);
+        const bool wanted =
+            cell::is(types, TypeId::datatype) ? types.w1 == static_cast<uint32_t>(t) : typeset::contains(types, t);
         if (!wanted || !type_traits::of(t).copies) continue;
         const Cell fresh = copy_of(c, deep);
         cells_of(copy)[i] = fresh;

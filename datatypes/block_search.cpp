@@ -16,13 +16,13 @@
 #include "evaluator/interp.h"
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/hash_index.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/sort.h"
-#include "evaluator/words.h"
 
 namespace zub {
 
@@ -39,15 +39,15 @@ enum class Mode { value, type, types, sequence };
 // One search, measured once. Positions are cell indexes from the buffer start; comparisons never
 // allocate, so the buffer stays where it is for the whole walk.
 struct Search {
-    NodeId node;        // of the series searched
-    int64_t head;       // the series' head, clamped to the tail
-    Cell value;         // what is looked for
+    NodeId node;   // of the series searched
+    int64_t head;  // the series' head, clamped to the tail
+    Cell value;    // what is looked for
     Mode mode;
     int32_t op;         // equality code of the comparison
     NodeId seq_node;    // sequence mode: the block whose cells must follow in order
     uint32_t seq_head;  // its head
     uint32_t seq_length;
-    uint32_t step;      // cells between tried positions
+    uint32_t step;  // cells between tried positions
 };
 
 bool matches(const Search& s, int64_t at) {
@@ -361,10 +361,8 @@ Cell put(Cell series, Cell key, Cell value, bool case_sensitive) {
     const int64_t slot = f.at + 1;
     series_value::notify_owner(series, words::Word::put, slot, 1);
     // The owner's handler may have cut the block.
-    if (slot >= cells_in(node))
-        series::append_cell(node, value);
-    else if (actions::compare_direct(cells_of(node)[slot], value, op_find) != 0)
-        cells_of(node)[slot] = value;
+    if (slot >= cells_in(node)) series::append_cell(node, value);
+    else if (actions::compare_direct(cells_of(node)[slot], value, op_find) != 0) cells_of(node)[slot] = value;
     series_value::notify_owner(series, words::Word::put_ed, slot, 1);
     return value;
 }
@@ -381,8 +379,9 @@ int32_t call_comparator(Cell function, Cell first, Cell second, bool integer_neg
     if (status != Status::normal) {
         stack::g_top = base;
         // The sort cannot hand an exit on through its records: it ends here, as an error.
-        error::fire(status == Status::break_ ? ErrorId::break_ : status == Status::continue_ ? ErrorId::continue_
-                                                                                          : ErrorId::return_);
+        error::fire(status == Status::break_      ? ErrorId::break_
+                    : status == Status::continue_ ? ErrorId::continue_
+                                                  : ErrorId::return_);
     }
     const Cell result = stack::g_top > base ? stack::g_top[-1] : cell::unset();
     stack::g_top = base;
@@ -488,8 +487,9 @@ Cell sort(Cell series, const SortOptions& o) {
             Cell* const base = cells_of(node) + head;
             const int32_t op = o.case_sensitive ? op_sort_case : op_sort;
             void* const flags_word = reinterpret_cast<void*>(uintptr_t{flags});
-            const TypeId common = o.all ? kNoCommonType : common_type(base, records, static_cast<uint32_t>(n),
-                                                                      static_cast<uint32_t>(offset));
+            const TypeId common =
+                o.all ? kNoCommonType
+                      : common_type(base, records, static_cast<uint32_t>(n), static_cast<uint32_t>(offset));
             if (common == TypeId::integer) {
                 run(base, records, width, nullptr, flags_word, compare_integers);
             } else if (!(string::is_text(common) &&
@@ -535,7 +535,8 @@ Cell set_operation(int32_t op, Cell a, const Cell* b, bool case_sensitive, const
     if (op == set_difference) first.table = hash_index::init(cells_in(first.node), first.node, hash_index::Kind::hash);
 
     pass(op, first, looks_up ? &second : nullptr, out, n, rule);
-    if (op == set_union || op == set_difference) pass(op, second, op == set_difference ? &first : nullptr, out, n, rule);
+    if (op == set_union || op == set_difference)
+        pass(op, second, op == set_difference ? &first : nullptr, out, n, rule);
     return result;
 }
 

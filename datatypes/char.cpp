@@ -13,10 +13,6 @@
 #include "runtime/unicode.h"
 
 namespace zub {
-namespace {
-
-}  // namespace
-
 namespace char_ {
 
 Cell do_math(Cell a, Cell b, MathOp op) {

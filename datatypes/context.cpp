@@ -6,6 +6,7 @@
 
 #include "datatypes/actions.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
@@ -13,7 +14,6 @@
 #include "runtime/hashtable.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub::context {
@@ -52,7 +52,8 @@ uint32_t add_new_word(NodeId context, symbol::Id symbol) {
     const uint32_t index = word_count(context);
     series::append_cell(words_block(context), cell::make(TypeId::word, context, symbol, index));
     uint32_t bucket;
-    hashtable::find_position(table, word_hash(symbol), [](uint32_t) { return false; }, &bucket);
+    hashtable::find_position(
+        table, word_hash(symbol), [](uint32_t) { return false; }, &bucket);
     hashtable::add_position(table, bucket, index);
     if (!values_on_stack(context)) series::append_cell(cell_of(context).w2, cell::unset());
     return index;
@@ -69,7 +70,9 @@ void init() {
 
 NodeId global() { return g_global; }
 
-Kind kind_of(NodeId context) { return static_cast<Kind>((cell_of(context).header & cell_flag::context_kind) >> kKindShift); }
+Kind kind_of(NodeId context) {
+    return static_cast<Kind>((cell_of(context).header & cell_flag::context_kind) >> kKindShift);
+}
 bool values_on_stack(NodeId context) { return cell_of(context).header & cell_flag::stack_values; }
 NodeId words_block(NodeId context) { return hashtable::table(table_of(context))->indexed; }
 uint32_t word_count(NodeId context) { return series::length(words_block(context)); }
@@ -95,7 +98,8 @@ NodeId create(uint32_t size, bool on_stack, bool object_flag, NodeId source, Kin
             const Cell word = word_at(source, i);
             series::append_cell(block, word);
             uint32_t bucket;
-            hashtable::find_position(table, word_hash(word.w2), [](uint32_t) { return false; }, &bucket);
+            hashtable::find_position(
+                table, word_hash(word.w2), [](uint32_t) { return false; }, &bucket);
             hashtable::add_position(table, bucket, i);
         }
         if (values) memory::buffer(values)->tail = n * sizeof(Cell);

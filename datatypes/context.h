@@ -7,11 +7,11 @@
 
 #include <cstdint>
 
-#include "runtime/symbol.h"
 #include "datatypes/values_cache.h"
 #include "evaluator/stack.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 
 namespace zub::context {
 
@@ -86,11 +86,13 @@ inline constexpr uint32_t kUnresolved = 0xFFFFFFFF;
 // The cache entry of a context, filled when missing.
 inline const ValuesEntry& entry_of(NodeId context) {
     ValuesEntry& e = cache_place(context);
-    if (valid(e, context)) [[likely]] return e;
+    if (valid(e, context)) [[likely]]
+        return e;
     Cell& c = cell_of(context);
-    e = ValuesEntry{context, memory::g_moves, &c,
-                    c.header & cell_flag::stack_values ? stack::values_at(values_of(c)) : memory::buffer(values_of(c))->cells(),
-                    (c.header & cell_flag::context_kind) == static_cast<uint32_t>(Kind::object) << kKindShift};
+    e = ValuesEntry{
+        context, memory::g_moves, &c,
+        c.header & cell_flag::stack_values ? stack::values_at(values_of(c)) : memory::buffer(values_of(c))->cells(),
+        (c.header & cell_flag::context_kind) == static_cast<uint32_t>(Kind::object) << kKindShift};
     return e;
 }
 

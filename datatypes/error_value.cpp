@@ -18,11 +18,11 @@
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub {
@@ -39,8 +39,8 @@ constexpr int32_t kNearLimit = 40;      // characters of the near and files line
 constexpr uint32_t kStackCapacity = 20;
 
 constexpr words::Word kFieldWords[kFields] = {
-    words::Word::code,  words::Word::type, words::Word::id,    words::Word::arg1,  words::Word::arg2,
-    words::Word::arg3,  words::Word::near, words::Word::where, words::Word::stack, words::Word::files,
+    words::Word::code, words::Word::type, words::Word::id,    words::Word::arg1,  words::Word::arg2,
+    words::Word::arg3, words::Word::near, words::Word::where, words::Word::stack, words::Word::files,
 };
 
 NodeId g_proto = 0;  // the standard error prototype's context
@@ -71,7 +71,8 @@ Cell field_of(const Cell& object, words::Word w) {
 
 // system/catalog/errors, or none until the environment has made it.
 Cell live_catalog() {
-    const Cell errors = field_of(field_of(global_value(words::Word::system), words::Word::catalog), words::Word::errors);
+    const Cell errors =
+        field_of(field_of(global_value(words::Word::system), words::Word::catalog), words::Word::errors);
     return cell::is(errors, TypeId::object) ? errors : cell::none();
 }
 
@@ -116,7 +117,8 @@ bool words_of_code(const Cell& live, int category, int position, symbol::Id& typ
     if (category < 0 || category >= 100 || position < 0) return false;
     if (cell::is(live, TypeId::object)) {
         const Cell c = live_category(live, category);
-        if (!cell::is(c, TypeId::object) || context::word_count(c.w1) < static_cast<uint32_t>(position) + 3) return false;
+        if (!cell::is(c, TypeId::object) || context::word_count(c.w1) < static_cast<uint32_t>(position) + 3)
+            return false;
         type = context::word_at(live.w1, static_cast<uint32_t>(category)).w2;
         id = context::word_at(c.w1, static_cast<uint32_t>(position) + 2).w2;
         return true;
@@ -152,10 +154,12 @@ Cell near_now() {
 // calls of functions, 2 and above every call. May collect.
 Cell stack_block(const error::Pending& p) {
     const Cell setting = state_setting(words::Word::stack_trace);
-    const int32_t level = cell::is(setting, TypeId::integer) && cell::as_integer(setting) > 0 ? cell::as_integer(setting) : 1;
+    const int32_t level =
+        cell::is(setting, TypeId::integer) && cell::as_integer(setting) > 0 ? cell::as_integer(setting) : 1;
     Cell* list = block::push_new(kStackCapacity);
     for (uint32_t i = p.trace_count; i-- > 0;)
-        if (level >= 2 || (p.trace_functions >> i & 1)) block::append(cell::series_node(*list), unbound_word(p.trace[i]));
+        if (level >= 2 || (p.trace_functions >> i & 1))
+            block::append(cell::series_node(*list), unbound_word(p.trace[i]));
     const Cell result = *list;
     stack::pop(1);
     return result;
@@ -208,7 +212,8 @@ struct Message {
 // The built-in template of a catalogue id, lexed into a value. May collect.
 Cell builtin_entry(int id) {
     const std::string_view source = error::message_template(static_cast<ErrorId>(id));
-    const NodeId values = lexer::load(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()));
+    const NodeId values =
+        lexer::load(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()));
     return series::length(values) ? memory::buffer(values)->cells()[0] : cell::none();
 }
 
@@ -261,11 +266,10 @@ int32_t emit_string(NodeId out, const Cell& text, int32_t limit) {
 int32_t emit_cut(NodeId out, const Cell& value, bool formed, bool only, int32_t cut, int32_t limit) {
     const uint32_t start = series::length(out);
     const ActionTable& row = registry::actions(cell::type(value));
-    if (formed)
-        (void)row.form(value, out, cut);
-    else
-        (void)row.mold(value, out, MoldFlags{only, false, true, 0}, cut);
-    if (series::length(out) > start + static_cast<uint32_t>(cut)) string::truncate(out, start + static_cast<uint32_t>(cut));
+    if (formed) (void)row.form(value, out, cut);
+    else (void)row.mold(value, out, MoldFlags{only, false, true, 0}, cut);
+    if (series::length(out) > start + static_cast<uint32_t>(cut))
+        string::truncate(out, start + static_cast<uint32_t>(cut));
     return limit - static_cast<int32_t>(series::length(out) - start);
 }
 
@@ -366,7 +370,8 @@ Cell create(ErrorId id, const Cell* args, int count) {
     stack::Rooted a1(values[0]), a2(values[1]), a3(values[2]);
     Cell* slot = push_fresh();
     const auto i = static_cast<size_t>(id);
-    set_identity(*slot, error::code_of(id), g_category_symbols[static_cast<int>(error::category_of(id))], g_id_symbols[i]);
+    set_identity(*slot, error::code_of(id), g_category_symbols[static_cast<int>(error::category_of(id))],
+                 g_id_symbols[i]);
     put(*slot, kArg1, a1.cell());
     put(*slot, kArg1 + 1, a2.cell());
     put(*slot, kArg1 + 2, a3.cell());
@@ -394,7 +399,8 @@ Cell make(Cell spec) {
         case TypeId::integer: {
             const int32_t code = cell::as_integer(spec);
             symbol::Id type = 0, id = 0;
-            if (code < 0 || !words_of_code(live, code / 100, code % 100, type, id)) error::fire(ErrorId::out_of_range, spec);
+            if (code < 0 || !words_of_code(live, code / 100, code % 100, type, id))
+                error::fire(ErrorId::out_of_range, spec);
             stack::Rooted error(*push_fresh());
             set_identity(error.cell(), code, type, id);
             put(error.cell(), kNear, near_now());
@@ -460,27 +466,23 @@ int32_t form(Cell error, NodeId out, int32_t limit) {
     if (cell::is(m.entry, TypeId::none)) {
         kept.cell() = invalid_error(error, m.missing);
         m = find_message(live.cell(), field(kept.cell(), kType), field(kept.cell(), kId));
-        if (cell::is(m.entry, TypeId::none)) m = find_message(cell::none(), field(kept.cell(), kType), field(kept.cell(), kId));
+        if (cell::is(m.entry, TypeId::none))
+            m = find_message(cell::none(), field(kept.cell(), kType), field(kept.cell(), kId));
     }
     const Cell shown = kept.cell();
     stack::Rooted entry(m.entry);
     stack::Rooted type_text(m.type_text);
     limit = mold::emit(out, "*** ", limit);
-    if (cell::is(type_text.cell(), TypeId::string))
-        limit = emit_string(out, type_text.cell(), limit);
-    else
-        limit = mold::emit(out, m.builtin_text, limit);
+    if (cell::is(type_text.cell(), TypeId::string)) limit = emit_string(out, type_text.cell(), limit);
+    else limit = mold::emit(out, m.builtin_text, limit);
     limit = mold::emit(out, ": ", limit);
     limit = emit_message(shown, entry.cell(), m.syntax, out, limit);
 
     limit = mold::emit(out, "\n*** Where: ", limit);
     const Cell where = field(shown, kWhere);
-    if (word::is_all_word(cell::type(where)))
-        limit = word::emit_name(where, out, limit);
-    else if (cell::is(where, TypeId::string))
-        limit = emit_string(out, where, limit);
-    else
-        limit = mold::emit(out, "???", limit);
+    if (word::is_all_word(cell::type(where))) limit = word::emit_name(where, out, limit);
+    else if (cell::is(where, TypeId::string)) limit = emit_string(out, where, limit);
+    else limit = mold::emit(out, "???", limit);
 
     limit = mold::emit(out, "\n*** Near : ", limit);
     limit = emit_cut(out, field(shown, kNear), false, true, kNearLimit, limit);

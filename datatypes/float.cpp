@@ -86,8 +86,8 @@ float_text::FloatText form(double x, FormKind kind) {
         default: length = print_general(x, 16, text, sizeof text); break;
     }
     if (g_pretty && ends_in_rounding_noise(text, length)) {
-        const bool short_kind = kind == FormKind::float32 || kind == FormKind::time_seconds ||
-                                kind == FormKind::coordinate;
+        const bool short_kind =
+            kind == FormKind::float32 || kind == FormKind::time_seconds || kind == FormKind::coordinate;
         length = print_general(x, short_kind ? 5 : 14, text, sizeof text);
     }
 
@@ -387,7 +387,8 @@ int32_t float_::emit_plain_digits(double x, int shift, NodeId out, int32_t limit
     int point = 0, count = 0;
     bool negative = false;
     const char* digits = float_text::float_to_digits(x, 0, &point, &negative, &count, false);
-    if (point >= float_text::kFinalText) return mold::emit(out, std::string_view(digits, static_cast<size_t>(count)), limit);
+    if (point >= float_text::kFinalText)
+        return mold::emit(out, std::string_view(digits, static_cast<size_t>(count)), limit);
     std::string text(digits, static_cast<size_t>(count));  // the next conversion reuses the buffer
     point += shift;
     if (negative) limit = mold::emit(out, "-", limit);
@@ -479,6 +480,7 @@ extern const ActionTable float_actions = {
     .odd_q = float_odd,
 };
 
-extern const type_traits::Traits float_traits = {.hash = type_traits::hash_float, .same_words = type_traits::kW2 | type_traits::kW3};
+extern const type_traits::Traits float_traits = {.hash = type_traits::hash_float,
+                                                 .same_words = type_traits::kW2 | type_traits::kW3};
 
 }  // namespace zub

@@ -11,10 +11,10 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub {
@@ -160,7 +160,8 @@ void walk_body(Cell body, std::vector<symbol::Id>& collected, Names& known, uint
                 } else if (each && cell::is(next, TypeId::block)) {
                     const NodeId words = cell::series_node(next);
                     for (uint32_t k = block::head_index(next); k < series::length(words); ++k)
-                        if (is_argument(cell::type(item_at(words, k)))) collect_word(item_at(words, k), collected, known);
+                        if (is_argument(cell::type(item_at(words, k))))
+                            collect_word(item_at(words, k), collected, known);
                     ++i;
                 }
                 break;
@@ -251,7 +252,8 @@ struct Built {
 };
 
 Built build(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2) {
-    if (block::head_index(spec) > 0) spec = block::clone(cell::series(TypeId::block, cell::series_node(spec)), false, false);
+    if (block::head_index(spec) > 0)
+        spec = block::clone(cell::series(TypeId::block, cell::series_node(spec)), false, false);
     const NodeId more = memory::alloc_cells(kMoreCells);
     Cell copied = cell::none();
     if (cell::is(body, TypeId::block)) {
@@ -333,7 +335,9 @@ uint32_t find_routine(std::string_view name) {
     return 0;
 }
 
-RoutineEntry routine_entry(uint32_t index) { return index >= 1 && index <= g_routines.size() ? g_routines[index - 1].entry : nullptr; }
+RoutineEntry routine_entry(uint32_t index) {
+    return index >= 1 && index <= g_routines.size() ? g_routines[index - 1].entry : nullptr;
+}
 void reset_routines() { g_routines.clear(); }
 
 }  // namespace function

@@ -14,17 +14,17 @@
 namespace zub::function {
 
 // Header flags of function! and routine! besides trace (400h) and no-trace (200h).
-inline constexpr uint32_t kSystem = 0x00004000;         // made at start-up: reported as one call
-inline constexpr uint32_t kRoutineFlag = 0x00008000;    // routine!: the flag its creator passes
-inline constexpr uint32_t kArityShift = 25;             // routine!: argument count in bits 25-29
+inline constexpr uint32_t kSystem = 0x00004000;       // made at start-up: reported as one call
+inline constexpr uint32_t kRoutineFlag = 0x00008000;  // routine!: the flag its creator passes
+inline constexpr uint32_t kArityShift = 25;           // routine!: argument count in bits 25-29
 inline constexpr uint32_t kArityMask = 0x1Fu << kArityShift;
 
 // Cells of the more-series, 0-based.
-inline constexpr uint32_t kBody = 0;    // the body block, or none
+inline constexpr uint32_t kBody = 0;      // the body block, or none
 inline constexpr uint32_t kArgCache = 1;  // the evaluator's argument cache (block!) once built, else unset
-inline constexpr uint32_t kCode = 2;    // integer!: routine-registry index of the code, or unset
-inline constexpr uint32_t kOpSelf = 3;  // the function itself once an op! is made from it, else unset
-inline constexpr uint32_t kCode2 = 4;   // integer!: a second code index, or unset
+inline constexpr uint32_t kCode = 2;      // integer!: routine-registry index of the code, or unset
+inline constexpr uint32_t kOpSelf = 3;    // the function itself once an op! is made from it, else unset
+inline constexpr uint32_t kCode2 = 4;     // integer!: a second code index, or unset
 inline constexpr uint32_t kMoreCells = 5;
 
 inline NodeId context_of(const Cell& fn) { return fn.w1; }
@@ -70,7 +70,6 @@ Cell make(Cell spec_and_body);
 // kRoutineFlag when `flag`), the argument count in bits 25-29. Returns the context. May collect.
 NodeId push_routine(Cell spec, Cell body, uint32_t code, uint32_t code2, bool flag);
 uint32_t routine_arity(const Cell& routine);
-
 
 // The C++ routines that routine! values call, registered by name (once, at start) and held by
 // 1-based index. Their entries share the natives' signature.

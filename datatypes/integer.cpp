@@ -10,12 +10,12 @@
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
-#include "runtime/symbol.h"
 #include "evaluator/lexer/lexer.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
+#include "runtime/symbol.h"
 #include "runtime/type_traits.h"
 #include "system/random.h"
 
@@ -33,12 +33,12 @@ namespace {
 // By operation code: the slot, the row member and the slot's "not supported" entry.
 constexpr Slot kSlots[] = {Slot::add,       Slot::subtract, Slot::multiply, Slot::divide,
                            Slot::remainder, Slot::or_,      Slot::and_,     Slot::xor_};
-constexpr BinaryFn ActionTable::*kEntries[] = {
-    &ActionTable::add,       &ActionTable::subtract, &ActionTable::multiply, &ActionTable::divide,
-    &ActionTable::remainder, &ActionTable::or_,      &ActionTable::and_,     &ActionTable::xor_};
-constexpr BinaryFn kUnsupported[] = {unsupported::add,       unsupported::subtract, unsupported::multiply,
-                                     unsupported::divide,    unsupported::remainder, unsupported::or_,
-                                     unsupported::and_,      unsupported::xor_};
+constexpr BinaryFn ActionTable::*kEntries[] = {&ActionTable::add,    &ActionTable::subtract,  &ActionTable::multiply,
+                                               &ActionTable::divide, &ActionTable::remainder, &ActionTable::or_,
+                                               &ActionTable::and_,   &ActionTable::xor_};
+constexpr BinaryFn kUnsupported[] = {unsupported::add,    unsupported::subtract,  unsupported::multiply,
+                                     unsupported::divide, unsupported::remainder, unsupported::or_,
+                                     unsupported::and_,   unsupported::xor_};
 
 int checked(MathOp op) {
     if (op < math_add || op > math_xor) lowrt::fatal(lowrt::Fatal::no_switch);
@@ -206,7 +206,8 @@ Cell integer_to(TypeId, Cell, Cell spec) {
         case TypeId::date:
         case TypeId::money: error::fire(ErrorId::not_done);
         default: {
-            if (!string::is_text(cell::type(spec))) error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::integer), spec);
+            if (!string::is_text(cell::type(spec)))
+                error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::integer), spec);
             SeriesBuffer* b = memory::buffer(spec.w2);
             const uint32_t unit = b->unit();
             const uint32_t count = string::rs_length(spec);

@@ -1,8 +1,8 @@
 // logic!: true and false. Only none and false are false; make treats zero as false, to does not.
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
-#include "system/random.h"
 #include "runtime/type_traits.h"
+#include "system/random.h"
 
 namespace zub {
 namespace {

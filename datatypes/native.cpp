@@ -2,18 +2,18 @@
 // holds the 1-based index of its entry (natives table or generic action entries), its spec block
 // and a two-cell series (its function context, none). An op! is the cell it was made from,
 // retyped, with the source type kept in header bits 16-23.
+#include "datatypes/native.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/mold.h"
-#include "datatypes/native.h"
 #include "datatypes/registry.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub {
@@ -23,7 +23,9 @@ using op::from_function;
 using op::source_type;
 Cell spec_block(const Cell& value) { return cell::series(TypeId::block, value.w2); }
 
-[[noreturn]] void bad_make(TypeId type, Cell spec) { error::fire(ErrorId::bad_make_arg, cell::datatype_of(type), spec); }
+[[noreturn]] void bad_make(TypeId type, Cell spec) {
+    error::fire(ErrorId::bad_make_arg, cell::datatype_of(type), spec);
+}
 
 // make native! [spec index] and make action! [spec index]. Only filled natives are accepted: an
 // index past the last native names no entry.
@@ -33,7 +35,8 @@ Cell native_make(TypeId type, Cell, Cell spec) {
     const Cell index = block::abs_at(spec, block::head_index(spec) + 1);
     if (!cell::is(fn_spec, TypeId::block) || !cell::is(index, TypeId::integer)) bad_make(type, spec);
     const int32_t i = cell::as_integer(index);
-    const bool in_range = type == TypeId::native ? natives::filled(static_cast<uint32_t>(i)) : i >= 1 && i <= kActionCount;
+    const bool in_range =
+        type == TypeId::native ? natives::filled(static_cast<uint32_t>(i)) : i >= 1 && i <= kActionCount;
     if (!in_range) bad_make(type, spec);
 
     collector::Guard guard;  // the new series are held only here until the value is returned
@@ -78,8 +81,7 @@ bool two_argument_spec(NodeId spec) {
 
 Cell op_make(TypeId, Cell, Cell spec) {
     const TypeId source = cell::type(spec);
-    if (source != TypeId::native && source != TypeId::action && source != TypeId::function &&
-        source != TypeId::routine)
+    if (source != TypeId::native && source != TypeId::action && source != TypeId::function && source != TypeId::routine)
         error::fire(ErrorId::invalid_type, cell::datatype_of(source));
     if (!two_argument_spec(spec.w2)) error::fire(ErrorId::bad_op_spec);
     const Cell made = op::from(spec);

@@ -29,8 +29,8 @@ inline bool from_function(const Cell& op) {
 // An op! of a callable, and the callable again.
 inline Cell from(Cell callable) {
     const auto source = static_cast<uint32_t>(callable.header & 0xFF);
-    callable.header = (callable.header & ~kSourceMask & ~0xFFu) | static_cast<uint32_t>(TypeId::op) |
-                      source << kSourceShift;
+    callable.header =
+        (callable.header & ~kSourceMask & ~0xFFu) | static_cast<uint32_t>(TypeId::op) | source << kSourceShift;
     return callable;
 }
 inline Cell target(Cell op) {

@@ -11,6 +11,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/mold.h"
+#include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
@@ -18,12 +19,11 @@
 #include "evaluator/interp.h"
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "datatypes/ownership.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub {
@@ -107,7 +107,9 @@ Cell record_cell(NodeId context, uint32_t index) {
 // The index a record cell names (kNoHandler when none), and its handler: the value at that index,
 // or unset when the index lies outside the context. A handler replaced since the record was made
 // gets its local count recomputed.
-uint32_t handler_index(const Cell& object, uint32_t which) { return memory::buffer(object.w3)->cells()[which].w2 >> 16; }
+uint32_t handler_index(const Cell& object, uint32_t which) {
+    return memory::buffer(object.w3)->cells()[which].w2 >> 16;
+}
 
 Cell handler_at(const Cell& object, uint32_t which, uint32_t index) {
     if (index >= field_count(object.w1)) return cell::unset();
@@ -188,8 +190,8 @@ bool is_field_key(TypeId t) {
 // Whether the value counts for copy/types: a series or one of the types that copy can copy.
 bool typed_copy_wanted(const Cell& value, const Cell& types) {
     const TypeId t = cell::type(value);
-    const bool wanted = cell::is(types, TypeId::datatype) ? types.w1 == static_cast<uint32_t>(t)
-                                                          : typeset::contains(types, t);
+    const bool wanted =
+        cell::is(types, TypeId::datatype) ? types.w1 == static_cast<uint32_t>(t) : typeset::contains(types, t);
     const bool copyable = block::is_series(t) || is_object(t) || t == TypeId::map || t == TypeId::bitset;
     return wanted && copyable;
 }
@@ -298,8 +300,7 @@ Cell construct(Cell spec, Cell proto, bool only) {
                 value = cell::logic(true);
             else if (s == canon(words::Word::false_) || s == canon(words::Word::no) || s == canon(words::Word::off))
                 value = cell::logic(false);
-            else if (s == canon(words::Word::none))
-                value = cell::none();
+            else if (s == canon(words::Word::none)) value = cell::none();
         }
         give(i, value);
     }
@@ -379,7 +380,8 @@ void set_words(Cell object, Cell value, bool any, bool only, bool some) {
         }
         for (uint32_t i = 0; i < n && i < field_count(context); ++i) {
             // Re-read each time: a handler may have changed the block.
-            const Cell item = i < block::length(value) ? block::abs_at(value, block::head_index(value) + i) : cell::none();
+            const Cell item =
+                i < block::length(value) ? block::abs_at(value, block::head_index(value) + i) : cell::none();
             if (some && cell::is(item, TypeId::none)) continue;
             set_field(object, i, item);
         }
@@ -477,7 +479,8 @@ NodeId init_events(NodeId context) {
         const Cell handler = value_at(context, static_cast<uint32_t>(index));
         // The word first: the message reads "cannot set on-change* field to integer! datatype".
         if (!is_callable_handler(handler))
-            error::fire(ErrorId::bad_field_set, word_cell(context, static_cast<uint32_t>(index)), cell::datatype_of(handler));
+            error::fire(ErrorId::bad_field_set, word_cell(context, static_cast<uint32_t>(index)),
+                        cell::datatype_of(handler));
     }
     const NodeId record = memory::alloc_cells(2);
     series::append_cell(record, record_cell(context, change < 0 ? kNoHandler : static_cast<uint32_t>(change)));
@@ -543,14 +546,17 @@ int32_t write_fields(Cell object, NodeId out, MoldFlags flags, int32_t limit) {
             continue;
         }
         if (cell::is(value, TypeId::word)) limit = mold::emit(out, "'", limit);
-        limit = registry::actions(cell::type(value)).mold(value, out, MoldFlags{false, flags.all, flags.flat, level}, limit);
+        limit = registry::actions(cell::type(value))
+                    .mold(value, out, MoldFlags{false, flags.all, flags.flat, level}, limit);
     }
     return limit;
 }
 
 }  // namespace
 
-int32_t mold_each(Cell object, NodeId out, MoldFlags flags, int32_t limit) { return write_fields(object, out, flags, limit); }
+int32_t mold_each(Cell object, NodeId out, MoldFlags flags, int32_t limit) {
+    return write_fields(object, out, flags, limit);
+}
 
 int32_t mold_as(Cell object, std::string_view head, NodeId out, MoldFlags flags, int32_t limit) {
     if (flags.only) return write_fields(object, out, flags, limit);
@@ -582,7 +588,9 @@ int32_t compare(Cell a, Cell b, int32_t op) {
         const Cell x = value_at(ca, i), y = value_at(cb, i);
         const TypeId tx = cell::type(x), ty = cell::type(y);
         const bool words = word::is_all_word(tx) && word::is_all_word(ty);
-        const auto number = [](TypeId t) { return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent; };
+        const auto number = [](TypeId t) {
+            return t == TypeId::integer || t == TypeId::float_ || t == TypeId::percent;
+        };
         if (tx != ty && !words && !(number(tx) && number(ty))) return tx < ty ? -1 : 1;
         const int32_t r = actions::compare_direct(x, y, op);
         if (r == kNotComparable) return r;
@@ -634,14 +642,12 @@ Cell object_copy(Cell value, const CopyOptions& options) {
 }
 
 Cell object_select(Cell object, Cell key, const FindOptions&) {
-    if (!object::is_field_key(cell::type(key)))
-        error::fire(ErrorId::invalid_type, cell::datatype_of(key));
+    if (!object::is_field_key(cell::type(key))) error::fire(ErrorId::invalid_type, cell::datatype_of(key));
     return object::select_word(object, key.w2);
 }
 
 Cell object_put(Cell object, Cell key, Cell value, bool) {
-    if (!cell::is(key, TypeId::word))
-        error::fire(ErrorId::invalid_key_type, cell::datatype_of(key));
+    if (!cell::is(key, TypeId::word)) error::fire(ErrorId::invalid_key_type, cell::datatype_of(key));
     const int32_t index = object::find_word(object, key.w2);
     if (index < 0) error::fire(ErrorId::invalid_arg, key);
     object::set_field(object, static_cast<uint32_t>(index), value);

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "datatypes/actions.h"
-#include "runtime/symbol.h"
 #include "runtime/cell.h"
+#include "runtime/symbol.h"
 
 namespace zub::object {
 

@@ -37,9 +37,7 @@ void init() {
 
 NodeId table() { return g_table; }
 
-bool owned_kind(TypeId type) {
-    return type_group::in(type_group::series | type_group::bit(TypeId::bitset), type);
-}
+bool owned_kind(TypeId type) { return type_group::in(type_group::series | type_group::bit(TypeId::bitset), type); }
 
 // An object's fields are walked with the object's own words as fields; a field holding the owner
 // itself is skipped. An object that owns its series itself is left to its own records.

@@ -44,8 +44,8 @@ const Cell* owner_of(NodeId series);
 
 // Runs the owner's deep-change notification after an in-place change to the value's series when
 // the owner carries change handlers (w3 of the owner cell). True when a notification ran.
-using Notify = void (*)(const Cell& owner, const Cell& field, const Cell& value, Cell action,
-                        int32_t index, int32_t part);
+using Notify = void (*)(const Cell& owner, const Cell& field, const Cell& value, Cell action, int32_t index,
+                        int32_t part);
 void set_notify(Notify notify);  // installed by objects; none until then
 bool check(Cell value, Cell action, int32_t index, int32_t part);
 

@@ -30,6 +30,7 @@ extern const ActionTable percent_actions = {
     .mold = percent_mold,
 };
 
-extern const type_traits::Traits percent_traits = {.hash = type_traits::hash_float, .same_words = type_traits::kW2 | type_traits::kW3};
+extern const type_traits::Traits percent_traits = {.hash = type_traits::hash_float,
+                                                   .same_words = type_traits::kW2 | type_traits::kW3};
 
 }  // namespace zub

@@ -16,7 +16,7 @@ namespace zub {
 
 // Every type's file defines its action table and its traits row.
 #define ZUB_TYPE(member, text, id, parent_type, stem) \
-    extern const ActionTable stem##_actions;            \
+    extern const ActionTable stem##_actions;          \
     extern const type_traits::Traits stem##_traits;
 #include "datatypes/types.def"
 
@@ -66,8 +66,7 @@ void register_type(TypeId type, const ActionTable& own, const type_traits::Trait
 }  // namespace
 
 void init() {
-#define ZUB_TYPE(member, text, id, parent_type, stem) \
-    register_type(TypeId::member, stem##_actions, stem##_traits);
+#define ZUB_TYPE(member, text, id, parent_type, stem) register_type(TypeId::member, stem##_actions, stem##_traits);
 #include "datatypes/types.def"
 }
 
@@ -87,8 +86,7 @@ namespace {
         const signatures::Shape& shape = natives::action_shape(slot);
         if (argument < shape.params) word = words::global(natives::param(shape, argument).word);
     }
-    error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(type),
-                word);
+    error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(type), word);
 }
 
 }  // namespace

@@ -18,9 +18,9 @@ inline const ActionTable& actions(TypeId type) { return g_actions[static_cast<ui
 // Registers every datatype. Once, at start, before any action is called.
 void init();
 
-bool is_type_id(uint32_t id);           // 1 to 54
-std::string_view name(TypeId type);     // with its "!": "integer!"
-TypeId parent(TypeId type);             // the type itself when it has none
+bool is_type_id(uint32_t id);             // 1 to 54
+std::string_view name(TypeId type);       // with its "!": "integer!"
+TypeId parent(TypeId type);               // the type itself when it has none
 std::string_view action_word(Slot slot);  // "append", "even?"
 
 }  // namespace zub::registry

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "datatypes/context.h"
+#include "datatypes/ownership.h"
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "datatypes/ownership.h"
 #include "runtime/series.h"
 #include "runtime/type_traits.h"
 #include "runtime/unicode.h"
@@ -418,7 +418,8 @@ void move_within(const Cell& origin, int64_t count, int64_t target) {
     std::byte* data = b->head_ptr();
     std::memcpy(lifted.data(), data + from * unit, lifted.size());
     if (target > from) {
-        std::memmove(data + from * unit, data + (from + count) * unit, static_cast<size_t>(target - from - count) * unit);
+        std::memmove(data + from * unit, data + (from + count) * unit,
+                     static_cast<size_t>(target - from - count) * unit);
         std::memcpy(data + (target - count) * unit, lifted.data(), lifted.size());
     } else {
         std::memmove(data + (target + count) * unit, data + target * unit, static_cast<size_t>(from - target) * unit);
@@ -441,7 +442,8 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
         const uint32_t from = unit_of(origin), to = unit_of(target);
         const bool mixed = (from == 16) != (to == 16);
         const bool narrow = narrow_units_only(cell::type(origin)) || narrow_units_only(cell::type(target));
-        if (mixed || (from != to && narrow)) error::fire(ErrorId::move_bad, cell::datatype_of(origin), cell::datatype_of(target));
+        if (mixed || (from != to && narrow))
+            error::fire(ErrorId::move_bad, cell::datatype_of(origin), cell::datatype_of(target));
     } else {
         const int64_t from = clamped_head(origin), to = clamped_head(target);
         if (to == from) return target;

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 
 namespace zub::series_value {
 
@@ -94,7 +94,8 @@ Cell element_at(const Cell& value, uint32_t index) {
     if (cell::is(value, TypeId::vector)) return vector_element(at, unit, static_cast<TypeId>(value.w3));
     if (unit == 8) lowrt::fatal(lowrt::Fatal::no_switch);
     const uint32_t unit_value = series::load_unit(at, unit);
-    return cell::is(value, TypeId::binary) ? cell::integer(static_cast<int32_t>(unit_value)) : cell::character(unit_value);
+    return cell::is(value, TypeId::binary) ? cell::integer(static_cast<int32_t>(unit_value))
+                                           : cell::character(unit_value);
 }
 
 void tell_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {

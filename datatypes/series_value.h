@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "datatypes/ownership.h"
+#include "evaluator/words.h"
 #include "runtime/cell.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "datatypes/ownership.h"
-#include "evaluator/words.h"
 
 namespace zub::series_value {
 

@@ -245,7 +245,6 @@ QuoteScan scan_units(const std::byte* data, uint32_t from, uint32_t end) {
 
 // ---- Comparison ---------------------------------------------------------------------------------
 
-
 template <uint32_t A, uint32_t B>
 int32_t compare_units(const std::byte* a, const std::byte* b, uint32_t n, bool folded) {
     for (uint32_t i = 0; i < n; ++i) {
@@ -644,8 +643,8 @@ uint32_t append_escaped_char(NodeId out, uint32_t cp, bool all) {
 
 int32_t compare_chars(const Cell& a, const Cell& b, int32_t op, bool prefix) {
     const bool symbols = cell::is(a, TypeId::symbol) || cell::is(b, TypeId::symbol);
-    const bool same_place = !symbols && cell::series_node(a) == cell::series_node(b) &&
-                            cell::series_index(a) == cell::series_index(b);
+    const bool same_place =
+        !symbols && cell::series_node(a) == cell::series_node(b) && cell::series_index(a) == cell::series_index(b);
     if (op == op_same) return same_place ? 0 : -1;
     if (same_place && (op <= op_strict_equal || op == op_find)) return 0;
 

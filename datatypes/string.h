@@ -200,8 +200,8 @@ struct SortOrder {
     uint32_t flags;       // sort_flag bits
 };
 namespace sort_flag {
-inline constexpr uint32_t reverse = 1;  // the answer negated
-inline constexpr uint32_t records = 2;  // compare n elements in order; without it only element n
+inline constexpr uint32_t reverse = 1;      // the answer negated
+inline constexpr uint32_t records = 2;      // compare n elements in order; without it only element n
 inline constexpr uint32_t count_shift = 2;  // n lives in the bits from here up
 }  // namespace sort_flag
 

@@ -14,12 +14,12 @@
 #include "datatypes/string_units.h"
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/sort.h"
-#include "evaluator/words.h"
 
 namespace zub::string {
 namespace {
@@ -28,7 +28,6 @@ using namespace units;
 
 constexpr int32_t kNoLimit = std::numeric_limits<int32_t>::max();
 constexpr uint64_t kMaxBytes = 0xFFFFFF00u;  // the largest data area a buffer may have
-
 
 // The head clipped to the buffer: a head past the tail reads as the tail.
 uint32_t head_in(const Cell& value, uint32_t length) {
@@ -283,7 +282,8 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
         SeriesBuffer* b = memory::buffer(cell::series_node(value));
         const Bits bits{b->head_ptr(), b->used(), (b->flags & series_flag::complement) != 0};
         const std::byte* text = memory::buffer(node)->head_ptr();
-        const int64_t at = with_unit(unit_of(node), [&](auto s) { return search_bits<decltype(s)::value>(text, bits, walk); });
+        const int64_t at =
+            with_unit(unit_of(node), [&](auto s) { return search_bits<decltype(s)::value>(text, bits, walk); });
         return at < 0 ? kNoMatch : Match{at, 1};
     }
 
@@ -384,7 +384,8 @@ uint32_t splice(NodeId target, uint32_t at, uint32_t removed, Cell value, int32_
             // Without /only each value spends one of the part; forming may move the block, so
             // each cell is read afresh.
             uint32_t budget = only ? std::numeric_limits<uint32_t>::max() : limit;
-            for (uint32_t i = head_in(value, series::length(block)); i < series::length(block) && budget > 0; ++i, --budget)
+            for (uint32_t i = head_in(value, series::length(block)); i < series::length(block) && budget > 0;
+                 ++i, --budget)
                 append_formed(from, memory::buffer(block)->cells()[i]);
             count = series::length(from);
             if (only) count = std::min(count, limit);
@@ -445,8 +446,8 @@ uint32_t splice(NodeId target, uint32_t at, uint32_t removed, Cell value, int32_
 inline bool wide_space(uint32_t cp) {
     if (cp >= 1 && cp <= 0x20) return true;
     if (cp < 0x85) return false;
-    return cp == 0x85 || cp == 0xA0 || cp == 0x1680 || cp == 0x180E || (cp >= 0x2000 && cp <= 0x200A) ||
-           cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
+    return cp == 0x85 || cp == 0xA0 || cp == 0x1680 || cp == 0x180E || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 ||
+           cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
 }
 // The narrower set of plain trim's inner pass: no line feed nor other controls but tab.
 inline bool narrow_space(uint32_t cp) { return cp == 0x20 || cp == 0x09 || (cp >= 0x85 && wide_space(cp)); }

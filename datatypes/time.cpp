@@ -12,11 +12,11 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/lexer/lexer.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub {
@@ -82,7 +82,9 @@ int32_t form_value(double seconds, NodeId out, int32_t limit) {
 
 namespace {
 
-[[noreturn]] void raise_bad_to(const Cell& spec) { error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::time), spec); }
+[[noreturn]] void raise_bad_to(const Cell& spec) {
+    error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::time), spec);
+}
 
 // [hours minutes seconds], any tail of it left out; only the hours carry a sign.
 Cell from_block(Cell spec) {
@@ -208,8 +210,8 @@ Cell time_eval_path(Cell parent, Cell element, const PathStep& step) {
 
 Cell time_pick(Cell value, int32_t index, Cell index_value) {
     const int32_t part = cell::is(index_value, TypeId::word) ? part_of(index_value)
-                         : index >= 1 && index <= 3        ? index
-                                                           : 0;
+                         : index >= 1 && index <= 3          ? index
+                                                             : 0;
     if (part == 0) error::fire(ErrorId::out_of_range, index_value);
     return time::get_field(value, part);
 }
@@ -280,6 +282,7 @@ extern const ActionTable time_actions = {
     .pick = time_pick,
 };
 
-extern const type_traits::Traits time_traits = {.hash = type_traits::hash_float, .same_words = type_traits::kW2 | type_traits::kW3};
+extern const type_traits::Traits time_traits = {.hash = type_traits::hash_float,
+                                                .same_words = type_traits::kW2 | type_traits::kW3};
 
 }  // namespace zub

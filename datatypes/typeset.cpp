@@ -107,8 +107,7 @@ namespace {
 // make and to are one entry: a typeset is taken as it is, a block read element by element.
 Cell typeset_make(TypeId, Cell, Cell spec) {
     if (cell::is(spec, TypeId::typeset)) return spec;
-    if (!cell::is(spec, TypeId::block))
-        error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::typeset), spec);
+    if (!cell::is(spec, TypeId::block)) error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::typeset), spec);
     Cell set = typeset::make_empty();
     const NodeId node = cell::series_node(spec);
     for (uint32_t i = cell::series_index(spec); i < series::length(node); ++i)
@@ -136,9 +135,7 @@ int32_t typeset_mold(Cell value, NodeId out, MoldFlags flags, int32_t limit) {
     return limit;
 }
 
-int32_t typeset_form(Cell value, NodeId out, int32_t limit) {
-    return typeset_mold(value, out, MoldFlags{}, limit);
-}
+int32_t typeset_form(Cell value, NodeId out, int32_t limit) { return typeset_mold(value, out, MoldFlags{}, limit); }
 
 // Equal or not; sorts go by size; there is no lesser or greater.
 int32_t typeset_compare(Cell a, Cell b, int32_t op) {

@@ -40,7 +40,9 @@ inline void add_all(Cell& set, const Cell& more) { set.w1 |= more.w1, set.w2 |= 
 
 inline constexpr Cell make_empty() { return cell::make(TypeId::typeset); }
 // From raw payload words, as the binary loaders store them.
-inline constexpr Cell make_raw(uint32_t w1, uint32_t w2, uint32_t w3) { return cell::make(TypeId::typeset, w1, w2, w3); }
+inline constexpr Cell make_raw(uint32_t w1, uint32_t w2, uint32_t w3) {
+    return cell::make(TypeId::typeset, w1, w2, w3);
+}
 // The set of the listed types.
 Cell make_of(std::initializer_list<TypeId> types);
 // Every bit set but that of unset!: the tracer's default filter.
@@ -66,8 +68,7 @@ void to_block(Cell set, NodeId block);
 // The bitwise actions and the set natives, by their operation codes: 5 or~, 6 and~, 7 xor~,
 // 9 union, 10 intersect, 11 exclude, 12 difference. A datatype! operand counts as the set of that
 // one type; any other operand that is not a typeset! raises script invalid-arg with it.
-inline constexpr int32_t kOr = 5, kAnd = 6, kXor = 7, kUnion = 9, kIntersect = 10, kExclude = 11,
-                         kDifference = 12;
+inline constexpr int32_t kOr = 5, kAnd = 6, kXor = 7, kUnion = 9, kIntersect = 10, kExclude = 11, kDifference = 12;
 Cell combine(Cell a, Cell b, int32_t op);
 
 }  // namespace zub::typeset

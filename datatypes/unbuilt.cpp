@@ -53,8 +53,8 @@ bool money_same(const Cell& a, const Cell& b) {
 
 }  // namespace
 
-#define ZUB_NOT_BUILT(stem, ...)                     \
-    extern const ActionTable stem##_actions = {};   \
+#define ZUB_NOT_BUILT(stem, ...)                  \
+    extern const ActionTable stem##_actions = {}; \
     extern const type_traits::Traits stem##_traits = {__VA_ARGS__};
 
 ZUB_NOT_BUILT(bitset, .refs = {Ref::none, Ref::bytes, Ref::none}, .same_words = kW2, .copies = true)
@@ -75,8 +75,8 @@ ZUB_NOT_BUILT(point2D, .hash = type_traits::hash_w1_w2, .same_words = kW1 | kW2)
 ZUB_NOT_BUILT(point3D, .hash = type_traits::hash_w1_w2_w3)
 ZUB_NOT_BUILT(image, .refs = {Ref::none, Ref::bytes, Ref::none}, .hash = type_traits::hash_w1_w2,
               .same_words = kW1 | kW2, .key_words = kW1 | kW2, .copies = true)
-ZUB_NOT_BUILT(event, .refs = {Ref::none, Ref::cells, Ref::none}, .gate = type_traits::Gate::flag_set,
-              .gated = kW2, .gate_flags = cell_flag::event_series, .hash = type_traits::hash_w2)
+ZUB_NOT_BUILT(event, .refs = {Ref::none, Ref::cells, Ref::none}, .gate = type_traits::Gate::flag_set, .gated = kW2,
+              .gate_flags = cell_flag::event_series, .hash = type_traits::hash_w2)
 
 #undef ZUB_NOT_BUILT
 

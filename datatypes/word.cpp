@@ -8,11 +8,11 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/lexer/lexer.h"
-#include "runtime/memory.h"
-#include "runtime/hash.h"
-#include "runtime/series.h"
-#include "runtime/error.h"
 #include "evaluator/words.h"
+#include "runtime/error.h"
+#include "runtime/hash.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
 #include "runtime/type_traits.h"
 
 namespace zub {
@@ -41,18 +41,13 @@ Cell word_from_text(Cell text) {
 Cell make_common(TypeId type, Cell spec) {
     Cell result;
     switch (cell::type(spec)) {
-        case TypeId::datatype:
-            result = words::type_word(static_cast<TypeId>(spec.w1));
-            break;
+        case TypeId::datatype: result = words::type_word(static_cast<TypeId>(spec.w1)); break;
         case TypeId::logic:
             result = words::global(cell::as_logic(spec) ? words::Word::true_ : words::Word::false_);
             break;
         case TypeId::string:
-        case TypeId::char_:
-            result = word_from_text(spec);
-            break;
-        default:
-            error::fire(ErrorId::bad_to_arg, cell::datatype_of(type), spec);
+        case TypeId::char_: result = word_from_text(spec); break;
+        default: error::fire(ErrorId::bad_to_arg, cell::datatype_of(type), spec);
     }
     cell::set_type(result, type);
     return result;
@@ -72,9 +67,7 @@ Cell word_make(TypeId type, Cell, Cell spec) {
         case TypeId::word:
         case TypeId::set_word:
         case TypeId::lit_word:
-        case TypeId::get_word:
-            cell::set_type(spec, type);
-            return spec;
+        case TypeId::get_word: cell::set_type(spec, type); return spec;
         case TypeId::refinement:
         case TypeId::issue: {
             // Kept only when its name reads as a plain word, bound to the global context.
@@ -123,8 +116,7 @@ int32_t word_compare(Cell a, Cell b, int32_t op) {
         case op_find: return same_canonical ? 0 : 1;
         case op_strict_equal: return same_type && same_symbol ? 0 : 1;
         case op_same: return same_type && same_symbol && a.w1 == b.w1 ? 0 : 1;
-        case op_equal_word:
-            return (word_and_lit_word(ta, tb) ? same_symbol : same_type && same_symbol) ? 0 : 1;
+        case op_equal_word: return (word_and_lit_word(ta, tb) ? same_symbol : same_type && same_symbol) ? 0 : 1;
         case op_equal_canonical:
             return (word_and_lit_word(ta, tb) ? same_canonical : same_type && same_canonical) ? 0 : 1;
         default: return symbol::compare_names(a.w2, b.w2, false);

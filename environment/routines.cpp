@@ -18,9 +18,9 @@
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
 #include "system/output.h"
 
 namespace zub::routines {
@@ -34,8 +34,7 @@ bool is_word(TypeId t) {
 }
 
 [[noreturn]] void expect_arg(const char* routine, const Cell& value, const char* argument) {
-    error::fire(ErrorId::expect_arg, words::global(symbol::make(routine)),
-                cell::datatype_of(value),
+    error::fire(ErrorId::expect_arg, words::global(symbol::make(routine)), cell::datatype_of(value),
                 words::global(symbol::make(argument)));
 }
 
@@ -179,18 +178,10 @@ struct Named {
 };
 
 constexpr Named kRoutines[] = {
-    {"make-routine", make_routine},
-    {"quit-return", quit_return},
-    {"set-quiet", set_quiet},
-    {"set-slot-quiet", set_slot_quiet},
-    {"shift-right", shift_right},
-    {"shift-left", shift_left},
-    {"shift-logical", shift_logical},
-    {"last-lf?", last_lf},
-    {"stack-size?", stack_size},
-    {"pick-stack", pick_stack},
-    {"frame-index?", frame_index},
-    {"tracing?", tracing},
+    {"make-routine", make_routine},     {"quit-return", quit_return},  {"set-quiet", set_quiet},
+    {"set-slot-quiet", set_slot_quiet}, {"shift-right", shift_right},  {"shift-left", shift_left},
+    {"shift-logical", shift_logical},   {"last-lf?", last_lf},         {"stack-size?", stack_size},
+    {"pick-stack", pick_stack},         {"frame-index?", frame_index}, {"tracing?", tracing},
     {"write-stdout", write_stdout},
 };
 
@@ -216,8 +207,6 @@ void define_make_routine() {
     stack::pop(2);
 }
 
-void forget_make_routine() {
-    context::put_word_value(context::global(), symbol::make("make-routine"), cell::unset());
-}
+void forget_make_routine() { context::put_word_value(context::global(), symbol::make("make-routine"), cell::unset()); }
 
 }  // namespace zub::routines

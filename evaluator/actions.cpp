@@ -13,11 +13,11 @@
 #include "evaluator/part_skip.h"
 #include "evaluator/refinements.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 
 namespace zub::actions {
 namespace {
@@ -46,10 +46,10 @@ static_assert(spec_follows_slots(), "boot/actions.zub lists the actions of actio
 // The direct form of each slot: its type and its member of ActionTable.
 template <Slot S>
 struct Direct;
-#define ZUB_ACTION(member_, word, signature)            \
-    template <>                                         \
-    struct Direct<Slot::member_> {                      \
-        using Fn = signature;                           \
+#define ZUB_ACTION(member_, word, signature)                              \
+    template <>                                                           \
+    struct Direct<Slot::member_> {                                        \
+        using Fn = signature;                                             \
         static constexpr Fn ActionTable::*member = &ActionTable::member_; \
     };
 #include "datatypes/actions.def"
@@ -92,9 +92,18 @@ void insert_entry(const int32_t* r) {
     }
     a.result((of(series).*Direct<S>::member)(series, value, options));
 }
-template <> void entry<Slot::append>(const int32_t* r) { insert_entry<Slot::append>(r); }
-template <> void entry<Slot::insert>(const int32_t* r) { insert_entry<Slot::insert>(r); }
-template <> void entry<Slot::change>(const int32_t* r) { insert_entry<Slot::change>(r); }
+template <>
+void entry<Slot::append>(const int32_t* r) {
+    insert_entry<Slot::append>(r);
+}
+template <>
+void entry<Slot::insert>(const int32_t* r) {
+    insert_entry<Slot::insert>(r);
+}
+template <>
+void entry<Slot::change>(const int32_t* r) {
+    insert_entry<Slot::change>(r);
+}
 
 // A string holding what form or mold wrote, cut to the limit when there is one.
 template <typename Write>
@@ -130,30 +139,36 @@ FindOptions find_options(const Args<S>& a) {
     return o;
 }
 
-template <> void entry<Slot::make>(const int32_t* r) {
+template <>
+void entry<Slot::make>(const int32_t* r) {
     const Args<Slot::make> a(r);
     const TypeId t = target_of(a[0]);
     a.result(registry::actions(t).make(t, a[0], a[1]));
 }
-template <> void entry<Slot::to>(const int32_t* r) {
+template <>
+void entry<Slot::to>(const int32_t* r) {
     const Args<Slot::to> a(r);
     const TypeId t = target_of(a[0]);
     a.result(registry::actions(t).to(t, a[0], a[1]));
 }
-template <> void entry<Slot::random>(const int32_t* r) {
+template <>
+void entry<Slot::random>(const int32_t* r) {
     const Args<Slot::random> a(r);
     a.result(of(a[0]).random(a[0], a.has<"seed">(), a.has<"secure">(), a.has<"only">()));
 }
-template <> void entry<Slot::reflect>(const int32_t* r) {
+template <>
+void entry<Slot::reflect>(const int32_t* r) {
     const Args<Slot::reflect> a(r);
     a.result(of(a[0]).reflect(a[0], word::symbol_of(a[1])));
 }
-template <> void entry<Slot::form>(const int32_t* r) {
+template <>
+void entry<Slot::form>(const int32_t* r) {
     const Args<Slot::form> a(r);
     const Cell value = a[0];
     a.result(text_of(a.arg<"part">(), [&](NodeId out, int32_t limit) { of(value).form(value, out, limit); }));
 }
-template <> void entry<Slot::mold>(const int32_t* r) {
+template <>
+void entry<Slot::mold>(const int32_t* r) {
     const Args<Slot::mold> a(r);
     const Cell value = a[0];
     const MoldFlags flags{a.has<"only">(), a.has<"all">(), a.has<"flat">(), 0};
@@ -165,105 +180,133 @@ template <> void entry<Slot::mold>(const int32_t* r) {
 void internal(const int32_t*) {
     error::fire(ErrorId::cannot_use, stack::call_word(), cell::datatype_of(cell::type(stack::args()[0])));
 }
-template <> void entry<Slot::eval_path>(const int32_t* r) { internal(r); }
-template <> void entry<Slot::set_path>(const int32_t* r) { internal(r); }
-template <> void entry<Slot::compare>(const int32_t* r) { internal(r); }
+template <>
+void entry<Slot::eval_path>(const int32_t* r) {
+    internal(r);
+}
+template <>
+void entry<Slot::set_path>(const int32_t* r) {
+    internal(r);
+}
+template <>
+void entry<Slot::compare>(const int32_t* r) {
+    internal(r);
+}
 
-template <> void entry<Slot::round>(const int32_t* r) {
+template <>
+void entry<Slot::round>(const int32_t* r) {
     const Args<Slot::round> a(r);
-    const RoundOptions o{a.arg<"to">(),    a.has<"even">(),    a.has<"down">(),         a.has<"half-down">(),
+    const RoundOptions o{a.arg<"to">(),    a.has<"even">(),    a.has<"down">(),        a.has<"half-down">(),
                          a.has<"floor">(), a.has<"ceiling">(), a.has<"half-ceiling">()};
     a.result(of(a[0]).round(a[0], o));
 }
-template <> void entry<Slot::copy>(const int32_t* r) {
+template <>
+void entry<Slot::copy>(const int32_t* r) {
     const Args<Slot::copy> a(r);
     const Cell* types = a.arg<"types">();
     if (types && !cell::is(*types, TypeId::datatype) && !cell::is(*types, TypeId::typeset))
         raise_expect_arg(Slot::copy, *types, 2);  // the argument of /types
     a.result(of(a[0]).copy(a[0], CopyOptions{a.arg<"part">(), a.has<"deep">(), types}));
 }
-template <> void entry<Slot::find>(const int32_t* r) {
+template <>
+void entry<Slot::find>(const int32_t* r) {
     const Args<Slot::find> a(r);
     a.result(of(a[0]).find(a[0], a[1], find_options(a)));
 }
-template <> void entry<Slot::select>(const int32_t* r) {
+template <>
+void entry<Slot::select>(const int32_t* r) {
     const Args<Slot::select> a(r);
     a.result(of(a[0]).select(a[0], a[1], find_options(a)));
 }
-template <> void entry<Slot::length_q>(const int32_t* r) {
+template <>
+void entry<Slot::length_q>(const int32_t* r) {
     const Args<Slot::length_q> a(r);
     const int32_t n = of(a[0]).length_q(a[0]);
     a.result(n < 0 ? cell::none() : cell::integer(n));
 }
-template <> void entry<Slot::move>(const int32_t* r) {
+template <>
+void entry<Slot::move>(const int32_t* r) {
     const Args<Slot::move> a(r);
     a.result(of(a[0]).move(a[0], a[1], a.arg<"part">()));
 }
-template <> void entry<Slot::pick>(const int32_t* r) {
+template <>
+void entry<Slot::pick>(const int32_t* r) {
     const Args<Slot::pick> a(r);
     a.result(of(a[0]).pick(a[0], pick_poke_index(a[1]), a[1]));
 }
-template <> void entry<Slot::poke>(const int32_t* r) {
+template <>
+void entry<Slot::poke>(const int32_t* r) {
     const Args<Slot::poke> a(r);
     const Cell value = a[2];
     (void)of(a[0]).poke(a[0], pick_poke_index(a[1]), a[1], value);
     a.result(value);
 }
-template <> void entry<Slot::put>(const int32_t* r) {
+template <>
+void entry<Slot::put>(const int32_t* r) {
     const Args<Slot::put> a(r);
     a.result(of(a[0]).put(a[0], a[1], a[2], a.has<"case">()));
 }
-template <> void entry<Slot::modify>(const int32_t* r) {
+template <>
+void entry<Slot::modify>(const int32_t* r) {
     const Args<Slot::modify> a(r);
     const Cell target = a[0];
     (void)of(target).modify(target, a[1], a[2], a.has<"case">());
     a.result(target);
 }
-template <> void entry<Slot::remove>(const int32_t* r) {
+template <>
+void entry<Slot::remove>(const int32_t* r) {
     const Args<Slot::remove> a(r);
     a.result(of(a[0]).remove(a[0], a.arg<"part">(), a.arg<"key">()));
 }
-template <> void entry<Slot::reverse>(const int32_t* r) {
+template <>
+void entry<Slot::reverse>(const int32_t* r) {
     const Args<Slot::reverse> a(r);
     a.result(of(a[0]).reverse(a[0], a.arg<"part">(), a.arg<"skip">()));
 }
-template <> void entry<Slot::sort>(const int32_t* r) {
+template <>
+void entry<Slot::sort>(const int32_t* r) {
     const Args<Slot::sort> a(r);
-    const SortOptions o{a.has<"case">(), a.arg<"skip">(),     a.arg<"compare">(), a.arg<"part">(),
+    const SortOptions o{a.has<"case">(), a.arg<"skip">(),    a.arg<"compare">(), a.arg<"part">(),
                         a.has<"all">(),  a.has<"reverse">(), a.has<"stable">()};
     a.result(of(a[0]).sort(a[0], o));
 }
-template <> void entry<Slot::take>(const int32_t* r) {
+template <>
+void entry<Slot::take>(const int32_t* r) {
     const Args<Slot::take> a(r);
     a.result(of(a[0]).take(a[0], a.arg<"part">(), a.has<"deep">(), a.has<"last">()));
 }
-template <> void entry<Slot::trim>(const int32_t* r) {
+template <>
+void entry<Slot::trim>(const int32_t* r) {
     const Args<Slot::trim> a(r);
     const TrimOptions o{a.has<"head">(),  a.has<"tail">(), a.has<"auto">(),
                         a.has<"lines">(), a.has<"all">(),  a.arg<"with">()};
     a.result(of(a[0]).trim(a[0], o));
 }
-template <> void entry<Slot::open>(const int32_t* r) {
+template <>
+void entry<Slot::open>(const int32_t* r) {
     const Args<Slot::open> a(r);
     a.result(of(a[0]).open(
         a[0], OpenOptions{a.has<"new">(), a.has<"read">(), a.has<"write">(), a.has<"seek">(), a.arg<"allow">()}));
 }
-template <> void entry<Slot::read>(const int32_t* r) {
+template <>
+void entry<Slot::read>(const int32_t* r) {
     const Args<Slot::read> a(r);
     const ReadOptions o{a.arg<"part">(),  a.arg<"seek">(), a.has<"binary">(),
                         a.has<"lines">(), a.has<"info">(), a.arg<"as">()};
     a.result(of(a[0]).read(a[0], o));
 }
-template <> void entry<Slot::write>(const int32_t* r) {
+template <>
+void entry<Slot::write>(const int32_t* r) {
     const Args<Slot::write> a(r);
-    const WriteOptions o{a.has<"binary">(), a.has<"lines">(), a.has<"info">(), a.has<"append">(),
+    const WriteOptions o{a.has<"binary">(), a.has<"lines">(), a.has<"info">(),  a.has<"append">(),
                          a.arg<"part">(),   a.arg<"seek">(),  a.arg<"allow">(), a.arg<"as">()};
     a.result(of(a[0]).write(a[0], a[1], o));
 }
 
 }  // namespace
 
-const Entry g_entries[] = {  // one per slot, in slot order, generated from the list of actions
+// One entry per slot, in slot order, generated from the list of actions.
+const Entry g_entries[] = {
 #define ZUB_ACTION(member, word, signature) entry<Slot::member>,
 #include "datatypes/actions.def"
 };

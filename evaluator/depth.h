@@ -14,7 +14,7 @@ inline constexpr size_t kEvaluatorStack = size_t{60} << 20;
 #else
 inline constexpr size_t kEvaluatorStack = size_t{512} << 20;  // reserved, committed as used
 #endif
-inline constexpr size_t kReserve = size_t{256} << 10;         // kept for raising and unwinding
+inline constexpr size_t kReserve = size_t{256} << 10;  // kept for raising and unwinding
 
 extern const char* g_limit;  // the deepest address the guarded paths may reach
 

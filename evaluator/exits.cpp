@@ -67,7 +67,8 @@ Status raise_break(bool has_value, bool is_continue) {
 }
 
 Status raise_exit(bool is_return, bool keep_current) {
-    const Search s = search(keep_current ? 0 : kBelowTop, [](const stack::Frame& f) { return (f.flags & stack::frame_flag::body) != 0; });
+    const Search s = search(keep_current ? 0 : kBelowTop,
+                            [](const stack::Frame& f) { return (f.flags & stack::frame_flag::body) != 0; });
     if (s != Search::found) error::fire(ErrorId::return_);
     g_value = is_return ? *stack::args() : cell::unset();
     return is_return ? Status::return_ : Status::exit_;
@@ -85,9 +86,7 @@ namespace {
 
 // A code point a report shows escaped: a control character or a lone surrogate would cut the
 // report short (NUL) or make it text that is not UTF-8.
-bool shown_escaped(uint32_t cp) {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0xD800 && cp <= 0xDFFF);
-}
+bool shown_escaped(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || (cp >= 0xD800 && cp <= 0xDFFF); }
 
 // Copies the formed report, escaping what shown_escaped names as mold escapes it; a line end
 // that starts the report's next "*** " line stays. May collect.
@@ -102,7 +101,8 @@ void append_report(NodeId out, NodeId formed) {
             string::append_char(out, cp);
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             static constexpr char kHex[] = "0123456789ABCDEF";
-            const char text[] = {'^', '(', kHex[cp >> 12], kHex[(cp >> 8) & 15], kHex[(cp >> 4) & 15], kHex[cp & 15], ')'};
+            const char text[] = {'^',           '(', kHex[cp >> 12], kHex[(cp >> 8) & 15], kHex[(cp >> 4) & 15],
+                                 kHex[cp & 15], ')'};
             string::append_literal(out, {text, sizeof text});
         } else {
             (void)string::append_escaped_char(out, cp, false);

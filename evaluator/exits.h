@@ -13,7 +13,7 @@
 
 namespace zub {
 
-enum class [[nodiscard]] Status : uint8_t {
+enum class [[nodiscard]] Status : uint8_t{
     normal = 0,
     break_,     // to the innermost loop
     continue_,  // to the innermost loop's next round
@@ -22,8 +22,8 @@ enum class [[nodiscard]] Status : uint8_t {
 };
 
 // Passes a Status other than normal on to the caller.
-#define ZUB_PASS(expr)                                           \
-    do {                                                         \
+#define ZUB_PASS(expr)                                                                              \
+    do {                                                                                            \
         if (const ::zub::Status status_ = (expr); status_ != ::zub::Status::normal) return status_; \
     } while (0)
 

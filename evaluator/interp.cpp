@@ -21,16 +21,16 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/depth.h"
 #include "evaluator/natives.h"
 #include "evaluator/signatures.h"
 #include "evaluator/stack.h"
-#include "evaluator/depth.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/hash_index.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
 #include "runtime/type_traits.h"
 
 namespace zub::interp {
@@ -50,13 +50,13 @@ Cell g_position = cell::unset();
 // Where a collection may run: between expressions, at function entry and at every block
 // evaluation (so a loop whose body is one expression reaches one each round).
 inline void safe_point() { collector::safe_point(); }
-Cell g_anon = cell::unset();       // the word <anon>, for calls of functions without a name
+Cell g_anon = cell::unset();  // the word <anon>, for calls of functions without a name
 // The global words of the natives and actions, so a call of one without a name (apply, a
 // comparator, a handler) still reports the word a user can look up. Filled at init.
 Cell g_native_names[natives::kCount];
 Cell g_action_names[kActionCount];
-Cell g_set_path = cell::unset();   // the word set-path, naming a set-path's frame
-NodeId g_empty = 0;                // an empty block: the source of calls given no block
+Cell g_set_path = cell::unset();                       // the word set-path, naming a set-path's frame
+NodeId g_empty = 0;                                    // an empty block: the source of calls given no block
 const Cell g_default_types = typeset::make_default();  // what an argument without a type block takes
 const signatures::Shape* g_native_shapes = nullptr;
 const signatures::Shape* g_action_shapes = nullptr;
@@ -178,7 +178,8 @@ Cell types_of(Cell block) {
         if (cell::is(item, TypeId::block)) continue;  // a callback's own spec
         if (cell::is(item, TypeId::word)) {
             const Cell* slot = slot_of(item);
-            if ((!slot || cell::is(*slot, TypeId::unset)) && signatures::add_named(types, word::symbol_of(item))) continue;
+            if ((!slot || cell::is(*slot, TypeId::unset)) && signatures::add_named(types, word::symbol_of(item)))
+                continue;
         }
         typeset::add_value(types, item);
     }
@@ -399,10 +400,11 @@ inline Status abandon(Cell* start, Status status) {
 }
 
 // Natives and actions: arguments in spec order, then every refinement's arguments.
-Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index,
-                    Cell* start, bool infix, uint32_t preset) {
+Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, Cell* start,
+                    bool infix, uint32_t preset) {
     const bool native = cell::is(fn, TypeId::native);
-    const signatures::Shape& shape = native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
+    const signatures::Shape& shape =
+        native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
     int32_t refinements[kMaxRefinements];
     for (uint32_t r = 0; r < shape.refinements; ++r) refinements[r] = -1;
 
@@ -478,8 +480,8 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
 
 // function! and routine!: arguments laid out as the function's context words, refinements
 // holding their truth, then the /local slots.
-Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index,
-                      bool infix, uint32_t preset) {
+Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+                      uint32_t preset) {
     const NodeId cache = cache_of(fn);
     const NodeId context = function::context_of(fn);
     const bool from_path = path != nullptr;
@@ -557,8 +559,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
                 ++a;
                 continue;
             }
-            ZUB_PASS(fetch(s, kind, active ? entry : typeset::make_default(), name, ArgWord{context, a},
-                           false, from_path || !active));
+            ZUB_PASS(fetch(s, kind, active ? entry : typeset::make_default(), name, ArgWord{context, a}, false,
+                           from_path || !active));
             g_args[a++] = active ? g_top[-1] : cell::none();
             stack::pop(1);
         }
@@ -592,8 +594,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
 Status run_routine(const Cell& fn) {
     const Cell code = function::more_at(fn, function::kCode);
     const function::RoutineEntry entry = cell::is(code, TypeId::integer)
-                                      ? function::routine_entry(static_cast<uint32_t>(cell::as_integer(code)))
-                                      : nullptr;
+                                             ? function::routine_entry(static_cast<uint32_t>(cell::as_integer(code)))
+                                             : nullptr;
     if (!entry) error::fire(ErrorId::not_done);
     return entry(nullptr);
 }
@@ -633,8 +635,18 @@ Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uin
 // ---- integer operators ---------------------------------------------------------------------------
 
 // The operators that integer arithmetic and comparison answer directly, by their callable.
-enum class Fast : uint8_t { none, add, subtract, multiply, lesser, greater, lesser_or_equal, greater_or_equal,
-                            equal, not_equal };
+enum class Fast : uint8_t {
+    none,
+    add,
+    subtract,
+    multiply,
+    lesser,
+    greater,
+    lesser_or_equal,
+    greater_or_equal,
+    equal,
+    not_equal
+};
 
 // The fast operator of each action and native, by index: tables, so the test is one load.
 constexpr auto kFastActions = [] {
@@ -666,18 +678,25 @@ inline Fast fast_kind(TypeId type, uint32_t number) {
 }
 inline Fast fast_kind(const Cell& fn) { return fast_kind(cell::type(fn), native::entry_number(fn)); }
 // The same for an op! cell, read from the type it was made from.
-inline Fast op_fast_kind(const Cell& op) {
-    return fast_kind(op::source_type(op), native::entry_number(op));
-}
+inline Fast op_fast_kind(const Cell& op) { return fast_kind(op::source_type(op), native::entry_number(op)); }
 
 // The result of an operator between two integers, in `out`; false for an overflow, whose
 // promotion the action itself makes.
 inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
     int32_t r;
     switch (kind) {
-        case Fast::add: if (__builtin_add_overflow(a, b, &r)) return false; out = cell::integer(r); break;
-        case Fast::subtract: if (__builtin_sub_overflow(a, b, &r)) return false; out = cell::integer(r); break;
-        case Fast::multiply: if (__builtin_mul_overflow(a, b, &r)) return false; out = cell::integer(r); break;
+        case Fast::add:
+            if (__builtin_add_overflow(a, b, &r)) return false;
+            out = cell::integer(r);
+            break;
+        case Fast::subtract:
+            if (__builtin_sub_overflow(a, b, &r)) return false;
+            out = cell::integer(r);
+            break;
+        case Fast::multiply:
+            if (__builtin_mul_overflow(a, b, &r)) return false;
+            out = cell::integer(r);
+            break;
         case Fast::lesser: out = cell::logic(a < b); break;
         case Fast::greater: out = cell::logic(a > b); break;
         case Fast::lesser_or_equal: out = cell::logic(a <= b); break;
@@ -721,9 +740,9 @@ constexpr auto kNoRefinements = [] {
 }();
 
 // Values a word may hold and give as they are.
-constexpr uint64_t kPlainValue = ~(type_group::bit(TypeId::unset) | type_group::bit(TypeId::native) |
-                                   type_group::bit(TypeId::action) | type_group::bit(TypeId::function) |
-                                   type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
+constexpr uint64_t kPlainValue =
+    ~(type_group::bit(TypeId::unset) | type_group::bit(TypeId::native) | type_group::bit(TypeId::action) |
+      type_group::bit(TypeId::function) | type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
 
 // Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
 // after it: those are pushed here; the rest go to the evaluator.
@@ -746,7 +765,8 @@ inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWor
 
 Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
     const bool native = cell::is(fn, TypeId::native);
-    const signatures::Shape& shape = native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
+    const signatures::Shape& shape =
+        native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
     mark_call(fn, name, infix ? start : start + 1);
     uint32_t p = 0;
     if (infix) {
@@ -767,7 +787,8 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
         return Status::normal;
     }
     if (native) {
-        if (native::entry_number(fn) == natives::index_of(natives::Native::return_)) return abandon(start, exits::raise_return());
+        if (native::entry_number(fn) == natives::index_of(natives::Native::return_))
+            return abandon(start, exits::raise_return());
         const Status st = natives::g_entries[native::entry_number(fn) - 1](kNoRefinements.data());
         if (st != Status::normal) return abandon(start, st);
     } else {

@@ -46,13 +46,12 @@ consteval int32_t find(const generated::RefinementName* table, size_t n, uint32_
 template <auto F>
 consteval int32_t refinement(std::string_view word) {
     if constexpr (std::is_same_v<decltype(F), natives::Native>)
-        return find(generated::kNativeRefinements, std::size(generated::kNativeRefinements),
-                    static_cast<uint32_t>(F), word);
+        return find(generated::kNativeRefinements, std::size(generated::kNativeRefinements), static_cast<uint32_t>(F),
+                    word);
     else if constexpr (std::is_same_v<decltype(F), Slot>)
-        return find(generated::kActionRefinements, std::size(generated::kActionRefinements),
-                    static_cast<uint32_t>(F), word);
-    else
-        return find(nullptr, 0, 0, word);  // a routine has no refinements to test
+        return find(generated::kActionRefinements, std::size(generated::kActionRefinements), static_cast<uint32_t>(F),
+                    word);
+    else return find(nullptr, 0, 0, word);  // a routine has no refinements to test
 }
 
 }  // namespace detail

@@ -8,9 +8,9 @@
 #include "datatypes/typeset.h"
 #include "evaluator/refinements.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
-#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {
@@ -25,8 +25,7 @@ constexpr bool same_words(const std::string_view* a, const std::string_view* b, 
         if (a[i] != b[i]) return false;
     return true;
 }
-static_assert(std::size(generated::kNativeWords) == kCount &&
-                  same_words(kWords, generated::kNativeWords, kCount),
+static_assert(std::size(generated::kNativeWords) == kCount && same_words(kWords, generated::kNativeWords, kCount),
               "boot/natives.zub lists the natives of natives.def, in its order");
 
 signatures::Table g_natives;
@@ -54,7 +53,7 @@ void init(const unsigned char* native_specs, uint32_t native_specs_size, const u
     groups::evaluation();
     groups::output();
     g_natives = signatures::load(native_specs, native_specs_size,
-                            std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
+                                 std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
     g_actions = signatures::load(action_specs, action_specs_size, action_words());
     // Every native! and action! value shares its spec block with these tables.
     collector::add_root(&g_natives.source);
@@ -76,14 +75,12 @@ const signatures::Shape* action_shapes() { return g_actions.shapes.data(); }
 
 void check_arg(const Cell& value, const Cell& types, symbol::Id argument) {
     if (typeset::contains(types, cell::type(value))) return;
-    error::fire(ErrorId::expect_arg, stack::call_word(),
-                cell::datatype_of(value), words::global(argument));
+    error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(value), words::global(argument));
 }
 
 void raise_arg(Native native, uint32_t param, const Cell& value) {
     const symbol::Id word = natives::param(natives::shape(index_of(native)), param).word;
-    error::fire(ErrorId::expect_arg, stack::call_word(),
-                cell::datatype_of(value), words::global(word));
+    error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(value), words::global(word));
 }
 
 void check_args(const signatures::Shape& shape, const int32_t* refinements) {

@@ -51,7 +51,6 @@ Status planned(const int32_t* refinements);
 void init(const unsigned char* native_specs, uint32_t native_specs_size, const unsigned char* action_specs,
           uint32_t action_specs_size);
 
-
 // Start-up of the groups that keep words or buffers of their own; init calls them.
 namespace groups {
 void control();     // conditionals and loops

@@ -10,9 +10,9 @@
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {
@@ -395,9 +395,7 @@ Status remove_each_entry(const int32_t* refinements) {
 
 namespace groups {
 
-void control() {
-    g_body = words::global(words::id(words::Word::body_tag));
-}
+void control() { g_body = words::global(words::id(words::Word::body_tag)); }
 
 }  // namespace groups
 }  // namespace zub::natives

@@ -8,12 +8,12 @@
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/native_args.h"
-#include "evaluator/part_skip.h"
 #include "evaluator/natives.h"
+#include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/unicode.h"
-#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {
@@ -86,7 +86,8 @@ template <Native native, bool upper>
 Status change_case(const int32_t* refinements) {
     const Args<native> args(refinements);
     const Cell value = args[0];
-    if (cell::is(value, TypeId::char_)) return args.done(cell::character(unicode::change_char_case(cell::as_char(value), upper)));
+    if (cell::is(value, TypeId::char_))
+        return args.done(cell::character(unicode::change_char_case(cell::as_char(value), upper)));
     if (!string::is_text(cell::type(value))) raise_arg(native, 0, value);
 
     const NodeId node = cell::series_node(value);

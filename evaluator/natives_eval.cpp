@@ -16,10 +16,10 @@
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
-#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {
@@ -73,9 +73,7 @@ Status do_entry(const int32_t* refinements) {
         case TypeId::file:
         case TypeId::url: error::fire(ErrorId::not_done);
         case TypeId::error: error_value::raise(value);
-        default:
-            ZUB_PASS(interp::eval_value(value));
-            return args.done(g_top[-1]);
+        default: ZUB_PASS(interp::eval_value(value)); return args.done(g_top[-1]);
     }
 }
 
@@ -406,7 +404,8 @@ Status does_entry(const int32_t* refinements) {
 Status has_entry(const int32_t* refinements) {
     const Args<Native::has> args(refinements);
     args[0] = block::clone(args[0], false, false);
-    args[0] = block::insert_value(args[0], cell::make(TypeId::refinement, 0, words::id(words::Word::local)), false, false);
+    args[0] =
+        block::insert_value(args[0], cell::make(TypeId::refinement, 0, words::id(words::Word::local)), false, false);
     return func_entry(nullptr);
 }
 
@@ -454,8 +453,7 @@ Status try_entry(const int32_t* refinements) {
         stack::restore(saved);
         cycles::reset();
         if (thrown.code != ThrownCode::error && !all) throw;
-        args[0] = thrown.code == ThrownCode::error ? error_value::from_pending()
-                                                : exits::thrown_value();
+        args[0] = thrown.code == ThrownCode::error ? error_value::from_pending() : exits::thrown_value();
     }
     g_top = args.cells() + 1;
     return st;
@@ -533,7 +531,7 @@ Status apply_entry(const int32_t* refinements) {
     if (args.has<"all">()) mode = interp::kApplyAll | interp::kApplyValues;
     if (args.has<"safer">()) mode |= interp::kApplySafer;
     ZUB_PASS(through_path && !args.has<"all">() ? interp::apply(fn, name, block, mode, &path)
-                                                   : interp::apply(fn, name, block, mode));
+                                                : interp::apply(fn, name, block, mode));
     return args.done(g_top[-1]);
 }
 

@@ -8,10 +8,10 @@
 #include "evaluator/natives.h"
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
 
 namespace zub::natives {
 namespace {
@@ -59,15 +59,15 @@ uint32_t trace_mask(const Cell& callback) {
 // What the trace hook needs: where the callback and the source sit (on the evaluation stack, so
 // they stay reachable and are re-read after every call) and the offset of the input in the source.
 struct TraceData {
-    Cell* args;          // the native's arguments base
-    uint32_t callback;   // position of the callback among the arguments
-    uint32_t offset;     // units between the source's index and the input start (a skipped BOM)
+    Cell* args;         // the native's arguments base
+    uint32_t callback;  // position of the callback among the arguments
+    uint32_t offset;    // units between the source's index and the input start (a skipped BOM)
 };
 
 // Names the punctuation tokens that have no datatype, by lexer action number.
 Cell action_word(int32_t action) {
-    static constexpr const char* kNames[] = {"",      "end",   "error", "block",     "block", "paren",   "paren",
-                                             "string", "string", "map", "path", "construct", "comment", "comma"};
+    static constexpr const char* kNames[] = {"",       "end",    "error", "block", "block",     "paren",   "paren",
+                                             "string", "string", "map",   "path",  "construct", "comment", "comma"};
     if (action < 1 || action > 13) return cell::none();
     return words::global(symbol::make(kNames[action]));
 }
@@ -87,8 +87,9 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     const uint32_t at = cell::series_index(input) + t.offset + (info.end > 0 ? info.end - 1 : 0);
     cell::set_series_index(input, std::min(at, series::length(cell::series_node(input))));
     values[1] = input;
-    values[2] = info.type > 0 && info.type < kTypeIdLimit ? cell::make(TypeId::datatype, static_cast<uint32_t>(info.type))
-                                                          : action_word(-info.type);
+    values[2] = info.type > 0 && info.type < kTypeIdLimit
+                    ? cell::make(TypeId::datatype, static_cast<uint32_t>(info.type))
+                    : action_word(-info.type);
     values[3] = cell::integer(static_cast<int32_t>(info.line));
     values[4] = info.value ? *info.value : cell::make(TypeId::pair, 0, info.start, info.end);
 
@@ -141,7 +142,8 @@ Status transcode_entry(const int32_t* refinements) {
     if (binary && (length < 0 || length >= 3) && remaining(source) >= 3) {
         const NodeId node = cell::series_node(source);
         const uint32_t i = cell::series_index(source) + 1;
-        if (series::byte_at(node, i) == 0xEF && series::byte_at(node, i + 1) == 0xBB && series::byte_at(node, i + 2) == 0xBF) {
+        if (series::byte_at(node, i) == 0xEF && series::byte_at(node, i + 1) == 0xBB &&
+            series::byte_at(node, i + 2) == 0xBF) {
             offset = 3;
             cell::set_series_index(source, cell::series_index(source) + 3);
             if (length >= 0) length -= 3;
@@ -174,7 +176,7 @@ Status transcode_entry(const int32_t* refinements) {
     Cell* const out = args.cells();
     if (prescan || scan) {
         const auto type = static_cast<int32_t>(result.type);
-        *out = type == 0 ? cell::none()
+        *out = type == 0  ? cell::none()
                : type < 0 ? cell::datatype_of(TypeId::error)
                           : cell::datatype_of(static_cast<TypeId>(type));
     } else if (next && !one) {

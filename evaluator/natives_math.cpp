@@ -13,14 +13,14 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/tuple.h"
-#include "runtime/symbol.h"
 #include "evaluator/actions.h"
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
-#include "evaluator/words.h"
+#include "runtime/symbol.h"
 #include "runtime/type_traits.h"
 
 namespace zub::natives {
@@ -43,8 +43,9 @@ float to_f32(double d) {
     return d < 0 ? -HUGE_VALF : HUGE_VALF;
 }
 
-Cell pair_to_point2(const Cell& p) { return point::make2(static_cast<float>(pair::x(p)), static_cast<float>(pair::y(p))); }
-
+Cell pair_to_point2(const Cell& p) {
+    return point::make2(static_cast<float>(pair::x(p)), static_cast<float>(pair::y(p)));
+}
 
 // ---- Comparison and logic -----------------------------------------------------------------------
 
@@ -122,12 +123,14 @@ bool is_zero(const Cell& v) {
         case TypeId::tuple: {
             uint8_t bytes[12];
             tuple::bytes(v, bytes);
-            return std::all_of(bytes, bytes + std::min(tuple::count(v), tuple::kMaxBytes), [](uint8_t b) { return b == 0; });
+            return std::all_of(bytes, bytes + std::min(tuple::count(v), tuple::kMaxBytes),
+                               [](uint8_t b) { return b == 0; });
         }
         case TypeId::money: return money::signum(v) == 0;
         case TypeId::point2D: return point::coordinate(v, 0) == 0.0f && point::coordinate(v, 1) == 0.0f;
         case TypeId::point3D:
-            return point::coordinate(v, 0) == 0.0f && point::coordinate(v, 1) == 0.0f && point::coordinate(v, 2) == 0.0f;
+            return point::coordinate(v, 0) == 0.0f && point::coordinate(v, 1) == 0.0f &&
+                   point::coordinate(v, 2) == 0.0f;
         default: return false;
     }
 }
@@ -199,7 +202,8 @@ bool point_max_min(Cell& a, Cell b, bool max) {
             break;
         default: return false;
     }
-    for (int i = 0; i < (three ? 3 : 2); ++i) point::set_coordinate(a, i, pick_f32(point::coordinate(a, i), other[i], max));
+    for (int i = 0; i < (three ? 3 : 2); ++i)
+        point::set_coordinate(a, i, pick_f32(point::coordinate(a, i), other[i], max));
     return true;
 }
 
@@ -250,7 +254,8 @@ bool tuple_max_min(Cell& a, Cell b, bool max) {
             return true;
         default: return false;
     }
-    for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(std::clamp(pick_int(bytes[i], n, max), 0, 255));
+    for (uint32_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<uint8_t>(std::clamp(pick_int(bytes[i], n, max), 0, 255));
     tuple::set_bytes(a, bytes);
     return true;
 }
@@ -348,10 +353,8 @@ double degrees_to_radians(double angle, int mode) {
     double a = std::fmod(angle, 360.0);
     if (a > 180.0 || a < -180.0) a += a >= 0.0 ? -360.0 : 360.0;
     if (a > 90.0 || a < -90.0) {
-        if (mode == 0)
-            a += a >= 0.0 ? -180.0 : 180.0;
-        else if (mode == 2)
-            a = a >= 0.0 ? 180.0 - a : -180.0 - a;
+        if (mode == 0) a += a >= 0.0 ? -180.0 : 180.0;
+        else if (mode == 2) a = a >= 0.0 ? 180.0 - a : -180.0 - a;
     }
     return a * 3.141592653589793 / 180.0;
 }
@@ -444,8 +447,12 @@ Status not_equal_q_entry(const int32_t* r) { return compare_native<Native::not_e
 Status strict_equal_q_entry(const int32_t* r) { return compare_native<Native::strict_equal_q, op_strict_equal>(r); }
 Status lesser_q_entry(const int32_t* r) { return compare_native<Native::lesser_q, op_lesser>(r); }
 Status greater_q_entry(const int32_t* r) { return compare_native<Native::greater_q, op_greater>(r); }
-Status lesser_or_equal_q_entry(const int32_t* r) { return compare_native<Native::lesser_or_equal_q, op_lesser_or_equal>(r); }
-Status greater_or_equal_q_entry(const int32_t* r) { return compare_native<Native::greater_or_equal_q, op_greater_or_equal>(r); }
+Status lesser_or_equal_q_entry(const int32_t* r) {
+    return compare_native<Native::lesser_or_equal_q, op_lesser_or_equal>(r);
+}
+Status greater_or_equal_q_entry(const int32_t* r) {
+    return compare_native<Native::greater_or_equal_q, op_greater_or_equal>(r);
+}
 Status sine_entry(const int32_t* r) { return trig<Native::sine, 2, sin_>(r); }
 Status cosine_entry(const int32_t* r) { return trig<Native::cosine, 1, cos_>(r); }
 Status arcsine_entry(const int32_t* r) { return arc<Native::arcsine, asin_>(r); }

@@ -4,11 +4,11 @@
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/stats.h"
-#include "evaluator/words.h"
 
 namespace zub::natives {
 using native_args::Args;

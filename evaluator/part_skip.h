@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "runtime/cell.h"
 #include "evaluator/words.h"
+#include "runtime/cell.h"
 
 namespace zub::part_skip {
 

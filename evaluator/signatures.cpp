@@ -83,8 +83,15 @@ Cell cell_at(NodeId node, uint32_t i) { return memory::buffer(node)->cells()[i];
 
 // Walks one spec, appending its parameters.
 Shape walk(Cell word, Cell spec, Table& table) {
-    Shape shape{word::symbol_of(word), cell::series_node(spec), static_cast<uint32_t>(table.params.size()), 0, 0, 0, nullptr,
-                static_cast<uint32_t>(table.refinements.size()), nullptr};
+    Shape shape{word::symbol_of(word),
+                cell::series_node(spec),
+                static_cast<uint32_t>(table.params.size()),
+                0,
+                0,
+                0,
+                nullptr,
+                static_cast<uint32_t>(table.refinements.size()),
+                nullptr};
     const NodeId items = shape.spec;
     const uint32_t n = series::length(items);
     int16_t refinement = -1;
@@ -121,7 +128,8 @@ Shape walk(Cell word, Cell spec, Table& table) {
                 break;
             case T::set_word:
                 // return: and its type block say what comes back; nothing is checked against it.
-                if (symbol::utf8(word::symbol_of(item)) != "return" || i + 1 >= n || !cell::is(cell_at(items, i + 1), T::block))
+                if (symbol::utf8(word::symbol_of(item)) != "return" || i + 1 >= n ||
+                    !cell::is(cell_at(items, i + 1), T::block))
                     error::fire(ErrorId::bad_func_def, spec);
                 ++i;
                 break;

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/symbol.h"
 #include "runtime/cell.h"
+#include "runtime/symbol.h"
 
 namespace zub::signatures {
 
@@ -31,21 +31,21 @@ struct Refinement {
 
 // One function of a spec file.
 struct Shape {
-    symbol::Id word;        // the word the function is bound to
-    NodeId spec;            // the function spec block, head 0
-    uint32_t first_param;   // its first Param in the list
-    uint16_t params;        // all its arguments, refinement arguments included
-    uint16_t fixed;         // the arguments before the first refinement
-    uint16_t refinements;   // refinements, /local excluded
-    const Param* param;     // its parameters, in the table's list (set once the list is complete)
+    symbol::Id word;               // the word the function is bound to
+    NodeId spec;                   // the function spec block, head 0
+    uint32_t first_param;          // its first Param in the list
+    uint16_t params;               // all its arguments, refinement arguments included
+    uint16_t fixed;                // the arguments before the first refinement
+    uint16_t refinements;          // refinements, /local excluded
+    const Param* param;            // its parameters, in the table's list (set once the list is complete)
     uint32_t first_refinement;     // its first Refinement in the list
     const Refinement* refinement;  // its refinements, in spec order (set with param)
 };
 
 struct Table {
-    NodeId source;              // the loaded block holding every spec; keeps them alive
-    std::vector<Shape> shapes;  // in file order
-    std::vector<Param> params;  // every function's parameters, in order
+    NodeId source;                        // the loaded block holding every spec; keeps them alive
+    std::vector<Shape> shapes;            // in file order
+    std::vector<Param> params;            // every function's parameters, in order
     std::vector<Refinement> refinements;  // every function's refinements, in order
 };
 

@@ -4,10 +4,10 @@
 
 #include "datatypes/context.h"
 #include "datatypes/word.h"
+#include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
-#include "evaluator/words.h"
 
 namespace zub::stack {
 

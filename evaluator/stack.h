@@ -9,12 +9,12 @@
 
 #include <cstdint>
 
-#include "runtime/symbol.h"
 #include "datatypes/values_cache.h"
 #include "datatypes/word.h"
 #include "runtime/assert.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 
 namespace zub::stack {
 
@@ -38,13 +38,13 @@ inline constexpr uint8_t interpreted = 0x02;  // pushed by the interpreter
 
 struct Frame {
     FrameType type;
-    uint8_t flags;              // frame_flag bits
+    uint8_t flags;  // frame_flag bits
     uint16_t spare;
-    symbol::Id symbol;          // the called word's symbol
-    uint32_t saved_args;        // the arguments base when the frame was pushed (a cell index)
-    NodeId word_context;        // the context the called word is bound to, or 0
-    NodeId function_context;    // function frames: the function's context
-    uint32_t saved_values;      // function frames: that context's values before the call
+    symbol::Id symbol;        // the called word's symbol
+    uint32_t saved_args;      // the arguments base when the frame was pushed (a cell index)
+    NodeId word_context;      // the context the called word is bound to, or 0
+    NodeId function_context;  // function frames: the function's context
+    uint32_t saved_values;    // function frames: that context's values before the call
 };
 
 extern Cell g_cells[kCells];
@@ -79,8 +79,8 @@ inline Cell* push(const Cell& value) {
     return slot;
 }
 inline void pop(uint32_t n) { g_top = static_cast<uint32_t>(g_top - g_cells) > n ? g_top - n : g_cells; }
-inline void reset() { g_top = g_args; }            // drop everything of the current call
-inline void keep() { g_top = g_args + 1; }         // keep its result only
+inline void reset() { g_top = g_args; }     // drop everything of the current call
+inline void keep() { g_top = g_args + 1; }  // keep its result only
 inline void set_last(Cell value) { *g_args = value; }
 inline void reset_set_last(Cell value) {
     g_top = g_args + 1;

@@ -8,7 +8,7 @@
 #define ZUB_ASSERT(condition) \
     ((condition) ? static_cast<void>(0) : ::zub::assert_failed(#condition, __FILE__, __LINE__))
 #else
-#define ZUB_ASSERTS_ON 0
+#define ZUB_ASSERTS_ON        0
 #define ZUB_ASSERT(condition) static_cast<void>(0)
 #endif
 

@@ -27,10 +27,10 @@ constexpr uint64_t bit(TypeId t) { return uint64_t{1} << static_cast<uint8_t>(t)
 inline constexpr uint64_t block_like = bit(TypeId::block) | bit(TypeId::paren) | bit(TypeId::path) |
                                        bit(TypeId::lit_path) | bit(TypeId::set_path) | bit(TypeId::get_path) |
                                        bit(TypeId::hash);
-inline constexpr uint64_t text_like = bit(TypeId::string) | bit(TypeId::file) | bit(TypeId::url) |
-                                      bit(TypeId::tag) | bit(TypeId::email) | bit(TypeId::ref);
-inline constexpr uint64_t series = block_like | text_like | bit(TypeId::binary) | bit(TypeId::vector) |
-                                   bit(TypeId::image);
+inline constexpr uint64_t text_like = bit(TypeId::string) | bit(TypeId::file) | bit(TypeId::url) | bit(TypeId::tag) |
+                                      bit(TypeId::email) | bit(TypeId::ref);
+inline constexpr uint64_t series =
+    block_like | text_like | bit(TypeId::binary) | bit(TypeId::vector) | bit(TypeId::image);
 inline constexpr uint64_t all_word = bit(TypeId::word) | bit(TypeId::set_word) | bit(TypeId::lit_word) |
                                      bit(TypeId::get_word) | bit(TypeId::refinement) | bit(TypeId::issue);
 constexpr bool in(uint64_t group, TypeId t) { return (group & bit(t)) != 0; }
@@ -76,8 +76,8 @@ inline void clear_new_line(Cell& c) { c.header &= ~cell_flag::new_line; }
 // pieces and soon read whole (as every copy reads it) stalls the load.
 inline constexpr Cell make(TypeId t, uint32_t w1 = 0, uint32_t w2 = 0, uint32_t w3 = 0) {
     if (std::is_constant_evaluated()) return Cell{static_cast<uint32_t>(t), w1, w2, w3};
-    return std::bit_cast<Cell>(_mm_setr_epi32(static_cast<int>(t), static_cast<int>(w1), static_cast<int>(w2),
-                                              static_cast<int>(w3)));
+    return std::bit_cast<Cell>(
+        _mm_setr_epi32(static_cast<int>(t), static_cast<int>(w1), static_cast<int>(w2), static_cast<int>(w3)));
 }
 inline constexpr Cell unset() { return make(TypeId::unset); }
 inline constexpr Cell none() { return make(TypeId::none); }
@@ -114,9 +114,7 @@ inline TypeId datatype_type(const Cell& c) { return static_cast<TypeId>(c.w1); }
 
 inline bool as_logic(const Cell& c) { return c.w1 != 0; }
 inline int32_t as_integer(const Cell& c) { return static_cast<int32_t>(c.w2); }
-inline double as_float(const Cell& c) {
-    return std::bit_cast<double>(static_cast<uint64_t>(c.w3) << 32 | c.w2);
-}
+inline double as_float(const Cell& c) { return std::bit_cast<double>(static_cast<uint64_t>(c.w3) << 32 | c.w2); }
 inline uint32_t as_char(const Cell& c) { return c.w2; }  // the code point of a char!
 inline NodeId series_node(const Cell& c) { return c.w2; }
 inline uint32_t series_index(const Cell& c) { return c.w1; }
@@ -133,9 +131,7 @@ inline int32_t payload_order(const Cell& a, const Cell& b) {
 }
 
 // Truth: only none and false are false.
-inline bool truthy(const Cell& c) {
-    return !(is(c, TypeId::none) || (is(c, TypeId::logic) && c.w1 == 0));
-}
+inline bool truthy(const Cell& c) { return !(is(c, TypeId::none) || (is(c, TypeId::logic) && c.w1 == 0)); }
 
 // Truth for conditions that must have a value: unset raises script no-return.
 bool truthy_checked(const Cell& c);

@@ -35,9 +35,9 @@ std::vector<Root> g_roots;
 std::vector<const Cell*> g_cell_roots;
 std::vector<RootWalker> g_walkers;
 const NodeId* g_weak_records = nullptr;
-std::vector<NodeId> g_work;        // cell series marked but not yet scanned
-std::vector<NodeId> g_unmanaged;   // marked buffers outside the frames, unmarked at the end
-uint64_t g_newly_marked = 0;       // buffers marked so far in this cycle
+std::vector<NodeId> g_work;       // cell series marked but not yet scanned
+std::vector<NodeId> g_unmanaged;  // marked buffers outside the frames, unmarked at the end
+uint64_t g_newly_marked = 0;      // buffers marked so far in this cycle
 
 bool marked(NodeId node) { return node && (memory::buffer(node)->flags & series_flag::marked); }
 
@@ -168,8 +168,7 @@ void sweep_owned_records() {
     hashtable::for_each_record(table, [&](uint32_t key, Cell* record) {
         if (marked(key) && marked(record[1].w1)) return;
         // A series that outlives its owner is free to be owned again.
-        if (marked(key) && !cell::is(record[0], TypeId::image))
-            memory::buffer(key)->flags &= ~series_flag::owned;
+        if (marked(key) && !cell::is(record[0], TypeId::image)) memory::buffer(key)->flags &= ~series_flag::owned;
         record[0] = record[1] = record[2] = cell::unset();
         dead.push_back(key);
     });
@@ -243,8 +242,10 @@ void compact(SeriesFrame* f, SeriesFrame* into) {
 
 void unlink_series_frame(SeriesFrame* f) {
     memory::Record& r = memory::record();
-    if (f->prev) f->prev->next = f->next; else r.first_series_frame = f->next;
-    if (f->next) f->next->prev = f->prev; else r.last_series_frame = f->prev;
+    if (f->prev) f->prev->next = f->next;
+    else r.first_series_frame = f->next;
+    if (f->next) f->next->prev = f->prev;
+    else r.last_series_frame = f->prev;
     memory::free_virtual(f);
 }
 
@@ -284,8 +285,10 @@ uint64_t sweep_big_series() {
             live += big->size;
         } else {
             if (b->node && memory::buffer(b->node) == b) memory::free_node(b->node);
-            if (big->prev) big->prev->next = big->next; else r.first_big = big->next;
-            if (big->next) big->next->prev = big->prev; else r.last_big = big->prev;
+            if (big->prev) big->prev->next = big->next;
+            else r.first_big = big->next;
+            if (big->next) big->next->prev = big->prev;
+            else r.last_big = big->prev;
             memory::free_virtual(big);
         }
         big = next;
@@ -300,8 +303,10 @@ void review_node_frames() {
     for (NodeFrame* f = r.first_node_frame; f;) {
         NodeFrame* next = f->next;
         if (f->used == 0 || f->release) {
-            if (f->prev) f->prev->next = f->next; else r.first_node_frame = f->next;
-            if (f->next) f->next->prev = f->prev; else r.last_node_frame = f->prev;
+            if (f->prev) f->prev->next = f->next;
+            else r.first_node_frame = f->next;
+            if (f->next) f->next->prev = f->prev;
+            else r.last_node_frame = f->prev;
             r.node_table[f->number] = nullptr;
             memory::free_virtual(f);
             returned = true;

@@ -21,16 +21,16 @@
 namespace zub::collector {
 
 struct State {
-    bool enabled;           // off at start; start-up and `recycle` switch it
-    bool active;            // a cycle is under way
-    bool requested;         // allocation neared or passed the threshold: collect at a safe point
-    bool eager;             // stress: allocation collects at once instead of asking (tests)
-    uint32_t holds;         // open Guards: no cycle runs while above 0
-    uint32_t cycles;        // completed cycles
-    uint32_t node_cycles;   // cycles that returned node frames
-    uint64_t heap;          // bytes of the series frames' data areas and of the big series
-    uint64_t threshold;     // heap size from which growing it asks for a cycle
-    uint64_t used;          // bytes live after the last cycle plus those allocated since
+    bool enabled;          // off at start; start-up and `recycle` switch it
+    bool active;           // a cycle is under way
+    bool requested;        // allocation neared or passed the threshold: collect at a safe point
+    bool eager;            // stress: allocation collects at once instead of asking (tests)
+    uint32_t holds;        // open Guards: no cycle runs while above 0
+    uint32_t cycles;       // completed cycles
+    uint32_t node_cycles;  // cycles that returned node frames
+    uint64_t heap;         // bytes of the series frames' data areas and of the big series
+    uint64_t threshold;    // heap size from which growing it asks for a cycle
+    uint64_t used;         // bytes live after the last cycle plus those allocated since
 };
 extern State g_state;
 
@@ -63,7 +63,8 @@ inline constexpr uint64_t kCycleRoom = uint64_t{2} << 20;
 // the bytes in use come within kCycleRoom of the threshold. Never collects.
 inline void note_use(uint64_t bytes) {
     g_state.used += bytes;
-    if (g_state.used + kCycleRoom >= g_state.threshold && g_state.enabled) [[unlikely]] g_state.requested = true;
+    if (g_state.used + kCycleRoom >= g_state.threshold && g_state.enabled) [[unlikely]]
+        g_state.requested = true;
 }
 
 // Where a collection may run: the caller holds no unrooted cells and no raw buffer pointers.
@@ -72,7 +73,8 @@ inline void safe_point() {
 #ifdef ZUB_GC_TORTURE
     collect();
 #else
-    if (g_state.requested) [[unlikely]] collect();
+    if (g_state.requested) [[unlikely]]
+        collect();
 #endif
 }
 

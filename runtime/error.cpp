@@ -39,8 +39,7 @@ static_assert(std::size(kCategoryWords) == 10, "the catalogue has 10 categories"
 constexpr auto kPositions = [] {
     std::array<uint8_t, kIdCount> positions{};
     std::array<uint8_t, std::size(kCategoryWords)> seen{};
-    for (size_t i = 0; i < kIdCount; ++i)
-        positions[i] = seen[static_cast<size_t>(kCategoryOf[i])]++;
+    for (size_t i = 0; i < kIdCount; ++i) positions[i] = seen[static_cast<size_t>(kCategoryOf[i])]++;
     return positions;
 }();
 
@@ -68,9 +67,7 @@ void record(ErrorId id, int count, const Cell* args) {
 }  // namespace
 
 ErrorCategory category_of(ErrorId id) { return kCategoryOf[static_cast<size_t>(id)]; }
-int code_of(ErrorId id) {
-    return static_cast<int>(category_of(id)) * 100 + kPositions[static_cast<size_t>(id)];
-}
+int code_of(ErrorId id) { return static_cast<int>(category_of(id)) * 100 + kPositions[static_cast<size_t>(id)]; }
 std::string_view id_word(ErrorId id) { return kIdWords[static_cast<size_t>(id)]; }
 std::string_view message_template(ErrorId id) { return kTemplates[static_cast<size_t>(id)]; }
 std::string_view category_word(ErrorCategory c) { return kCategoryWords[static_cast<size_t>(c)]; }

@@ -40,15 +40,15 @@ using zub::Thrown;
 inline constexpr uint32_t kTraceDepth = 32;  // calls kept with an error
 
 struct Pending {
-    ErrorId id;                         // catalogue id
-    int arg_count;                      // 0 to 3
-    Cell args[3];                       // unused ones are none
-    Cell near;                          // the interpreter's position when it was raised, or unset
-    Cell value;                         // the error! value when one was raised as it is, else none
-    uint32_t where;                     // symbol of the call it happened in; 0 at top level
-    uint32_t trace_count;               // calls kept, innermost first
-    uint32_t trace_functions;           // bit i: call i ran a function's body (not a native)
-    uint32_t trace[kTraceDepth];        // their symbols, taken when the error was raised
+    ErrorId id;                   // catalogue id
+    int arg_count;                // 0 to 3
+    Cell args[3];                 // unused ones are none
+    Cell near;                    // the interpreter's position when it was raised, or unset
+    Cell value;                   // the error! value when one was raised as it is, else none
+    uint32_t where;               // symbol of the call it happened in; 0 at top level
+    uint32_t trace_count;         // calls kept, innermost first
+    uint32_t trace_functions;     // bit i: call i ran a function's body (not a native)
+    uint32_t trace[kTraceDepth];  // their symbols, taken when the error was raised
 };
 
 ErrorCategory category_of(ErrorId id);

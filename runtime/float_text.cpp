@@ -40,8 +40,7 @@ void digits_of(double value, int precision, bool keep_point_zero, Digits& d) {
     }
     if (value == 0.0) {
         d.point = kPointZero;
-        d.count = copy_text(d.text, keep_point_zero ? (d.negative ? "-0.0" : "0.0")
-                                                    : (d.negative ? "-0" : "0"));
+        d.count = copy_text(d.text, keep_point_zero ? (d.negative ? "-0.0" : "0.0") : (d.negative ? "-0" : "0"));
         return;
     }
 
@@ -49,11 +48,10 @@ void digits_of(double value, int precision, bool keep_point_zero, Digits& d) {
     // choice of layout left to the engine.
     char sci[64];
     const double magnitude = std::fabs(value);
-    const std::to_chars_result r =
-        precision <= 0
-            ? std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific)
-            : std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific,
-                            (precision > kMaxDigits ? kMaxDigits : precision) - 1);
+    const std::to_chars_result r = precision <= 0
+                                       ? std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific)
+                                       : std::to_chars(sci, sci + sizeof sci, magnitude, std::chars_format::scientific,
+                                                       (precision > kMaxDigits ? kMaxDigits : precision) - 1);
     const char* p = sci;
     int n = 0;
     for (; p < r.ptr && *p != 'e'; ++p)
@@ -87,8 +85,8 @@ bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-const char* float_to_digits(double value, int precision, int* decimal_point, bool* negative,
-                            int* digit_count, bool keep_point_zero) {
+const char* float_to_digits(double value, int precision, int* decimal_point, bool* negative, int* digit_count,
+                            bool keep_point_zero) {
     digits_of(value, precision, keep_point_zero, g_digits);
     *decimal_point = g_digits.point;
     *negative = g_digits.negative;
@@ -135,10 +133,8 @@ FloatText form_float(double value, int precision, bool keep_point_zero) {
         o += n - e;
     }
     if (o[-1] == '.') {
-        if (keep_point_zero)
-            *o++ = '0';
-        else
-            --o;
+        if (keep_point_zero) *o++ = '0';
+        else --o;
     }
     if (exponent_form) {
         *o++ = 'e';
@@ -165,10 +161,8 @@ double text_to_float(const char* start, const char* end, int exponent_adjust, in
         any_digit = true;
         if (kept == 0 && *p == '0') continue;
         ++point;
-        if (kept < kMaxSignificant)
-            buf[kept++] = *p;
-        else if (*p != '0')
-            sticky = true;
+        if (kept < kMaxSignificant) buf[kept++] = *p;
+        else if (*p != '0') sticky = true;
     }
     if (p < end && *p == '.') {
         const char* fraction = p + 1;
@@ -177,10 +171,8 @@ double text_to_float(const char* start, const char* end, int exponent_adjust, in
                 --point;
                 continue;
             }
-            if (kept < kMaxSignificant)
-                buf[kept++] = *p;
-            else if (*p != '0')
-                sticky = true;
+            if (kept < kMaxSignificant) buf[kept++] = *p;
+            else if (*p != '0') sticky = true;
         }
         any_digit = any_digit || p > fraction;
     }
@@ -216,8 +208,7 @@ double text_to_float(const char* start, const char* end, int exponent_adjust, in
     *o++ = 'e';
     o = std::to_chars(o, buf + sizeof buf, decimal - kept).ptr;
     double value = 0.0;
-    const std::from_chars_result r =
-        std::from_chars(buf, o, value, std::chars_format::scientific);
+    const std::from_chars_result r = std::from_chars(buf, o, value, std::chars_format::scientific);
     if (r.ec == std::errc::result_out_of_range) return decimal > 0 ? infinity : zero;
     return negative ? -value : value;
 }

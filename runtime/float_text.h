@@ -26,8 +26,8 @@ inline constexpr int kMaxDigits = 30;
 // texts the sign is part of the text (NaN reports not negative) and *digit_count is its length.
 // The text lives in one static buffer that the next call overwrites; copy it out at once.
 // Never allocates.
-const char* float_to_digits(double value, int precision, int* decimal_point, bool* negative,
-                            int* digit_count, bool keep_point_zero);
+const char* float_to_digits(double value, int precision, int* decimal_point, bool* negative, int* digit_count,
+                            bool keep_point_zero);
 
 // A formed float: NUL-terminated text in place, no heap. 40 bytes hold the longest form
 // ("-0.000000" and 30 digits).

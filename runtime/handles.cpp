@@ -17,9 +17,9 @@ namespace {
 
 constexpr uint32_t kInitialSlots = 100;
 
-NodeId g_slots = 0;               // block of cells; every cell is in its used part
-int32_t g_free_slot = -1;         // first free slot (0-based), -1 when none
-std::vector<bool> g_slot_used;    // by 0-based slot
+NodeId g_slots = 0;             // block of cells; every cell is in its used part
+int32_t g_free_slot = -1;       // first free slot (0-based), -1 when none
+std::vector<bool> g_slot_used;  // by 0-based slot
 
 Cell* slot_cells() { return reinterpret_cast<Cell*>(memory::buffer(g_slots)->data()); }
 
@@ -68,14 +68,14 @@ bool valid_live(int32_t entry) {
 }
 
 void release_handle(uint32_t class_id, uintptr_t handle) {
-    if (class_id >= 1 && class_id <= g_class_count && g_classes[class_id].release)
-        g_classes[class_id].release(handle);
+    if (class_id >= 1 && class_id <= g_class_count && g_classes[class_id].release) g_classes[class_id].release(handle);
 }
 
 // Takes a live entry out of the live list and puts it on the free list.
 void unlink(int32_t entry) {
     Entry& e = g_entries[entry];
-    if (e.prev >= 0) g_entries[e.prev].next = e.next; else g_live = e.next;
+    if (e.prev >= 0) g_entries[e.prev].next = e.next;
+    else g_live = e.next;
     if (e.next >= 0) g_entries[e.next].prev = e.prev;
     e = Entry{kFree, g_free, -1, 0};
     g_free = entry;

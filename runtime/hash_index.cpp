@@ -9,12 +9,12 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/symbol.h"
 #include "runtime/assert.h"
 #include "runtime/collector.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/symbol.h"
 #include "runtime/type_traits.h"
 
 namespace zub::hash_index {
@@ -166,9 +166,7 @@ bool wanted(const Find& how, uint32_t p) {
     return p < how.start && (how.start - p) % skip == 0;
 }
 
-bool better(const Find& how, uint32_t p, uint32_t best) {
-    return how.last || how.backwards ? p > best : p < best;
-}
+bool better(const Find& how, uint32_t p, uint32_t best) { return how.last || how.backwards ? p > best : p < best; }
 
 uint32_t hash_of_key(NodeId node, uint32_t key) {
     const NodeId block = table(node)->indexed;

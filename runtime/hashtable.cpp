@@ -49,9 +49,7 @@ uint32_t round_pow2(uint32_t n) {
     return uint32_t{1} << (32 - __builtin_clz(n - 1));
 }
 
-uint32_t buckets_for(uint32_t size) {
-    return round_pow2(static_cast<uint32_t>(std::max(size, 4u) / kLoad));
-}
+uint32_t buckets_for(uint32_t size) { return round_pow2(static_cast<uint32_t>(std::max(size, 4u) / kLoad)); }
 
 uint32_t bound_for_new(uint32_t buckets) { return static_cast<uint32_t>(buckets * kLoad); }
 
@@ -66,8 +64,8 @@ NodeId init_records(uint32_t size, Kind kind, uint32_t extra) {
     const NodeId records = memory::alloc_cells(size * (extra + 1));
     const NodeId node = memory::alloc_bytes(sizeof(Table));
     memory::buffer(node)->tail = sizeof(Table);
-    *table(node) = Table{0, width, 0, states, keys, records, 0, buckets, bound_for_new(buckets),
-                         static_cast<uint32_t>(kind), 0};
+    *table(node) =
+        Table{0, width, 0, states, keys, records, 0, buckets, bound_for_new(buckets), static_cast<uint32_t>(kind), 0};
     return node;
 }
 
@@ -166,8 +164,8 @@ NodeId init_positions(uint32_t size, Kind kind, NodeId indexed) {
     const NodeId keys = alloc_words(buckets, 0);
     const NodeId node = memory::alloc_bytes(sizeof(Table));
     memory::buffer(node)->tail = sizeof(Table);
-    *table(node) = Table{0, 0, 0, states, keys, indexed, 0, buckets, bound_for_new(buckets),
-                         static_cast<uint32_t>(kind), 0};
+    *table(node) =
+        Table{0, 0, 0, states, keys, indexed, 0, buckets, bound_for_new(buckets), static_cast<uint32_t>(kind), 0};
     return node;
 }
 

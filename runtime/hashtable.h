@@ -200,7 +200,8 @@ void rehash_positions(NodeId node, uint32_t buckets, HashOf hash_of, Moved moved
     for (uint32_t k = 0; k < live; ++k) {
         const uint32_t key = reinterpret_cast<uint32_t*>(memory::buffer(saved)->data())[k];
         uint32_t bucket;
-        find_position(node, hash_of(key), [](uint32_t) { return false; }, &bucket);
+        find_position(
+            node, hash_of(key), [](uint32_t) { return false; }, &bucket);
         add_position(node, bucket, key);
         moved(key, bucket);
     }

@@ -15,7 +15,7 @@ namespace {
 struct alignas(16) BlockHeader {
     BlockHeader* prev;  // live list, newest first
     BlockHeader* next;
-    size_t size;        // bytes asked for
+    size_t size;  // bytes asked for
 };
 
 BlockHeader* g_live = nullptr;
@@ -32,7 +32,8 @@ void link(BlockHeader* h) {
 }
 
 void unlink(BlockHeader* h) {
-    if (h->prev) h->prev->next = h->next; else g_live = h->next;
+    if (h->prev) h->prev->next = h->next;
+    else g_live = h->next;
     if (h->next) h->next->prev = h->prev;
     --g_blocks;
     g_bytes -= h->size;
@@ -106,8 +107,7 @@ void report_error(int code, uintptr_t address) {
     char text[160];
     const std::string_view message = fatal_message(code);
     const int n = std::snprintf(text, sizeof text, "*** Runtime Error %d: %.*s\n*** at: %08lXh\n", code,
-                                static_cast<int>(message.size()), message.data(),
-                                static_cast<unsigned long>(address));
+                                static_cast<int>(message.size()), message.data(), static_cast<unsigned long>(address));
     if (n > 0) {
         [[maybe_unused]] auto written = ::write(STDERR_FILENO, text, static_cast<size_t>(n));
     }

@@ -62,7 +62,7 @@ void store64(uint8_t* p, uint64_t v) {
 
 // Owns a low-level heap block until the end of the scope unless released.
 class ScopedBlock {
-public:
+  public:
     explicit ScopedBlock(size_t size) : block_(static_cast<uint8_t*>(lowrt::allocate(size))) {}
     ~ScopedBlock() { lowrt::free(block_); }
     ScopedBlock(const ScopedBlock&) = delete;
@@ -70,7 +70,7 @@ public:
     uint8_t* get() const { return block_; }
     uint8_t* release() { return std::exchange(block_, nullptr); }
 
-private:
+  private:
     uint8_t* block_;
 };
 
@@ -163,11 +163,11 @@ bool decode_block(BitReader& in, uint8_t* out, uint32_t length) {
 // Writing
 
 struct BitWriter {
-    uint8_t* out;         // the whole image
-    size_t capacity;      // bytes the image may take
-    size_t used;          // bytes written
-    uint64_t bits = 0;    // pending bits, the first in bit 0
-    unsigned count = 0;   // pending bits, below 32 between calls
+    uint8_t* out;        // the whole image
+    size_t capacity;     // bytes the image may take
+    size_t used;         // bytes written
+    uint64_t bits = 0;   // pending bits, the first in bit 0
+    unsigned count = 0;  // pending bits, below 32 between calls
 
     // Room for n more bytes, or null when the image would exceed its capacity.
     uint8_t* reserve(size_t n) {
@@ -253,8 +253,7 @@ uint32_t distance_penalty(uint32_t distance, uint32_t best_distance) {
     return penalty;
 }
 
-[[nodiscard]] bool compress_block(BitWriter& w, MatchTables& t, const uint8_t* block,
-                                  uint32_t length) {
+[[nodiscard]] bool compress_block(BitWriter& w, MatchTables& t, const uint8_t* block, uint32_t length) {
     uint8_t* length_word = w.reserve(4);
     if (!length_word) return false;
     store32(length_word, length);
@@ -291,8 +290,7 @@ uint32_t distance_penalty(uint32_t distance, uint32_t best_distance) {
                 if (distance > kDistanceMax) break;  // the chain only gets older
                 // The first match found is taken as it is; later ones must beat it by the penalty.
                 const uint32_t need =
-                    best_length == 0 ? kMatchMin
-                                     : best_length + distance_penalty(distance, best_distance) + 1;
+                    best_length == 0 ? kMatchMin : best_length + distance_penalty(distance, best_distance) + 1;
                 // The byte at need - 1 must agree for the candidate to win: a cheap first test.
                 if (need > limit) continue;
                 if (block[uint32_t(c) + need - 1] != block[pos + need - 1]) continue;

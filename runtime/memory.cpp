@@ -82,7 +82,8 @@ NodeFrame* new_node_frame() {
     f->release = 0;
     f->next = nullptr;
     f->prev = r.last_node_frame;
-    if (r.last_node_frame) r.last_node_frame->next = f; else r.first_node_frame = f;
+    if (r.last_node_frame) r.last_node_frame->next = f;
+    else r.first_node_frame = f;
     r.last_node_frame = f;
     r.node_table[number] = f;
     return f;
@@ -92,8 +93,7 @@ SeriesFrame* new_series_frame(uint32_t need) {
     Record& r = g_record;
     if (need >= r.next_frame_size) r.next_frame_size = r.max_frame_size;
     const uint32_t size = r.next_frame_size;
-    if (r.next_frame_size < r.max_frame_size)
-        r.next_frame_size = std::min(r.next_frame_size * 2, r.max_frame_size);
+    if (r.next_frame_size < r.max_frame_size) r.next_frame_size = std::min(r.next_frame_size * 2, r.max_frame_size);
 
     auto* f = static_cast<SeriesFrame*>(allocate_virtual(sizeof(SeriesFrame) + size));
     f->size = size;
@@ -105,8 +105,10 @@ SeriesFrame* new_series_frame(uint32_t need) {
     while (after && after > f) after = after->prev;
     f->prev = after;
     f->next = after ? after->next : r.first_series_frame;
-    if (f->next) f->next->prev = f; else r.last_series_frame = f;
-    if (after) after->next = f; else r.first_series_frame = f;
+    if (f->next) f->next->prev = f;
+    else r.last_series_frame = f;
+    if (after) after->next = f;
+    else r.first_series_frame = f;
     return f;
 }
 
@@ -151,7 +153,8 @@ SeriesBuffer* new_big_series(uint32_t need) {
     big->spare = 0;
     big->next = nullptr;
     big->prev = r.last_big;
-    if (r.last_big) r.last_big->next = big; else r.first_big = big;
+    if (r.last_big) r.last_big->next = big;
+    else r.first_big = big;
     r.last_big = big;
     return big->buffer();
 }
@@ -274,7 +277,8 @@ NodeId alloc_node() {
         // walked again from the first for every node.
         NodeFrame* const start = f;
         f = start && start->next ? start->next : r.first_node_frame;
-        while (f && f != start && (f->free_head == 0 || f->release)) f = f->next ? f->next : (start ? r.first_node_frame : nullptr);
+        while (f && f != start && (f->free_head == 0 || f->release))
+            f = f->next ? f->next : (start ? r.first_node_frame : nullptr);
         if (!f || f == start) f = new_node_frame();
         r.current_node_frame = f;
     }

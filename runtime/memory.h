@@ -86,10 +86,10 @@ struct NodeFrame {
 struct SeriesFrame {
     SeriesFrame* next;  // frames sorted by ascending address
     SeriesFrame* prev;
-    uint64_t size;      // bytes in the data area
-    std::byte* alloc;   // next free byte
-    std::byte* end;     // one past the data area
-    uint64_t spare;     // keeps the data 16-byte aligned
+    uint64_t size;     // bytes in the data area
+    std::byte* alloc;  // next free byte
+    std::byte* end;    // one past the data area
+    uint64_t spare;    // keeps the data 16-byte aligned
 
     std::byte* data() { return reinterpret_cast<std::byte*>(this + 1); }
 };
@@ -98,7 +98,7 @@ static_assert(sizeof(SeriesFrame) % 16 == 0);
 struct BigSeries {
     BigSeries* next;  // oldest first, new ones at the end
     BigSeries* prev;
-    uint64_t size;    // bytes of the buffer: header and data
+    uint64_t size;  // bytes of the buffer: header and data
     uint64_t spare;
 
     SeriesBuffer* buffer() { return reinterpret_cast<SeriesBuffer*>(this + 1); }
@@ -157,9 +157,9 @@ void free_node(NodeId node);
 SeriesBuffer* alloc_series_buffer(uint32_t count, uint32_t unit, int32_t offset);
 // A buffer and a node pointing at each other. May collect.
 NodeId alloc_series(uint32_t count, uint32_t unit, int32_t offset);
-NodeId alloc_cells(uint32_t count);        // unit 16, head at the start
-NodeId alloc_unset_cells(uint32_t count);  // the whole capacity set to unset cells
-NodeId alloc_bytes(uint32_t count);        // a count of 0 gives 16 bytes
+NodeId alloc_cells(uint32_t count);                       // unit 16, head at the start
+NodeId alloc_unset_cells(uint32_t count);                 // the whole capacity set to unset cells
+NodeId alloc_bytes(uint32_t count);                       // a count of 0 gives 16 bytes
 NodeId alloc_bytes_filled(uint32_t count, uint8_t byte);  // the whole capacity filled
 // Head at the start; a count of 0 takes 16 >> (unit / 2) units (none for cells).
 NodeId alloc_series_flags(uint32_t count, uint32_t unit);

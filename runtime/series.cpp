@@ -89,8 +89,7 @@ NodeId copy_part(NodeId source, uint32_t start, uint32_t count) {
     SeriesBuffer* from = memory::buffer(source);  // re-derived: the allocation may collect
     SeriesBuffer* to = memory::buffer(copy);
     to->flags = (to->flags & series_flag::big) |
-                (from->flags & ~(series_flag::owned | series_flag::big | series_flag::unmanaged |
-                                 series_flag::marked));
+                (from->flags & ~(series_flag::owned | series_flag::big | series_flag::unmanaged | series_flag::marked));
     std::memcpy(to->data(), from->head_ptr() + start * unit, size_t{count} * unit);
     to->tail = count * unit;
     return copy;

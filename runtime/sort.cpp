@@ -134,9 +134,9 @@ size_t isqrt(size_t n) {
 
 template <class L>
 struct Sorter {
-    L rec;          // layout of a record
-    Compare cmp;    // the caller's comparator
-    void* c1;       // its context words
+    L rec;        // layout of a record
+    Compare cmp;  // the caller's comparator
+    void* c1;     // its context words
     void* c2;
 
     size_t w() const { return rec.width(); }
@@ -200,7 +200,8 @@ struct Sorter {
         if (hi > len) hi = len;
         while (lo < hi) {
             const size_t mid = lo + (hi - lo) / 2;
-            if (pred(mid)) hi = mid; else lo = mid + 1;
+            if (pred(mid)) hi = mid;
+            else lo = mid + 1;
         }
         return lo;
     }
@@ -226,7 +227,8 @@ struct Sorter {
             size_t lo = 0, hi = len;  // after every record that ties with x
             while (lo < hi) {
                 const size_t mid = lo + (hi - lo) / 2;
-                if (compare(at(run, mid), x) > 0) hi = mid; else lo = mid + 1;
+                if (compare(at(run, mid), x) > 0) hi = mid;
+                else lo = mid + 1;
             }
             if (lo < len) rotate_one(at(run, lo), x);
         }
@@ -243,9 +245,7 @@ struct Sorter {
         lo += width * gallop(n1, [&](size_t i) { return compare(lo + i * width, mid) > 0; });
         const char* left_last = mid - width;
         const size_t n2 = static_cast<size_t>(hi - mid) / width;
-        hi -= width * gallop(n2, [&](size_t j) {
-            return compare(hi - (j + 1) * width, left_last) < 0;
-        });
+        hi -= width * gallop(n2, [&](size_t j) { return compare(hi - (j + 1) * width, left_last) < 0; });
         if (lo == mid || hi == mid) return;  // only a comparator that contradicts itself
         if (mid - lo <= hi - mid) merge_forward(lo, mid, hi, scratch);
         else merge_backward(lo, mid, hi, scratch);
@@ -286,9 +286,8 @@ struct Sorter {
             size_t r, l;
             do {
                 gallop_after -= gallop_after > 1;
-                r = gallop(static_cast<size_t>(hi - right) / width, [&](size_t i) {
-                    return compare(parked.from, right + i * width) <= 0;
-                });
+                r = gallop(static_cast<size_t>(hi - right) / width,
+                           [&](size_t i) { return compare(parked.from, right + i * width) <= 0; });
                 std::memmove(parked.gap, right, r * width);
                 parked.gap += r * width;
                 right += r * width;
@@ -344,9 +343,8 @@ struct Sorter {
             size_t l, r;
             do {
                 gallop_after -= gallop_after > 1;
-                l = gallop(static_cast<size_t>(parked.gap - lo) / width, [&](size_t i) {
-                    return compare(parked.gap - (i + 1) * width, parked.to - width) <= 0;
-                });
+                l = gallop(static_cast<size_t>(parked.gap - lo) / width,
+                           [&](size_t i) { return compare(parked.gap - (i + 1) * width, parked.to - width) <= 0; });
                 out -= l * width;
                 parked.gap -= l * width;
                 std::memmove(out, parked.gap, l * width);
@@ -355,9 +353,8 @@ struct Sorter {
                 parked.to -= width;
                 copy(out, parked.to);
                 if (parked.to == parked.from) return;
-                r = gallop(static_cast<size_t>(parked.to - parked.from) / width, [&](size_t i) {
-                    return compare(parked.gap - width, parked.to - (i + 1) * width) > 0;
-                });
+                r = gallop(static_cast<size_t>(parked.to - parked.from) / width,
+                           [&](size_t i) { return compare(parked.gap - width, parked.to - (i + 1) * width) > 0; });
                 out -= r * width;
                 parked.to -= r * width;
                 std::memcpy(out, parked.to, r * width);
@@ -405,8 +402,7 @@ struct Sorter {
 
     void insertion(char* a, size_t n) const {
         for (size_t i = 1; i < n; ++i)
-            for (size_t j = i; j > 0 && compare(at(a, j - 1), at(a, j)) > 0; --j)
-                swap(at(a, j - 1), at(a, j));
+            for (size_t j = i; j > 0 && compare(at(a, j - 1), at(a, j)) > 0; --j) swap(at(a, j - 1), at(a, j));
     }
 
     size_t median3(char* a, size_t i, size_t j, size_t k) const {
@@ -521,7 +517,8 @@ struct Sorter {
             size_t lo = 0, up = mid - 1;  // the first left record above `last`
             while (lo < up) {
                 const size_t m = lo + (up - lo) / 2;
-                if (compare(at(a, m), last) > 0) up = m; else lo = m + 1;
+                if (compare(at(a, m), last) > 0) up = m;
+                else lo = m + 1;
             }
             const size_t short_len = hi - mid;
             rotate(at(a, lo), at(a, mid), at(a, hi));

@@ -54,7 +54,8 @@ void fill(NodeId block) {
         nodes.push_back({f->capacity - f->used, f->used, f->capacity});
     std::vector<Triple> frames;
     for (SeriesFrame* f = r.first_series_frame; f; f = f->next)
-        frames.push_back({static_cast<uint64_t>(f->end - f->alloc), static_cast<uint64_t>(f->alloc - f->data()), f->size});
+        frames.push_back(
+            {static_cast<uint64_t>(f->end - f->alloc), static_cast<uint64_t>(f->alloc - f->data()), f->size});
     std::vector<uint64_t> bigs;
     for (const BigSeries* b = r.first_big; b; b = b->next) bigs.push_back(b->size);
     const uint64_t system = r.used_bytes;

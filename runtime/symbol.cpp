@@ -26,8 +26,8 @@ uint32_t hash_folded(const uint8_t* p, size_t n) {
     uint32_t h = hash::g_seed;
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        const uint32_t k = uint32_t{fold(p[i])} | uint32_t{fold(p[i + 1])} << 8 |
-                           uint32_t{fold(p[i + 2])} << 16 | uint32_t{fold(p[i + 3])} << 24;
+        const uint32_t k = uint32_t{fold(p[i])} | uint32_t{fold(p[i + 1])} << 8 | uint32_t{fold(p[i + 2])} << 16 |
+                           uint32_t{fold(p[i + 3])} << 24;
         h = hash::murmur3_mix(h, k);
     }
     uint32_t k = 0;
@@ -84,7 +84,8 @@ Id create(std::string_view name, int32_t alias_of, uint32_t hash) {
     series::append_cell(g_table, make_entry(alias_of, bytes));
 
     uint32_t bucket;
-    hashtable::find_position(g_hash, hash, [](uint32_t) { return false; }, &bucket);
+    hashtable::find_position(
+        g_hash, hash, [](uint32_t) { return false; }, &bucket);
     hashtable::add_position(g_hash, bucket, position);
     return position + 1;
 }
@@ -137,7 +138,8 @@ std::string_view utf8(Id id) { return name_at(id - 1); }
 NodeId name_string(Id id) {
     if (const NodeId existing = entry_string(cell_at(id - 1))) return existing;
     const Cell& c = cell_at(id - 1);
-    const NodeId string = unicode::load_utf8(unicode::series_input(entry_bytes(c), 0, memory::buffer(entry_bytes(c))->used()));
+    const NodeId string =
+        unicode::load_utf8(unicode::series_input(entry_bytes(c), 0, memory::buffer(entry_bytes(c))->used()));
     set_entry_string(cell_at(id - 1), string);  // re-derived: loading may have moved the table
     return string;
 }

@@ -22,9 +22,9 @@ enum class Ref : uint8_t {
 // When the gated payload words hold what their Ref says; the others always do.
 enum class Gate : uint8_t {
     always,
-    flag_clear,    // when every bit of `gate_flags` is clear in the header
-    flag_set,      // when every bit of `gate_flags` is set in the header
-    header_type,   // when the type id in header bits `gate_shift`.. is in `gate_types`
+    flag_clear,   // when every bit of `gate_flags` is clear in the header
+    flag_set,     // when every bit of `gate_flags` is set in the header
+    header_type,  // when the type id in header bits `gate_shift`.. is in `gate_types`
 };
 
 // Payload word bits, for the masks below.
@@ -43,26 +43,26 @@ uint32_t hash_w1_w2_w3(const Cell& c);  // the whole payload
 uint32_t hash_text(const Cell& c);      // text from the head, case-folded
 
 struct Traits {
-    Ref refs[3] = {};                    // what w1, w2 and w3 refer to
-    Gate gate = Gate::always;            // the condition on the gated words
-    uint8_t gated = 0;                   // kW1 | kW2 | kW3: the words the gate governs
-    uint8_t gate_shift = 0;              // header_type: where the type id sits in the header
-    uint32_t gate_flags = 0;             // flag_clear, flag_set: the header bits tested
-    uint64_t gate_types = 0;             // header_type: the type ids that open the gate
-    uint32_t (*hash)(const Cell&) = hash_w1;  // hash-index hash; never allocates
-    uint8_t same_words = kW1 | kW2 | kW3;     // same?: the payload words that must match
+    Ref refs[3] = {};                                  // what w1, w2 and w3 refer to
+    Gate gate = Gate::always;                          // the condition on the gated words
+    uint8_t gated = 0;                                 // kW1 | kW2 | kW3: the words the gate governs
+    uint8_t gate_shift = 0;                            // header_type: where the type id sits in the header
+    uint32_t gate_flags = 0;                           // flag_clear, flag_set: the header bits tested
+    uint64_t gate_types = 0;                           // header_type: the type ids that open the gate
+    uint32_t (*hash)(const Cell&) = hash_w1;           // hash-index hash; never allocates
+    uint8_t same_words = kW1 | kW2 | kW3;              // same?: the payload words that must match
     bool (*same)(const Cell&, const Cell&) = nullptr;  // same? for both of this type, in place of same_words
-    uint8_t key_words = 0;               // hash indexes: keys equal only when these words match
-                                         // (0: compared by value)
-    uint8_t walk_word = 2;               // 1 to 3: the word holding the series walks go through
-    std::string_view cycle_marker = "...";  // molded in place of a series met again in a walk
-    bool self_evaluating = true;         // evaluates to itself
-    bool copies = false;                 // copy/types gives a copy of it, not the value itself
+    uint8_t key_words = 0;                             // hash indexes: keys equal only when these words match
+                                                       // (0: compared by value)
+    uint8_t walk_word = 2;                             // 1 to 3: the word holding the series walks go through
+    std::string_view cycle_marker = "...";             // molded in place of a series met again in a walk
+    bool self_evaluating = true;                       // evaluates to itself
+    bool copies = false;                               // copy/types gives a copy of it, not the value itself
 };
 
 extern Traits g_rows[kTypeIdLimit];
-extern uint64_t g_self_evaluating;           // one bit per type id: the types whose self_evaluating is set
-extern uint8_t g_ref_words[kTypeIdLimit];   // kW1 | kW2 | kW3: the words a type's refs name, 0 for none
+extern uint64_t g_self_evaluating;         // one bit per type id: the types whose self_evaluating is set
+extern uint8_t g_ref_words[kTypeIdLimit];  // kW1 | kW2 | kW3: the words a type's refs name, 0 for none
 
 inline const Traits& of(TypeId type) { return g_rows[static_cast<uint8_t>(type)]; }
 

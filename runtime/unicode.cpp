@@ -208,15 +208,15 @@ Utf16Shape scan_utf16(const uint8_t* p, uint32_t length, bool crlf) {
 bool in_ranges(uint32_t cp, const tables::Pair* ranges, uint32_t count) {
     if (count == 0 || cp < ranges[0].first || cp > ranges[count - 1].second) return false;
     // The last range that starts at or before cp is the only one that can hold it.
-    const tables::Pair* after = std::upper_bound(
-        ranges, ranges + count, cp, [](uint32_t c, const tables::Pair& r) { return c < r.first; });
+    const tables::Pair* after =
+        std::upper_bound(ranges, ranges + count, cp, [](uint32_t c, const tables::Pair& r) { return c < r.first; });
     return cp <= (after - 1)->second;
 }
 
 uint32_t map_above_bmp(uint32_t cp, const tables::Pair* pairs, uint32_t count) {
     if (count == 0 || cp < pairs[0].first || cp > pairs[count - 1].first) return cp;
-    const tables::Pair* at = std::lower_bound(
-        pairs, pairs + count, cp, [](const tables::Pair& p, uint32_t c) { return p.first < c; });
+    const tables::Pair* at =
+        std::lower_bound(pairs, pairs + count, cp, [](const tables::Pair& p, uint32_t c) { return p.first < c; });
     return at != pairs + count && at->first == cp ? at->second : cp;
 }
 
@@ -355,8 +355,8 @@ uint32_t string_to_utf8_into(const Cell& value, std::byte* out, uint32_t room, u
     const std::byte* src = span_data(value, s);
     uint32_t written = 0;
     for (uint32_t i = 0; i < s.count;) {
-        const uint32_t cp = keep_surrogates ? load_unit(src + size_t{i++} * s.unit, s.unit)
-                                            : text_code_point(src, s.unit, s.count, i);
+        const uint32_t cp =
+            keep_surrogates ? load_unit(src + size_t{i++} * s.unit, s.unit) : text_code_point(src, s.unit, s.count, i);
         const uint32_t n = encode_utf8_bounded(cp, out + written, room - written);
         if (n == 0) break;
         written += n;

@@ -71,8 +71,8 @@ Converted string_to_utf8(Cell& value, uint32_t length = kWhole, bool crlf = fals
 // that does not fit, and adds a NUL (inside `room`) when asked. Returns the bytes before the NUL.
 // With keep_surrogates every surrogate is encoded as it is, for a reader that refuses it (the
 // lexer). Never allocates.
-uint32_t string_to_utf8_into(const Cell& value, std::byte* out, uint32_t room,
-                             uint32_t length = kWhole, bool nul = true, bool keep_surrogates = false);
+uint32_t string_to_utf8_into(const Cell& value, std::byte* out, uint32_t room, uint32_t length = kWhole,
+                             bool nul = true, bool keep_surrogates = false);
 
 // As string_to_utf8, as UTF-16LE: code points above U+FFFF become surrogate pairs.
 Converted string_to_utf16(Cell& value, uint32_t length = kWhole, bool crlf = false);
@@ -88,7 +88,7 @@ struct Input {
     const std::byte* bytes;  // memory outside any series; null when `node` is set
     NodeId node;             // or a series, read from `offset` bytes past its head
     uint32_t offset;
-    uint32_t length;         // bytes to read
+    uint32_t length;  // bytes to read
 };
 inline Input bytes_input(const void* bytes, uint32_t length) {
     return Input{static_cast<const std::byte*>(bytes), 0, 0, length};

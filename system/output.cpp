@@ -2,12 +2,12 @@
 // encodes into one static staging buffer, so printing allocates nothing.
 #include "system/output.h"
 
+#include <poll.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <poll.h>
-#include <unistd.h>
 
 #include "runtime/error.h"
 #include "runtime/memory.h"
@@ -188,8 +188,8 @@ bool write_string(int fd, Cell text, bool new_line) {
 void end_for_stdout(int error_number) {
     // Plain write(2) on stderr: the C streams may hold the lost text and would try it again.
     char text[160];
-    const int n = std::snprintf(text, sizeof text, "*** cannot write to standard output: %s\n",
-                                std::strerror(error_number));
+    const int n =
+        std::snprintf(text, sizeof text, "*** cannot write to standard output: %s\n", std::strerror(error_number));
     if (n > 0) {
         [[maybe_unused]] auto written = ::write(STDERR_FILENO, text, static_cast<size_t>(n));
     }

@@ -4,10 +4,10 @@
 // The runtime's low-level prints (diagnostics) write to standard output and then the text hooks.
 #pragma once
 
+#include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <sys/types.h>
 
 #include "runtime/cell.h"
 

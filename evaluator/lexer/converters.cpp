@@ -46,7 +46,8 @@ int32_t scan_integer(const std::byte* data, uint32_t count, uint32_t unit, int32
             for (uint32_t j = i + 1; j < count; ++j) more |= at(data, unit, j) != '\'';
             if (!more) return std::numeric_limits<int32_t>::min();
         }
-        if (__builtin_mul_overflow(value, 10, &value) || __builtin_add_overflow(value, static_cast<int32_t>(c - '0'), &value)) {
+        if (__builtin_mul_overflow(value, 10, &value) ||
+            __builtin_add_overflow(value, static_cast<int32_t>(c - '0'), &value)) {
             error = -2;
             return 0;
         }

@@ -99,7 +99,8 @@ void open_block(Lexer& s, int32_t kind, const Byte* token_start, const Byte* tok
     if (!fire_event(s, event::open, kind, nullptr, token_start, token_end)) return;
     if (s.depth >= kMaxNesting) error::fire(ErrorId::too_deep);
     Cell* m = push_cell(s);
-    cell::store_keeping_new_line(*m, make_marker(s.block_start, kind, static_cast<uint32_t>(token_start - s.input_start)));
+    cell::store_keeping_new_line(*m,
+                                 make_marker(s.block_start, kind, static_cast<uint32_t>(token_start - s.input_start)));
     s.block_start = stack_top();
     ++s.depth;
     s.initial_state = 0;
@@ -197,7 +198,8 @@ void throw_error(Lexer& s, const Byte* near, int32_t kind, uint8_t offending) {
     }
     if (s.trace && (s.trace->mask & event::error)) {
         int32_t shown = kind;
-        if (shown <= 0) shown = s.override_kind > 0 ? s.override_kind : s.token_type > 0 ? s.token_type : kind_of(TypeId::error);
+        if (shown <= 0)
+            shown = s.override_kind > 0 ? s.override_kind : s.token_type > 0 ? s.token_type : kind_of(TypeId::error);
         if (!fire_event(s, event::error, shown, nullptr, near, s.token_end)) {
             if (is_path_kind(innermost_kind(s))) close_block(s, near, near, -1, 0);
             return;
@@ -224,21 +226,28 @@ void throw_error(Lexer& s, const Byte* near, int32_t kind, uint8_t offending) {
             const Cell delimiter = cell::character(missing_delimiter(innermost_kind(s), byte));
             error::fire(ErrorId::missing, line, delimiter, near_text);
         }
-        default: error::fire(ErrorId::invalid, line, cell::make(TypeId::datatype, static_cast<uint32_t>(kind)), near_text);
+        default:
+            error::fire(ErrorId::invalid, line, cell::make(TypeId::datatype, static_cast<uint32_t>(kind)), near_text);
     }
 }
-
 
 namespace {
 
 // Bytes that end a path: white space, brackets, braces, quotes, a comment, the end.
 bool ends_path(Byte b) {
     switch (static_cast<CharClass>(class_of(b))) {
-        case CharClass::space: case CharClass::line_feed: case CharClass::block_open:
-        case CharClass::block_close: case CharClass::paren_open: case CharClass::paren_close:
-        case CharClass::brace_open: case CharClass::brace_close: case CharClass::double_quote:
-        case CharClass::semicolon: case CharClass::control: case CharClass::end:
-            return true;
+        case CharClass::space:
+        case CharClass::line_feed:
+        case CharClass::block_open:
+        case CharClass::block_close:
+        case CharClass::paren_open:
+        case CharClass::paren_close:
+        case CharClass::brace_open:
+        case CharClass::brace_close:
+        case CharClass::double_quote:
+        case CharClass::semicolon:
+        case CharClass::control:
+        case CharClass::end: return true;
         default: return false;
     }
 }
@@ -250,9 +259,22 @@ bool opens_point(const Byte* p, const Byte* end) {
     if (end - p <= 3) return false;
     for (; p < end; ++p) {
         switch (*p) {
-            case ' ': case '\t': case '+': case '-': case '.': case '#':
-            case 'A': case 'E': case 'F': case 'I': case 'N': case 'a': case 'e': case 'f': case 'i': case 'n':
-                continue;
+            case ' ':
+            case '\t':
+            case '+':
+            case '-':
+            case '.':
+            case '#':
+            case 'A':
+            case 'E':
+            case 'F':
+            case 'I':
+            case 'N':
+            case 'a':
+            case 'e':
+            case 'f':
+            case 'i':
+            case 'n': continue;
             default:
                 if (*p >= '0' && *p <= '9') continue;
                 return *p == ',';
@@ -332,8 +354,14 @@ void run_punctuation(Lexer& s, int action, const Byte* start, const Byte* end, u
             s.pos = after(s, end);  // a trace hook let it pass: step over the bad byte
             break;
         }
-        case 3: s.pos = after(s, end); open_block(s, kind_of(TypeId::block), start, s.pos); break;
-        case 4: s.pos = after(s, end); close_block(s, start, s.pos, kind_of(TypeId::block), ']'); break;
+        case 3:
+            s.pos = after(s, end);
+            open_block(s, kind_of(TypeId::block), start, s.pos);
+            break;
+        case 4:
+            s.pos = after(s, end);
+            close_block(s, start, s.pos, kind_of(TypeId::block), ']');
+            break;
         case 5:
             s.pos = after(s, end);
             if (innermost_kind(s) != kind_of(TypeId::point2D) && opens_point(s.pos, s.input_end)) {
@@ -342,7 +370,10 @@ void run_punctuation(Lexer& s, int action, const Byte* start, const Byte* end, u
                 open_block(s, kind_of(TypeId::paren), start, s.pos);
             }
             break;
-        case 6: s.pos = after(s, end); close_block(s, start, s.pos, kind_of(TypeId::paren), ')'); break;
+        case 6:
+            s.pos = after(s, end);
+            close_block(s, start, s.pos, kind_of(TypeId::paren), ')');
+            break;
         case 7:
             s.pos = after(s, end);
             if (s.brace_depth == 0) {
@@ -354,11 +385,20 @@ void run_punctuation(Lexer& s, int action, const Byte* start, const Byte* end, u
             s.brace_flags |= flags;
             s.initial_state = 4;
             break;
-        case 8: s.pos = after(s, end); close_braced(s, end, flags); break;
-        case 9: s.pos = after(s, end); open_block(s, kind_of(TypeId::map), start, s.pos); break;
+        case 8:
+            s.pos = after(s, end);
+            close_braced(s, end, flags);
+            break;
+        case 9:
+            s.pos = after(s, end);
+            open_block(s, kind_of(TypeId::map), start, s.pos);
+            break;
         case 10: open_path(s, start, end, flags); break;
         case 12: break;
-        case 13: s.pos = after(s, end); comma(s, start); break;
+        case 13:
+            s.pos = after(s, end);
+            comma(s, start);
+            break;
         default: break;
     }
 }
@@ -389,9 +429,21 @@ void path_step(Lexer& s) {
 // What the machine reads for a token beyond its end when the token is dropped unread.
 const Byte* skip_dropped(const Lexer& s, int action, const Byte* end) {
     switch (action) {
-        case 3: case 4: case 5: case 6: case 7: case 8: case 9: case 10: case 11: case 13:
-        case 14: case 19: case 21: case 22: case 31:
-            return after(s, end);
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+        case 8:
+        case 9:
+        case 10:
+        case 11:
+        case 13:
+        case 14:
+        case 19:
+        case 21:
+        case 22:
+        case 31: return after(s, end);
         case 20: return s.pos;
         default: return end;
     }
@@ -477,7 +529,8 @@ void scan_tokens(Lexer& s, bool one, bool prescan) {
             s.load = load;
         }
         if (s.trace && s.brace_depth == 0 && (s.trace->mask & event::prescan)) {
-            go_on = fire_event(s, event::prescan, s.token_type ? s.token_type : -action, nullptr, start, end) && !prescan;
+            go_on =
+                fire_event(s, event::prescan, s.token_type ? s.token_type : -action, nullptr, start, end) && !prescan;
         }
 
         if (go_on) {
@@ -630,9 +683,11 @@ NodeId load(const std::byte* utf8, uint32_t length) {
 Result transcode_value(Cell source, int32_t length, const Options& options) {
     const SeriesBuffer* b = memory::buffer(cell::series_node(source));
     const uint32_t unit = b->unit();
-    const uint32_t available = b->used() / unit > cell::series_index(source) ? b->used() / unit - cell::series_index(source) : 0;
+    const uint32_t available =
+        b->used() / unit > cell::series_index(source) ? b->used() / unit - cell::series_index(source) : 0;
     const uint32_t count = length < 0 ? available : std::min(available, static_cast<uint32_t>(length));
-    const std::byte* units = memory::buffer(cell::series_node(source))->head_ptr() + size_t{cell::series_index(source)} * unit;
+    const std::byte* units =
+        memory::buffer(cell::series_node(source))->head_ptr() + size_t{cell::series_index(source)} * unit;
     if (cell::is(source, TypeId::binary)) {
         BufferScope room(count);
         std::memcpy(room.data(), units, count);

@@ -24,34 +24,34 @@ inline constexpr uint32_t all = 63;
 
 // What a trace hook is told about one event.
 struct TraceInfo {
-    uint32_t event;      // one event bit
-    int32_t type;        // the token's datatype id, a block kind, or minus the action number
-    uint32_t line;       // the line the lexer is on
-    uint32_t start;      // 1-based character index of the token start in the input
-    uint32_t end;        // 1-based character index of the token end
-    const Cell* value;   // the loaded value for the load event, else null
+    uint32_t event;     // one event bit
+    int32_t type;       // the token's datatype id, a block kind, or minus the action number
+    uint32_t line;      // the line the lexer is on
+    uint32_t start;     // 1-based character index of the token start in the input
+    uint32_t end;       // 1-based character index of the token end
+    const Cell* value;  // the loaded value for the load event, else null
 };
 // Answers whether the token (or opening, closing, value, error) goes on. A hook may load again
 // (nested calls share the value stack) but must not keep the `value` pointer.
 using TraceHook = bool (*)(void* data, const TraceInfo& info);
 struct Trace {
-    TraceHook hook;   // called for the events in mask
-    void* data;       // passed back to the hook
-    uint32_t mask;    // event bits
+    TraceHook hook;  // called for the events in mask
+    void* data;      // passed back to the hook
+    uint32_t mask;   // event bits
 };
 
 struct Options {
-    bool one = false;            // stop after one value (/next, /one, /scan)
-    bool prescan = false;        // read one token without loading (/prescan)
-    bool load = true;            // build values; off for /scan, /prescan and the delimiter check
-    NodeId into = 0;             // append the values to this block instead of a new one (/into)
+    bool one = false;              // stop after one value (/next, /one, /scan)
+    bool prescan = false;          // read one token without loading (/prescan)
+    bool load = true;              // build values; off for /scan, /prescan and the delimiter check
+    NodeId into = 0;               // append the values to this block instead of a new one (/into)
     const Trace* trace = nullptr;  // /trace
 };
 
 struct Result {
-    Cell value;          // the block of values; in one-value mode the value (none when none)
-    TypeId type;         // the type of the last token; error! when a check found an error
-    uint32_t consumed;   // bytes read (characters for transcode_string)
+    Cell value;         // the block of values; in one-value mode the value (none when none)
+    TypeId type;        // the type of the last token; error! when a check found an error
+    uint32_t consumed;  // bytes read (characters for transcode_string)
 };
 
 // Start-up, after the memory manager: the value stack and the UTF-8 buffer. Again after
@@ -80,9 +80,9 @@ double scan_float(const std::byte* data, uint32_t count, uint32_t unit, int32_t&
 // The parts of a money text, for money!'s maker.
 struct MoneyDigits {
     bool negative;
-    char code[4];             // the currency code, NUL-terminated; empty when none
-    char digits[24];          // integer digits, leading zeros and ' dropped, NUL-terminated
-    char fraction[8];         // fraction digits, NUL-terminated
+    char code[4];      // the currency code, NUL-terminated; empty when none
+    char digits[24];   // integer digits, leading zeros and ' dropped, NUL-terminated
+    char fraction[8];  // fraction digits, NUL-terminated
 };
 bool scan_money(const std::byte* data, uint32_t count, uint32_t unit, MoneyDigits& out);
 

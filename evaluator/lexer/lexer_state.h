@@ -26,36 +26,36 @@ using Byte = uint8_t;
 
 // One call of the core. Lives on the machine stack, chained to the call it is nested in.
 struct Lexer {
-    Lexer* parent;              // the enclosing call, or null
-    uint32_t base;              // first value-stack cell of this call
-    uint32_t block_start;       // first cell of the innermost open block (base at top level)
-    uint32_t depth;             // open markers of this call
+    Lexer* parent;         // the enclosing call, or null
+    uint32_t base;         // first value-stack cell of this call
+    uint32_t block_start;  // first cell of the innermost open block (base at top level)
+    uint32_t depth;        // open markers of this call
     const Byte* input_start;
     const Byte* input_end;
-    const Byte* pos;            // where the next token starts
+    const Byte* pos;  // where the next token starts
     const Byte* token_end;
-    uint32_t line;              // 1-based
-    uint32_t lead_lines;        // line feeds between the previous token and this one
-    int32_t override_kind;      // the type a shared loader builds (file!, url!, ...), or -1
-    int32_t token_type;         // datatype id of the last token, 0 for punctuation
-    uint8_t initial_state;      // 0, 4 in a braced string, 35 in a point, 59 in a path
-    uint8_t last_state;         // the working state before the terminal one
-    int32_t last_type;          // the type of the last completed token
-    const Byte* brace_start;    // the outermost { of an open braced string
+    uint32_t line;            // 1-based
+    uint32_t lead_lines;      // line feeds between the previous token and this one
+    int32_t override_kind;    // the type a shared loader builds (file!, url!, ...), or -1
+    int32_t token_type;       // datatype id of the last token, 0 for punctuation
+    uint8_t initial_state;    // 0, 4 in a braced string, 35 in a point, 59 in a path
+    uint8_t last_state;       // the working state before the terminal one
+    int32_t last_type;        // the type of the last completed token
+    const Byte* brace_start;  // the outermost { of an open braced string
     uint32_t brace_depth;
-    uint32_t brace_flags;       // token flags gathered over the braced string's pieces
-    uint32_t brace_line;        // line of the outermost {
-    const Trace* trace;         // or null
-    bool load;                  // build values
-    const Byte* char_mark;      // the last position converted to a character index
-    uint32_t char_index;        // its 0-based character index
+    uint32_t brace_flags;   // token flags gathered over the braced string's pieces
+    uint32_t brace_line;    // line of the outermost {
+    const Trace* trace;     // or null
+    bool load;              // build values
+    const Byte* char_mark;  // the last position converted to a character index
+    uint32_t char_index;    // its 0-based character index
 };
 
 // Thrown (and caught by transcode) when a check-only scan meets an error.
 struct QuietStop {};
 
 // ---- Value stack ----
-Cell* stack_cells();          // valid until the next allocation
+Cell* stack_cells();  // valid until the next allocation
 uint32_t stack_top();
 void stack_drop_to(uint32_t top);
 // A fresh unset cell on top, with the new-line flag when a line feed preceded the token. May

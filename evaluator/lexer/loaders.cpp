@@ -9,16 +9,16 @@
 
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "runtime/symbol.h"
 #include "datatypes/time.h"
 #include "evaluator/lexer/lexer_state.h"
+#include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/float_text.h"
 #include "runtime/lowrt.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/symbol.h"
 #include "runtime/unicode.h"
-#include "evaluator/words.h"
 
 namespace zub::lexer {
 
@@ -135,7 +135,8 @@ bool push_text(Lexer& s, TypeId type, const Byte* start, const Byte* end, bool c
         b->tail += count;
     } else {
         std::byte* out = b->tail_ptr();
-        for (const Byte* p = start; p < end; out += unit) series::store_unit(out, unit, static_cast<uint32_t>(next_code_point(p, end, carets)));
+        for (const Byte* p = start; p < end; out += unit)
+            series::store_unit(out, unit, static_cast<uint32_t>(next_code_point(p, end, carets)));
         b->tail += count * unit;
     }
     push_cell(s, cell::series(type, node));
@@ -153,8 +154,8 @@ bool push_percent_text(Lexer& s, TypeId type, const Byte* start, const Byte* end
 void load_quoted(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
     s.pos = after(s, end);  // the closing "
     const bool plain = !(flags & (kNonAscii | token_flag::caret));
-    if (!push_text(s, s.override_kind > 0 ? static_cast<TypeId>(s.override_kind) : TypeId::string, start + 1, end,
-                   true, plain, load)) {
+    if (!push_text(s, s.override_kind > 0 ? static_cast<TypeId>(s.override_kind) : TypeId::string, start + 1, end, true,
+                   plain, load)) {
         throw_error(s, start, kind_or_override(s, TypeId::string));
     }
 }
@@ -198,11 +199,13 @@ void load_url(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool
 }
 
 void load_email(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
-    if (!push_text(s, TypeId::email, start, end, false, !(flags & kNonAscii), load)) throw_error(s, start, kind_of(TypeId::email));
+    if (!push_text(s, TypeId::email, start, end, false, !(flags & kNonAscii), load))
+        throw_error(s, start, kind_of(TypeId::email));
 }
 
 void load_ref(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
-    if (!push_text(s, TypeId::ref, start + 1, end, false, !(flags & kNonAscii), load)) throw_error(s, start, kind_of(TypeId::ref));
+    if (!push_text(s, TypeId::ref, start + 1, end, false, !(flags & kNonAscii), load))
+        throw_error(s, start, kind_of(TypeId::ref));
 }
 
 void load_file(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
@@ -406,7 +409,8 @@ bool read_time_field(const Byte* start, const Byte* end, bool seconds, double& o
     }
     if (p != end) return false;
     int errors = 0;
-    out = float_text::text_to_float(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end), 0, &errors);
+    out =
+        float_text::text_to_float(reinterpret_cast<const char*>(start), reinterpret_cast<const char*>(end), 0, &errors);
     return errors == 0;
 }
 
@@ -485,14 +489,22 @@ void load_word(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, boo
 
 void load_braced(Lexer& s, const Byte* start, const Byte* end, uint32_t flags, bool load) {
     const bool plain = !(flags & (kNonAscii | token_flag::caret));
-    if (!push_text(s, TypeId::string, start, end, true, plain, load)) throw_error(s, start - 1, kind_of(TypeId::string));
+    if (!push_text(s, TypeId::string, start, end, true, plain, load))
+        throw_error(s, start - 1, kind_of(TypeId::string));
 }
 
 bool is_unicode_space(uint32_t cp) {
     switch (cp) {
-        case 0x85: case 0xA0: case 0x1680: case 0x180E: case 0x2028: case 0x2029: case 0x202F:
-        case 0x205F: case 0x3000: case 0x200B:
-            return true;
+        case 0x85:
+        case 0xA0:
+        case 0x1680:
+        case 0x180E:
+        case 0x2028:
+        case 0x2029:
+        case 0x202F:
+        case 0x205F:
+        case 0x3000:
+        case 0x200B: return true;
         default: return cp >= 0x2000 && cp <= 0x200A;
     }
 }
@@ -531,7 +543,11 @@ int32_t decode_escape(const Byte*& p, const Byte* end) {
         case '{': return '{';
         case '}': return '}';
         case '~': return 127;
-        case '@': case '[': case '\\': case ']': case '_': return c - 64;
+        case '@':
+        case '[':
+        case '\\':
+        case ']':
+        case '_': return c - 64;
         default: break;
     }
     if (c >= 'a' && c <= 'z') return c - 'a' + 1;
@@ -546,9 +562,9 @@ int32_t decode_escape(const Byte*& p, const Byte* end) {
 bool decimal_text_ok(const char* text, uint32_t length) {
     if (length > kMaxNumberText) return false;
     static constexpr uint8_t kNext[11][7] = {
-        {10, 0, 1, 10, 4, 10, 10}, {10, 10, 1, 6, 5, 2, 9},  {10, 10, 1, 10, 10, 10, 9},
-        {10, 10, 3, 6, 10, 4, 9},  {10, 10, 3, 10, 10, 10, 9}, {10, 10, 3, 10, 10, 10, 9},
-        {10, 7, 8, 10, 10, 10, 10}, {10, 10, 8, 10, 10, 10, 10}, {10, 10, 8, 10, 10, 10, 9},
+        {10, 0, 1, 10, 4, 10, 10},  {10, 10, 1, 6, 5, 2, 9},      {10, 10, 1, 10, 10, 10, 9},
+        {10, 10, 3, 6, 10, 4, 9},   {10, 10, 3, 10, 10, 10, 9},   {10, 10, 3, 10, 10, 10, 9},
+        {10, 7, 8, 10, 10, 10, 10}, {10, 10, 8, 10, 10, 10, 10},  {10, 10, 8, 10, 10, 10, 9},
         {9, 9, 9, 9, 9, 9, 9},      {10, 10, 10, 10, 10, 10, 10},
     };
     uint8_t state = 0;
@@ -566,33 +582,43 @@ bool decimal_text_ok(const char* text, uint32_t length) {
 }
 
 const Action g_loaders[kTerminalCount + 1] = {
-    nullptr,                // 0
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // 1-10
-    load_construction,      // 11
-    nullptr, nullptr,       // 12, 13
-    load_quoted,            // 14
-    load_word,              // 15
-    load_issue,             // 16
-    load_integer,           // 17
-    load_refinement,        // 18
-    load_char,              // 19
-    load_file,              // 20
-    load_not_done_closed,   // 21 binary
-    load_percent,           // 22
-    load_float,             // 23
-    load_special_float,     // 24
-    load_not_done,          // 25 tuple
-    load_not_done,          // 26 date
-    load_not_done,          // 27 pair
-    load_point,             // 28
-    load_time,              // 29
-    load_not_done,          // 30 money
-    load_tag,               // 31
-    load_url,               // 32
-    load_email,             // 33
-    load_hex_integer,       // 34
-    load_raw,               // 35
-    load_ref,               // 36
+    nullptr,  // 0
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,            // 1-10
+    load_construction,  // 11
+    nullptr,
+    nullptr,               // 12, 13
+    load_quoted,           // 14
+    load_word,             // 15
+    load_issue,            // 16
+    load_integer,          // 17
+    load_refinement,       // 18
+    load_char,             // 19
+    load_file,             // 20
+    load_not_done_closed,  // 21 binary
+    load_percent,          // 22
+    load_float,            // 23
+    load_special_float,    // 24
+    load_not_done,         // 25 tuple
+    load_not_done,         // 26 date
+    load_not_done,         // 27 pair
+    load_point,            // 28
+    load_time,             // 29
+    load_not_done,         // 30 money
+    load_tag,              // 31
+    load_url,              // 32
+    load_email,            // 33
+    load_hex_integer,      // 34
+    load_raw,              // 35
+    load_ref,              // 36
 };
 
 }  // namespace zub::lexer

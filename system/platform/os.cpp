@@ -3,11 +3,11 @@
 // setenv, the directory through getcwd and chdir, sleeping through nanosleep.
 #include "system/platform/os.h"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -53,7 +53,6 @@ double get_time(bool precise) {
     const double seconds = static_cast<double>(now.tv_sec % 86400);
     return precise ? seconds + now.tv_nsec / 1e9 : seconds;
 }
-
 
 // ---- Environment --------------------------------------------------------------------------------
 

@@ -165,7 +165,9 @@ TEST_F(BlockSort, KeyedPathsAgreeWithTheGeneralComparator) {
                         const int32_t v = roll == 0   ? std::numeric_limits<int32_t>::min()
                                           : roll == 1 ? std::numeric_limits<int32_t>::max()
                                                       : static_cast<int32_t>(rng() % 40) - 20;
-                        const Cell c = k != offset ? i(static_cast<int32_t>(r)) : type == TypeId::integer ? i(v) : text_cell(type);
+                        const Cell c = k != offset               ? i(static_cast<int32_t>(r))
+                                       : type == TypeId::integer ? i(v)
+                                                                 : text_cell(type);
                         series::append_cell(node, c);
                     }
                 }
@@ -205,10 +207,10 @@ TEST_F(BlockSort, ComparatorFlags) {
         return block::sort_compare(x, y, reinterpret_cast<void*>(intptr_t{op_sort}),
                                    reinterpret_cast<void*>(uintptr_t{flags}));
     };
-    EXPECT_EQ(compare(0), 0);                    // first cells only
-    EXPECT_GT(compare(1u << 2), 0);              // the cell at offset 1
-    EXPECT_GT(compare(2 | (2u << 2)), 0);        // both cells
-    EXPECT_LT(compare(1 | 2 | (2u << 2)), 0);    // both cells, records swapped
+    EXPECT_EQ(compare(0), 0);                  // first cells only
+    EXPECT_GT(compare(1u << 2), 0);            // the cell at offset 1
+    EXPECT_GT(compare(2 | (2u << 2)), 0);      // both cells
+    EXPECT_LT(compare(1 | 2 | (2u << 2)), 0);  // both cells, records swapped
 }
 
 // ---- set operations ------------------------------------------------------------------------------

@@ -5,9 +5,9 @@
 #include <tuple>
 #include <vector>
 
+#include "datatypes/ownership.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
-#include "datatypes/ownership.h"
 #include "tests/unit/block_fixture.h"
 
 namespace zub {
@@ -53,8 +53,10 @@ TEST_F(Block, MoldStopsSoonAfterTheLimit) {
 
 // The word equalities, which no comparison native uses.
 TEST_F(Block, CompareByWord) {
-    EXPECT_EQ(row(TypeId::path).compare(block_of({a()}, TypeId::path), block_of({a()}, TypeId::lit_path), op_equal_word), 0);
-    EXPECT_EQ(row(TypeId::lit_path).compare(block_of({a()}, TypeId::lit_path), block_of({a()}, TypeId::path), op_equal_canonical),
+    EXPECT_EQ(
+        row(TypeId::path).compare(block_of({a()}, TypeId::path), block_of({a()}, TypeId::lit_path), op_equal_word), 0);
+    EXPECT_EQ(row(TypeId::lit_path)
+                  .compare(block_of({a()}, TypeId::lit_path), block_of({a()}, TypeId::path), op_equal_canonical),
               0);
 }
 
@@ -82,7 +84,10 @@ TEST_F(Block, AppendGrowsByDoubling) {
 TEST_F(Block, SizesBeyondTheLimitAreRefusedUntouched) {
     const Cell blk = block_of({i(1)});
     const Cell pair = block_of({i(1), i(2)});
-    struct Case { Cell value; int32_t dup; };
+    struct Case {
+        Cell value;
+        int32_t dup;
+    };
     const Case cases[] = {
         {i(0), 0x10000000},  // 2^28 cells
         {pair, 0x40000000},  // 2^31 cells: past 32 bits
@@ -129,7 +134,8 @@ class OwnedBlock : public Block {
     }
     static std::string notices() {
         std::string s;
-        for (const Notice& n : g_notices) s += n.action + " " + std::to_string(n.index) + " " + std::to_string(n.part) + ";";
+        for (const Notice& n : g_notices)
+            s += n.action + " " + std::to_string(n.index) + " " + std::to_string(n.part) + ";";
         return s;
     }
 };
@@ -140,9 +146,17 @@ TEST_F(OwnedBlock, ModifyingActionsNotifyBeforeAndAfter) {
         const char* notices;
     };
     const Case cases[] = {
-        {[&](Cell t) { row(t).append(t, block_of({a(), b()}), plain()); }, "append 3 2;appended 3 2;"},
-        {[&](Cell t) { row(t).insert(at(t, 1), a(), InsertOptions{-1, false, 3}); }, "insert 1 3;inserted 1 3;"},
-        {[&](Cell t) { row(t).change(at(t, 1), block_of({a(), b()}), InsertOptions{1, false, 1}); },
+        {[&](Cell t) {
+             row(t).append(t, block_of({a(), b()}), plain());
+         },
+         "append 3 2;appended 3 2;"},
+        {[&](Cell t) {
+             row(t).insert(at(t, 1), a(), InsertOptions{-1, false, 3});
+         },
+         "insert 1 3;inserted 1 3;"},
+        {[&](Cell t) {
+             row(t).change(at(t, 1), block_of({a(), b()}), InsertOptions{1, false, 1});
+         },
          "change 1 1;changed 1 2;"},
         {[&](Cell t) { row(t).swap(at(t, 2), block_of({a()})); }, "swap 2 1;swaped 2 1;"},
         {[&](Cell t) { row(t).trim(at(t, 1), TrimOptions{}); }, "trim 1 0;trimmed 1 0;"},
@@ -166,7 +180,11 @@ TEST_F(OwnedBlock, AHandlerThatEmptiesTheBlockFirst) {
         {"append", [&](Cell t) { return row(t).append(t, i(9), plain()); }, "[9]", 0},
         {"append", [&](Cell t) { return row(t).append(t, t, plain()); }, "[]", 0},  // the value went too
         {"insert", [&](Cell t) { return row(t).insert(t, at(t, 1), plain()); }, "[]", 0},
-        {"change", [&](Cell t) { return row(t).change(at(t, 1), block_of({a(), b()}), plain()); }, "[a b]", 2},
+        {"change",
+         [&](Cell t) {
+             return row(t).change(at(t, 1), block_of({a(), b()}), plain());
+         },
+         "[a b]", 2},
         {"swap", [&](Cell t) { return row(t).swap(t, block_of({a()})); }, "[]", 0},
         {"trim", [&](Cell t) { return row(t).trim(at(t, 1), TrimOptions{}); }, "[]", 1},
     };
@@ -229,11 +247,17 @@ TEST_F(Block, SwapRefusesAValue) {
 
 TEST_F(Block, MakeReservesRoom) {
     const Cell src = block_of({a(), b()});
-    struct Case { TypeId type; Cell spec; uint32_t room; };
+    struct Case {
+        TypeId type;
+        Cell spec;
+        uint32_t room;
+    };
     const Case cases[] = {
-        {TypeId::block, i(10), 10},  {TypeId::block, i(0), 1},   {TypeId::block, i(-5), 1},
-        {TypeId::block, cell::floating(3.9), 3}, {TypeId::block, src, 2}, {TypeId::block, at(src, 1), 1},
-        {TypeId::block, at(src, 8), 1}, {TypeId::block, block_of({a()}, TypeId::path), 1}, {TypeId::paren, src, 2},
+        {TypeId::block, i(10), 10},     {TypeId::block, i(0), 1},
+        {TypeId::block, i(-5), 1},      {TypeId::block, cell::floating(3.9), 3},
+        {TypeId::block, src, 2},        {TypeId::block, at(src, 1), 1},
+        {TypeId::block, at(src, 8), 1}, {TypeId::block, block_of({a()}, TypeId::path), 1},
+        {TypeId::paren, src, 2},
     };
     for (const Case& k : cases) {
         const Cell made = row(k.type).make(k.type, datatype(k.type), k.spec);

@@ -41,7 +41,11 @@ TEST(Cell, OnlyNoneAndFalseAreFalse) {
 }
 
 TEST(Cell, ToInt32CheckedRange) {
-    struct Case { double value; bool ok; int32_t expected; };
+    struct Case {
+        double value;
+        bool ok;
+        int32_t expected;
+    };
     const Case cases[] = {
         {2147483647.0, true, 2147483647},
         {-2147483648.0, true, -2147483648},

@@ -1,11 +1,11 @@
 // The collector: what is reachable from the roots survives (moved, with its node slot updated),
 // what is not is reclaimed, and marking never recurses on the C++ stack.
+#include "runtime/collector.h"
+#include "datatypes/ownership.h"
 #include "datatypes/string.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
-#include "runtime/collector.h"
 #include "runtime/hashtable.h"
-#include "datatypes/ownership.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zub {
@@ -130,7 +130,6 @@ TEST_F(Collector, ChurnWithTheCollectorOnKeepsEverythingRooted) {
         EXPECT_EQ(read(memory::buffer(items)->cells()[i]), "item " + std::to_string(i));
 }
 
-
 // Frames are walked in address order; later frames drain into the free ends of earlier ones.
 class CollectorFrames : public Collector {
   protected:
@@ -242,7 +241,8 @@ TEST_F(CollectorFrames, EmptyNodeFramesGoBackAndLiveNodesKeepTheirIds) {
     const uint32_t frames_with_garbage = node_frames();
     ASSERT_GE(frames_with_garbage, frames_before + 3);
     std::vector<NodeId> ids;
-    for (uint32_t i = 0; i < series::length(stack::at(0).w2); ++i) ids.push_back(memory::buffer(stack::at(0).w2)->cells()[i].w2);
+    for (uint32_t i = 0; i < series::length(stack::at(0).w2); ++i)
+        ids.push_back(memory::buffer(stack::at(0).w2)->cells()[i].w2);
     const uint32_t node_cycles = collector::g_state.node_cycles;
     collector::do_cycle();
     EXPECT_GT(collector::g_state.node_cycles, node_cycles);

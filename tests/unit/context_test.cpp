@@ -131,8 +131,8 @@ TEST_F(Contexts, ManyWordsKeepTheirIndexes) {
 
 TEST_F(Contexts, CollectSetWords) {
     const NodeId ctx = context::create(2, false, false, 0, context::Kind::object);
-    EXPECT_TRUE(context::collect_set_words(ctx, block_of({word("a", TypeId::set_word), word("b"), cell::integer(1),
-                                                         word("c", TypeId::set_word)})));
+    EXPECT_TRUE(context::collect_set_words(
+        ctx, block_of({word("a", TypeId::set_word), word("b"), cell::integer(1), word("c", TypeId::set_word)})));
     EXPECT_EQ(context::word_count(ctx), 2u);
     EXPECT_FALSE(context::collect_set_words(ctx, block_of({word("A", TypeId::set_word)})));
 }

@@ -20,8 +20,8 @@ namespace {
 class ErrorValue : public RuntimeTest {
   protected:
     static Cell load(const std::string& text) {
-        return cell::series(TypeId::block,
-                            lexer::load(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size())));
+        return cell::series(TypeId::block, lexer::load(reinterpret_cast<const std::byte*>(text.data()),
+                                                       static_cast<uint32_t>(text.size())));
     }
     // The one value a text loads as.
     static Cell value(const std::string& text) { return block::abs_at(load(text), 0); }

@@ -89,7 +89,11 @@ TEST_F(FloatActions, RoundToMoney) {
 // From binary!, which has no literal in the language yet.
 TEST_F(FloatActions, MakeAndToFromBinary) {
     const auto& t = registry::actions(TypeId::float_);
-    struct Case { TypeId target; Cell spec; Expect expect; };
+    struct Case {
+        TypeId target;
+        Cell spec;
+        Expect expect;
+    };
     const Case cases[] = {
         {TypeId::float_, binary({0x3F, 0xF0, 0, 0, 0, 0, 0, 0}), gives(flt(1.0))},
         {TypeId::float_, binary({0x3F, 0xF0, 0, 0, 0, 0, 0, 0, 0x12}), gives(flt(1.0))},
@@ -108,7 +112,11 @@ TEST_F(FloatActions, MakeAndToFromBinary) {
 
 // find's and sort's comparisons, which no comparison native uses.
 TEST_F(FloatActions, CompareForFindAndSort) {
-    struct Case { Cell a, b; int32_t op; int32_t answer; };
+    struct Case {
+        Cell a, b;
+        int32_t op;
+        int32_t answer;
+    };
     const Case cases[] = {
         {flt(0.1 + 0.2), flt(0.3), op_find, 0},
         // The sort orders put NaN after every number; a search finds a NaN by a NaN.
@@ -126,7 +134,11 @@ TEST_F(FloatActions, CompareForFindAndSort) {
 // The plain form, without the pretty rules, which the language always uses; mold is the same
 // either way.
 TEST_F(FloatActions, FormPlain) {
-    struct Case { double x; const char* form; const char* mold; };
+    struct Case {
+        double x;
+        const char* form;
+        const char* mold;
+    };
     const Case cases[] = {
         {1.0, "1.0", "1.0"},
         {123.0, "123.0", "123.0"},
@@ -160,7 +172,11 @@ TEST_F(FloatActions, FormPlain) {
 
 TEST_F(FloatActions, FormKinds) {
     using K = float_::FormKind;
-    struct Case { double x; K kind; const char* text; };
+    struct Case {
+        double x;
+        K kind;
+        const char* text;
+    };
     const Case cases[] = {
         {static_cast<double>(0.1f), K::float32, "0.1"},
         {1e20, K::float32, "1.0e20"},
@@ -198,17 +214,14 @@ TEST_F(FloatActions, ToIntegerRoundsCoordinates) {
 }
 
 TEST_F(PercentActions, FormPlain) {
-    struct Case { double fraction; const char* text; };
+    struct Case {
+        double fraction;
+        const char* text;
+    };
     const Case cases[] = {
-        {0.5, "50%"},
-        {1.0, "100%"},
-        {-0.5, "-50%"},
-        {0.123, "12.3%"},
-        {0.075, "7.5%"},
-        {12345.678, "1234567.8%"},
-        {0.0, "0%"},
-        {1e-19, "1e-17%"},
-        {INFINITY, "1.#INF"},
+        {0.5, "50%"},     {1.0, "100%"},     {-0.5, "-50%"},
+        {0.123, "12.3%"}, {0.075, "7.5%"},   {12345.678, "1234567.8%"},
+        {0.0, "0%"},      {1e-19, "1e-17%"}, {INFINITY, "1.#INF"},
     };
     float_::set_pretty(false);
     for (const Case& c : cases) EXPECT_EQ(form(pct(c.fraction)), c.text) << c.fraction;

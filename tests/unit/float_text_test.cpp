@@ -38,7 +38,12 @@ double read(const std::string& s, int adjust = 0, int* errors = nullptr) {
 double oracle(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
 
 TEST(FloatText, FormTable) {
-    struct Case { double value; int precision; bool keep; const char* text; };
+    struct Case {
+        double value;
+        int precision;
+        bool keep;
+        const char* text;
+    };
     const Case cases[] = {
         {0.1 + 0.2, 0, true, "0.30000000000000004"},
         {0.1, 0, true, "0.1"},
@@ -143,8 +148,7 @@ TEST(DtoaDigits, DigitsAndPointTable) {
     for (const Case& c : cases) {
         int point = 0, count = 0;
         bool negative = !c.negative;
-        const char* text =
-            float_text::float_to_digits(c.value, c.precision, &point, &negative, &count, c.keep);
+        const char* text = float_text::float_to_digits(c.value, c.precision, &point, &negative, &count, c.keep);
         EXPECT_STREQ(text, c.digits) << c.value;
         EXPECT_EQ(count, static_cast<int>(std::strlen(c.digits))) << c.value;
         EXPECT_EQ(point, c.point) << c.value;
@@ -153,7 +157,12 @@ TEST(DtoaDigits, DigitsAndPointTable) {
 }
 
 TEST(FloatText, ReadTable) {
-    struct Case { std::string text; int adjust; double value; int errors; };
+    struct Case {
+        std::string text;
+        int adjust;
+        double value;
+        int errors;
+    };
     const double max = Limits::max();
     const double inf = Limits::infinity();
     const double tiny = Limits::denorm_min();
@@ -236,8 +245,7 @@ TEST(FloatText, ReadTable) {
     for (const Case& c : cases) {
         int errors = -1;
         const double x = read(c.text, c.adjust, &errors);
-        EXPECT_EQ(bits(x), bits(c.value)) << c.text.substr(0, 60) << " adjust " << c.adjust
-                                          << " read " << x;
+        EXPECT_EQ(bits(x), bits(c.value)) << c.text.substr(0, 60) << " adjust " << c.adjust << " read " << x;
         EXPECT_EQ(errors, c.errors) << c.text.substr(0, 60);
     }
 }
@@ -253,11 +261,34 @@ TEST(FloatText, AdjustmentRoundsOnceNotTwice) {
 
 TEST(FloatText, RoundTripTable) {
     const double values[] = {
-        0.1, 0.1 + 0.2, 1.0 / 3.0, 3.141592653589793, 2.718281828459045, 123.456,
-        Limits::denorm_min(), 4.9406564584124654e-324, 2.2250738585072009e-308,
-        Limits::min(), Limits::max(), -Limits::max(), 0.0, -0.0,
-        1e16, 1e17, 1e18, 1e22, 1e23, 9007199254740992.0, 9007199254740994.0,
-        1e-5, 1e-6, 1e-7, 1e-8, 5e-324, -7e-310, 1.7976931348623155e308,
+        0.1,
+        0.1 + 0.2,
+        1.0 / 3.0,
+        3.141592653589793,
+        2.718281828459045,
+        123.456,
+        Limits::denorm_min(),
+        4.9406564584124654e-324,
+        2.2250738585072009e-308,
+        Limits::min(),
+        Limits::max(),
+        -Limits::max(),
+        0.0,
+        -0.0,
+        1e16,
+        1e17,
+        1e18,
+        1e22,
+        1e23,
+        9007199254740992.0,
+        9007199254740994.0,
+        1e-5,
+        1e-6,
+        1e-7,
+        1e-8,
+        5e-324,
+        -7e-310,
+        1.7976931348623155e308,
     };
     for (double x : values) {
         for (int precision : {0, 17}) {

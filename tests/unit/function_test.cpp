@@ -7,8 +7,8 @@
 #include "datatypes/block.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/natives.h"
-#include "runtime/error.h"
 #include "runtime/collector.h"
+#include "runtime/error.h"
 #include "runtime/unicode.h"
 #include "tests/unit/runtime_fixture.h"
 
@@ -27,8 +27,8 @@ class Function : public RuntimeTest {
     }
     // The values of a text, as a block at its head.
     static Cell load(const std::string& text) {
-        return cell::series(TypeId::block,
-                            lexer::load(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size())));
+        return cell::series(TypeId::block, lexer::load(reinterpret_cast<const std::byte*>(text.data()),
+                                                       static_cast<uint32_t>(text.size())));
     }
     static std::string text(Cell s) {
         const unicode::Converted c = unicode::string_to_utf8(s);
@@ -44,7 +44,9 @@ class Function : public RuntimeTest {
         registry::actions(cell::type(value)).form(value, out, 1 << 20);
         return text(cell::series(TypeId::string, out));
     }
-    static Cell make(TypeId type, Cell spec) { return registry::actions(type).make(type, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec); }
+    static Cell make(TypeId type, Cell spec) {
+        return registry::actions(type).make(type, cell::make(TypeId::datatype, static_cast<uint32_t>(type)), spec);
+    }
     static Cell func(const std::string& spec, const std::string& body) {
         return make(TypeId::function, load("[" + spec + "] [" + body + "]"));
     }
@@ -65,7 +67,10 @@ class Function : public RuntimeTest {
 
 // The trace flags a spec gives the function; what specs may hold is in tests/lang/calls.zub.
 TEST_F(Function, SpecTraceFlags) {
-    struct Case { const char* spec; uint32_t flags; };
+    struct Case {
+        const char* spec;
+        uint32_t flags;
+    };
     const Case cases[] = {
         {"[trace] a", cell_flag::function_trace},
         {"[no-trace] a", cell_flag::function_no_trace},
@@ -81,18 +86,22 @@ TEST_F(Function, SpecTraceFlags) {
 }
 
 TEST_F(Function, CollectLocals) {
-    struct Case { const char* spec; const char* body; const char* result; };
+    struct Case {
+        const char* spec;
+        const char* body;
+        const char* result;
+    };
     const Case cases[] = {
         {"", "x: 1 foreach [k v] data [] repeat i 3 []", "x k v i"},
         {"a", "x: 1 foreach [k v] data [] repeat i 3 []", "a /local x k v i"},
-        {"x", "x: 1 y: 2 y: 3", "x /local y"},                   // each word once, none of the function spec's
-        {"a /local b", "b: 1 c: 2", "a /local b c"},              // the existing /local grows
-        {"a", "a: 1", "a"},                                       // nothing collected, nothing added
+        {"x", "x: 1 y: 2 y: 3", "x /local y"},        // each word once, none of the function spec's
+        {"a /local b", "b: 1 c: 2", "a /local b c"},  // the existing /local grows
+        {"a", "a: 1", "a"},                           // nothing collected, nothing added
         {"a", "local: 1", "a"},
         {"a", "foreach w s [] remove-each :v s [] (z: 1)", "a /local w z"},
         {"a", "foreach [:k 'v] s [[y: 1]]", "a /local k v y"},
-        {"a /extern y", "x: 1 y: 2", "a /local x"},               // the /extern section goes
-        {"a /extern y /local z", "x: 1 y: 2", "a /local z x"},   // ... its locals stay
+        {"a /extern y", "x: 1 y: 2", "a /local x"},             // the /extern section goes
+        {"a /extern y /local z", "x: 1 y: 2", "a /local z x"},  // ... its locals stay
         {"a /extern y \"doc\" [b] :c", "c: y: 1", "a"},
     };
     for (const Case& c : cases) {
@@ -189,14 +198,24 @@ TEST_F(Function, FunctionsEqualOnlyThemselves) {
 class Native : public Function {};
 
 TEST_F(Native, MakeTakesASpecAndAFilledIndex) {
-    struct Case { TypeId type; const char* spec; const char* error; };
+    struct Case {
+        TypeId type;
+        const char* spec;
+        const char* error;
+    };
     const Case cases[] = {
-        {TypeId::native, "[[a] 1]", "none"},          {TypeId::native, "[[a] 107]", "none"},
-        {TypeId::native, "[[a] 0]", "bad-make-arg"},  {TypeId::native, "[[a] 108]", "bad-make-arg"},
-        {TypeId::native, "[[a] 121]", "bad-make-arg"}, {TypeId::native, "[[a] -1]", "bad-make-arg"},
-        {TypeId::native, "[[a]]", "bad-make-arg"},    {TypeId::native, "[[a] 1 2]", "bad-make-arg"},
-        {TypeId::native, "[[a] \"1\"]", "bad-make-arg"}, {TypeId::native, "[a 1]", "bad-make-arg"},
-        {TypeId::action, "[[a] 62]", "none"},         {TypeId::action, "[[a] 63]", "bad-make-arg"},
+        {TypeId::native, "[[a] 1]", "none"},
+        {TypeId::native, "[[a] 107]", "none"},
+        {TypeId::native, "[[a] 0]", "bad-make-arg"},
+        {TypeId::native, "[[a] 108]", "bad-make-arg"},
+        {TypeId::native, "[[a] 121]", "bad-make-arg"},
+        {TypeId::native, "[[a] -1]", "bad-make-arg"},
+        {TypeId::native, "[[a]]", "bad-make-arg"},
+        {TypeId::native, "[[a] 1 2]", "bad-make-arg"},
+        {TypeId::native, "[[a] \"1\"]", "bad-make-arg"},
+        {TypeId::native, "[a 1]", "bad-make-arg"},
+        {TypeId::action, "[[a] 62]", "none"},
+        {TypeId::action, "[[a] 63]", "bad-make-arg"},
         {TypeId::action, "[[a] 0]", "bad-make-arg"},
     };
     for (const Case& c : cases)
@@ -246,11 +265,20 @@ TEST_F(Native, OpFromTheBuiltInSpecs) {
 class Op : public Function {};
 
 TEST_F(Op, MakeCountsTwoArguments) {
-    struct Case { const char* spec; const char* error; };
+    struct Case {
+        const char* spec;
+        const char* error;
+    };
     const Case cases[] = {
-        {"a b", "none"},          {"a b /local c", "none"},   {"a b /only", "bad-op-spec"},
-        {"a b c", "bad-op-spec"}, {"a", "bad-op-spec"},       {":a b", "bad-op-spec"},
-        {"'a b", "bad-op-spec"},  {"a :b", "none"},           {"a 'b", "none"},
+        {"a b", "none"},
+        {"a b /local c", "none"},
+        {"a b /only", "bad-op-spec"},
+        {"a b c", "bad-op-spec"},
+        {"a", "bad-op-spec"},
+        {":a b", "bad-op-spec"},
+        {"'a b", "bad-op-spec"},
+        {"a :b", "none"},
+        {"a 'b", "none"},
         {"\"doc\" a [integer!] \"x\" b [integer!] return: [integer!]", "none"},
         {"a b /extern c", "none"},
     };

@@ -1,8 +1,8 @@
 // Value slots and external handles: numbers stay put as the slot table grows, slots are reused,
 // and a handle is released through its class exactly once, when no handle! value reaches it.
+#include "runtime/handles.h"
 #include "datatypes/string.h"
 #include "runtime/collector.h"
-#include "runtime/handles.h"
 #include "tests/unit/runtime_fixture.h"
 
 #include <vector>
@@ -41,7 +41,10 @@ TEST_F(Handles, SlotNumbersSurviveGrowthAndAreReused) {
 
 TEST_F(Handles, BadSlotNumbersAreRefused) {
     const uint32_t n = handles::slot_store(cell::none());
-    struct Case { uint32_t slot; bool releases; };
+    struct Case {
+        uint32_t slot;
+        bool releases;
+    };
     const Case cases[] = {{0, false}, {n, true}, {n, false} /* twice */, {5000, false}};
     for (const Case& c : cases) EXPECT_EQ(handles::slot_release(c.slot), c.releases) << c.slot;
     // A second release must not have threaded the slot into the free list twice.
@@ -112,7 +115,8 @@ TEST_F(Handles, TheTableGrowsAndClassesAreWalked) {
     EXPECT_EQ(handles::live_count(), 2500u);
     for (int i = 0; i < 2500; ++i) EXPECT_EQ(handles::get(entries[i]), static_cast<uintptr_t>(i + 1));
     uint64_t sum = 0;
-    handles::for_each_of_class(class_id_, [](uintptr_t h, void* s) { *static_cast<uint64_t*>(s) += h; }, &sum);
+    handles::for_each_of_class(
+        class_id_, [](uintptr_t h, void* s) { *static_cast<uint64_t*>(s) += h; }, &sum);
     EXPECT_EQ(sum, 1250u * 1250u);  // 1 + 3 + ... + 2499
     // None reachable: the class with a callback sees each of its handles once; the other none.
     collector::do_cycle();

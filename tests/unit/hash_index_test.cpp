@@ -71,7 +71,8 @@ class HashIndex : public RuntimeTest {
             for (uint32_t p : members) {
                 ASSERT_LT(p, series::length(tb.indexed));
                 ASSERT_EQ(slots[p], b + 1) << "position " << p;
-                EXPECT_EQ(hash_index::hash_value(at(tb.indexed, p)), hash_index::hash_value(at(tb.indexed, members[0])));
+                EXPECT_EQ(hash_index::hash_value(at(tb.indexed, p)),
+                          hash_index::hash_value(at(tb.indexed, members[0])));
                 ++reached;
             }
         }
@@ -91,7 +92,10 @@ TEST_F(HashIndex, ValuesEqualUnderAnyCaseRuleHashAlike) {
     const NodeId narrow = series::alloc_with_unit(8, 1), wide = series::alloc_with_unit(8, 2);
     series::append_ascii(narrow, "Some Text");
     series::append_ascii(wide, "some TEXT");
-    struct Case { const char* what; Cell x, y; };
+    struct Case {
+        const char* what;
+        Cell x, y;
+    };
     const Case cases[] = {
         {"word case variants", a, upper},
         {"word and set-word", a, word("hashword", TypeId::set_word)},
@@ -118,10 +122,16 @@ TEST_F(HashIndex, HashesSeeThePayloadTheTypeUses) {
     Cell zero_money = cell::make(TypeId::money, 7), negative_zero = zero_money;  // currency 7, no digits
     negative_zero.header |= 0x4000 | cell_flag::new_line;
 
-    struct Case { const char* what; Cell x, y; bool equal; };
+    struct Case {
+        const char* what;
+        Cell x, y;
+        bool equal;
+    };
     const Case cases[] = {
-        {"binary hashes from its position", cell::series(TypeId::binary, bytes, 1), cell::series(TypeId::binary, tail_bytes), true},
-        {"block identity includes the position", cell::series(TypeId::block, cells, 0), cell::series(TypeId::block, cells, 1), false},
+        {"binary hashes from its position", cell::series(TypeId::binary, bytes, 1),
+         cell::series(TypeId::binary, tail_bytes), true},
+        {"block identity includes the position", cell::series(TypeId::block, cells, 0),
+         cell::series(TypeId::block, cells, 1), false},
         {"tuple length counts", tuple3, tuple4, false},
         {"money sign counts", money, negative_money, false},
         {"zero money has no sign", zero_money, negative_zero, true},
@@ -164,7 +174,7 @@ TEST_F(HashIndex, SecondEqualValueMakesAChainAndRemovingBothEmptiesTheBucket) {
     hash_index::remove_value(t, 2);
     EXPECT_EQ(find(t, cell::integer(7)), -1);
     EXPECT_EQ(info(t).count, 1u);
-    EXPECT_EQ(info(t).used, 2u);  // the bucket is deleted, not emptied
+    EXPECT_EQ(info(t).used, 2u);     // the bucket is deleted, not emptied
     hash_index::remove_value(t, 2);  // twice: nothing to do
     EXPECT_EQ(info(t).count, 1u);
     expect_consistent(t, 1);
@@ -190,10 +200,14 @@ TEST_F(HashIndex, ReleasedChainSlotsAreReused) {
 
 TEST_F(HashIndex, FindOptionsChooseAmongEqualValues) {
     // positions:           0  1  2  3  4  5
-    const NodeId block = block_node({cell::integer(1), cell::integer(2), cell::integer(1), cell::integer(3),
-                                     cell::integer(1), cell::integer(2)});
+    const NodeId block = block_node(
+        {cell::integer(1), cell::integer(2), cell::integer(1), cell::integer(3), cell::integer(1), cell::integer(2)});
     const NodeId t = hash_index::init(6, block, Kind::hash);
-    struct Case { int32_t key; Find how; int32_t expected; };
+    struct Case {
+        int32_t key;
+        Find how;
+        int32_t expected;
+    };
     const Case cases[] = {
         {1, {}, 0},
         {1, {.start = 1}, 2},
@@ -229,7 +243,11 @@ TEST_F(HashIndex, CaseRulePicksWithinAChain) {
     const NodeId block = block_node({a, upper, a, word("casey", TypeId::set_word)});
     const NodeId t = hash_index::init(4, block, Kind::hash);
     EXPECT_EQ(info(t).count, 2u);  // the words in one chain, the set-word apart
-    struct Case { Cell key; Find how; int32_t expected; };
+    struct Case {
+        Cell key;
+        Find how;
+        int32_t expected;
+    };
     const Case cases[] = {
         {upper, {}, 0},
         {upper, {.rule = op_strict_equal}, 1},
@@ -250,7 +268,12 @@ TEST_F(HashIndex, UnitValuesAndBlocksByIdentity) {
     const NodeId block = block_node({cell::none(), cell::logic(true), b, cell::none(), cell::logic(false),
                                      cell::unset(), b, cell::series(TypeId::block, twin)});
     const NodeId t = hash_index::init(8, block, Kind::hash);
-    struct Case { const char* what; Cell key; Find how; int32_t expected; };
+    struct Case {
+        const char* what;
+        Cell key;
+        Find how;
+        int32_t expected;
+    };
     const Case cases[] = {
         {"none", cell::none(), {.start = 1}, 3},
         {"true", cell::logic(true), {}, 1},
@@ -276,7 +299,12 @@ TEST_F(HashIndex, TextGroupsAcrossCaseAndPicksByRule) {
                                      cell::series(TypeId::file, cell::series_node(first))});
     const NodeId t = hash_index::init(5, block, Kind::hash);
     EXPECT_EQ(info(t).count, 3u);  // the three abc strings chained; abcd and the file! apart
-    struct Case { const char* what; Cell key; Find how; int32_t expected; };
+    struct Case {
+        const char* what;
+        Cell key;
+        Find how;
+        int32_t expected;
+    };
     const Case cases[] = {
         {"any case", text("aBc"), {}, 0},
         {"any case, later", text("aBc"), {.start = 1}, 1},
@@ -299,7 +327,9 @@ TEST_F(HashIndex, TextGroupsAcrossCaseAndPicksByRule) {
 }
 
 TEST_F(HashIndex, RebuildSizing) {
-    struct Case { uint32_t count, buckets, bound; };
+    struct Case {
+        uint32_t count, buckets, bound;
+    };
     const Case cases[] = {{0, 4, 3}, {2, 4, 3}, {5, 8, 6}, {11, 16, 12}, {16, 32, 24}, {22, 64, 49}};
     const NodeId block = block_node({cell::integer(1), cell::integer(2), cell::integer(1)});
     const NodeId t = hash_index::init(0, block, Kind::hash);
@@ -405,7 +435,10 @@ TEST_F(HashIndex, EditsKeepPositionsInStep) {
 }
 
 TEST_F(HashIndex, ShiftingMoreThanThirtyThousandValuesAsksForARebuild) {
-    struct Case { uint32_t values; bool shifted; };
+    struct Case {
+        uint32_t values;
+        bool shifted;
+    };
     for (const Case c : {Case{30000, true}, Case{30001, false}}) {
         const NodeId block = memory::alloc_cells(c.values + 1);
         for (uint32_t i = 0; i < c.values; ++i) series::append_cell(block, cell::integer(static_cast<int32_t>(i % 7)));
@@ -428,7 +461,11 @@ TEST_F(HashIndex, EveryEditOverThirtyThousandValuesAsksForARebuild) {
     const NodeId block = memory::alloc_cells(30002);
     for (int32_t i = 0; i < 30002; ++i) series::append_cell(block, cell::integer(i % 5));
     const NodeId t = hash_index::init(30002, block, Kind::hash);
-    struct Case { const char* what; bool done; bool expected; };
+    struct Case {
+        const char* what;
+        bool done;
+        bool expected;
+    };
     const Case cases[] = {
         {"remove 1 at 1: 30001 values touched", hash_index::remove_range(t, 1, 1), false},
         {"remove 1 at 2: 30000 values touched", hash_index::remove_range(t, 2, 1), true},
@@ -442,15 +479,19 @@ TEST_F(HashIndex, EveryEditOverThirtyThousandValuesAsksForARebuild) {
 // map!
 
 TEST_F(HashIndex, MapKeysOfTheWordFamilyNameOneEntry) {
-    const NodeId block = block_node({word("k", TypeId::set_word), cell::integer(1), word("k", TypeId::lit_word),
-                                     cell::integer(2), word("other", TypeId::set_word), cell::integer(3),
-                                     word("K", TypeId::get_word), cell::integer(4)});
+    const NodeId block =
+        block_node({word("k", TypeId::set_word), cell::integer(1), word("k", TypeId::lit_word), cell::integer(2),
+                    word("other", TypeId::set_word), cell::integer(3), word("K", TypeId::get_word), cell::integer(4)});
     const NodeId t = hash_index::init(4, block, Kind::map);
     // The later pairs gave their values to the first and left the block.
     ASSERT_EQ(series::length(block), 4u);
     EXPECT_EQ(cell::as_integer(at(block, 1)), 4);
     EXPECT_EQ(info(t).count, 2u);
-    struct Case { Cell key; int32_t rule; int32_t expected; };
+    struct Case {
+        Cell key;
+        int32_t rule;
+        int32_t expected;
+    };
     const Case cases[] = {
         {word("k"), op_equal, 0},
         {word("k", TypeId::set_word), op_strict_equal, 0},
@@ -466,9 +507,9 @@ TEST_F(HashIndex, MapKeysOfTheWordFamilyNameOneEntry) {
 }
 
 TEST_F(HashIndex, MapIndexingPreparesKeysAndKeepsRemovedEntriesOut) {
-    const NodeId block = block_node({word("a"), cell::integer(1), word("b"), Cell{0, 0, 0, 0},
-                                     word("c", TypeId::lit_word), cell::integer(3), word("A"), cell::integer(4),
-                                     word("tail")});
+    const NodeId block =
+        block_node({word("a"), cell::integer(1), word("b"), Cell{0, 0, 0, 0}, word("c", TypeId::lit_word),
+                    cell::integer(3), word("A"), cell::integer(4), word("tail")});
     const NodeId t = hash_index::init(0, block, Kind::map, [](Cell key) {
         cell::set_type(key, TypeId::set_word);
         return key;
@@ -525,8 +566,8 @@ TEST_F(HashIndex, FindNextVisitsEveryMatchingMapEntry) {
 }
 
 TEST_F(HashIndex, MapRebuildLeavesRemovedEntriesOut) {
-    const NodeId block = block_node({cell::integer(1), cell::integer(10), cell::integer(2), Cell{0, 0, 0, 0},
-                                     cell::integer(3), cell::integer(30)});
+    const NodeId block = block_node(
+        {cell::integer(1), cell::integer(10), cell::integer(2), Cell{0, 0, 0, 0}, cell::integer(3), cell::integer(30)});
     const NodeId t = hash_index::init(3, block, Kind::map);
     hash_index::rebuild(t, 3);
     EXPECT_EQ(info(t).buckets, 4u);
@@ -541,8 +582,14 @@ TEST_F(HashIndex, MapRebuildLeavesRemovedEntriesOut) {
 // A hash! block edited at random: the index must answer every find as a scan of the block does.
 TEST_F(HashIndex, HashChurnMatchesAScanOfTheBlock) {
     std::mt19937 rng(20240611);
-    struct Value { bool is_char; int32_t n; bool operator==(const Value&) const = default; };
-    const auto to_cell = [](Value v) { return v.is_char ? cell::character(static_cast<uint32_t>(v.n)) : cell::integer(v.n); };
+    struct Value {
+        bool is_char;
+        int32_t n;
+        bool operator==(const Value&) const = default;
+    };
+    const auto to_cell = [](Value v) {
+        return v.is_char ? cell::character(static_cast<uint32_t>(v.n)) : cell::integer(v.n);
+    };
     const auto random_value = [&] { return Value{rng() % 4 == 0, static_cast<int32_t>(rng() % 24)}; };
 
     std::vector<Value> oracle;
@@ -557,7 +604,8 @@ TEST_F(HashIndex, HashChurnMatchesAScanOfTheBlock) {
             const bool ok = how.last || !how.backwards ? p >= how.start && (p - how.start) % skip == 0
                                                        : p < how.start && (how.start - p) % skip == 0;
             if (!ok) continue;
-            if (expected < 0 || (how.last || how.backwards ? p > static_cast<uint32_t>(expected) : p < static_cast<uint32_t>(expected)))
+            if (expected < 0 ||
+                (how.last || how.backwards ? p > static_cast<uint32_t>(expected) : p < static_cast<uint32_t>(expected)))
                 expected = static_cast<int32_t>(p);
         }
         ASSERT_EQ(find(t, to_cell(v), how), expected)

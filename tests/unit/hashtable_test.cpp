@@ -17,7 +17,9 @@ class HashTable : public ::testing::Test {
 };
 
 TEST_F(HashTable, Sizing) {
-    struct Case { uint32_t size, buckets, bound; };
+    struct Case {
+        uint32_t size, buckets, bound;
+    };
     const Case cases[] = {{0, 8, 6}, {4, 8, 6}, {6, 8, 6}, {7, 16, 12}, {1000, 2048, 1576}};
     for (const Case& c : cases) {
         const NodeId t = hashtable::init_records(c.size, hashtable::Kind::records, 1);
@@ -58,8 +60,7 @@ TEST_F(HashTable, ChurnMatchesAnOracle) {
                 oracle[key] = value;
                 break;
             }
-            default:
-                EXPECT_EQ(hashtable::remove(t, key), oracle.erase(key) == 1);
+            default: EXPECT_EQ(hashtable::remove(t, key), oracle.erase(key) == 1);
         }
         if (step % 997 == 0) {
             for (uint32_t k = 1; k <= 3000; ++k) {

@@ -85,7 +85,10 @@ TEST_F(IntegerActions, RoundToMoney) {
 TEST_F(IntegerActions, MakeAndToFromBinary) {
     const auto& t = registry::actions(TypeId::integer);
     const Cell type = datatype_value(TypeId::integer);
-    struct Case { Cell spec; Expect make, to; };
+    struct Case {
+        Cell spec;
+        Expect make, to;
+    };
     const Case cases[] = {
         {binary({0xFF}), gives(num(255)), gives(num(255))},
         {binary({0x01, 0x02}), gives(num(258)), gives(num(258))},
@@ -102,26 +105,28 @@ TEST_F(IntegerActions, MakeAndToFromBinary) {
 }
 
 // find's comparison, which no comparison native uses.
-TEST_F(IntegerActions, CompareForFind) {
-    EXPECT_EQ(row(num(97)).compare(num(97), chr('a'), op_find), 1);
-}
+TEST_F(IntegerActions, CompareForFind) { EXPECT_EQ(row(num(97)).compare(num(97), chr('a'), op_find), 1); }
 
 TEST_F(IntegerActions, FormSigned) {
-    struct Case { int32_t value; const char* text; };
+    struct Case {
+        int32_t value;
+        const char* text;
+    };
     const Case cases[] = {{0, "0"}, {-5, "-5"}, {kMax, "2147483647"}, {kMin, "-2147483648"}, {1000000, "1000000"}};
     for (const Case& c : cases) EXPECT_EQ(integer::form_signed(c.value).view(), c.text);
 }
 
 // An operand the natives refuse before the char arithmetic sees it.
-TEST_F(CharActions, Arithmetic) {
-    EXPECT_EQ(math(math_add, chr('a'), text_value("b")).error, ErrorId::invalid_type);
-}
+TEST_F(CharActions, Arithmetic) { EXPECT_EQ(math(math_add, chr('a'), text_value("b")).error, ErrorId::invalid_type); }
 
 // From binary!, which has no literal in the language yet.
 TEST_F(CharActions, MakeAndToFromBinary) {
     const auto& t = registry::actions(TypeId::char_);
     const Cell type = datatype_value(TypeId::char_);
-    struct Case { Cell spec; Expect expect; };
+    struct Case {
+        Cell spec;
+        Expect expect;
+    };
     const Case cases[] = {
         {binary({0xE2, 0x82, 0xAC, 0x41}), gives(chr(0x20AC))},
         {binary({0x41, 0xC3, 0xA9}, 1), gives(chr(0xE9))},
@@ -137,9 +142,7 @@ TEST_F(CharActions, MakeAndToFromBinary) {
     }
 }
 
-TEST_F(CharActions, CompareForFind) {
-    EXPECT_EQ(row(chr('a')).compare(chr('a'), num(97), op_find), 1);
-}
+TEST_F(CharActions, CompareForFind) { EXPECT_EQ(row(chr('a')).compare(chr('a'), num(97), op_find), 1); }
 
 TEST_F(CharActions, FormWidensTheOutput) {
     const NodeId out = series::alloc_with_unit(8, 1);

@@ -31,11 +31,11 @@ std::string bytes_between(int first, int last) {
 // One token scanned the way the scanner loop does it: stop before the byte that leads to a
 // terminal state, look up the end column when the input runs out first.
 struct Trace {
-    uint8_t terminal = 0;        // the state the machine stopped in
-    uint8_t last = 0;            // the working state before it
-    std::string token;           // from the token start (after skipped white space) to the stop
-    int lines = 0;               // line feeds consumed
-    std::vector<uint8_t> path;   // working states entered, one per consumed byte
+    uint8_t terminal = 0;       // the state the machine stopped in
+    uint8_t last = 0;           // the working state before it
+    std::string token;          // from the token start (after skipped white space) to the stop
+    int lines = 0;              // line feeds consumed
+    std::vector<uint8_t> path;  // working states entered, one per consumed byte
 };
 
 Trace scan(std::string_view input, State initial) {
@@ -101,8 +101,7 @@ TEST(LexerTables, TransitionsLandOnStatesThatExist) {
 
 TEST(LexerTables, EveryWorkingStateIsReachableFromAnInitialState) {
     std::vector<bool> seen(kWorkingStateCount);
-    std::vector<uint8_t> todo = {id(State::start), id(State::in_braced), id(State::in_point),
-                                 id(State::path_segment)};
+    std::vector<uint8_t> todo = {id(State::start), id(State::in_braced), id(State::in_point), id(State::path_segment)};
     for (uint8_t s : todo) seen[s] = true;
     while (!todo.empty()) {
         const uint8_t s = todo.back();
@@ -188,10 +187,10 @@ TEST(LexerTables, GatheredFlagsGiveTheStringUnitWidth) {
         uint32_t width;
     } cases[] = {
         {"plain ascii", 1},
-        {"caf\xC3\xA9", 2},                       // 2-byte sequence
-        {"\xE2\x82\xAC 5", 2},                    // 3-byte sequence
-        {"\xF0\x9F\x98\x80", 4},                  // 4-byte sequence
-        {"\xC3\xA9 and \xF0\x9F\x98\x80", 4},     // both bits set: capped at 4
+        {"caf\xC3\xA9", 2},                    // 2-byte sequence
+        {"\xE2\x82\xAC 5", 2},                 // 3-byte sequence
+        {"\xF0\x9F\x98\x80", 4},               // 4-byte sequence
+        {"\xC3\xA9 and \xF0\x9F\x98\x80", 4},  // both bits set: capped at 4
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -268,8 +267,7 @@ TEST(LexerTables, TokensEndInTheirTerminalStates) {
         {"#{DEADBEEF}", State::start, State::binary, "#{DEADBEEF", id(TypeId::binary)},
         {"16#{FF}", State::start, State::binary, "16#{FF", id(TypeId::binary)},
         {"<a href=\"x>y\"> ", State::start, State::tag, "<a href=\"x>y\"", id(TypeId::tag)},
-        {"http://example.com/x ", State::start, State::url, "http://example.com/x",
-         id(TypeId::url)},
+        {"http://example.com/x ", State::start, State::url, "http://example.com/x", id(TypeId::url)},
         {"a@b.c ", State::start, State::email, "a@b.c", id(TypeId::email)},
         {"@ref ", State::start, State::ref, "@ref", id(TypeId::ref)},
         {"#(true)", State::start, State::construction, "#(true", kPunctuation},
@@ -316,13 +314,15 @@ TEST(LexerTables, TokensTakeTheirPathThroughTheWorkingStates) {
     } cases[] = {
         {"ab ", {S::in_word, S::in_word}},
         {"-7 ", {S::after_sign, S::in_integer}},
-        {"1.#NaN ", {S::in_integer, S::after_point, S::after_point_hash, S::after_point_hash,
-                     S::after_point_hash, S::after_point_hash}},
-        {"%%{x}%% ", {S::after_percent, S::percent_run, S::in_raw_string, S::in_raw_string,
-                      S::raw_brace, S::raw_percent, S::raw_percent}},
+        {"1.#NaN ",
+         {S::in_integer, S::after_point, S::after_point_hash, S::after_point_hash, S::after_point_hash,
+          S::after_point_hash}},
+        {"%%{x}%% ",
+         {S::after_percent, S::percent_run, S::in_raw_string, S::in_raw_string, S::raw_brace, S::raw_percent,
+          S::raw_percent}},
         {"a:/b ", {S::in_word, S::word_colon, S::in_url, S::in_url}},
-        {"#{1;c\n2}", {S::after_hash, S::in_binary, S::in_binary, S::binary_comment,
-                       S::binary_comment, S::in_binary, S::in_binary}},
+        {"#{1;c\n2}",
+         {S::after_hash, S::in_binary, S::in_binary, S::binary_comment, S::binary_comment, S::in_binary, S::in_binary}},
         {"\"^\"\"", {S::in_string, S::string_caret, S::in_string}},
         {"<'>'>", {S::after_less, S::tag_squote, S::tag_squote, S::in_tag}},
         {"1x-2 ", {S::in_integer, S::pair_x, S::in_pair, S::in_pair}},
@@ -383,9 +383,8 @@ TEST(LexerTables, WhiteSpaceMovesTheTokenStartAndLineFeedsCount) {
         std::string_view token;
         int lines;
     } cases[] = {
-        {"\n\n  x ", State::start, "x", 2},
-        {"\r\n\t\x0B y", State::start, "y", 1},
-        {"; a\n", State::start, "; a", 0},      // the line feed ends the comment unconsumed
+        {"\n\n  x ", State::start, "x", 2},       {"\r\n\t\x0B y", State::start, "y", 1},
+        {"; a\n", State::start, "; a", 0},       // the line feed ends the comment unconsumed
         {"a\nb}", State::in_braced, "a\nb", 1},  // nothing is skipped inside a braced string
         {"  a\n}", State::in_braced, "  a\n", 1},
     };

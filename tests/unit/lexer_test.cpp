@@ -74,14 +74,15 @@ class LexerTest : public RuntimeTest {
 
     static Cell load(std::string_view source) {
         return cell::series(TypeId::block, lexer::load(reinterpret_cast<const std::byte*>(source.data()),
-                                                          static_cast<uint32_t>(source.size())));
+                                                       static_cast<uint32_t>(source.size())));
     }
     static std::string loaded(std::string_view source) { return show(load(source)); }
 
     // "id: arg | arg | arg" of the error a load raises, or "no error".
     static std::string error_of(std::string_view source, lexer::Options options = {}) {
         try {
-            lexer::transcode(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()), options);
+            lexer::transcode(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()),
+                             options);
         } catch (const Thrown&) {
             const auto& e = error::pending();
             std::string s(error::id_word(e.id));
@@ -95,7 +96,8 @@ class LexerTest : public RuntimeTest {
     }
 
     static lexer::Result run(std::string_view source, lexer::Options options) {
-        return lexer::transcode(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()), options);
+        return lexer::transcode(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()),
+                                options);
     }
 };
 
@@ -139,7 +141,9 @@ TEST_F(LexerTest, NewLineFlagMarksValuesAfterALineFeed) {
 TEST_F(LexerTest, SyntaxErrorsOfBadBytes) {
     const Case cases[] = {
         {"\xFF", "bad-char: (line 1) | <FFFD>"},
-        {"\x80" "abc", "bad-char: (line 1) | <FFFD>abc"},
+        {"\x80"
+         "abc",
+         "bad-char: (line 1) | <FFFD>abc"},
         {"\"a\xC3(\"", "invalid: (line 1) | string! | \"a<FFFD>(\""},
         {"a\xC3", "invalid: (line 1) | word! | a"},
     };
@@ -221,10 +225,11 @@ TEST_F(LexerTest, TraceHookSeesEventsAndCanDropValues) {
 
 TEST_F(LexerTest, HostileBytesNeverCrashOrHang) {
     // Fragments that open, close and break every token family, shuffled together.
-    const char* const pieces[] = {"[", "]", "(", ")", "{", "}", "\"", "#", "#{", "#\"", "#(", "%", "%{", "}%", "^",
-                                  "^(", "'", ":", "/", "a", "1", "0", ".", ",", "e", "x", "$", "@", "<", ">", "-",
-                                  "+", ";", "\n", " ", "\xC3", "\xA9", "\xFF", "\0", "h", "T", "1.#", "\\", "'", "=",
-                                  "%2", "INF", "Jan", "9999999999", "16#{", "2#{", "64#{"};
+    const char* const pieces[] = {"[",  "]",  "(",    ")",    "{",          "}",    "\"",  "#",   "#{",  "#\"", "#(",
+                                  "%",  "%{", "}%",   "^",    "^(",         "'",    ":",   "/",   "a",   "1",   "0",
+                                  ".",  ",",  "e",    "x",    "$",          "@",    "<",   ">",   "-",   "+",   ";",
+                                  "\n", " ",  "\xC3", "\xA9", "\xFF",       "\0",   "h",   "T",   "1.#", "\\",  "'",
+                                  "=",  "%2", "INF",  "Jan",  "9999999999", "16#{", "2#{", "64#{"};
     std::mt19937 random(12345);
     for (int round = 0; round < 4000; ++round) {
         std::string source;
@@ -247,7 +252,8 @@ TEST_F(LexerTest, HostileBytesNeverCrashOrHang) {
 
 TEST(TranscodeConverters, Integer) {
     auto scan = [](std::string_view text, int32_t& error) {
-        return lexer::scan_integer(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()), 1, error);
+        return lexer::scan_integer(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()),
+                                   1, error);
     };
     int32_t error = 0;
     EXPECT_EQ(scan("1'000", error), 1000);
@@ -268,7 +274,8 @@ TEST(TranscodeConverters, Integer) {
 
 TEST(TranscodeConverters, FloatAndMoney) {
     auto scan = [](std::string_view text, int32_t& error) {
-        return lexer::scan_float(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()), 1, error);
+        return lexer::scan_float(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()), 1,
+                                 error);
     };
     int32_t error = 0;
     EXPECT_EQ(scan("1,5", error), 1.5);
@@ -279,7 +286,8 @@ TEST(TranscodeConverters, FloatAndMoney) {
     EXPECT_TRUE(std::isnan(scan(std::string(313, '1'), error)));
 
     auto money = [](std::string_view text, lexer::MoneyDigits& out) {
-        return lexer::scan_money(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()), 1, out);
+        return lexer::scan_money(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()), 1,
+                                 out);
     };
     lexer::MoneyDigits m{};
     ASSERT_TRUE(money("-USD$1'000.50", m));

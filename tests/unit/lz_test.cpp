@@ -19,8 +19,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 uint32_t word_at(const Bytes& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
 
 void set_word(Bytes& b, size_t at, uint32_t v) {
@@ -85,14 +84,31 @@ struct ImageBuilder {
     void match(uint32_t length, uint32_t distance) {
         put(1, 1);
         const uint32_t n = length - 3;
-        if (n < 4) { put(1, 1); put(2, n); }
-        else if (n < 8) { put(2, 2); put(2, n - 4); }
-        else if (n < 12) { put(3, 4); put(2, n - 8); }
-        else if (n < 20) { put(4, 8); put(3, n - 12); }
-        else if (n < 52) { put(5, 16); put(5, n - 20); }
-        else { put(5, 0); put(9, n - 52); }
+        if (n < 4) {
+            put(1, 1);
+            put(2, n);
+        } else if (n < 8) {
+            put(2, 2);
+            put(2, n - 4);
+        } else if (n < 12) {
+            put(3, 4);
+            put(2, n - 8);
+        } else if (n < 20) {
+            put(4, 8);
+            put(3, n - 12);
+        } else if (n < 52) {
+            put(5, 16);
+            put(5, n - 20);
+        } else {
+            put(5, 0);
+            put(9, n - 52);
+        }
         const uint32_t d = distance - 1;
-        if (d < 8) { put(4, 0); put(3, d); return; }
+        if (d < 8) {
+            put(4, 0);
+            put(3, d);
+            return;
+        }
         unsigned m = 3;
         while (d >= (uint32_t(2) << m)) ++m;
         put(4, m - 2);
@@ -121,8 +137,7 @@ std::vector<Token> tokens_of(const Bytes& image) {
     size_t bit = 12 * 8;
     auto get = [&](unsigned n) {
         uint32_t v = 0;
-        for (unsigned i = 0; i < n; ++i, ++bit)
-            v |= uint32_t((image.at(bit / 8) >> (bit % 8)) & 1) << i;
+        for (unsigned i = 0; i < n; ++i, ++bit) v |= uint32_t((image.at(bit / 8) >> (bit % 8)) & 1) << i;
         return v;
     };
     std::vector<Token> out;
@@ -157,8 +172,7 @@ Token token_at(const std::vector<Token>& tokens, uint32_t at) {
 Bytes sea_with(size_t n, std::initializer_list<std::pair<size_t, std::string>> pieces) {
     Bytes data(n);
     for (size_t i = 0; i < n; ++i) data[i] = uint8_t("abc"[i % 3]);
-    for (const auto& [at, text] : pieces)
-        std::copy(text.begin(), text.end(), data.begin() + long(at));
+    for (const auto& [at, text] : pieces) std::copy(text.begin(), text.end(), data.begin() + long(at));
     return data;
 }
 
@@ -171,9 +185,9 @@ Bytes random_bytes(size_t n, uint32_t seed) {
 
 Bytes text_like(size_t n, uint32_t seed) {
     static const char* const words[] = {
-        "the", "series", "block", "word", "value", "append", "collector", "of", "and", "frame",
-        "node", "make", "to", "is", "a", "function", "context", "bind", "print", "either",
-        "while", "loop", "string", "integer", "decimal", "path", "refinement", "parse", "rule",
+        "the",   "series", "block",  "word",    "value",   "append",   "collector",  "of",    "and",   "frame",
+        "node",  "make",   "to",     "is",      "a",       "function", "context",    "bind",  "print", "either",
+        "while", "loop",   "string", "integer", "decimal", "path",     "refinement", "parse", "rule",
     };
     std::mt19937 rng(seed);
     std::string s;
@@ -414,8 +428,7 @@ TEST(Crush, ThreeByteMatchesFartherThanSixtyFourKilobytesBecomeLiterals) {
             EXPECT_EQ(t.length, 3u);
             EXPECT_EQ(t.distance, distance);
         } else {
-            for (uint32_t i = 0; i < 4; ++i)
-                EXPECT_EQ(token_at(tokens, 10 + distance + i).length, 1u);
+            for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(token_at(tokens, 10 + distance + i).length, 1u);
         }
     }
 }
@@ -482,8 +495,8 @@ TEST(Crush, RejectsHeadersThatDisagree) {
     ASSERT_FALSE(good.empty());
     struct Case {
         const char* name;
-        uint32_t area_delta;   // added to the first word
-        uint32_t total;        // second word
+        uint32_t area_delta;  // added to the first word
+        uint32_t total;       // second word
     };
     const uint32_t n = uint32_t(data.size());
     const Case cases[] = {

@@ -23,12 +23,15 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 Cell yes() { return cell::logic(true); }
 Cell no() { return cell::logic(false); }
-Cell pair(int32_t x, int32_t y) { return cell::make(TypeId::pair, 0, static_cast<uint32_t>(x), static_cast<uint32_t>(y)); }
+Cell pair(int32_t x, int32_t y) {
+    return cell::make(TypeId::pair, 0, static_cast<uint32_t>(x), static_cast<uint32_t>(y));
+}
 Cell point2(float x, float y) {
     return cell::make(TypeId::point2D, std::bit_cast<uint32_t>(x), std::bit_cast<uint32_t>(y));
 }
 Cell point3(float x, float y, float z) {
-    return cell::make(TypeId::point3D, std::bit_cast<uint32_t>(x), std::bit_cast<uint32_t>(y), std::bit_cast<uint32_t>(z));
+    return cell::make(TypeId::point3D, std::bit_cast<uint32_t>(x), std::bit_cast<uint32_t>(y),
+                      std::bit_cast<uint32_t>(z));
 }
 Cell tuple(std::initializer_list<uint8_t> bytes) {
     Cell t = cell::make(TypeId::tuple);
@@ -85,7 +88,15 @@ TEST_F(MathNatives, SameIsIdentityByType) {
     check_all({
         {Native::same_q, {tuple({1, 2, 3}), tuple({1, 2, 3})}, {}, gives(yes())},
         {Native::same_q, {tuple({1, 2, 3}), tuple({1, 2, 3, 0})}, {}, gives(no())},
-        {Native::same_q, {money(0), [] { Cell m = money(0); m.header |= 0x4000; return m; }()}, {}, gives(yes())},
+        {Native::same_q,
+         {money(0),
+          [] {
+              Cell m = money(0);
+              m.header |= 0x4000;
+              return m;
+          }()},
+         {},
+         gives(yes())},
     });
 }
 

@@ -30,20 +30,21 @@ TEST_F(Memory, FirstFrameIsOneMegabyteLaterOnesTwo) {
     for (int i = 0; i < 4; ++i) memory::alloc_bytes(900000);
     EXPECT_EQ(frame_count(), 3u);
     uint32_t twos = 0;
-    for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next)
-        twos += f->size == 0x200000;
+    for (SeriesFrame* f = memory::record().first_series_frame; f; f = f->next) twos += f->size == 0x200000;
     EXPECT_EQ(twos, 2u);
 }
 
 TEST_F(Memory, FramesAreSortedByAddress) {
     for (int i = 0; i < 8; ++i) memory::alloc_bytes(1500000);
-    for (SeriesFrame* f = memory::record().first_series_frame; f && f->next; f = f->next)
-        EXPECT_LT(f, f->next);
+    for (SeriesFrame* f = memory::record().first_series_frame; f && f->next; f = f->next) EXPECT_LT(f, f->next);
     EXPECT_EQ(memory::record().last_series_frame->next, nullptr);
 }
 
 TEST_F(Memory, BigSeriesBar) {
-    struct Case { uint32_t bytes; bool big; };
+    struct Case {
+        uint32_t bytes;
+        bool big;
+    };
     const Case cases[] = {
         {2097120, false},  // need 2,097,144: below 2 MB, goes into a frame
         {2097136, true},   // need 2,097,160: a block of its own
@@ -60,7 +61,10 @@ TEST_F(Memory, BigSeriesBar) {
 
 TEST_F(Memory, ZeroCountsGetSixteenBytesExceptCells) {
     EXPECT_EQ(memory::buffer(memory::alloc_bytes(0))->size, 16u);
-    struct Case { uint32_t unit; uint32_t size; };
+    struct Case {
+        uint32_t unit;
+        uint32_t size;
+    };
     for (const Case c : {Case{1, 16}, Case{2, 16}, Case{4, 16}, Case{16, 0}}) {
         SeriesBuffer* b = memory::buffer(memory::alloc_series_flags(0, c.unit));
         EXPECT_EQ(b->size, c.size) << c.unit;
@@ -89,8 +93,7 @@ TEST_F(Memory, MiddleHeadStaysOnAUnitBoundary) {
 
 TEST_F(Memory, UnsetCellsAndFilledBytesCoverTheWholeCapacity) {
     SeriesBuffer* cells = memory::buffer(memory::alloc_unset_cells(3));
-    for (uint32_t i = 0; i < cells->size / 16; ++i)
-        EXPECT_EQ(reinterpret_cast<Cell*>(cells->data())[i].header, 2u);
+    for (uint32_t i = 0; i < cells->size / 16; ++i) EXPECT_EQ(reinterpret_cast<Cell*>(cells->data())[i].header, 2u);
     SeriesBuffer* bytes = memory::buffer(memory::alloc_bytes_filled(5, 0x7E));
     for (uint32_t i = 0; i < bytes->size; ++i) EXPECT_EQ(static_cast<uint8_t>(bytes->data()[i]), 0x7E);
 }

@@ -18,15 +18,18 @@ class Natives : public RuntimeTest {
     static std::string name(symbol::Id id) { return std::string(symbol::utf8(id)); }
     static signatures::Table load(const std::string& text, const std::vector<std::string_view>& words) {
         return signatures::load(reinterpret_cast<const unsigned char*>(text.data()), static_cast<uint32_t>(text.size()),
-                           words);
+                                words);
     }
 };
 
 TEST_F(Natives, EachNativeKeepsItsFixedIndex) {
-    struct Case { uint32_t index; const char* word; };
-    const Case cases[] = {{1, "if"},       {14, "func"},   {20, "do"},     {62, "NaN?"},    {77, "break"},
-                          {84, "debase"},  {91, "enbase"}, {97, "sign?"},  {100, "zero?"}, {101, "size?"},
-                          {106, "transcode"}, {107, "apply"}};
+    struct Case {
+        uint32_t index;
+        const char* word;
+    };
+    const Case cases[] = {{1, "if"},      {14, "func"},   {20, "do"},         {62, "NaN?"},
+                          {77, "break"},  {84, "debase"}, {91, "enbase"},     {97, "sign?"},
+                          {100, "zero?"}, {101, "size?"}, {106, "transcode"}, {107, "apply"}};
     for (const Case& c : cases) {
         EXPECT_EQ(natives::word(c.index), c.word) << c.index;
         EXPECT_EQ(name(natives::shape(c.index).word), c.word) << c.index;
@@ -41,11 +44,10 @@ TEST_F(Natives, EachNativeKeepsItsFixedIndex) {
 // internal not-done, as do indexes outside the table. A native that lands leaves this list.
 TEST_F(Natives, PlannedNativesAndIndexesOutsideRaiseNotDone) {
     using natives::Native;
-    const Native planned[] = {Native::parse,    Native::complement_q, Native::dehex,         Native::enhex,
-                              Native::as_money, Native::extend,       Native::debase,        Native::to_local_file,
-                              Native::checksum, Native::enbase,       Native::list_env,      Native::now,
-                              Native::call,     Native::size_q,       Native::browse,        Native::compress,
-                              Native::decompress};
+    const Native planned[] = {
+        Native::parse,  Native::complement_q,  Native::dehex,    Native::enhex,    Native::as_money,  Native::extend,
+        Native::debase, Native::to_local_file, Native::checksum, Native::enbase,   Native::list_env,  Native::now,
+        Native::call,   Native::size_q,        Native::browse,   Native::compress, Native::decompress};
     std::vector<uint32_t> expected;
     for (Native n : planned) expected.push_back(natives::index_of(n));
     std::vector<uint32_t> found;
@@ -66,11 +68,14 @@ TEST_F(Natives, PlannedNativesAndIndexesOutsideRaiseNotDone) {
 // What the walk must find in the specs: arguments before the refinements, refinements, and all
 // arguments, refinement arguments included.
 TEST_F(Natives, SpecsGiveTheTablesArgumentsAndRefinements) {
-    struct Case { uint32_t index; uint16_t fixed, refinements, params; };
+    struct Case {
+        uint32_t index;
+        uint16_t fixed, refinements, params;
+    };
     const Case cases[] = {
-        {1, 2, 0, 2},  {9, 3, 0, 3},  {15, 2, 1, 2},  {18, 2, 1, 3},  {20, 1, 4, 4},  {22, 2, 4, 2},
-        {37, 0, 2, 0}, {40, 2, 3, 4}, {41, 2, 2, 3},  {77, 0, 1, 1},  {78, 0, 0, 0},  {96, 0, 10, 0},
-        {99, 1, 7, 4}, {106, 1, 7, 4}, {107, 2, 2, 2},
+        {1, 2, 0, 2},  {9, 3, 0, 3},   {15, 2, 1, 2}, {18, 2, 1, 3},  {20, 1, 4, 4},
+        {22, 2, 4, 2}, {37, 0, 2, 0},  {40, 2, 3, 4}, {41, 2, 2, 3},  {77, 0, 1, 1},
+        {78, 0, 0, 0}, {96, 0, 10, 0}, {99, 1, 7, 4}, {106, 1, 7, 4}, {107, 2, 2, 2},
     };
     for (const Case& c : cases) {
         const signatures::Shape& s = natives::shape(c.index);
@@ -91,14 +96,16 @@ TEST_F(Natives, SpecsGiveTheTablesArgumentsAndRefinements) {
 
 // The refinements of each action's spec are those its generic entry reads, in number.
 TEST_F(Natives, ActionSpecsMatchTheGenericEntries) {
-    struct Case { Slot slot; uint16_t fixed, refinements; };
+    struct Case {
+        Slot slot;
+        uint16_t fixed, refinements;
+    };
     const Case cases[] = {
-        {Slot::make, 2, 0},   {Slot::random, 1, 3}, {Slot::reflect, 2, 0}, {Slot::form, 1, 1},
-        {Slot::mold, 1, 4},   {Slot::round, 1, 7},  {Slot::append, 2, 3},  {Slot::change, 2, 3},
-        {Slot::copy, 1, 3},   {Slot::find, 2, 11},  {Slot::insert, 2, 3},  {Slot::move, 2, 1},
-        {Slot::poke, 3, 0},   {Slot::put, 3, 1},    {Slot::remove, 1, 2},  {Slot::reverse, 1, 2},
-        {Slot::select, 2, 9}, {Slot::sort, 1, 7},   {Slot::take, 1, 3},    {Slot::trim, 1, 6},
-        {Slot::modify, 3, 1}, {Slot::open, 1, 5},   {Slot::read, 1, 6},    {Slot::write, 2, 8},
+        {Slot::make, 2, 0},    {Slot::random, 1, 3}, {Slot::reflect, 2, 0}, {Slot::form, 1, 1},  {Slot::mold, 1, 4},
+        {Slot::round, 1, 7},   {Slot::append, 2, 3}, {Slot::change, 2, 3},  {Slot::copy, 1, 3},  {Slot::find, 2, 11},
+        {Slot::insert, 2, 3},  {Slot::move, 2, 1},   {Slot::poke, 3, 0},    {Slot::put, 3, 1},   {Slot::remove, 1, 2},
+        {Slot::reverse, 1, 2}, {Slot::select, 2, 9}, {Slot::sort, 1, 7},    {Slot::take, 1, 3},  {Slot::trim, 1, 6},
+        {Slot::modify, 3, 1},  {Slot::open, 1, 5},   {Slot::read, 1, 6},    {Slot::write, 2, 8},
     };
     for (const Case& c : cases) {
         const signatures::Shape& s = natives::action_shape(c.slot);
@@ -113,19 +120,26 @@ using NativeChecks = Natives;
 
 TEST_F(NativeChecks, WrongTypesRaiseExpectArgWithTheCallTheTypeAndTheArgument) {
     const Cell i = cell::integer(1), blk = block_of({}), none = cell::none();
-    struct Case { uint32_t index; std::vector<Cell> args; std::vector<int32_t> refinements; const char* error; };
+    struct Case {
+        uint32_t index;
+        std::vector<Cell> args;
+        std::vector<int32_t> refinements;
+        const char* error;
+    };
     const Case cases[] = {
-        {8, {i, blk}, {}, ""},                                            // loop 1 []
+        {8, {i, blk}, {}, ""},  // loop 1 []
         {8, {blk, blk}, {}, "expect-arg loop block! count"},
         {8, {i, i}, {}, "expect-arg loop integer! body"},
-        {1, {cell::unset(), blk}, {}, ""},                                // if takes any-type!
-        {54, {i, none}, {-1}, ""},                                        // absent /size: not checked
+        {1, {cell::unset(), blk}, {}, ""},  // if takes any-type!
+        {54, {i, none}, {-1}, ""},          // absent /size: not checked
         {54, {i, none}, {1}, "expect-arg to-hex none! length"},
         {54, {i, i}, {1}, ""},
-        {18, {i, blk, i}, {2}, "expect-arg switch integer! case"},       // switch/default
-        {53, {i, i}, {2, 2}, ""},                                         // flags without arguments
-        {99, {cell::series(TypeId::string, 0), none, none, i, none}, {-1, -1, -1, -1, -1, 3, -1},
-         "expect-arg call integer! out"},                                 // call/output
+        {18, {i, blk, i}, {2}, "expect-arg switch integer! case"},  // switch/default
+        {53, {i, i}, {2, 2}, ""},                                   // flags without arguments
+        {99,
+         {cell::series(TypeId::string, 0), none, none, i, none},
+         {-1, -1, -1, -1, -1, 3, -1},
+         "expect-arg call integer! out"},  // call/output
     };
     for (const Case& c : cases) {
         stack::init();
@@ -157,15 +171,19 @@ TEST_F(NativeChecks, CheckedCallsStopBeforeTheEntry) {
 }
 
 TEST_F(Natives, MalformedSpecTextIsRefusedWithAClearError) {
-    struct Case { const char* text; std::vector<std::string_view> words; ErrorId error; };
+    struct Case {
+        const char* text;
+        std::vector<std::string_view> words;
+        ErrorId error;
+    };
     const Case cases[] = {
-        {"f [a [integer!]]", {"g"}, ErrorId::bad_func_def},             // not the expected word
-        {"f [a]", {"f", "g"}, ErrorId::bad_func_def},                   // a function missing
-        {"f [a] g [b]", {"f"}, ErrorId::bad_func_def},                  // one too many
-        {"f a", {"f"}, ErrorId::bad_func_def},                          // no spec block
+        {"f [a [integer!]]", {"g"}, ErrorId::bad_func_def},  // not the expected word
+        {"f [a]", {"f", "g"}, ErrorId::bad_func_def},        // a function missing
+        {"f [a] g [b]", {"f"}, ErrorId::bad_func_def},       // one too many
+        {"f a", {"f"}, ErrorId::bad_func_def},               // no spec block
         {"f [a [no-such-type!]]", {"f"}, ErrorId::invalid_type_spec},
         {"f [a [1]]", {"f"}, ErrorId::invalid_type_spec},
-        {"f [a result: [integer!]]", {"f"}, ErrorId::bad_func_def},     // only return: is a set-word
+        {"f [a result: [integer!]]", {"f"}, ErrorId::bad_func_def},  // only return: is a set-word
         {"f [return: integer!]", {"f"}, ErrorId::bad_func_def},
         {"f [a 12]", {"f"}, ErrorId::bad_func_def},
         {"f [/local a /b]", {"f"}, ErrorId::bad_func_def},

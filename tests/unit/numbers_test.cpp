@@ -45,8 +45,8 @@ class NumberHandOver : public NumberTest {
 };
 
 TEST_F(NumberHandOver, OperandOrderAndRefusals) {
-    for (const TypeId t : {TypeId::pair, TypeId::point2D, TypeId::point3D, TypeId::tuple, TypeId::date, TypeId::money,
-                           TypeId::vector})
+    for (const TypeId t :
+         {TypeId::pair, TypeId::point2D, TypeId::point3D, TypeId::tuple, TypeId::date, TypeId::money, TypeId::vector})
         stand_in(t);
     const Cell pair = cell::make(TypeId::pair, 0, 1, 2);
     const Cell point = cell::make(TypeId::point3D);
@@ -55,7 +55,13 @@ TEST_F(NumberHandOver, OperandOrderAndRefusals) {
     const Cell money = cell::make(TypeId::money);
     const Cell vector = cell::make(TypeId::vector);
     enum Order { swapped, as_given, refused };
-    struct Case { MathOp op; Cell a, b; Order order; const char* word; TypeId named; };
+    struct Case {
+        MathOp op;
+        Cell a, b;
+        Order order;
+        const char* word;
+        TypeId named;
+    };
     const Case cases[] = {
         {math_add, num(1), pair, swapped, "", {}},
         {math_multiply, num(1), pair, swapped, "", {}},
@@ -110,7 +116,10 @@ TEST_F(NumberHandOver, ANumberMinusACoordinateAddsToItsNegation) {
 }
 
 TEST_F(NumberHandOver, AnOwnerWithoutTheEntryIsNamedInExpectArg) {
-    struct Case { Cell a, b; TypeId owner; };
+    struct Case {
+        Cell a, b;
+        TypeId owner;
+    };
     const Case cases[] = {
         {num(1), cell::make(TypeId::money), TypeId::money},
         {num(1), cell::make(TypeId::pair), TypeId::pair},
@@ -128,7 +137,10 @@ TEST_F(NumberHandOver, ComparisonWithMoneyAsksMoneyTheMirroredQuestion) {
     const Cell money = cell::make(TypeId::money);
     EXPECT_EQ(row(num(1)).compare(num(1), money, op_lesser), kNotComparable);  // no money! yet
     stand_in(TypeId::money);
-    struct Case { Cell a; int32_t op, asked, answer, expected; };
+    struct Case {
+        Cell a;
+        int32_t op, asked, answer, expected;
+    };
     const Case cases[] = {
         {num(1), op_lesser, op_greater, 1, -1},
         {num(1), op_greater_or_equal, op_lesser_or_equal, -1, 1},

@@ -24,7 +24,8 @@ class Object : public RuntimeTest {
 
     // Evaluates source text and returns its value (rooted on the stack until the test ends).
     static Cell eval(const std::string& text) {
-        const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()));
+        const NodeId code =
+            lexer::load(reinterpret_cast<const std::byte*>(text.data()), static_cast<uint32_t>(text.size()));
         stack::push(cell::series(TypeId::block, code));
         EXPECT_EQ(interp::eval(stack::top_cell(), true), Status::normal);
         return stack::top_cell();

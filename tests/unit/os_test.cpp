@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -13,7 +14,6 @@
 #include <limits>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "datatypes/date.h"
@@ -51,7 +51,11 @@ struct Unpacked {
     uint32_t hours, quarters;
 };
 Unpacked unpack(uint32_t date) {
-    return {static_cast<int32_t>(date) >> 17, date >> 12 & 0xF, date >> 7 & 0x1F, (date & 0x40) != 0, date >> 2 & 0xF,
+    return {static_cast<int32_t>(date) >> 17,
+            date >> 12 & 0xF,
+            date >> 7 & 0x1F,
+            (date & 0x40) != 0,
+            date >> 2 & 0xF,
             date & 3};
 }
 
@@ -59,12 +63,16 @@ Unpacked unpack(uint32_t date) {
 date::Stamp stamp_of(const Clock& c) { return date::stamp(c.year, c.month, c.day, c.offset_minutes, c.seconds); }
 
 TEST(Date, ZoneBitsTakeHoursAndQuartersFromTheOffsetsMagnitude) {
-    struct Case { int32_t minutes; bool west; uint32_t hours, quarters; };
+    struct Case {
+        int32_t minutes;
+        bool west;
+        uint32_t hours, quarters;
+    };
     const Case cases[] = {
-        {0, false, 0, 0},     {60, false, 1, 0},   {-210, true, 3, 2},  {345, false, 5, 3},
-        {-225, true, 3, 3},   // UTC-3:45: the quarter is three, not one (no -45 + 60 mix-up)
-        {-15, true, 0, 1},    {-60, true, 1, 0},   {840, false, 14, 0}, {-720, true, 12, 0},
-        {20 * 60, false, 15, 0},  // beyond the four bits: held at 15 rather than wrapped
+        {0, false, 0, 0},    {60, false, 1, 0},       {-210, true, 3, 2},
+        {345, false, 5, 3},  {-225, true, 3, 3},  // UTC-3:45: the quarter is three, not one (no -45 + 60 mix-up)
+        {-15, true, 0, 1},   {-60, true, 1, 0},       {840, false, 14, 0},
+        {-720, true, 12, 0}, {20 * 60, false, 15, 0},  // beyond the four bits: held at 15 rather than wrapped
     };
     for (const Case& c : cases) {
         const uint32_t zone = date::zone_bits(c.minutes);
@@ -167,9 +175,17 @@ TEST(Os, ClockNowAgreesWithTheSystem) {
 }
 
 TEST(Os, SleepLastsWholeMillisecondsAndAtLeastOne) {
-    struct Case { double seconds; int64_t ms; };
+    struct Case {
+        double seconds;
+        int64_t ms;
+    };
     const Case cases[] = {
-        {0.0004, 1},   {2.5, 2500}, {0.0, 1},  {-3.0, 1}, {0.0019, 1}, {1.9999, 1999},
+        {0.0004, 1},
+        {2.5, 2500},
+        {0.0, 1},
+        {-3.0, 1},
+        {0.0019, 1},
+        {1.9999, 1999},
         {std::numeric_limits<double>::quiet_NaN(), 1},
         {-std::numeric_limits<double>::infinity(), 1},
         {1e300, 1'000'000'000'000'000},
@@ -195,7 +211,10 @@ TEST(Os, EnvironmentRoundTrip) {
     EXPECT_EQ(value, "");
 
     bool seen = false;
-    struct Seen { const std::string* name; bool* seen; } context{&name, &seen};
+    struct Seen {
+        const std::string* name;
+        bool* seen;
+    } context{&name, &seen};
     ASSERT_TRUE(platform::set_env(name, &first));
     platform::list_env(
         [](std::string_view n, std::string_view v, void* data) {

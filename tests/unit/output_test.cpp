@@ -100,14 +100,19 @@ class Output : public RuntimeTest {
 };
 
 TEST_F(Output, WriterEncodesEveryWidthAsUtf8) {
-    struct Case { std::initializer_list<uint32_t> cps; const char* utf8; };
+    struct Case {
+        std::initializer_list<uint32_t> cps;
+        const char* utf8;
+    };
     const Case cases[] = {
         {{'a', 'b', 'c'}, "abc"},
         {{0xE9, 0x20AC}, "\xC3\xA9\xE2\x82\xAC"},
-        {{0x1F600, 'x'}, "\xF0\x9F\x98\x80x"},                 // 4-byte units
-        {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},                // a pair in 2-byte units: one sequence
-        {{'a', 0xD83D, 'b'}, "a\xEF\xBF\xBD" "b"},             // a lone surrogate as U+FFFD
-        {{0xDE00, 0xD83D}, "\xEF\xBF\xBD\xEF\xBF\xBD"},        // reversed: two lone halves
+        {{0x1F600, 'x'}, "\xF0\x9F\x98\x80x"},   // 4-byte units
+        {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},  // a pair in 2-byte units: one sequence
+        {{'a', 0xD83D, 'b'},
+         "a\xEF\xBF\xBD"
+         "b"},                                           // a lone surrogate as U+FFFD
+        {{0xDE00, 0xD83D}, "\xEF\xBF\xBD\xEF\xBF\xBD"},  // reversed: two lone halves
         {{0x10FFFF}, "\xF4\x8F\xBF\xBF"},
         {{}, ""},
     };
@@ -194,7 +199,11 @@ TEST_F(Output, PrintAndPrinReachOnlyTheValueHooks) {
     call_print(ascii("abc"), true);  // no hook: nothing shown, nothing fails
     EXPECT_EQ(g_out.bytes, "");
     output::add_hooks(capture, nullptr);
-    struct Case { Cell value; bool new_line; const char* text; };
+    struct Case {
+        Cell value;
+        bool new_line;
+        const char* text;
+    };
     Cell tail = ascii("abc");
     tail.w1 = 7;  // past the tail: printed as empty
     const Case cases[] = {
@@ -255,7 +264,10 @@ class PrintBlocks : public ::testing::Test {
 };
 
 TEST_F(PrintBlocks, ABlockIsReducedAndFormedWithSpaces) {
-    struct Case { const char* code; std::vector<std::string> heard; };
+    struct Case {
+        const char* code;
+        std::vector<std::string> heard;
+    };
     const Case cases[] = {
         {"s: \"a\" print [1 + 1 s]", {"2 a|"}},
         {"prin [\"x\" 2 * 3 [4 5]]", {"x 6 4 5"}},

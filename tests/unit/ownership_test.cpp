@@ -1,8 +1,8 @@
 // Ownership records: recursion through nested blocks, cycles, first owner wins, removal, check.
 #include <gtest/gtest.h>
 
-#include "runtime/hashtable.h"
 #include "datatypes/ownership.h"
+#include "runtime/hashtable.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zub {

@@ -16,7 +16,11 @@ class Path : public BlockTest {
 // With a budget the walk stops once it is spent; the caller cuts the text (form/part in the
 // language shows only the cut).
 TEST_F(Path, FormStopsOnceTheLimitIsSpent) {
-    struct Case { Cell value; int32_t limit; const char* form; };
+    struct Case {
+        Cell value;
+        int32_t limit;
+        const char* form;
+    };
     const Case cases[] = {
         {path({a(), b(), c()}), 2, "a/b"},
         {path({word("abc"), b()}), 2, "abc"},
@@ -27,7 +31,11 @@ TEST_F(Path, FormStopsOnceTheLimitIsSpent) {
 }
 
 TEST_F(Path, MakeReservesRoom) {
-    struct Case { TypeId type; Cell spec; uint32_t room; };
+    struct Case {
+        TypeId type;
+        Cell spec;
+        uint32_t room;
+    };
     const Case cases[] = {
         {TypeId::path, i(0), 1},
         {TypeId::path, i(6), 6},

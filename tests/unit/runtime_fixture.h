@@ -8,13 +8,13 @@
 #include "boot/runtime.h"
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
-#include "runtime/symbol.h"
 #include "evaluator/stack.h"
-#include "runtime/error.h"
+#include "evaluator/words.h"
 #include "runtime/cycles.h"
+#include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "evaluator/words.h"
+#include "runtime/symbol.h"
 
 namespace zub {
 

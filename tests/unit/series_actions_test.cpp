@@ -7,17 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/ownership.h"
 #include "datatypes/series_value.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
-#include "datatypes/ownership.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zub {
 namespace {
 
 const ActionTable& act() { return registry::actions(TypeId::series); }
-
 
 struct Note {
     std::string action;
@@ -56,13 +55,12 @@ class SeriesBase : public RuntimeTest {
     static std::vector<uint32_t> points(const Cell& s) {
         SeriesBuffer* b = memory::buffer(s.w2);
         std::vector<uint32_t> out;
-        for (uint32_t i = 0; i < series::length(s.w2); ++i) out.push_back(series::code_point_at(b->head_ptr(), b->unit(), i));
+        for (uint32_t i = 0; i < series::length(s.w2); ++i)
+            out.push_back(series::code_point_at(b->head_ptr(), b->unit(), i));
         return out;
     }
     // Makes the series owned by an object whose change handlers want to hear of it.
-    static void own(const Cell& s) {
-        ownership::set(s, cell::make(TypeId::object, 78, 0, 1), word("field"));
-    }
+    static void own(const Cell& s) { ownership::set(s, cell::make(TypeId::object, 78, 0, 1), word("field")); }
 };
 
 // ---- The shared suite -----------------------------------------------------------------------------
@@ -107,8 +105,9 @@ class SeriesActions : public SeriesBase, public ::testing::WithParamInterface<Wi
         Elements out;
         SeriesBuffer* b = memory::buffer(s.w2);
         for (uint32_t i = 0; i < series::length(s.w2); ++i) {
-            out.push_back(cells() ? cell::as_integer(b->cells()[i])
-                                  : static_cast<int>(series::code_point_at(b->head_ptr(), b->unit(), i) - GetParam().base));
+            out.push_back(cells()
+                              ? cell::as_integer(b->cells()[i])
+                              : static_cast<int>(series::code_point_at(b->head_ptr(), b->unit(), i) - GetParam().base));
         }
         return out;
     }
@@ -135,7 +134,10 @@ TEST_P(SeriesActions, ArgumentsTheNativesRefuseFirst) {
     EXPECT_EQ(symbol::utf8(error::pending().args[0].w2), "part");
     EXPECT_EQ(RuntimeTest::raised([&] { act().reverse(s, nullptr, &none); }), ErrorId::invalid_refine_arg);
     EXPECT_EQ(RuntimeTest::raised([&] { act().take(s, &yes, false, false); }), ErrorId::invalid_refine_arg);
-    EXPECT_EQ(RuntimeTest::raised([&] { act().copy(s, CopyOptions{&none, false, nullptr}); }), ErrorId::invalid_refine_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] {
+                  act().copy(s, CopyOptions{&none, false, nullptr});
+              }),
+              ErrorId::invalid_refine_arg);
     const Cell target = make({});
     EXPECT_EQ(RuntimeTest::raised([&] { act().move(s, target, &none); }), ErrorId::invalid_refine_arg);
     EXPECT_EQ(RuntimeTest::raised([&] { act().move(s, cell::integer(1), nullptr); }), ErrorId::expect_arg);
@@ -145,7 +147,11 @@ TEST_P(SeriesActions, ArgumentsTheNativesRefuseFirst) {
 
 // pair! has no literal in the language yet.
 TEST_P(SeriesActions, CopyWithAPairPart) {
-    struct Case { uint32_t head; int x, y; Elements expected; };
+    struct Case {
+        uint32_t head;
+        int x, y;
+        Elements expected;
+    };
     const Case cases[] = {{0, 2, 5, {1, 2, 3}}, {1, 2, 4, {2, 3}}, {0, 4, 2, {}}, {3, -1, 1, {2, 3}}};
     for (const Case& c : cases) {
         const Cell s = make({0, 1, 2, 3, 4}, c.head);
@@ -168,7 +174,11 @@ TEST_P(SeriesActions, CopyKeepsTheNewLineMarkerAndDropsOwnership) {
 
 TEST_P(SeriesActions, OwnersHearOfEveryChange) {
     using Notes = std::vector<Note>;
-    struct Case { const char* what; std::function<void(Cell)> action; Notes expected; };
+    struct Case {
+        const char* what;
+        std::function<void(Cell)> action;
+        Notes expected;
+    };
     const Cell two = cell::integer(2);
     const Case cases[] = {
         {"clear", [](Cell s) { act().clear(at(s, 1)); }, {{"clear", 1, 3}, {"cleared", 1, 0}}},
@@ -262,7 +272,8 @@ class SeriesRemoveKey : public SeriesBase {
 };
 
 TEST_F(SeriesRemoveKey, RemovesTheKeyAndItsValue) {
-    const Cell b = block_of({cell::integer(1), cell::integer(10), cell::integer(2), cell::integer(20), cell::integer(3)});
+    const Cell b =
+        block_of({cell::integer(1), cell::integer(10), cell::integer(2), cell::integer(20), cell::integer(3)});
     const Cell key = cell::integer(2);
     const Cell result = act().remove(b, nullptr, &key);
     EXPECT_EQ(result.w1, 2u);
@@ -278,9 +289,11 @@ TEST_F(SeriesRemoveKey, RemovesTheKeyAndItsValue) {
 class SeriesText : public SeriesBase {};
 
 TEST_F(SeriesText, PokeWidensOnlyWhenTheCodePointNeedsIt) {
-    struct Case { uint32_t unit, cp, expected_unit; };
-    const Case cases[] = {{1, 0xE9, 1}, {1, 0xFF, 1}, {1, 0x100, 2},    {1, 0x10000, 4},
-                          {2, 0xFFFF, 2}, {2, 0x10000, 4}, {4, 0x41, 4}, {2, 0x41, 2}};
+    struct Case {
+        uint32_t unit, cp, expected_unit;
+    };
+    const Case cases[] = {{1, 0xE9, 1},   {1, 0xFF, 1},    {1, 0x100, 2}, {1, 0x10000, 4},
+                          {2, 0xFFFF, 2}, {2, 0x10000, 4}, {4, 0x41, 4},  {2, 0x41, 2}};
     for (const Case& c : cases) {
         const Cell s = text({'a', 'b', 'c'}, c.unit);
         act().poke(at(s, 1), 2, cell::integer(2), cell::character(c.cp));
@@ -295,7 +308,8 @@ TEST_F(SeriesText, PokeRefusesWhatTheSeriesCannotHold) {
         EXPECT_EQ(RuntimeTest::raised([&] { act().poke(s, 1, cell::integer(1), bad); }), ErrorId::invalid_arg);
     }
     const Cell bin = text({1, 2}, 1, TypeId::binary);
-    EXPECT_EQ(RuntimeTest::raised([&] { act().poke(bin, 1, cell::integer(1), cell::floating(1.0)); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().poke(bin, 1, cell::integer(1), cell::floating(1.0)); }),
+              ErrorId::invalid_arg);
     EXPECT_EQ(points(s), (std::vector<uint32_t>{'a'}));
 }
 
@@ -316,7 +330,8 @@ TEST_F(SeriesText, VectorElementsByTheirType) {
     EXPECT_EQ(cell::as_integer(act().pick(bytes, 2, cell::integer(2))), -128);
     act().poke(bytes, 1, cell::integer(1), cell::integer(-1));
     EXPECT_EQ(cell::as_integer(act().pick(bytes, 1, cell::integer(1))), -1);
-    EXPECT_EQ(RuntimeTest::raised([&] { act().poke(bytes, 1, cell::integer(1), cell::floating(1.0)); }), ErrorId::invalid_arg);
+    EXPECT_EQ(RuntimeTest::raised([&] { act().poke(bytes, 1, cell::integer(1), cell::floating(1.0)); }),
+              ErrorId::invalid_arg);
 
     const NodeId node = series::alloc_with_unit(2, 8);
     const double values[] = {1.5, -2.25};
@@ -332,7 +347,11 @@ TEST_F(SeriesText, VectorElementsByTheirType) {
 }
 
 TEST_F(SeriesText, MoveAcrossUnitWidthsKeepsTheCodePoints) {
-    struct Case { uint32_t from_unit, to_unit; std::vector<uint32_t> moved; uint32_t expected_unit; };
+    struct Case {
+        uint32_t from_unit, to_unit;
+        std::vector<uint32_t> moved;
+        uint32_t expected_unit;
+    };
     const Case cases[] = {
         {1, 4, {'x', 'y'}, 4},
         {2, 1, {0x400, 'y'}, 2},
@@ -350,7 +369,10 @@ TEST_F(SeriesText, MoveAcrossUnitWidthsKeepsTheCodePoints) {
 }
 
 TEST_F(SeriesText, IncompatibleMovesAreRefused) {
-    struct Case { const char* what; Cell from, to; };
+    struct Case {
+        const char* what;
+        Cell from, to;
+    };
     const Case cases[] = {
         {"block into string", block_of({cell::integer(1)}), text({'a'}, 1)},
         {"string into block", text({'a'}, 1), block_of({})},

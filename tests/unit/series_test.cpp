@@ -1,6 +1,6 @@
 // Series buffer helpers over every unit width, the cycle guard, and the low-level heap.
-#include <csignal>
 #include <gtest/gtest.h>
+#include <csignal>
 
 #include <cstdlib>
 #include <cstring>
@@ -176,11 +176,14 @@ TEST_F(Series, CycleGuardFindsAndMarks) {
     int32_t remaining = 100;
     EXPECT_FALSE(cycles::mold_marker(cell::series(TypeId::block, block), out, &remaining, true));
     cycles::push(block);
-    struct Case { TypeId type; bool mold; const char* marker; };
+    struct Case {
+        TypeId type;
+        bool mold;
+        const char* marker;
+    };
     const Case cases[] = {
-        {TypeId::block, true, "[...]"}, {TypeId::hash, true, "[...]"},
-        {TypeId::paren, true, "(...)"}, {TypeId::map, true, "#[...]"},
-        {TypeId::path, true, "..."},    {TypeId::block, false, "..."},
+        {TypeId::block, true, "[...]"}, {TypeId::hash, true, "[...]"}, {TypeId::paren, true, "(...)"},
+        {TypeId::map, true, "#[...]"},  {TypeId::path, true, "..."},   {TypeId::block, false, "..."},
     };
     for (const Case& c : cases) {
         series::clear(out);

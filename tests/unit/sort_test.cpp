@@ -58,8 +58,19 @@ int by_key(const void* a, const void* b, void* context1, void*) {
 // tear or duplicate records, and ties that swap places, both show.
 size_t key_bytes_for(size_t width) { return width >= 4 ? 4 : width == 3 ? 2 : width; }
 
-enum class Shape { random, sorted, reversed, equal, few_keys, organ_pipe, few_swaps, sawtooth,
-                   reversed_few_swaps, sorted_random_tail, noisy };
+enum class Shape {
+    random,
+    sorted,
+    reversed,
+    equal,
+    few_keys,
+    organ_pipe,
+    few_swaps,
+    sawtooth,
+    reversed_few_swaps,
+    sorted_random_tail,
+    noisy
+};
 const struct {
     Shape shape;
     const char* name;
@@ -90,9 +101,12 @@ std::vector<uint32_t> keys_for(Shape shape, size_t n, uint32_t seed) {
         const auto u = static_cast<uint32_t>(i);
         switch (shape) {
             case Shape::random: k[i] = rng(); break;
-            case Shape::sorted: case Shape::few_swaps: case Shape::sorted_random_tail:
+            case Shape::sorted:
+            case Shape::few_swaps:
+            case Shape::sorted_random_tail:
             case Shape::noisy: k[i] = u * 3; break;
-            case Shape::reversed: case Shape::reversed_few_swaps: k[i] = static_cast<uint32_t>(n - i) * 3; break;
+            case Shape::reversed:
+            case Shape::reversed_few_swaps: k[i] = static_cast<uint32_t>(n - i) * 3; break;
             case Shape::equal: k[i] = 7; break;
             case Shape::few_keys: k[i] = rng() % 4; break;
             case Shape::organ_pipe: k[i] = i < n / 2 ? u : static_cast<uint32_t>(n - i); break;
@@ -104,7 +118,8 @@ std::vector<uint32_t> keys_for(Shape shape, size_t n, uint32_t seed) {
     if (shape == Shape::sorted_random_tail)
         for (size_t i = n - n / 10; i < n; ++i) k[i] = rng() % (3 * static_cast<uint32_t>(n) + 1);
     if (shape == Shape::noisy)
-        for (size_t i = 0; i < n; ++i) if (rng() % 100 < 3) k[i] = rng() % (3 * static_cast<uint32_t>(n) + 1);
+        for (size_t i = 0; i < n; ++i)
+            if (rng() % 100 < 3) k[i] = rng() % (3 * static_cast<uint32_t>(n) + 1);
     return k;
 }
 
@@ -145,9 +160,8 @@ Records expected_stable(const Records& input) {
     const size_t kb = key_bytes_for(input.width);
     std::vector<size_t> order(input.n);
     for (size_t i = 0; i < input.n; ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return key_of(input.at(a), kb) < key_of(input.at(b), kb);
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return key_of(input.at(a), kb) < key_of(input.at(b), kb); });
     Records out = input;
     for (size_t i = 0; i < input.n; ++i) std::memcpy(out.at(i), input.at(order[i]), input.width);
     return out;
@@ -173,8 +187,8 @@ TEST(Sort, BothSortsMatchTheStandardLibraryOverShapesAndWidths) {
                 const Records stable = expected_stable(input);
                 const std::vector<uint64_t> records = input.multiset();
                 for (const auto& sorter : kSorts) {
-                    SCOPED_TRACE(::testing::Message() << sorter.name << ", " << shape.name
-                                                      << ", n " << n << ", width " << width);
+                    SCOPED_TRACE(::testing::Message()
+                                 << sorter.name << ", " << shape.name << ", n " << n << ", width " << width);
                     Records r = input;
                     Probe probe{key_bytes_for(width)};
                     sorter.fn(r.bytes.data(), n, width, &probe, nullptr, by_key);
@@ -207,7 +221,8 @@ TEST(Sort, StableKeepsTiesInOriginalOrder) {
             // Long runs with ties inside and across their ends, to reach the merges' tie rules.
             for (size_t i = 0; i < n; ++i)
                 v[i] = {static_cast<uint32_t>(i % 97 < 60 ? i % 97 % distinct : rng() % distinct),
-                        static_cast<uint32_t>(i), {0, 0}};
+                        static_cast<uint32_t>(i),
+                        {0, 0}};
             Probe probe{4};
             sort::stable(v.data(), n, sizeof(Rec), &probe, nullptr, by_key);
             for (size_t i = 1; i < n; ++i) {
@@ -280,14 +295,13 @@ TEST(Sort, StableMergesStayBalanced) {
 
 TEST(Sort, ThrowingComparatorLeavesAPermutationAndNoMemory) {
     const size_t n = 1000;
-    for (Shape shape : {Shape::random, Shape::few_swaps, Shape::reversed_few_swaps, Shape::few_keys,
-                        Shape::noisy, Shape::organ_pipe}) {
+    for (Shape shape : {Shape::random, Shape::few_swaps, Shape::reversed_few_swaps, Shape::few_keys, Shape::noisy,
+                        Shape::organ_pipe}) {
         for (size_t width : {16u, 3u}) {
             const Records input = make_records(keys_for(shape, n, 3), width);
             const std::vector<uint64_t> records = input.multiset();
             for (const auto& sorter : kSorts) {
-                SCOPED_TRACE(::testing::Message() << sorter.name << ", " << name_of(shape)
-                                                  << ", width " << width);
+                SCOPED_TRACE(::testing::Message() << sorter.name << ", " << name_of(shape) << ", width " << width);
                 Records counted = input;
                 Probe count{key_bytes_for(width)};
                 sorter.fn(counted.bytes.data(), n, width, &count, nullptr, by_key);
@@ -297,8 +311,7 @@ TEST(Sort, ThrowingComparatorLeavesAPermutationAndNoMemory) {
                     Probe probe{key_bytes_for(width)};
                     probe.throw_at = k;
                     const size_t blocks = lowrt::live_blocks();
-                    EXPECT_THROW(sorter.fn(r.bytes.data(), n, width, &probe, nullptr, by_key),
-                                 error::Thrown);
+                    EXPECT_THROW(sorter.fn(r.bytes.data(), n, width, &probe, nullptr, by_key), error::Thrown);
                     ASSERT_EQ(lowrt::live_blocks(), blocks) << "throw at " << k;
                     ASSERT_EQ(r.multiset(), records) << "throw at " << k;
                 }
@@ -345,8 +358,8 @@ TEST(Sort, ComparatorReadsBothContextWords) {
     };
     for (const Cases& c : {Cases{0, 1}, Cases{8, -1}, Cases{12, 1}, Cases{4, -1}}) {
         for (const auto& sorter : kSorts) {
-            SCOPED_TRACE(::testing::Message() << sorter.name << ", offset " << c.offset
-                                              << ", direction " << c.direction);
+            SCOPED_TRACE(::testing::Message()
+                         << sorter.name << ", offset " << c.offset << ", direction " << c.direction);
             std::mt19937 rng(static_cast<uint32_t>(c.offset));
             std::vector<uint32_t> words(4 * 3000);
             for (auto& x : words) x = rng() % 1000;
@@ -367,8 +380,7 @@ TEST(Sort, StableRefusesABufferPastFourGigabytes) {
         size_t width;
     };
     // The records are never read: the size is refused first.
-    for (const Case& c : {Case{size_t{1} << 33, 1}, Case{(size_t{1} << 29) + 2, 16},
-                          Case{size_t{1} << 40, 48}}) {
+    for (const Case& c : {Case{size_t{1} << 33, 1}, Case{(size_t{1} << 29) + 2, 16}, Case{size_t{1} << 40, 48}}) {
         SCOPED_TRACE(::testing::Message() << c.n << " x " << c.width);
         unsigned char dummy[64] = {};
         Probe probe{1};

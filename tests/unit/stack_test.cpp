@@ -1,6 +1,6 @@
 // The evaluation stack, call frames and non-local exits.
-#include "evaluator/exits.h"
 #include "evaluator/stack.h"
+#include "evaluator/exits.h"
 #include "tests/unit/runtime_fixture.h"
 
 namespace zub {
@@ -168,13 +168,19 @@ class UncaughtErrors : public RuntimeTest {
 };
 
 TEST_F(UncaughtErrors, FormFillsTheTemplate) {
-    struct Case { ErrorId id; std::vector<Cell> args; const char* text; };
+    struct Case {
+        ErrorId id;
+        std::vector<Cell> args;
+        const char* text;
+    };
     const Case cases[] = {
         {ErrorId::no_value, {word("foo")}, "*** Script Error: foo has no value\n*** Where: ???\n*** Near : none"},
         {ErrorId::zero_divide, {}, "*** Math Error: attempt to divide by zero\n*** Where: ???\n*** Near : none"},
-        {ErrorId::expect_arg, {word("append"), cell::make(TypeId::datatype, 4), word("series")},
+        {ErrorId::expect_arg,
+         {word("append"), cell::make(TypeId::datatype, 4), word("series")},
          "*** Script Error: append does not allow logic! for its series argument\n*** Where: ???\n*** Near : none"},
-        {ErrorId::invalid, {word("word"), word("x"), word("y")},
+        {ErrorId::invalid,
+         {word("word"), word("x"), word("y")},
          "*** Syntax Error: word invalid x at y\n*** Where: ???\n*** Near : none"},
         {ErrorId::message, {word("custom")}, "*** User Error: custom\n*** Where: ???\n*** Near : none"},
     };

@@ -31,11 +31,15 @@ TEST_F(StatsBare, UsedCountsFourBytesANodeTheCarvedBytesAndBigSeries) {
     for (int i = 0; i < 100; ++i) memory::alloc_bytes(10);
     EXPECT_EQ(stats::used(), 400.0 + static_cast<double>(carved()));
     memory::alloc_bytes(3 << 20);  // a big series: its whole block
-    EXPECT_EQ(stats::used(), 404.0 + static_cast<double>(carved()) + static_cast<double>(memory::record().first_big->size));
+    EXPECT_EQ(stats::used(),
+              404.0 + static_cast<double>(carved()) + static_cast<double>(memory::record().first_big->size));
 }
 
 TEST_F(StatsBare, NumbersAboveThirtyOneBitsAreFloats) {
-    struct Case { double count; TypeId type; };
+    struct Case {
+        double count;
+        TypeId type;
+    };
     const Case cases[] = {{0, TypeId::integer}, {2147483647.0, TypeId::integer}, {2147483648.0, TypeId::float_}};
     for (const Case& c : cases) EXPECT_EQ(cell::type(stats::number(c.count)), c.type) << c.count;
     EXPECT_EQ(cell::as_integer(stats::number(2147483647.0)), 2147483647);
@@ -72,13 +76,17 @@ TEST_F(Stats, InfoBlockHasTheFiveItemsInShape) {
     }
     EXPECT_EQ(cell::as_integer(memory::buffer(memory::buffer(items[0].w2)->cells()[0].w2)->cells()[2]), 10000);
     ASSERT_EQ(series::length(items[2].w2), 1u);
-    EXPECT_EQ(cell::as_integer(memory::buffer(items[2].w2)->cells()[0]), static_cast<int32_t>(memory::record().first_big->size));
+    EXPECT_EQ(cell::as_integer(memory::buffer(items[2].w2)->cells()[0]),
+              static_cast<int32_t>(memory::record().first_big->size));
 }
 
 // recycle /on and /off set the switch, /on winning over /off; plain recycle collects either way.
 TEST_F(Stats, RecycleSwitchesAndCollects) {
     const uint32_t recycle = natives::index_of(natives::Native::recycle);
-    struct Case { int32_t on, off; bool enabled; };
+    struct Case {
+        int32_t on, off;
+        bool enabled;
+    };
     const Case cases[] = {{0, -1, true}, {-1, 0, false}, {0, 0, true}};
     for (const Case& c : cases) {
         stack::Call call(stack::FrameType::native, word("recycle"));

@@ -53,7 +53,6 @@ class TextTest : public RuntimeTest {
         if (complement) memory::buffer(node)->flags |= series_flag::complement;
         return cell::series(TypeId::bitset, node);
     }
-
 };
 
 std::string show(const std::u32string& s) {
@@ -198,7 +197,8 @@ TEST_F(StringModify, AppendSurvivesCollectionsWhileForming) {
         string::insert(*kept_text, cell::integer(round % 10), InsertOptions{-1, false, 1});
         const Cell found = string::find(*kept_text, cell::integer(789), FindOptions{});
         ASSERT_TRUE(cell::is(found, TypeId::string));
-        EXPECT_EQ(cell::series_index(found), static_cast<uint32_t>(round + 9));  // past the digits inserted and the first
+        EXPECT_EQ(cell::series_index(found),
+                  static_cast<uint32_t>(round + 9));  // past the digits inserted and the first
     }
     collector::g_state.enabled = false;
     EXPECT_GT(collector::g_state.cycles, cycles);
@@ -255,8 +255,7 @@ TEST_F(StringSet, LongTextsAnswerAsTheLinearSearchDoes) {
         auto pass = [&](const std::u32string& from, const std::u32string& other) {
             for (size_t k = 0; k < from.size(); k += step) {
                 const bool found = has(other, from[k], step, cs);
-                if ((op == SetOp::intersect && !found) ||
-                    ((op == SetOp::exclude || op == SetOp::difference) && found))
+                if ((op == SetOp::intersect && !found) || ((op == SetOp::exclude || op == SetOp::difference) && found))
                     continue;
                 if (!has(out, from[k], step, cs)) out += from.substr(k, step);
             }

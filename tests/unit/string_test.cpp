@@ -36,7 +36,9 @@ class Strings : public RuntimeTest {
         for (uint32_t i = from; i < series::length(node); ++i) out += static_cast<char32_t>(string::char_at(node, i));
         return out;
     }
-    static std::u32string points(const Cell& value) { return points(cell::series_node(value), cell::series_index(value)); }
+    static std::u32string points(const Cell& value) {
+        return points(cell::series_node(value), cell::series_index(value));
+    }
     static uint32_t unit(const Cell& value) { return string::unit_of(cell::series_node(value)); }
 
     static std::u32string mold(Cell v, bool all = false, int32_t limit = kNoLimit, int32_t* left = nullptr) {
@@ -53,7 +55,6 @@ class Strings : public RuntimeTest {
     }
     static int32_t compare(Cell a, Cell b, int32_t op) { return registry::actions(cell::type(a)).compare(a, b, op); }
     static Cell datatype(TypeId t) { return cell::make(TypeId::datatype, static_cast<uint32_t>(t)); }
-
 };
 
 // Prints code points readably in failure messages.
@@ -74,11 +75,14 @@ std::string show(const std::u32string& s) {
 // ---- Widening ------------------------------------------------------------------------------------
 
 TEST_F(Strings, AppendWidensFrom80h) {
-    struct Case { uint32_t unit; char32_t cp; uint32_t widened; };
+    struct Case {
+        uint32_t unit;
+        char32_t cp;
+        uint32_t widened;
+    };
     const Case cases[] = {
-        {1, U'a', 1},     {1, 0x7F, 1},     {1, 0x80, 2},     {1, 0xE9, 2},     {1, 0xFFFF, 2},
-        {1, 0x10000, 4},  {1, 0x10FFFF, 4}, {2, 0xE9, 2},     {2, 0xFFFF, 2},   {2, 0x10000, 4},
-        {4, U'a', 4},
+        {1, U'a', 1},     {1, 0x7F, 1}, {1, 0x80, 2},   {1, 0xE9, 2},    {1, 0xFFFF, 2}, {1, 0x10000, 4},
+        {1, 0x10FFFF, 4}, {2, 0xE9, 2}, {2, 0xFFFF, 2}, {2, 0x10000, 4}, {4, U'a', 4},
     };
     for (const Case& c : cases) {
         const Cell s = text(U"xy", c.unit);
@@ -89,10 +93,14 @@ TEST_F(Strings, AppendWidensFrom80h) {
 }
 
 TEST_F(Strings, InPlaceWritesWidenOnlyWhenTheUnitIsTooNarrow) {
-    struct Case { uint32_t unit; char32_t cp; uint32_t widened; };
+    struct Case {
+        uint32_t unit;
+        char32_t cp;
+        uint32_t widened;
+    };
     const Case cases[] = {
-        {1, 0xE9, 1}, {1, 0xFF, 1}, {1, 0x100, 2}, {1, 0xFFFF, 2}, {1, 0x10000, 4},
-        {2, 0xFFFF, 2}, {2, 0x10000, 4}, {4, U'a', 4},
+        {1, 0xE9, 1},    {1, 0xFF, 1},   {1, 0x100, 2},   {1, 0xFFFF, 2},
+        {1, 0x10000, 4}, {2, 0xFFFF, 2}, {2, 0x10000, 4}, {4, U'a', 4},
     };
     for (const Case& c : cases) {
         const Cell poked = text(U"xyz", c.unit);
@@ -163,8 +171,8 @@ TEST_F(Strings, Concatenate) {
         {U"abc", 1, 1, U"xy", 1, -1, Concat::overwrite, U"axy"},
         {U"abc", 1, 2, U"xyz", 1, -1, Concat::overwrite, U"abxyz"},
         {U"abc", 1, 3, U"xy", 1, 1, Concat::insert, U"abcx"},
-        {U"abc", 1, 0, U"\u20ACy", 2, -1, Concat::insert, U"\u20ACyabc"},   // target widened first
-        {U"a\u20AC", 2, 1, U"xyz", 1, 2, Concat::insert, U"axy\u20AC"},     // narrower source
+        {U"abc", 1, 0, U"\u20ACy", 2, -1, Concat::insert, U"\u20ACyabc"},  // target widened first
+        {U"a\u20AC", 2, 1, U"xyz", 1, 2, Concat::insert, U"axy\u20AC"},    // narrower source
         {U"ab", 2, 2, U"\U0001F600", 4, -1, Concat::append, U"ab\U0001F600"},
         {U"ab", 4, 0, U"\u00E9", 1, -1, Concat::append, U"ab\u00E9"},
         {U"abc", 1, 1, U"", 1, -1, Concat::insert, U"abc"},
@@ -210,7 +218,9 @@ TEST_F(Strings, ReadingPrimitives) {
         EXPECT_TRUE(string::tag_form(s));
         EXPECT_TRUE(string::match_literal(s, "<ab"));
         EXPECT_TRUE(string::match_literal(s, "<ab\xE9"));
-        EXPECT_FALSE(string::match_literal(s, "<ab\xE9" "c>!"));
+        EXPECT_FALSE(string::match_literal(s,
+                                           "<ab\xE9"
+                                           "c>!"));
         s.w1 = 1;
         EXPECT_EQ(string::find_char(s, U'c'), 3);
         EXPECT_FALSE(string::tag_form(s));
@@ -253,7 +263,10 @@ TEST_F(Strings, HeadInBitset) {
     for (int i = 0; i < 13; ++i) series::append_byte(bits, 0);
     memory::buffer(bits)->head_ptr()[12] = std::byte{0x50};
     const Cell set = cell::make(TypeId::bitset, 0, bits);
-    struct Case { char32_t cp; bool plain, complemented; };
+    struct Case {
+        char32_t cp;
+        bool plain, complemented;
+    };
     const Case cases[] = {{U'a', true, true}, {U'b', false, false}, {U'c', true, true}, {0x20AC, false, true}};
     for (const Case& c : cases) {
         EXPECT_EQ(string::head_in_bitset(text(std::u32string(1, c.cp)), set), c.plain);
@@ -266,14 +279,23 @@ TEST_F(Strings, HeadInBitset) {
 
 TEST_F(Strings, MatchAtHead) {
     const Cell s = text(U"Hello World");
-    struct Case { Cell pattern; bool case_sensitive; int32_t matched; };
+    struct Case {
+        Cell pattern;
+        bool case_sensitive;
+        int32_t matched;
+    };
     const Case cases[] = {
-        {cell::character(U'h'), false, 1},  {cell::character(U'h'), true, -1},
-        {cell::character(U'H'), true, 1},   {text(U"hello"), false, 5},
-        {text(U"hello"), true, -1},         {text(U"Hello", 2), true, 5},
-        {text(U"Hello World!"), false, -1}, {text(U""), false, 0},
+        {cell::character(U'h'), false, 1},
+        {cell::character(U'h'), true, -1},
+        {cell::character(U'H'), true, 1},
+        {text(U"hello"), false, 5},
+        {text(U"hello"), true, -1},
+        {text(U"Hello", 2), true, 5},
+        {text(U"Hello World!"), false, -1},
+        {text(U""), false, 0},
         {text(U"hel", 1, TypeId::tag), false, 3},  // a tag by its text, without brackets
-        {text(U"hel", 1, TypeId::file), false, 3},  {cell::integer(1), false, -1},
+        {text(U"hel", 1, TypeId::file), false, 3},
+        {cell::integer(1), false, -1},
     };
     for (const Case& c : cases) EXPECT_EQ(string::match_at_head(s, c.pattern, c.case_sensitive), c.matched);
 }
@@ -293,7 +315,10 @@ TEST_F(Strings, CopyUnits) {
 }
 
 TEST_F(Strings, Load) {
-    const Cell a = string::load(unicode::bytes_input("\xEF\xBB\xBF" "caf\xC3\xA9", 8), string::Encoding::utf8);
+    const Cell a = string::load(unicode::bytes_input("\xEF\xBB\xBF"
+                                                     "caf\xC3\xA9",
+                                                     8),
+                                string::Encoding::utf8);
     EXPECT_EQ(points(a), U"caf\u00E9");
     EXPECT_TRUE(cell::is(a, TypeId::string));
     const char utf16[] = {'a', 0, '\x3D', '\xD8', '\x00', '\xDE'};  // a, U+1F600 as a surrogate pair
@@ -313,12 +338,23 @@ TEST_F(Strings, Load) {
 // ---- Hexadecimal ---------------------------------------------------------------------------------
 
 TEST_F(Strings, Hex) {
-    struct Case { int32_t value; bool minimal; const char* text; };
+    struct Case {
+        int32_t value;
+        bool minimal;
+        const char* text;
+    };
     const Case cases[] = {
-        {0, true, "00"},         {1, true, "1"},          {0x1E, true, "1E"},
-        {0x85, true, "85"},      {0x20AC, true, "20AC"},  {0x10FFFF, true, "10FFFF"},
-        {-1, true, "FFFFFFFF"},  {0, false, "00000000"},  {255, false, "000000FF"},
-        {-2, false, "FFFFFFFE"}, {std::numeric_limits<int32_t>::min(), false, "80000000"},
+        {0, true, "00"},
+        {1, true, "1"},
+        {0x1E, true, "1E"},
+        {0x85, true, "85"},
+        {0x20AC, true, "20AC"},
+        {0x10FFFF, true, "10FFFF"},
+        {-1, true, "FFFFFFFF"},
+        {0, false, "00000000"},
+        {255, false, "000000FF"},
+        {-2, false, "FFFFFFFE"},
+        {std::numeric_limits<int32_t>::min(), false, "80000000"},
         {0x7FFFFFFF, true, "7FFFFFFF"},
     };
     for (const Case& c : cases) EXPECT_EQ(string::int_to_hex(c.value, c.minimal).view(), c.text) << c.value;
@@ -332,10 +368,16 @@ TEST_F(Strings, Hex) {
 // ---- Form ----------------------------------------------------------------------------------------
 
 TEST_F(Strings, Form) {
-    struct Case { std::u32string value; uint32_t head; int32_t limit; std::u32string formed; int32_t left; };
+    struct Case {
+        std::u32string value;
+        uint32_t head;
+        int32_t limit;
+        std::u32string formed;
+        int32_t left;
+    };
     const Case cases[] = {
         {U"abc", 0, kNoLimit, U"abc", kNoLimit - 3},
-        {U"a\"b^{\n", 0, kNoLimit, U"a\"b^{\n", kNoLimit - 6},   // form writes no escapes
+        {U"a\"b^{\n", 0, kNoLimit, U"a\"b^{\n", kNoLimit - 6},  // form writes no escapes
         {U"h\u00E9\u20AC\U0001F600", 0, kNoLimit, U"h\u00E9\u20AC\U0001F600", kNoLimit - 4},
         {U"abcdef", 2, kNoLimit, U"cdef", kNoLimit - 4},
         {U"abcdef", 0, 4, U"abcd", -2},
@@ -371,15 +413,19 @@ std::u32string repeat(std::u32string_view s, size_t n) {
 }
 
 TEST_F(Strings, MoldPartBudget) {
-    struct Case { std::u32string value; int32_t limit; std::u32string molded; };
+    struct Case {
+        std::u32string value;
+        int32_t limit;
+        std::u32string molded;
+    };
     const Case cases[] = {
         {U"abcdef", 3, U"\"abc\""},
         {U"abcdef", 0, U"\"\""},
         {U"abcdef", -4, U"\"\""},
-        {U"ab\"cd", 2, U"\"ab\""},                      // the quote lies past the part
-        {U"a\nb\nc\nd", 4, U"\"a^/b^/\""},              // only two line feeds within the part
-        {repeat(U"a", 60), 5, U"{aaaaa}"},              // length counts from the head to the tail
-        {U"\"{{}}", 3, U"{\"^{^{}"},                    // balance is judged within the part
+        {U"ab\"cd", 2, U"\"ab\""},          // the quote lies past the part
+        {U"a\nb\nc\nd", 4, U"\"a^/b^/\""},  // only two line feeds within the part
+        {repeat(U"a", 60), 5, U"{aaaaa}"},  // length counts from the head to the tail
+        {U"\"{{}}", 3, U"{\"^{^{}"},        // balance is judged within the part
         {U"\u0085\u0085\u0085", 2, U"\"^(85)^(85)\""},
     };
     for (const Case& c : cases) {
@@ -408,12 +454,17 @@ TEST_F(Strings, MoldAppendsToAWiderOutput) {
 }
 
 TEST_F(Strings, AppendEscapedChar) {
-    struct Case { char32_t cp; bool all; std::u32string text; };
+    struct Case {
+        char32_t cp;
+        bool all;
+        std::u32string text;
+    };
     const Case cases[] = {
-        {U'a', false, U"a"},         {U'"', false, U"^\""},     {U'^', false, U"^^"},
-        {U'\n', false, U"^/"},       {0x1E, false, U"^(1E)"},   {0x7F, false, U"^~"},
-        {0x9F, false, U"^(9F)"},     {0xE9, false, U"\u00E9"},  {0xE9, true, U"^(E9)"},
-        {0x1F600, false, U"\U0001F600"},
+        {U'a', false, U"a"},     {U'"', false, U"^\""},
+        {U'^', false, U"^^"},    {U'\n', false, U"^/"},
+        {0x1E, false, U"^(1E)"}, {0x7F, false, U"^~"},
+        {0x9F, false, U"^(9F)"}, {0xE9, false, U"\u00E9"},
+        {0xE9, true, U"^(E9)"},  {0x1F600, false, U"\U0001F600"},
     };
     for (const Case& c : cases) {
         const NodeId out = series::alloc_with_unit(4, 1);
@@ -455,7 +506,9 @@ bool read_literal(const std::u32string& s, std::u32string& out) {
                 uint32_t v = 0;
                 for (size_t k = i + 1; k < close; ++k) {
                     const char32_t d = s[k];
-                    const int digit = d >= U'0' && d <= U'9' ? int(d - U'0') : d >= U'A' && d <= U'F' ? int(d - U'A' + 10) : -1;
+                    const int digit = d >= U'0' && d <= U'9'   ? int(d - U'0')
+                                      : d >= U'A' && d <= U'F' ? int(d - U'A' + 10)
+                                                               : -1;
                     if (digit < 0) return false;
                     v = v * 16 + static_cast<uint32_t>(digit);
                 }
@@ -490,8 +543,8 @@ bool read_literal(const std::u32string& s, std::u32string& out) {
 }
 
 TEST_F(Strings, MoldReadsBackAsTheSameText) {
-    const char32_t alphabet[] = {U'a', U'{', U'}', U'"', U'^', U'\n', U'\t', 0, 0x1E, 0x1F, 0x7F, 0x85,
-                                 0xE9, 0x20AC, 0x1F600, U'(', U')', U' '};
+    const char32_t alphabet[] = {U'a', U'{', U'}', U'"', U'^',   U'\n',   U'\t', 0,    0x1E,
+                                 0x1F, 0x7F, 0x85, 0xE9, 0x20AC, 0x1F600, U'(',  U')', U' '};
     uint32_t seed = 12345;
     const auto next = [&] {
         seed = seed * 1103515245 + 12345;
@@ -516,8 +569,9 @@ TEST_F(Strings, MoldReadsBackAsTheSameText) {
 TEST_F(Strings, MakeWithCapacity) {
     for (const Cell spec : {cell::integer(0), cell::integer(100), cell::floating(7.9)})
         EXPECT_EQ(unit(registry::actions(TypeId::string).make(TypeId::string, datatype(TypeId::string), spec)), 1u);
-    EXPECT_EQ(raised([] { registry::actions(TypeId::string).make(TypeId::binary, cell::none(), cell::make(TypeId::money)); }),
-              ErrorId::bad_make_arg);
+    EXPECT_EQ(
+        raised([] { registry::actions(TypeId::string).make(TypeId::binary, cell::none(), cell::make(TypeId::money)); }),
+        ErrorId::bad_make_arg);
     EXPECT_EQ(error::pending().args[0].w1, static_cast<uint32_t>(TypeId::binary));
 }
 
@@ -540,7 +594,11 @@ TEST_F(Strings, ToFromBinary) {
 // The operations the comparison natives do not use: find's and sort's, and binary!.
 TEST_F(Strings, Compare) {
     const Cell abc = text(U"abc");
-    struct Case { Cell a, b; int32_t op; int32_t answer; };
+    struct Case {
+        Cell a, b;
+        int32_t op;
+        int32_t answer;
+    };
     const Case cases[] = {
         {abc, text(U"ABC"), op_find, 0},
         {text(U"ab"), abc, op_find, 1},
@@ -554,12 +612,15 @@ TEST_F(Strings, Compare) {
 }
 
 TEST_F(Strings, ComparePrefix) {
-    struct Case { std::u32string text, pattern; int32_t op; int32_t answer; };
+    struct Case {
+        std::u32string text, pattern;
+        int32_t op;
+        int32_t answer;
+    };
     const Case cases[] = {
-        {U"abcdef", U"abc", op_equal, 0},   {U"abcdef", U"ABC", op_equal, 0},
-        {U"abcdef", U"ABC", op_strict_equal, 1}, {U"ab", U"abc", op_equal, 1},
-        {U"abc", U"", op_equal, 0},         {U"abc", U"", op_find, 1},
-        {U"abc", U"abd", op_lesser, -1},    {U"", U"", op_equal, 0},
+        {U"abcdef", U"abc", op_equal, 0}, {U"abcdef", U"ABC", op_equal, 0}, {U"abcdef", U"ABC", op_strict_equal, 1},
+        {U"ab", U"abc", op_equal, 1},     {U"abc", U"", op_equal, 0},       {U"abc", U"", op_find, 1},
+        {U"abc", U"abd", op_lesser, -1},  {U"", U"", op_equal, 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(string::compare_chars(text(c.text), text(c.pattern, 2), c.op, true), c.answer)
@@ -578,7 +639,12 @@ TEST_F(Strings, CompareWithASymbol) {
 TEST_F(Strings, SortComparators) {
     using string::SortOrder;
     namespace flag = string::sort_flag;
-    struct Case { uint32_t unit; std::u32string a, b; SortOrder order; int answer; };
+    struct Case {
+        uint32_t unit;
+        std::u32string a, b;
+        SortOrder order;
+        int answer;
+    };
     const uint32_t two_records = flag::records | 2 << flag::count_shift;
     const uint32_t second = 1 << flag::count_shift;
     const Case cases[] = {
@@ -610,10 +676,14 @@ TEST_F(Strings, SortComparators) {
 
 TEST_F(Strings, FloatSortComparators) {
     const double nan = std::nan("");
-    struct Case { double a, b; uint32_t flags; int answer; };
+    struct Case {
+        double a, b;
+        uint32_t flags;
+        int answer;
+    };
     const Case cases[] = {
-        {1.5, 2.25, 0, -1},  {2.25, 1.5, 0, 1},  {1.5, 1.5, 0, 0},   {1.25, 1.5, string::sort_flag::reverse, 1},
-        {nan, 1.0, 0, 1},    {1.0, nan, 0, -1},  {nan, nan, 0, 0},   {-0.0, 0.0, 0, 0},
+        {1.5, 2.25, 0, -1}, {2.25, 1.5, 0, 1}, {1.5, 1.5, 0, 0}, {1.25, 1.5, string::sort_flag::reverse, 1},
+        {nan, 1.0, 0, 1},   {1.0, nan, 0, -1}, {nan, nan, 0, 0}, {-0.0, 0.0, 0, 0},
     };
     for (const Case& c : cases) {
         string::SortOrder order{true, c.flags};

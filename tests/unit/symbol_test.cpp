@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "runtime/symbol.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
+#include "runtime/symbol.h"
 
 namespace zub {
 namespace {
@@ -78,8 +78,7 @@ TEST_F(Symbols, GrowthKeepsIdsAndAliases) {
         EXPECT_EQ(symbol::make("Name-" + std::to_string(i)) != upper, true);
     }
     for (int i = 0; i < 50000; ++i) ASSERT_EQ(symbol::make("name-" + std::to_string(i)), ids[i]) << i;
-    for (int i = 0; i < 50000; i += 7)
-        ASSERT_EQ(symbol::resolve(symbol::make("nAME-" + std::to_string(i))), ids[i]);
+    for (int i = 0; i < 50000; i += 7) ASSERT_EQ(symbol::resolve(symbol::make("nAME-" + std::to_string(i))), ids[i]);
 }
 
 }  // namespace

@@ -44,7 +44,9 @@ class Transcode : public RuntimeTest {
 };
 
 TEST_F(Transcode, BinaryTextLoadsAndSkipsAByteOrderMark) {
-    for (const char* text : {"1 22 333", "\xEF\xBB\xBF" "1 22 333"}) {
+    for (const char* text : {"1 22 333",
+                             "\xEF\xBB\xBF"
+                             "1 22 333"}) {
         const Cell r = run(bytes(text), {});
         ASSERT_TRUE(cell::is(r, TypeId::block));
         ASSERT_EQ(length(r), 3u);
@@ -53,7 +55,9 @@ TEST_F(Transcode, BinaryTextLoadsAndSkipsAByteOrderMark) {
 }
 
 TEST_F(Transcode, NextOnBinaryGivesTheRestAtTheByteAfterTheValue) {
-    const Cell source = bytes("\xEF\xBB\xBF" "42 x");
+    const Cell source = bytes(
+        "\xEF\xBB\xBF"
+        "42 x");
     const Cell r = run(source, {kNext});
     ASSERT_EQ(length(r), 2u);
     EXPECT_EQ(cell::as_integer(at(r, 0)), 42);

@@ -32,7 +32,9 @@ TEST_F(TripleActions, Text) {
 TEST_F(TripleActions, OtherActionsAreRefused) {
     const Cell t = triple(1, 2, 3);
     const ActionTable& r = row(t);
-    EXPECT_EQ(run([&] { return r.make(TypeId::triple, t, block_of({num(1), num(2), num(3)})); }).error,
+    EXPECT_EQ(run([&] {
+                  return r.make(TypeId::triple, t, block_of({num(1), num(2), num(3)}));
+              }).error,
               ErrorId::expect_arg);
     EXPECT_EQ(run([&] { return r.to(TypeId::triple, t, t); }).error, ErrorId::expect_arg);
     EXPECT_EQ(run([&] { return cell::integer(r.compare(t, t, op_equal)); }).error, ErrorId::expect_arg);

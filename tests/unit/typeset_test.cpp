@@ -15,7 +15,6 @@ namespace {
 
 const ActionTable& act() { return registry::actions(TypeId::typeset); }
 
-
 Cell datatype(TypeId t) { return cell::make(TypeId::datatype, static_cast<uint32_t>(t)); }
 
 class Typeset : public RuntimeTest {
@@ -43,19 +42,24 @@ class Typeset : public RuntimeTest {
         act().form(v, out, 1000);
         return text(out);
     }
-    static Cell make(std::initializer_list<Cell> spec) { return act().make(TypeId::typeset, cell::none(), block_of(spec)); }
+    static Cell make(std::initializer_list<Cell> spec) {
+        return act().make(TypeId::typeset, cell::none(), block_of(spec));
+    }
     static Cell type_word(TypeId t) { return words::type_word(t); }
 };
 
 TEST_F(Typeset, TypeIdIsBitOfThePayloadBytesMostSignificantFirst) {
-    struct Case { TypeId type; uint32_t w1, w2, w3; };
+    struct Case {
+        TypeId type;
+        uint32_t w1, w2, w3;
+    };
     const Case cases[] = {
-        {TypeId::datatype, 0x40, 0, 0},          // id 1: byte 0, mask 40h
-        {TypeId::integer, 0x1000, 0, 0},         // id 11: byte 1, mask 10h
-        {TypeId::block, 0x04, 0, 0},             // id 5
-        {TypeId::typeset, 0, 0x40, 0},           // id 33: byte 4
-        {TypeId::series, 0, 0x2000, 0},          // id 42: byte 5, mask 20h
-        {TypeId::event, 0, 0x20000, 0},          // id 54: byte 6, mask 02h
+        {TypeId::datatype, 0x40, 0, 0},   // id 1: byte 0, mask 40h
+        {TypeId::integer, 0x1000, 0, 0},  // id 11: byte 1, mask 10h
+        {TypeId::block, 0x04, 0, 0},      // id 5
+        {TypeId::typeset, 0, 0x40, 0},    // id 33: byte 4
+        {TypeId::series, 0, 0x2000, 0},   // id 42: byte 5, mask 20h
+        {TypeId::event, 0, 0x20000, 0},   // id 54: byte 6, mask 02h
     };
     for (const Case& c : cases) {
         Cell set = typeset::make_empty();
@@ -76,7 +80,8 @@ TEST_F(Typeset, TheTracersForms) {
     const Cell set = typeset::make_from_block(
         block_of({type_word(TypeId::integer), block_of({cell::integer(1)}), typeset::make_of({TypeId::block})}));
     EXPECT_EQ(act().compare(set, typeset::make_of({TypeId::integer, TypeId::block}), op_equal), 0);
-    EXPECT_EQ(RuntimeTest::raised([&] { typeset::make_from_block(block_of({cell::integer(1)})); }), ErrorId::invalid_type_spec);
+    EXPECT_EQ(RuntimeTest::raised([&] { typeset::make_from_block(block_of({cell::integer(1)})); }),
+              ErrorId::invalid_type_spec);
 
     const Cell all_but_unset = typeset::make_default();
     EXPECT_FALSE(typeset::contains(all_but_unset, TypeId::unset));
@@ -100,20 +105,29 @@ TEST_F(Typeset, MoldSkipsUnknownBitsAndStopsAtTheLimit) {
 TEST_F(Typeset, CompareForFindAndSort) {
     const Cell a = typeset::make_of({TypeId::integer});
     const Cell b = typeset::make_of({TypeId::integer, TypeId::float_}), c = typeset::make_of({TypeId::block});
-    struct Case { Cell x, y; int32_t op, answer; };
+    struct Case {
+        Cell x, y;
+        int32_t op, answer;
+    };
     const Case cases[] = {
-        {a, c, op_find, 1},     {a, b, op_sort, -1},      {b, a, op_sort, 1},
-        {a, c, op_sort, 0},     {b, c, op_sort_case, 1},  {a, cell::integer(1), op_sort, kNotComparable},
+        {a, c, op_find, 1}, {a, b, op_sort, -1},     {b, a, op_sort, 1},
+        {a, c, op_sort, 0}, {b, c, op_sort_case, 1}, {a, cell::integer(1), op_sort, kNotComparable},
     };
     for (const Case& k : cases) EXPECT_EQ(act().compare(k.x, k.y, k.op), k.answer) << k.op;
 }
 
 // Datatype operands and the operands the natives refuse first.
 TEST_F(Typeset, BitwiseActionsAndSetOperations) {
-    const Cell ab = typeset::make_of({TypeId::integer, TypeId::block}), bc = typeset::make_of({TypeId::block, TypeId::string});
-    struct Case { const char* what; Cell result; Cell expected; };
+    const Cell ab = typeset::make_of({TypeId::integer, TypeId::block}),
+               bc = typeset::make_of({TypeId::block, TypeId::string});
+    struct Case {
+        const char* what;
+        Cell result;
+        Cell expected;
+    };
     const Case cases[] = {
-        {"or~ a datatype", act().or_(ab, datatype(TypeId::none)), typeset::make_of({TypeId::integer, TypeId::block, TypeId::none})},
+        {"or~ a datatype", act().or_(ab, datatype(TypeId::none)),
+         typeset::make_of({TypeId::integer, TypeId::block, TypeId::none})},
         {"and~ a datatype", act().and_(ab, datatype(TypeId::integer)), typeset::make_of({TypeId::integer})},
         {"a datatype first", typeset::combine(datatype(TypeId::string), bc, typeset::kIntersect),
          typeset::make_of({TypeId::string})},

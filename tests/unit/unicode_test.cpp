@@ -89,8 +89,8 @@ constexpr int32_t kBad = -1;  // ill-formed
 struct DecodeCase {
     const char* name;
     std::string_view bytes;
-    int32_t cp;             // or kCut / kBad
-    std::string_view shown; // kBad: the bytes the error carries
+    int32_t cp;              // or kCut / kBad
+    std::string_view shown;  // kBad: the bytes the error carries
 };
 
 const DecodeCase kDecodeCases[] = {
@@ -120,11 +120,23 @@ const DecodeCase kDecodeCases[] = {
     {"5-byte lead", "\xF8\x88\x80\x80\x80", kBad, "\xF8\x88\x80\x80"},
     {"6-byte lead", "\xFC\x84\x80\x80\x80\x80", kBad, "\xFC\x84\x80\x80"},
     {"byte FE", "\xFE", kBad, "\xFE"},
-    {"byte FF", "\xFF" "a", kBad, "\xFF"},
-    {"stray continuation", "\x80" "a", kBad, "\x80"},
+    {"byte FF",
+     "\xFF"
+     "a",
+     kBad, "\xFF"},
+    {"stray continuation",
+     "\x80"
+     "a",
+     kBad, "\x80"},
     {"stray continuations", "\xBF\xBF", kBad, "\xBF\xBF"},
-    {"2-byte then ASCII", "\xC3" "A", kBad, "\xC3"},
-    {"3-byte then ASCII", "\xE2\x82" "A", kBad, "\xE2\x82"},
+    {"2-byte then ASCII",
+     "\xC3"
+     "A",
+     kBad, "\xC3"},
+    {"3-byte then ASCII",
+     "\xE2\x82"
+     "A",
+     kBad, "\xE2\x82"},
     {"4-byte then a lead", "\xF0\x9F\x98\xC3\xA9", kBad, "\xF0\x9F\x98"},
     {"cut 2-byte", "\xC3", kCut, ""},
     {"cut 3-byte", "\xE2\x82", kCut, ""},
@@ -149,8 +161,7 @@ TEST_F(Unicode, DecodeUtf8Table) {
         } else {
             EXPECT_EQ(d.cp, -1);
             EXPECT_GE(d.length, 1u);
-            EXPECT_EQ(error_of([&] { unicode::decode_utf8_checked(in.data.get(), available); }),
-                      ErrorId::invalid_utf8);
+            EXPECT_EQ(error_of([&] { unicode::decode_utf8_checked(in.data.get(), available); }), ErrorId::invalid_utf8);
             EXPECT_EQ(error_bytes(), c.shown);
         }
     }
@@ -219,9 +230,14 @@ TEST_F(Unicode, EncodeUtf8Boundaries) {
         std::string_view bytes;
     };
     const Case cases[] = {
-        {0x00, {"\x00", 1}},         {0x7F, "\x7F"},          {0x80, "\xC2\x80"},
-        {0x7FF, "\xDF\xBF"},         {0x800, "\xE0\xA0\x80"}, {0xFFFF, "\xEF\xBF\xBF"},
-        {0x10000, "\xF0\x90\x80\x80"}, {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+        {0x00, {"\x00", 1}},
+        {0x7F, "\x7F"},
+        {0x80, "\xC2\x80"},
+        {0x7FF, "\xDF\xBF"},
+        {0x800, "\xE0\xA0\x80"},
+        {0xFFFF, "\xEF\xBF\xBF"},
+        {0x10000, "\xF0\x90\x80\x80"},
+        {0x10FFFF, "\xF4\x8F\xBF\xBF"},
     };
     for (const Case& c : cases) {
         std::byte out[4];
@@ -242,7 +258,9 @@ TEST_F(Unicode, EncodeUtf8Boundaries) {
 }
 
 TEST_F(Unicode, CountSkipAndSequenceLength) {
-    const Bytes in("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80" "b");  // a é € 😀 b
+    const Bytes in(
+        "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"
+        "b");  // a é € 😀 b
     const std::byte* start = in.data.get();
     const std::byte* end = start + in.size;
     EXPECT_EQ(unicode::count_utf8_chars(start, end), 5u);
@@ -290,12 +308,22 @@ TEST_F(Unicode, LoadUtf8TakesTheNarrowestUnit) {
     const Case cases[] = {
         {"empty", "", false, 1, {}},
         {"byte order mark only", "\xEF\xBB\xBF", false, 1, {}},
-        {"byte order mark then text", "\xEF\xBB\xBF" "a", false, 1, {'a'}},
+        {"byte order mark then text",
+         "\xEF\xBB\xBF"
+         "a",
+         false,
+         1,
+         {'a'}},
         {"later byte order mark is a character", "a\xEF\xBB\xBF", false, 2, {'a', 0xFEFF}},
         {"e acute", "\xC3\xA9", false, 1, {0xE9}},
         {"then euro", "\xC3\xA9\xE2\x82\xAC", false, 2, {0xE9, 0x20AC}},
         {"then grinning face", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", false, 4, {0xE9, 0x20AC, 0x1F600}},
-        {"straight to 4", "a\xF0\x9F\x98\x80" "b", false, 4, {'a', 0x1F600, 'b'}},
+        {"straight to 4",
+         "a\xF0\x9F\x98\x80"
+         "b",
+         false,
+         4,
+         {'a', 0x1F600, 'b'}},
         {"CR LF folded", "a\r\nb\rc", true, 1, {'a', '\n', 'b', '\n', 'c'}},
         {"CR LF kept", "a\r\nb\rc", false, 1, {'a', '\r', '\n', 'b', '\r', 'c'}},
         {"final CR", "a\r", true, 1, {'a', '\n'}},
@@ -334,7 +362,9 @@ TEST_F(Unicode, LoadUtf8RefusesIllFormedInput) {
         std::string_view shown;
     };
     const Case cases[] = {
-        {"ab\xC0\xAF" "cd", "\xC0\xAF"},
+        {"ab\xC0\xAF"
+         "cd",
+         "\xC0\xAF"},
         {"\xED\xA0\x80\xED\xB0\x80", "\xED\xA0\x80"},  // a surrogate pair written as UTF-8
         {"ok\xF8\x88\x80\x80\x80", "\xF8\x88\x80\x80"},
         {"\xC3\xA9\x80", "\x80"},
@@ -358,7 +388,11 @@ TEST_F(Unicode, LoadUtf8InPiecesStopsBeforeACutSequence) {
         {"a\xF0\x9F", false, 1, {'a'}},
         {"a\r", true, 1, {'a'}},  // its LF may start the next piece
         {"a\r", false, 2, {'a', '\r'}},
-        {"\xEF\xBB\xBF" "ab", false, 5, {'a', 'b'}},
+        {"\xEF\xBB\xBF"
+         "ab",
+         false,
+         5,
+         {'a', 'b'}},
     };
     for (const Case& c : cases) {
         const Bytes in(c.bytes);
@@ -377,7 +411,9 @@ TEST_F(Unicode, LoadUtf8OntoATarget) {
     EXPECT_EQ(series::unit(target), 2u);
 
     // A failure part-way leaves the target's characters as they were, even after a widening.
-    for (std::string_view bad : {"z\xC3(", "\xF0\x9F\x98\x80" "z\xFF"}) {
+    for (std::string_view bad : {"z\xC3(",
+                                 "\xF0\x9F\x98\x80"
+                                 "z\xFF"}) {
         const NodeId kept = make_string({'x', 'y'}, 1);
         const Bytes in(bad);
         EXPECT_EQ(error_of([&] { unicode::load_utf8(in.input(), kept); }), ErrorId::invalid_utf8);
@@ -446,9 +482,18 @@ TEST_F(Unicode, StringToUtf8IntoABoundedBuffer) {
         std::string_view written;
     };
     const Case cases[] = {
-        {0, true, ""},      {1, true, ""},         {4, true, "a"},  // the euro and the NUL need 4 more
-        {5, true, "a\xE2\x82\xAC"}, {6, true, "a\xE2\x82\xAC" "b"},
-        {3, false, "a"},    {4, false, "a\xE2\x82\xAC"}, {5, false, "a\xE2\x82\xAC" "b"},
+        {0, true, ""},
+        {1, true, ""},
+        {4, true, "a"},  // the euro and the NUL need 4 more
+        {5, true, "a\xE2\x82\xAC"},
+        {6, true,
+         "a\xE2\x82\xAC"
+         "b"},
+        {3, false, "a"},
+        {4, false, "a\xE2\x82\xAC"},
+        {5, false,
+         "a\xE2\x82\xAC"
+         "b"},
     };
     for (const Case& c : cases) {
         std::byte out[8];
@@ -495,12 +540,10 @@ TEST_F(Unicode, Utf16RoundTrips) {
 
 TEST_F(Unicode, Utf16LineEnds) {
     Cell value = cell::series(TypeId::string, make_string({'a', '\n', 'b'}, 1));
-    EXPECT_EQ(text(unicode::string_to_utf16(value, unicode::kWhole, true)),
-              std::string_view("a\0\r\0\n\0b\0", 8));
+    EXPECT_EQ(text(unicode::string_to_utf16(value, unicode::kWhole, true)), std::string_view("a\0\r\0\n\0b\0", 8));
     const Bytes in(std::string_view("a\0\r\0\n\0b\0\r\0c\0", 12));
     EXPECT_EQ(chars(unicode::load_utf16(in.input(), 0, true)), (CodePoints{'a', '\n', 'b', '\r', 'c'}));
-    EXPECT_EQ(chars(unicode::load_utf16(in.input(), 0, false)),
-              (CodePoints{'a', '\r', '\n', 'b', '\r', 'c'}));
+    EXPECT_EQ(chars(unicode::load_utf16(in.input(), 0, false)), (CodePoints{'a', '\r', '\n', 'b', '\r', 'c'}));
 }
 
 TEST_F(Unicode, Utf16RefusesUnpairedSurrogatesAndOddLengths) {
@@ -511,7 +554,11 @@ TEST_F(Unicode, Utf16RefusesUnpairedSurrogatesAndOddLengths) {
     };
     const Case cases[] = {
         {"high at the end", {"a\0\x3D\xD8", 4}, "\x3D\xD8"},
-        {"high before a letter", {"\x3D\xD8" "a\0", 4}, "\x3D\xD8"},
+        {"high before a letter",
+         {"\x3D\xD8"
+          "a\0",
+          4},
+         "\x3D\xD8"},
         {"high before high", {"\x3D\xD8\x3D\xD8\x00\xDE", 6}, "\x3D\xD8"},
         {"lone low", {"a\0\x00\xDE", 4}, {"\x00\xDE", 2}},
         {"reversed pair", {"\x00\xDE\x3D\xD8", 4}, {"\x00\xDE", 2}},
@@ -659,8 +706,7 @@ TEST_F(Unicode, ChangeCaseOfAStringRange) {
 TEST_F(Unicode, TextHashFoldsCaseBeyondAscii) {
     const NodeId lower = make_string({0x434, 0x43E, 0x43C}, 2);
     const NodeId upper = make_string({0x414, 0x41E, 0x41C}, 2);
-    EXPECT_EQ(series::hash_text(lower, 0, series::kToTail, false),
-              series::hash_text(upper, 0, series::kToTail, false));
+    EXPECT_EQ(series::hash_text(lower, 0, series::kToTail, false), series::hash_text(upper, 0, series::kToTail, false));
 }
 
 // ---- Widths -----------------------------------------------------------------------------------

@@ -13,7 +13,6 @@ namespace {
 
 class UnitTypes : public RuntimeTest {
   protected:
-
     static std::string read(NodeId node) {
         std::string out;
         SeriesBuffer* b = memory::buffer(node);

@@ -33,7 +33,11 @@ class Words : public RuntimeTest {
 // and by canonical spelling.
 TEST_F(Words, CompareByWordAndCanonical) {
     const Cell foo = word("foo");
-    struct Case { Cell a, b; int32_t op; int32_t answer; };
+    struct Case {
+        Cell a, b;
+        int32_t op;
+        int32_t answer;
+    };
     const Case cases[] = {
         {foo, word("foo", TypeId::lit_word), op_equal_word, 0},
         {foo, word("Foo", TypeId::lit_word), op_equal_word, 1},

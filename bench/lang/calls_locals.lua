@@ -8,4 +8,4 @@ local function main(n)
   for i = 1, n do s = f(i % 100, s % 1000, 3) end
   return s
 end
-print(main(3000000))
+print(main(4000000))

@@ -7,4 +7,4 @@ def main(n):
     for i in range(1, n + 1):
         s = f(i % 100, s % 1000, 3)
     return s
-print(main(3000000))
+print(main(4000000))

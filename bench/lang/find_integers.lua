@@ -12,4 +12,4 @@ local function main(n)
   end
   return hits
 end
-print(main(70000))
+print(main(100000))

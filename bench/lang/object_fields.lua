@@ -6,4 +6,4 @@ local function main(n)
   end
   return o.x + o.y
 end
-print(main(5000000))
+print(main(6000000))

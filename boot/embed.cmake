@@ -12,8 +12,9 @@ foreach(name natives actions)
   target_sources(zubcore PRIVATE ${generated})
 endforeach()
 
-# The refinements of every native and action by name, generated from the same specs by a small host
-# tool, so an entry names the refinement it tests and a spec change that moves it is a build error.
+# The refinements of every native and action by name, generated from the same argument blocks by a
+# small host tool, so an entry names the refinement it tests and a change that moves it is a build
+# error.
 add_executable(zub-gen-refinements tools/gen_refinements.cpp)
 set(refinements_header ${CMAKE_CURRENT_BINARY_DIR}/generated/evaluator/refinements.h)
 add_custom_command(

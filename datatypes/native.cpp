@@ -44,8 +44,13 @@ Cell native_make(TypeId type, Cell, Cell spec) {
     const NodeId extra = memory::alloc_cells(2);
     series::append_cell(extra, context::cell_of(context));
     series::append_cell(extra, cell::none());
-    const Cell own_spec = block::clone(fn_spec, true, false);  // the caller's block may change later
-    return cell::make(type, static_cast<uint32_t>(i), cell::series_node(own_spec), extra);
+    // A block the caller keeps may change later, so it is copied; the table's own block, which
+    // start-up hands over for every built-in and nothing else can reach, is kept as it is.
+    const Cell table_spec = type == TypeId::native ? natives::spec(static_cast<uint32_t>(i))
+                                                   : natives::action_spec(static_cast<Slot>(i - 1));
+    const bool own = cell::series_node(fn_spec) == cell::series_node(table_spec) && block::head_index(fn_spec) == 0;
+    const NodeId spec_node = own ? cell::series_node(fn_spec) : cell::series_node(block::clone(fn_spec, true, false));
+    return cell::make(type, static_cast<uint32_t>(i), spec_node, extra);
 }
 
 // The arguments an operator would take: two, with no lit-word or get-word before a plain word.

@@ -1,4 +1,4 @@
-// The payloads of native! and action! (an entry number, the spec block and a context series) and
+// The payloads of native! and action! (an entry number, the argument block and a context series) and
 // of op!: the cell of the native!, action!, function! or routine! it was made from, retyped, with
 // that source type kept in header bits 16-23.
 #pragma once

@@ -46,11 +46,10 @@ Status make_routine(const int32_t* r) {
     const uint32_t code = function::find_routine(symbol::utf8(word::symbol_of(name)));
     if (!code) error::fire(ErrorId::invalid_arg, name);
     (void)function::validate_spec(spec);
-    stack::push(block::clone(spec, true, false));  // its own spec: the caller's block may change later
-    (void)function::push_routine(stack::top_cell(), cell::none(), code, 0, false);
-    const Cell routine = stack::top_cell();
-    stack::pop(2);
-    return args.done(routine);
+    // The spec is used as it is: make-routine lives only while start-up runs the library's own
+    // text, so no program holds the block to change it later.
+    (void)function::push_routine(spec, cell::none(), code, 0, false);
+    return args.done(stack::top_cell());
 }
 
 // An exit status is one byte: any other number would reach the parent wrapped into another.

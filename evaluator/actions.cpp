@@ -33,7 +33,7 @@ TypeId target_of(const Cell& type_or_proto) {
     return cell::is(type_or_proto, TypeId::datatype) ? cell::datatype_type(type_or_proto) : cell::type(type_or_proto);
 }
 
-// The spec file lists the actions in slot order; a line moved in one but not the other is a build
+// boot/actions.zub lists the actions in slot order; a line moved in one but not the other is a build
 // error here rather than a start-up failure.
 constexpr bool spec_follows_slots() {
     if (std::size(generated::kActionWords) != kActionCount) return false;

@@ -1,8 +1,9 @@
 // The one argument layer of natives and actions: a view of a call's arguments on the evaluation
 // stack with typed reads, refinements tested by name, and the result convention (the checks of
-// /part and /skip are evaluator/part_skip.h). A refinement's position comes from the spec files
-// at build time (evaluator/refinements.h, generated), so `args.has<"part">()` is one load and a
-// compare, and a name the function's spec lacks does not compile.
+// /part and /skip are evaluator/part_skip.h). A refinement's position comes from the argument blocks
+// in boot/natives.zub and boot/actions.zub at build time (evaluator/refinements.h, generated), so `args.has<"part">()` is one load and a
+// compare, and a name the function's argument block lacks does not
+// compile.
 //
 // The view is inline and allocates nothing: it sits on every native call.
 #pragma once
@@ -56,7 +57,7 @@ consteval int32_t refinement(std::string_view word) {
 
 }  // namespace detail
 
-// The words of the actions in slot order, for the check that the spec file follows actions.def.
+// The words of the actions in slot order, for the check that boot/actions.zub follows actions.def.
 inline constexpr std::string_view kActionWords[] = {
 #define ZUB_ACTION(member, word, signature) word,
 #include "datatypes/actions.def"
@@ -71,7 +72,8 @@ class Args {
   public:
     explicit Args(const int32_t* refinements) : cells_(stack::args()), refinements_(refinements) {}
 
-    // The i-th argument in spec order, and typed reads of it (the spec has checked the type).
+    // The i-th argument in the order of the argument block, and typed reads of it (the call has
+    // checked its type).
     Cell& operator[](uint32_t i) const { return cells_[i]; }
     Cell* cells() const { return cells_; }
     int32_t integer(uint32_t i) const { return cell::as_integer(cells_[i]); }

@@ -18,7 +18,7 @@ namespace {
 // Indexes outside the table: make native! refuses them, so only a bug reaches this.
 Status outside(const int32_t*) { error::fire(ErrorId::not_done); }
 
-// The spec file lists the natives in this same order; a line moved in one but not the other is a
+// boot/natives.zub lists the natives in this same order; a line moved in one but not the other is a
 // build error here rather than a start-up failure.
 constexpr bool same_words(const std::string_view* a, const std::string_view* b, size_t n) {
     for (size_t i = 0; i < n; ++i)

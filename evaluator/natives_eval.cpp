@@ -370,27 +370,33 @@ Status new_line_q_entry(const int32_t* refinements) {
     return args.done(cell::logic(head < length_of(node) && cell::new_line(cells_of(node)[head])));
 }
 
+// ---- function makers ---------------------------------------------------------------------------
+
 namespace {
 
-// ---- function makers ---------------------------------------------------------------------------
+// The function made from the spec and body at the arguments' base. The spec there is already the
+// function's own copy: a block the caller keeps may change later, and the arguments a call takes
+// must stay the ones the context was made from.
+Status push_function(uint32_t flags) {
+    const Args<Native::func> args(nullptr);
+    (void)function::push(args[0], args[1], 0, 0, 0, flags);
+    return args.done(g_top[-1]);
+}
 
 }  // namespace
 
 Status func_entry(const int32_t* refinements) {
     const Args<Native::func> args(refinements);
     const uint32_t flags = function::validate_spec(args[0]);
-    // The function keeps its own spec: the caller's block may change later, and the arguments a
-    // call takes must stay the ones the context was made from.
     args[0] = block::clone(args[0], true, false);
-    (void)function::push(args[0], args[1], 0, 0, 0, flags);
-    return args.done(g_top[-1]);
+    return push_function(flags);
 }
 
 Status function_entry(const int32_t* refinements) {
     const Args<Native::function> args(refinements);
-    args[0] = block::clone(args[0], false, false);
+    args[0] = block::clone(args[0], true, false);
     function::collect_locals(args[0], args[1]);
-    return func_entry(nullptr);
+    return push_function(function::validate_spec(args[0]));
 }
 
 Status does_entry(const int32_t* refinements) {
@@ -398,15 +404,15 @@ Status does_entry(const int32_t* refinements) {
     args[1] = args[0];
     args[0] = block::make(1);
     g_top = args.cells() + 2;
-    return func_entry(nullptr);
+    return push_function(function::validate_spec(args[0]));
 }
 
 Status has_entry(const int32_t* refinements) {
     const Args<Native::has> args(refinements);
-    args[0] = block::clone(args[0], false, false);
+    args[0] = block::clone(args[0], true, false);
     args[0] =
         block::insert_value(args[0], cell::make(TypeId::refinement, 0, words::id(words::Word::local)), false, false);
-    return func_entry(nullptr);
+    return push_function(function::validate_spec(args[0]));
 }
 
 namespace {

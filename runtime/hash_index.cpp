@@ -152,9 +152,10 @@ bool same_value(const Cell& a, const Cell& b, int32_t rule) {
     if (t != cell::type(b)) return false;
     const uint8_t identity = type_traits::of(t).key_words;
     if (identity) return type_traits::words_equal(a, b, identity);
-    // NaNs share one chain, and a search finds one by another: the sort orders' view.
-    if ((t == TypeId::float_ || t == TypeId::percent) && (rule == kGroupRule || rule == op_find) &&
-        std::isnan(cell::as_float(a)) && std::isnan(cell::as_float(b)))
+    // Every NaN hashes alike and shares one chain, though the grouping equality calls no NaN
+    // equal to another (the search rule, op_find, finds a NaN by a NaN itself).
+    if (rule == kGroupRule && (t == TypeId::float_ || t == TypeId::percent) && std::isnan(cell::as_float(a)) &&
+        std::isnan(cell::as_float(b)))
         return true;
     ZUB_ASSERT(g_compare);
     return g_compare(a, b, rule) == 0;

@@ -1,4 +1,4 @@
-// Build-time generator: reads the start-up spec files (`word [spec]` pairs) and writes a header
+// Build-time generator: reads boot/natives.zub and boot/actions.zub (`word [arguments]` pairs) and writes a header
 // that gives every function's refinements by name and position, so C++ entries test a refinement
 // by its name and a renamed or moved refinement fails to compile instead of reading another slot.
 //
@@ -6,7 +6,7 @@
 //
 // For each NAME it writes k<NAME>Words (the function words in file order) and k<NAME>Refinements
 // (function position, refinement word, refinement position; /local and what follows excluded).
-// The reader knows only what the spec files use: words, strings "..." and {...}, ; comments,
+// The reader knows only what those files use: words, strings "..." and {...}, ; comments,
 // characters #"x" and nested blocks.
 #include <cstdio>
 #include <fstream>
@@ -89,7 +89,7 @@ std::vector<Function> read(const std::string& file) {
                 functions.push_back({token, {}});
                 locals = false;
             } else if (depth == 1 && token.size() > 1 && token[0] == '/') {
-                if (functions.empty()) fail(file, start, "refinement outside a spec");
+                if (functions.empty()) fail(file, start, "refinement outside an argument block");
                 if (token == "/local") locals = true;
                 if (!locals) functions.back().refinements.push_back(token.substr(1));
             }
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::ostringstream out;
-    out << "// Generated at build time from the start-up spec files; not to be edited.\n"
+    out << "// Generated at build time from boot/natives.zub and boot/actions.zub; not to be edited.\n"
            "#pragma once\n\n#include <cstdint>\n#include <string_view>\n\n"
            "namespace zub::generated {\n\n"
            "struct RefinementName {\n    uint32_t function;  // position in the file, from 0\n"

@@ -617,29 +617,13 @@ extern const ActionTable block_actions = {
     .trim = block_trim,
 };
 
-// A block is its position and node: hashed and found in indexes by identity.
-extern const type_traits::Traits block_traits = {
-    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
-    .hash = type_traits::hash_w1_w2,
-    .same_words = type_traits::kW1 | type_traits::kW2,
-    .key_words = type_traits::kW1 | type_traits::kW2,
-    .cycle_marker = "[...]",
-    .copies = true,
-};
+extern const type_traits::Traits block_traits = block::cells_traits("[...]", true);
 
 // paren! is a block written in "(" and ")"; everything else it inherits.
 extern const ActionTable paren_actions = {
     .mold = block::mold,
 };
 
-extern const type_traits::Traits paren_traits = {
-    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
-    .hash = type_traits::hash_w1_w2,
-    .same_words = type_traits::kW1 | type_traits::kW2,
-    .key_words = type_traits::kW1 | type_traits::kW2,
-    .cycle_marker = "(...)",
-    .self_evaluating = false,
-    .copies = true,
-};
+extern const type_traits::Traits paren_traits = block::cells_traits("(...)", false);
 
 }  // namespace zub

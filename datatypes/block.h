@@ -12,6 +12,7 @@
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
 #include "runtime/series.h"
+#include "runtime/type_traits.h"
 
 namespace zub::block {
 
@@ -161,5 +162,21 @@ enum SetOp : int32_t { set_unique = 8, set_union, set_intersect, set_exclude, se
 // b is ignored for set_unique. Raises script invalid-arg for other arguments, invalid-refine-arg
 // for a skip below 1. May collect.
 Cell set_operation(int32_t op, Cell a, const Cell* b, bool case_sensitive, const Cell* skip);
+
+// The traits row of a series of cells (block!, paren!, the paths): its position and node, hashed
+// and found in indexes by identity, copied by copy/types. The kinds differ only in the marker a
+// cycle molds as and in whether they evaluate to themselves.
+constexpr type_traits::Traits cells_traits(std::string_view cycle_marker, bool self_evaluating) {
+    type_traits::Traits row{
+        .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
+        .hash = type_traits::hash_w1_w2,
+        .same_words = type_traits::kW1 | type_traits::kW2,
+        .key_words = type_traits::kW1 | type_traits::kW2,
+        .copies = true,
+    };
+    row.cycle_marker = cycle_marker;
+    row.self_evaluating = self_evaluating;
+    return row;
+}
 
 }  // namespace zub::block

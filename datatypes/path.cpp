@@ -95,14 +95,7 @@ extern const ActionTable set_path_actions = {.mold = path_mold<0, ':'>};
 extern const ActionTable get_path_actions = {.mold = path_mold<':', 0>};
 
 // The path family: evaluated, so not self-evaluating.
-constexpr type_traits::Traits kPathTraits = {
-    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::none},
-    .hash = type_traits::hash_w1_w2,
-    .same_words = type_traits::kW1 | type_traits::kW2,
-    .key_words = type_traits::kW1 | type_traits::kW2,
-    .self_evaluating = false,
-    .copies = true,
-};
+constexpr type_traits::Traits kPathTraits = block::cells_traits("...", false);
 extern const type_traits::Traits path_traits = kPathTraits;
 extern const type_traits::Traits lit_path_traits = kPathTraits;
 extern const type_traits::Traits set_path_traits = kPathTraits;

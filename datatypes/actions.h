@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/cell.h"
 #include "runtime/compare.h"
@@ -132,6 +133,12 @@ inline constexpr int kActionCount = 0
 #include "datatypes/actions.def"
     ;
 static_assert(kActionCount == 62, "the action table has 62 slots");
+
+// The actions' words in slot order: "append", "even?" ...
+inline constexpr std::string_view kActionWords[] = {
+#define ZUB_ACTION(member, word, signature) word,
+#include "datatypes/actions.def"
+};
 
 // Raises script expect-arg for a value of the type that reaches a slot its type lacks.
 [[noreturn]] void raise_unsupported(Slot slot, TypeId type);

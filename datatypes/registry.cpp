@@ -46,11 +46,6 @@ constexpr auto kTypes = [] {
     return records;
 }();
 
-constexpr std::string_view kActionWords[] = {
-#define ZUB_ACTION(member, word, signature) word,
-#include "datatypes/actions.def"
-};
-
 void register_type(TypeId type, const ActionTable& own, const type_traits::Traits& traits) {
     const auto i = static_cast<uint8_t>(type);
     ActionTable row = own;

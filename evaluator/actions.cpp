@@ -38,7 +38,7 @@ TypeId target_of(const Cell& type_or_proto) {
 constexpr bool spec_follows_slots() {
     if (std::size(generated::kActionWords) != kActionCount) return false;
     for (int i = 0; i < kActionCount; ++i)
-        if (generated::kActionWords[i] != native_args::kActionWords[i]) return false;
+        if (generated::kActionWords[i] != kActionWords[i]) return false;
     return true;
 }
 static_assert(spec_follows_slots(), "boot/actions.zub lists the actions of actions.def, in slot order");

@@ -57,12 +57,6 @@ consteval int32_t refinement(std::string_view word) {
 
 }  // namespace detail
 
-// The words of the actions in slot order, for the check that boot/actions.zub follows actions.def.
-inline constexpr std::string_view kActionWords[] = {
-#define ZUB_ACTION(member, word, signature) word,
-#include "datatypes/actions.def"
-};
-
 // The arguments of a call of F (a natives::Native, a Slot or Plain::routine), laid out as
 // natives::Entry says.
 // Cells are read in place: a view taken before an evaluation or an allocation stays valid, since

@@ -31,12 +31,6 @@ static_assert(std::size(generated::kNativeWords) == kCount && same_words(kWords,
 signatures::Table g_natives;
 signatures::Table g_actions;
 
-std::vector<std::string_view> action_words() {
-    std::vector<std::string_view> words;
-    for (int slot = 0; slot < kActionCount; ++slot) words.push_back(registry::action_word(static_cast<Slot>(slot)));
-    return words;
-}
-
 }  // namespace
 
 Status planned(const int32_t*) { error::fire(ErrorId::not_done); }
@@ -54,7 +48,8 @@ void init(const unsigned char* native_specs, uint32_t native_specs_size, const u
     groups::output();
     g_natives = signatures::load(native_specs, native_specs_size,
                                  std::vector<std::string_view>(std::begin(kWords), std::end(kWords)));
-    g_actions = signatures::load(action_specs, action_specs_size, action_words());
+    g_actions = signatures::load(action_specs, action_specs_size,
+                                 std::vector<std::string_view>(std::begin(kActionWords), std::end(kActionWords)));
     // Every native! and action! value shares its spec block with these tables.
     collector::add_root(&g_natives.source);
     collector::add_root(&g_actions.source);

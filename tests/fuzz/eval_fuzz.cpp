@@ -192,7 +192,7 @@ std::vector<std::string> words() {
         all.emplace_back(word);
     };
     for (std::string_view word : natives::kWords) add(word);
-    for (std::string_view word : native_args::kActionWords) add(word);
+    for (std::string_view word : kActionWords) add(word);
     for (const char* phrase : kPhrases) all.emplace_back(phrase);
     return all;
 }

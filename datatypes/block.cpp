@@ -546,13 +546,14 @@ int32_t compare_each(Cell a, Cell b, int32_t op) {
     if (op == op_same) return same_place ? 0 : -1;
     if (same_place) return 0;
     if (cycles::find(na)) return cycles::find(nb) ? 0 : -1;
+    // Entered before the lengths are looked at, so an empty innermost block counts as a level, as
+    // it does for mold and copy.
+    const cycles::Guard walking(na, nb);
     const uint32_t la = length(a), lb = length(b);
     const bool equality = op <= op_strict_equal || op == op_equal_word || op == op_equal_canonical || op == op_find;
     if (la != lb && equality) return 1;
     if (la == 0 || lb == 0) return (la > lb) - (la < lb);
 
-    cycles::Guard walking_a(na);
-    cycles::Guard walking_b(nb);
     const uint32_t ha = head_index(a), hb = head_index(b);
     for (uint32_t i = 0; i < std::min(la, lb); ++i) {
         const Cell x = cells_of(na)[ha + i], y = cells_of(nb)[hb + i];

@@ -579,8 +579,7 @@ int32_t compare(Cell a, Cell b, int32_t op) {
     if (cycles::find(ca)) return cycles::find(cb) ? 0 : -1;
     const uint32_t na = field_count(ca), nb = field_count(cb);
     if (na != nb) return na > nb ? 1 : -1;
-    cycles::Guard walking_a(ca);
-    cycles::Guard walking_b(cb);
+    const cycles::Guard walking(ca, cb);
     for (uint32_t i = 0; i < na; ++i) {
         const symbol::Id wa = symbol::resolve(context::word_at(ca, i).w2);
         const symbol::Id wb = symbol::resolve(context::word_at(cb, i).w2);

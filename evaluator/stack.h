@@ -18,8 +18,8 @@
 
 namespace zub::stack {
 
-inline constexpr uint32_t kCells = 20000;
-inline constexpr uint32_t kFrames = 12000;
+inline constexpr uint32_t kCells = uint32_t{1} << 22;
+inline constexpr uint32_t kFrames = uint32_t{1} << 19;
 
 enum class FrameType : uint8_t {
     function = 0x01,    // a function body; restores its context's values when popped

@@ -10,27 +10,47 @@
 namespace zub::cycles {
 namespace {
 
-NodeId g_stack[kCapacity];
+NodeId g_stack[2 * kMaxNesting];
 uint32_t g_top = 0;
+uint32_t g_levels = 0;
 uint32_t g_resets = 0;
+
+void enter_level() {
+    if (g_levels == kMaxNesting) {
+        reset();
+        error::fire(ErrorId::too_deep);
+    }
+    ++g_levels;
+}
 
 }  // namespace
 
 void push(NodeId series) {
-    if (g_top == kCapacity) {
-        reset();
-        error::fire(ErrorId::too_deep);
-    }
+    enter_level();
     g_stack[g_top++] = series;
 }
 
-void pop() {
-    if (g_top) --g_top;
+void push_pair(NodeId a, NodeId b) {
+    enter_level();
+    g_stack[g_top++] = a;
+    g_stack[g_top++] = b;
 }
 
-void drop(uint32_t n) { g_top -= std::min(n, g_top); }
+void pop() {
+    if (!g_top) return;
+    --g_top;
+    --g_levels;
+}
+
+void pop_pair() {
+    if (g_top < 2) return;
+    g_top -= 2;
+    --g_levels;
+}
+
 void reset() {
     g_top = 0;
+    g_levels = 0;
     ++g_resets;
 }
 uint32_t resets() { return g_resets; }

@@ -10,15 +10,20 @@
 
 namespace zub::cycles {
 
-inline constexpr uint32_t kCapacity = 1000;
+// How deeply nested a value every walk accepts (mold, form, compare, copy/deep, the lexer): one
+// limit, so whatever one of them takes the others take too.
+inline constexpr uint32_t kMaxNesting = 1000;
 
-// Pushes a series; when the stack is full it is emptied and internal too-deep is raised.
+// Pushes a series, one level deeper; past kMaxNesting levels the stack is emptied and internal
+// too-deep is raised.
 void push(NodeId series);
-void pop();  // nothing when empty
-void drop(uint32_t n);
+// Pushes the two series a comparison is inside: one level.
+void push_pair(NodeId a, NodeId b);
+void pop();       // nothing when empty
+void pop_pair();  // the two entries of push_pair
 void reset();
 bool find(NodeId series);
-uint32_t depth();
+uint32_t depth();  // entries, not levels
 // The series on the stack, bottom first (depth() of them): roots of the collector.
 const NodeId* walked();
 
@@ -40,27 +45,38 @@ uint32_t resets();
 // push (an error on its way out), that nothing pushed since is left.
 class Guard {
   public:
-    explicit Guard(NodeId series) {
+    explicit Guard(NodeId series) : pair_(false) {
         push(series);
-#if ZUB_ASSERTS_ON
-        series_ = series;
-        depth_ = depth();
-        resets_ = resets();
-#endif
+        note(series);
+    }
+    // A comparison's two series, at one level.
+    Guard(NodeId a, NodeId b) : pair_(true) {
+        push_pair(a, b);
+        note(b);
     }
     ~Guard() {
 #if ZUB_ASSERTS_ON
         if (resets() == resets_) ZUB_ASSERT(depth() == depth_ && walked()[depth_ - 1] == series_);
         else ZUB_ASSERT(depth() == 0);
 #endif
-        pop();
+        if (pair_) pop_pair();
+        else pop();
     }
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;
 
   private:
+    void note([[maybe_unused]] NodeId last) {
 #if ZUB_ASSERTS_ON
-    NodeId series_;    // what it pushed
+        series_ = last;
+        depth_ = depth();
+        resets_ = resets();
+#endif
+    }
+
+    bool pair_;
+#if ZUB_ASSERTS_ON
+    NodeId series_;    // the last entry it pushed
     uint32_t depth_;   // the stack's depth just after
     uint32_t resets_;  // resets() then
 #endif

@@ -97,7 +97,8 @@ Cell ascii_string(const char* text) {
 void open_block(Lexer& s, int32_t kind, const Byte* token_start, const Byte* token_end) {
     if (innermost_kind(s) == kind_of(TypeId::point2D)) throw_error(s, token_start, kind_of(TypeId::point2D));
     if (!fire_event(s, event::open, kind, nullptr, token_start, token_end)) return;
-    if (s.depth >= kMaxNesting) error::fire(ErrorId::too_deep);
+    // Open blocks, parens and paths: as deep as any other walk of a value goes.
+    if (s.depth >= cycles::kMaxNesting) error::fire(ErrorId::too_deep);
     Cell* m = push_cell(s);
     cell::store_keeping_new_line(*m,
                                  make_marker(s.block_start, kind, static_cast<uint32_t>(token_start - s.input_start)));

@@ -8,13 +8,13 @@
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/lexer/tables.h"
 #include "runtime/cell.h"
+#include "runtime/cycles.h"
 
 namespace zub::lexer {
 
 // A token-flag bit of our own: some byte of the token is 80h or above. The class table's UTF-8
 // bits only see lead bytes, and a stray continuation byte must still reach the UTF-8 check.
 inline constexpr uint32_t kNonAscii = 0x00000100;
-inline constexpr uint32_t kMaxNesting = 1000;  // open blocks, parens and paths in one call
 
 // Error kinds besides a positive datatype id.
 inline constexpr int32_t kBadChar = -1;

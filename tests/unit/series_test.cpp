@@ -202,7 +202,7 @@ TEST_F(Series, CycleGuardFindsAndMarks) {
 }
 
 TEST_F(Series, CycleGuardOverflowResetsAndRaisesTooDeep) {
-    for (uint32_t i = 0; i < cycles::kCapacity; ++i) cycles::push(i + 1);
+    for (uint32_t i = 0; i < cycles::kMaxNesting; ++i) cycles::push(i + 1);
     EXPECT_THROW(cycles::push(99999), error::Thrown);
     EXPECT_EQ(error::pending().id, ErrorId::too_deep);
     EXPECT_EQ(cycles::depth(), 0u);

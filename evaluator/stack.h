@@ -18,6 +18,8 @@
 
 namespace zub::stack {
 
+// Room for a recursion some 100,000 calls deep. The arrays are zero-initialised statics, so the
+// pages a program never reaches cost nothing; their sizes are what bounds a runaway recursion.
 inline constexpr uint32_t kCells = uint32_t{1} << 22;
 inline constexpr uint32_t kFrames = uint32_t{1} << 19;
 

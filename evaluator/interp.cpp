@@ -640,6 +640,7 @@ enum class Fast : uint8_t {
     add,
     subtract,
     multiply,
+    remainder,
     lesser,
     greater,
     lesser_or_equal,
@@ -654,6 +655,7 @@ constexpr auto kFastActions = [] {
     table[static_cast<size_t>(Slot::add)] = Fast::add;
     table[static_cast<size_t>(Slot::subtract)] = Fast::subtract;
     table[static_cast<size_t>(Slot::multiply)] = Fast::multiply;
+    table[static_cast<size_t>(Slot::remainder)] = Fast::remainder;
     return table;
 }();
 constexpr auto kFastNatives = [] {
@@ -681,7 +683,7 @@ inline Fast fast_kind(const Cell& fn) { return fast_kind(cell::type(fn), native:
 inline Fast op_fast_kind(const Cell& op) { return fast_kind(op::source_type(op), native::entry_number(op)); }
 
 // The result of an operator between two integers, in `out`; false for an overflow, whose
-// promotion the action itself makes.
+// promotion the action itself makes, and for what the action raises an error for.
 inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
     int32_t r;
     switch (kind) {
@@ -696,6 +698,11 @@ inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
         case Fast::multiply:
             if (__builtin_mul_overflow(a, b, &r)) return false;
             out = cell::integer(r);
+            break;
+        case Fast::remainder:
+            // Zero and the one quotient that overflows raise their errors in the action.
+            if (b == 0 || (b == -1 && a == INT32_MIN)) return false;
+            out = cell::integer(a % b);
             break;
         case Fast::lesser: out = cell::logic(a < b); break;
         case Fast::greater: out = cell::logic(a > b); break;
@@ -926,11 +933,13 @@ Status expression(Source& s, bool infix) {
     } else if (cell::is(value, TypeId::set_word)) {
         if (s.at_end()) error::fire(ErrorId::need_value, value);
         Cell* const start = g_top;
-        stack::mark(stack::FrameType::native, value, stack::frame_flag::interpreted);
         const Status st = expression(s, true);
-        if (st != Status::normal) return abandon(start, st);
-        store(value, g_args[0]);
-        stack::unwind();
+        if (st != Status::normal) {
+            g_top = start;
+            return st;
+        }
+        store(value, *start);
+        g_top = start + 1;
     } else {
         ZUB_PASS(other_expression(value, s));
     }

@@ -117,6 +117,17 @@ Found search(const Cell& series, const Cell& value, const FindOptions& o) {
     const uint32_t length = s.mode == Mode::sequence ? s.seq_length : 1;
 
     if (!o.last && !o.reverse) {
+        if (s.mode == Mode::value && t == TypeId::integer) {
+            // The common search for an integer: another integer matches by its value alone, so the
+            // walk compares payloads and leaves the rest (other numbers, say) to the comparison.
+            const Cell* const cells = cells_of(node);
+            for (int64_t i = s.head; i <= limit; i += s.step) {
+                const Cell& c = cells[i];
+                if (cell::is(c, TypeId::integer) ? c.w2 == value.w2 : matches(s, i)) return {i, false, length};
+                if (o.match) break;
+            }
+            return kNotFound;
+        }
         for (int64_t i = s.head; i <= limit; i += s.step) {
             if (matches(s, i)) return {i, false, length};
             if (o.match) break;

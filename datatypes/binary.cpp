@@ -248,7 +248,8 @@ Cell binary_to(TypeId, Cell, Cell spec) {
         }
         case TypeId::binary: {
             const uint32_t head = head_of(spec);
-            return cell::series(TypeId::binary, series::copy_part(node_of(spec), head, length_of(node_of(spec)) - head));
+            return cell::series(TypeId::binary,
+                                series::copy_part(node_of(spec), head, length_of(node_of(spec)) - head));
         }
         case TypeId::char_:
         case TypeId::tuple:
@@ -409,10 +410,10 @@ uint32_t binary_hash(const Cell& c) {
 }
 }  // namespace
 
-extern const type_traits::Traits binary_traits = {.refs = {type_traits::Ref::none, type_traits::Ref::bytes,
-                                                           type_traits::Ref::none},
-                                                  .hash = binary_hash,
-                                                  .same_words = type_traits::kW1 | type_traits::kW2,
-                                                  .copies = true};
+extern const type_traits::Traits binary_traits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::bytes, type_traits::Ref::none},
+    .hash = binary_hash,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .copies = true};
 
 }  // namespace zub

@@ -80,7 +80,8 @@ bool one_bit(Walk& w, int64_t n, const Cell& value) {
     const auto mask = static_cast<uint8_t>(0x80 >> (n & 7));
     switch (w.mode) {
         case Mode::measure: w.highest = std::max(w.highest, n); return true;
-        case Mode::test: return n < 0 || byte >= size_of(w.node) ? flag_of(w.node) : (byte_of(w.node, byte) & mask) != 0;
+        case Mode::test:
+            return n < 0 || byte >= size_of(w.node) ? flag_of(w.node) : (byte_of(w.node, byte) & mask) != 0;
         case Mode::set:
             if (byte >= size_of(w.node) && flag_of(w.node)) return true;
             grow(w.node, byte + 1);
@@ -311,11 +312,11 @@ Cell bitset_poke(Cell bits, int32_t, Cell index, Cell value) {
     return value;
 }
 
-// Only /part names what goes: cleared in a normal bitset, set in a complemented one.
+// Only /part names what goes. The stored bytes hold the bits as they are in a complemented set
+// too, so its bits are cleared like any other's (setting them would add them to the set).
 Cell bitset_remove(Cell bits, const Cell* part, const Cell*) {
     if (!part) error::fire(ErrorId::missing_arg);
-    const Mode mode = flag_of(node_of(bits)) ? Mode::set : Mode::clear;
-    change_bits(bits, *part, mode, words::Word::remove, words::Word::removed);
+    change_bits(bits, *part, Mode::clear, words::Word::remove, words::Word::removed);
     return bits;
 }
 

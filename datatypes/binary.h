@@ -29,8 +29,9 @@ inline bool known_base(int32_t base) { return base == 2 || base == 16 || base ==
 
 // Appends the text of the bytes in the base: base 2 as eight "0"/"1" per byte, most significant
 // bit first; base 16 as two upper-case digits per byte; base 58 with a "1" per leading zero byte
-// and the rest as one big-endian number; base 64 in the standard alphabet (the URL-safe one when
-// url is set) with "=" padding. No line breaks. Allocates only in `out`.
+// and the rest as one big-endian number; base 64 in the standard alphabet with "=" padding, or
+// with url set in the URL-safe alphabet ("-" and "_" for "+" and "/") without padding. No line
+// breaks. Allocates only in `out`.
 void encode(int32_t base, std::string_view bytes, std::string& out, bool url = false);
 
 // Text to decode: count code points stored in units of 1, 2 or 4 bytes.
@@ -45,9 +46,10 @@ struct Text {
 // 127 fails. Base 2 skips spaces and controls and needs whole bytes; base 16 skips spaces and
 // controls and drops a final unpaired digit; base 58 and 64 skip tab, line feed, form feed,
 // carriage return, backspace, space and "'". Base 64 takes "=" as the end of a group of two or
-// three digits and drops digits left unpadded at the end; it accepts the URL-safe digits "-" and
-// "_" as well. Strict decoding (binary literals) refuses an unpaired base-16 digit and a base-64
-// group left incomplete. Reads nothing past the count. Allocates only in `out`.
-bool decode(int32_t base, Text text, std::string& out, bool strict = false);
+// three digits and drops digits left unpadded at the end. With url set base 64 reads the URL-safe
+// alphabet, where a final unpadded group of two or three digits gives its bytes. Strict decoding
+// (binary literals) refuses an unpaired base-16 digit and a base-64 group left incomplete. Reads
+// nothing past the count. Allocates only in `out`.
+bool decode(int32_t base, Text text, std::string& out, bool strict = false, bool url = false);
 
 }  // namespace zub::binary

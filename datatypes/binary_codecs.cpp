@@ -20,16 +20,16 @@ constexpr uint8_t kSkip = 0xFE;
 
 using Table = std::array<uint8_t, 128>;
 
-constexpr Table digit_table(std::string_view alphabet, std::string_view more = {}) {
+constexpr Table digit_table(std::string_view alphabet) {
     Table t{};
     for (auto& e : t) e = kInvalid;
     for (const uint8_t c : {8, 9, 10, 12, 13, 32, 39}) t[c] = kSkip;
     for (size_t i = 0; i < alphabet.size(); ++i) t[static_cast<uint8_t>(alphabet[i])] = static_cast<uint8_t>(i);
-    for (size_t i = 0; i < more.size(); ++i) t[static_cast<uint8_t>(more[i])] = static_cast<uint8_t>(62 + i);
     return t;
 }
 constexpr Table kBase58Digits = digit_table(kBase58);
-constexpr Table kBase64Digits = digit_table(kBase64, "-_");
+constexpr Table kBase64Digits = digit_table(kBase64);
+constexpr Table kBase64UrlDigits = digit_table(kBase64Url);
 
 // Reads the code points of a text one after another, passing over ";" comments.
 class Reader {
@@ -122,8 +122,10 @@ bool decode_base58(Text text, std::string& out) {
 
 // "=" after three digits ends the group with two bytes, after two with one byte and a second "="
 // that is passed over when it follows; with fewer digits the text is bad. Decoding then goes on,
-// so concatenated texts decode whole.
-bool decode_base64(Text text, std::string& out, bool strict) {
+// so concatenated texts decode whole. The URL-safe form needs no padding: a final group of two or
+// three digits gives its bytes.
+bool decode_base64(Text text, std::string& out, bool strict, bool url) {
+    const Table& digit = url ? kBase64UrlDigits : kBase64Digits;
     Reader in(text);
     uint32_t cp, group = 0, digits = 0;
     while (in.next(cp)) {
@@ -142,7 +144,7 @@ bool decode_base64(Text text, std::string& out, bool strict) {
             group = digits = 0;
             continue;
         }
-        const uint8_t d = kBase64Digits[cp];
+        const uint8_t d = digit[cp];
         if (d == kSkip) continue;
         if (d == kInvalid) return false;
         group = group << 6 | d;
@@ -153,7 +155,13 @@ bool decode_base64(Text text, std::string& out, bool strict) {
             group = digits = 0;
         }
     }
-    return !(strict && digits != 0);
+    if (url && digits >= 2) {
+        group <<= 6 * (4 - digits);
+        out.push_back(static_cast<char>(group >> 16 & 0xFF));
+        if (digits == 3) out.push_back(static_cast<char>(group >> 8 & 0xFF));
+        return true;
+    }
+    return !((strict || url) && digits != 0);
 }
 
 void encode_base58(std::string_view bytes, std::string& out) {
@@ -190,7 +198,9 @@ void encode_base64(std::string_view bytes, std::string& out, bool url) {
     const uint32_t g = at(i) << 16 | (rest == 2 ? at(i + 1) << 8 : 0);
     out.push_back(alphabet[g >> 18 & 63]);
     out.push_back(alphabet[g >> 12 & 63]);
-    out.push_back(rest == 2 ? alphabet[g >> 6 & 63] : '=');
+    if (rest == 2) out.push_back(alphabet[g >> 6 & 63]);
+    if (url) return;
+    if (rest == 1) out.push_back('=');
     out.push_back('=');
 }
 
@@ -213,12 +223,12 @@ void encode(int32_t base, std::string_view bytes, std::string& out, bool url) {
     }
 }
 
-bool decode(int32_t base, Text text, std::string& out, bool strict) {
+bool decode(int32_t base, Text text, std::string& out, bool strict, bool url) {
     switch (base) {
         case 2: return decode_base2(text, out);
         case 16: return decode_base16(text, out, strict);
         case 58: return decode_base58(text, out);
-        case 64: return decode_base64(text, out, strict);
+        case 64: return decode_base64(text, out, strict, url);
         default: return false;
     }
 }

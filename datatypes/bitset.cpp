@@ -96,11 +96,41 @@ bool one_bit(Walk& w, int64_t n, const Cell& value) {
     return true;
 }
 
-// Every bit of lower..upper; test mode stops at the first that is not set.
+// Every bit of lower..upper, whole bytes at a time so that a wide range costs what its bytes do.
+// Test mode answers whether all are set.
 bool bit_range(Walk& w, int64_t lower, int64_t upper, const Cell& value) {
-    if (w.mode == Mode::measure) return one_bit(w, lower, value) && one_bit(w, upper, value);
-    for (int64_t n = lower; n <= upper; ++n)
-        if (!one_bit(w, n, value)) return false;
+    if (w.mode == Mode::measure || lower < 0) return one_bit(w, lower, value) && one_bit(w, upper, value);
+    if (upper > kMaxBit) {
+        if (w.mode != Mode::test) error::fire(ErrorId::no_memory);
+        if (!flag_of(w.node)) return false;
+        upper = kMaxBit;
+    }
+    const bool complement = flag_of(w.node);
+    const int64_t stored = int64_t{size_of(w.node)} * 8;
+    // Bits beyond the stored bytes already read as the flag says.
+    if (w.mode == Mode::test || (w.mode == Mode::set) == complement) {
+        if (w.mode == Mode::test && upper >= stored && !complement) return false;
+        upper = std::min(upper, stored - 1);
+        if (lower > upper) return true;
+    } else {
+        grow(w.node, static_cast<uint32_t>((upper >> 3) + 1));
+    }
+    std::byte* bytes = memory::buffer(w.node)->head_ptr();
+    for (int64_t n = lower; n <= upper;) {
+        const auto i = static_cast<uint32_t>(n >> 3);
+        const int64_t last = std::min(upper, (n | 7));
+        // The bits n..last of byte i.
+        const auto mask = static_cast<uint8_t>((0xFF >> (n & 7)) & (0xFF << (7 - (last & 7))));
+        const auto byte = static_cast<uint8_t>(bytes[i]);
+        switch (w.mode) {
+            case Mode::test:
+                if ((byte & mask) != mask) return false;
+                break;
+            case Mode::set: bytes[i] = static_cast<std::byte>(byte | mask); break;
+            default: bytes[i] = static_cast<std::byte>(byte & ~mask); break;
+        }
+        n = last + 1;
+    }
     return true;
 }
 

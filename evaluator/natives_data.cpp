@@ -109,7 +109,8 @@ int32_t base_of(const Cell* base_value) {
     return cell::as_integer(*base_value);
 }
 
-// debase (value /base base-value): the decoded bytes, or none when the text is not of the base.
+// debase (value /base base-value /url): the decoded bytes, or none when the text is not of the
+// base. /url reads base 64 in the URL-safe alphabet.
 Status debase(const int32_t* refinements) {
     const Args<Native::debase> args(refinements);
     const Cell value = args[0];
@@ -120,11 +121,12 @@ Status debase(const int32_t* refinements) {
     const uint32_t unit = memory::buffer(node)->unit();
     std::string bytes;
     const binary::Text text{memory::buffer(node)->head_ptr() + size_t{head} * unit, unit, length - head};
-    if (!binary::decode(base, text, bytes)) return args.done(cell::none());
+    if (!binary::decode(base, text, bytes, false, args.has<"url">())) return args.done(cell::none());
     return args.done(binary::from_bytes(bytes));
 }
 
-// enbase (value /base base-value): a string's UTF-8 or a binary's bytes from its position as text.
+// enbase (value /base base-value /url): a string's UTF-8 or a binary's bytes from its position as
+// text. /url writes base 64 in the URL-safe alphabet, unpadded.
 Status enbase(const int32_t* refinements) {
     const Args<Native::enbase> args(refinements);
     const Cell value = args[0];
@@ -144,7 +146,7 @@ Status enbase(const int32_t* refinements) {
     // Base 2 writes 8 characters a byte: the text must stay within a series' reach.
     if (uint64_t{bytes.size()} * (base == 2 ? 8 : 2) > 0x7FFFFFFFu) error::fire(ErrorId::too_long);
     std::string text;
-    binary::encode(base, bytes, text);
+    binary::encode(base, bytes, text, args.has<"url">());
     const Cell result = string::make(static_cast<uint32_t>(text.size()));
     SeriesBuffer* b = memory::buffer(cell::series_node(result));
     if (!text.empty()) std::memcpy(b->tail_ptr(), text.data(), text.size());

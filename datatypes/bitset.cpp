@@ -247,9 +247,9 @@ Cell make_from(Cell spec, Caller caller) {
     const auto bytes = static_cast<uint32_t>(std::max<int64_t>((measure.highest >> 3) + 1, 1));
     const Cell bits = make_bits(bytes, complement ? 0xFF : 0x00, complement);
     Walk fill{node_of(bits), complement ? Mode::clear : Mode::set, caller};
-    stack::push(bits);
+    Cell* const kept = stack::push(bits);
     walk(fill, spec);
-    stack::pop(1);
+    stack::g_top = kept;
     return bits;
 }
 

@@ -1,7 +1,11 @@
 // Set operations, text and data conversion natives. Each checks its arguments, picks the engine of
 // the first argument's type (block!, string!, bitset!, typeset! ...) and shapes the result.
 #include <algorithm>
+#include <cstring>
+#include <string>
 
+#include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
@@ -23,23 +27,6 @@ using native_args::Args;
 // ---- Set operations -----------------------------------------------------------------------------
 
 bool block_or_hash(TypeId t) { return t == TypeId::block || t == TypeId::hash; }
-
-// bitset! sets are bit arrays: union, intersect and difference are its or~, and~ and xor~, and
-// exclude keeps the bits of the first that the second lacks.
-Cell bitset_operation(int32_t op, Cell a, Cell b) {
-    const ActionTable& bits = registry::actions(TypeId::bitset);
-    switch (op) {
-        case block::set_union: return bits.or_(a, b);
-        case block::set_intersect: return bits.and_(a, b);
-        case block::set_difference: return bits.xor_(a, b);
-        default: {
-            const Cell* kept = stack::push(bits.complement(b));
-            const Cell result = bits.and_(a, *kept);
-            stack::pop(1);
-            return result;
-        }
-    }
-}
 
 // union, intersect, unique, difference and exclude: (set1 [set2] /case /skip size).
 template <Native native, int32_t op>
@@ -64,7 +51,7 @@ Status set_operation(const int32_t* refinements) {
             return args.done(string::set_operation(static_cast<string::SetOp>(op), a, b, case_sensitive, n));
         }
         case TypeId::bitset:
-            if (two) return args.done(bitset_operation(op, a, b));
+            if (two) return args.done(bitset::combine(a, b, op));
             break;
         case TypeId::typeset:
             if (two) return args.done(typeset::combine(a, b, op));
@@ -114,6 +101,67 @@ Status change_case(const int32_t* refinements) {
     return args.done(value);
 }
 
+// ---- Base codecs --------------------------------------------------------------------------------
+
+int32_t base_of(const Cell* base_value) {
+    if (!base_value) return 64;
+    if (!binary::known_base(cell::as_integer(*base_value))) error::fire(ErrorId::invalid_arg, *base_value);
+    return cell::as_integer(*base_value);
+}
+
+// debase (value /base base-value /url): the decoded bytes, or none when the text is not of the
+// base. /url reads base 64 in the URL-safe alphabet.
+Status debase(const int32_t* refinements) {
+    const Args<Native::debase> args(refinements);
+    const Cell value = args[0];
+    const int32_t base = base_of(args.arg<"base">());
+    const NodeId node = cell::series_node(value);
+    const uint32_t length = series::length(node);
+    const uint32_t head = std::min(cell::series_index(value), length);
+    const uint32_t unit = memory::buffer(node)->unit();
+    std::string bytes;
+    const binary::Text text{memory::buffer(node)->head_ptr() + size_t{head} * unit, unit, length - head};
+    if (!binary::decode(base, text, bytes, false, args.has<"url">())) return args.done(cell::none());
+    return args.done(binary::from_bytes(bytes));
+}
+
+// enbase (value /base base-value /url): a string's UTF-8 or a binary's bytes from its position as
+// text. /url writes base 64 in the URL-safe alphabet, unpadded.
+Status enbase(const int32_t* refinements) {
+    const Args<Native::enbase> args(refinements);
+    const Cell value = args[0];
+    const int32_t base = base_of(args.arg<"base">());
+    std::string bytes;
+    if (cell::is(value, TypeId::binary)) {
+        bytes = binary::bytes_of(value);
+    } else {
+        const NodeId node = cell::series_node(value);
+        const uint32_t length = series::length(node);
+        for (uint32_t i = std::min(cell::series_index(value), length); i < length; ++i) {
+            std::byte utf8[4];
+            const uint32_t n = unicode::encode_utf8(string::char_at(node, i), utf8);
+            bytes.append(reinterpret_cast<const char*>(utf8), n);
+        }
+    }
+    // Base 2 writes 8 characters a byte: the text must stay within a series' reach.
+    if (uint64_t{bytes.size()} * (base == 2 ? 8 : 2) > 0x7FFFFFFFu) error::fire(ErrorId::too_long);
+    std::string text;
+    binary::encode(base, bytes, text, args.has<"url">());
+    const Cell result = string::make(static_cast<uint32_t>(text.size()));
+    SeriesBuffer* b = memory::buffer(cell::series_node(result));
+    if (!text.empty()) std::memcpy(b->tail_ptr(), text.data(), text.size());
+    b->tail += static_cast<uint32_t>(text.size());
+    return args.done(result);
+}
+
+// complement? (bits): the bitset's complement flag.
+Status complement_q(const int32_t* refinements) {
+    const Args<Native::complement_q> args(refinements);
+    const Cell bits = args[0];
+    if (!cell::is(bits, TypeId::bitset)) raise_arg(Native::complement_q, 0, bits);
+    return args.done(cell::logic(bitset::complemented(bits)));
+}
+
 }  // namespace
 
 Status union_entry(const int32_t* r) { return set_operation<Native::union_, block::set_union>(r); }
@@ -123,5 +171,8 @@ Status difference_entry(const int32_t* r) { return set_operation<Native::differe
 Status exclude_entry(const int32_t* r) { return set_operation<Native::exclude, block::set_exclude>(r); }
 Status uppercase_entry(const int32_t* r) { return change_case<Native::uppercase, true>(r); }
 Status lowercase_entry(const int32_t* r) { return change_case<Native::lowercase, false>(r); }
+Status debase_entry(const int32_t* r) { return debase(r); }
+Status enbase_entry(const int32_t* r) { return enbase(r); }
+Status complement_q_entry(const int32_t* r) { return complement_q(r); }
 
 }  // namespace zub::natives

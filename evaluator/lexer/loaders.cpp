@@ -5,8 +5,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <string_view>
 
+#include "datatypes/binary.h"
 #include "datatypes/context.h"
 #include "datatypes/registry.h"
 #include "datatypes/time.h"
@@ -440,15 +442,31 @@ void load_time(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load
     if (load) push_cell(s, time::from_parts(negative, parts[0], parts[1], parts[2]));
 }
 
+// ---- Binary -------------------------------------------------------------------------------------
+
+// #{...} in base 16, 2#{...}, 16#{...} and 64#{...}: the digits, white space and ; comments between
+// the braces, decoded strictly (an unpaired hexadecimal digit or an unpadded base-64 group fails).
+void load_binary(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    s.pos = after(s, end);  // the }
+    const Byte* p = start;
+    int32_t base = 0;
+    for (; p < end && *p >= '0' && *p <= '9' && base < 100; ++p) base = base * 10 + (*p - '0');
+    if (p == start) base = 16;
+    const bool framed = end - p >= 2 && p[0] == '#' && p[1] == '{' && end < s.input_end && *end == '}';
+    std::string bytes;
+    const binary::Text text{reinterpret_cast<const std::byte*>(p + 2), 1,
+                            framed ? static_cast<uint32_t>(end - p - 2) : 0};
+    if (!framed || (base != 2 && base != 16 && base != 64) || !binary::decode(base, text, bytes, true)) {
+        throw_error(s, start, kind_of(TypeId::binary));
+        return;
+    }
+    if (load) push_cell(s, binary::from_bytes(bytes));
+}
+
 // ---- Not built yet ------------------------------------------------------------------------------
 
 // Tokens whose datatype does not exist yet: accepted when only checking, refused when loading.
 void load_not_done(Lexer&, const Byte*, const Byte*, uint32_t, bool load) {
-    if (load) error::fire(ErrorId::not_done);
-}
-// The same for tokens the machine ended before a closing byte that belongs to them.
-void load_not_done_closed(Lexer& s, const Byte*, const Byte* end, uint32_t, bool load) {
-    s.pos = after(s, end);
     if (load) error::fire(ErrorId::not_done);
 }
 void load_point(Lexer& s, const Byte*, const Byte* end, uint32_t, bool load) {
@@ -595,30 +613,30 @@ const Action g_loaders[kTerminalCount + 1] = {
     nullptr,            // 1-10
     load_construction,  // 11
     nullptr,
-    nullptr,               // 12, 13
-    load_quoted,           // 14
-    load_word,             // 15
-    load_issue,            // 16
-    load_integer,          // 17
-    load_refinement,       // 18
-    load_char,             // 19
-    load_file,             // 20
-    load_not_done_closed,  // 21 binary
-    load_percent,          // 22
-    load_float,            // 23
-    load_special_float,    // 24
-    load_not_done,         // 25 tuple
-    load_not_done,         // 26 date
-    load_not_done,         // 27 pair
-    load_point,            // 28
-    load_time,             // 29
-    load_not_done,         // 30 money
-    load_tag,              // 31
-    load_url,              // 32
-    load_email,            // 33
-    load_hex_integer,      // 34
-    load_raw,              // 35
-    load_ref,              // 36
+    nullptr,             // 12, 13
+    load_quoted,         // 14
+    load_word,           // 15
+    load_issue,          // 16
+    load_integer,        // 17
+    load_refinement,     // 18
+    load_char,           // 19
+    load_file,           // 20
+    load_binary,         // 21
+    load_percent,        // 22
+    load_float,          // 23
+    load_special_float,  // 24
+    load_not_done,       // 25 tuple
+    load_not_done,       // 26 date
+    load_not_done,       // 27 pair
+    load_point,          // 28
+    load_time,           // 29
+    load_not_done,       // 30 money
+    load_tag,            // 31
+    load_url,            // 32
+    load_email,          // 33
+    load_hex_integer,    // 34
+    load_raw,            // 35
+    load_ref,            // 36
 };
 
 }  // namespace zub::lexer

@@ -12,6 +12,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
@@ -137,6 +138,12 @@ Status write_stdout(const int32_t* r) {
     return args.done(cell::unset());
 }
 
+// The handle! that holds no handle, for null-handle.
+Status make_null_handle(const int32_t* r) {
+    const Args<Plain::routine> args(r);
+    return args.done(handle::null());
+}
+
 // ---- predicates ---------------------------------------------------------------------------------
 
 template <TypeId type>
@@ -177,11 +184,13 @@ struct Named {
 };
 
 constexpr Named kRoutines[] = {
-    {"make-routine", make_routine},     {"quit-return", quit_return},  {"set-quiet", set_quiet},
-    {"set-slot-quiet", set_slot_quiet}, {"shift-right", shift_right},  {"shift-left", shift_left},
-    {"shift-logical", shift_logical},   {"last-lf?", last_lf},         {"stack-size?", stack_size},
-    {"pick-stack", pick_stack},         {"frame-index?", frame_index}, {"tracing?", tracing},
-    {"write-stdout", write_stdout},
+    {"make-routine", make_routine},   {"quit-return", quit_return},
+    {"set-quiet", set_quiet},         {"set-slot-quiet", set_slot_quiet},
+    {"shift-right", shift_right},     {"shift-left", shift_left},
+    {"shift-logical", shift_logical}, {"last-lf?", last_lf},
+    {"stack-size?", stack_size},      {"pick-stack", pick_stack},
+    {"frame-index?", frame_index},    {"tracing?", tracing},
+    {"write-stdout", write_stdout},   {"make-null-handle", make_null_handle},
 };
 
 }  // namespace

@@ -58,7 +58,6 @@ bool money_same(const Cell& a, const Cell& b) {
     extern const type_traits::Traits stem##_traits = {__VA_ARGS__};
 
 ZUB_NOT_BUILT(bitset, .refs = {Ref::none, Ref::bytes, Ref::none}, .same_words = kW2, .copies = true)
-ZUB_NOT_BUILT(vector, .refs = {Ref::none, Ref::bytes, Ref::none}, .same_words = kW1 | kW2, .copies = true)
 ZUB_NOT_BUILT(hash, .refs = {Ref::none, Ref::cells, Ref::table}, .hash = type_traits::hash_w1_w2,
               .same_words = kW1 | kW2, .key_words = kW1 | kW2, .cycle_marker = "[...]", .copies = true)
 ZUB_NOT_BUILT(pair, .hash = type_traits::hash_w2_w3, .same_words = kW2 | kW3)

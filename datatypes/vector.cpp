@@ -297,7 +297,8 @@ int32_t vector_compare(Cell a, Cell b, int32_t op) {
     if (!cell::is(b, TypeId::vector)) return kNotComparable;
     const TypeId t = vector::element_type(a);
     if (vector::element_type(b) != t) error::fire(ErrorId::not_same_type);
-    if (op == op_same) return node_of(a) == node_of(b) && series_value::raw_head(a) == series_value::raw_head(b) ? 0 : -1;
+    if (op == op_same)
+        return node_of(a) == node_of(b) && series_value::raw_head(a) == series_value::raw_head(b) ? 0 : -1;
     const uint32_t ha = head_of(a), hb = head_of(b);
     const uint32_t la = length_of(a) - ha, lb = length_of(b) - hb;
     if (equality_op(op) && la != lb) return 1;
@@ -430,9 +431,9 @@ std::vector<std::byte> encode_source(const Cell& v, Cell value, int32_t part, bo
         }
         return bytes;
     }
-    const bool many = vt == TypeId::block || vt == TypeId::paren || vt == TypeId::hash ||
-                      (change && (vt == TypeId::path || vt == TypeId::lit_path || vt == TypeId::set_path ||
-                                  vt == TypeId::get_path));
+    const bool many =
+        vt == TypeId::block || vt == TypeId::paren || vt == TypeId::hash ||
+        (change && (vt == TypeId::path || vt == TypeId::lit_path || vt == TypeId::set_path || vt == TypeId::get_path));
     if (!many) {
         check_element(t, value);
         if (part == 0) return bytes;
@@ -464,7 +465,7 @@ uint32_t splice(const Cell& v, uint32_t at, uint32_t removed, const std::vector<
     std::byte* base = memory::buffer(node)->head_ptr();
     const size_t rest = size_t{length - at - removed} * w;
     std::memmove(base + size_t{at + written} * w, base + size_t{at + removed} * w, rest);
-    if (written < removed) series::set_tail(node, static_cast<uint32_t>((size_t{length} - removed + written) * w));
+    if (written < removed) series::set_tail(node, length - removed + written + 1);
     for (uint64_t off = 0; off < total; off += bytes.size())
         std::memcpy(base + size_t{at} * w + off, bytes.data(), bytes.size());
     return written;

@@ -37,8 +37,9 @@ int32_t ref_mold(Cell value, NodeId out, MoldFlags, int32_t limit) {
 // The word a path element names among user and host: 1 user, 2 host, 0 anything else.
 int email_part(const Cell& element) {
     if (!cell::is(element, TypeId::word)) return 0;
-    static const symbol::Id user = symbol::resolve(symbol::make("user"));
-    static const symbol::Id host = symbol::resolve(symbol::make("host"));
+    // Looked up at each use: a new runtime (a test's) builds a new symbol table.
+    const symbol::Id user = symbol::resolve(symbol::make("user"));
+    const symbol::Id host = symbol::resolve(symbol::make("host"));
     const symbol::Id name = symbol::resolve(word::symbol_of(element));
     return name == user ? 1 : name == host ? 2 : 0;
 }

@@ -6,6 +6,7 @@
 #include "datatypes/vector.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -21,6 +22,7 @@
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
+#include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/symbol.h"
@@ -650,6 +652,22 @@ Cell vector_sort(Cell series, const SortOptions& options) {
     return series;
 }
 
+// ---- hashing -------------------------------------------------------------------------------------
+
+// The length and the leading elements as numbers, so that equal vectors of different widths or
+// heads meet in one probe sequence. Never allocates.
+uint32_t vector_hash(const Cell& c) {
+    const TypeId t = vector::element_type(c);
+    const uint32_t w = width_of(c), head = head_of(c), n = length_of(c) - head;
+    uint64_t h = n;
+    for (uint32_t i = 0; i < std::min<uint32_t>(n, 32); ++i) {
+        double d = read_number(element_ptr(c, head + i), w, t);
+        if (d == 0) d = 0;  // -0.0 equals 0.0
+        h = (h ^ std::bit_cast<uint64_t>(d)) * 0x100000001B3u;
+    }
+    return hash::murmur3(&h, sizeof h);
+}
+
 }  // namespace
 
 namespace vector {
@@ -704,6 +722,7 @@ extern const ActionTable vector_actions = {
 
 extern const type_traits::Traits vector_traits = {
     .refs = {type_traits::Ref::none, type_traits::Ref::bytes, type_traits::Ref::none},
+    .hash = vector_hash,
     .same_words = type_traits::kW1 | type_traits::kW2,
     .copies = true,
 };

@@ -359,24 +359,37 @@ Cell vector_with_vector(Cell a, Cell b, MathOp op) {
     return result;
 }
 
+struct Span {
+    uint32_t head;   // first element
+    uint32_t count;  // elements from there to the tail
+};
+// Tells the owner that the elements from the head are about to change, then measures them again:
+// its handler may have changed the vector.
+Span tell_change(const Cell& v) {
+    series_value::notify_owner(v, words::Word::change, head_of(v), length_of(v) - head_of(v));
+    return {head_of(v), length_of(v) - head_of(v)};
+}
+
 // The vector changed in place by the scalar, element by element from its head (the scalar on the
 // left when it came first). All results are computed before the first is stored.
 Cell vector_with_scalar(Cell v, Cell scalar, MathOp op, bool scalar_first) {
     const TypeId t = vector::element_type(v);
     const TypeId st = cell::type(scalar);
-    const uint32_t w = width_of(v), head = head_of(v), n = length_of(v) - head;
+    const uint32_t w = width_of(v);
     if (float_elements(t)) {
         if (st != TypeId::integer && st != TypeId::float_ && st != TypeId::percent) error::fire(ErrorId::not_done);
         const double s = st == TypeId::integer ? cell::as_integer(scalar) : cell::as_float(scalar);
         if (!scalar_first && (((op == math_add || op == math_subtract) && s == 0) ||
                               ((op == math_multiply || op == math_divide) && s == 1)))
             return v;
-        std::vector<double> results(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            const double e = read_float(element_ptr(v, head + i), w);
+        const Span span = tell_change(v);
+        std::vector<double> results(span.count);
+        for (uint32_t i = 0; i < span.count; ++i) {
+            const double e = read_float(element_ptr(v, span.head + i), w);
             results[i] = scalar_first ? float_::math_op(s, e, op) : float_::math_op(e, s, op);
         }
-        for (uint32_t i = 0; i < n; ++i) write_float(element_ptr(v, head + i), w, results[i]);
+        for (uint32_t i = 0; i < span.count; ++i) write_float(element_ptr(v, span.head + i), w, results[i]);
+        series_value::notify_owner(v, words::Word::changed, span.head, span.count);
         return v;
     }
     int64_t s;
@@ -393,12 +406,14 @@ Cell vector_with_scalar(Cell v, Cell scalar, MathOp op, bool scalar_first) {
     if (!scalar_first &&
         (((op == math_add || op == math_subtract) && s == 0) || ((op == math_multiply || op == math_divide) && s == 1)))
         return v;
-    std::vector<int64_t> results(n);
-    for (uint32_t i = 0; i < n; ++i) {
-        const int64_t e = read_int(element_ptr(v, head + i), w, t);
+    const Span span = tell_change(v);
+    std::vector<int64_t> results(span.count);
+    for (uint32_t i = 0; i < span.count; ++i) {
+        const int64_t e = read_int(element_ptr(v, span.head + i), w, t);
         results[i] = scalar_first ? int_op(s, e, op) : int_op(e, s, op);
     }
-    for (uint32_t i = 0; i < n; ++i) write_int(element_ptr(v, head + i), w, results[i]);
+    for (uint32_t i = 0; i < span.count; ++i) write_int(element_ptr(v, span.head + i), w, results[i]);
+    series_value::notify_owner(v, words::Word::changed, span.head, span.count);
     return v;
 }
 

@@ -184,13 +184,11 @@ struct Named {
 };
 
 constexpr Named kRoutines[] = {
-    {"make-routine", make_routine},   {"quit-return", quit_return},
-    {"set-quiet", set_quiet},         {"set-slot-quiet", set_slot_quiet},
-    {"shift-right", shift_right},     {"shift-left", shift_left},
-    {"shift-logical", shift_logical}, {"last-lf?", last_lf},
-    {"stack-size?", stack_size},      {"pick-stack", pick_stack},
-    {"frame-index?", frame_index},    {"tracing?", tracing},
-    {"write-stdout", write_stdout},   {"make-null-handle", make_null_handle},
+    {"make-routine", make_routine},     {"quit-return", quit_return},  {"set-quiet", set_quiet},
+    {"set-slot-quiet", set_slot_quiet}, {"shift-right", shift_right},  {"shift-left", shift_left},
+    {"shift-logical", shift_logical},   {"last-lf?", last_lf},         {"stack-size?", stack_size},
+    {"pick-stack", pick_stack},         {"frame-index?", frame_index}, {"tracing?", tracing},
+    {"write-stdout", write_stdout},
 };
 
 }  // namespace
@@ -198,6 +196,7 @@ constexpr Named kRoutines[] = {
 void register_all() {
     function::reset_routines();
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
+    (void)function::add_routine("make-null-handle", make_null_handle);
 #define ZUB_TYPE_PREDICATE(type, word) (void)function::add_routine(word, is_type<TypeId::type>);
 #define ZUB_TYPESET_PREDICATE(word, typeset)
 #include "environment/predicates.def"

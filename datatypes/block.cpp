@@ -16,6 +16,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
 #include "datatypes/typeset.h"
+#include "datatypes/vector.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
@@ -570,9 +571,13 @@ Cell convert(TypeId type, Cell value) {
     const TypeId t = cell::type(value);
     if (is_block_like(t)) return retyped_clone(type, value);
     switch (t) {
+        case TypeId::vector: {
+            Cell elements = vector::to_block(value);
+            cell::set_type(elements, type);
+            return elements;
+        }
         case TypeId::object:
         case TypeId::map:
-        case TypeId::vector:
             // Their bodies and elements come with those types.
             error::fire(ErrorId::not_done);
         case TypeId::string: {

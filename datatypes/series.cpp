@@ -442,7 +442,11 @@ Cell series_move(Cell origin, Cell target, const Cell* part) {
         const uint32_t from = unit_of(origin), to = unit_of(target);
         const bool mixed = (from == 16) != (to == 16);
         const bool narrow = narrow_units_only(cell::type(origin)) || narrow_units_only(cell::type(target));
-        if (mixed || (from != to && narrow))
+        // Vector elements move only between vectors of one element type and width: their bytes
+        // mean nothing to another type.
+        const bool vectors = cell::is(origin, TypeId::vector) || cell::is(target, TypeId::vector);
+        const bool alike = cell::type(origin) == cell::type(target) && origin.w3 == target.w3 && from == to;
+        if (mixed || (from != to && narrow) || (vectors && !alike))
             error::fire(ErrorId::move_bad, cell::datatype_of(origin), cell::datatype_of(target));
     } else {
         const int64_t from = clamped_head(origin), to = clamped_head(target);

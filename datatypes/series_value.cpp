@@ -24,11 +24,12 @@ Cell vector_element(const std::byte* at, uint32_t unit, TypeId element) {
         case TypeId::integer: {
             int32_t v;
             switch (unit) {
-                case 1: v = static_cast<int8_t>(*at); break;
+                // Chars read unsigned: a negative code point is no char.
+                case 1: v = element == TypeId::char_ ? std::to_integer<uint8_t>(*at) : static_cast<int8_t>(*at); break;
                 case 2: {
-                    int16_t h;
+                    uint16_t h;
                     std::memcpy(&h, at, 2);
-                    v = h;
+                    v = element == TypeId::char_ ? h : static_cast<int16_t>(h);
                     break;
                 }
                 case 4: std::memcpy(&v, at, 4); break;

@@ -844,16 +844,14 @@ constexpr type_traits::Traits kTextTraits = {
     .copies = true,
 };
 extern const type_traits::Traits string_traits = kTextTraits;
-// file!, url!, tag!, email! and ref! take the string's actions until they have their own.
+// file! and url! take the string's actions until they have their own; tag!, email! and ref! have
+// theirs in tag.cpp.
 extern const ActionTable url_actions = {};
 extern const type_traits::Traits url_traits = kTextTraits;
 extern const ActionTable file_actions = {};
 extern const type_traits::Traits file_traits = kTextTraits;
-extern const ActionTable tag_actions = {};
 extern const type_traits::Traits tag_traits = kTextTraits;
-extern const ActionTable email_actions = {};
 extern const type_traits::Traits email_traits = kTextTraits;
-extern const ActionTable ref_actions = {};
 extern const type_traits::Traits ref_traits = kTextTraits;
 
 }  // namespace zub

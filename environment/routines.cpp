@@ -12,6 +12,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
@@ -137,6 +138,12 @@ Status write_stdout(const int32_t* r) {
     return args.done(cell::unset());
 }
 
+// The handle! that holds no handle, for null-handle.
+Status make_null_handle(const int32_t* r) {
+    const Args<Plain::routine> args(r);
+    return args.done(handle::null());
+}
+
 // ---- predicates ---------------------------------------------------------------------------------
 
 template <TypeId type>
@@ -189,6 +196,7 @@ constexpr Named kRoutines[] = {
 void register_all() {
     function::reset_routines();
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
+    (void)function::add_routine("make-null-handle", make_null_handle);
 #define ZUB_TYPE_PREDICATE(type, word) (void)function::add_routine(word, is_type<TypeId::type>);
 #define ZUB_TYPESET_PREDICATE(word, typeset)
 #include "environment/predicates.def"

@@ -974,6 +974,17 @@ inline Status operators(Source& s) {
 
 // ---- paths -------------------------------------------------------------------------------------
 
+// The common step of a path, reading an object's field by a word, straight from the context: the
+// field's slot, or null when the step must go through the object's path action (a set, another
+// kind of element, a missing or unset field and its error).
+inline const Cell* object_field(const Cell& parent, const Cell& element, bool setting) {
+    if (setting || !cell::is(parent, TypeId::object) || !cell::is(element, TypeId::word)) return nullptr;
+    const int32_t index = context::find_word(parent.w1, element.w2, true);
+    if (index < 0) return nullptr;
+    const Cell* slot = context::value_at(parent.w1, static_cast<uint32_t>(index));
+    return slot && !cell::is(*slot, TypeId::unset) ? slot : nullptr;
+}
+
 Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
     const NodeId node = cell::series_node(path);
     const uint32_t head = cell::series_index(path);
@@ -1008,8 +1019,13 @@ Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
         }
         if (cell::is(element, TypeId::unset)) error::fire(ErrorId::invalid_path, path, element);
         const bool last = k + 1 >= length_of(node);
-        const PathStep step{mode == kSet && last ? &set_value : nullptr, path, previous, k, false};
-        const Cell next = registry::actions(cell::type(*parent)).eval_path(*parent, element, step);
+        Cell next;
+        if (const Cell* field = object_field(*parent, element, mode == kSet && last)) {
+            next = *field;
+        } else {
+            const PathStep step{mode == kSet && last ? &set_value : nullptr, path, previous, k, false};
+            next = registry::actions(cell::type(*parent)).eval_path(*parent, element, step);
+        }
         if (mode == kSet && last && held_by_value(cell::type(*parent))) {
             // The new value of a time, a pair ... goes back where the old one was taken from.
             if (k == head + 1) {

@@ -844,11 +844,8 @@ constexpr type_traits::Traits kTextTraits = {
     .copies = true,
 };
 extern const type_traits::Traits string_traits = kTextTraits;
-// file! and url! take the string's actions until they have their own; tag!, email! and ref! have
-// theirs in tag.cpp.
-extern const ActionTable url_actions = {};
+// Their action tables: file! and url! in url.cpp, tag!, email! and ref! in tag.cpp.
 extern const type_traits::Traits url_traits = kTextTraits;
-extern const ActionTable file_actions = {};
 extern const type_traits::Traits file_traits = kTextTraits;
 extern const type_traits::Traits tag_traits = kTextTraits;
 extern const type_traits::Traits email_traits = kTextTraits;

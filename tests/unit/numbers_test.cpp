@@ -122,7 +122,6 @@ TEST_F(NumberHandOver, AnOwnerWithoutTheEntryIsNamedInExpectArg) {
     };
     const Case cases[] = {
         {num(1), cell::make(TypeId::money), TypeId::money},
-        {num(1), cell::make(TypeId::pair), TypeId::pair},
         {flt(1.0), cell::make(TypeId::vector), TypeId::vector},
         {chr('a'), cell::make(TypeId::vector), TypeId::vector},
     };

@@ -157,7 +157,9 @@ Cell pair_eval_path(Cell parent, Cell element, const PathStep& step) {
 }
 
 Cell pair_pick(Cell value, int32_t index, Cell index_value) {
-    const int field = cell::is(index_value, TypeId::word) ? field_of(index_value) : index == 1 || index == 2 ? index : 0;
+    const int field = cell::is(index_value, TypeId::word) ? field_of(index_value)
+                      : index == 1 || index == 2          ? index
+                                                          : 0;
     if (field <= 0) error::fire(ErrorId::out_of_range, index_value);
     return cell::integer(field == 1 ? pair::x(value) : pair::y(value));
 }

@@ -14,7 +14,6 @@
 #include "datatypes/string.h"
 #include "evaluator/part_skip.h"
 #include "runtime/error.h"
-#include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/symbol.h"
@@ -240,13 +239,6 @@ Cell tuple_random(Cell value, bool seed, bool secure, bool) {
     return tuple::make(b, tuple::count(value));
 }
 
-// The counted bytes only.
-uint32_t tuple_hash(const Cell& c) {
-    Bytes bytes;
-    tuple::bytes(c, bytes);
-    return hash::murmur3(bytes, std::min(tuple::count(c), tuple::kMaxBytes));
-}
-
 // Bytes past the count are kept zero, so equal bytes and counts are the same tuple.
 bool tuple_same(const Cell& a, const Cell& b) {
     return tuple::count(a) == tuple::count(b) &&
@@ -277,6 +269,8 @@ extern const ActionTable tuple_actions = {
     .reverse = tuple_reverse,
 };
 
-extern const type_traits::Traits tuple_traits = {.hash = tuple_hash, .same = tuple_same};
+// The whole payload, count left out: bytes past the count are zero, so 1.2.3 and 1.2.3.0, which
+// are equal, hash alike.
+extern const type_traits::Traits tuple_traits = {.hash = type_traits::hash_w1_w2_w3, .same = tuple_same};
 
 }  // namespace zub

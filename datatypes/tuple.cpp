@@ -25,6 +25,9 @@ namespace {
 
 using Bytes = uint8_t[tuple::kMaxBytes];
 
+// The byte count, never past the bytes a cell holds.
+uint32_t counted(const Cell& t) { return std::min(tuple::count(t), tuple::kMaxBytes); }
+
 [[noreturn]] void raise_bad_make(const Cell& spec) {
     error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::tuple), spec);
 }
@@ -45,7 +48,7 @@ uint8_t clamp_result(const Cell& r) {
 Cell tuple_math(Cell a, Cell b, MathOp op) {
     Bytes x, y = {};
     tuple::bytes(a, x);
-    uint32_t count = tuple::count(a);
+    uint32_t count = counted(a);
     switch (cell::type(b)) {
         case TypeId::integer: {
             const int32_t n = cell::as_integer(b);
@@ -60,7 +63,7 @@ Cell tuple_math(Cell a, Cell b, MathOp op) {
         }
         case TypeId::tuple:
             tuple::bytes(b, y);
-            count = std::max(count, tuple::count(b));
+            count = std::max(count, counted(b));
             for (uint32_t i = 0; i < count; ++i) x[i] = clamp_result(integer::math_op(x[i], y[i], op, false));
             break;
         default: error::fire(ErrorId::invalid_type, cell::datatype_of(cell::type(b)));
@@ -146,7 +149,7 @@ Cell tuple_make(TypeId, Cell, Cell spec) {
 int32_t tuple_form(Cell value, NodeId out, int32_t limit) {
     Bytes b;
     tuple::bytes(value, b);
-    for (uint32_t i = 0; i < tuple::count(value); ++i) {
+    for (uint32_t i = 0; i < counted(value); ++i) {
         if (i > 0) limit = mold::emit(out, ".", limit);
         limit = mold::emit(out, integer::form_signed(b[i]).view(), limit);
     }
@@ -161,7 +164,7 @@ int32_t tuple_compare(Cell a, Cell b, int32_t op) {
     if (!cell::is(b, TypeId::tuple)) {
         return op == op_strict_equal || op == op_same || op == op_find ? 1 : kNotComparable;
     }
-    if ((op == op_strict_equal || op == op_same) && tuple::count(a) != tuple::count(b)) return 1;
+    if ((op == op_strict_equal || op == op_same) && counted(a) != counted(b)) return 1;
     Bytes x, y;
     tuple::bytes(a, x);
     tuple::bytes(b, y);
@@ -171,8 +174,7 @@ int32_t tuple_compare(Cell a, Cell b, int32_t op) {
 }
 
 Cell tuple_pick(Cell value, int32_t index, Cell index_value) {
-    if (index < 1 || static_cast<uint32_t>(index) > tuple::count(value))
-        error::fire(ErrorId::out_of_range, index_value);
+    if (index < 1 || static_cast<uint32_t>(index) > counted(value)) error::fire(ErrorId::out_of_range, index_value);
     Bytes b;
     tuple::bytes(value, b);
     return cell::integer(b[index - 1]);
@@ -184,32 +186,32 @@ Cell tuple_eval_path(Cell parent, Cell element, const PathStep& step) {
     if (!cell::is(element, TypeId::integer)) error::fire(ErrorId::invalid_path, step.path, element);
     const int32_t index = cell::as_integer(element);
     if (!step.set_value) return tuple_pick(parent, index, element);
-    if (index < 1 || static_cast<uint32_t>(index) > tuple::count(parent)) error::fire(ErrorId::out_of_range, element);
+    if (index < 1 || static_cast<uint32_t>(index) > counted(parent)) error::fire(ErrorId::out_of_range, element);
     const Cell v = *step.set_value;
     Bytes b;
     tuple::bytes(parent, b);
     if (cell::is(v, TypeId::integer)) {
         b[index - 1] = clamp_int(cell::as_integer(v));
-        return tuple::make(b, tuple::count(parent));
+        return tuple::make(b, counted(parent));
     }
     if (!cell::is(v, TypeId::none)) error::fire(ErrorId::invalid_type, cell::datatype_of(cell::type(v)));
     std::fill(b + index - 1, b + tuple::kMaxBytes, uint8_t{0});
     return tuple::make(b, static_cast<uint32_t>(index - 1));
 }
 
-int32_t tuple_length(Cell value) { return static_cast<int32_t>(tuple::count(value)); }
+int32_t tuple_length(Cell value) { return static_cast<int32_t>(counted(value)); }
 
 Cell tuple_complement(Cell value) {
     Bytes b;
     tuple::bytes(value, b);
-    for (uint32_t i = 0; i < tuple::count(value); ++i) b[i] = static_cast<uint8_t>(~b[i]);
-    return tuple::make(b, tuple::count(value));
+    for (uint32_t i = 0; i < counted(value); ++i) b[i] = static_cast<uint8_t>(~b[i]);
+    return tuple::make(b, counted(value));
 }
 
 // /part limits the reversal to the first n bytes (an integer; at most the length); /skip reverses
 // records of n bytes, which must cut the part into whole records, as for a series.
 Cell tuple_reverse(Cell value, const Cell* part, const Cell* skip) {
-    int64_t count = tuple::count(value);
+    int64_t count = counted(value);
     if (part) {
         if (!cell::is(*part, TypeId::integer)) part_skip::refuse(words::Word::part, *part);
         const int32_t n = cell::as_integer(*part);
@@ -223,7 +225,7 @@ Cell tuple_reverse(Cell value, const Cell* part, const Cell* skip) {
     tuple::bytes(value, b);
     for (int64_t low = 0, high = count - n; low < high; low += n, high -= n)
         std::swap_ranges(b + low, b + low + n, b + high);
-    return tuple::make(b, tuple::count(value));
+    return tuple::make(b, counted(value));
 }
 
 // Each byte b becomes a random integer from 0 to b.
@@ -234,14 +236,13 @@ Cell tuple_random(Cell value, bool seed, bool secure, bool) {
     }
     Bytes b;
     tuple::bytes(value, b);
-    for (uint32_t i = 0; i < tuple::count(value); ++i)
-        b[i] = static_cast<uint8_t>(random::int_range(secure, b[i] + 1) - 1);
-    return tuple::make(b, tuple::count(value));
+    for (uint32_t i = 0; i < counted(value); ++i) b[i] = static_cast<uint8_t>(random::int_range(secure, b[i] + 1) - 1);
+    return tuple::make(b, counted(value));
 }
 
 // Bytes past the count are kept zero, so equal bytes and counts are the same tuple.
 bool tuple_same(const Cell& a, const Cell& b) {
-    return tuple::count(a) == tuple::count(b) &&
+    return counted(a) == counted(b) &&
            type_traits::words_equal(a, b, type_traits::kW1 | type_traits::kW2 | type_traits::kW3);
 }
 

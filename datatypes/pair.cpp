@@ -187,8 +187,13 @@ Cell pair_absolute(Cell value) {
     return pair::make(x < 0 ? -x : x, y < 0 ? -y : y);
 }
 
-// Plain 32-bit negation: the most negative integer stays itself.
-Cell pair_negate(Cell value) { return cell::make(TypeId::pair, 0, 0u - value.w2, 0u - value.w3); }
+// The most negative integer has no negation in 32 bits: math overflow, as for integer!, rather
+// than a pair that silently keeps its sign.
+Cell pair_negate(Cell value) {
+    const int32_t x = pair::x(value), y = pair::y(value);
+    if (x == INT32_MIN || y == INT32_MIN) error::fire(ErrorId::overflow);
+    return pair::make(-x, -y);
+}
 
 Cell pair_reverse(Cell value, const Cell*, const Cell*) { return pair::make(pair::y(value), pair::x(value)); }
 

@@ -153,7 +153,9 @@ Cell do_math(Cell a, Cell b, MathOp op) {
             // The coordinate or tuple goes first; a number minus or divided by one has no meaning.
             if (left == TypeId::time && right != TypeId::tuple)
                 error::fire(ErrorId::invalid_type, cell::datatype_of(right));
-            if (op == math_subtract || op == math_divide) integer::raise_not_related(integer::math_slot(op), right);
+            // A coordinate names itself in the error, a tuple the number it cannot meet.
+            if (op == math_subtract || op == math_divide)
+                integer::raise_not_related(integer::math_slot(op), right == TypeId::tuple ? left : right);
             return integer::hand_over(right, op, b, a);
         default: error::fire(ErrorId::invalid_type, cell::datatype_of(right));
     }

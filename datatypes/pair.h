@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "datatypes/integer.h"
 #include "runtime/cell.h"
 
 namespace zub::pair {
@@ -16,5 +17,13 @@ inline void set(Cell& p, int32_t x, int32_t y) {
     p.w2 = static_cast<uint32_t>(x);
     p.w3 = static_cast<uint32_t>(y);
 }
+
+// The same coordinates as a point2D! (each integer rounded to binary32).
+Cell to_point2D(const Cell& p);
+
+// The arithmetic of pair `a` with an integer, a float or percent, a pair or a point2D! (op codes
+// 0 to 7). A coordinate that leaves the integers (an overflow, a division that is not exact)
+// turns the whole operation into point2D! arithmetic.
+Cell do_math(Cell a, Cell b, MathOp op);
 
 }  // namespace zub::pair

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "datatypes/integer.h"
 #include "runtime/cell.h"
 
 namespace zub::point {
@@ -24,5 +25,29 @@ inline void set_coordinate(Cell& p, int i, float v) {
     else if (i == 1) p.w2 = bits;
     else p.w3 = bits;
 }
+
+inline int dimensions(const Cell& p) { return cell::is(p, TypeId::point3D) ? 3 : 2; }
+
+// A double narrowed to binary32 as the hardware rounds it, written so that no conversion is out
+// of range: beyond the largest float by half a step or more gives an infinity.
+float narrow(double d);
+
+// Equality of two binary32 values: NaN is unequal to everything; equal or both zero is equal;
+// otherwise values at most 10 representable steps apart, and, at the largest finite magnitude or
+// beyond, values of one sign whose bits differ by less than 100000h.
+bool almost_equal32(float a, float b);
+
+// The arithmetic of a point2D! or point3D! `a` (op codes add to remainder) with a number, a point
+// of its kind, or (point2D!) a pair. Coordinates are computed in double and stored as binary32;
+// other operands raise script invalid-type with their datatype. Never fails otherwise.
+Cell do_math(Cell a, Cell b, MathOp op);
+
+// The compare entry of the point types; a pair on the right counts as a point2D!.
+int32_t compare(Cell a, Cell b, int32_t op);
+
+// The text loaded by the lexer as one value, which must be of `type`; anything else raises script
+// bad-to-arg with the datatype and the text. Shared by the coordinate types and tuple!. May
+// collect.
+Cell load_one(TypeId type, Cell text);
 
 }  // namespace zub::point

@@ -5,7 +5,6 @@
 
 #include "datatypes/actions.h"
 #include "datatypes/money.h"
-#include "datatypes/tuple.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/type_traits.h"
@@ -17,18 +16,6 @@ using type_traits::kW1;
 using type_traits::kW2;
 using type_traits::kW3;
 using type_traits::Ref;
-
-// The counted bytes only.
-uint32_t tuple_hash(const Cell& c) {
-    uint8_t bytes[tuple::kMaxBytes];
-    tuple::bytes(c, bytes);
-    return hash::murmur3(bytes, std::min(tuple::count(c), tuple::kMaxBytes));
-}
-
-// Bytes past the count are kept zero, so equal bytes and counts are the same tuple.
-bool tuple_same(const Cell& a, const Cell& b) {
-    return tuple::count(a) == tuple::count(b) && type_traits::words_equal(a, b, kW1 | kW2 | kW3);
-}
 
 // Zero has no sign, and header flags such as the new-line marker are not part of the amount.
 uint32_t money_hash(const Cell& c) {
@@ -51,15 +38,11 @@ bool money_same(const Cell& a, const Cell& b) {
 
 ZUB_NOT_BUILT(hash, .refs = {Ref::none, Ref::cells, Ref::table}, .hash = type_traits::hash_w1_w2,
               .same_words = kW1 | kW2, .key_words = kW1 | kW2, .cycle_marker = "[...]", .copies = true)
-ZUB_NOT_BUILT(pair, .hash = type_traits::hash_w2_w3, .same_words = kW2 | kW3)
-ZUB_NOT_BUILT(tuple, .hash = tuple_hash, .same = tuple_same)
 ZUB_NOT_BUILT(map, .refs = {Ref::none, Ref::cells, Ref::table}, .hash = type_traits::hash_w2, .key_words = kW2,
               .cycle_marker = "#[...]", .copies = true)
 ZUB_NOT_BUILT(date, .hash = type_traits::hash_w1_w2_w3)
 ZUB_NOT_BUILT(port, .refs = {Ref::cells, Ref::none, Ref::bytes}, .key_words = kW1, .walk_word = 1)
 ZUB_NOT_BUILT(money, .hash = money_hash, .same = money_same)
-ZUB_NOT_BUILT(point2D, .hash = type_traits::hash_w1_w2, .same_words = kW1 | kW2)
-ZUB_NOT_BUILT(point3D, .hash = type_traits::hash_w1_w2_w3)
 ZUB_NOT_BUILT(image, .refs = {Ref::none, Ref::bytes, Ref::none}, .hash = type_traits::hash_w1_w2,
               .same_words = kW1 | kW2, .key_words = kW1 | kW2, .copies = true)
 ZUB_NOT_BUILT(event, .refs = {Ref::none, Ref::cells, Ref::none}, .gate = type_traits::Gate::flag_set, .gated = kW2,

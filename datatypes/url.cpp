@@ -29,7 +29,8 @@ constexpr bool kept_in_url(uint32_t byte) {
 // The characters that put a file name between double quotes when molded: they would end the
 // token or change its meaning (the lexer ends an unquoted file at a colon or an at sign too).
 constexpr bool forces_quotes(uint32_t cp) {
-    return cp <= 0x20 || cp == 0x7F || std::string_view("\"%;<>[\\]^`{|}():@").find(static_cast<char>(cp)) != std::string_view::npos;
+    return cp <= 0x20 || cp == 0x7F ||
+           std::string_view("\"%;<>[\\]^`{|}():@").find(static_cast<char>(cp)) != std::string_view::npos;
 }
 
 // The characters of the text from the head, limited to `count`.

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "datatypes/point.h"
 #include "datatypes/registry.h"
 #include "evaluator/lexer/lexer_state.h"
 #include "runtime/error.h"
@@ -148,8 +149,24 @@ bool close_block(Lexer& s, const Byte* token_start, const Byte* token_end, int32
     const int32_t result = kind < 0 || kind == kind_of(TypeId::block) || kind == kind_of(TypeId::paren) ? marker : kind;
     // Without loading, a none stands in for the block so one-value mode still sees one value.
     Cell value = cell::none();
-    if (s.load) {
-        if (result == kind_of(TypeId::map) || result == kind_of(TypeId::point2D)) error::fire(ErrorId::not_done);
+    if (s.load && result == kind_of(TypeId::point2D)) {
+        // A paren that a comma turned into a point: one number per field, two or three fields.
+        const Cell* v = stack_cells() + s.block_start;
+        const uint32_t commas = marker_commas(stack_cells()[marker_index]);
+        bool ok = count == commas + 1 && (count == 2 || count == 3);
+        float c[3] = {0.0f, 0.0f, 0.0f};
+        for (uint32_t i = 0; ok && i < count; ++i) {
+            if (cell::is(v[i], TypeId::integer)) c[i] = point::narrow(cell::as_integer(v[i]));
+            else if (cell::is(v[i], TypeId::float_)) c[i] = point::narrow(cell::as_float(v[i]));
+            else ok = false;
+        }
+        if (!ok) {
+            throw_error(s, s.input_start + marker_offset(stack_cells()[marker_index]), kind_of(TypeId::point2D));
+            return false;
+        }
+        value = count == 3 ? point::make3(c[0], c[1], c[2]) : point::make2(c[0], c[1]);
+    } else if (s.load) {
+        if (result == kind_of(TypeId::map)) error::fire(ErrorId::not_done);
         const NodeId node = memory::alloc_cells(count);  // may move the stack
         SeriesBuffer* b = memory::buffer(node);
         std::memcpy(b->tail_ptr(), stack_cells() + s.block_start, size_t{count} * sizeof(Cell));
@@ -337,6 +354,11 @@ void comma(Lexer& s, const Byte* start) {
     if (kind == kind_of(TypeId::paren) || kind == kind_of(TypeId::point2D)) {
         Cell& m = stack_cells()[s.block_start - 1];
         const uint32_t commas = (kind == kind_of(TypeId::paren) ? 0 : marker_commas(m)) + 1;
+        // Each comma ends one field of one number: (1 2, , 3) is not a point.
+        if (s.load && stack_top() - s.block_start != commas) {
+            throw_error(s, start, kind_of(TypeId::point2D));
+            return;
+        }
         set_marker_point(m, kind_of(TypeId::point2D), commas);
         return;
     }

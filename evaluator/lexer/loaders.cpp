@@ -10,8 +10,11 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/context.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/registry.h"
 #include "datatypes/time.h"
+#include "datatypes/tuple.h"
 #include "evaluator/lexer/lexer_state.h"
 #include "evaluator/words.h"
 #include "runtime/error.h"
@@ -469,10 +472,111 @@ void load_binary(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool lo
 void load_not_done(Lexer&, const Byte*, const Byte*, uint32_t, bool load) {
     if (load) error::fire(ErrorId::not_done);
 }
-void load_point(Lexer& s, const Byte*, const Byte* end, uint32_t, bool load) {
+// ---- Coordinates and tuples ---------------------------------------------------------------------
+
+// 3 to 12 decimal fields of 0 to 255 separated by single points.
+void load_tuple(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    uint8_t bytes[tuple::kMaxBytes] = {};
+    uint32_t fields = 0, value = 0, digits = 0;
+    bool ok = true;
+    for (const Byte* p = start; ok && p <= end; ++p) {
+        if (p == end || *p == '.') {
+            ok = digits > 0 && fields < tuple::kMaxBytes;
+            if (ok) bytes[fields++] = static_cast<uint8_t>(value);
+            value = digits = 0;
+        } else if (*p >= '0' && *p <= '9') {
+            value = value * 10 + (*p - '0');
+            ok = value <= 255 && ++digits <= 3;
+        } else {
+            ok = false;
+        }
+    }
+    if (!ok || fields < 3) {
+        throw_error(s, start, kind_of(TypeId::tuple));
+        return;
+    }
+    if (load) push_cell(s, tuple::make(bytes, fields));
+}
+
+// One coordinate of a pair: an optional sign and decimal digits, with single ' between digits,
+// that fits 32 bits.
+bool read_pair_field(const Byte* p, const Byte* end, int32_t& out) {
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    int64_t value = 0;
+    uint32_t digits = 0;
+    for (const Byte* first = p; p < end; ++p) {
+        if (*p == '\'') {
+            if (p == first || p + 1 == end || p[1] == '\'') return false;
+            continue;
+        }
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + (*p - '0');
+        if (++digits > 10) return false;
+    }
+    if (digits == 0) return false;
+    if (negative) value = -value;
+    if (value < INT32_MIN || value > INT32_MAX) return false;
+    out = static_cast<int32_t>(value);
+    return true;
+}
+
+// integer x integer; a coordinate beyond 32 bits has no pair to hold it.
+void load_pair(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    const Byte* x = start;
+    while (x < end && *x != 'x' && *x != 'X') ++x;
+    int32_t a, b;
+    if (x == end || !read_pair_field(start, x, a) || !read_pair_field(x + 1, end, b)) {
+        throw_error(s, start, kind_of(TypeId::pair));
+        return;
+    }
+    if (load) push_cell(s, pair::make(a, b));
+}
+
+// One number of a point literal: an integer or decimal text, or a special float. 0 when read,
+// else the kind of the error.
+int32_t read_point_field(const Byte* p, const Byte* end, double& out) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    while (end > p && (end[-1] == ' ' || end[-1] == '\t')) --end;
+    if (p == end) return kind_of(TypeId::point2D);
+    if (end - p > static_cast<ptrdiff_t>(kMaxNumberText)) return kind_of(TypeId::float_);
+    if (std::memchr(p, '#', static_cast<size_t>(end - p))) {
+        const Byte* q = p;
+        const bool negative = *q == '-';
+        if (*q == '+' || *q == '-') ++q;
+        if (end - q != 6 || q[0] != '1' || q[1] != '.' || q[2] != '#') return kind_of(TypeId::point2D);
+        if (equal_ascii_nocase(q + 3, 3, "inf")) out = negative ? -HUGE_VAL : HUGE_VAL;
+        else if (equal_ascii_nocase(q + 3, 3, "nan")) out = std::numeric_limits<double>::quiet_NaN();
+        else return kind_of(TypeId::point2D);
+        return 0;
+    }
+    return read_decimal(p, end, 0, out) ? 0 : kind_of(TypeId::point2D);
+}
+
+// (x, y) or (x, y, z): the text between the parens, the numbers held as binary32.
+void load_point(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
     s.pos = after(s, end);  // the )
     s.initial_state = 0;
-    if (load) error::fire(ErrorId::not_done);
+    double c[3] = {0.0, 0.0, 0.0};
+    int fields = 0;
+    int32_t error_kind = 0;
+    for (const Byte* p = start; error_kind == 0;) {
+        const Byte* comma = static_cast<const Byte*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+        const Byte* field_end = comma ? comma : end;
+        if (fields == 3) error_kind = kind_of(TypeId::point3D);
+        else error_kind = read_point_field(p, field_end, c[fields++]);
+        if (!comma) break;
+        p = comma + 1;
+    }
+    if (error_kind == 0 && fields < 2) error_kind = kind_of(TypeId::point2D);
+    s.token_type = kind_of(fields == 3 ? TypeId::point3D : TypeId::point2D);
+    if (error_kind != 0) {
+        throw_error(s, start - 1, error_kind);
+        return;
+    }
+    if (!load) return;
+    const float x = point::narrow(c[0]), y = point::narrow(c[1]);
+    push_cell(s, fields == 3 ? point::make3(x, y, point::narrow(c[2])) : point::make2(x, y));
 }
 
 }  // namespace
@@ -625,9 +729,9 @@ const Action g_loaders[kTerminalCount + 1] = {
     load_percent,        // 22
     load_float,          // 23
     load_special_float,  // 24
-    load_not_done,       // 25 tuple
+    load_tuple,          // 25
     load_not_done,       // 26 date
-    load_not_done,       // 27 pair
+    load_pair,           // 27
     load_point,          // 28
     load_time,           // 29
     load_not_done,       // 30 money

@@ -32,9 +32,9 @@ check "a folder as the script is refused" "zub-cli: cannot read $work: Is a dire
 "$zub" -e '[1 2' >/dev/null 2>&1;                 check "a syntax error exits 254" 254 $?
 check "the error goes to stderr" "*** Math Error: attempt to divide by zero" "$("$zub" -e '1 / 0' 2>&1 >/dev/null | head -1)"
 check "nothing goes to stdout after an error" "" "$("$zub" -e '1 / 0' 2>/dev/null)"
-# An error whose message cannot be formed yet still reports its category and ends with 254.
-"$zub" -e 'at [1 2] as-pair 1 2' >/dev/null 2>&1; check "an unformable error exits 254" 254 $?
-check "an unformable error names itself" "*** Script Error: invalid-arg (its message cannot be formed)" \
+# An error whose argument is a pair forms it in its message and ends with 254.
+"$zub" -e 'at [1 2] as-pair 1 2' >/dev/null 2>&1; check "an error with a pair argument exits 254" 254 $?
+check "an error forms its pair argument" "*** Script Error: invalid argument: 1x2" \
     "$("$zub" -e 'at [1 2] as-pair 1 2' 2>&1 >/dev/null | head -1)"
 
 check "print writes UTF-8" "$(printf 'h\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80')" "$("$zub" -e 'print "hé € 😀"')"

@@ -132,7 +132,7 @@ TEST_F(HashIndex, HashesSeeThePayloadTheTypeUses) {
          cell::series(TypeId::binary, tail_bytes), true},
         {"block identity includes the position", cell::series(TypeId::block, cells, 0),
          cell::series(TypeId::block, cells, 1), false},
-        {"tuple length counts", tuple3, tuple4, false},
+        {"tuples equal through trailing zeros hash alike", tuple3, tuple4, true},
         {"money sign counts", money, negative_money, false},
         {"zero money has no sign", zero_money, negative_zero, true},
         {"point3D z counts", cell::make(TypeId::point3D, 1, 2, 3), cell::make(TypeId::point3D, 1, 2, 4), false},

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
+#include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
 #include "datatypes/string.h"
@@ -123,5 +124,14 @@ Status difference_entry(const int32_t* r) { return set_operation<Native::differe
 Status exclude_entry(const int32_t* r) { return set_operation<Native::exclude, block::set_exclude>(r); }
 Status uppercase_entry(const int32_t* r) { return change_case<Native::uppercase, true>(r); }
 Status lowercase_entry(const int32_t* r) { return change_case<Native::lowercase, false>(r); }
+
+// Objects gain fields only through make; extending one waits for that road.
+Status extend_entry(const int32_t* refinements) {
+    const Args<Native::extend> args(refinements);
+    const Cell target = args[0];
+    if (!cell::is(target, TypeId::map)) error::fire(ErrorId::not_done);
+    map::extend(target, args[1], args.has<"case">());
+    return args.done(target);
+}
 
 }  // namespace zub::natives

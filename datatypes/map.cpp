@@ -458,11 +458,11 @@ extern const ActionTable map_actions = {
     .select = map_select,
 };
 
-extern const type_traits::Traits map_traits = {.refs = {type_traits::Ref::none, type_traits::Ref::cells,
-                                                         type_traits::Ref::table},
-                                                .hash = type_traits::hash_w2,
-                                                .key_words = type_traits::kW2,
-                                                .cycle_marker = "#[...]",
-                                                .copies = true};
+extern const type_traits::Traits map_traits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::table},
+    .hash = type_traits::hash_w2,
+    .key_words = type_traits::kW2,
+    .cycle_marker = "#[...]",
+    .copies = true};
 
 }  // namespace zub

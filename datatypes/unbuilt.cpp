@@ -59,8 +59,6 @@ bool money_same(const Cell& a, const Cell& b) {
 
 ZUB_NOT_BUILT(bitset, .refs = {Ref::none, Ref::bytes, Ref::none}, .same_words = kW2, .copies = true)
 ZUB_NOT_BUILT(vector, .refs = {Ref::none, Ref::bytes, Ref::none}, .same_words = kW1 | kW2, .copies = true)
-ZUB_NOT_BUILT(hash, .refs = {Ref::none, Ref::cells, Ref::table}, .hash = type_traits::hash_w1_w2,
-              .same_words = kW1 | kW2, .key_words = kW1 | kW2, .cycle_marker = "[...]", .copies = true)
 ZUB_NOT_BUILT(pair, .hash = type_traits::hash_w2_w3, .same_words = kW2 | kW3)
 ZUB_NOT_BUILT(tuple, .hash = tuple_hash, .same = tuple_same)
 ZUB_NOT_BUILT(binary, .refs = {Ref::none, Ref::bytes, Ref::none}, .hash = binary_hash, .same_words = kW1 | kW2,

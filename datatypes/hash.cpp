@@ -40,12 +40,12 @@ extern const ActionTable hash_actions = {
     .mold = hash_mold,
 };
 
-extern const type_traits::Traits hash_traits = {.refs = {type_traits::Ref::none, type_traits::Ref::cells,
-                                                          type_traits::Ref::table},
-                                                 .hash = type_traits::hash_w1_w2,
-                                                 .same_words = type_traits::kW1 | type_traits::kW2,
-                                                 .key_words = type_traits::kW1 | type_traits::kW2,
-                                                 .cycle_marker = "[...]",
-                                                 .copies = true};
+extern const type_traits::Traits hash_traits = {
+    .refs = {type_traits::Ref::none, type_traits::Ref::cells, type_traits::Ref::table},
+    .hash = type_traits::hash_w1_w2,
+    .same_words = type_traits::kW1 | type_traits::kW2,
+    .key_words = type_traits::kW1 | type_traits::kW2,
+    .cycle_marker = "[...]",
+    .copies = true};
 
 }  // namespace zub

@@ -63,7 +63,7 @@ int32_t live_entry(const Cell& map, const Cell& key, int32_t rule) {
 void make_room(const Cell& map) {
     const NodeId index = index_of(map);
     const hashtable::Table* t = table(index);
-    if (t->used < t->bound) return;
+    if (t->used + 1 < t->bound) return;
     const uint32_t live = t->count;
     const uint32_t buckets = live * 2 < t->buckets ? t->buckets : t->buckets * 2;
     const NodeId block = entries_of(map);
@@ -81,9 +81,15 @@ void make_room(const Cell& map) {
     hash_index::rebuild(index, buckets);
 }
 
-// Path set and put: the value stored under the key (prepared when new). May collect.
+// Path set and put: the value stored under the key (prepared when new). Room is made first, so
+// the bucket where the lookup ended is where a new key goes: one hash and one probe a put.
+// May collect.
 void store(const Cell& map, Cell key, Cell value, int32_t rule) {
-    const int32_t at = lookup(map, key, rule);
+    make_room(map);
+    hash_index::Find how;
+    how.rule = rule;
+    hashtable::Probe probe;
+    const int32_t at = hash_index::find(index_of(map), key, how, &probe);
     const NodeId block = entries_of(map);
     cell::clear_new_line(value);
     if (at >= 0) {
@@ -91,14 +97,15 @@ void store(const Cell& map, Cell key, Cell value, int32_t rule) {
         cells(block)[at + 1] = value;
         return;
     }
+    // A walk that finds nothing ends on an empty bucket: the load bound keeps one free.
+    const uint32_t bucket = probe.first_deleted != UINT32_MAX ? probe.first_deleted : probe.bucket;
     stack::Rooted kept_value(value);
-    const Cell prepared = prepare_key(key);
+    const Cell prepared = prepare_key(key);  // allocates a copy, the index is left as it was
     stack::Rooted kept_key(prepared);
-    make_room(map);
     const uint32_t position = cell_count(block);
     series::append_cell(block, prepared);
     series::append_cell(block, kept_value.cell());
-    hash_index::add_block_value(index_of(map), position);
+    hashtable::add_position(index_of(map), bucket, position);
 }
 
 // Calls visit(key, value) for each live entry, from the first; stops when visit answers false.
@@ -157,8 +164,8 @@ Cell prepare_key(Cell key) {
         case TypeId::tag:
         case TypeId::email:
         case TypeId::ref: {
-            // The map's own copy, so later changes to the caller's series cannot reach its keys.
-            cell::set_series_index(key, 0);
+            // The map's own copy of the text the key names (from its position, as lookups read
+            // it), so later changes to the caller's series cannot reach its keys.
             Cell copy = registry::actions(t).copy(key, CopyOptions{});
             cell::clear_new_line(copy);
             return copy;

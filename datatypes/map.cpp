@@ -305,8 +305,8 @@ Cell map_reflect(Cell value, uint32_t field) {
     return result;
 }
 
-// The entries, as mold and form lay them out. indent < 0: no indentation (form, /only, /flat),
-// the separator between entries only.
+// The entries, as mold and form lay them out. Indented: each entry on a line of its own at one
+// level deeper than the map; else (form, /only, /flat) a separator between entries only.
 int32_t write_entries(Cell value, NodeId out, MoldFlags flags, bool indented, int32_t limit) {
     const int32_t level = flags.indent + 1;
     const char* separator = flags.flat ? " " : "\n";

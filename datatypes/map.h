@@ -14,8 +14,8 @@ namespace zub::map {
 // Whether a value may be a key: the text, word, number and scalar types.
 bool valid_key_type(TypeId type);
 
-// The key as the map stores it: text copied from its position, the word family as a set-word, other
-// valid keys unchanged. Any other type raises script invalid-path. May collect.
+// The key as the map stores it: text copied from its position, the word family as a set-word,
+// other valid keys unchanged. Any other type raises script invalid-path. May collect.
 Cell prepare_key(Cell key);
 
 // A map over the block's cells (key, value in turn, an even number of them): every key is

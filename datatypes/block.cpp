@@ -127,6 +127,13 @@ Cell capacity_block(TypeId type, const Cell& spec) {
     return block::make(n < 1 ? 1 : static_cast<uint32_t>(n), type);
 }
 
+// A map's keys and values in turn, as its reflect gives them.
+Cell map_body(TypeId type, const Cell& map) {
+    Cell body = registry::actions(TypeId::map).reflect(map, words::id(words::Word::body));
+    cell::set_type(body, type);
+    return body;
+}
+
 Cell retyped_clone(TypeId type, const Cell& spec) {
     Cell copy = block::clone(spec, false, false);
     cell::set_type(copy, type);
@@ -139,8 +146,8 @@ Cell block_make(TypeId type, Cell, Cell spec) {
     switch (t) {
         case TypeId::integer:
         case TypeId::float_: return capacity_block(type, spec);
+        case TypeId::map: return map_body(type, spec);
         case TypeId::object:
-        case TypeId::map:
         case TypeId::vector:
             // Their bodies and elements come with those types.
             error::fire(ErrorId::not_done);
@@ -576,9 +583,9 @@ Cell convert(TypeId type, Cell value) {
             cell::set_type(elements, type);
             return elements;
         }
+        case TypeId::map: return map_body(type, value);
         case TypeId::object:
-        case TypeId::map:
-            // Their bodies and elements come with those types.
+            // Its body comes with the object's own actions.
             error::fire(ErrorId::not_done);
         case TypeId::string: {
             // Text becomes values the way the lexer reads source.

@@ -115,9 +115,9 @@ int32_t form(Cell block, NodeId out, int32_t limit);
 // the cells). Answers -1, 0, 1, or kNotComparable from an element. Never allocates but to raise.
 int32_t compare_each(Cell a, Cell b, int32_t op);
 // The conversion of `to`: a typeset!'s datatypes, a block-like value's cells (a shallow copy), or
-// else a block of that one value. object!, map! and vector! (their bodies and elements) and
-// string! (loading) raise internal not-done until those types and the loader are in place. The
-// result has the given type. May collect.
+// else a block of that one value; a map!'s keys and values in turn. object! and vector! (their
+// bodies and elements) raise internal not-done until those types are in place; string! is loaded.
+// The result has the given type. May collect.
 Cell convert(TypeId type, Cell value);
 
 // ---- Search, sort and set operations (block_search.cpp) --------------------------------------

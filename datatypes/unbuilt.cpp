@@ -36,10 +36,6 @@ bool money_same(const Cell& a, const Cell& b) {
     extern const ActionTable stem##_actions = {}; \
     extern const type_traits::Traits stem##_traits = {__VA_ARGS__};
 
-ZUB_NOT_BUILT(hash, .refs = {Ref::none, Ref::cells, Ref::table}, .hash = type_traits::hash_w1_w2,
-              .same_words = kW1 | kW2, .key_words = kW1 | kW2, .cycle_marker = "[...]", .copies = true)
-ZUB_NOT_BUILT(map, .refs = {Ref::none, Ref::cells, Ref::table}, .hash = type_traits::hash_w2, .key_words = kW2,
-              .cycle_marker = "#[...]", .copies = true)
 ZUB_NOT_BUILT(date, .hash = type_traits::hash_w1_w2_w3)
 ZUB_NOT_BUILT(port, .refs = {Ref::cells, Ref::none, Ref::bytes}, .key_words = kW1, .walk_word = 1)
 ZUB_NOT_BUILT(money, .hash = money_hash, .same = money_same)

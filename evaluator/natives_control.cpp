@@ -3,6 +3,7 @@
 // arguments stay in place; the result goes to the native's result cell when the loop ends.
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
 #include "evaluator/actions.h"
@@ -311,12 +312,37 @@ uint32_t word_count(const Cell& words, const Cell& series) {
     return n;
 }
 
+// foreach over a map: two words, given the key and the value of each live entry in turn.
+Status foreach_map(const Args<Native::foreach>& args) {
+    const Cell words = args[0];
+    if (word_count(words, args[1]) != 2) error::fire(ErrorId::invalid_arg, words);
+    const Cell key_word = block::abs_at(words, block::head_index(words));
+    const Cell value_word = block::abs_at(words, block::head_index(words) + 1);
+    for (const Cell& item : {key_word, value_word})
+        if (!type_group::in(type_group::all_word, cell::type(item)) || cell::is(item, TypeId::refinement) ||
+            cell::is(item, TypeId::issue))
+            error::fire(ErrorId::invalid_arg, item);
+    // The cursor lives on the stack, a copy of the map whose head index walks its entry block.
+    Cell* const cursor = stack::push(args[1]);
+    cell::set_series_index(*cursor, 0);
+    const Cell body = args[2];
+    Cell value = cell::unset();
+    ZUB_PASS(rounds(body, value, [&] {
+        Cell key, item;
+        if (!map::next_entry(*cursor, key, item)) return false;
+        context::store(key_word, key);
+        context::store(value_word, item);
+        return true;
+    }));
+    return args.done(value);
+}
+
 }  // namespace
 
 Status foreach_entry(const int32_t* refinements) {
     const Args<Native::foreach> args(refinements);
     const Cell words = args[0];
-    if (cell::is(args[1], TypeId::map)) error::fire(ErrorId::not_done);
+    if (cell::is(args[1], TypeId::map)) return foreach_map(args);
     const uint32_t count = word_count(words, args[1]);
     // The position lives on the stack, advanced in place.
     Cell* const position = stack::push(args[1]);

@@ -7,6 +7,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
+#include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
 #include "datatypes/string.h"
@@ -174,5 +175,14 @@ Status lowercase_entry(const int32_t* r) { return change_case<Native::lowercase,
 Status debase_entry(const int32_t* r) { return debase(r); }
 Status enbase_entry(const int32_t* r) { return enbase(r); }
 Status complement_q_entry(const int32_t* r) { return complement_q(r); }
+
+// Objects gain fields only through make; extending one waits for that road.
+Status extend_entry(const int32_t* refinements) {
+    const Args<Native::extend> args(refinements);
+    const Cell target = args[0];
+    if (!cell::is(target, TypeId::map)) error::fire(ErrorId::not_done);
+    map::extend(target, args[1], args.has<"case">());
+    return args.done(target);
+}
 
 }  // namespace zub::natives

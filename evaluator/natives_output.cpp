@@ -1,8 +1,11 @@
 // Output, time, environment and runtime natives: print and prin (through the value hooks only),
-// wait, get-env and set-env. now waits for date!, list-env for map!, call and browse for the
-// process services; they stay "not done" until then.
+// wait, get-env, set-env and list-env. now waits for date!, call and browse for the process
+// services; they stay "not done" until then.
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
@@ -132,6 +135,26 @@ Status get_env_entry(const int32_t* refinements) {
     stack::push(text);
     string::append_utf8(cell::series_node(text), value);
     return args.done(text);
+}
+
+// Names and values are copied out of the environment first: making the strings may collect.
+Status list_env_entry(const int32_t* refinements) {
+    const Args<Native::list_env> args(refinements);
+    std::vector<std::pair<std::string, std::string>> vars;
+    platform::list_env(
+        [](std::string_view name, std::string_view value, void* context) {
+            static_cast<std::vector<std::pair<std::string, std::string>>*>(context)->emplace_back(name, value);
+        },
+        &vars);
+    stack::Rooted result(map::make_empty(static_cast<uint32_t>(vars.size())));
+    for (const auto& [name, value] : vars) {
+        stack::Rooted key(string::make(static_cast<uint32_t>(name.size())));
+        string::append_utf8(cell::series_node(key.cell()), name);
+        stack::Rooted text(string::make(static_cast<uint32_t>(value.size())));
+        string::append_utf8(cell::series_node(text.cell()), value);
+        registry::actions(TypeId::map).put(result.cell(), key.cell(), text.cell(), true);
+    }
+    return args.done(result.cell());
 }
 
 // A name that cannot be a variable's, or a value with a NUL in it, would be cut or refused by the

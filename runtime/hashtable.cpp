@@ -53,8 +53,6 @@ uint32_t buckets_for(uint32_t size) { return round_pow2(static_cast<uint32_t>(st
 
 uint32_t bound_for_new(uint32_t buckets) { return static_cast<uint32_t>(buckets * kLoad); }
 
-Table* table(NodeId node) { return reinterpret_cast<Table*>(memory::buffer(node)->head_ptr()); }
-
 NodeId init_records(uint32_t size, Kind kind, uint32_t extra) {
     collector::Guard guard;  // the parts live only in locals until the record holds them
     const uint32_t buckets = buckets_for(size);
@@ -183,16 +181,6 @@ void remove_at(NodeId node, uint32_t bucket) {
     set_state(words(t->states), bucket, kDeleted);
     --t->count;
 }
-
-Probe probe_start(NodeId node, uint32_t hash) { return {hash & (table(node)->buckets - 1), 0, UINT32_MAX}; }
-
-void probe_advance(NodeId node, Probe& p) {
-    ++p.step;
-    p.bucket = (p.bucket + p.step) & (table(node)->buckets - 1);
-}
-
-uint32_t* state_words_of(NodeId node) { return words(table(node)->states); }
-uint32_t* key_words_of(NodeId node) { return words(table(node)->keys); }
 
 void reset_buckets(NodeId node, uint32_t buckets) {
     collector::Guard guard;

@@ -60,7 +60,7 @@ uint32_t buckets_for(uint32_t size);
 uint32_t bound_for_new(uint32_t buckets);
 
 // The table behind a node. Valid until the next allocation.
-Table* table(NodeId node);
+inline Table* table(NodeId node) { return reinterpret_cast<Table*>(memory::buffer(node)->head_ptr()); }
 
 // A record table for `size` records of `extra` value cells each. May collect.
 NodeId init_records(uint32_t size, Kind kind, uint32_t extra);
@@ -87,9 +87,12 @@ struct Probe {
     uint32_t step;
     uint32_t first_deleted;  // UINT32_MAX until one is passed
 };
-Probe probe_start(NodeId table, uint32_t hash);
+inline Probe probe_start(NodeId node, uint32_t hash) { return {hash & (table(node)->buckets - 1), 0, UINT32_MAX}; }
 // Steps past the bucket the probe stands on.
-void probe_advance(NodeId table, Probe& p);
+inline void probe_advance(NodeId node, Probe& p) {
+    ++p.step;
+    p.bucket = (p.bucket + p.step) & (table(node)->buckets - 1);
+}
 // Walks from the probe's bucket until an occupied bucket whose key satisfies match(key): true,
 // with the probe left there. False at an empty bucket, or once every bucket has been seen. The
 // arrays are re-read after each match call, so match may call code that allocates.
@@ -140,8 +143,12 @@ void for_each_record(NodeId table, Visit visit) {
     }
 }
 
-uint32_t* state_words_of(NodeId table);
-uint32_t* key_words_of(NodeId table);
+inline uint32_t* state_words_of(NodeId node) {
+    return reinterpret_cast<uint32_t*>(memory::buffer(table(node)->states)->head_ptr());
+}
+inline uint32_t* key_words_of(NodeId node) {
+    return reinterpret_cast<uint32_t*>(memory::buffer(table(node)->keys)->head_ptr());
+}
 // Empty state and key arrays for the bucket count, ready for refilling. May collect.
 void reset_buckets(NodeId table, uint32_t buckets);
 // A byte series of n 32-bit words, every byte set to fill. May collect.

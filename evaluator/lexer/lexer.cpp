@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "datatypes/map.h"
 #include "datatypes/point.h"
 #include "datatypes/registry.h"
 #include "evaluator/lexer/lexer_state.h"
@@ -118,6 +119,14 @@ uint8_t missing_delimiter(int32_t marker, uint8_t offending) {
     return offending == ')' ? '(' : '[';
 }
 
+// A map literal holds key/value pairs whose keys a map accepts.
+bool map_literal_ok(const Cell* values, uint32_t count) {
+    if (count % 2) return false;
+    for (uint32_t i = 0; i < count; i += 2)
+        if (!map::valid_key_type(cell::type(values[i]))) return false;
+    return true;
+}
+
 // Closes the innermost marker as `kind` (-1 keeps the marker's kind). `closer` is the byte
 // that closes it, for the missing-delimiter error. Returns false when a trace hook refused.
 bool close_block(Lexer& s, const Byte* token_start, const Byte* token_end, int32_t kind, uint8_t closer) {
@@ -166,12 +175,16 @@ bool close_block(Lexer& s, const Byte* token_start, const Byte* token_end, int32
         }
         value = count == 3 ? point::make3(c[0], c[1], c[2]) : point::make2(c[0], c[1]);
     } else if (s.load) {
-        if (result == kind_of(TypeId::map)) error::fire(ErrorId::not_done);
+        const bool is_map = result == kind_of(TypeId::map);
+        if (is_map && !map_literal_ok(stack_cells() + s.block_start, count)) {
+            throw_error(s, s.input_start + marker_offset(stack_cells()[marker_index]), result);
+            return false;
+        }
         const NodeId node = memory::alloc_cells(count);  // may move the stack
         SeriesBuffer* b = memory::buffer(node);
         std::memcpy(b->tail_ptr(), stack_cells() + s.block_start, size_t{count} * sizeof(Cell));
         b->tail += count * sizeof(Cell);
-        value = cell::series(static_cast<TypeId>(result), node);
+        value = is_map ? map::init_cell(node) : cell::series(static_cast<TypeId>(result), node);
     }
     Cell& m = marker_at(marker_index);
     s.block_start = marker_outer(m);

@@ -1,0 +1,8 @@
+local function main(n)
+  local m = {}
+  for i = 1, n do m["k" .. i] = i % 7 end
+  local s = 0
+  for i = 1, n do s = s + m["k" .. i] end
+  return s
+end
+print(main(1000000))

@@ -8,6 +8,7 @@
 
 #include "datatypes/float.h"
 #include "datatypes/mold.h"
+#include "datatypes/money.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/lexer/lexer.h"
@@ -202,9 +203,8 @@ Cell integer_to(TypeId, Cell, Cell spec) {
         case TypeId::binary: return cell::integer(integer::from_binary(spec));
         // Nearest whole second; a time beyond the 32-bit range is refused, not wrapped.
         case TypeId::time: return cell::integer(integer::from_float(cell::as_float(spec) + 0.5));
-        // The literal scanner and the date! and money! conversions are not built yet.
-        case TypeId::date:
-        case TypeId::money: error::fire(ErrorId::not_done);
+        case TypeId::date: error::fire(ErrorId::not_done);
+        case TypeId::money: return cell::integer(money::to_integer(spec));
         default: {
             if (!string::is_text(cell::type(spec)))
                 error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::integer), spec);

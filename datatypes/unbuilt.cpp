@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "datatypes/actions.h"
-#include "datatypes/money.h"
 #include "datatypes/tuple.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
@@ -38,19 +37,6 @@ bool tuple_same(const Cell& a, const Cell& b) {
     return tuple::count(a) == tuple::count(b) && type_traits::words_equal(a, b, kW1 | kW2 | kW3);
 }
 
-// Zero has no sign, and header flags such as the new-line marker are not part of the amount.
-uint32_t money_hash(const Cell& c) {
-    Cell m = c;
-    m.header = static_cast<uint32_t>(TypeId::money) | (money::is_zero(c) ? 0 : c.header & money::kSignFlag);
-    return hash::murmur3(&m, sizeof m);
-}
-
-// Equal amounts in the same currency; every zero is the same zero.
-bool money_same(const Cell& a, const Cell& b) {
-    if (money::is_zero(a) && money::is_zero(b)) return money::currency(a) == money::currency(b);
-    return money::negative(a) == money::negative(b) && type_traits::words_equal(a, b, kW1 | kW2 | kW3);
-}
-
 }  // namespace
 
 #define ZUB_NOT_BUILT(stem, ...)                  \
@@ -70,7 +56,6 @@ ZUB_NOT_BUILT(binary, .refs = {Ref::none, Ref::bytes, Ref::none}, .hash = binary
 ZUB_NOT_BUILT(handle, .refs = {Ref::none, Ref::none, Ref::handle}, .hash = type_traits::hash_w2)
 ZUB_NOT_BUILT(date, .hash = type_traits::hash_w1_w2_w3)
 ZUB_NOT_BUILT(port, .refs = {Ref::cells, Ref::none, Ref::bytes}, .key_words = kW1, .walk_word = 1)
-ZUB_NOT_BUILT(money, .hash = money_hash, .same = money_same)
 ZUB_NOT_BUILT(point2D, .hash = type_traits::hash_w1_w2, .same_words = kW1 | kW2)
 ZUB_NOT_BUILT(point3D, .hash = type_traits::hash_w1_w2_w3)
 ZUB_NOT_BUILT(image, .refs = {Ref::none, Ref::bytes, Ref::none}, .hash = type_traits::hash_w1_w2,

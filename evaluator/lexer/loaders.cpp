@@ -8,6 +8,8 @@
 #include <string_view>
 
 #include "datatypes/context.h"
+#include "datatypes/locale.h"
+#include "datatypes/money.h"
 #include "datatypes/registry.h"
 #include "datatypes/time.h"
 #include "evaluator/lexer/lexer_state.h"
@@ -440,6 +442,24 @@ void load_time(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load
     if (load) push_cell(s, time::from_parts(negative, parts[0], parts[1], parts[2]));
 }
 
+// [sign][code]$digits[.fraction]: the code one of the currency list's, in any case.
+void load_money(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    MoneyDigits parts;
+    int32_t currency = 0;
+    Cell value;
+    bool ok = scan_money(reinterpret_cast<const std::byte*>(start), static_cast<uint32_t>(end - start), 1, parts);
+    if (ok && parts.code[0] != '\0') ok = (currency = locale::currency_index(parts.code)) > 0;
+    if (ok && parts.code[0] == '\0') ok = std::memchr(start, '$', static_cast<size_t>(end - start)) != nullptr;
+    if (ok)
+        ok = money::make_from_digits(parts.negative, static_cast<uint32_t>(currency), parts.digits, parts.fraction,
+                                     value);
+    if (!ok) {
+        throw_error(s, start, kind_of(TypeId::money));
+        return;
+    }
+    if (load) push_cell(s, value);
+}
+
 // ---- Not built yet ------------------------------------------------------------------------------
 
 // Tokens whose datatype does not exist yet: accepted when only checking, refused when loading.
@@ -612,7 +632,7 @@ const Action g_loaders[kTerminalCount + 1] = {
     load_not_done,         // 27 pair
     load_point,            // 28
     load_time,             // 29
-    load_not_done,         // 30 money
+    load_money,            // 30
     load_tag,              // 31
     load_url,              // 32
     load_email,            // 33

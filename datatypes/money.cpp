@@ -65,10 +65,11 @@ Cell cell_of(bool negative, uint32_t currency, Magnitude v) {
         v /= 100;
         bytes[k] = static_cast<uint8_t>((two / 10) << 4 | two % 10);
     }
-    Cell c = cell::make(TypeId::money, (currency & 0xFF) | uint32_t{bytes[0]} << 8 | uint32_t{bytes[1]} << 16 |
-                                           uint32_t{bytes[2]} << 24,
-                        bytes[3] | uint32_t{bytes[4]} << 8 | uint32_t{bytes[5]} << 16 | uint32_t{bytes[6]} << 24,
-                        bytes[7] | uint32_t{bytes[8]} << 8 | uint32_t{bytes[9]} << 16 | uint32_t{bytes[10]} << 24);
+    Cell c =
+        cell::make(TypeId::money,
+                   (currency & 0xFF) | uint32_t{bytes[0]} << 8 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 24,
+                   bytes[3] | uint32_t{bytes[4]} << 8 | uint32_t{bytes[5]} << 16 | uint32_t{bytes[6]} << 24,
+                   bytes[7] | uint32_t{bytes[8]} << 8 | uint32_t{bytes[9]} << 16 | uint32_t{bytes[10]} << 24);
     if (negative && !money::is_zero(c)) c.header |= money::kSignFlag;
     return c;
 }
@@ -118,7 +119,8 @@ bool make_from_digits(bool negative, uint32_t currency, std::string_view integer
 }
 
 Cell from_integer(int32_t value) {
-    const uint64_t m = value < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
+    const uint64_t m =
+        value < 0 ? 0 - static_cast<uint64_t>(static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
     return cell_of(value < 0, 0, Magnitude{m} * kUnit);
 }
 
@@ -181,9 +183,7 @@ namespace {
 }
 
 // A word's currency position, or -1.
-int32_t currency_of_word(const Cell& word) {
-    return locale::currency_index(symbol::utf8(symbol::resolve(word.w2)));
-}
+int32_t currency_of_word(const Cell& word) { return locale::currency_index(symbol::utf8(symbol::resolve(word.w2))); }
 
 // ---- Arithmetic ---------------------------------------------------------------------------------
 
@@ -303,7 +303,8 @@ int32_t money_compare(Cell a, Cell b, int32_t op) {
             case op_sort:
             case op_sort_case:
                 if (x.currency != y.currency) {
-                    const std::string_view cx = locale::currency_code(x.currency), cy = locale::currency_code(y.currency);
+                    const std::string_view cx = locale::currency_code(x.currency),
+                                           cy = locale::currency_code(y.currency);
                     return cx < cy ? -1 : 1;
                 }
                 break;
@@ -532,8 +533,8 @@ Cell money_eval_path(Cell parent, Cell element, const PathStep& step) {
 
 Cell money_pick(Cell value, int32_t index, Cell index_value) {
     const int32_t f = cell::is(index_value, TypeId::word) ? field_of_word(index_value)
-                      : index == 1 || index == 2        ? index
-                                                        : 0;
+                      : index == 1 || index == 2          ? index
+                                                          : 0;
     if (f == 0) error::fire(ErrorId::out_of_range, index_value);
     return field(value, f);
 }

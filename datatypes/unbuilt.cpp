@@ -54,7 +54,6 @@ ZUB_NOT_BUILT(map, .refs = {Ref::none, Ref::cells, Ref::table}, .hash = type_tra
 ZUB_NOT_BUILT(binary, .refs = {Ref::none, Ref::bytes, Ref::none}, .hash = binary_hash, .same_words = kW1 | kW2,
               .copies = true)
 ZUB_NOT_BUILT(handle, .refs = {Ref::none, Ref::none, Ref::handle}, .hash = type_traits::hash_w2)
-ZUB_NOT_BUILT(date, .hash = type_traits::hash_w1_w2_w3)
 ZUB_NOT_BUILT(port, .refs = {Ref::cells, Ref::none, Ref::bytes}, .key_words = kW1, .walk_word = 1)
 ZUB_NOT_BUILT(point2D, .hash = type_traits::hash_w1_w2, .same_words = kW1 | kW2)
 ZUB_NOT_BUILT(point3D, .hash = type_traits::hash_w1_w2_w3)

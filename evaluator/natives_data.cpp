@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
+#include "datatypes/date.h"
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
 #include "datatypes/string.h"
@@ -70,8 +71,7 @@ Status set_operation(const int32_t* refinements) {
             if (two) return args.done(typeset::combine(a, b, op));
             break;
         case TypeId::date:
-            // The time between two dates comes with date!'s own arithmetic.
-            if (op == block::set_difference) error::fire(ErrorId::not_done);
+            if (op == block::set_difference) return args.done(date::difference(a, b));
             break;
         default: break;
     }

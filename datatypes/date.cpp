@@ -46,7 +46,8 @@ Civil civil(int64_t n) {
 // The zone bits of signed hours and minutes: hours 0 to 15, minutes cut to quarters; a zone of
 // zero carries no sign.
 uint32_t zone_of(int32_t hours, int32_t minutes, bool negative) {
-    const uint32_t h = static_cast<uint32_t>(hours < 0 ? -hours : hours), m = static_cast<uint32_t>(minutes < 0 ? -minutes : minutes);
+    const uint32_t h = static_cast<uint32_t>(hours < 0 ? -hours : hours),
+                   m = static_cast<uint32_t>(minutes < 0 ? -minutes : minutes);
     const uint32_t bits = (h & 0xF) << 2 | (m / 15 & 3);
     return bits == 0 ? 0 : bits | (negative ? kZoneWest : 0);
 }
@@ -425,9 +426,9 @@ int32_t field_of(const Cell& selector) {
         Word word;
         int32_t field;
     } kFields[] = {
-        {Word::date, 1},     {Word::year, 2},     {Word::month, 3},    {Word::day, 4},      {Word::zone, 5},
-        {Word::time, 6},     {Word::hour, 7},     {Word::minute, 8},   {Word::second, 9},   {Word::weekday, 10},
-        {Word::yearday, 11}, {Word::julian, 11},  {Word::timezone, 12}, {Word::week, 13},   {Word::isoweek, 14},
+        {Word::date, 1},     {Word::year, 2},    {Word::month, 3},     {Word::day, 4},    {Word::zone, 5},
+        {Word::time, 6},     {Word::hour, 7},    {Word::minute, 8},    {Word::second, 9}, {Word::weekday, 10},
+        {Word::yearday, 11}, {Word::julian, 11}, {Word::timezone, 12}, {Word::week, 13},  {Word::isoweek, 14},
     };
     const symbol::Id id = symbol::resolve(selector.w2);
     for (const auto& f : kFields) {

@@ -92,6 +92,44 @@ void digits_of(Magnitude v, char out[money::kDigits]) {
     }
 }
 
+[[noreturn]] void raise_bad_make(const Cell& value) {
+    error::fire(ErrorId::bad_make_arg, cell::datatype_of(TypeId::money), value);
+}
+
+// The units (0.00001) of a finite |value| below 1e17 as its decimal text with `precision`
+// significant digits (0: the shortest text that reads back) gives them; `dropped` tells whether
+// that text had non-zero digits past the fifth fraction digit, which are cut.
+Magnitude float_units(double value, int precision, bool& dropped) {
+    dropped = false;
+    if (value == 0.0) return 0;
+    int point = 0, count = 0;
+    bool negative = false;
+    const char* digits = float_text::float_to_digits(value, precision, &point, &negative, &count, false);
+    // value = 0.d1d2...dn x 10^point: digit i weighs 10^(point - 1 - i + 5) units.
+    Magnitude v = 0;
+    for (int i = 0; i < count; ++i) {
+        const int units_exponent = point - 1 - i + money::kFractionDigits;
+        if (units_exponent < 0) {
+            dropped = dropped || digits[i] != '0';
+            continue;
+        }
+        v += Magnitude(static_cast<unsigned>(digits[i] - '0')) * power10(units_exponent);
+    }
+    return v;
+}
+
+// A float's amount from its text with `precision` digits; with `strict`, digits past the fifth
+// fraction digit are refused rather than cut.
+Cell from_float_digits(double value, int precision, bool strict, const Cell& source) {
+    const double a = std::fabs(value);
+    // 1e17 itself has 18 integer digits, one more than an amount holds.
+    if (!(a < 1e17) || (a != 0.0 && a < 1e-05)) raise_bad_make(source);
+    bool dropped = false;
+    const Magnitude v = float_units(value, precision, dropped);
+    if (strict && dropped) raise_bad_make(source);
+    return cell_of(value < 0, 0, v);
+}
+
 }  // namespace
 
 namespace money {
@@ -125,27 +163,7 @@ Cell from_integer(int32_t value) {
 }
 
 Cell from_float(double value, bool strict, const Cell& source) {
-    const double a = std::fabs(value);
-    // 1e17 itself has 18 integer digits, one more than an amount holds.
-    if (!(a < 1e17) || (a != 0.0 && a < 1e-05))
-        error::fire(ErrorId::bad_make_arg, cell::datatype_of(TypeId::money), source);
-    if (a == 0.0) return cell_of(false, 0, 0);
-    int point = 0, count = 0;
-    bool negative = false;
-    const char* digits = float_text::float_to_digits(value, 22, &point, &negative, &count, false);
-    // value = 0.d1d2...dn x 10^point: digit i weighs 10^(point - 1 - i), that is
-    // 10^(point - 1 - i + 5) units.
-    Magnitude v = 0;
-    for (int i = 0; i < count; ++i) {
-        const int units_exponent = point - 1 - i + kFractionDigits;
-        if (units_exponent < 0) {
-            if (strict && digits[i] != '0')
-                error::fire(ErrorId::bad_make_arg, cell::datatype_of(TypeId::money), source);
-            continue;
-        }
-        v += Magnitude(static_cast<unsigned>(digits[i] - '0')) * power10(units_exponent);
-    }
-    return cell_of(value < 0, 0, v);
+    return from_float_digits(value, strict ? 22 : 0, strict, source);
 }
 
 int32_t to_integer(const Cell& m) {
@@ -175,9 +193,6 @@ double to_float(const Cell& m) {
 
 namespace {
 
-[[noreturn]] void raise_bad_make(const Cell& value) {
-    error::fire(ErrorId::bad_make_arg, cell::datatype_of(TypeId::money), value);
-}
 [[noreturn]] void raise_bad_to(const Cell& value) {
     error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::money), value);
 }
@@ -267,16 +282,16 @@ int32_t money_compare(Cell a, Cell b, int32_t op) {
         case TypeId::money: y = amount_of(b); break;
         case TypeId::integer: y = amount_of(money::from_integer(cell::as_integer(b))); break;
         case TypeId::float_: {
-            // A float beyond the amounts' range orders by its sign against every amount.
+            // Exactly against the float's shortest text: a float beyond the amounts' range orders
+            // by its sign, and digits past the fifth fraction digit put it just beyond its cut.
             const double f = cell::as_float(b);
             if (std::isnan(f)) return equality_op(op) ? 1 : kNotComparable;
-            if (f != 0.0 && std::fabs(f) < 1e-05) {
-                const int32_t s = order_amounts(x, Amount{false, 0, 0});
-                return s != 0 ? s : (f > 0 ? -1 : 1);
-            }
             if (!(std::fabs(f) < 1e17)) return f > 0 ? -1 : 1;
-            y = amount_of(money::from_float(f, true, b));
-            break;
+            bool dropped = false;
+            const Amount cut{f < 0, 0, float_units(f, 0, dropped)};
+            const int32_t order = order_amounts(x, cut);
+            if (order != 0 || !dropped) return order;
+            return f > 0 ? -1 : 1;
         }
         default: return kNotComparable;
     }
@@ -320,7 +335,7 @@ Magnitude scale_of(const Cell& to) {
     switch (cell::type(to)) {
         case TypeId::money: return magnitude_of(to);
         case TypeId::integer: return magnitude_of(money::from_integer(cell::as_integer(to)));
-        case TypeId::float_: return magnitude_of(money::from_float(cell::as_float(to), true, to));
+        case TypeId::float_: return magnitude_of(from_float_digits(cell::as_float(to), 0, true, to));
         default: integer::raise_not_related(Slot::round, cell::type(to));
     }
 }

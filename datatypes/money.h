@@ -28,8 +28,10 @@ bool make_from_digits(bool negative, uint32_t currency, std::string_view integer
 // Exactly the integer. Never allocates.
 Cell from_integer(int32_t value);
 // A float's amount. A magnitude of 1e17 or more, a non-zero one below 1e-05, an infinity or NaN
-// raise script bad-make-arg with money! and `source`; so do more than 5 fraction digits when
-// `strict`, which otherwise are dropped.
+// raise script bad-make-arg with money! and `source`. With `strict` (make, to, as-money) the
+// float is written with 22 significant digits and more than 5 fraction digits are refused, so 0.1
+// is refused; otherwise (arithmetic) its shortest text is cut after the fifth fraction digit, so
+// 0.3 is $0.30000 and 1.234567 is $1.23456.
 Cell from_float(double value, bool strict, const Cell& source);
 // The integer part; beyond 32 bits raises script type-limit with integer!.
 int32_t to_integer(const Cell& m);

@@ -576,7 +576,8 @@ bool read_calendar(const Byte*& p, const Byte* end, int64_t& y, int64_t& m, int6
             ++p;
             if (read_digits(p, end, 1, weekday) == 0 || weekday < 1 || weekday > 7) return false;
         }
-        if (first > 9999) return false;
+        // The last year's week 53 would run past the years a date holds.
+        if (first >= date::kMaxYear) return false;
         const uint32_t packed = date::packed_of(
             date::from_week(static_cast<int32_t>(first), static_cast<int32_t>(week), static_cast<int32_t>(weekday)));
         y = date::year(packed);
@@ -593,7 +594,7 @@ bool read_calendar(const Byte*& p, const Byte* end, int64_t& y, int64_t& m, int6
         if (second == 0) return false;
     } else if (n2 == 3) {
         // Ordinal: a three-digit day of the year.
-        if (separator != '-' || (p < end && *p == '-') || first > 9999) return false;
+        if (separator != '-' || (p < end && *p == '-') || first > date::kMaxYear) return false;
         const int64_t days = date::leap_year(first) ? 366 : 365;
         if (second < 1 || second > days) return false;
         const uint32_t packed =
@@ -640,7 +641,8 @@ void load_date(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load
         ok = ok && p == end;
     }
     const int64_t month_days[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    ok = ok && y >= -9999 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= month_days[m - 1] &&
+    // Every year a date! holds loads, so that what mold writes reads back.
+    ok = ok && y >= date::kMinYear && y <= date::kMaxYear && m >= 1 && m <= 12 && d >= 1 && d <= month_days[m - 1] &&
          (m != 2 || d < 29 || date::leap_year(y));
     if (!ok) {
         throw_error(s, start, kind_of(TypeId::date));

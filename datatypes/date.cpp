@@ -11,9 +11,11 @@
 #include "datatypes/locale.h"
 #include "datatypes/mold.h"
 #include "datatypes/registry.h"
+#include "datatypes/string.h"
 #include "datatypes/time.h"
 #include "evaluator/words.h"
 #include "runtime/error.h"
+#include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
 #include "runtime/type_traits.h"
@@ -255,7 +257,10 @@ int32_t date_form(Cell value, NodeId out, int32_t limit) {
     append_number(text, n, date::day(p), 1);
     text[n++] = separator;
     const locale::MonthText month = locale::month_abbreviation(date::month(p) == 0 ? 1 : date::month(p));
-    for (uint8_t i = 0; i < month.length; ++i) text[n++] = month.text[i];
+    limit = mold::emit(out, std::string_view(text, static_cast<size_t>(n)), limit);
+    for (uint8_t i = 0; i < month.count; ++i) string::append_char(out, month.chars[i]);
+    limit -= month.count;
+    n = 0;
     text[n++] = separator;
     if (y < 0) text[n++] = '-';
     const int64_t magnitude = y < 0 ? -int64_t{y} : y;
@@ -559,6 +564,12 @@ Cell date_random(Cell value, bool seed, bool secure, bool) {
     return date::normalized(day, local - date::zone_seconds(zone), zone, true);
 }
 
+// One instant, one hash: the universal seconds since day 0, whatever the zone or the has-time bit.
+uint32_t date_hash(const Cell& c) {
+    const double instant = static_cast<double>(days_of(packed_of(c))) * 86400.0 + seconds_of(c);
+    return hash::murmur3(&instant, sizeof instant);
+}
+
 }  // namespace
 
 extern const ActionTable date_actions = {
@@ -574,6 +585,6 @@ extern const ActionTable date_actions = {
     .pick = date_pick,
 };
 
-extern const type_traits::Traits date_traits = {.hash = type_traits::hash_w1_w2_w3};
+extern const type_traits::Traits date_traits = {.hash = date_hash};
 
 }  // namespace zub

@@ -9,7 +9,6 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
-#include "runtime/unicode.h"
 
 namespace zub::locale {
 namespace {
@@ -70,8 +69,7 @@ MonthText month_abbreviation(uint32_t month) {
     MonthText t{};
     const Cell months = system_field(words::Word::locale, words::Word::months);
     if (!cell::is(months, TypeId::block)) {
-        const std::string_view name = kMonths[(month - 1) % 12];
-        for (const char c : name) t.text[t.length++] = c;
+        for (const char c : kMonths[(month - 1) % 12]) t.chars[t.count++] = static_cast<uint8_t>(c);
         return t;
     }
     const NodeId node = cell::series_node(months);
@@ -81,9 +79,8 @@ MonthText month_abbreviation(uint32_t month) {
     if (!cell::is(name, TypeId::string)) error::fire(ErrorId::invalid_months);
     const NodeId text = cell::series_node(name);
     const uint32_t length = series::length(text);
-    for (uint32_t i = cell::series_index(name), n = 0; i < length && n < 3; ++i, ++n)
-        t.length = static_cast<uint8_t>(
-            t.length + unicode::encode_utf8(string::char_at(text, i), reinterpret_cast<std::byte*>(t.text + t.length)));
+    for (uint32_t i = cell::series_index(name); i < length && t.count < 3; ++i)
+        t.chars[t.count++] = string::char_at(text, i);
     return t;
 }
 

@@ -18,13 +18,12 @@ std::string_view currency_code(uint32_t index);
 // system/options/money-digits when it is an integer!, else 2. Never allocates.
 int32_t money_digits();
 
-// The first three characters of a month's name (1 to 12), UTF-8, from system/locale/months when
-// the system object has it (an entry past the block's tail or not a string! raises script
+// The first three characters of a month's name (1 to 12), from system/locale/months when the
+// system object has it (an entry past the block's tail or not a string! raises script
 // invalid-months), else from the English names. Never allocates.
 struct MonthText {
-    char text[13];   // up to 3 UTF-8 characters
-    uint8_t length;  // bytes used
-    std::string_view view() const { return {text, length}; }
+    uint32_t chars[3];  // code points
+    uint8_t count;      // characters used
 };
 MonthText month_abbreviation(uint32_t month);
 

@@ -541,7 +541,8 @@ int32_t field_of_word(const Cell& selector) {
 
 Cell money_eval_path(Cell parent, Cell element, const PathStep& step) {
     if (step.set_value) error::fire(ErrorId::bad_path_set, step.path, element);
-    const int32_t index = field_of_word(element);
+    const int32_t k = cell::is(element, TypeId::integer) ? cell::as_integer(element) : 0;
+    const int32_t index = k == 1 || k == 2 ? k : field_of_word(element);
     if (index == 0) error::fire(ErrorId::invalid_path, step.path, element);
     return field(parent, index);
 }

@@ -140,6 +140,8 @@ inline constexpr std::string_view kActionWords[] = {
 #include "datatypes/actions.def"
 };
 
+// The make and to of a type not built yet: internal not-done.
+[[noreturn]] Cell make_not_built(TypeId type, Cell proto, Cell spec);
 // Raises script expect-arg for a value of the type that reaches a slot its type lacks.
 [[noreturn]] void raise_unsupported(Slot slot, TypeId type);
 // Raises script bad-path-type for a path step into a value whose type has no path access: the

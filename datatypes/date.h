@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "runtime/cell.h"
+
 namespace zub::date {
 
 // The packed date word: year in bits 17-31 (signed), month in bits 12-15, day in bits 7-11 and
@@ -57,5 +59,52 @@ inline Stamp stamp(int32_t year, uint32_t month, uint32_t day, int32_t offset_mi
     const uint32_t zone = zone_bits(offset_minutes);
     return {pack(year, month, day, zone), local_seconds - zone_seconds(zone)};
 }
+
+// ---- Values --------------------------------------------------------------------------------------
+
+inline constexpr int32_t kMinYear = -16384;  // the packed year's range
+inline constexpr int32_t kMaxYear = 16383;
+inline constexpr int64_t kEpochDay = 719468;  // the day number of 1 January 1970
+
+inline bool has_time(uint32_t packed) { return (packed & kHasTime) != 0; }
+inline uint32_t packed_of(const Cell& d) { return d.w1; }
+inline double seconds_of(const Cell& d) { return cell::as_float(d); }
+// A date! cell of a packed word and stored seconds. Never allocates.
+inline Cell make(uint32_t packed, double seconds) {
+    Cell c = cell::floating(seconds, TypeId::date);
+    c.w1 = packed;
+    return c;
+}
+
+// Day number of a calendar date, day 0 being 1 March of year 0 (1 January 1970 is 719468).
+// Months outside 1-12 and days outside the month carry. Never allocates.
+int64_t to_days(int64_t year, int64_t month, int64_t day);
+int64_t days_of(uint32_t packed);
+bool leap_year(int64_t year);
+
+// The date of a day number with the zone and has-time bits, and the stored seconds; a year beyond
+// the packed range raises script out-of-range with the year.
+Cell from_days(int64_t day, uint32_t zone, bool with_time, double seconds);
+// The same after carrying whole days between the seconds and the day number, so that the local
+// time of day (seconds + the zone's offset) lies in [0, 86400). Non-finite seconds raise script
+// out-of-range with the seconds as a time!.
+Cell normalized(int64_t day, double seconds, uint32_t zone, bool with_time);
+
+// The date that a calendar date, a local time of day and a zone (hours with their sign, minutes
+// cut to quarters) give; without `with_time` a plain date. Raises out-of-range as from_days.
+Cell from_parts(int32_t year, int32_t month, int32_t day, double local_seconds, int32_t zone_hours,
+                int32_t zone_minutes, bool with_time);
+// A day of an ISO week (week-start + 7(week - 1) + weekday - 1) or of the year (1-based).
+Cell from_week(int32_t year, int32_t week, int32_t weekday);
+Cell from_yearday(int32_t year, int32_t yearday);
+
+// (day number - 719468) x 86400 + the seconds rounded to the nearest whole: seconds since 1970 UTC.
+int64_t to_epoch(const Cell& d);
+// The time! from b to a: (day a - day b) x 86400 + (seconds a - seconds b).
+Cell difference(const Cell& a, const Cell& b);
+
+// A path field by index (1 date, 2 year, 3 month, 4 day, 5 zone, 6 time, 7 hour, 8 minute,
+// 9 second, 10 weekday, 11 yearday, 12 timezone, 13 week, 14 isoweek).
+Cell get_field(const Cell& d, int32_t field);
 
 }  // namespace zub::date

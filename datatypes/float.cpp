@@ -14,6 +14,7 @@
 #include <string>
 
 #include "datatypes/mold.h"
+#include "datatypes/money.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/lexer/lexer.h"
@@ -367,7 +368,7 @@ Cell float_make(TypeId target, Cell, Cell spec) {
         case TypeId::block:
         case TypeId::paren:
         case TypeId::hash: x = from_block(target, spec); break;
-        case TypeId::money: error::fire(ErrorId::not_done);  // money! is not built yet
+        case TypeId::money: x = money::to_float(spec); break;
         default: {
             if (!string::is_text(cell::type(spec)) || string::rs_tail(spec)) raise_bad_to(target, spec);
             x = target == TypeId::percent ? percent_from_text(spec) : float_from_text(spec);

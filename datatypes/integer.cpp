@@ -6,8 +6,10 @@
 #include <cmath>
 #include <limits>
 
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/mold.h"
+#include "datatypes/money.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "evaluator/lexer/lexer.h"
@@ -202,9 +204,14 @@ Cell integer_to(TypeId, Cell, Cell spec) {
         case TypeId::binary: return cell::integer(integer::from_binary(spec));
         // Nearest whole second; a time beyond the 32-bit range is refused, not wrapped.
         case TypeId::time: return cell::integer(integer::from_float(cell::as_float(spec) + 0.5));
-        // The literal scanner and the date! and money! conversions are not built yet.
-        case TypeId::date:
-        case TypeId::money: error::fire(ErrorId::not_done);
+        // Seconds since 1970 computed in 64 bits: a date past 2038 does not wrap, it is refused.
+        case TypeId::date: {
+            const int64_t seconds = date::to_epoch(spec);
+            if (seconds < INT32_MIN || seconds > INT32_MAX)
+                error::fire(ErrorId::type_limit, cell::datatype_of(TypeId::integer));
+            return cell::integer(static_cast<int32_t>(seconds));
+        }
+        case TypeId::money: return cell::integer(money::to_integer(spec));
         default: {
             if (!string::is_text(cell::type(spec)))
                 error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::integer), spec);

@@ -7,6 +7,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
+#include "datatypes/date.h"
 #include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
@@ -58,8 +59,7 @@ Status set_operation(const int32_t* refinements) {
             if (two) return args.done(typeset::combine(a, b, op));
             break;
         case TypeId::date:
-            // The time between two dates comes with date!'s own arithmetic.
-            if (op == block::set_difference) error::fire(ErrorId::not_done);
+            if (op == block::set_difference) return args.done(date::difference(a, b));
             break;
         default: break;
     }

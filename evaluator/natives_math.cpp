@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "datatypes/context.h"
+#include "datatypes/locale.h"
 #include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
@@ -440,6 +441,18 @@ Status as_point2d_entry(const int32_t* r) {
 Status as_point3d_entry(const int32_t* r) {
     const Args<Native::as_point3d> args(r);
     return args.done(point::make3(point_coordinate(args[0]), point_coordinate(args[1]), point_coordinate(args[2])));
+}
+
+// The currency must be one of the list's; the amount converts as to money! does.
+Status as_money_entry(const int32_t* r) {
+    const Args<Native::as_money> args(r);
+    const Cell code = args[0], amount = args[1];
+    const int32_t currency = locale::currency_index(symbol::utf8(symbol::resolve(code.w2)));
+    if (currency < 0) error::fire(ErrorId::bad_denom, code);
+    Cell m = cell::is(amount, TypeId::integer) ? money::from_integer(cell::as_integer(amount))
+                                               : money::from_float(cell::as_float(amount), true, amount);
+    m.w1 = (m.w1 & ~0xFFu) | static_cast<uint32_t>(currency);
+    return args.done(m);
 }
 
 Status equal_q_entry(const int32_t* r) { return compare_native<Native::equal_q, op_equal>(r); }

@@ -1,10 +1,11 @@
 // Output, time, environment and runtime natives: print and prin (through the value hooks only),
-// wait, get-env, set-env and list-env. now waits for date!, call and browse for the process
+// wait, now, get-env, set-env and list-env. call and browse for the process
 // services; they stay "not done" until then.
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "datatypes/date.h"
 #include "datatypes/map.h"
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
@@ -107,6 +108,31 @@ Status wait_entry(const int32_t* refinements) {
     }
     platform::sleep(seconds);
     return args.done(cell::none());
+}
+
+// now: one reading of the clock, local with its zone or universal with /utc; one refinement picks
+// a field (/time with /precise excepted).
+Status now_entry(const int32_t* refinements) {
+    const Args<Native::now> args(refinements);
+    const bool picks[] = {args.has<"year">(),    args.has<"month">(),   args.has<"day">(),
+                          args.has<"time">(),    args.has<"zone">(),    args.has<"date">(),
+                          args.has<"weekday">(), args.has<"yearday">(), args.has<"precise">()};
+    int picked = 0;
+    for (const bool p : picks) picked += p ? 1 : 0;
+    if (picked > 1 && !(picked == 2 && args.has<"time">() && args.has<"precise">())) error::fire(ErrorId::bad_refines);
+
+    const platform::Clock c = platform::clock_now(args.has<"utc">(), args.has<"precise">());
+    const date::Stamp stamp = date::stamp(c.year, c.month, c.day, c.offset_minutes, c.seconds);
+    const Cell now = date::normalized(date::days_of(stamp.packed), stamp.seconds, date::zone(stamp.packed), true);
+    if (args.has<"date">()) return args.done(date::get_field(now, 1));
+    if (args.has<"year">()) return args.done(date::get_field(now, 2));
+    if (args.has<"month">()) return args.done(date::get_field(now, 3));
+    if (args.has<"day">()) return args.done(date::get_field(now, 4));
+    if (args.has<"zone">()) return args.done(date::get_field(now, 5));
+    if (args.has<"time">()) return args.done(date::get_field(now, 6));
+    if (args.has<"weekday">()) return args.done(date::get_field(now, 10));
+    if (args.has<"yearday">()) return args.done(date::get_field(now, 11));
+    return args.done(now);
 }
 
 namespace {

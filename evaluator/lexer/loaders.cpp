@@ -10,6 +10,9 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/context.h"
+#include "datatypes/date.h"
+#include "datatypes/locale.h"
+#include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/registry.h"
@@ -466,12 +469,216 @@ void load_binary(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool lo
     if (load) push_cell(s, binary::from_bytes(bytes));
 }
 
-// ---- Not built yet ------------------------------------------------------------------------------
-
-// Tokens whose datatype does not exist yet: accepted when only checking, refused when loading.
-void load_not_done(Lexer&, const Byte*, const Byte*, uint32_t, bool load) {
-    if (load) error::fire(ErrorId::not_done);
+// [sign][code]$digits[.fraction]: the code one of the currency list's, in any case.
+void load_money(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    MoneyDigits parts;
+    int32_t currency = 0;
+    Cell value;
+    bool ok = scan_money(reinterpret_cast<const std::byte*>(start), static_cast<uint32_t>(end - start), 1, parts);
+    if (ok && parts.code[0] != '\0') ok = (currency = locale::currency_index(parts.code)) > 0;
+    if (ok && parts.code[0] == '\0') ok = std::memchr(start, '$', static_cast<size_t>(end - start)) != nullptr;
+    if (ok)
+        ok = money::make_from_digits(parts.negative, static_cast<uint32_t>(currency), parts.digits, parts.fraction,
+                                     value);
+    if (!ok) {
+        throw_error(s, start, kind_of(TypeId::money));
+        return;
+    }
+    if (load) push_cell(s, value);
 }
+
+// ---- Dates --------------------------------------------------------------------------------------
+
+// A run of at most `most` digits: its value and length (0 when none).
+int read_digits(const Byte*& p, const Byte* end, int most, int64_t& value) {
+    int n = 0;
+    value = 0;
+    while (p < end && n < most && *p >= '0' && *p <= '9') {
+        value = value * 10 + (*p++ - '0');
+        ++n;
+    }
+    return n;
+}
+
+// A month written as a name or its prefix of 3 to 9 letters, any case: 1 to 12, or 0.
+int32_t month_by_name(const Byte* start, const Byte* end) {
+    static constexpr std::string_view kNames[12] = {"january",   "february", "march",    "april",
+                                                    "may",       "june",     "july",     "august",
+                                                    "september", "october",  "november", "december"};
+    const auto n = static_cast<size_t>(end - start);
+    if (n < 3 || n > 9) return 0;
+    for (int32_t m = 0; m < 12; ++m) {
+        if (n <= kNames[m].size() && equal_ascii_nocase(start, n, kNames[m].substr(0, n))) return m + 1;
+    }
+    return 0;
+}
+
+// The time of day after a date: hh:mm[:ss[.fraction]] or hhmm[ss]. False when refused.
+bool read_date_time(const Byte*& p, const Byte* end, double& seconds) {
+    const Byte* run = p;
+    int64_t v = 0;
+    const int n = read_digits(p, end, 6, v);
+    if (n == 0) return false;
+    if (p < end && *p == ':') {
+        if (n > 2) return false;
+        int64_t minutes = 0;
+        ++p;
+        if (read_digits(p, end, 2, minutes) == 0 || minutes > 59 || v > 23) return false;
+        double sec = 0.0;
+        if (p < end && *p == ':') {
+            const Byte* field = ++p;
+            while (p < end && *p >= '0' && *p <= '9') ++p;
+            if (p < end && (*p == '.' || *p == ',')) {
+                ++p;
+                while (p < end && *p >= '0' && *p <= '9') ++p;
+            }
+            if (p == field || p - field > 40) return false;
+            char text[41];
+            std::memcpy(text, field, static_cast<size_t>(p - field));
+            for (ptrdiff_t i = 0; i < p - field; ++i) {
+                if (text[i] == ',') text[i] = '.';
+            }
+            int errors = 0;
+            sec = float_text::text_to_float(text, text + (p - field), 0, &errors);
+            if (errors != 0 || !(sec < 60.0)) return false;
+        }
+        seconds = static_cast<double>(v * 3600 + minutes * 60) + sec;
+        return true;
+    }
+    if (n != 4 && n != 6) return false;
+    p = run;
+    int64_t h = 0, m = 0, sec = 0;
+    read_digits(p, end, 2, h);
+    read_digits(p, end, 2, m);
+    if (n == 6) read_digits(p, end, 2, sec);
+    if (h > 23 || m > 59 || sec > 59) return false;
+    seconds = static_cast<double>(h * 3600 + m * 60 + sec);
+    return true;
+}
+
+// Z, or +hh, -hh, +hh:mm, -hhmm: the zone's signed hours and minutes. False when refused.
+bool read_zone(const Byte*& p, const Byte* end, int32_t& hours, int32_t& minutes) {
+    if (*p == 'Z' || *p == 'z') {
+        ++p;
+        return true;
+    }
+    if (*p != '+' && *p != '-') return false;
+    const bool negative = *p++ == '-';
+    int64_t v = 0, m = 0;
+    const int n = read_digits(p, end, 4, v);
+    if (n == 0) return false;
+    if (n > 2) {
+        m = v % 100;
+        v /= 100;
+    } else if (p < end && *p == ':') {
+        ++p;
+        if (read_digits(p, end, 2, m) == 0) return false;
+    }
+    if (v > 15 || m > 59) return false;
+    hours = static_cast<int32_t>(negative ? -v : v);
+    minutes = static_cast<int32_t>(negative ? -m : m);
+    return true;
+}
+
+// The calendar part: compact ISO (yyyymmdd), day-month-year or year-month-day with "-" or "/"
+// and a month number or name, ISO week (yyyy-Www[-d]) and ordinal (yyyy-ddd) dates.
+bool read_calendar(const Byte*& p, const Byte* end, int64_t& y, int64_t& m, int64_t& d) {
+    int64_t first = 0;
+    const int n1 = read_digits(p, end, 9, first);
+    if (n1 == 0 || p == end) return false;
+    if (n1 == 8 && (*p == 'T' || *p == 't')) {
+        y = first / 10000;
+        m = first / 100 % 100;
+        d = first % 100;
+        return true;
+    }
+    const Byte separator = *p;
+    if ((separator != '-' && separator != '/') || ++p == end) return false;
+    if (separator == '-' && (*p == 'W' || *p == 'w')) {
+        int64_t week = 0, weekday = 1;
+        ++p;
+        if (read_digits(p, end, 2, week) == 0 || week < 1 || week > 53) return false;
+        if (p < end && *p == '-') {
+            ++p;
+            if (read_digits(p, end, 1, weekday) == 0 || weekday < 1 || weekday > 7) return false;
+        }
+        // The last year's week 53 would run past the years a date holds.
+        if (first >= date::kMaxYear) return false;
+        const uint32_t packed = date::packed_of(
+            date::from_week(static_cast<int32_t>(first), static_cast<int32_t>(week), static_cast<int32_t>(weekday)));
+        y = date::year(packed);
+        m = date::month(packed);
+        d = date::day(packed);
+        return true;
+    }
+    int64_t second = 0;
+    const Byte* field = p;
+    const int n2 = read_digits(p, end, 3, second);
+    if (n2 == 0) {
+        while (p < end && ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z'))) ++p;
+        second = month_by_name(field, p);
+        if (second == 0) return false;
+    } else if (n2 == 3) {
+        // Ordinal: a three-digit day of the year.
+        if (separator != '-' || (p < end && *p == '-') || first > date::kMaxYear) return false;
+        const int64_t days = date::leap_year(first) ? 366 : 365;
+        if (second < 1 || second > days) return false;
+        const uint32_t packed =
+            date::packed_of(date::from_yearday(static_cast<int32_t>(first), static_cast<int32_t>(second)));
+        y = date::year(packed);
+        m = date::month(packed);
+        d = date::day(packed);
+        return true;
+    }
+    if (p == end || *p != separator) return false;
+    ++p;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    int64_t third = 0;
+    const int n3 = read_digits(p, end, 6, third);
+    if (n3 == 0) return false;
+    if (first > 99 && !negative && third <= 31) {
+        y = first;
+        m = second;
+        d = third;
+        return true;
+    }
+    if (n3 <= 2 && !negative) third += third < 50 ? 2000 : 1900;
+    y = negative ? -third : third;
+    m = second;
+    d = first;
+    return true;
+}
+
+void load_date(Lexer& s, const Byte* start, const Byte* end, uint32_t, bool load) {
+    s.token_type = kind_of(TypeId::date);
+    const Byte* p = start;
+    int64_t y = 0, m = 0, d = 0;
+    double seconds = 0.0;
+    int32_t zone_hours = 0, zone_minutes = 0;
+    bool with_time = false;
+    bool ok = read_calendar(p, end, y, m, d);
+    if (ok && p < end) {
+        ok = *p == '/' || *p == 'T' || *p == 't';
+        ++p;
+        with_time = true;
+        ok = ok && read_date_time(p, end, seconds);
+        if (ok && p < end) ok = read_zone(p, end, zone_hours, zone_minutes);
+        ok = ok && p == end;
+    }
+    const int64_t month_days[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    // Every year a date! holds loads, so that what mold writes reads back.
+    ok = ok && y >= date::kMinYear && y <= date::kMaxYear && m >= 1 && m <= 12 && d >= 1 && d <= month_days[m - 1] &&
+         (m != 2 || d < 29 || date::leap_year(y));
+    if (!ok) {
+        throw_error(s, start, kind_of(TypeId::date));
+        return;
+    }
+    if (load)
+        push_cell(s, date::from_parts(static_cast<int32_t>(y), static_cast<int32_t>(m), static_cast<int32_t>(d),
+                                      seconds, zone_hours, zone_minutes, with_time));
+}
+
 // ---- Coordinates and tuples ---------------------------------------------------------------------
 
 // 3 to 12 decimal fields of 0 to 255 separated by single points.
@@ -730,11 +937,11 @@ const Action g_loaders[kTerminalCount + 1] = {
     load_float,          // 23
     load_special_float,  // 24
     load_tuple,          // 25
-    load_not_done,       // 26 date
+    load_date,           // 26
     load_pair,           // 27
     load_point,          // 28
     load_time,           // 29
-    load_not_done,       // 30 money
+    load_money,          // 30
     load_tag,            // 31
     load_url,            // 32
     load_email,          // 33

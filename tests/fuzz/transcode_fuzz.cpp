@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
         "%file.txt %\"a b\" http://x.y/z?q=1 me@there.org <tag attr=\"v\"> @ref #(true) #(none)",
         "%{raw}% 2#{0101} #{FF00} 1.2.3 1x2 10:20 1-Jan-2000 $1.50 #[a: 1] ;comment\n",
         "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 {\xF0\x9F\x98\x80}",
+        "-USD$1'234.56789 $1,5 1/Jan/-44 2000-01-31T10:00:00.5-03:45 20000101T1000Z 2020-W53-7 2000-366",
     };
     const char specials[] = "[](){}\"^#%:/'@;<>$.,\\ \n\t\x00\x80\xC3\xE2\xF0\xFF";
     std::mt19937 rng(12345);

@@ -73,7 +73,7 @@ Outcome round_with(const RoundCase& c) {
     }
 }
 
-// money! has no literal in the language yet.
+// A money! scale is refused (tests/lang/money.zub has the language side).
 TEST_F(FloatActions, RoundToMoney) {
     const std::optional<Cell> none;
     const RoundCase cases[] = {

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "datatypes/date.h"
 #include "runtime/hash.h"
 #include "runtime/hash_index.h"
 #include "runtime_fixture.h"
@@ -137,7 +138,10 @@ TEST_F(HashIndex, HashesSeeThePayloadTheTypeUses) {
         {"zero money has no sign", zero_money, negative_zero, true},
         {"point3D z counts", cell::make(TypeId::point3D, 1, 2, 3), cell::make(TypeId::point3D, 1, 2, 4), false},
         {"pair y counts", cell::make(TypeId::pair, 0, 1, 2), cell::make(TypeId::pair, 0, 1, 3), false},
-        {"date seconds count", cell::make(TypeId::date, 1, 2, 3), cell::make(TypeId::date, 1, 2, 4), false},
+        {"date seconds count", date::make(date::pack(2000, 1, 1, 0) | date::kHasTime, 1.0),
+         date::make(date::pack(2000, 1, 1, 0) | date::kHasTime, 2.0), false},
+        {"date instant, not zone", date::make(date::pack(2000, 1, 1, date::zone_bits(120)) | date::kHasTime, 3600.0),
+         date::make(date::pack(2000, 1, 1, 0) | date::kHasTime, 3600.0), true},
         {"float: unused w1 ignored", cell::make(TypeId::float_, 9, 2, 3), cell::make(TypeId::float_, 0, 2, 3), true},
         {"logic by w1", cell::logic(true), cell::logic(false), false},
         {"unset and none", cell::unset(), cell::none(), false},

@@ -75,7 +75,7 @@ Outcome round_with(const RoundCase& c) {
     }
 }
 
-// money! has no literal in the language yet.
+// A money! scale is refused (tests/lang/money.zub has the language side).
 TEST_F(IntegerActions, RoundToMoney) {
     const RoundCase c{num(7), cell::make(TypeId::money), mode(""), raises(ErrorId::not_related)};
     EXPECT_TRUE(matches(round_with(c), c.expect));

@@ -21,8 +21,8 @@ TEST_F(TimeActions, FromParts) {
     EXPECT_TRUE(same_value(time::from_parts(false, 0, 75, 0), tim(4500)));
 }
 
-// The operands the natives refuse before the time arithmetic sees them, and date!, which has no
-// literal in the language yet.
+// The operands the natives refuse before the time arithmetic sees them, and a date! subtracted
+// from a time.
 TEST_F(TimeActions, RefusedOperands) {
     const Cell date = cell::make(TypeId::date);
     const Case cases[] = {
@@ -37,7 +37,7 @@ TEST_F(TimeActions, RefusedOperands) {
     EXPECT_EQ(symbol::utf8(error::pending().args[0].w2), "subtract");
 }
 
-// money! has no literal in the language yet.
+// A money! scale is refused (tests/lang/money.zub has the language side).
 TEST_F(TimeActions, RoundToMoney) {
     RoundOptions o{};
     const Cell to = cell::make(TypeId::money);

@@ -230,6 +230,8 @@ class Engine {
     bool match_text(const Cell& rule);
     void set_word(const Cell& word, Cell value);
     bool unwind_to_loop();
+    bool simple_alternatives(Cell rule, Cell* out, uint32_t& count);
+    bool search(const Cell* alternatives, uint32_t count, bool thru);
     Status fetch(bool& matched, bool& delivered);
     bool deliver(bool& matched);
 };
@@ -313,6 +315,56 @@ bool Engine::match_value(const Cell& rule, bool literal) {
     return matched;
 }
 
+// Whether the rule after to or thru is one plain value, or a block of plain values separated by
+// bars (words read for their values): then the search runs as a loop over positions, without a
+// frame per position.
+bool Engine::simple_alternatives(Cell rule, Cell* out, uint32_t& count) {
+    constexpr uint32_t kMost = 8;
+    auto plain = [&](Cell v, Cell& into) {
+        if (cell::is(v, TypeId::word)) {
+            if (keyword_of(v) != Keyword::none_) return false;
+            const Cell* slot = context::slot_of(v);
+            if (!slot) return false;
+            v = *slot;
+        }
+        const TypeId t = cell::type(v);
+        const bool text = t == TypeId::char_ || string::is_text(t);
+        if (!(in_block_ ? text || t == TypeId::datatype || t == TypeId::typeset || t == TypeId::lit_word ||
+                              t == TypeId::float_ || t == TypeId::logic || t == TypeId::none
+                        : text))
+            return false;
+        into = v;
+        return true;
+    };
+    count = 0;
+    if (!cell::is(rule, TypeId::block)) return plain(rule, out[count++]);
+    const NodeId node = cell::series_node(rule);
+    const uint32_t length = series::length(node);
+    for (uint32_t i = cell::series_index(rule); i < length; i += 2) {
+        if (count == kMost || !plain(rule_cells(node)[i], out[count++])) return false;
+        if (i + 1 < length && keyword_of(rule_cells(node)[i + 1]) != Keyword::bar) return false;
+        if (i + 1 == length - 1) return false;  // a bar that ends the block is an error, raised the slow way
+    }
+    return count > 0;
+}
+
+// to and thru over plain values: the first position where one of them matches. Plain values are
+// matched without forming anything, so this never allocates.
+bool Engine::search(const Cell* alternatives, uint32_t count, bool thru) {
+    const uint32_t from = pos_;
+    for (uint32_t at = from; at <= tail(); ++at) {
+        for (uint32_t k = 0; k < count; ++k) {
+            pos_ = at;
+            if (match_value(alternatives[k])) {
+                if (!thru) pos_ = at;
+                return true;
+            }
+        }
+    }
+    pos_ = from;
+    return false;
+}
+
 // break and reject: drops the frames above the innermost loop of this call (a block frame when
 // there is none) and answers whether one was found.
 bool Engine::unwind_to_loop() {
@@ -393,6 +445,13 @@ Status Engine::fetch(bool& matched, bool& delivered) {
                     g_frames[block_].index = at + 2;
                     pos_ = std::max(pos_, tail());
                     matched = true;
+                    return Status::normal;
+                }
+                Cell plain[8];
+                uint32_t count;
+                if (simple_alternatives(rule_cells(rules)[at + 1], plain, count)) {
+                    g_frames[block_].index = at + 2;
+                    matched = search(plain, count, kw == Keyword::thru);
                     return Status::normal;
                 }
                 push(kw == Keyword::to ? Kind::to : Kind::thru, at + 1);
@@ -573,8 +632,7 @@ bool Engine::deliver(bool& matched) {
                 const NodeId rules = cell::series_node(f.rule);
                 for (uint32_t i = f.index; i < series::length(rules); i = element_end(rules, i)) {
                     if (keyword_of(rule_cells(rules)[i]) == Keyword::bar) {
-                        if (i + 1 >= series::length(rules))
-                            error::fire(ErrorId::parse_end, rule_cells(rules)[i]);
+                        if (i + 1 >= series::length(rules)) error::fire(ErrorId::parse_end, rule_cells(rules)[i]);
                         f.index = i + 1;
                         pos_ = f.start;
                         return true;
@@ -592,7 +650,8 @@ bool Engine::deliver(bool& matched) {
                     // A round that moved nothing would match the same way again: once the
                     // minimum is reached, the loop ends (a while loop goes on: its rule may stop
                     // through code).
-                    const bool done = (f.max >= 0 && f.count >= f.max) || (!moved && !f.repeat_while && f.count >= f.min);
+                    const bool done =
+                        (f.max >= 0 && f.count >= f.max) || (!moved && !f.repeat_while && f.count >= f.min);
                     if (!done) {
                         f.round = pos_;
                         f.length = length;
@@ -690,14 +749,14 @@ void init() {
         Keyword keyword;
     };
     constexpr Named kNamed[] = {
-        {Word::bar, Keyword::bar},         {Word::skip, Keyword::skip},       {Word::any, Keyword::any},
-        {Word::some, Keyword::some},       {Word::opt, Keyword::opt},         {Word::while_, Keyword::while_},
-        {Word::to, Keyword::to},           {Word::thru, Keyword::thru},       {Word::end, Keyword::end},
-        {Word::break_, Keyword::break_},   {Word::reject, Keyword::reject},   {Word::fail, Keyword::fail},
-        {Word::not_, Keyword::not_},       {Word::ahead, Keyword::ahead},     {Word::copy, Keyword::copy},
-        {Word::set, Keyword::set},         {Word::into, Keyword::into},       {Word::if_, Keyword::if_},
-        {Word::case_, Keyword::case_},     {Word::quote, Keyword::quote},     {Word::none, Keyword::none},
-        {Word::collect, Keyword::collect}, {Word::keep, Keyword::keep},       {Word::remove, Keyword::remove},
+        {Word::bar, Keyword::bar},         {Word::skip, Keyword::skip},     {Word::any, Keyword::any},
+        {Word::some, Keyword::some},       {Word::opt, Keyword::opt},       {Word::while_, Keyword::while_},
+        {Word::to, Keyword::to},           {Word::thru, Keyword::thru},     {Word::end, Keyword::end},
+        {Word::break_, Keyword::break_},   {Word::reject, Keyword::reject}, {Word::fail, Keyword::fail},
+        {Word::not_, Keyword::not_},       {Word::ahead, Keyword::ahead},   {Word::copy, Keyword::copy},
+        {Word::set, Keyword::set},         {Word::into, Keyword::into},     {Word::if_, Keyword::if_},
+        {Word::case_, Keyword::case_},     {Word::quote, Keyword::quote},   {Word::none, Keyword::none},
+        {Word::collect, Keyword::collect}, {Word::keep, Keyword::keep},     {Word::remove, Keyword::remove},
         {Word::insert, Keyword::insert},   {Word::change, Keyword::change},
     };
     g_keywords.clear();

@@ -11,6 +11,7 @@
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/natives.h"
+#include "evaluator/parse/parse.h"
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
 #include "runtime/collector.h"
@@ -56,6 +57,7 @@ constexpr Step kSteps[] = {
     {"ownership table", ownership::init},
     {"evaluation stack", stack::init},
     {"lexer", lexer::init},
+    {"parse", parse::init},
     {"natives", load_natives},
     {"interpreter", interp::init},
     {"objects", object::init},

@@ -1,0 +1,25 @@
+// The parse dialect's engine: matches a block of rules against a block or text input on two
+// explicit stacks (rule frames and entered inputs), so rules nested without bound cost stack
+// cells, never machine stack, and overflow as script parse-stack.
+#pragma once
+
+#include <cstdint>
+
+#include "evaluator/exits.h"
+#include "runtime/cell.h"
+
+namespace zub::parse {
+
+// Cells either stack may hold; the cell that would reach one more raises script parse-stack.
+inline constexpr uint32_t kStackCells = 10000;
+
+// Registers the stacks with the collector. Once, at start, after the collector's reset.
+void init();
+
+// Matches the rules against the input from its index up to `limit` (a unit index in the input's
+// buffer; the tail wherever it lies now when larger). `result` is true when the rules matched
+// the whole input. Parens in the rules run as code, so it passes on their break, continue,
+// return and exit. May collect.
+Status process(Cell input, Cell rules, bool case_sensitive, uint32_t limit, Cell& result);
+
+}  // namespace zub::parse

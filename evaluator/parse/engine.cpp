@@ -295,7 +295,12 @@ bool Engine::match_text(const Cell& rule) {
 // is compared as it is: no datatype, typeset or lit-word reading.
 bool Engine::match_value(const Cell& rule, bool literal) {
     const TypeId t = cell::type(rule);
-    if (t == TypeId::bitset) error::fire(ErrorId::not_done);  // bitset! matching plugs in here
+    if (!in_block_ && !literal && t == TypeId::bitset) {
+        // One character whose code point is in the set.
+        if (pos_ >= tail() || !string::head_in_bitset(input_at(pos_), rule)) return false;
+        ++pos_;
+        return true;
+    }
     if (!in_block_) {
         if (!literal && (t == TypeId::datatype || t == TypeId::typeset)) error::fire(ErrorId::parse_unsupported);
         return match_text(rule);

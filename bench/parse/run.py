@@ -9,43 +9,18 @@ REPEAT = 0 and with a REPEAT large enough to take a measurable time, and divides
 building the data (a loop in the interpreter) and starting the process do not count. The best of
 three runs counts for each. A ratio below 1 means Zub is faster.
 """
-import os, subprocess, sys, tempfile, time
+import os
+import sys
 
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, ".."))
-from timing import best  # noqa: E402
+from timing import PYTHON, per_run  # noqa: E402
 zub = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "build", "zub-cli")
 names = sys.argv[2:] or sorted(f[:-4] for f in os.listdir(here) if f.endswith(".zub"))
-ENOUGH = 0.5  # seconds of measured work that make the process noise small beside it
-
-
-
-def timed(runner, path, suffix, repeat):
-    with open(path, encoding="utf-8") as f:
-        text = f.read().replace("REPEAT", str(repeat))
-    with tempfile.NamedTemporaryFile("w", suffix=suffix, delete=False, encoding="utf-8") as f:
-        f.write(text)
-        name = f.name
-    try:
-        return best(runner + [name])
-    finally:
-        os.unlink(name)
-
-
-def per_run(runner, path, suffix):
-    """Seconds of one round of the measured work."""
-    base = timed(runner, path, suffix, 0)
-    repeat = 1
-    while True:
-        took = timed(runner, path, suffix, repeat) - base
-        if took >= ENOUGH or repeat >= 1 << 16:
-            return max(took, 1e-9) / repeat
-        repeat *= 2 if took > ENOUGH / 8 else 8
-
 
 print(f"{'program':24} {'zub ms':>9} {'python ms':>10} {'zub/py':>7}")
 for name in names:
     z = per_run([zub], os.path.join(here, name + ".zub"), ".zub")
     for peer in sorted(f for f in os.listdir(here) if f.startswith(name + ".") and f.endswith(".py")):
-        p = per_run(["/usr/bin/python3"], os.path.join(here, peer), ".py")
+        p = per_run([PYTHON], os.path.join(here, peer), ".py")
         print(f"{peer[:-3]:24} {z * 1e3:9.2f} {p * 1e3:10.2f} {z / p:7.2f}")

@@ -67,20 +67,6 @@ Cell at_index(Cell value, uint32_t index) {
     return value;
 }
 
-// Keeps a value on the evaluation stack while it is being built.
-class Rooted {
-  public:
-    explicit Rooted(Cell value) : slot_(stack::push(value)) {}
-    ~Rooted() {
-        if (stack::g_top > slot_) stack::g_top = slot_;
-    }
-    Rooted(const Rooted&) = delete;
-    Rooted& operator=(const Rooted&) = delete;
-
-  private:
-    Cell* slot_;
-};
-
 // ---- Bytes of a value ---------------------------------------------------------------------------
 
 bool is_block(TypeId t) { return t == TypeId::block || t == TypeId::paren || t == TypeId::hash; }
@@ -150,7 +136,7 @@ void gather(const Cell& value, std::string& out, uint32_t limit, Unsupported oth
     }
     if (other == Unsupported::refuse) error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::binary), value);
     const Cell text = string::make(16);
-    Rooted root(text);
+    const stack::Rooted root(text);
     registry::actions(t).form(value, node_of(text), kNoLimit);
     put_text(out, text, limit);
 }

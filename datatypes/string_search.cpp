@@ -790,19 +790,10 @@ Cell sort(Cell series, const SortOptions& options) {
     const NodeId node = cell::series_node(series);
     const uint32_t length = series::length(node);
     uint32_t head = head_in(series, length);
-    int64_t count = length - head;
-    if (count == 0) return series;
-    if (options.part) {
-        const int64_t n = part_skip::length(series, *options.part);
-        if (n < 0) {
-            const int64_t back = std::min<int64_t>(-n, head);
-            head -= static_cast<uint32_t>(back);
-            count = back;
-            series = at_index(series, head);
-        } else {
-            count = std::min(count, n);
-        }
-    }
+    if (head == length) return series;
+    const uint32_t from = head;
+    const int64_t count = part_skip::part_range(series, options.part, length, head);
+    if (head != from) series = at_index(series, head);  // a part reaching back
     int64_t n = 1;
     if (options.skip) {
         n = part_skip::records(*options.skip, count);

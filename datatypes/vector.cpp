@@ -610,18 +610,9 @@ int order(double x, double y) {
 Cell vector_sort(Cell series, const SortOptions& options) {
     const uint32_t length = length_of(series);
     uint32_t head = head_of(series);
-    int64_t count = length - head;
-    if (options.part) {
-        const int64_t n = part_skip::length(series, *options.part);
-        if (n < 0) {
-            const int64_t back = std::min<int64_t>(-n, head);
-            head -= static_cast<uint32_t>(back);
-            count = back;
-            series = with_head(series, head);
-        } else {
-            count = std::min(count, n);
-        }
-    }
+    const uint32_t from = head;
+    const int64_t count = part_skip::part_range(series, options.part, length, head);
+    if (head != from) series = with_head(series, head);  // a part reaching back
     if (count == 0) return series;
     int64_t n = 1;
     if (options.skip) {

@@ -76,4 +76,14 @@ int32_t records(const Cell& size, int64_t count) {
     return n;
 }
 
+int64_t part_range(const Cell& series, const Cell* part, uint32_t total, uint32_t& head) {
+    const int64_t count = total - head;
+    if (!part) return count;
+    const int64_t n = length(series, *part);
+    if (n >= 0) return std::min(count, n);
+    const int64_t back = std::min<int64_t>(-n, head);
+    head -= static_cast<uint32_t>(back);
+    return back;
+}
+
 }  // namespace zub::part_skip

@@ -26,6 +26,12 @@ bool part(Cell& series, const Cell* part, int32_t& length);
 // before). Anything else raises script invalid-refine-arg with the word part and the argument.
 int64_t length(const Cell& value, const Cell& part);
 
+// The units from `head` (of `total` in all) that a /part argument covers, when a negative length
+// reaches back before the head (as sort's does): `head` moves back by as much as there is and the
+// count is what it passed over; otherwise the count from the head, cut at the tail. Without the
+// refinement (part null), everything from the head.
+int64_t part_range(const Cell& series, const Cell* part, uint32_t total, uint32_t& head);
+
 // ---- /skip --------------------------------------------------------------------------------------
 
 // The record size a /skip argument gives: an integer. Anything else raises script

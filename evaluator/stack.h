@@ -20,8 +20,15 @@ namespace zub::stack {
 
 // Room for a recursion some 100,000 calls deep. The arrays are zero-initialised statics, so the
 // pages a program never reaches cost nothing; their sizes are what bounds a runaway recursion.
+// The torture build collects at every safe point, walking the whole stack each time, so there a
+// runaway recursion is stopped a few thousand calls deep to keep it quick.
+#ifdef ZUB_GC_TORTURE
+inline constexpr uint32_t kCells = uint32_t{1} << 15;
+inline constexpr uint32_t kFrames = uint32_t{1} << 14;
+#else
 inline constexpr uint32_t kCells = uint32_t{1} << 22;
 inline constexpr uint32_t kFrames = uint32_t{1} << 19;
+#endif
 
 enum class FrameType : uint8_t {
     function = 0x01,    // a function body; restores its context's values when popped

@@ -258,7 +258,7 @@ Cell bitset_to(TypeId, Cell, Cell spec) { return make_from(spec, Caller::to); }
 
 // ---- mold ---------------------------------------------------------------------------------------
 
-// A complemented bitset writes its bytes inverted, so the text repeats the spec under `not`.
+// A complemented bitset writes its bytes inverted, under `not`: the block make takes back.
 int32_t bitset_mold(Cell bits, NodeId out, MoldFlags, int32_t limit) {
     const NodeId node = node_of(bits);
     const bool complement = flag_of(node);

@@ -374,9 +374,9 @@ Status new_line_q_entry(const int32_t* refinements) {
 
 namespace {
 
-// The function made from the spec and body at the arguments' base. The spec there is already the
-// function's own copy: a block the caller keeps may change later, and the arguments a call takes
-// must stay the ones the context was made from.
+// The function made from the argument block and body at the arguments' base. The argument block
+// there is already the function's own copy: a block the caller keeps may change later, and the
+// arguments a call takes must stay the ones the context was made from.
 Status push_function(uint32_t flags) {
     const Args<Native::func> args(nullptr);
     (void)function::push(args[0], args[1], 0, 0, 0, flags);

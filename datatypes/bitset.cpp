@@ -58,7 +58,7 @@ void grow(NodeId node, uint32_t n) {
 enum class Mode : uint8_t { measure, set, test, clear };
 enum class Caller : uint8_t { make, to, other };
 
-// ---- The spec walker ----------------------------------------------------------------------------
+// ---- Walking what names the bits -------------------------------------------------------------
 
 // What the walker answers: in measure mode the highest bit named (-1 for none), in test mode
 // whether every bit named is set.

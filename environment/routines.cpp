@@ -47,7 +47,7 @@ Status make_routine(const int32_t* r) {
     const uint32_t code = function::find_routine(symbol::utf8(word::symbol_of(name)));
     if (!code) error::fire(ErrorId::invalid_arg, name);
     (void)function::validate_spec(spec);
-    // The spec is used as it is: make-routine lives only while start-up runs the library's own
+    // The argument block is used as it is: make-routine lives only while start-up runs the library's own
     // text, so no program holds the block to change it later.
     (void)function::push_routine(spec, cell::none(), code, 0, false);
     return args.done(stack::top_cell());

@@ -45,11 +45,12 @@ std::vector<uint8_t> random_bytes(size_t n, uint32_t seed) {
     return v;
 }
 
-// Every length around the eight-byte steps, and at every misalignment of the data.
+// Every length around the eight-byte steps and the 16- and 64-byte folds (and their tails), at
+// every misalignment of the data.
 TEST(Checksum, Crc32MatchesTheBitwiseDefinition) {
-    const std::vector<uint8_t> data = random_bytes(200, 1);
-    for (size_t offset = 0; offset < 8; ++offset)
-        for (size_t n = 0; offset + n <= 80; ++n) {
+    const std::vector<uint8_t> data = random_bytes(400, 1);
+    for (size_t offset = 0; offset < 16; ++offset)
+        for (size_t n = 0; n <= 300; ++n) {
             const std::vector<uint8_t> part(data.begin() + offset, data.begin() + offset + n);
             ASSERT_EQ(checksum::crc32(data.data() + offset, n), crc32_bitwise(part)) << offset << " " << n;
         }
@@ -91,10 +92,10 @@ TEST(Checksum, MethodsByNameAndTheirSizes) {
         uint32_t size;
     };
     const Case cases[] = {
-        {"tcp", checksum::Method::tcp, 0},          {"CRC32", checksum::Method::crc32, 0},
-        {"Adler32", checksum::Method::adler32, 0},  {"hash", checksum::Method::hash, 0},
-        {"md5", checksum::Method::md5, 16},         {"SHA1", checksum::Method::sha1, 20},
-        {"sha256", checksum::Method::sha256, 32},   {"sha384", checksum::Method::sha384, 48},
+        {"tcp", checksum::Method::tcp, 0},         {"CRC32", checksum::Method::crc32, 0},
+        {"Adler32", checksum::Method::adler32, 0}, {"hash", checksum::Method::hash, 0},
+        {"md5", checksum::Method::md5, 16},        {"SHA1", checksum::Method::sha1, 20},
+        {"sha256", checksum::Method::sha256, 32},  {"sha384", checksum::Method::sha384, 48},
         {"ShA512", checksum::Method::sha512, 64},
     };
     for (const Case& c : cases) {

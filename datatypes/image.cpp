@@ -48,9 +48,8 @@ uint32_t tuple_pixel(const Cell& value) {
 
 Cell make(int64_t w, int64_t h) {
     if (w > kMaxSide || h > kMaxSide)
-        error::fire(ErrorId::out_of_range,
-                    pair::make(static_cast<int32_t>(std::min<int64_t>(w, INT32_MAX)),
-                               static_cast<int32_t>(std::min<int64_t>(h, INT32_MAX))));
+        error::fire(ErrorId::out_of_range, pair::make(static_cast<int32_t>(std::min<int64_t>(w, INT32_MAX)),
+                                                      static_cast<int32_t>(std::min<int64_t>(h, INT32_MAX))));
     const auto width = static_cast<uint32_t>(std::max<int64_t>(w, 0));
     const auto height = static_cast<uint32_t>(std::max<int64_t>(h, 0));
     const uint64_t count = uint64_t{width} * height;
@@ -373,7 +372,8 @@ int32_t image_compare(Cell a, Cell b, int32_t op) {
 }
 
 bool word_is(const Cell& element, words::Word w) {
-    return cell::is(element, TypeId::word) && symbol::resolve(word::symbol_of(element)) == symbol::resolve(words::id(w));
+    return cell::is(element, TypeId::word) &&
+           symbol::resolve(word::symbol_of(element)) == symbol::resolve(words::id(w));
 }
 
 Cell image_eval_path(Cell parent, Cell element, const PathStep& step) {
@@ -443,7 +443,8 @@ Cell image_change(Cell target, Cell value, const InsertOptions& options) {
     if (options.part >= 0 || options.dup != 1) error::fire(ErrorId::not_done);
     const int64_t head = head_of(target);
     if (cell::is(value, TypeId::tuple)) {
-        if (head >= pixel_count(target)) error::fire(ErrorId::out_of_range, cell::integer(static_cast<int32_t>(head + 1)));
+        if (head >= pixel_count(target))
+            error::fire(ErrorId::out_of_range, cell::integer(static_cast<int32_t>(head + 1)));
         notify(target, words::Word::change, head, 1);
         if (head < pixel_count(target)) pixels(target)[head] = image::tuple_pixel(value);
         notify(target, words::Word::changed, head, 1);

@@ -179,7 +179,8 @@ bool decode_gif(std::string_view bytes, Pixels& out) {
                 const int index = frame.RasterBits[size_t(y) * d.Width + x];
                 if (index == control.TransparentColor || index >= map->ColorCount) continue;
                 const GifColorType c = map->Colors[index];
-                out.data[size_t(py) * out.width + px] = 0xFF000000 | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
+                out.data[size_t(py) * out.width + px] =
+                    0xFF000000 | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
             }
         }
     }
@@ -222,7 +223,8 @@ bool encode_gif(uint32_t width, uint32_t height, const uint32_t* pixels, std::st
         } else if (own) {
             raster[i] = static_cast<GifByteType>(exact[p & 0xFFFFFF]);
         } else {
-            const int r = ((p >> 16 & 0xFF) + 25) / 51, g = ((p >> 8 & 0xFF) * 6 + 127) / 255, b = ((p & 0xFF) + 25) / 51;
+            const int r = ((p >> 16 & 0xFF) + 25) / 51, g = ((p >> 8 & 0xFF) * 6 + 127) / 255,
+                      b = ((p & 0xFF) + 25) / 51;
             raster[i] = static_cast<GifByteType>((r * 7 + g) * 6 + b);
         }
     }
@@ -234,31 +236,22 @@ bool encode_gif(uint32_t width, uint32_t height, const uint32_t* pixels, std::st
     out.clear();
     int status = 0;
     GifFileType* gif = EGifOpen(&out, gif_write, &status);
-    if (!gif) {
-        GifFreeMapObject(map);
-        return false;
-    }
-    gif->SWidth = static_cast<GifWord>(width);
-    gif->SHeight = static_cast<GifWord>(height);
-    gif->SColorResolution = 8;
-    gif->SBackGroundColor = 0;
-    gif->SColorMap = map;
-    SavedImage* frame = GifMakeSavedImage(gif, nullptr);
-    bool ok = frame != nullptr;
-    if (ok) {
-        frame->ImageDesc = GifImageDesc{0, 0, static_cast<GifWord>(width), static_cast<GifWord>(height), false, nullptr};
-        frame->RasterBits = static_cast<GifByteType*>(std::malloc(n));
-        ok = frame->RasterBits != nullptr;
-        if (ok) std::memcpy(frame->RasterBits, raster.data(), n);
-    }
+    bool ok = gif != nullptr;
+    // The screen and the image descriptors copy the colour map, and closing frees the copies.
+    ok = ok && EGifPutScreenDesc(gif, static_cast<int>(width), static_cast<int>(height), 8, 0, map) == GIF_OK;
     if (ok && transparent) {
         GraphicsControlBlock control{};
         control.DisposalMode = DISPOSAL_UNSPECIFIED;
         control.TransparentColor = clear;
-        ok = EGifGCBToSavedExtension(&control, gif, 0) == GIF_OK;
+        GifByteType extension[4];
+        const size_t length = EGifGCBToExtension(&control, extension);
+        ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) == GIF_OK;
     }
-    ok = ok && EGifSpew(gif) == GIF_OK;  // writes and frees the file, map and frame
-    if (!ok) EGifCloseFile(gif, &status);
+    ok = ok && EGifPutImageDesc(gif, 0, 0, static_cast<int>(width), static_cast<int>(height), false, nullptr) == GIF_OK;
+    for (uint32_t y = 0; ok && y < height; ++y)
+        ok = EGifPutLine(gif, raster.data() + size_t{y} * width, static_cast<int>(width)) == GIF_OK;
+    if (gif && EGifCloseFile(gif, &status) != GIF_OK) ok = false;
+    GifFreeMapObject(map);
     return ok;
 }
 
@@ -476,7 +469,7 @@ bool encode_bmp(uint32_t width, uint32_t height, const uint32_t* pixels, std::st
     put_le(out, 0x0000FF00, 4);
     put_le(out, 0x000000FF, 4);
     put_le(out, 0xFF000000, 4);
-    put_le(out, 0x73524742, 4);  // "sRGB"
+    put_le(out, 0x73524742, 4);      // "sRGB"
     out.append(kHeader - 60, '\0');  // the colour space's end points and gamma
     for (uint32_t row = height; row-- > 0;)
         for (uint32_t x = 0; x < width; ++x) put_le(out, pixels[size_t{row} * width + x], 4);

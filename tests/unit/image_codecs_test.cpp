@@ -76,8 +76,9 @@ TEST(ImageCodecs, GifOfManyColoursStaysClose) {
     ASSERT_TRUE(decode(encoded(Format::gif, in), out));
     for (size_t i = 0; i < in.data.size(); ++i)
         for (int shift = 0; shift < 24; shift += 8)
-            ASSERT_LE(std::abs(static_cast<int>(in.data[i] >> shift & 0xFF) - static_cast<int>(out.data[i] >> shift & 0xFF)),
-                      26);
+            ASSERT_LE(
+                std::abs(static_cast<int>(in.data[i] >> shift & 0xFF) - static_cast<int>(out.data[i] >> shift & 0xFF)),
+                26);
 }
 
 TEST(ImageCodecs, TellsSignaturesApart) {

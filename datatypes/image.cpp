@@ -71,6 +71,27 @@ uint32_t* pixels(const Cell& value) {
     return reinterpret_cast<uint32_t*>(memory::buffer(cell::series_node(value))->head_ptr());
 }
 
+Cell resized(Cell value, uint32_t w, uint32_t h) {
+    const Cell out = make(w, h);
+    const uint32_t sw = width(value), sh = height(value);
+    if (sw == 0 || sh == 0) return out;
+    const uint32_t* from = pixels(value);  // read after the allocation
+    uint32_t* to = pixels(out);
+    for (uint32_t y = 0; y < h; ++y) {
+        const size_t row = size_t(uint64_t{y} * sh / h) * sw;
+        for (uint32_t x = 0; x < w; ++x) to[size_t{y} * w + x] = from[row + uint64_t{x} * sw / w];
+    }
+    return out;
+}
+
+Cell flipped_vertical(Cell value) {
+    const uint32_t w = width(value), h = height(value);
+    const Cell out = make(w, h);
+    for (uint32_t y = 0; y < h; ++y)
+        std::memcpy(pixels(out) + size_t{y} * w, pixels(value) + size_t{h - 1 - y} * w, size_t{w} * 4);
+    return out;
+}
+
 bool known_format(std::string_view bytes) { return image_codecs::format_of(bytes) != image_codecs::Format::unknown; }
 
 Cell load_binary(std::string_view bytes) {

@@ -36,6 +36,11 @@ Cell from_pixels(uint32_t width, uint32_t height, const uint32_t* pixels);
 // The pixels of an image from the first one (not the head). Valid until the next allocation.
 uint32_t* pixels(const Cell& value);
 
+// A new image of the size holding the image scaled to it, nearest pixel first. May collect.
+Cell resized(Cell value, uint32_t width, uint32_t height);
+// A new image holding the image upside down. May collect.
+Cell flipped_vertical(Cell value);
+
 // Whether the bytes begin with the signature of PNG, JPEG, BMP, GIF or TIFF data.
 bool known_format(std::string_view bytes);
 // An image decoded from the bytes: none when the signature is unknown, access bad-media when the

@@ -99,14 +99,15 @@ Mapped transform_quad(const uint32_t* source, int32_t sw, int32_t sh, const Quad
             const auto ix = static_cast<int32_t>(u), iy = static_cast<int32_t>(v);
             if (ix < 0 || ix >= sw || iy < 0 || iy >= sh) continue;
             const int32_t ix1 = ix + 1 < sw ? ix + 1 : ix, iy1 = iy + 1 < sh ? iy + 1 : iy;
-            const float fx = std::max(0.0f, static_cast<float>(u - ix)), fy = std::max(0.0f, static_cast<float>(v - iy));
+            const float fx = std::max(0.0f, static_cast<float>(u - ix)),
+                        fy = std::max(0.0f, static_cast<float>(v - iy));
             const uint32_t s00 = source[size_t(iy) * sw + ix], s10 = source[size_t(iy) * sw + ix1],
                            s01 = source[size_t(iy1) * sw + ix], s11 = source[size_t(iy1) * sw + ix1];
             uint32_t pixel = 0;
             for (int shift = 0; shift < 32; shift += 8) {
                 const auto c = [shift](uint32_t p) { return static_cast<float>(p >> shift & 0xFF); };
-                const float value = (1 - fx) * (1 - fy) * c(s00) + fx * (1 - fy) * c(s10) + (1 - fx) * fy * c(s01) +
-                                    fx * fy * c(s11);
+                const float value =
+                    (1 - fx) * (1 - fy) * c(s00) + fx * (1 - fy) * c(s10) + (1 - fx) * fy * c(s01) + fx * fy * c(s11);
                 pixel |= static_cast<uint32_t>(std::clamp(value, 0.0f, 255.0f)) << shift;
             }
             out.pixels[size_t(j) * out.width + i] = pixel;

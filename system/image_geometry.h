@@ -53,8 +53,8 @@ Mapped transform_quad(const uint32_t* source, int32_t source_width, int32_t sour
 
 // transform_quad onto the rectangle (0,0) (w,0) (w,h) (0,h); empty unless the result has exactly
 // that size.
-std::vector<uint32_t> scale_buffer(const uint32_t* source, int32_t source_width, int32_t source_height,
-                                   int32_t width, int32_t height);
+std::vector<uint32_t> scale_buffer(const uint32_t* source, int32_t source_width, int32_t source_height, int32_t width,
+                                   int32_t height);
 
 // Packed YUY2 (Y0 U Y1 V for two pixels) to opaque 0xAARRGGBB pixels; `width` is even.
 void yuy2_to_rgb32(int32_t width, int32_t rows, const uint8_t* yuy2, uint32_t* destination);

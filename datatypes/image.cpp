@@ -46,7 +46,10 @@ uint32_t tuple_pixel(const Cell& value) {
     return opacity << 24 | uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
 }
 
-Cell make(int64_t w, int64_t h) {
+namespace {
+
+// A new image whose pixels are left for the caller to write.
+Cell make_unfilled(int64_t w, int64_t h) {
     if (w > kMaxSide || h > kMaxSide)
         error::fire(ErrorId::out_of_range, pair::make(static_cast<int32_t>(std::min<int64_t>(w, INT32_MAX)),
                                                       static_cast<int32_t>(std::min<int64_t>(h, INT32_MAX))));
@@ -57,12 +60,28 @@ Cell make(int64_t w, int64_t h) {
     const NodeId node = memory::alloc_series(static_cast<uint32_t>(std::max<uint64_t>(count, 1)), 4, 0);
     SeriesBuffer* b = memory::buffer(node);
     b->tail = b->head + static_cast<uint32_t>(count * 4);
-    std::fill_n(reinterpret_cast<uint32_t*>(b->head_ptr()), count, kOpaqueWhite);
     return cell::make(TypeId::image, 0, node, size_word(width, height));
 }
 
+// Decoded pixels go straight into a new image, which the decoder asks for once it knows the size.
+struct ImageTarget final : image_codecs::Target {
+    Cell value = cell::none();
+    uint32_t* pixels(uint32_t w, uint32_t h) override {
+        value = make_unfilled(w, h);
+        return image::pixels(value);
+    }
+};
+
+}  // namespace
+
+Cell make(int64_t w, int64_t h) {
+    const Cell value = make_unfilled(w, h);
+    std::fill_n(pixels(value), pixel_count(value), kOpaqueWhite);
+    return value;
+}
+
 Cell from_pixels(uint32_t w, uint32_t h, const uint32_t* source) {
-    const Cell value = make(w, h);
+    const Cell value = make_unfilled(w, h);
     if (w && h) std::memcpy(pixels(value), source, size_t{w} * h * 4);
     return value;
 }
@@ -72,9 +91,9 @@ uint32_t* pixels(const Cell& value) {
 }
 
 Cell resized(Cell value, uint32_t w, uint32_t h) {
-    const Cell out = make(w, h);
     const uint32_t sw = width(value), sh = height(value);
-    if (sw == 0 || sh == 0) return out;
+    if (sw == 0 || sh == 0) return make(w, h);
+    const Cell out = make_unfilled(w, h);
     const uint32_t* from = pixels(value);  // read after the allocation
     uint32_t* to = pixels(out);
     for (uint32_t y = 0; y < h; ++y) {
@@ -86,7 +105,7 @@ Cell resized(Cell value, uint32_t w, uint32_t h) {
 
 Cell flipped_vertical(Cell value) {
     const uint32_t w = width(value), h = height(value);
-    const Cell out = make(w, h);
+    const Cell out = make_unfilled(w, h);
     for (uint32_t y = 0; y < h; ++y)
         std::memcpy(pixels(out) + size_t{y} * w, pixels(value) + size_t{h - 1 - y} * w, size_t{w} * 4);
     return out;
@@ -96,19 +115,19 @@ bool known_format(std::string_view bytes) { return image_codecs::format_of(bytes
 
 Cell load_binary(std::string_view bytes) {
     if (!known_format(bytes)) return cell::none();
-    image_codecs::Pixels decoded;
-    if (!image_codecs::decode(bytes, decoded)) error::fire(ErrorId::bad_media);
-    if (decoded.width > kMaxSide || decoded.height > kMaxSide) error::fire(ErrorId::bad_media);
-    return from_pixels(decoded.width, decoded.height, decoded.data.data());
+    // The bytes may lie in a binary!: making the image allocates a new series but moves none.
+    ImageTarget target;
+    if (!image_codecs::decode(bytes, target)) error::fire(ErrorId::bad_media);
+    return target.value;
 }
 
 Cell encode(Cell value, int32_t format) {
     if (pixel_count(value) == 0) error::fire(ErrorId::bad_media);
     if (format < 0 || format > 4) error::fire(ErrorId::invalid_arg, cell::integer(format));
-    // The pixels are copied out: encoding runs outside the collected heap.
-    const std::vector<uint32_t> copy(pixels(value), pixels(value) + pixel_count(value));
+    // The encoder allocates nothing in the collected heap, so the pixels stay where they are.
     std::string out;
-    if (!image_codecs::encode(static_cast<image_codecs::Format>(format), width(value), height(value), copy.data(), out))
+    if (!image_codecs::encode(static_cast<image_codecs::Format>(format), width(value), height(value), pixels(value),
+                              out))
         error::fire(ErrorId::bad_media);
     return binary::from_bytes(out);
 }

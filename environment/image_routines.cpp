@@ -27,6 +27,12 @@ Status encode_image(const int32_t* r) {
 bool read_whole(const char* path, std::string& out) {
     std::FILE* f = std::fopen(path, "rb");
     if (!f) return false;
+    // Sized from the end once, then read in one piece (a file that grows meanwhile is read on).
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long size = std::ftell(f);
+        if (size > 0) out.reserve(static_cast<size_t>(size));
+        std::rewind(f);
+    }
     char chunk[65536];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) out.append(chunk, n);

@@ -25,40 +25,56 @@ bool fits(uint64_t width, uint64_t height) {
     return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
 }
 
-bool allocate(Pixels& out, uint32_t width, uint32_t height) {
-    if (!fits(width, height)) return false;
-    out.width = width;
-    out.height = height;
-    out.data.assign(size_t{width} * height, 0xFF000000);
-    return true;
+uint32_t* allocate(Target& out, uint64_t width, uint64_t height) {
+    return fits(width, height) ? out.pixels(static_cast<uint32_t>(width), static_cast<uint32_t>(height)) : nullptr;
 }
 
 // ---- PNG -----------------------------------------------------------------------------------------
 
-bool decode_png(std::string_view bytes, Pixels& out) {
+bool decode_png(std::string_view bytes, Target& out) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
     image.format = PNG_FORMAT_BGRA;  // memory order B, G, R, A: one 0xAARRGGBB per pixel
-    if (!allocate(out, image.width, image.height)) {
+    uint32_t* data = allocate(out, image.width, image.height);
+    if (!data) {
         png_image_free(&image);
         return false;
     }
-    const bool ok = png_image_finish_read(&image, nullptr, out.data.data(), 0, nullptr) != 0;
+    const bool ok = png_image_finish_read(&image, nullptr, data, 0, nullptr) != 0;
     png_image_free(&image);
     return ok;
 }
 
+void png_append(png_structp png, png_bytep data, size_t n) {
+    static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), n);
+}
+void png_flush_nothing(png_structp) {}
+
+// Rows go straight from the pixels; an opaque picture is written as RGB, its alpha bytes dropped
+// on the way, which is a quarter less to compress.
 bool encode_png(uint32_t width, uint32_t height, const uint32_t* pixels, std::string& out) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_BGRA;
-    png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, pixels, 0, nullptr)) return false;
-    out.resize(size);
-    return png_image_write_to_memory(&image, out.data(), &size, 0, pixels, 0, nullptr) != 0 && (out.resize(size), true);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    const size_t n = size_t{width} * height;
+    const bool opaque = std::all_of(pixels, pixels + n, [](uint32_t p) { return (p >> 24) == 0xFF; });
+    out.clear();
+    png_set_write_fn(png, &out, png_append, png_flush_nothing);
+    png_set_IHDR(png, info, width, height, 8, opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);  // memory order B, G, R, A
+    if (opaque) png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (uint32_t y = 0; y < height; ++y)
+        png_write_row(png, reinterpret_cast<png_const_bytep>(pixels + size_t{y} * width));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
 }
 
 // ---- JPEG ----------------------------------------------------------------------------------------
@@ -71,7 +87,7 @@ struct JpegError {
 [[noreturn]] void jpeg_fail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
 void jpeg_quiet(j_common_ptr, int) {}
 
-bool decode_jpeg(std::string_view bytes, Pixels& out) {
+bool decode_jpeg(std::string_view bytes, Target& out) {
     jpeg_decompress_struct info{};
     JpegError error{};
     info.err = jpeg_std_error(&error.manager);
@@ -87,19 +103,19 @@ bool decode_jpeg(std::string_view bytes, Pixels& out) {
         jpeg_destroy_decompress(&info);
         return false;
     }
-    info.out_color_space = JCS_EXT_BGRA;
+    info.out_color_space = JCS_EXT_BGRA;  // the fourth byte comes out as FF: opaque
     jpeg_start_decompress(&info);
-    if (!allocate(out, info.output_width, info.output_height)) {
+    uint32_t* data = allocate(out, info.output_width, info.output_height);
+    if (!data) {
         jpeg_destroy_decompress(&info);
         return false;
     }
     while (info.output_scanline < info.output_height) {
-        auto* row = reinterpret_cast<JSAMPROW>(out.data.data() + size_t{info.output_scanline} * out.width);
+        auto* row = reinterpret_cast<JSAMPROW>(data + size_t{info.output_scanline} * info.output_width);
         jpeg_read_scanlines(&info, &row, 1);
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
-    for (uint32_t& p : out.data) p |= 0xFF000000;
     return true;
 }
 
@@ -157,12 +173,15 @@ int gif_write(GifFileType* gif, const GifByteType* from, int n) {
 }
 
 // The first frame over the screen's background, transparent where the frame sets no pixel.
-bool decode_gif(std::string_view bytes, Pixels& out) {
+bool decode_gif(std::string_view bytes, Target& out) {
     Reader reader{bytes};
     int status = 0;
     GifFileType* gif = DGifOpen(&reader, gif_read, &status);
     if (!gif) return false;
-    bool ok = DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0 && allocate(out, gif->SWidth, gif->SHeight);
+    bool ok = DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0 && gif->SWidth > 0 && gif->SHeight > 0;
+    uint32_t* data =
+        ok ? allocate(out, static_cast<uint64_t>(gif->SWidth), static_cast<uint64_t>(gif->SHeight)) : nullptr;
+    ok = data != nullptr;
     if (ok) {
         const SavedImage& frame = gif->SavedImages[0];
         const GifImageDesc& d = frame.ImageDesc;
@@ -171,7 +190,8 @@ bool decode_gif(std::string_view bytes, Pixels& out) {
         control.TransparentColor = NO_TRANSPARENT_COLOR;
         DGifSavedExtensionToGCB(gif, 0, &control);
         ok = map != nullptr && frame.RasterBits != nullptr;
-        std::fill(out.data.begin(), out.data.end(), 0x00000000);
+        const size_t width = static_cast<size_t>(gif->SWidth);
+        std::fill_n(data, width * static_cast<size_t>(gif->SHeight), 0x00000000);
         for (int y = 0; ok && y < d.Height; ++y) {
             for (int x = 0; x < d.Width; ++x) {
                 const int px = d.Left + x, py = d.Top + y;
@@ -179,7 +199,7 @@ bool decode_gif(std::string_view bytes, Pixels& out) {
                 const int index = frame.RasterBits[size_t(y) * d.Width + x];
                 if (index == control.TransparentColor || index >= map->ColorCount) continue;
                 const GifColorType c = map->Colors[index];
-                out.data[size_t(py) * out.width + px] =
+                data[size_t(py) * width + static_cast<size_t>(px)] =
                     0xFF000000 | uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
             }
         }
@@ -295,7 +315,7 @@ void tiff_unmap(thandle_t, tdata_t, toff_t) {}
 
 void tiff_quiet(const char*, const char*, va_list) {}
 
-bool decode_tiff(std::string_view bytes, Pixels& out) {
+bool decode_tiff(std::string_view bytes, Target& out) {
     TIFFSetErrorHandler(tiff_quiet);
     TIFFSetWarningHandler(tiff_quiet);
     Memory m{bytes, nullptr};
@@ -305,11 +325,15 @@ bool decode_tiff(std::string_view bytes, Pixels& out) {
     uint32_t width = 0, height = 0;
     TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
-    bool ok = allocate(out, width, height);
+    uint32_t* data = allocate(out, width, height);
+    bool ok = data != nullptr;
     if (ok) {
         // ABGR in each 32-bit word (R in the low byte), top row first.
-        ok = TIFFReadRGBAImageOriented(tiff, width, height, out.data.data(), ORIENTATION_TOPLEFT, 0) != 0;
-        for (uint32_t& p : out.data) p = (p & 0xFF00FF00) | (p & 0xFF) << 16 | (p >> 16 & 0xFF);
+        ok = TIFFReadRGBAImageOriented(tiff, width, height, data, ORIENTATION_TOPLEFT, 0) != 0;
+        for (size_t i = 0, n = size_t{width} * height; i < n; ++i) {
+            const uint32_t p = data[i];
+            data[i] = (p & 0xFF00FF00) | (p & 0xFF) << 16 | (p >> 16 & 0xFF);
+        }
     }
     TIFFClose(tiff);
     return ok;
@@ -381,7 +405,7 @@ Channel channel(uint32_t mask) {
 }
 
 // Uncompressed BMP of 1, 4, 8, 16, 24 or 32 bits per pixel, bottom-up or top-down.
-bool decode_bmp(std::string_view b, Pixels& out) {
+bool decode_bmp(std::string_view b, Target& out) {
     if (b.size() < 26) return false;
     const uint32_t data_at = le(b, 10, 4), header = le(b, 14, 4);
     if (header < 40 || 14 + size_t{header} > b.size()) return false;
@@ -412,11 +436,12 @@ bool decode_bmp(std::string_view b, Pixels& out) {
     }
     const size_t stride = ((size_t(width) * bits + 31) / 32) * 4;
     if (data_at > b.size() || stride * static_cast<size_t>(height) > b.size() - data_at) return false;
-    if (!allocate(out, static_cast<uint32_t>(width), static_cast<uint32_t>(height))) return false;
+    uint32_t* data = allocate(out, static_cast<uint64_t>(width), static_cast<uint64_t>(height));
+    if (!data) return false;
     bool any_alpha = false;
     for (int64_t row = 0; row < height; ++row) {
         const size_t line = data_at + stride * static_cast<size_t>(top_down ? row : height - 1 - row);
-        uint32_t* to = out.data.data() + static_cast<size_t>(row) * static_cast<size_t>(width);
+        uint32_t* to = data + static_cast<size_t>(row) * static_cast<size_t>(width);
         for (int32_t x = 0; x < width; ++x) {
             uint32_t p;
             if (bits <= 8) {
@@ -439,7 +464,7 @@ bool decode_bmp(std::string_view b, Pixels& out) {
     }
     // Plain 32-bit files mostly leave the fourth byte zero: then it is no alpha.
     if (bits == 32 && !masked && !any_alpha)
-        for (uint32_t& p : out.data) p |= 0xFF000000;
+        for (size_t i = 0, n = size_t(width) * static_cast<size_t>(height); i < n; ++i) data[i] |= 0xFF000000;
     return true;
 }
 
@@ -488,7 +513,7 @@ Format format_of(std::string_view bytes) {
     return Format::unknown;
 }
 
-bool decode(std::string_view bytes, Pixels& out) {
+bool decode(std::string_view bytes, Target& out) {
     switch (format_of(bytes)) {
         case Format::png: return decode_png(bytes, out);
         case Format::jpeg: return decode_jpeg(bytes, out);

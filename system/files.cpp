@@ -79,7 +79,8 @@ Cell shape(Cell bytes, const ReadOptions& options, bool cut) {
     const uint32_t length = series::length(node);
     if (!options.lines) {
         uint32_t consumed = 0;
-        const NodeId text = unicode::load_utf8(unicode::series_input(node, 0, length), 0, false, cut ? &consumed : nullptr);
+        const NodeId text =
+            unicode::load_utf8(unicode::series_input(node, 0, length), 0, false, cut ? &consumed : nullptr);
         return cell::series(TypeId::string, text);
     }
     // Lines end at LF; a CR before the LF belongs to the line end, and a last LF ends the last line.
@@ -250,7 +251,7 @@ bool dir_form(const Cell& file) {
     if (n == 0) return false;
     if (at_end(1) == '/') return true;
     if (at_end(1) != '.') return false;
-    if (n == 1 || at_end(2) == '/') return true;  // "." or ".../."
+    if (n == 1 || at_end(2) == '/') return true;              // "." or ".../."
     return at_end(2) == '.' && (n == 2 || at_end(3) == '/');  // ".." or ".../.."
 }
 

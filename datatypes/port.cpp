@@ -164,7 +164,8 @@ class Forward {
         const Cell fn = object::select_word(actor, name);
         if (!cell::is(fn, TypeId::function)) no_action(slot);
         Cell* const base = stack::g_top;
-        const Status status = interp::apply(fn, words::global(name), block_.cell(), interp::kApplyAll | interp::kApplyValues);
+        const Status status =
+            interp::apply(fn, words::global(name), block_.cell(), interp::kApplyAll | interp::kApplyValues);
         if (status != Status::normal) {
             stack::g_top = base;
             // A break or continue that leaves the actor has no loop here to reach.
@@ -304,8 +305,13 @@ Cell port_open(Cell port, const OpenOptions& o) {
 Cell port_read(Cell port, const ReadOptions& o) {
     ZUB_NATIVE_ACTOR(&ActionTable::read, Slot::read, port, o)
     stack::Rooted keep(port);
-    (void)Forward(port).flag(false).flag(true).flag(false).flag(o.seek != nullptr).option(nullptr).call(actor.object,
-                                                                                                     Slot::open);
+    (void)Forward(port)
+        .flag(false)
+        .flag(true)
+        .flag(false)
+        .flag(o.seek != nullptr)
+        .option(nullptr)
+        .call(actor.object, Slot::open);
     const Cell copied = Forward(port).option(o.part).flag(false).option(nullptr).call(actor.object, Slot::copy);
     stack::Rooted data(copied);
     (void)Forward(port).call(actor.object, Slot::close);
@@ -318,8 +324,13 @@ Cell port_write(Cell port, Cell data, const WriteOptions& o) {
     ZUB_NATIVE_ACTOR(&ActionTable::write, Slot::write, port, data, o)
     stack::Rooted keep(port);
     stack::Rooted keep_data(data);
-    (void)Forward(port).flag(false).flag(false).flag(true).flag(o.seek != nullptr).option(nullptr).call(actor.object,
-                                                                                                     Slot::open);
+    (void)Forward(port)
+        .flag(false)
+        .flag(false)
+        .flag(true)
+        .flag(o.seek != nullptr)
+        .option(nullptr)
+        .call(actor.object, Slot::open);
     const int32_t part = o.part ? cell::to_int32_checked(*o.part) : -1;
     (void)Forward(port).value(data).count(part, part >= 0).flag(false).count(1, false).call(actor.object, Slot::insert);
     const Cell copied = Forward(port).option(nullptr).flag(false).option(nullptr).call(actor.object, Slot::copy);

@@ -123,7 +123,8 @@ Status decompress(const int32_t* refinements) {
         // Measure first: a pass that stores nothing costs less than a second full one.
         size_t needed = 0;
         const deflate::Status status = codec(nullptr, needed, in.data(), n);
-        if (status != deflate::Status::ok && status != deflate::Status::too_small) error::fire(ErrorId::invalid_data, args[1]);
+        if (status != deflate::Status::ok && status != deflate::Status::too_small)
+            error::fire(ErrorId::invalid_data, args[1]);
         capacity = needed;
     }
     return args.done(run(codec, in, capacity, args[1]));

@@ -115,9 +115,8 @@ void minimum_redundancy(uint32_t* a, int n) {
     }
 }
 
-// Code lengths of at most `limit` bits for the symbols' counts, forming a complete prefix code
-// (one every inflater accepts). Unused symbols get 0; with fewer than two used symbols two codes
-// of length 1 are made, so the code stays complete.
+}  // namespace
+
 void build_lengths(const uint32_t* freq, int n, int limit, uint8_t* lengths) {
     struct Leaf {
         uint32_t freq;
@@ -162,6 +161,8 @@ void build_lengths(const uint32_t* freq, int n, int limit, uint8_t* lengths) {
     for (int i = 0; i < used; ++i) lengths[leaves[i].symbol] = static_cast<uint8_t>(weights[i]);
 }
 
+namespace {
+
 uint16_t reverse_bits(uint32_t code, int length) {
     uint32_t r = 0;
     for (int i = 0; i < length; ++i, code >>= 1) r = r << 1 | (code & 1);
@@ -203,10 +204,8 @@ constexpr SymbolTables make_symbol_tables() {
     t.length_code[255] = 28;  // 258 has a symbol of its own
     for (int code = 0; code < 30; ++code)
         for (int d = kDistBase[code]; d < kDistBase[code] + (1 << kDistExtra[code]); ++d) {
-            if (d <= 256)
-                t.dist_code[d - 1] = static_cast<uint8_t>(code);
-            else if (((d - 1) & 127) == 0)
-                t.dist_code[256 + ((d - 1) >> 7)] = static_cast<uint8_t>(code);
+            if (d <= 256) t.dist_code[d - 1] = static_cast<uint8_t>(code);
+            else if (((d - 1) & 127) == 0) t.dist_code[256 + ((d - 1) >> 7)] = static_cast<uint8_t>(code);
         }
     return t;
 }
@@ -336,8 +335,8 @@ uint32_t run_length_code(const uint8_t* lengths, int n, uint16_t* out) {
 
 constexpr uint8_t kRepeatExtra[3] = {2, 3, 7};
 
-void Compressor::write_tokens(BitWriter& w, const uint16_t* ll_codes, const uint8_t* ll_lengths, const uint16_t* d_codes,
-                              const uint8_t* d_lengths) const {
+void Compressor::write_tokens(BitWriter& w, const uint16_t* ll_codes, const uint8_t* ll_lengths,
+                              const uint16_t* d_codes, const uint8_t* d_lengths) const {
     for (uint32_t i = 0; i < token_count; ++i) {
         const uint32_t t = tokens[i];
         if (t < 256) {

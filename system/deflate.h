@@ -39,4 +39,10 @@ Status inflate(uint8_t* out, size_t& size, const uint8_t* in, size_t length, siz
 // at least two bits. Lets a framing refuse a size that no stream of that length can produce.
 inline uint64_t max_inflated(size_t length) { return uint64_t{length} * 1032 + 1032; }
 
+// Code lengths of at most `limit` bits (7 to 15) for the counts of n symbols (at most 286),
+// forming a complete prefix code, the only kind every inflater accepts. Unused symbols get 0;
+// with fewer than two used symbols two codes of length 1 are made. The compressor's own; in the
+// header for its tests. Never allocates.
+void build_lengths(const uint32_t* freq, int n, int limit, uint8_t* lengths);
+
 }  // namespace zub::deflate

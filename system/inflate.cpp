@@ -164,9 +164,9 @@ struct Inflater {
 Status Inflater::stored() {
     r.align();
     r.refill();
-    if (r.overrun()) return Status::truncated;
     const uint32_t len = r.take(16);
     r.take(16);  // NLEN: a wrong complement is tolerated, as other inflaters do not all check it
+    if (r.overrun()) return Status::truncated;
     // The reader holds whole bytes now; the block's bytes start where they end.
     const size_t at = r.at - r.count / 8;
     if (at > r.length || r.length - at < len) return Status::stored_overrun;

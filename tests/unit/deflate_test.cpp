@@ -32,7 +32,8 @@ TEST(Checksums, PublishedValues) {
     // Continuing from a part gives the checksum of the whole, across the sums' long runs too.
     const std::string s = sample();
     for (size_t cut : {size_t{1}, size_t{7}, size_t{5553}, s.size() - 3}) {
-        EXPECT_EQ(crc::crc32(bytes(s) + cut, s.size() - cut, crc::crc32(bytes(s), cut)), crc::crc32(bytes(s), s.size()));
+        EXPECT_EQ(crc::crc32(bytes(s) + cut, s.size() - cut, crc::crc32(bytes(s), cut)),
+                  crc::crc32(bytes(s), s.size()));
         EXPECT_EQ(crc::adler32(bytes(s) + cut, s.size() - cut, crc::adler32(bytes(s), cut)),
                   crc::adler32(bytes(s), s.size()));
     }
@@ -118,13 +119,13 @@ TEST(Deflate, MalformedStreamsGiveTheirStatus) {
     };
     const Case cases[] = {
         {{}, Status::truncated},
-        {{0x4A, 0x04, 0x00}, Status::truncated},         // a block that is not the last, then nothing
-        {{0x07}, Status::bad_block_type},                // type 3
+        {{0x4A, 0x04, 0x00}, Status::truncated},  // a block that is not the last, then nothing
+        {{0x07}, Status::bad_block_type},         // type 3
         {{0x01, 0x05, 0x00, 0xFA, 0xFF, 0x41}, Status::stored_overrun},
-        {{0x03, 0x02, 0x00}, Status::bad_distance},      // a match before any output
-        {{0x4B, 0x1C, 0x03, 0x00, 0x00}, Status::bad_code},  // length symbol 286
+        {{0x03, 0x02, 0x00}, Status::bad_distance},                            // a match before any output
+        {{0x4B, 0x1C, 0x03, 0x00, 0x00}, Status::bad_code},                    // length symbol 286
         {{0x05, 0xC0, 0x81, 0, 0, 0, 0, 0x90, 0xFF, 0x7F}, Status::bad_code},  // zeros repeated past the table
-        {{0x05, 0x00, 0x92, 0, 0, 0, 0, 0}, Status::bad_code},  // three code-length codes of one bit
+        {{0x05, 0x00, 0x92, 0, 0, 0, 0, 0}, Status::bad_code},                 // three code-length codes of one bit
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> out(64);

@@ -34,11 +34,11 @@ constexpr uint32_t kStoredPiece = 65535;
 // Bits leave least significant first. A byte is stored only below the end, but the cursor always
 // advances, so at the end it tells the size the stream needed.
 struct BitWriter {
-    uint8_t* out;
-    size_t capacity;
-    size_t cursor = 0;
-    uint64_t bits = 0;
-    uint32_t count = 0;
+    uint8_t* out;        // may be null with capacity 0, to measure
+    size_t capacity;     // bytes that may be stored
+    size_t cursor = 0;   // bytes written or that would have been
+    uint64_t bits = 0;   // held bits, the oldest lowest
+    uint32_t count = 0;  // how many are held
 
     void emit(uint32_t word, uint32_t bytes) {
         if (cursor + bytes <= capacity) {
@@ -224,11 +224,11 @@ struct Compressor {
     uint32_t head[kWindow];   // hash -> latest position + 1, 0 for none
     uint32_t chain[kWindow];  // (position + 1) & mask -> the earlier position + 1 of the same hash
     uint32_t tokens[kTokensPerBlock];
-    uint32_t litlen_freq[kLitLenSymbols + 2];
+    uint32_t litlen_freq[kLitLenSymbols + 2];  // counts of this block's symbols
     uint32_t dist_freq[kDistSymbols + 2];
-    uint32_t token_count;
-    uint32_t hash_mask;
-    const uint8_t* in;
+    uint32_t token_count;  // tokens of this block so far
+    uint32_t hash_mask;    // smaller for short inputs, so the head table is cleared cheaply
+    const uint8_t* in;     // the whole input
     size_t length;
 
     uint32_t hash(size_t p) const { return (uint32_t{in[p]} << 10 ^ uint32_t{in[p + 1]} << 5 ^ in[p + 2]) & hash_mask; }
@@ -446,7 +446,6 @@ void Compressor::write_block(BitWriter& w, bool final, size_t start, size_t end)
 Status compress(uint8_t* out, size_t& size, const uint8_t* in, size_t length) {
     std::unique_ptr<Compressor> c(new (std::nothrow) Compressor);
     if (!c) error::fire(ErrorId::no_memory);
-    std::memset(c->head, 0, sizeof c->head);
     std::memset(c->litlen_freq, 0, sizeof c->litlen_freq);
     std::memset(c->dist_freq, 0, sizeof c->dist_freq);
     c->token_count = 0;
@@ -455,6 +454,7 @@ Status compress(uint8_t* out, size_t& size, const uint8_t* in, size_t length) {
     int hash_bits = 8;
     while (hash_bits < 15 && (size_t{1} << hash_bits) < length) ++hash_bits;
     c->hash_mask = (1u << hash_bits) - 1;
+    std::memset(c->head, 0, (size_t{c->hash_mask} + 1) * sizeof c->head[0]);
 
     BitWriter w{out, size};
     size_t block_start = 0, emitted = 0;

@@ -22,9 +22,9 @@ using namespace tables;
 struct BitReader {
     const uint8_t* in;
     size_t length;
-    size_t at = 0;  // next input byte to load, counting supplied zero bytes
-    uint64_t bits = 0;
-    uint32_t count = 0;
+    size_t at = 0;       // next input byte to load, counting supplied zero bytes
+    uint64_t bits = 0;   // held bits, the next lowest
+    uint32_t count = 0;  // how many are held
 
     // At least 57 bits held afterwards.
     void refill() {
@@ -150,10 +150,10 @@ inline int32_t decode(BitReader& r, const Table& t) {
 // ---- The inflater -------------------------------------------------------------------------------
 
 struct Inflater {
-    Table litlen, dist;
+    Table litlen, dist;  // the current block's codes
     BitReader r;
-    uint8_t* out;
-    size_t capacity;
+    uint8_t* out;         // null to measure
+    size_t capacity;      // bytes that may be stored
     size_t produced = 0;  // bytes decoded, stored or not
 
     Status stored();

@@ -359,7 +359,9 @@ void Writer::word(const Cell& v, uint32_t line) {
     // The owner is written here, its insides one level down, as if they were inside the word.
     (void)first_meeting(context);
     const Cell owner_cell = context::owner_of(context);
-    if (compact_) byte(static_cast<uint8_t>(static_cast<uint32_t>(owner) | (owner_cell.w3 && owner == TypeId::object ? kFlag : 0)));
+    if (compact_)
+        byte(static_cast<uint8_t>(static_cast<uint32_t>(owner) |
+                                  (owner_cell.w3 && owner == TypeId::object ? kFlag : 0)));
     if (owner == TypeId::object) object_body(owner_cell, 0, false);
     else function_body(owner_cell, 0, false);
 }
@@ -403,7 +405,8 @@ void Writer::context_body(NodeId context) {
     if (!on_stack)
         for (uint32_t i = 0; i < n && !values; ++i) values = !cell::is(*context::value_at(context, i), TypeId::unset);
     const uint32_t kind = (c.header & cell_flag::context_kind) >> context::kKindShift;
-    const uint32_t flags = kind | (on_stack ? 4 : 0) | (c.header & cell_flag::object_context ? 8 : 0) | (values ? 16 : 0);
+    const uint32_t flags =
+        kind | (on_stack ? 4 : 0) | (c.header & cell_flag::object_context ? 8 : 0) | (values ? 16 : 0);
     if (compact_) {
         byte(static_cast<uint8_t>(TypeId::context));
         byte(static_cast<uint8_t>(flags));

@@ -91,7 +91,7 @@ class Reader {
     const uint8_t* base_ = nullptr;  // where offsets in errors count from
     const uint8_t* p_ = nullptr;
     const uint8_t* end_ = nullptr;
-    const uint8_t* mark_ = nullptr;  // the start of the field being read, for errors
+    const uint8_t* mark_ = nullptr;     // the start of the field being read, for errors
     const uint8_t* records_ = nullptr;  // the record area: classic payloads end on its words
     bool compact_ = true;
     NodeId target_ = 0;
@@ -434,7 +434,8 @@ void Reader::payload(NodeId parent, uint32_t i, TypeId type, bool f, bool ref, u
             // reads, whatever a forged spec would claim.
             store(parent, i, cell::none());
             (void)spec_or_body(parent, i);
-            const Cell own = type == TypeId::native ? natives::spec(index) : natives::action_spec(static_cast<Slot>(index - 1));
+            const Cell own =
+                type == TypeId::native ? natives::spec(index) : natives::action_spec(static_cast<Slot>(index - 1));
             const Cell made = block::make(2);
             store(parent, i, made);
             block::append(cell::series_node(made), own);
@@ -444,7 +445,8 @@ void Reader::payload(NodeId parent, uint32_t i, TypeId type, bool f, bool ref, u
         case TypeId::op: {
             if (!compact_) {
                 const uint32_t source = (header >> 16) & 0xFF;
-                if (source != static_cast<uint32_t>(TypeId::native) && source != static_cast<uint32_t>(TypeId::action) &&
+                if (source != static_cast<uint32_t>(TypeId::native) &&
+                    source != static_cast<uint32_t>(TypeId::action) &&
                     source != static_cast<uint32_t>(TypeId::function))
                     fail_at(at);
             }
@@ -631,10 +633,10 @@ void Reader::word_record(NodeId parent, uint32_t i, TypeId type, bool f, bool re
     const uint32_t n = context::word_count(context);
     int32_t found = -1;
     if (index >= 0 && static_cast<uint32_t>(index) < n &&
-        symbol::resolve(word::symbol_of(context::word_at(context, static_cast<uint32_t>(index)))) == symbol::resolve(sym))
+        symbol::resolve(word::symbol_of(context::word_at(context, static_cast<uint32_t>(index)))) ==
+            symbol::resolve(sym))
         found = index;
-    else
-        found = context::find_word(context, sym, true);
+    else found = context::find_word(context, sym, true);
     if (found < 0) fail_at(at);
     cell_at(parent, i).w3 = static_cast<uint32_t>(found);
 }
@@ -677,7 +679,8 @@ NodeId Reader::context_body(bool function, NodeId parent, uint32_t i, NodeId wor
     const bool values = (flags & 16) != 0 && !on_stack;
     if (on_stack != function) fail();
     const uint32_t n = count(compact_ ? 1 : 4);
-    const NodeId context = function ? context::create(n, true, false, 0, context::Kind::function) : object::make_context(n);
+    const NodeId context =
+        function ? context::create(n, true, false, 0, context::Kind::function) : object::make_context(n);
     cell_at(parent, i).w1 = context;
     context::owner_of(context) = cell_at(parent, i);
     if (word_parent) cell_at(word_parent, word_index).w1 = context;
@@ -789,7 +792,8 @@ void Reader::series_payload(NodeId parent, uint32_t i, TypeId type, bool f, bool
     if (ref) {
         const Cell x = resolve();
         const TypeId xt = cell::type(x);
-        const bool fits = type_group::in(type_group::text_like, type) ? type_group::in(type_group::text_like, xt) : xt == type;
+        const bool fits =
+            type_group::in(type_group::text_like, type) ? type_group::in(type_group::text_like, xt) : xt == type;
         if (!fits || head > series::length(cell::series_node(x))) fail();
         Cell v = x;
         cell::set_type(v, type);
@@ -896,7 +900,8 @@ std::vector<uint8_t> compress(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out(data, data + std::min<size_t>(size, format::kHeaderSize));
     if (size <= format::kHeaderSize + 127) return std::vector<uint8_t>(data, data + size);
     std::vector<uint8_t> packed(size);
-    const int64_t n = lz::compress(data + format::kHeaderSize, size - format::kHeaderSize, packed.data(), packed.size());
+    const int64_t n =
+        lz::compress(data + format::kHeaderSize, size - format::kHeaderSize, packed.data(), packed.size());
     if (n < 0) return std::vector<uint8_t>(data, data + size);
     out[7] |= kFlagCompressed;
     out.insert(out.end(), packed.begin(), packed.begin() + n);

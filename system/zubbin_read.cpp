@@ -72,7 +72,7 @@ bool valid_date(uint32_t packed) {
     constexpr uint8_t kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (day > kDays[month - 1]) return false;
     if (month == 2 && day == 29 && !date::leap_year(year)) return false;
-    return ((packed & date::kZoneMask) >> 2) <= date::kMaxZoneHours;
+    return ((packed & date::kZoneMask & ~date::kZoneWest) >> 2) <= date::kMaxZoneHours;
 }
 
 class Reader {

@@ -40,9 +40,10 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 1;
     }
-    std::fputs("// Generated at build time by zub-gen-startup; not to be edited.\n#include <cstdint>\n"
-               "namespace zub::embedded {\nextern const unsigned char startup_data[] = {",
-               out);
+    std::fputs(
+        "// Generated at build time by zub-gen-startup; not to be edited.\n#include <cstdint>\n"
+        "namespace zub::embedded {\nextern const unsigned char startup_data[] = {",
+        out);
     for (size_t i = 0; i < data.size(); ++i) std::fprintf(out, "%s%u,", i % 24 ? "" : "\n    ", data[i]);
     std::fprintf(out, "\n    0};\nextern const uint32_t startup_data_size = %zu;\n}  // namespace zub::embedded\n",
                  data.size());

@@ -46,6 +46,4 @@ int dump(void* arg) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    return zub::depth::run_on_evaluator_thread(dump, argc > 1 ? argv[1] : nullptr);
-}
+int main(int argc, char** argv) { return zub::depth::run_on_evaluator_thread(dump, argc > 1 ? argv[1] : nullptr); }

@@ -582,26 +582,32 @@ void Reader::word_record(NodeId parent, uint32_t i, TypeId type, bool f, bool re
     if (type == TypeId::issue) {
         return store(parent, i, cell::make(TypeId::issue, context::global(), sym, context::kUnresolved));
     }
-    const bool bound = compact_ ? f : (header & format::kClassicGlobal) == 0;
-    if (!bound) {
-        if (!compact_) (void)u32();
-        const Cell global = context::add_global_word(sym);
-        return store(parent, i, cell::make(type, global.w1, sym, global.w3));
-    }
-    if (mode_ == Mode::start_up && compact_) {
+    int32_t index = -1;
+    if (mode_ == Mode::start_up) {
+        // The context is a cell of the target already read, counted from where this load began;
+        // none (F clear, or root -1 in the classic form) is the global context.
+        uint32_t root = 0xFFFFFFFF;
         mark_ = p_;
-        const uint32_t root = varint();
+        if (compact_ && f) root = varint(), index = zigzag();
+        else if (!compact_) root = u32(), index = static_cast<int32_t>(u32());
+        if (root == 0xFFFFFFFF) {
+            const Cell global = context::add_global_word(sym);
+            return store(parent, i, cell::make(type, global.w1, sym, global.w3));
+        }
         if (root >= series::length(target_) - root_base_) fail();
         const Cell holder = cell_at(target_, root_base_ + root);
         if (!cell::is(holder, TypeId::object) && !cell::is(holder, TypeId::function)) fail();
         store(parent, i, cell::make(type, holder.w1, sym, context::kUnresolved));
     } else {
+        const bool bound = compact_ ? f : (header & format::kClassicGlobal) == 0;
+        if (!bound) {
+            if (!compact_) (void)u32();
+            const Cell global = context::add_global_word(sym);
+            return store(parent, i, cell::make(type, global.w1, sym, global.w3));
+        }
         store(parent, i, cell::make(type, 0, sym, context::kUnresolved));
-    }
-    mark_ = p_;
-    const int32_t index = signed_number();
-    if (index < -1) fail();
-    if (!(mode_ == Mode::start_up && compact_)) {
+        mark_ = p_;
+        index = signed_number();
         if (ref) {
             const Cell x = resolve();
             const TypeId xt = cell::type(x);
@@ -628,6 +634,7 @@ void Reader::word_record(NodeId parent, uint32_t i, TypeId type, bool f, bool re
             owner_record(parent, i, owner, events, owner_header);
         }
     }
+    if (index < -1) fail_at(at);
     // The index must name the word's own symbol there; else the word is looked up by name.
     const NodeId context = cell_at(parent, i).w1;
     const uint32_t n = context::word_count(context);

@@ -63,7 +63,8 @@ void mutate(std::vector<uint8_t>& d, std::mt19937& rng, const std::vector<std::v
             case 5: {  // a piece of another seed
                 const auto& other = seeds[rng() % seeds.size()];
                 const size_t from = rng() % other.size(), n = rng() % 16;
-                for (size_t k = 0; k < n && from + k < other.size() && at + k < d.size(); ++k) d[at + k] = other[from + k];
+                for (size_t k = 0; k < n && from + k < other.size() && at + k < d.size(); ++k)
+                    d[at + k] = other[from + k];
                 break;
             }
             case 6: d[at] = static_cast<uint8_t>(0x80 | rng()); break;  // a varint that goes on

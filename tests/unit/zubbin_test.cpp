@@ -37,11 +37,10 @@ TEST_F(Zubbin, DefinitionSetsTheWordAndLeavesNoCell) {
 }
 
 TEST_F(Zubbin, ClassicDefinitionIsAWordWithItsMark) {
-    const std::vector<uint8_t> d = {'Z', 'U', 'B', 'B', 'I', 'N', 2, 4, 1, 0, 0, 0, 24, 0, 0, 0, 1, 0, 0, 0,
-                                    2, 0, 0, 0, 0, 0, 0, 0, 'x', 0,
-                                    // word x, definition, global, looked up; then integer 7
-                                    0x0F, 0, 0, 0x02, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                    0x0B, 0, 0, 0, 7, 0, 0, 0};
+    const std::vector<uint8_t> d = {
+        'Z', 'U', 'B', 'B', 'I', 'N', 2, 4, 1, 0, 0, 0, 24, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 'x', 0,
+        // word x, definition, global, looked up; then integer 7
+        0x0F, 0, 0, 0x02, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0B, 0, 0, 0, 7, 0, 0, 0};
     const Cell target = decode(d, zubbin::Mode::start_up);
     EXPECT_EQ(value_of_x(), 7);
     EXPECT_EQ(block::length(target), 0u);
@@ -63,12 +62,13 @@ TEST_F(Zubbin, StartUpRecordsAreRefusedOrCheckedAsData) {
         zubbin::Mode mode;
     };
     const Case cases[] = {
-        {compact({0xC4, 0x0F, 0x00, 0x85}), zubbin::Mode::codec},           // definitions are start-up's only
+        {compact({0xC4, 0x0F, 0x00, 0x85}), zubbin::Mode::codec},                 // definitions are start-up's only
         {compact({0x05, 0x01, 0xC4, 0x0F, 0x00, 0x85}), zubbin::Mode::start_up},  // and only at the top
-        {compact({0xC4, 0x0B, 0x05}), zubbin::Mode::start_up},              // and only of words
-        {compact({0x4F, 0x00, 0x00, 0x00}), zubbin::Mode::start_up},        // no root cell 0 yet
-        {compact({0x85, 0x4F, 0x00, 0x00, 0x00}), zubbin::Mode::start_up},  // root cell 0 has no context
-        {compact({0x20, 0x04, 0x0E, 0x12, 0x01, 0x00, 0xBF, 0x4F, 0x00, 0x00, 0x03}), zubbin::Mode::start_up},  // index -2
+        {compact({0xC4, 0x0B, 0x05}), zubbin::Mode::start_up},                    // and only of words
+        {compact({0x4F, 0x00, 0x00, 0x00}), zubbin::Mode::start_up},              // no root cell 0 yet
+        {compact({0x85, 0x4F, 0x00, 0x00, 0x00}), zubbin::Mode::start_up},        // root cell 0 has no context
+        {compact({0x20, 0x04, 0x0E, 0x12, 0x01, 0x00, 0xBF, 0x4F, 0x00, 0x00, 0x03}),
+         zubbin::Mode::start_up},  // index -2
     };
     for (const Case& c : cases) EXPECT_EQ(raised([&] { (void)decode(c.data, c.mode); }), ErrorId::zb_invalid_record);
 }

@@ -57,7 +57,7 @@ class Writer {
     };
     std::unordered_map<NodeId, Saved> seen_;
     std::vector<uint32_t> store_;
-    std::unordered_map<symbol::Id, uint32_t> symbol_index_;
+    std::vector<uint32_t> symbol_index_;  // by symbol id: its index in the table + 1, or 0
     std::vector<std::string_view> names_;
     size_t names_bytes_ = 0;
 
@@ -92,12 +92,14 @@ class Writer {
     }
 
     uint32_t symbol(symbol::Id id) {
-        const auto [it, added] = symbol_index_.try_emplace(id, static_cast<uint32_t>(names_.size()));
-        if (added) {
+        if (id >= symbol_index_.size()) symbol_index_.resize(std::max<size_t>(id + 1, symbol::count() + 1), 0);
+        uint32_t& at = symbol_index_[id];
+        if (!at) {
             names_.push_back(symbol::utf8(id));
             names_bytes_ += names_.back().size() + 1;
+            at = static_cast<uint32_t>(names_.size());
         }
-        return it->second;
+        return at - 1;
     }
 
     // ---- Paths ----
@@ -111,6 +113,7 @@ class Writer {
         path_.pop_back();
     }
     // Remembers the node at the current position; false when it was written before.
+    bool seen(NodeId node) const { return seen_.contains(node); }
     bool first_meeting(NodeId node) {
         const auto [it, added] = seen_.try_emplace(node, Saved{static_cast<uint32_t>(store_.size()), 0});
         if (!added) return false;
@@ -350,7 +353,7 @@ void Writer::word(const Cell& v, uint32_t line) {
         if (!compact_) u32(0xFFFFFFFF);
         return;
     }
-    const bool seen = seen_.contains(context);
+    const bool seen = this->seen(context);
     if (seen && compact_) byte(kC1);
     header(t, line | (seen ? format::kClassicReference : 0), true);
     number(symbol(sym));

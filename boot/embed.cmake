@@ -99,3 +99,15 @@ extern const uint32_t environment_count = ${index};
 }  // namespace zub::embedded
 ")
 target_sources(zubcore PRIVATE ${environment_table})
+
+# The same environment as compact ZUBBIN data, made at build time by a host tool that loads the
+# sources above, and decoded at start-up instead of loading the text. Only the programs link it;
+# the core library's own default is empty, and then start-up loads the text (as the tool does).
+add_executable(zub-gen-startup tools/gen_startup.cpp)
+target_link_libraries(zub-gen-startup PRIVATE zubcore)
+set(ZUB_STARTUP_DATA ${CMAKE_CURRENT_BINARY_DIR}/embedded/startup_data.cpp)
+add_custom_command(
+  OUTPUT ${ZUB_STARTUP_DATA}
+  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 $<TARGET_FILE:zub-gen-startup> ${ZUB_STARTUP_DATA}
+  DEPENDS zub-gen-startup
+  COMMENT "Encoding the environment as ZUBBIN start-up data")

@@ -53,10 +53,10 @@ check "the loop prints results" "$(printf '== 3\n== [1 2]')" "$(printf '1 + 2\n[
 check "the loop goes on after an error" "== 2" "$(printf '1 / 0\n1 + 1\n' | "$zub" | tail -1)"
 
 # Reports are whole: control characters and lone surrogates show escaped, and Where and Near stay.
-check "a NUL in a message is escaped" "$(printf '*** User Error: a^@b^/c^(D800)\n*** Where: do\n*** Near : do make error! "a^@b^/c^(D800)"')" \
+check "a NUL in a message is escaped" "$(printf '*** User Error: a^@b^/c^(D800)\n*** Where: do\n*** Near : do make error! "a^@b^/c^(D800)"\n*** Stack: ')" \
     "$("$zub" -e 'do make error! {a^(0)b^/c^(D800)}' 2>&1)"
 check "the loop escapes a NUL too" "*** User Error: a^@b" "$(printf 'do make error! "a^(0)b"\n' | "$zub" 2>&1 | head -1)"
-check "an error that holds itself keeps Where and Near" "$(printf '*** User Error: ...\n*** Where: do\n*** Near : e: make error! "x" e/arg1: e do e')" \
+check "an error that holds itself keeps Where and Near" "$(printf '*** User Error: ...\n*** Where: do\n*** Near : e: make error! "x" e/arg1: e do e\n*** Stack: ')" \
     "$("$zub" -e 'e: make error! "x" e/arg1: e do e' 2>&1)"
 check "a lone surrogate prints as U+FFFD" "$(printf 'a\xef\xbf\xbdb')" "$("$zub" -e 'prin "a" prin to char! 55296 print "b"' 2>&1)"
 

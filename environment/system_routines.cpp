@@ -253,8 +253,9 @@ Status error_catalog(const int32_t* r) {
     };
     std::string source;
     for (const ErrorCategory c : kCategories) {
-        source += std::string(error::category_word(c)) + ": make object! [code: " +
-                  std::to_string(static_cast<int>(c) * 100) + " type: \"" + std::string(error::category_text(c)) + "\"";
+        source += std::string(error::category_word(c)) +
+                  ": make object! [code: " + std::to_string(static_cast<int>(c) * 100) + " type: \"" +
+                  std::string(error::category_text(c)) + "\"";
         for (const ErrorId id : kIds) {
             if (error::category_of(id) != c) continue;
             const std::string_view tmpl = error::message_template(id);
@@ -263,7 +264,8 @@ Status error_catalog(const int32_t* r) {
         }
         source += "\n]\n";
     }
-    const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()));
+    const NodeId code =
+        lexer::load(reinterpret_cast<const std::byte*>(source.data()), static_cast<uint32_t>(source.size()));
     return args.done(cell::series(TypeId::block, code));
 }
 

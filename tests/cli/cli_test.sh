@@ -47,6 +47,25 @@ check "a script runs after its header" "from a script" "$out"
 check "a script's quit status" 3 $status
 printf 'print "no header"\n' >"$work/n.zub"
 check "a script without a header runs too" "no header" "$("$zub" "$work/n.zub")"
+
+# The command line reaches system/options straight from the arguments: one string each, spaces and
+# quotes kept; script/args joins them again, each quoted as a shell would read it back.
+printf 'probe system/options/args\nprint system/script/args\nprint system/options/boot\n' >"$work/a.zub"
+check "arguments reach system/options/args whole" "$(printf '["%s" "a b" {c"d} "" "it\x27s"]\n%s %s %s %s %s\n%s' \
+    "$work/a.zub" "$work/a.zub" "'a b'" "'c\"d'" "''" "'it'\\''s'" "$zub")" \
+    "$("$zub" "$work/a.zub" "a b" 'c"d' "" "it's")"
+code='prin find/tail system/script/args " "'
+check "a shell reads script/args back as the arguments" "$(printf '%s|' "$code" "$work/a.zub" "a b" 'c"d' "" "it's")" \
+    "$(eval "printf '%s|' $("$zub" -e "$code" "$work/a.zub" "a b" 'c"d' "" "it's")")"
+check "without arguments args is empty" "$(printf '== []\n== ""')" \
+    "$(printf 'system/options/args\nsystem/script/args\n' | "$zub")"
+
+# create-dir makes a directory that exists? then sees; a second time it cannot.
+check "create-dir and exists?" "true" "$("$zub" -e "create-dir %$work/made/ prin exists? %$work/made/")"
+check "create-dir of an existing directory fails" "*** Access Error: cannot create: %$work/made/" \
+    "$("$zub" -e "create-dir %$work/made/" 2>&1 | head -1)"
+# stats/show prints the memory report through the library's printer.
+check "stats/show prints the report" "[ Nodes  ] -- Free ----- Used ----- Total --" "$("$zub" -e 'stats/show' | sed -n 2p)"
 "$zub" "$work/missing.zub" >/dev/null 2>&1;        check "a missing script is refused" 1 $?
 
 check "the loop prints results" "$(printf '== 3\n== [1 2]')" "$(printf '1 + 2\n[1 2]\nprint ""\n' | "$zub" | head -2)"

@@ -16,6 +16,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/locale.h"
 #include "datatypes/object.h"
@@ -287,6 +288,13 @@ Status global_words(const int32_t* r) {
     return args.done(cell::make(TypeId::object, context::global(), 0, 0));
 }
 
+// system/options/float/pretty? switches the float text's pretty rules.
+Status float_pretty(const int32_t* r) {
+    const Args<Plain::routine> args(r);
+    float_::set_pretty(args.logic(0));
+    return args.done(cell::unset());
+}
+
 // The arguments as a block of strings, the program's own path first.
 Status command_line(const int32_t* r) {
     const Args<Plain::routine> args(r);
@@ -324,6 +332,7 @@ constexpr Named kSystemRoutines[] = {
     {"error-catalog", error_catalog},
     {"currency-list", currency_list},
     {"global-words", global_words},
+    {"float-pretty", float_pretty},
 };
 
 }  // namespace

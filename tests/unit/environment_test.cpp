@@ -3,6 +3,7 @@
 
 #include "boot/boot.h"
 #include "datatypes/context.h"
+#include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "evaluator/interp.h"
@@ -34,6 +35,15 @@ TEST_F(Environment, LibraryCodeCarriesTheSystemBit) {
     EXPECT_TRUE(handler.header & function::kSystem);
     EXPECT_FALSE(eval("func [a] [a]").header & function::kSystem);
     EXPECT_FALSE(eval("make function! [[a] [a]]").header & function::kSystem);
+}
+
+// The option's handler drives the float text's switch, which no language value shows directly.
+TEST_F(Environment, FloatPrettyOptionDrivesTheSwitch) {
+    EXPECT_TRUE(float_::pretty());
+    eval("system/options/float/pretty?: false");
+    EXPECT_FALSE(float_::pretty());
+    eval("system/options/float/full?: true system/options/float/pretty?: 1");
+    EXPECT_TRUE(float_::pretty());
 }
 
 }  // namespace

@@ -60,6 +60,11 @@ check "a shell reads script/args back as the arguments" "$(printf '%s|' "$code" 
 check "without arguments args is empty" "$(printf '== []\n== ""')" \
     "$(printf 'system/options/args\nsystem/script/args\n' | "$zub")"
 
+# Started in a directory that was removed, the program runs with no path rather than not at all.
+mkdir "$work/gone"
+check "a removed current directory leaves options/path none" "none" \
+    "$(cd "$work/gone" && rmdir "$work/gone" && "$zub" -e 'prin system/options/path' 2>&1)"
+
 # create-dir makes a directory that exists? then sees; a second time it cannot.
 check "create-dir and exists?" "true" "$("$zub" -e "create-dir %$work/made/ prin exists? %$work/made/")"
 check "create-dir of an existing directory fails" "*** Access Error: cannot create: %$work/made/" \

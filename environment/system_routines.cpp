@@ -230,11 +230,22 @@ Status gc_nodes_cycles(const int32_t* r) {
     return args.done(cell::integer(static_cast<int32_t>(collector::g_state.node_cycles)));
 }
 
-// Whether the code that called the function around this routine is interpreted: every call of
-// user code is, so the answer is the interpreter's flag on the calls below.
+// Whether the function around this routine was called by code that runs as written: top-level
+// code or a program's own function, not library code (whose functions carry kSystem and count as
+// built in). Above the caller's frame lie the function around this routine and this call.
 Status caller_interpreted(const int32_t* r) {
     const Args<Plain::routine> args(r);
-    return args.done(cell::logic(stack::interpreted(false)));
+    int functions = 0;
+    for (stack::Frame* f = stack::g_frame_top; f > stack::g_frames;) {
+        --f;
+        // A function whose arguments are still being gathered is not running its body: the code
+        // that gathers them is its caller's.
+        if (f->type != stack::FrameType::function || !(f->flags & stack::frame_flag::body)) continue;
+        const Cell& caller = context::owner_of(f->function_context);
+        if (cell::is(caller, TypeId::routine) || ++functions < 2) continue;
+        return args.done(cell::logic(!(caller.header & function::kSystem)));
+    }
+    return args.done(cell::logic(true));
 }
 
 // The catalogue's source, one `category: make object! [code: .. type: ".." id: template ..]` per

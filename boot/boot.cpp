@@ -10,6 +10,7 @@
 #include "boot/startup_data.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
@@ -92,7 +93,9 @@ void start() {
         define_builtins();
         routines::register_all();
         routines::define_make_routine();
+        function::set_library_code(true);
         run_environment();
+        function::set_library_code(false);
         routines::forget_make_routine();
         object::end_start_up();   // objects made from here on take run-time class ids
         collector::enable(true);  // off while the environment was built

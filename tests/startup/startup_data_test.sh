@@ -24,9 +24,14 @@ check "start-up from the text succeeds" 0 $?
 words=$(wc -l <"$work/text.txt")
 [ "$words" -gt 300 ]
 check "the environment has its words" 0 $?
-cmp -s "$work/data.txt" "$work/text.txt"
+# Compared line by line, sorted: the data brings every file's words into the global context before
+# the first file runs, the text one file at a time, so system/words lists the same words in
+# another order.
+sort "$work/data.txt" >"$work/data.sorted"
+sort "$work/text.txt" >"$work/text.sorted"
+cmp -s "$work/data.sorted" "$work/text.sorted"
 check "the data and the text give the same environment" 0 $?
-diff "$work/data.txt" "$work/text.txt" | head -20
+diff "$work/data.sorted" "$work/text.sorted" | head -20
 
 printf 'ZUBBIX\x02\x05\x01\x01\x80' >"$work/magic"
 out=$("$dump" "$work/magic" 2>&1); status=$?

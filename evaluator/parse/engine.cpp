@@ -8,6 +8,7 @@
 // position is checked against the tail as it stands before anything is read there. The engine's
 // own changes (remove, insert, change) move the positions its frames hold on that input instead.
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,29 @@ struct Input {
     uint32_t limit;
 };
 
-std::vector<Frame> g_frames;      // the rule stack, every parse running at once
+// The rule stack, every parse running at once. Every frame counts two cells or more, so it never
+// holds more than kStackCells / 2 frames: its room is taken once, a frame never moves (it stays
+// where it is while parens and the trace callback run), and a push is a store.
+class FrameStack {
+  public:
+    void init() {
+        if (!frames_) frames_ = std::make_unique<Frame[]>(kMost);
+        count_ = 0;
+    }
+    size_t size() const { return count_; }
+    Frame& operator[](size_t i) { return frames_[i]; }
+    Frame& back() { return frames_[count_ - 1]; }
+    void push_back(const Frame& f) { frames_[count_++] = f; }
+    void pop_back() { --count_; }
+    const Frame* begin() const { return frames_.get(); }
+    const Frame* end() const { return frames_.get() + count_; }
+
+  private:
+    static constexpr size_t kMost = kStackCells / 2 + 1;
+    std::unique_ptr<Frame[]> frames_;
+    size_t count_ = 0;
+};
+FrameStack g_frames;
 std::vector<Input> g_inputs;      // the input stack
 std::vector<Collect> g_collects;  // open collects, innermost last
 std::vector<Cell> g_held;         // per call: the collected result and the trace's stack block
@@ -224,7 +247,9 @@ uint32_t element_end(NodeId rules, uint32_t i) {
     }
 }
 
-// The engine's registers and steps for one call of parse.
+// The engine's registers and steps for one call of parse. Traced, it tells the callback of every
+// step; the untraced engine is a build of its own, which carries no test for it.
+template <bool kTraced>
 class Engine {
   public:
     Engine(bool case_sensitive, const Cell* callback)
@@ -289,7 +314,7 @@ class Engine {
         if (g_rule_cells + cells > kStackCells) error::fire(ErrorId::parse_stack);
         g_rule_cells += cells;
     }
-    Frame& push(Kind kind, uint32_t element) {
+    [[gnu::always_inline]] Frame& push(Kind kind, uint32_t element) {
         reserve(cells_of(kind));
         Frame f{};
         f.kind = kind;
@@ -302,7 +327,7 @@ class Engine {
         return g_frames.back();
     }
     void pop() {
-        if (callback_) {
+        if constexpr (kTraced) {
             if (g_frames.size() - frame_base_ <= announced_) {
                 announced_ = static_cast<uint32_t>(g_frames.size() - frame_base_ - 1);
                 fire(words::Word::pop, true);
@@ -319,6 +344,8 @@ class Engine {
     Status eval_paren(const Cell& paren, Cell* value);
     bool match_value(const Cell& rule, bool literal = false);
     bool match_text(const Cell& rule);
+    // Binary input's matchers stay out of line, off the block and text matching path.
+    [[gnu::noinline]] bool match_binary(const Cell& rule, bool literal);
     bool match_bytes(const Cell& rule);
     bool match_token(const Cell& rule);
     void set_word(const Cell& word, Cell value);
@@ -326,6 +353,7 @@ class Engine {
     bool simple_alternatives(Cell rule, Cell* out, uint32_t& count);
     bool search(const Cell* alternatives, uint32_t count, bool thru);
     Status fetch(bool& matched, bool& delivered);
+    [[gnu::noinline]] Status modify(Keyword kw, const Cell& v, uint32_t at, bool& matched, bool& delivered);
     bool deliver(bool& matched);
 
     // Modifiers: the value a modifier writes, the changes themselves, and the positions they move.
@@ -345,7 +373,8 @@ class Engine {
     Cell frame_rule(size_t i);
 };
 
-void Engine::enter_block(const Cell& rules) {
+template <bool kTraced>
+void Engine<kTraced>::enter_block(const Cell& rules) {
     const NodeId node = cell::series_node(rules);
     const uint32_t head = cell::series_index(rules);
     // The same block entered again at the same place in the same input, unchanged since, can only
@@ -370,7 +399,8 @@ void Engine::enter_block(const Cell& rules) {
     block_ = static_cast<uint32_t>(g_frames.size() - 1);
 }
 
-Status Engine::eval_paren(const Cell& paren, Cell* value) {
+template <bool kTraced>
+Status Engine<kTraced>::eval_paren(const Cell& paren, Cell* value) {
     stack::Rooted code(paren);
     const Status st = interp::eval(code.cell(), true);
     if (st == Status::normal && value) *value = stack::top_cell();
@@ -378,14 +408,16 @@ Status Engine::eval_paren(const Cell& paren, Cell* value) {
     return st;
 }
 
-void Engine::set_word(const Cell& word, Cell value) {
+template <bool kTraced>
+void Engine<kTraced>::set_word(const Cell& word, Cell value) {
     stack::Rooted kept(value);
     context::store(word, kept.cell());
 }
 
 // Matches a text rule at the position: the rule's own text for chars and texts, else its formed
 // text. Case-folded unless the case flag is on.
-bool Engine::match_text(const Cell& rule) {
+template <bool kTraced>
+bool Engine<kTraced>::match_text(const Cell& rule) {
     const uint32_t end = tail();
     if (pos_ > end) return false;
     const TypeId t = cell::type(rule);
@@ -421,7 +453,8 @@ inline uint8_t fold_byte(uint8_t b) { return b >= 'A' && b <= 'Z' ? b + 0x20 : b
 // Matches a rule against the bytes at the position: a binary by its bytes, a char or a text by
 // its UTF-8, any other value by the UTF-8 of its formed text. ASCII letters match either case
 // unless the case flag is on.
-bool Engine::match_bytes(const Cell& rule) {
+template <bool kTraced>
+bool Engine<kTraced>::match_bytes(const Cell& rule) {
     const uint32_t end = tail();
     if (pos_ > end) return false;
     static std::string pattern;  // kept between calls: its room is reused
@@ -447,11 +480,28 @@ bool Engine::match_bytes(const Cell& rule) {
     return true;
 }
 
+// Matches one rule value against binary input: a bitset one byte whose value is in it, a datatype
+// or typeset one token, anything else its bytes.
+template <bool kTraced>
+bool Engine<kTraced>::match_binary(const Cell& rule, bool literal) {
+    const TypeId t = cell::type(rule);
+    if (!literal) {
+        if (t == TypeId::bitset) {
+            if (pos_ >= tail() || !string::head_in_bitset(input_at(pos_), rule)) return false;
+            ++pos_;
+            return true;
+        }
+        if (t == TypeId::datatype || t == TypeId::typeset) return match_token(rule);
+    }
+    return match_bytes(rule);
+}
+
 // A datatype or typeset rule over binary input: the one token the lexer scans from the bytes at
 // the position (blanks before it skipped), by its type; the position moves past it. The bytes go
 // to the lexer a window at a time, widened while the token may run past the window, so a long
 // input is never copied whole for one token.
-bool Engine::match_token(const Cell& rule) {
+template <bool kTraced>
+bool Engine<kTraced>::match_token(const Cell& rule) {
     const uint32_t end = tail();
     if (pos_ >= end) return false;
     lexer::Options options;
@@ -476,20 +526,23 @@ bool Engine::match_token(const Cell& rule) {
 
 // Matches one rule value at the position and moves past what it matched. A literal (after quote)
 // is compared as it is: no datatype, typeset or lit-word reading.
-bool Engine::match_value(const Cell& rule, bool literal) {
+template <bool kTraced>
+bool Engine<kTraced>::match_value(const Cell& rule, bool literal) {
     const TypeId t = cell::type(rule);
-    if (!in_block_ && !literal && t == TypeId::bitset) {
-        // One character whose code point is in the set.
-        if (pos_ >= tail() || !string::head_in_bitset(input_at(pos_), rule)) return false;
-        ++pos_;
-        return true;
-    }
     if (!in_block_) {
-        if (!literal && (t == TypeId::datatype || t == TypeId::typeset)) {
-            if (in_binary_) return match_token(rule);
-            error::fire(ErrorId::parse_unsupported);
+        if (!in_binary_) {
+            if (!literal) {
+                if (t == TypeId::bitset) {
+                    // One character whose code point is in the set.
+                    if (pos_ >= tail() || !string::head_in_bitset(input_at(pos_), rule)) return false;
+                    ++pos_;
+                    return true;
+                }
+                if (t == TypeId::datatype || t == TypeId::typeset) error::fire(ErrorId::parse_unsupported);
+            }
+            return match_text(rule);
         }
-        return in_binary_ ? match_bytes(rule) : match_text(rule);
+        return match_binary(rule, literal);
     }
     if (pos_ >= tail()) return false;
     const Cell item = rule_cells(in_node_)[pos_];
@@ -509,7 +562,8 @@ bool Engine::match_value(const Cell& rule, bool literal) {
 // Whether the rule after to or thru is one plain value, or a block of plain values separated by
 // bars (words read for their values): then the search runs as a loop over positions, without a
 // frame per position.
-bool Engine::simple_alternatives(Cell rule, Cell* out, uint32_t& count) {
+template <bool kTraced>
+bool Engine<kTraced>::simple_alternatives(Cell rule, Cell* out, uint32_t& count) {
     constexpr uint32_t kMost = 8;
     auto plain = [&](Cell v, Cell& into) {
         if (cell::is(v, TypeId::word)) {
@@ -541,7 +595,8 @@ bool Engine::simple_alternatives(Cell rule, Cell* out, uint32_t& count) {
 
 // to and thru over plain values: the first position where one of them matches. Plain values are
 // matched without forming anything, so this never allocates.
-bool Engine::search(const Cell* alternatives, uint32_t count, bool thru) {
+template <bool kTraced>
+bool Engine<kTraced>::search(const Cell* alternatives, uint32_t count, bool thru) {
     const uint32_t from = pos_;
     for (uint32_t at = from; at <= tail(); ++at) {
         for (uint32_t k = 0; k < count; ++k) {
@@ -558,7 +613,8 @@ bool Engine::search(const Cell* alternatives, uint32_t count, bool thru) {
 
 // break and reject: drops the frames above the innermost loop of this call (a block frame when
 // there is none) and answers whether one was found.
-bool Engine::unwind_to_loop(bool matched) {
+template <bool kTraced>
+bool Engine<kTraced>::unwind_to_loop(bool matched) {
     size_t i = g_frames.size();
     while (i > frame_base_ + 1 && g_frames[i - 1].kind != Kind::repeat) --i;
     if (i <= frame_base_ + 1) i = block_ + 1;  // no loop: leave the innermost block
@@ -584,12 +640,144 @@ bool Engine::unwind_to_loop(bool matched) {
     return g_frames.back().kind == Kind::repeat;
 }
 
+// The keywords that gather or change: collect, keep, remove, insert and change. Out of line, so
+// the matching keywords' path stays as small as it was.
+template <bool kTraced>
+Status Engine<kTraced>::modify(Keyword kw, const Cell& v, uint32_t at, bool& matched, bool& delivered) {
+    const NodeId rules = cell::series_node(g_frames[block_].rule);
+    auto need = [&](uint32_t i) {
+        if (i >= series::length(rules)) error::fire(ErrorId::parse_end, v);
+    };
+    switch (kw) {
+        case Keyword::collect: {
+            need(at + 1);
+            Collect c{cell::none(), cell::none(), 0, Target::block};
+            uint32_t element = at + 1;
+            const Cell how = rule_cells(rules)[element];
+            const bool into = keyword_of(how) == Keyword::into;
+            if (into || keyword_of(how) == Keyword::set || is_word(how, g_after)) {
+                need(element + 1);
+                c.word = rule_cells(rules)[element + 1];
+                if (!cell::is(c.word, TypeId::word)) error::fire(ErrorId::parse_end, how);
+                c.target = into ? Target::into : keyword_of(how) == Keyword::set ? Target::set : Target::after;
+                element += 2;
+            }
+            need(element);
+            if (c.target == Target::into || c.target == Target::after) {
+                c.series = value_of(c.word);
+                const TypeId t = cell::type(c.series);
+                // Kept values go into a block of any input, or into text or bytes from text
+                // or bytes; a vector or a value of no series takes none.
+                const bool fits = type_group::in(type_group::block_like, t) ||
+                                  (!in_block_ && (string::is_text(t) || t == TypeId::binary));
+                if (!fits) error::fire(ErrorId::parse_into_type, c.series);
+                for (const Input& i : g_inputs) {
+                    if (cell::series_node(i.series) == cell::series_node(c.series))
+                        error::fire(ErrorId::parse_into_bad, c.series);
+                }
+                c.at = std::min(cell::series_index(c.series), series::length(cell::series_node(c.series)));
+                cell::set_series_index(c.series, 0);
+            } else c.series = block::make(8);
+            g_frames[block_].index = element;
+            g_collects.push_back(c);
+            push(Kind::collect, element);
+            delivered = false;
+            return Status::normal;
+        }
+        case Keyword::keep: {
+            need(at + 1);
+            if (!innermost_collect()) error::fire(ErrorId::parse_keep);
+            uint32_t element = at + 1;
+            const bool pick = is_word(rule_cells(rules)[element], g_pick);
+            if (pick) {
+                need(element + 1);
+                ++element;
+            }
+            const Cell next = rule_cells(rules)[element];
+            if (cell::is(next, TypeId::paren)) {
+                // keep (expression): the expression's value, spread with pick.
+                g_frames[block_].index = element + 1;
+                Cell value;
+                ZUB_PASS(eval_paren(next, &value));
+                if (kTraced && !fire(words::Word::paren, true)) return Status::normal;
+                stack::Rooted kept(value);
+                if (!innermost_collect()) error::fire(ErrorId::parse_keep);
+                keep_value(kept.cell(), pick);
+                matched = true;
+                return Status::normal;
+            }
+            g_frames[block_].index = element;
+            Frame& f = push(Kind::keep, element);
+            f.only = pick;
+            delivered = false;
+            return Status::normal;
+        }
+        case Keyword::remove: {
+            if (at + 1 >= series::length(rules)) error::fire(ErrorId::parse_rule, v);
+            const Cell next = rule_cells(rules)[at + 1];
+            if (cell::is(next, TypeId::word) && keyword_of(next) == Keyword::none_) {
+                // remove word: from the position the word holds in this input to here.
+                const Cell target = value_of(next);
+                if (type_group::in(type_group::series, cell::type(target)) && cell::series_node(target) == in_node_) {
+                    g_frames[block_].index = at + 2;
+                    const uint32_t length = series::length(in_node_);
+                    const uint32_t mark = std::min(cell::series_index(target), length);
+                    clamp();
+                    replace(std::min(mark, pos_), std::max(mark, pos_), nullptr, false);
+                    matched = true;
+                    return Status::normal;
+                }
+            }
+            push(Kind::remove, at + 1);
+            delivered = false;
+            return Status::normal;
+        }
+        case Keyword::insert: {
+            need(at + 1);
+            uint32_t element = at + 1;
+            const bool only = is_word(rule_cells(rules)[element], g_only);
+            if (only) {
+                need(element + 1);
+                ++element;
+            }
+            g_frames[block_].index = element + 1;
+            Cell value;
+            ZUB_PASS(modifier_value(rule_cells(rules)[element], value));
+            stack::Rooted kept(value);
+            clamp();
+            replace(pos_, pos_, &kept.cell(), only);
+            matched = true;
+            return Status::normal;
+        }
+        case Keyword::change: {
+            need(at + 1);
+            uint32_t element = at + 1;
+            const bool only = is_word(rule_cells(rules)[element], g_only);
+            if (only) {
+                need(element + 1);
+                ++element;
+            }
+            const uint32_t value_at = element_end(rules, element);
+            need(value_at);
+            g_frames[block_].index = element;
+            Frame& f = push(Kind::change, element);
+            f.only = only;
+            f.count = static_cast<int32_t>(value_at);
+            delivered = false;
+            return Status::normal;
+        }
+        default: break;
+    }
+    return Status::normal;
+}
+
 // Fetches and runs the next element of the innermost block. Sets `delivered` when the element
 // ended at once with `matched`; else it pushed frames and the loop fetches again.
-Status Engine::fetch(bool& matched, bool& delivered) {
+template <bool kTraced>
+Status Engine<kTraced>::fetch(bool& matched, bool& delivered) {
     delivered = true;
-    tested_ = false;
-    if (callback_) {
+    if constexpr (kTraced) {
+        tested_ = false;
         announce_pushes();
         if (stopped_) return Status::normal;
     }
@@ -605,7 +793,7 @@ Status Engine::fetch(bool& matched, bool& delivered) {
         return Status::normal;
     }
     const uint32_t at = b.index++;
-    if (callback_) {
+    if constexpr (kTraced) {
         Cell rule = b.rule;
         cell::set_series_index(rule, at);
         if (!fire(words::Word::fetch, matched, &rule)) return Status::normal;
@@ -627,12 +815,12 @@ Status Engine::fetch(bool& matched, bool& delivered) {
                 matched = true;
                 return Status::normal;
             case Keyword::skip:
-                tested_ = true;
+                if constexpr (kTraced) tested_ = true;
                 matched = pos_ < tail();
                 if (matched) ++pos_;
                 return Status::normal;
             case Keyword::end:
-                tested_ = true;
+                if constexpr (kTraced) tested_ = true;
                 matched = pos_ >= tail();
                 return Status::normal;
             case Keyword::none: matched = true; return Status::normal;
@@ -663,7 +851,7 @@ Status Engine::fetch(bool& matched, bool& delivered) {
                 uint32_t count;
                 if (simple_alternatives(rule_cells(rules)[at + 1], plain, count)) {
                     g_frames[block_].index = at + 2;
-                    tested_ = true;
+                    if constexpr (kTraced) tested_ = true;
                     matched = search(plain, count, kw == Keyword::thru);
                     return Status::normal;
                 }
@@ -705,7 +893,7 @@ Status Engine::fetch(bool& matched, bool& delivered) {
             case Keyword::quote: {
                 need(at + 1);
                 g_frames[block_].index = at + 2;
-                tested_ = true;
+                if constexpr (kTraced) tested_ = true;
                 matched = match_value(rule_cells(rules)[at + 1], true);
                 return Status::normal;
             }
@@ -763,124 +951,11 @@ Status Engine::fetch(bool& matched, bool& delivered) {
                 }
                 return Status::normal;
             }
-            case Keyword::collect: {
-                need(at + 1);
-                Collect c{cell::none(), cell::none(), 0, Target::block};
-                uint32_t element = at + 1;
-                const Cell how = rule_cells(rules)[element];
-                const bool into = keyword_of(how) == Keyword::into;
-                if (into || keyword_of(how) == Keyword::set || is_word(how, g_after)) {
-                    need(element + 1);
-                    c.word = rule_cells(rules)[element + 1];
-                    if (!cell::is(c.word, TypeId::word)) error::fire(ErrorId::parse_end, how);
-                    c.target = into ? Target::into : keyword_of(how) == Keyword::set ? Target::set : Target::after;
-                    element += 2;
-                }
-                need(element);
-                if (c.target == Target::into || c.target == Target::after) {
-                    c.series = value_of(c.word);
-                    const TypeId t = cell::type(c.series);
-                    // Kept values go into a block of any input, or into text or bytes from text
-                    // or bytes; a vector or a value of no series takes none.
-                    const bool fits = type_group::in(type_group::block_like, t) ||
-                                      (!in_block_ && (string::is_text(t) || t == TypeId::binary));
-                    if (!fits) error::fire(ErrorId::parse_into_type, c.series);
-                    for (const Input& i : g_inputs) {
-                        if (cell::series_node(i.series) == cell::series_node(c.series))
-                            error::fire(ErrorId::parse_into_bad, c.series);
-                    }
-                    c.at = std::min(cell::series_index(c.series), series::length(cell::series_node(c.series)));
-                    cell::set_series_index(c.series, 0);
-                } else c.series = block::make(8);
-                g_frames[block_].index = element;
-                g_collects.push_back(c);
-                push(Kind::collect, element);
-                delivered = false;
-                return Status::normal;
-            }
-            case Keyword::keep: {
-                need(at + 1);
-                if (!innermost_collect()) error::fire(ErrorId::parse_keep);
-                uint32_t element = at + 1;
-                const bool pick = is_word(rule_cells(rules)[element], g_pick);
-                if (pick) {
-                    need(element + 1);
-                    ++element;
-                }
-                const Cell next = rule_cells(rules)[element];
-                if (cell::is(next, TypeId::paren)) {
-                    // keep (expression): the expression's value, spread with pick.
-                    g_frames[block_].index = element + 1;
-                    Cell value;
-                    ZUB_PASS(eval_paren(next, &value));
-                    if (callback_ && !fire(words::Word::paren, true)) return Status::normal;
-                    stack::Rooted kept(value);
-                    if (!innermost_collect()) error::fire(ErrorId::parse_keep);
-                    keep_value(kept.cell(), pick);
-                    matched = true;
-                    return Status::normal;
-                }
-                g_frames[block_].index = element;
-                Frame& f = push(Kind::keep, element);
-                f.only = pick;
-                delivered = false;
-                return Status::normal;
-            }
-            case Keyword::remove: {
-                if (at + 1 >= series::length(rules)) error::fire(ErrorId::parse_rule, v);
-                const Cell next = rule_cells(rules)[at + 1];
-                if (cell::is(next, TypeId::word) && keyword_of(next) == Keyword::none_) {
-                    // remove word: from the position the word holds in this input to here.
-                    const Cell target = value_of(next);
-                    if (type_group::in(type_group::series, cell::type(target)) &&
-                        cell::series_node(target) == in_node_) {
-                        g_frames[block_].index = at + 2;
-                        const uint32_t length = series::length(in_node_);
-                        const uint32_t mark = std::min(cell::series_index(target), length);
-                        clamp();
-                        replace(std::min(mark, pos_), std::max(mark, pos_), nullptr, false);
-                        matched = true;
-                        return Status::normal;
-                    }
-                }
-                push(Kind::remove, at + 1);
-                delivered = false;
-                return Status::normal;
-            }
-            case Keyword::insert: {
-                need(at + 1);
-                uint32_t element = at + 1;
-                const bool only = is_word(rule_cells(rules)[element], g_only);
-                if (only) {
-                    need(element + 1);
-                    ++element;
-                }
-                g_frames[block_].index = element + 1;
-                Cell value;
-                ZUB_PASS(modifier_value(rule_cells(rules)[element], value));
-                stack::Rooted kept(value);
-                clamp();
-                replace(pos_, pos_, &kept.cell(), only);
-                matched = true;
-                return Status::normal;
-            }
-            case Keyword::change: {
-                need(at + 1);
-                uint32_t element = at + 1;
-                const bool only = is_word(rule_cells(rules)[element], g_only);
-                if (only) {
-                    need(element + 1);
-                    ++element;
-                }
-                const uint32_t value_at = element_end(rules, element);
-                need(value_at);
-                g_frames[block_].index = element;
-                Frame& f = push(Kind::change, element);
-                f.only = only;
-                f.count = static_cast<int32_t>(value_at);
-                delivered = false;
-                return Status::normal;
-            }
+            case Keyword::collect:
+            case Keyword::keep:
+            case Keyword::remove:
+            case Keyword::insert:
+            case Keyword::change: return modify(kw, v, at, matched, delivered);
             case Keyword::none_: break;
         }
     }
@@ -895,7 +970,7 @@ Status Engine::fetch(bool& matched, bool& delivered) {
                 return Status::normal;
             }
             if (!cell::is(v, TypeId::integer)) {
-                tested_ = true;
+                if constexpr (kTraced) tested_ = true;
                 matched = match_value(v);
                 return Status::normal;
             }
@@ -927,7 +1002,7 @@ Status Engine::fetch(bool& matched, bool& delivered) {
         case TypeId::paren:
             ZUB_PASS(eval_paren(v, nullptr));
             matched = true;
-            if (callback_) fire(words::Word::paren, true);
+            if constexpr (kTraced) fire(words::Word::paren, true);
             return Status::normal;
         case TypeId::set_word: set_word(v, input_at(std::min(pos_, series::length(in_node_)))); break;
         case TypeId::get_word: {
@@ -942,7 +1017,7 @@ Status Engine::fetch(bool& matched, bool& delivered) {
         case TypeId::set_path:
         case TypeId::get_path: error::fire(ErrorId::parse_rule, v);
         default:
-            tested_ = true;
+            if constexpr (kTraced) tested_ = true;
             matched = match_value(v);
             return Status::normal;
     }
@@ -952,7 +1027,8 @@ Status Engine::fetch(bool& matched, bool& delivered) {
 
 // The value insert and change write: a paren's value, a word's value, or the value itself. A path
 // there is no value the rules can name.
-Status Engine::modifier_value(const Cell& rule, Cell& value) {
+template <bool kTraced>
+Status Engine<kTraced>::modifier_value(const Cell& rule, Cell& value) {
     const TypeId t = cell::type(rule);
     if (t == TypeId::paren) return eval_paren(rule, &value);
     if (t == TypeId::path || t == TypeId::lit_path || t == TypeId::set_path || t == TypeId::get_path)
@@ -964,7 +1040,8 @@ Status Engine::modifier_value(const Cell& rule, Cell& value) {
 // Replaces the input from `from` to `to` with the value (nothing: a removal) the way change and
 // insert write it (a block's values spread unless only), leaves the position after what was
 // written, and moves the positions held on this input to match.
-void Engine::replace(uint32_t from, uint32_t to, const Cell* value, bool only) {
+template <bool kTraced>
+void Engine<kTraced>::replace(uint32_t from, uint32_t to, const Cell* value, bool only) {
     const TypeId type = cell::type(input().series);
     const ActionTable& row = registry::actions(type);
     const uint32_t before = series::length(in_node_);
@@ -988,7 +1065,8 @@ void Engine::replace(uint32_t from, uint32_t to, const Cell* value, bool only) {
 
 // After `removed` units at `at` were replaced by `inserted` ones: positions past the change move
 // with the units they stood before; those inside the removed part go to its start.
-void Engine::moved(uint32_t at, uint32_t removed, uint32_t inserted) {
+template <bool kTraced>
+void Engine<kTraced>::moved(uint32_t at, uint32_t removed, uint32_t inserted) {
     auto shift = [&](uint32_t p) {
         if (p <= at) return p;
         if (p < at + removed) return at;
@@ -1006,7 +1084,8 @@ void Engine::moved(uint32_t at, uint32_t removed, uint32_t inserted) {
 
 // Puts a value where the innermost collect gathers: in a block as one value (its values one by one
 // when spread), in text or bytes as insert writes it.
-void Engine::keep_value(Cell value, bool spread) {
+template <bool kTraced>
+void Engine<kTraced>::keep_value(Cell value, bool spread) {
     Collect& c = *innermost_collect();
     const uint32_t length = series::length(cell::series_node(c.series));
     Cell at = c.series;
@@ -1017,7 +1096,8 @@ void Engine::keep_value(Cell value, bool spread) {
 
 // Keeps what the input from `from` to `to` matched: one value or character (an integer for a byte)
 // as itself, a longer run as a copy of the input's kind, or with pick each of its values.
-void Engine::keep_part(uint32_t from, uint32_t to, bool pick) {
+template <bool kTraced>
+void Engine<kTraced>::keep_part(uint32_t from, uint32_t to, bool pick) {
     const uint32_t length = series::length(in_node_);
     to = std::min(to, length);
     if (from >= to) return;
@@ -1035,7 +1115,8 @@ void Engine::keep_part(uint32_t from, uint32_t to, bool pick) {
 // Closes the innermost collect: its new block goes to the word (collect set), into the enclosing
 // collect when its rule matched, or, with no enclosing collect, becomes what parse returns. A
 // target series has its values already; after moves the word past them.
-void Engine::close_collect(bool matched) {
+template <bool kTraced>
+void Engine<kTraced>::close_collect(bool matched) {
     const Collect c = g_collects.back();
     g_collects.pop_back();
     stack::Rooted kept(c.series);
@@ -1059,7 +1140,8 @@ void Engine::close_collect(bool matched) {
 // ---- trace --------------------------------------------------------------------------------------
 
 // Tells the callback of the pushes it has not been told of yet, outermost first.
-void Engine::announce_pushes() {
+template <bool kTraced>
+void Engine<kTraced>::announce_pushes() {
     while (!stopped_ && announced_ < g_frames.size() - frame_base_) {
         ++announced_;
         const Cell rule = frame_rule(frame_base_ + announced_ - 1);
@@ -1069,7 +1151,8 @@ void Engine::announce_pushes() {
 
 // A frame's place in the rules: a block frame's block at its next element; a code frame's block
 // at the element it waits on.
-Cell Engine::frame_rule(size_t i) {
+template <bool kTraced>
+Cell Engine<kTraced>::frame_rule(size_t i) {
     const Frame& f = g_frames[i];
     size_t b = i;
     while (g_frames[b].kind != Kind::block) --b;
@@ -1083,7 +1166,8 @@ Cell Engine::frame_rule(size_t i) {
 // at the position, and the rule stack: for each
 // frame of this call, its rule block at the element it is at. An answer other than true stops
 // the parse.
-bool Engine::fire(words::Word event, bool matched, const Cell* rule) {
+template <bool kTraced>
+bool Engine<kTraced>::fire(words::Word event, bool matched, const Cell* rule) {
     if (stopped_) return false;
     Cell& stack_block = g_held[held_base_ + 1];
     if (cell::is(stack_block, TypeId::none)) stack_block = block::make(16);
@@ -1124,9 +1208,10 @@ bool Engine::fire(words::Word event, bool matched, const Cell* rule) {
 
 // Hands an element's result to the frame that waits for it. Returns true when the loop should
 // fetch next, false when the outermost block has ended (matched then holds its result).
-bool Engine::deliver(bool& matched) {
+template <bool kTraced>
+bool Engine<kTraced>::deliver(bool& matched) {
     for (;;) {
-        if (g_frames.size() == frame_base_ || stopped_) return false;
+        if (g_frames.size() == frame_base_ || (kTraced && stopped_)) return false;
         Frame& f = g_frames.back();
         switch (f.kind) {
             case Kind::block: {
@@ -1146,7 +1231,7 @@ bool Engine::deliver(bool& matched) {
                 continue;
             }
             case Kind::repeat: {
-                if (callback_ && !fire(words::Word::iterate, matched)) return false;
+                if (kTraced && !fire(words::Word::iterate, matched)) return false;
                 if (matched) {
                     ++f.count;
                     const uint32_t length = series::length(in_node_);
@@ -1266,7 +1351,8 @@ bool Engine::deliver(bool& matched) {
     }
 }
 
-Status Engine::run(Cell series, Cell rules, uint32_t limit, Cell& result) {
+template <bool kTraced>
+Status Engine<kTraced>::run(Cell series, Cell rules, uint32_t limit, Cell& result) {
     if (g_inputs.size() >= kStackCells) error::fire(ErrorId::parse_stack);
     g_inputs.push_back(Input{series, limit});
     set_input(input());
@@ -1279,7 +1365,7 @@ Status Engine::run(Cell series, Cell rules, uint32_t limit, Cell& result) {
         bool delivered;
         ZUB_PASS(fetch(matched, delivered));
         if (!delivered) continue;
-        if (callback_ && tested_ && !fire(words::Word::match, matched)) break;
+        if (kTraced && tested_ && !fire(words::Word::match, matched)) break;
         if (!deliver(matched)) break;
     }
     if (exit_ != Status::normal) return exit_;
@@ -1289,7 +1375,7 @@ Status Engine::run(Cell series, Cell rules, uint32_t limit, Cell& result) {
         return Status::normal;
     }
     matched = matched && pos_ >= tail();
-    if (callback_) fire(words::Word::end, matched);
+    if constexpr (kTraced) fire(words::Word::end, matched);
     // An outermost collect with no target gives its block instead.
     result = cell::is(g_held[held_base_], TypeId::none) ? cell::logic(matched) : g_held[held_base_];
     return Status::normal;
@@ -1299,10 +1385,7 @@ Status Engine::run(Cell series, Cell rules, uint32_t limit, Cell& result) {
 
 void init() {
     collector::add_root_walker(keep_roots);
-    g_frames.clear();
-    // Every frame counts two cells or more: the stack never holds more than this many, so it never
-    // moves, and a frame stays where it is while parens and the trace callback run.
-    g_frames.reserve(kStackCells / 2 + 1);
+    g_frames.init();
     g_collects.clear();
     g_held.clear();
     g_inputs.clear();
@@ -1334,7 +1417,11 @@ void init() {
 }
 
 Status process(Cell input, Cell rules, bool case_sensitive, uint32_t limit, const Cell* callback, Cell& result) {
-    Engine engine(case_sensitive, callback);
+    if (callback) {
+        Engine<true> engine(case_sensitive, callback);
+        return engine.run(input, rules, limit, result);
+    }
+    Engine<false> engine(case_sensitive, callback);
     return engine.run(input, rules, limit, result);
 }
 

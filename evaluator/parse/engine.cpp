@@ -1078,6 +1078,8 @@ void Engine<kTraced>::moved(uint32_t at, uint32_t removed, uint32_t inserted) {
         f.start = shift(f.start);
         f.round = shift(f.round);
     }
+    // A /part limit ends at the same unit it ended at before.
+    if (input().limit != UINT32_MAX) input().limit = shift(input().limit);
 }
 
 // ---- collect and keep ---------------------------------------------------------------------------

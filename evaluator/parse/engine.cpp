@@ -699,8 +699,8 @@ Status Engine<kTraced>::modify(Keyword kw, const Cell& v, uint32_t at, bool& mat
                 g_frames[block_].index = element + 1;
                 Cell value;
                 ZUB_PASS(eval_paren(next, &value));
-                if (kTraced && !fire(words::Word::paren, true)) return Status::normal;
                 stack::Rooted kept(value);
+                if (kTraced && !fire(words::Word::paren, true)) return Status::normal;
                 if (!innermost_collect()) error::fire(ErrorId::parse_keep);
                 keep_value(kept.cell(), pick);
                 matched = true;

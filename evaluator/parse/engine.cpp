@@ -1274,14 +1274,19 @@ bool Engine<kTraced>::deliver(bool& matched) {
             case Kind::copy:
             case Kind::set:
                 if (matched) {
-                    const uint32_t length = series::length(in_node_);
-                    const uint32_t from = std::min(f.start, length), to = std::max(from, std::min(pos_, length));
+                    // The frame goes first: its pop may run the trace callback, which may collect
+                    // or change the input, and the value must be made from the input as it is
+                    // then and stored before anything else allocates.
+                    const uint32_t start = f.start;
+                    const bool copy = f.kind == Kind::copy;
                     const Cell word = f.rule;
+                    pop();
+                    const uint32_t length = series::length(in_node_);
+                    const uint32_t from = std::min(start, length), to = std::max(from, std::min(pos_, length));
                     Cell value = cell::none();
-                    if (f.kind == Kind::copy)
+                    if (copy)
                         value = cell::series(cell::type(input().series), series::copy_part(in_node_, from, to - from));
                     else if (to > from) value = series_value::element_at(input().series, from);
-                    pop();
                     set_word(word, value);
                 } else pop();
                 continue;

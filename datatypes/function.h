@@ -63,6 +63,10 @@ void push_refinement_defaults(uint32_t n);
 // the new context. code and code2 are routine-registry indexes or 0. May collect.
 NodeId push(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2, uint32_t flags);
 
+// While on, every function and routine made carries kSystem: start-up turns it on for the library
+// it builds and off before any program runs. Never allocates.
+void set_library_code(bool on);
+
 // make function! [spec body]: validated, then pushed and popped. May collect.
 Cell make(Cell spec_and_body);
 

@@ -17,6 +17,8 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "environment/file_routines.h"
+#include "environment/system_routines.h"
+#include "environment/zubbin_codec.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
 #include "evaluator/stack.h"
@@ -200,6 +202,8 @@ void register_all() {
     (void)function::add_routine("make-null-handle", make_null_handle);
     register_image_routines();
     register_file_routines();
+    zubbin_codec::register_routines();
+    register_system();
 #define ZUB_TYPE_PREDICATE(type, word) (void)function::add_routine(word, is_type<TypeId::type>);
 #define ZUB_TYPESET_PREDICATE(word, typeset)
 #include "environment/predicates.def"

@@ -257,6 +257,7 @@ bool encode_gif(uint32_t width, uint32_t height, const uint32_t* pixels, std::st
     int status = 0;
     GifFileType* gif = EGifOpen(&out, gif_write, &status);
     bool ok = gif != nullptr;
+    if (ok) EGifSetGifVersion(gif, transparent);  // transparency needs the 89a extension
     // The screen and the image descriptors copy the colour map, and closing frees the copies.
     ok = ok && EGifPutScreenDesc(gif, static_cast<int>(width), static_cast<int>(height), 8, 0, map) == GIF_OK;
     if (ok && transparent) {
@@ -325,9 +326,31 @@ bool decode_tiff(std::string_view bytes, Target& out) {
     uint32_t width = 0, height = 0;
     TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    uint16_t bits = 0, samples = 0, photometric = 0, planar = 0, extra_count = 0;
+    uint16_t* extra = nullptr;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extra_count, &extra);
+    const bool has_photometric = TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric) == 1;
     uint32_t* data = allocate(out, width, height);
     bool ok = data != nullptr;
-    if (ok) {
+    // 8-bit RGB or RGB with straight alpha, the form we write, is read as it is: the general reader
+    // premultiplies straight alpha, which loses the colour of transparent pixels.
+    const bool plain = has_photometric && photometric == PHOTOMETRIC_RGB && bits == 8 &&
+                       planar == PLANARCONFIG_CONTIG &&
+                       (samples == 3 || (samples == 4 && extra_count == 1 && extra[0] == EXTRASAMPLE_UNASSALPHA));
+    if (ok && plain && static_cast<size_t>(TIFFScanlineSize(tiff)) == size_t{width} * samples) {
+        std::vector<uint8_t> row(size_t{width} * samples);
+        for (uint32_t y = 0; ok && y < height; ++y) {
+            ok = TIFFReadScanline(tiff, row.data(), y, 0) == 1;
+            for (uint32_t x = 0; ok && x < width; ++x) {
+                const uint8_t* p = row.data() + size_t{x} * samples;
+                const uint32_t a = samples == 4 ? p[3] : 0xFF;
+                data[size_t{y} * width + x] = a << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+            }
+        }
+    } else if (ok) {
         // ABGR in each 32-bit word (R in the low byte), top row first.
         ok = TIFFReadRGBAImageOriented(tiff, width, height, data, ORIENTATION_TOPLEFT, 0) != 0;
         for (size_t i = 0, n = size_t{width} * height; i < n; ++i) {

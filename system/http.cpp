@@ -81,6 +81,15 @@ bool perform(const Request& request, Response& response, std::string& error) {
         const std::string line = value.empty() ? name + ";" : name + ": " + value;
         list = curl_slist_append(list, line.c_str());
     }
+    // Headers of the script's own replace the defaults: curl's own content type for a body goes too.
+    const auto named = [&](std::string_view wanted) {
+        return std::any_of(request.headers.begin(), request.headers.end(), [&](const auto& h) {
+            return h.first.size() == wanted.size() &&
+                   std::equal(h.first.begin(), h.first.end(), wanted.begin(),
+                              [](char a, char b) { return std::tolower(a) == std::tolower(b); });
+        });
+    };
+    if (request.own_headers && !named("Content-Type")) list = curl_slist_append(list, "Content-Type:");
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, reason);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
@@ -123,7 +132,8 @@ std::string text_of(Cell value) {
     if (!type_group::in(type_group::text_like, cell::type(value))) {
         const Cell formed = string::make(16);
         kept.cell() = formed;
-        registry::actions(cell::type(value)).form(value, cell::series_node(formed), std::numeric_limits<int32_t>::max());
+        registry::actions(cell::type(value))
+            .form(value, cell::series_node(formed), std::numeric_limits<int32_t>::max());
     }
     const unicode::Converted utf8 = unicode::string_to_utf8(kept.cell());
     return {reinterpret_cast<const char*>(utf8.data), utf8.size};
@@ -187,12 +197,13 @@ Cell request(Cell method, Cell url, Cell headers, Cell data, bool binary, bool l
     if (cell::is(headers, TypeId::block)) {
         r.own_headers = true;
         const NodeId node = cell::series_node(headers);
-        for (uint32_t i = cell::series_index(headers); i + 1 < block::length(cell::series(TypeId::block, node)); i += 2) {
+        for (uint32_t i = cell::series_index(headers); i + 1 < block::length(cell::series(TypeId::block, node));
+             i += 2) {
             const Cell name = memory::buffer(node)->cells()[i];
             const Cell value = memory::buffer(node)->cells()[i + 1];
-            r.headers.emplace_back(word::is_all_word(cell::type(name)) ? std::string(symbol::utf8(word::symbol_of(name)))
-                                                                       : text_of(name),
-                                   text_of(value));
+            r.headers.emplace_back(
+                word::is_all_word(cell::type(name)) ? std::string(symbol::utf8(word::symbol_of(name))) : text_of(name),
+                text_of(value));
         }
     }
     if (!cell::is(data, TypeId::none) && r.method != "GET" && r.method != "HEAD") {
@@ -202,7 +213,9 @@ Cell request(Cell method, Cell url, Cell headers, Cell data, bool binary, bool l
     Response response;
     std::string error;
     if (!perform(r, response, error)) return cell::none();
-    const Cell body = binary ? binary::from_bytes(response.body) : lines ? lines_of(response.body) : text(response.body);
+    const Cell body = binary  ? binary::from_bytes(response.body)
+                      : lines ? lines_of(response.body)
+                              : text(response.body);
     if (!info) return body;
     stack::Rooted kept(body);
     stack::Rooted answer(block::make(3));

@@ -34,9 +34,9 @@ Cell answered(Cell answer, const Cell& url) {
 Cell read_http(Cell url, const ReadOptions& o) {
     if (o.part || o.seek || o.as) error::fire(ErrorId::not_done);
     stack::Rooted kept(url);
-    return answered(http::request(words::global(words::Word::get), url, cell::none(), cell::none(), o.binary, o.lines,
-                                  o.info),
-                    kept.cell());
+    return answered(
+        http::request(words::global(words::Word::get), url, cell::none(), cell::none(), o.binary, o.lines, o.info),
+        kept.cell());
 }
 
 // The data of a write is a string! or a binary! (posted), or a block of the method word, a block

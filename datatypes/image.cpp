@@ -80,7 +80,7 @@ Cell make(int64_t w, int64_t h) {
     return value;
 }
 
-Cell from_pixels(uint32_t w, uint32_t h, const uint32_t* source) {
+Cell from_pixels(uint32_t w, uint32_t h, const void* source) {
     const Cell value = make_unfilled(w, h);
     if (w && h) std::memcpy(pixels(value), source, size_t{w} * h * 4);
     return value;

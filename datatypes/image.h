@@ -31,7 +31,7 @@ uint32_t tuple_pixel(const Cell& tuple);
 Cell make(int64_t width, int64_t height);
 // The same, the pixels copied from `pixels` (width x height of them, which must not lie in a
 // series). May collect.
-Cell from_pixels(uint32_t width, uint32_t height, const uint32_t* pixels);
+Cell from_pixels(uint32_t width, uint32_t height, const void* pixels);
 
 // The pixels of an image from the first one (not the head). Valid until the next allocation.
 uint32_t* pixels(const Cell& value);

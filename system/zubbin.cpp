@@ -15,6 +15,7 @@
 #include "datatypes/context.h"
 #include "datatypes/error_value.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/tuple.h"
@@ -330,8 +331,9 @@ void Writer::record(const Cell& v) {
         case TypeId::ref:
         case TypeId::binary:
         case TypeId::vector:
+        case TypeId::image:
         case TypeId::bitset: return series_record(v, line);
-        default: refuse(type);  // routine!, triple!, handle!, port!, image!, event!, internals
+        default: refuse(type);  // routine!, triple!, handle!, port!, event!, internals
     }
 }
 
@@ -491,6 +493,14 @@ void Writer::series_record(const Cell& v, uint32_t line) {
             number(length);
             raw(memory::buffer(node)->head_ptr(), length);
             return;
+        case TypeId::image: {
+            header(t, line, head != 0);
+            if (head || !compact_) number(head);
+            if (compact_) varint(image::width(v)), varint(image::height(v));
+            else u32(v.w3);
+            raw(memory::buffer(node)->head_ptr(), size_t{length} * 4);
+            return;
+        }
         case TypeId::vector: {
             header(t, line | unit << 8, head != 0);
             if (head || !compact_) number(head);

@@ -14,6 +14,7 @@
 #include "datatypes/date.h"
 #include "datatypes/error_value.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/locale.h"
 #include "datatypes/map.h"
 #include "datatypes/money.h"
@@ -496,12 +497,12 @@ void Reader::payload(NodeId parent, uint32_t i, TypeId type, bool f, bool ref, u
         case TypeId::ref:
         case TypeId::binary:
         case TypeId::vector:
+        case TypeId::image:
         case TypeId::bitset: return series_payload(parent, i, type, f, ref, header);
         case TypeId::routine:
         case TypeId::triple:
         case TypeId::handle:
         case TypeId::port:
-        case TypeId::image:
         case TypeId::event: error::fire(ErrorId::no_codec, cell::datatype_of(type));
         default: fail_at(at);  // symbol!, context!, series!: never a value of their own
     }
@@ -822,6 +823,23 @@ void Reader::series_payload(NodeId parent, uint32_t i, TypeId type, bool f, bool
             const bool complement = compact_ ? f : (header & format::kClassicComplement) != 0;
             if (type == TypeId::bitset && complement) b->flags |= series_flag::complement;
             return store(parent, i, cell::series(type, node, head));
+        }
+        case TypeId::image: {
+            uint32_t w, h;
+            if (compact_) {
+                w = varint();
+                h = varint();
+            } else {
+                const uint32_t size = u32();
+                w = size & 0xFFFF, h = size >> 16;
+            }
+            if (w > image::kMaxSide || h > image::kMaxSide) fail();
+            const uint64_t n = uint64_t{w} * h;
+            if (n > left() / 4 || head > n) fail();
+            const uint8_t* bytes = take(static_cast<size_t>(n) * 4);
+            Cell img = image::from_pixels(w, h, bytes);
+            img.w1 = head;
+            return store(parent, i, img);
         }
         case TypeId::vector: {
             uint32_t element, width, n;

@@ -36,6 +36,7 @@ constexpr std::string_view kSample = R"(
         integer! make typeset! [integer! string!] charset "abc" complement charset "x"
         make vector! [integer! 16 [1 2 3]] make vector! [float! 64 [1.5]] make hash! [a 1]
         make map! [a 1 "b" [2]] o o in o 'x :o/f :if :append :+ make error! "boom" true false none
+        make image! [2x1 #{010203040506} #{00FF}]
     ]
     append b [word set: :get 'lit /ref a/b/c (1 + 2) [nested [deep]]]
     append/only b b

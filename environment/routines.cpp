@@ -197,6 +197,7 @@ void register_all() {
     function::reset_routines();
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
     (void)function::add_routine("make-null-handle", make_null_handle);
+    (void)function::add_routine("os-info", os_info);
 #define ZUB_TYPE_PREDICATE(type, word) (void)function::add_routine(word, is_type<TypeId::type>);
 #define ZUB_TYPESET_PREDICATE(word, typeset)
 #include "environment/predicates.def"

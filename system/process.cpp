@@ -74,10 +74,10 @@ bool open_output(const Output& out, int& read_end, int& write_end, Result& resul
 
 bool is_shell_builtin(std::string_view word) {
     static constexpr std::string_view kBuiltins[] = {
-        ".",     ":",     "[",    "alias", "bg",   "break", "cd",     "command", "continue", "echo",  "eval",  "exec",
-        "exit",  "export", "false", "fg",  "getopts", "hash", "jobs", "kill",  "printf", "pwd",   "read",  "readonly",
-        "return", "set",  "shift", "test", "times", "trap",  "true",   "type",  "ulimit",   "umask", "unalias", "unset",
-        "wait",  "if",    "for",  "while", "until", "case"};
+        ".",     ":",        "[",      "alias", "bg",    "break",   "cd",    "command", "continue", "echo",   "eval",
+        "exec",  "exit",     "export", "false", "fg",    "getopts", "hash",  "jobs",    "kill",     "printf", "pwd",
+        "read",  "readonly", "return", "set",   "shift", "test",    "times", "trap",    "true",     "type",   "ulimit",
+        "umask", "unalias",  "unset",  "wait",  "if",    "for",     "while", "until",   "case"};
     return std::find(std::begin(kBuiltins), std::end(kBuiltins), word) != std::end(kBuiltins);
 }
 
@@ -89,8 +89,7 @@ bool is_shell_syntax(std::string_view command, const std::vector<std::string>& a
 
 // Moves the bytes between this process and the child until both outputs end: the input is written
 // as the child takes it, in the same poll as the reads, so neither side waits on the other.
-void exchange(int& in_write, std::string_view input, int& out_read, std::string* out, int& err_read,
-              std::string* err) {
+void exchange(int& in_write, std::string_view input, int& out_read, std::string* out, int& err_read, std::string* err) {
     for (int fd : {in_write, out_read, err_read})
         if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     size_t written = 0;
@@ -212,8 +211,8 @@ Result run(const Request& request) {
     const IgnorePipeSignal no_sigpipe;
     Fds fds;
     int* f = fds.fds;
-    const bool redirected = request.in.kind != Redirect::none || request.out.kind != Redirect::none ||
-                            request.err.kind != Redirect::none;
+    const bool redirected =
+        request.in.kind != Redirect::none || request.out.kind != Redirect::none || request.err.kind != Redirect::none;
     const bool wait = request.wait || request.console || redirected;
 
     // Streams not asked for go to /dev/null unless the child shares ours.
@@ -267,7 +266,8 @@ Result run(const Request& request) {
     }
     std::string out_bytes, err_bytes;
     exchange(f[kInWrite], request.in.kind == Redirect::bytes ? request.in.bytes : std::string_view{}, f[kOutRead],
-             request.out.bytes ? request.out.bytes : &out_bytes, f[kErrRead], request.err.bytes ? request.err.bytes : &err_bytes);
+             request.out.bytes ? request.out.bytes : &out_bytes, f[kErrRead],
+             request.err.bytes ? request.err.bytes : &err_bytes);
     result.value = wait_for(pid);
     return result;
 }

@@ -25,7 +25,7 @@ struct Output {
 };
 
 struct Request {
-    std::string command;  // a command line, split into arguments as a shell would without running one
+    std::string command;   // a command line, split into arguments as a shell would without running one
     bool program = false;  // the command is one program path, taken whole
     bool shell = false;    // run the command line through /bin/sh -c
     bool wait = false;     // wait for the child (always when a stream is redirected or console)
@@ -35,9 +35,9 @@ struct Request {
 };
 
 struct Result {
-    int64_t value = 0;    // the exit code (128 + signal for a child killed by one), or the process id
-    int error = 0;        // errno when the command could not be started; then value is -1
-    std::string failed;   // what could not be opened or started: the program or a redirection file
+    int64_t value = 0;   // the exit code (128 + signal for a child killed by one), or the process id
+    int error = 0;       // errno when the command could not be started; then value is -1
+    std::string failed;  // what could not be opened or started: the program or a redirection file
 };
 
 // Runs the request. Input is written while both outputs are read, so a child that fills its

@@ -58,9 +58,14 @@ void tell_owner(const Cell& value, words::Word action, int64_t index, int64_t pa
 // A hash! index over the series hears of the change first, so that lookups made by the owner's
 // handler already see it as stale.
 inline void notify_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
-    if (!cell::is(value, TypeId::image) && (memory::buffer(value.w2)->flags & series_flag::indexed))
-        hash_block::note_change(value, action, index);
-    if (ownership::is_owned(value)) tell_owner(value, action, index, part);
+    if (cell::is(value, TypeId::image)) {
+        if (ownership::is_owned(value)) tell_owner(value, action, index, part);
+        return;
+    }
+    const uint32_t flags = memory::buffer(value.w2)->flags;
+    if (!(flags & (series_flag::owned | series_flag::indexed))) return;  // the common case: one test
+    if (flags & series_flag::indexed) hash_block::note_change(value, action, index);
+    if (flags & series_flag::owned) tell_owner(value, action, index, part);
 }
 
 }  // namespace zub::series_value

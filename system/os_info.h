@@ -10,10 +10,10 @@
 namespace zub::os_info {
 
 struct Info {
-    std::string name;        // the distribution's PRETTY_NAME, else "Linux"
-    std::string arch;        // x86-64, x86-32, ARM64, ARM, ... or Unknown
-    uint8_t version[3];      // the kernel release's first three numbers, each held to 0-255
-    int32_t build;           // the number after the kernel release's dash (its ABI), else 0
+    std::string name;    // the distribution's PRETTY_NAME, else "Linux"
+    std::string arch;    // x86-64, x86-32, ARM64, ARM, ... or Unknown
+    uint8_t version[3];  // the kernel release's first three numbers, each held to 0-255
+    int32_t build;       // the number after the kernel release's dash (its ABI), else 0
 };
 
 // The description of the running system. Never fails: what cannot be read takes its fallback.

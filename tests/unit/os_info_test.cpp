@@ -22,8 +22,13 @@ TEST(OsInfo, DescribesTheSystemFromItsTexts) {
         int32_t build;
     };
     const Case cases[] = {
-        {"ID=debian\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n", "x86_64", "6.1.0-18-amd64",
-         "Debian GNU/Linux 12 (bookworm)", "x86-64", {6, 1, 0}, 18},
+        {"ID=debian\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n",
+         "x86_64",
+         "6.1.0-18-amd64",
+         "Debian GNU/Linux 12 (bookworm)",
+         "x86-64",
+         {6, 1, 0},
+         18},
         {"PRETTY_NAME='Alpine \\ Linux'\n", "aarch64", "5.15.2", "Alpine \\ Linux", "ARM64", {5, 15, 2}, 0},
         {"PRETTY_NAME=\"A \\\"quoted\\\" name\"", "i686", "4.19", "A \"quoted\" name", "x86-32", {4, 19, 0}, 0},
         {"", "armv7l", "3.300.1-rc2", "Linux", "ARM", {3, 255, 1}, 0},

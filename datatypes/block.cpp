@@ -88,10 +88,15 @@ uint32_t checked_total(uint32_t count, uint32_t dup, uint32_t kept) {
 
 constexpr uint64_t kDoublingBar = 0x80000000;  // bytes; larger buffers grow to what they need
 
+// A change that is not an append leaves a hash! index over the block to be rebuilt.
+void unindex(NodeId node) { memory::buffer(node)->flags &= ~series_flag::indexed; }
+
 // Replaces `replaced` cells at the index `at` of the target with the source's cells written dup
 // times. The buffer grows to the size needed, doubled when dup < 5. May collect.
 void splice(NodeId target, uint32_t at, uint32_t replaced, const Source& source, uint32_t dup) {
     const uint32_t length = cells_in(target);
+    // Natives write into blocks without telling an owner; a hash! index must still hear of it.
+    if (at < length || replaced) unindex(target);
     const uint32_t total = checked_total(source.count, dup, length - replaced);
     // A block written into itself before its tail: its cells are read before anything moves.
     std::unique_ptr<Cell[]> own;
@@ -388,17 +393,20 @@ Cell abs_at(const Cell& block, uint32_t index) { return cells_of(node_of(block))
 void clear(const Cell& block) {
     SeriesBuffer* b = memory::buffer(node_of(block));
     b->tail = b->head + head_index(block) * static_cast<uint32_t>(sizeof(Cell));
+    unindex(node_of(block));
 }
 
 void clear_from(NodeId block, uint32_t n) {
     SeriesBuffer* b = memory::buffer(block);
     if (n < b->used() / sizeof(Cell)) b->tail = b->head + n * static_cast<uint32_t>(sizeof(Cell));
+    unindex(block);
 }
 
 void remove_last(Cell& block) {
     SeriesBuffer* b = memory::buffer(node_of(block));
     if (b->used() == 0) return;
     b->tail -= sizeof(Cell);
+    unindex(node_of(block));
     block.w1 = head_index(block);
 }
 
@@ -449,6 +457,7 @@ bool remove_equal(Cell block, Cell value, bool from_start) {
     for (uint32_t i = from_start ? 0 : head; i < cells_in(node); ++i) {
         if (actions::compare_direct(cells_of(node)[i], value, op_find) != 0) continue;
         series::remove_bytes(node, i * static_cast<uint32_t>(sizeof(Cell)), sizeof(Cell));
+        unindex(node);
         return i <= head;
     }
     return false;

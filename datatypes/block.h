@@ -126,10 +126,11 @@ Cell convert(TypeId type, Cell value);
 // (without /only) the sequence of its cells from its head, an empty one nothing; anything else is
 // compared cell by cell (find's equality, strict with /case, identity with /same). /last and
 // /reverse walk backward and may answer a position before the head. /any and /with mean nothing
-// to blocks. None when not found. Never allocates but to raise.
+// to blocks. None when not found. A hash! answers a forward search for one value from its index,
+// which it may first rebuild: then it may collect. A block! never allocates but to raise.
 Cell find(Cell series, Cell value, const FindOptions& options);
 // The select action: the cell after what find finds (after the whole sequence for a block-like
-// value without /only), none when not found or when that is the tail. Never allocates but to raise.
+// value without /only), none when not found or when that is the tail. Allocates as find does.
 Cell select(Cell series, Cell value, const FindOptions& options);
 // The put action: the value after the key (one value, as with /only) is replaced when it differs,
 // or the key and the value are appended when the key is absent. Answers the value. Tells the

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "datatypes/block.h"
+#include "datatypes/hash.h"
 #include "datatypes/registry.h"
 #include "datatypes/series_value.h"
 #include "datatypes/string.h"
@@ -117,6 +118,18 @@ Found search(const Cell& series, const Cell& value, const FindOptions& o) {
     const uint32_t length = s.mode == Mode::sequence ? s.seq_length : 1;
 
     if (!o.last && !o.reverse) {
+        if (s.mode == Mode::value && !o.match && cell::is(series, TypeId::hash) && !block::is_block_like(t)) {
+            // A hash! answers a forward search from its index; blocks hash by identity, so a
+            // block sought by value is still walked for.
+            if (const NodeId table = hash_block::synced_index(series)) {
+                hash_index::Find how;
+                how.start = static_cast<uint32_t>(s.head);
+                how.skip = s.step;
+                how.rule = s.op;
+                const int32_t at = hash_index::find(table, value, how);
+                return at < 0 || at > limit ? kNotFound : Found{at, false, 1};
+            }
+        }
         if (s.mode == Mode::value && t == TypeId::integer) {
             // The common search for an integer: another integer matches by its value alone, so the
             // walk compares payloads and leaves the rest (other numbers, say) to the comparison.

@@ -123,6 +123,6 @@ extern const ActionTable char_actions = {
     .xor_ = char_math<math_xor>,
 };
 
-extern const type_traits::Traits char_traits = {.hash = type_traits::hash_w2, .same_words = type_traits::kW2};
+extern const type_traits::Traits char_traits = {.hash = type_traits::hash_w2_near, .same_words = type_traits::kW2};
 
 }  // namespace zub

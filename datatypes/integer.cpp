@@ -374,7 +374,7 @@ extern const ActionTable integer_actions = {
 };
 
 extern const type_traits::Traits integer_traits = {
-    .hash = type_traits::hash_w2,
+    .hash = type_traits::hash_w2_near,
     .same_words = type_traits::kW2,
     .key_words = type_traits::kW2,  // every comparison rule compares integers by value
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "datatypes/hash.h"
 #include "datatypes/ownership.h"
 #include "evaluator/words.h"
 #include "runtime/cell.h"
@@ -54,8 +55,17 @@ Cell element_at(const Cell& value, uint32_t index);
 // change it or has changed it (the action's word or its past form: clear, cleared ...). Runs
 // user code: may collect and may change the series itself, so re-derive everything afterwards.
 void tell_owner(const Cell& value, words::Word action, int64_t index, int64_t part);
+// A hash! index over the series hears of the change first, so that lookups made by the owner's
+// handler already see it as stale.
 inline void notify_owner(const Cell& value, words::Word action, int64_t index, int64_t part) {
-    if (ownership::is_owned(value)) tell_owner(value, action, index, part);
+    if (cell::is(value, TypeId::image)) {
+        if (ownership::is_owned(value)) tell_owner(value, action, index, part);
+        return;
+    }
+    const uint32_t flags = memory::buffer(value.w2)->flags;
+    if (!(flags & (series_flag::owned | series_flag::indexed))) return;  // the common case: one test
+    if (flags & series_flag::indexed) hash_block::note_change(value, action, index);
+    if (flags & series_flag::owned) tell_owner(value, action, index, part);
 }
 
 }  // namespace zub::series_value

@@ -204,6 +204,7 @@ void register_all() {
     register_file_routines();
     zubbin_codec::register_routines();
     register_system();
+    (void)function::add_routine("os-info", os_info);
 #define ZUB_TYPE_PREDICATE(type, word) (void)function::add_routine(word, is_type<TypeId::type>);
 #define ZUB_TYPESET_PREDICATE(word, typeset)
 #include "environment/predicates.def"

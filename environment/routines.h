@@ -2,6 +2,10 @@
 // environment's own source through `make-routine`, a word defined only while start-up runs.
 #pragma once
 
+#include <cstdint>
+
+#include "evaluator/exits.h"
+
 namespace zub::routines {
 
 // Registers every routine under its name. Once per start, after the runtime. May collect.
@@ -11,5 +15,8 @@ void register_image_routines();
 // Binds `make-routine` for the environment's source, and unsets it once start-up is done.
 void define_make_routine();
 void forget_make_routine();
+
+// os-info: the running system's description as an object (name, arch, version, build). May collect.
+Status os_info(const int32_t* refinements);
 
 }  // namespace zub::routines

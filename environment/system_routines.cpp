@@ -51,50 +51,6 @@ Cell text_value(std::string_view utf8, TypeId type = TypeId::string) {
     return text;
 }
 
-// The release's leading numbers as a three-byte tuple: "6.1.0-18-amd64" is 6.1.0.
-Cell release_tuple(const char* release) {
-    uint8_t parts[3] = {};
-    for (int i = 0; i < 3 && *release >= '0' && *release <= '9'; ++i) {
-        unsigned n = 0;
-        while (*release >= '0' && *release <= '9') n = n * 10 + static_cast<unsigned>(*release++ - '0');
-        parts[i] = static_cast<uint8_t>(n > 255 ? 255 : n);
-        if (*release == '.') ++release;
-    }
-    return tuple::make(parts, 3);
-}
-
-std::string_view arch_word(std::string_view machine) {
-    if (machine == "x86_64") return "x86-64";
-    if (machine == "i386" || machine == "i486" || machine == "i586" || machine == "i686") return "x86-32";
-    if (machine == "aarch64") return "ARM64";
-    if (machine.substr(0, 3) == "arm") return "ARM";
-    return "Unknown";
-}
-
-// name (the kernel and its release), arch (a word), version (the release's numbers) and build
-// (the kernel's build number, from its version text "#1 SMP ...", or 0).
-Status os_info(const int32_t* r) {
-    const Args<Plain::routine> args(r);
-    struct utsname u {};
-    if (::uname(&u) != 0) std::snprintf(u.sysname, sizeof u.sysname, "%s", "Linux");
-    const std::string name = std::string(u.sysname) + " " + u.release;
-    int32_t build = 0;
-    for (const char* p = u.version[0] == '#' ? u.version + 1 : ""; *p >= '0' && *p <= '9' && build < 100000000; ++p)
-        build = build * 10 + (*p - '0');
-    stack::Rooted spec(block::make(8));
-    const NodeId node = cell::series_node(spec.cell());
-    const auto field = [node](std::string_view word, Cell value) {
-        stack::Rooted kept(value);
-        block::append(node, cell::make(TypeId::set_word, 0, symbol::make(word)));
-        block::append(node, kept.cell());
-    };
-    field("name", text_value(name));
-    field("arch", cell::make(TypeId::word, 0, symbol::make(arch_word(u.machine))));
-    field("version", release_tuple(u.release));
-    field("build", cell::integer(build));
-    return args.done(object::construct(spec.cell(), cell::none(), true));
-}
-
 // The first negative component is the one the error names.
 void check_components(const Args<Plain::routine>& args, uint32_t count) {
     for (uint32_t i = 0; i < count; ++i)
@@ -280,7 +236,6 @@ struct Named {
 };
 
 constexpr Named kSystemRoutines[] = {
-    {"os-info", os_info},
     {"as-color", as_color},
     {"as-ipv4", as_ipv4},
     {"as-rgba", as_rgba},

@@ -38,7 +38,7 @@ struct Table {
     uint32_t buckets;     // a power of two, at least 4
     uint32_t bound;       // used buckets at which the table is rebuilt
     uint32_t kind;        // a Kind
-    uint32_t stamp;       // unused: nodes never move, so hashes never go stale
+    uint32_t stamp;       // hash!: block values indexed so far; else unused (nodes never move)
 };
 static_assert(sizeof(Table) == 44);
 

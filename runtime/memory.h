@@ -35,6 +35,7 @@ namespace zub {
 namespace series_flag {
 inline constexpr uint32_t unit_mask = 0x0000001F;   // unit width in bytes: 1, 2, 4 or 16
 inline constexpr uint32_t owned = 0x00020000;       // owned by an object field
+inline constexpr uint32_t indexed = 0x00040000;     // a hash! index over it is in step (bar appends)
 inline constexpr uint32_t complement = 0x00080000;  // bitset: bits past the data read as 1
 inline constexpr uint32_t unmanaged = 0x00100000;   // lives on the low-level heap, never moved
 inline constexpr uint32_t big = 0x01000000;         // has a system block of its own

@@ -14,6 +14,7 @@
 #include "datatypes/date.h"
 #include "datatypes/error_value.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/image.h"
 #include "datatypes/locale.h"
 #include "datatypes/map.h"
@@ -779,6 +780,7 @@ NodeId Reader::block_payload(NodeId parent, uint32_t i, TypeId type, bool f, boo
     store(parent, i, cell::series(type == TypeId::map ? TypeId::block : type, node, head));
     block_into(node, n);
     if (type == TypeId::map) store(parent, i, map::init_cell(node));
+    if (type == TypeId::hash) store(parent, i, hash_block::index(cell::series(TypeId::hash, node, head)));
     return node;
 }
 

@@ -9,6 +9,7 @@
 #include "boot/runtime.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/word.h"
@@ -82,7 +83,9 @@ void start() {
         define_builtins();
         routines::register_all();
         routines::define_make_routine();
+        function::set_start_up(true);
         run_environment();
+        function::set_start_up(false);
         routines::forget_make_routine();
         object::end_start_up();   // objects made from here on take run-time class ids
         collector::enable(true);  // off while the environment was built

@@ -271,7 +271,14 @@ Built build(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2)
 
 }  // namespace
 
+namespace {
+bool g_start_up = false;  // functions made now are the library's own
+}  // namespace
+
+void set_start_up(bool on) { g_start_up = on; }
+
 NodeId push(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2, uint32_t flags) {
+    if (g_start_up) flags |= kSystem;
     collector::Guard guard;  // the new series are held only in locals until the value is pushed
     const Built b = build(spec, body, context, code, code2);
     stack::push(Cell{static_cast<uint32_t>(TypeId::function) | flags, b.context, cell::series_node(b.spec), b.more});

@@ -40,6 +40,9 @@ inline const Cell& arg_cache(const Cell& fn) { return memory::buffer(fn.w3)->cel
 inline uint32_t cache_plan(const Cell& cache) { return cache.w3; }
 inline void set_cache_plan(Cell& cache, uint32_t plan) { cache.w3 = plan; }
 
+// While set, functions made carry kSystem: boot sets it around building the environment.
+void set_start_up(bool on);
+
 // Checks a spec from its head and returns its attribute flags (trace 400h, no-trace 200h).
 // Raises script bad-func-def with the function spec, invalid-type-spec with a bad type-block item,
 // no-value for a type word without a value, dup-vars with a repeated name. May collect.

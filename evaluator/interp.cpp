@@ -25,6 +25,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/signatures.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
@@ -131,6 +132,13 @@ struct PositionScope {
 };
 
 Status expression(Source& s, bool infix);
+Status traced_expression(Source& s, bool infix);
+// An expression where tracing may be in force; the evaluator's own loops test for it once, outside.
+inline Status any_expression(Source& s, bool infix) {
+    if (trace::g_active) [[unlikely]]
+        return traced_expression(s, infix);
+    return expression(s, infix);
+}
 Status apply_operators(Source& s, const Cell* slot);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
@@ -285,13 +293,17 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
     if (kind == 0) {
         if (s.mode & kApplyValues) {
             Source one{s.node, s.index, s.index + 1, 0};
-            ZUB_PASS(expression(one, false));
+            ZUB_PASS(any_expression(one, false));
             ++s.index;
         } else {
-            ZUB_PASS(expression(s, !operand));
+            ZUB_PASS(any_expression(s, !operand));
         }
     } else if (kind == 1) {
         stack::push(s.take());
+        if (trace::g_active) [[unlikely]] {
+            trace::emit_at(trace::event::fetch, s.node, s.index - 1, g_top[-1], cell::none());
+            trace::emit_at(trace::event::push, s.node, s.index - 1, g_top[-1], cell::none());
+        }
     } else {
         const Cell v = s.take();
         switch (cell::type(v)) {
@@ -315,7 +327,7 @@ inline Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& nam
                     bool from_path) {
     if (kind != 0 || (s.mode & kApplyValues) || s.at_end())
         return fetch_other(s, kind, types, name, word, operand, from_path);
-    ZUB_PASS(expression(s, !operand));
+    ZUB_PASS(any_expression(s, !operand));
     check(name, g_top[-1], types, word);
     return Status::normal;
 }
@@ -399,6 +411,11 @@ inline Status abandon(Cell* start, Status status) {
     return status;
 }
 
+// What a trace reports a call by: the word it was made through, else the callable itself.
+Cell traced_name(const Cell& fn, const Cell& name) {
+    return cell::is(name, TypeId::word) && word::symbol_of(name) != word::symbol_of(g_anon) ? name : fn;
+}
+
 // Natives and actions: arguments in spec order, then every refinement's arguments.
 Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, Cell* start,
                     bool infix, uint32_t preset) {
@@ -468,6 +485,8 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
     }
 
     Status st = Status::normal;
+    if (trace::g_active) [[unlikely]]
+        trace::emit_at(trace::event::call, s.node, s.index, fn, traced_name(fn, name));
     if (native) {
         st = natives::entry(native::entry_number(fn))(refinements);
     } else {
@@ -600,11 +619,19 @@ Status run_routine(const Cell& fn) {
     return entry(nullptr);
 }
 
+// Runs a function's body while tracing: the call reported, the body framed by its own reports
+// and quiet when the function is the library's own.
+[[gnu::noinline]] Status traced_run(const Cell& fn, const Cell& name, stack::Frame* frame, Source& s) {
+    trace::emit_at(trace::event::call, s.node, s.index, fn, traced_name(fn, name));
+    if (!cell::is(fn, TypeId::function)) return run_routine(fn);
+    return trace::run_body(fn, [&] { return run_function(fn, frame, function::more_at(fn, function::kBody)); });
+}
+
 // Calls a callable fetching its arguments from `s` (and its refinements from the path). Pushes
 // the result, or, for an operator, puts it in place of the left operand on top of the stack.
 // `preset` arguments are already on the stack above the callable's copy.
-Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
-              uint32_t preset = 0) {
+Status invoke_core(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+                   uint32_t preset) {
     depth::check();
     Cell* const start = infix ? g_top - 1 : g_top - preset;
     if (!infix) {
@@ -621,15 +648,34 @@ Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uin
             stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
             const Status fetched = fetch_function(fn, name, s, path, path_index, infix, preset + infix);
             if (fetched != Status::normal) return abandon(start, fetched);
-            const Status st = cell::is(fn, TypeId::function)
-                                  ? run_function(fn, frame, function::more_at(fn, function::kBody))
-                                  : run_routine(fn);
+            Status st;
+            if (trace::g_active) [[unlikely]]
+                st = traced_run(fn, name, frame, s);
+            else
+                st = cell::is(fn, TypeId::function) ? run_function(fn, frame, function::more_at(fn, function::kBody))
+                                                    : run_routine(fn);
             if (st != Status::normal) return abandon(start, st);
             finish(start);
             return Status::normal;
         }
         default: lowrt::fatal(lowrt::Fatal::no_switch);
     }
+}
+
+// A call while tracing: reported as it opens and as it returns.
+[[gnu::noinline]] Status traced_invoke(Cell fn, Cell name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+                                       uint32_t preset) {
+    trace::emit_at(trace::event::open, s.node, s.index, fn, traced_name(fn, name));
+    ZUB_PASS(invoke_core(fn, name, s, path, path_index, infix, preset));
+    trace::emit_at(trace::event::return_, s.node, s.index, g_top[-1], traced_name(fn, name));
+    return Status::normal;
+}
+
+inline Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+                     uint32_t preset = 0) {
+    if (trace::g_active) [[unlikely]]
+        return traced_invoke(fn, name, s, path, path_index, infix, preset);
+    return invoke_core(fn, name, s, path, path_index, infix, preset);
 }
 
 // ---- integer operators ---------------------------------------------------------------------------
@@ -842,7 +888,7 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
 // Calls `fn` named `name`, its arguments from `s`; for an operator (infix), the left operand is on
 // top of the stack and the result takes its place.
 inline Status call_plain(const Cell& fn, const Cell& name, Source& s, bool infix) {
-    if (s.mode != 0 || cell::is(fn, TypeId::routine)) return invoke(fn, name, s, nullptr, 0, infix);
+    if (s.mode != 0 || cell::is(fn, TypeId::routine) || trace::g_active) return invoke(fn, name, s, nullptr, 0, infix);
     depth::check();
     Cell* const start = infix ? g_top - 1 : stack::push(fn);
     if (cell::is(fn, TypeId::function)) return call_function_plain(fn, name, s, start, infix);
@@ -877,7 +923,9 @@ Cell name_of(const Cell& fn, const Cell& name) {
             if (s.at_end()) error::fire(ErrorId::need_value, value);
             Cell* const start = g_top;
             stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);
-            Status st = expression(s, true);
+            Status st = any_expression(s, true);
+            if (st == Status::normal && trace::g_active) [[unlikely]]
+                trace::emit_at(trace::event::set, s.node, s.index, g_args[0], value);
             if (st == Status::normal) st = path_eval(value, s, kSet, g_args[0]);
             if (st != Status::normal) return abandon(start, st);
             g_args[0] = g_top[-1];
@@ -970,6 +1018,64 @@ Status apply_operators(Source& s, const Cell* slot) {
 inline Status operators(Source& s) {
     const Cell* slot = operator_at(s);
     return slot ? apply_operators(s, slot) : Status::normal;
+}
+
+// One expression while tracing: the general road of every step, each reported. Values fetched
+// and pushed, words set, paths entered and left; calls report themselves (invoke). Operators
+// take no shortcut, so each is a reported call.
+[[gnu::noinline]] Status traced_expression(Source& s, bool infix) {
+    namespace ev = trace::event;
+    const uint32_t at = s.index;
+    const Cell value = s.take();
+    trace::emit_at(ev::fetch, s.node, at, value, cell::none());
+    switch (cell::type(value)) {
+        case TypeId::word: {
+            const Cell v = *lookup(value);
+            if (is_callable(cell::type(v))) {
+                ZUB_PASS(invoke(v, value, s, nullptr, 0, false));
+            } else if (cell::is(v, TypeId::unset) || cell::is(v, TypeId::op)) {
+                error::fire(cell::is(v, TypeId::op) ? ErrorId::no_op_arg : ErrorId::no_value, value);
+            } else {
+                stack::push(v);
+                trace::emit_at(ev::push, s.node, at, v, cell::none());
+            }
+            break;
+        }
+        case TypeId::set_word: {
+            if (s.at_end()) error::fire(ErrorId::need_value, value);
+            Cell* const start = g_top;
+            const Status st = traced_expression(s, true);
+            if (st != Status::normal) {
+                g_top = start;
+                return st;
+            }
+            trace::emit_at(ev::set, s.node, at, *start, value);
+            store(value, *start);
+            g_top = start + 1;
+            break;
+        }
+        case TypeId::path:
+        case TypeId::get_path:
+            trace::emit(ev::enter, value, cell::series_index(value), value, cell::none());
+            ZUB_PASS(other_expression(value, s));
+            trace::emit(ev::exit, value, cell::series_index(value), g_top[-1], cell::none());
+            break;
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::function:
+        case TypeId::routine:
+        case TypeId::set_path:
+        case TypeId::paren: ZUB_PASS(other_expression(value, s)); break;
+        default: ZUB_PASS(other_expression(value, s)); trace::emit_at(ev::push, s.node, at, g_top[-1], cell::none());
+    }
+    if (!infix) return Status::normal;
+    while (const Cell* slot = operator_at(s)) {
+        trace::emit_at(ev::fetch, s.node, s.index, s.peek(), cell::none());
+        const Cell op = op_target(*slot);
+        const Cell name = s.take();
+        ZUB_PASS(invoke(op, name, s, nullptr, 0, true));
+    }
+    return Status::normal;
 }
 
 // ---- paths -------------------------------------------------------------------------------------
@@ -1068,7 +1174,47 @@ void init() {
 
 const Cell& position() { return g_position; }
 
+namespace {
+
+// A block evaluated while tracing: entered, each expression completed and left are reported.
+[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) {
+    depth::check();
+    safe_point();
+    const Cell block = block_cell;
+    PositionScope scope;
+    Cell* const base = g_top;
+    Source s{cell::series_node(block), cell::series_index(block)};
+    trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
+    if (s.at_end()) {
+        stack::push(cell::unset());
+    } else {
+        g_position = block;
+        for (;;) {
+            cell::set_series_index(g_position, s.index);
+            const Status st = traced_expression(s, true);
+            if (st != Status::normal) {
+                g_top = base;
+                return st;
+            }
+            trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
+            if (s.at_end()) break;
+            g_top = base;
+            safe_point();
+        }
+    }
+    trace::emit(trace::event::exit, block, s.index, *base, cell::none());
+    if (!keep) {
+        cell::copy(*g_args, *base);
+        g_top = g_args + 1;
+    }
+    return Status::normal;
+}
+
+}  // namespace
+
 Status eval(const Cell& block_cell, bool keep) {
+    if (trace::g_active) [[unlikely]]
+        return traced_eval(block_cell, keep);
     depth::check();
     safe_point();
     const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
@@ -1109,7 +1255,7 @@ Status eval_next(const Cell& block, uint32_t& index) {
     PositionScope scope;
     g_position = block;
     cell::set_series_index(g_position, index);
-    ZUB_PASS(expression(s, true));
+    ZUB_PASS(any_expression(s, true));
     index = s.index;
     return Status::normal;
 }
@@ -1146,6 +1292,11 @@ Status call(Cell callable, const Cell* values, uint32_t n, Cell name) {
     if (!is_callable(cell::type(callable))) error::fire(ErrorId::invalid_arg, callable);
     for (uint32_t i = 0; i < n; ++i) stack::push(values[i]);  // copied before anything allocates
     Source none{g_empty, 0};
+    // The runtime's callbacks (comparators, handlers ...) are not the traced program's steps.
+    if (trace::g_active) [[unlikely]] {
+        const trace::Quiet quiet;
+        return invoke_core(callable, name_of(callable, name), none, nullptr, 0, false, n);
+    }
     return invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
 }
 

@@ -19,8 +19,9 @@ bool g_active = false;
 
 namespace {
 
-bool g_on = false;         // reporting: off inside the callback and inside quiet function bodies
-uint32_t g_mask = 0;       // the events asked for
+bool g_on = false;           // reporting: off inside the callback and inside quiet function bodies
+bool g_in_callback = false;  // the callback runs: nothing it does is reported, whatever its functions ask
+uint32_t g_mask = 0;         // the events asked for
 Cell g_callback = cell::none();
 error::CallCapture g_calls = nullptr;  // the hook that records an error's calls, run first
 
@@ -32,11 +33,11 @@ struct Named {
     uint32_t bit;
 };
 constexpr Named kEvents[] = {
-    {words::Word::init, event::init},     {words::Word::end, event::end},       {words::Word::prolog, event::prolog},
-    {words::Word::epilog, event::epilog}, {words::Word::enter, event::enter},   {words::Word::exit, event::exit},
+    {words::Word::init, event::init},     {words::Word::end, event::end},         {words::Word::prolog, event::prolog},
+    {words::Word::epilog, event::epilog}, {words::Word::enter, event::enter},     {words::Word::exit, event::exit},
     {words::Word::open, event::open},     {words::Word::return_, event::return_}, {words::Word::fetch, event::fetch},
-    {words::Word::push, event::push},     {words::Word::set, event::set},       {words::Word::call, event::call},
-    {words::Word::error, event::error},   {words::Word::throw_, event::throw_}, {words::Word::catch_, event::catch_},
+    {words::Word::push, event::push},     {words::Word::set, event::set},         {words::Word::call, event::call},
+    {words::Word::error, event::error},   {words::Word::throw_, event::throw_},   {words::Word::catch_, event::catch_},
     {words::Word::expr, event::expr},
 };
 
@@ -51,11 +52,20 @@ Cell event_word(uint32_t bit) {
 void call_back(const Cell* values) {
     Cell* const base = stack::g_top;
     g_on = false;
-    const Status st = interp::call(g_callback, values, 6, words::global(words::Word::interp_callback_tag));
+    g_in_callback = true;
+    Status st;
+    try {
+        st = interp::call(g_callback, values, 6, words::global(words::Word::interp_callback_tag));
+    } catch (...) {
+        g_in_callback = false;
+        throw;
+    }
+    g_in_callback = false;
     stack::g_top = base;
     if (st != Status::normal)
-        error::fire(st == Status::break_ ? ErrorId::break_ : st == Status::continue_ ? ErrorId::continue_
-                                                                                     : ErrorId::return_);
+        error::fire(st == Status::break_      ? ErrorId::break_
+                    : st == Status::continue_ ? ErrorId::continue_
+                                              : ErrorId::return_);
     g_on = true;
 }
 
@@ -65,8 +75,7 @@ void call_back(const Cell* values) {
 // callback would need the room that is missing.
 void report_error(error::Pending& pending) {
     if (g_calls) g_calls(pending);
-    if (!g_on || !(g_mask & event::error) || pending.id == ErrorId::stack_overflow ||
-        pending.id == ErrorId::no_memory)
+    if (!g_on || !(g_mask & event::error) || pending.id == ErrorId::stack_overflow || pending.id == ErrorId::no_memory)
         return;
     const error::Pending saved = pending;
     Cell* const base = stack::g_top;
@@ -83,7 +92,7 @@ void report_error(error::Pending& pending) {
 }  // namespace
 
 void init() {
-    g_active = g_on = false;
+    g_active = g_on = g_in_callback = false;
     g_mask = 0;
     g_callback = cell::none();
     collector::add_cell_root(&g_callback);
@@ -143,7 +152,7 @@ bool enter_body(const Cell& fn) {
     if (fn.header & (function::kSystem | kAttributeNoTrace)) {
         g_on = false;  // reported as one call: its steps are the library's, not the program's
     } else if (fn.header & kAttributeTrace) {
-        g_on = true;
+        g_on = !g_in_callback;
     }
     emit_value(event::prolog, cell::none(), fn);
     return saved;
@@ -164,7 +173,7 @@ void start(const Cell& callback) {
 void stop(bool report) {
     struct Reset {
         ~Reset() {
-            g_active = g_on = false;
+            g_active = g_on = g_in_callback = false;
             g_mask = 0;
             g_callback = cell::none();
         }

@@ -41,6 +41,9 @@ using stack::g_args;
 using stack::g_top;
 
 constexpr uint32_t kNoTail = 0xFFFFFFFF;
+// A Source mode bit beside the kApply* ones: the block is evaluated while tracing, so its
+// arguments take the general road, where their expressions are reported.
+constexpr uint32_t kTraced = 16;
 constexpr uint32_t kKindShift = 20;
 constexpr uint32_t kKindMask = 3u << kKindShift;
 constexpr uint32_t kReturnKind = 3;  // the return: entry of a cache: not an argument
@@ -292,7 +295,7 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
     }
     if (kind == 0) {
         if (s.mode & kApplyValues) {
-            Source one{s.node, s.index, s.index + 1, 0};
+            Source one{s.node, s.index, s.index + 1, s.mode & kTraced};
             ZUB_PASS(any_expression(one, false));
             ++s.index;
         } else {
@@ -325,9 +328,9 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
 // expression, goes straight to the evaluator.
 inline Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
                     bool from_path) {
-    if (kind != 0 || (s.mode & kApplyValues) || s.at_end())
+    if (kind != 0 || (s.mode & (kApplyValues | kTraced)) || s.at_end())
         return fetch_other(s, kind, types, name, word, operand, from_path);
-    ZUB_PASS(any_expression(s, !operand));
+    ZUB_PASS(expression(s, !operand));
     check(name, g_top[-1], types, word);
     return Status::normal;
 }
@@ -627,11 +630,46 @@ Status run_routine(const Cell& fn) {
     return trace::run_body(fn, [&] { return run_function(fn, frame, function::more_at(fn, function::kBody)); });
 }
 
+// A call while tracing: reported as it opens and as it returns.
+[[gnu::noinline]] Status traced_invoke(Cell fn, Cell name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+                                       uint32_t preset) {
+    trace::emit_at(trace::event::open, s.node, s.index, fn, traced_name(fn, name));
+    if (cell::is(fn, TypeId::function) || cell::is(fn, TypeId::routine)) {
+        // invoke's steps, with the body run as tracing asks.
+        depth::check();
+        Cell* const start = infix ? g_top - 1 : g_top - preset;
+        if (!infix) {
+            stack::push_slot();
+            for (uint32_t i = preset; i > 0; --i) start[i] = start[i - 1];
+            *start = fn;
+        }
+        stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
+        const Status fetched = fetch_function(fn, name, s, path, path_index, infix, preset + infix);
+        if (fetched != Status::normal) return abandon(start, fetched);
+        const Status st = traced_run(fn, name, frame, s);
+        if (st != Status::normal) return abandon(start, st);
+        finish(start);
+    } else {
+        depth::check();
+        Cell* const start = infix ? g_top - 1 : g_top - preset;
+        if (!infix) {
+            stack::push_slot();
+            for (uint32_t i = preset; i > 0; --i) start[i] = start[i - 1];
+            *start = fn;
+        }
+        ZUB_PASS(call_builtin(fn, name, s, path, path_index, start, infix, preset + infix));
+    }
+    trace::emit_at(trace::event::return_, s.node, s.index, g_top[-1], traced_name(fn, name));
+    return Status::normal;
+}
+
 // Calls a callable fetching its arguments from `s` (and its refinements from the path). Pushes
 // the result, or, for an operator, puts it in place of the left operand on top of the stack.
 // `preset` arguments are already on the stack above the callable's copy.
-Status invoke_core(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
-                   uint32_t preset) {
+Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+              uint32_t preset = 0) {
+    if (trace::g_active) [[unlikely]]
+        return traced_invoke(fn, name, s, path, path_index, infix, preset);
     depth::check();
     Cell* const start = infix ? g_top - 1 : g_top - preset;
     if (!infix) {
@@ -648,34 +686,15 @@ Status invoke_core(const Cell& fn, const Cell& name, Source& s, const Cell* path
             stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
             const Status fetched = fetch_function(fn, name, s, path, path_index, infix, preset + infix);
             if (fetched != Status::normal) return abandon(start, fetched);
-            Status st;
-            if (trace::g_active) [[unlikely]]
-                st = traced_run(fn, name, frame, s);
-            else
-                st = cell::is(fn, TypeId::function) ? run_function(fn, frame, function::more_at(fn, function::kBody))
-                                                    : run_routine(fn);
+            const Status st = cell::is(fn, TypeId::function)
+                                  ? run_function(fn, frame, function::more_at(fn, function::kBody))
+                                  : run_routine(fn);
             if (st != Status::normal) return abandon(start, st);
             finish(start);
             return Status::normal;
         }
         default: lowrt::fatal(lowrt::Fatal::no_switch);
     }
-}
-
-// A call while tracing: reported as it opens and as it returns.
-[[gnu::noinline]] Status traced_invoke(Cell fn, Cell name, Source& s, const Cell* path, uint32_t path_index, bool infix,
-                                       uint32_t preset) {
-    trace::emit_at(trace::event::open, s.node, s.index, fn, traced_name(fn, name));
-    ZUB_PASS(invoke_core(fn, name, s, path, path_index, infix, preset));
-    trace::emit_at(trace::event::return_, s.node, s.index, g_top[-1], traced_name(fn, name));
-    return Status::normal;
-}
-
-inline Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
-                     uint32_t preset = 0) {
-    if (trace::g_active) [[unlikely]]
-        return traced_invoke(fn, name, s, path, path_index, infix, preset);
-    return invoke_core(fn, name, s, path, path_index, infix, preset);
 }
 
 // ---- integer operators ---------------------------------------------------------------------------
@@ -1185,7 +1204,7 @@ namespace {
     const Cell block = block_cell;
     PositionScope scope;
     Cell* const base = g_top;
-    Source s{cell::series_node(block), cell::series_index(block)};
+    Source s{cell::series_node(block), cell::series_index(block), kNoTail, kTraced};
     trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
     if (s.at_end()) {
         stack::push(cell::unset());
@@ -1249,7 +1268,7 @@ Status eval(const Cell& block_cell, bool keep) {
 // `block` is read before anything is evaluated, so it may lie on the stack.
 Status eval_next(const Cell& block, uint32_t& index) {
     depth::check();
-    Source s{cell::series_node(block), index};
+    Source s{cell::series_node(block), index, kNoTail, trace::g_active ? kTraced : 0};
     if (s.at_end()) {
         stack::push(cell::unset());
         return Status::normal;
@@ -1297,14 +1316,14 @@ Status call(Cell callable, const Cell* values, uint32_t n, Cell name) {
     // The runtime's callbacks (comparators, handlers ...) are not the traced program's steps.
     if (trace::g_active) [[unlikely]] {
         const trace::Quiet quiet;
-        return invoke_core(callable, name_of(callable, name), none, nullptr, 0, false, n);
+        return traced_invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
     }
     return invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
 }
 
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
-    Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode};
+    Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode | (trace::g_active ? kTraced : 0)};
     return invoke(callable, name_of(callable, name), s, path, path ? cell::series_index(*path) + 1 : 0, false);
 }
 

@@ -276,6 +276,12 @@ inline void check(const Cell& name, const Cell& value, const Cell& types, ArgWor
     if (!typeset::contains(types, cell::type(value))) expect_arg(name, value, word);
 }
 
+// An argument taken as written while tracing: fetched and pushed at once.
+[[gnu::noinline]] void report_taken(Source& s) {
+    trace::emit_at(trace::event::fetch, s.node, s.index - 1, g_top[-1], cell::none());
+    trace::emit_at(trace::event::push, s.node, s.index - 1, g_top[-1], cell::none());
+}
+
 // Fetches one argument by its kind and pushes it, checked against its types: every case but an
 // expression.
 Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
@@ -303,10 +309,8 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
         }
     } else if (kind == 1) {
         stack::push(s.take());
-        if (trace::g_active) [[unlikely]] {
-            trace::emit_at(trace::event::fetch, s.node, s.index - 1, g_top[-1], cell::none());
-            trace::emit_at(trace::event::push, s.node, s.index - 1, g_top[-1], cell::none());
-        }
+        if (trace::g_active) [[unlikely]]
+            report_taken(s);
     } else {
         const Cell v = s.take();
         switch (cell::type(v)) {

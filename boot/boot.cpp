@@ -7,6 +7,7 @@
 
 #include "boot/embedded.h"
 #include "boot/runtime.h"
+#include "boot/startup_data.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
@@ -56,13 +57,22 @@ void define_builtins() {
                builtin(TypeId::action, natives::action_spec(static_cast<Slot>(slot)), static_cast<uint32_t>(slot) + 1));
 }
 
+void run_file(NodeId code) {
+    stack::push(cell::series(TypeId::block, code, header_length(code)));
+    (void)interp::eval(stack::top_cell(), true);
+    stack::pop(2);  // the code and its result
+}
+
 void run_environment() {
+    if (startup_data::present()) {
+        stack::Rooted files(startup_data::load(embedded::startup_data, embedded::startup_data_size));
+        for (uint32_t i = 0; i < block::length(files.cell()); ++i)
+            run_file(cell::series_node(block::abs_at(files.cell(), i)));
+        return;
+    }
     for (uint32_t i = 0; i < embedded::environment_count; ++i) {
         const embedded::Source& source = embedded::environment[i];
-        const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(source.text), *source.size);
-        stack::push(cell::series(TypeId::block, code, header_length(code)));
-        (void)interp::eval(stack::top_cell(), true);
-        stack::pop(2);
+        run_file(lexer::load(reinterpret_cast<const std::byte*>(source.text), *source.size));
     }
 }
 
@@ -83,9 +93,9 @@ void start() {
         define_builtins();
         routines::register_all();
         routines::define_make_routine();
-        function::set_start_up(true);
+        function::set_library_code(true);
         run_environment();
-        function::set_start_up(false);
+        function::set_library_code(false);
         routines::forget_make_routine();
         object::end_start_up();   // objects made from here on take run-time class ids
         collector::enable(true);  // off while the environment was built

@@ -68,9 +68,40 @@ foreach(line ${predicate_lines})
   string(APPEND ZUB_PREDICATES "${word}: make-routine '${word} ${routine_spec}\n")
 endforeach()
 
+# The system object's build record: the time of this configuration and the source revision.
+string(TIMESTAMP ZUB_BUILD_DATE "%d-%b-%Y/%H:%M:%S" UTC)
+if(CMAKE_BUILD_TYPE STREQUAL "Debug")
+  set(ZUB_DEBUG true)
+else()
+  set(ZUB_DEBUG false)
+endif()
+set(ZUB_GIT_BRANCH "unknown")
+set(ZUB_GIT_AHEAD 0)
+set(ZUB_GIT_SECONDS 0)
+set(ZUB_GIT_COMMIT 0000000000000000000000000000000000000000)
+set(ZUB_GIT_MESSAGE "")
+find_package(Git QUIET)
+if(GIT_FOUND)
+  foreach(query "BRANCH;rev-parse;--abbrev-ref;HEAD" "AHEAD;rev-list;--count;HEAD"
+                "SECONDS;log;-1;--format=%ct" "COMMIT;rev-parse;HEAD")
+    list(POP_FRONT query field)
+    execute_process(COMMAND ${GIT_EXECUTABLE} ${query} WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+                    OUTPUT_VARIABLE answer RESULT_VARIABLE status ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(status EQUAL 0 AND NOT answer STREQUAL "")
+      set(ZUB_GIT_${field} "${answer}")
+    endif()
+  endforeach()
+  # The message goes in as hexadecimal bytes, so no character of it can end the Zub text early.
+  execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%B WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+                  OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/git-message.txt RESULT_VARIABLE status ERROR_QUIET)
+  if(status EQUAL 0)
+    file(READ ${CMAKE_CURRENT_BINARY_DIR}/git-message.txt ZUB_GIT_MESSAGE HEX)
+  endif()
+endif()
+
 foreach(source ${ZUB_ENVIRONMENT_FILES})
   get_filename_component(base ${source} NAME)
-  if(base STREQUAL "0010-constants.zub" OR base STREQUAL "0070-predicates.zub")
+  if(base STREQUAL "0010-constants.zub" OR base STREQUAL "0070-predicates.zub" OR base STREQUAL "0130-system.zub")
     set(written ${CMAKE_CURRENT_BINARY_DIR}/environment/${base})
     configure_file(${source} ${written} @ONLY)
     set(source ${written})
@@ -99,3 +130,15 @@ extern const uint32_t environment_count = ${index};
 }  // namespace zub::embedded
 ")
 target_sources(zubcore PRIVATE ${environment_table})
+
+# The same environment as compact ZUBBIN data, made at build time by a host tool that loads the
+# sources above, and decoded at start-up instead of loading the text. Only the programs link it;
+# the core library's own default is empty, and then start-up loads the text (as the tool does).
+add_executable(zub-gen-startup tools/gen_startup.cpp)
+target_link_libraries(zub-gen-startup PRIVATE zubcore)
+set(ZUB_STARTUP_DATA ${CMAKE_CURRENT_BINARY_DIR}/embedded/startup_data.cpp)
+add_custom_command(
+  OUTPUT ${ZUB_STARTUP_DATA}
+  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 $<TARGET_FILE:zub-gen-startup> ${ZUB_STARTUP_DATA}
+  DEPENDS zub-gen-startup
+  COMMENT "Encoding the environment as ZUBBIN start-up data")

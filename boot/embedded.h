@@ -20,4 +20,9 @@ struct Source {
 extern const Source environment[];  // in start-up order
 extern const uint32_t environment_count;
 
+// The same environment as ZUBBIN data (a block of one block per file), made at build time and
+// linked into the programs; a size of 0 (the core library's own default) means the text is used.
+extern const unsigned char startup_data[];
+extern const uint32_t startup_data_size;
+
 }  // namespace zub::embedded

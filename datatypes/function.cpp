@@ -23,6 +23,7 @@ namespace function {
 namespace {
 
 constexpr uint32_t kUnbound = 0xFFFFFFFF;  // a word's index when it is bound to nothing
+uint32_t g_library_flag = 0;               // kSystem while start-up builds the library
 
 Cell item_at(NodeId node, uint32_t i) { return memory::buffer(node)->cells()[i]; }
 symbol::Id canon(symbol::Id s) { return symbol::resolve(s); }
@@ -271,17 +272,13 @@ Built build(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2)
 
 }  // namespace
 
-namespace {
-bool g_start_up = false;  // functions made now are the library's own
-}  // namespace
-
-void set_start_up(bool on) { g_start_up = on; }
+void set_library_code(bool on) { g_library_flag = on ? kSystem : 0; }
 
 NodeId push(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2, uint32_t flags) {
-    if (g_start_up) flags |= kSystem;
     collector::Guard guard;  // the new series are held only in locals until the value is pushed
     const Built b = build(spec, body, context, code, code2);
-    stack::push(Cell{static_cast<uint32_t>(TypeId::function) | flags, b.context, cell::series_node(b.spec), b.more});
+    stack::push(Cell{static_cast<uint32_t>(TypeId::function) | flags | g_library_flag, b.context,
+                     cell::series_node(b.spec), b.more});
     context::owner_of(b.context) = stack::top_cell();
     const Cell copied = item_at(b.more, kBody);
     if (!context && cell::is(copied, TypeId::block)) context::bind_block(copied, b.context, false);
@@ -309,7 +306,8 @@ NodeId push_routine(Cell spec, Cell body, uint32_t code, uint32_t code2, bool fl
     for (uint32_t i = 0; i < series::length(node); ++i)
         if (cell::is(item_at(node, i), TypeId::word)) ++arity;
     if (arity > 31) arity = 31;
-    const uint32_t header = static_cast<uint32_t>(TypeId::routine) | (flag ? kRoutineFlag : 0) | arity << kArityShift;
+    const uint32_t header =
+        static_cast<uint32_t>(TypeId::routine) | (flag ? kRoutineFlag : 0) | g_library_flag | arity << kArityShift;
     stack::push(Cell{header, b.context, node, b.more});
     context::owner_of(b.context) = stack::top_cell();
     return b.context;

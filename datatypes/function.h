@@ -40,9 +40,6 @@ inline const Cell& arg_cache(const Cell& fn) { return memory::buffer(fn.w3)->cel
 inline uint32_t cache_plan(const Cell& cache) { return cache.w3; }
 inline void set_cache_plan(Cell& cache, uint32_t plan) { cache.w3 = plan; }
 
-// While set, functions made carry kSystem: boot sets it around building the environment.
-void set_start_up(bool on);
-
 // Checks a spec from its head and returns its attribute flags (trace 400h, no-trace 200h).
 // Raises script bad-func-def with the function spec, invalid-type-spec with a bad type-block item,
 // no-value for a type word without a value, dup-vars with a repeated name. May collect.
@@ -65,6 +62,10 @@ void push_refinement_defaults(uint32_t n);
 // head is not 0; the body (block or none) is deep-copied and, when no context is given, bound to
 // the new context. code and code2 are routine-registry indexes or 0. May collect.
 NodeId push(Cell spec, Cell body, NodeId context, uint32_t code, uint32_t code2, uint32_t flags);
+
+// While on, every function and routine made carries kSystem: start-up turns it on for the library
+// it builds and off before any program runs. Never allocates.
+void set_library_code(bool on);
 
 // make function! [spec body]: validated, then pushed and popped. May collect.
 Cell make(Cell spec_and_body);

@@ -1,10 +1,14 @@
-// The currency list, and the reads of system/options and system/locale that money! and date!
+// The currency list (the fixed codes, then those a script appended to the system object's list),
+// and the reads of system/options and system/locale that money! and date!
 // make each time they form a value (a script may change them at any time).
 #include "datatypes/locale.h"
+
+#include <algorithm>
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"
+#include "datatypes/word.h"
 #include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
@@ -14,17 +18,9 @@ namespace zub::locale {
 namespace {
 
 constexpr char kCurrencies[kCurrencyCount][4] = {
-    "AED", "AFN", "ALL", "AMD", "ANG", "AOA", "ARS", "AUD", "AWG", "AZN", "BAM", "BBD", "BDT", "BTC", "BGN", "BHD",
-    "BIF", "BMD", "BND", "BOB", "BRL", "BSD", "BTN", "BWP", "BYN", "BZD", "CAD", "CDF", "CHF", "CKD", "CLP", "CNY",
-    "COP", "CRC", "CUC", "CUP", "CVE", "CZK", "DJF", "DKK", "DOP", "DZD", "EGP", "ERN", "ETB", "ETH", "EUR", "FJD",
-    "FKP", "FOK", "GBP", "GEL", "GGP", "GHS", "GIP", "GMD", "GNF", "GTQ", "GYD", "HKD", "HNL", "HRK", "HTG", "HUF",
-    "IDR", "ILS", "IMP", "INR", "IQD", "IRR", "ISK", "JEP", "JMD", "JOD", "JPY", "KES", "KGS", "KHR", "KID", "KMF",
-    "KPW", "KRW", "KWD", "KYD", "KZT", "LAK", "LBP", "LKR", "LRD", "LSL", "LYD", "MAD", "MDL", "MGA", "MKD", "MMK",
-    "MNT", "MOP", "MRU", "MUR", "MVR", "MWK", "MXN", "MYR", "MZN", "NAD", "NGN", "NIO", "NOK", "NPR", "NZD", "OMR",
-    "PAB", "PEN", "PGK", "PHP", "PKR", "PLN", "PND", "PRB", "PYG", "QAR", "ZUB", "RON", "RSD", "RUB", "RWF", "SAR",
-    "SBD", "SCR", "SDG", "SEK", "SGD", "SHP", "SLL", "SLS", "SOS", "SRD", "SSP", "STN", "SYP", "SZL", "THB", "TJS",
-    "TMT", "TND", "TOP", "TRY", "TTD", "TVD", "TWD", "TZS", "UAH", "UGX", "USD", "UYU", "UZS", "VES", "VND", "VUV",
-    "WST", "CFA", "XAF", "XCD", "XOF", "CFP", "XPF", "YER", "ZAR", "ZMW"};
+#define ZUB_CURRENCY(code) code,
+#include "datatypes/currencies.def"
+};
 
 constexpr std::string_view kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -43,21 +39,47 @@ Cell system_field(words::Word object_word, words::Word field_word) {
     return object::select_word(inner, words::id(field_word));
 }
 
+// system/locale/currencies/list when a script has appended codes to it past the fixed ones, else
+// none (also before the system object exists).
+Cell appended_currencies() {
+    const Cell currencies = system_field(words::Word::locale, words::Word::currencies);
+    if (!cell::is(currencies, TypeId::object)) return cell::none();
+    const Cell list = object::select_word(currencies, words::id(words::Word::list));
+    if (!cell::is(list, TypeId::block) || series::length(cell::series_node(list)) <= kCurrencyCount)
+        return cell::none();
+    return list;
+}
+
+bool same_code(std::string_view a, const char* c) {
+    return upper(a[0]) == c[0] && upper(a[1]) == c[1] && upper(a[2]) == c[2];
+}
+
 }  // namespace
 
 int32_t currency_index(std::string_view code) {
     if (code.size() != 3) return -1;
-    const char c[3] = {upper(code[0]), upper(code[1]), upper(code[2])};
-    for (uint32_t i = 0; i < kCurrencyCount; ++i) {
-        if (kCurrencies[i][0] == c[0] && kCurrencies[i][1] == c[1] && kCurrencies[i][2] == c[2])
-            return static_cast<int32_t>(i + 1);
+    for (uint32_t i = 0; i < kCurrencyCount; ++i)
+        if (same_code(code, kCurrencies[i])) return static_cast<int32_t>(i + 1);
+    const Cell list = appended_currencies();
+    if (cell::is(list, TypeId::none)) return -1;
+    const NodeId node = cell::series_node(list);
+    const uint32_t length = std::min(series::length(node), kMaxCurrencies);
+    for (uint32_t i = kCurrencyCount; i < length; ++i) {
+        const Cell entry = memory::buffer(node)->cells()[i];
+        if (!cell::is(entry, TypeId::word)) continue;
+        const std::string_view name = symbol::utf8(word::symbol_of(entry));
+        if (name.size() == 3 && same_code(code, name.data())) return static_cast<int32_t>(i + 1);
     }
     return -1;
 }
 
 std::string_view currency_code(uint32_t index) {
-    if (index == 0 || index > kCurrencyCount) return {};
-    return {kCurrencies[index - 1], 3};
+    if (index == 0 || index > kMaxCurrencies) return {};
+    if (index <= kCurrencyCount) return {kCurrencies[index - 1], 3};
+    const Cell list = appended_currencies();
+    if (cell::is(list, TypeId::none) || index > series::length(cell::series_node(list))) return {};
+    const Cell entry = memory::buffer(cell::series_node(list))->cells()[index - 1];
+    return cell::is(entry, TypeId::word) ? symbol::utf8(word::symbol_of(entry)) : std::string_view{};
 }
 
 int32_t money_digits() {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "datatypes/image.h"
 #include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/lowrt.h"
@@ -93,6 +94,7 @@ Cell element_at(const Cell& value, uint32_t index) {
         return c;
     }
     if (cell::is(value, TypeId::vector)) return vector_element(at, unit, static_cast<TypeId>(value.w3));
+    if (cell::is(value, TypeId::image)) return image::pixel_tuple(series::load_unit(at, 4));
     if (unit == 8) lowrt::fatal(lowrt::Fatal::no_switch);
     const uint32_t unit_value = series::load_unit(at, unit);
     return cell::is(value, TypeId::binary) ? cell::integer(static_cast<int32_t>(unit_value))

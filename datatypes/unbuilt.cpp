@@ -8,7 +8,6 @@
 namespace zub {
 namespace {
 
-using type_traits::kW1;
 using type_traits::kW2;
 using type_traits::Ref;
 
@@ -22,9 +21,6 @@ using type_traits::Ref;
     extern const ActionTable stem##_actions = {.make = make_not_built, .to = make_not_built}; \
     extern const type_traits::Traits stem##_traits = {__VA_ARGS__};
 
-ZUB_NOT_BUILT(port, .refs = {Ref::cells, Ref::none, Ref::bytes}, .key_words = kW1, .walk_word = 1)
-ZUB_NOT_BUILT(image, .refs = {Ref::none, Ref::bytes, Ref::none}, .hash = type_traits::hash_w1_w2,
-              .same_words = kW1 | kW2, .key_words = kW1 | kW2, .copies = true)
 ZUB_NOT_BUILT(event, .refs = {Ref::none, Ref::cells, Ref::none}, .gate = type_traits::Gate::flag_set, .gated = kW2,
               .gate_flags = cell_flag::event_series, .hash = type_traits::hash_w2)
 

@@ -1,6 +1,6 @@
 // file! and url!: string! series naming resources. url! takes string!'s actions and file! url!'s;
-// they add their molded forms, making a url from a block, and path access on urls. Reading and
-// writing them belongs to the file and network services.
+// they add their molded forms, making a url from a block, and path access on urls. Reading,
+// writing and the other input and output actions hand over to the file and network services.
 #include <algorithm>
 
 #include "datatypes/block.h"
@@ -12,6 +12,8 @@
 #include "runtime/series.h"
 #include "runtime/type_traits.h"
 #include "runtime/unicode.h"
+#include "system/files.h"
+#include "system/url_io.h"
 
 namespace zub {
 
@@ -145,6 +147,12 @@ Cell url_eval_path(Cell parent, Cell element, const PathStep& step) {
     return result;
 }
 
+// A file's second name must be a file too: a url or a port names nothing a file can move to.
+Cell file_rename(Cell from, Cell to) {
+    if (!cell::is(to, TypeId::file)) raise_expect_arg(Slot::rename, to, 1);
+    return files::rename(from, to);
+}
+
 }  // namespace
 
 // Neither takes string!'s randomising, reflecting, putting, sorting or trimming.
@@ -158,9 +166,17 @@ extern const ActionTable url_actions = {
     .put = unsupported::put,
     .sort = unsupported::sort,
     .trim = unsupported::trim,
+    .open = url_io::open,
+    .read = url_io::read,
+    .write = url_io::write,
 };
 extern const ActionTable file_actions = {
     .mold = file_mold,
+    .delete_ = files::remove,
+    .query = files::query,
+    .read = files::read,
+    .rename = file_rename,
+    .write = files::write,
 };
 
 }  // namespace zub

@@ -16,6 +16,9 @@
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "environment/file_routines.h"
+#include "environment/system_routines.h"
+#include "environment/zubbin_codec.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
 #include "evaluator/stack.h"
@@ -197,6 +200,10 @@ void register_all() {
     function::reset_routines();
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
     (void)function::add_routine("make-null-handle", make_null_handle);
+    register_image_routines();
+    register_file_routines();
+    zubbin_codec::register_routines();
+    register_system();
 #define ZUB_TYPE_PREDICATE(type, word) (void)function::add_routine(word, is_type<TypeId::type>);
 #define ZUB_TYPESET_PREDICATE(word, typeset)
 #include "environment/predicates.def"

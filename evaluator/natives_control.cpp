@@ -272,10 +272,7 @@ Status forever_entry(const int32_t* refinements) {
 namespace {
 
 // Whether a series value has an element at its index.
-bool more(const Cell& series) {
-    if (cell::is(series, TypeId::image)) return false;  // images iterate by pixel once they exist
-    return cell::series_index(series) < series_value::buffer_length(series);
-}
+bool more(const Cell& series) { return cell::series_index(series) < series_value::buffer_length(series); }
 
 // The element i places after the position, as pick gives it: none past the tail.
 Cell element(const Cell& series, uint32_t i) {

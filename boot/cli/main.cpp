@@ -13,6 +13,7 @@
 #include "boot/boot.h"
 #include "boot/lang_tests.h"
 #include "boot/session.h"
+#include "environment/system_routines.h"
 #include "evaluator/depth.h"
 #include "system/output.h"
 
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
         }
         for (; i < argc; ++i) options.args.emplace_back(argv[i]);
     }
+    routines::set_command_line(std::vector<std::string>(argv, argv + argc));
     const int status = depth::run_on_evaluator_thread(run, &options);
     // Results, prompts and test reports go through C stdio: text it could not write is lost too.
     const bool flushed = std::fflush(stdout) == 0;

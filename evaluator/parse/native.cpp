@@ -13,8 +13,6 @@ namespace zub::natives {
 Status parse_entry(const int32_t* refinements) {
     const native_args::Args<Native::parse> args(refinements);
     const Cell input = args[0], rules = args[1];
-    if (cell::is(input, TypeId::binary)) error::fire(ErrorId::not_done);  // binary! input plugs in here
-    if (args.has<"trace">()) error::fire(ErrorId::not_done);
     const uint32_t length = series::length(cell::series_node(input));
     const uint32_t head = std::min(cell::series_index(input), length);
     uint32_t limit = UINT32_MAX;
@@ -27,7 +25,7 @@ Status parse_entry(const int32_t* refinements) {
         limit = static_cast<uint32_t>(std::clamp<int64_t>(int64_t{head} + n, head, length));
     }
     Cell result;
-    ZUB_PASS(parse::process(input, rules, args.has<"case">(), limit, result));
+    ZUB_PASS(parse::process(input, rules, args.has<"case">(), limit, args.arg<"trace">(), result));
     return args.done(result);
 }
 

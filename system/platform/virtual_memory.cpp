@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 namespace zub::platform {
+namespace {
+constexpr size_t kHugeAdviceFrom = size_t{4} << 20;
+}  // namespace
 
 size_t page_size() {
     static const size_t size = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
@@ -14,7 +17,11 @@ size_t page_size() {
 void* allocate_virtual(size_t size, bool executable) {
     const int protection = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);
     void* block = ::mmap(nullptr, size, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return block == MAP_FAILED ? nullptr : block;
+    if (block == MAP_FAILED) return nullptr;
+    // Large blocks (big series: images, long texts) are filled soon after: huge pages cut the page
+    // faults of a 48 MB image from 12,000 to a few dozen. Advice only; refusal changes nothing.
+    if (size >= kHugeAdviceFrom) (void)::madvise(block, size, MADV_HUGEPAGE);
+    return block;
 }
 
 bool free_virtual(void* block, size_t size) { return ::munmap(block, size) == 0; }

@@ -254,6 +254,8 @@ constexpr const char* kValues[] = {
     "(make hash! [a 1])",
     "(charset \"abc\")",
     "2#{0101}",
+    "(make image! 2x2)",
+    "(make image! [3x1 #{010203} #{FF}])",
 };
 
 template <size_t N>

@@ -1,0 +1,4 @@
+import hashlib
+d = bytes.fromhex("0123456789ABCDEF0F1E") * 1000000
+for _ in range(REPEAT):
+    hashlib.md5(d).digest()

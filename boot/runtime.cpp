@@ -13,6 +13,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/parse/parse.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -60,6 +61,7 @@ constexpr Step kSteps[] = {
     {"parse", parse::init},
     {"natives", load_natives},
     {"interpreter", interp::init},
+    {"tracing", trace::init},
     {"objects", object::init},
     {"error values", error_value::init},
 };

@@ -25,6 +25,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/signatures.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "evaluator/words.h"
 #include "runtime/collector.h"
 #include "runtime/error.h"
@@ -40,6 +41,9 @@ using stack::g_args;
 using stack::g_top;
 
 constexpr uint32_t kNoTail = 0xFFFFFFFF;
+// A Source mode bit beside the kApply* ones: the block is evaluated while tracing, so its
+// arguments take the general road, where their expressions are reported.
+constexpr uint32_t kTraced = 16;
 constexpr uint32_t kKindShift = 20;
 constexpr uint32_t kKindMask = 3u << kKindShift;
 constexpr uint32_t kReturnKind = 3;  // the return: entry of a cache: not an argument
@@ -131,6 +135,13 @@ struct PositionScope {
 };
 
 Status expression(Source& s, bool infix);
+Status traced_expression(Source& s, bool infix);
+// An expression where tracing may be in force; the evaluator's own loops test for it once, outside.
+inline Status any_expression(Source& s, bool infix) {
+    if (trace::g_active) [[unlikely]]
+        return traced_expression(s, infix);
+    return expression(s, infix);
+}
 Status apply_operators(Source& s, const Cell* slot);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
@@ -265,6 +276,12 @@ inline void check(const Cell& name, const Cell& value, const Cell& types, ArgWor
     if (!typeset::contains(types, cell::type(value))) expect_arg(name, value, word);
 }
 
+// An argument taken as written while tracing: fetched and pushed at once.
+[[gnu::noinline]] void report_taken(Source& s) {
+    trace::emit_at(trace::event::fetch, s.node, s.index - 1, g_top[-1], cell::none());
+    trace::emit_at(trace::event::push, s.node, s.index - 1, g_top[-1], cell::none());
+}
+
 // Fetches one argument by its kind and pushes it, checked against its types: every case but an
 // expression.
 Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
@@ -284,14 +301,16 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
     }
     if (kind == 0) {
         if (s.mode & kApplyValues) {
-            Source one{s.node, s.index, s.index + 1, 0};
-            ZUB_PASS(expression(one, false));
+            Source one{s.node, s.index, s.index + 1, s.mode & kTraced};
+            ZUB_PASS(any_expression(one, false));
             ++s.index;
         } else {
-            ZUB_PASS(expression(s, !operand));
+            ZUB_PASS(any_expression(s, !operand));
         }
     } else if (kind == 1) {
         stack::push(s.take());
+        if (trace::g_active) [[unlikely]]
+            report_taken(s);
     } else {
         const Cell v = s.take();
         switch (cell::type(v)) {
@@ -313,7 +332,7 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
 // expression, goes straight to the evaluator.
 inline Status fetch(Source& s, uint32_t kind, const Cell& types, const Cell& name, ArgWord word, bool operand,
                     bool from_path) {
-    if (kind != 0 || (s.mode & kApplyValues) || s.at_end())
+    if (kind != 0 || (s.mode & (kApplyValues | kTraced)) || s.at_end())
         return fetch_other(s, kind, types, name, word, operand, from_path);
     ZUB_PASS(expression(s, !operand));
     check(name, g_top[-1], types, word);
@@ -399,6 +418,11 @@ inline Status abandon(Cell* start, Status status) {
     return status;
 }
 
+// What a trace reports a call by: the word it was made through, else the callable itself.
+Cell traced_name(const Cell& fn, const Cell& name) {
+    return cell::is(name, TypeId::word) && word::symbol_of(name) != word::symbol_of(g_anon) ? name : fn;
+}
+
 // Natives and actions: arguments in spec order, then every refinement's arguments.
 Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, Cell* start,
                     bool infix, uint32_t preset) {
@@ -468,6 +492,8 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
     }
 
     Status st = Status::normal;
+    if (trace::g_active) [[unlikely]]
+        trace::emit_at(trace::event::call, s.node, s.index, fn, traced_name(fn, name));
     if (native) {
         st = natives::entry(native::entry_number(fn))(refinements);
     } else {
@@ -600,11 +626,54 @@ Status run_routine(const Cell& fn) {
     return entry(nullptr);
 }
 
+// Runs a function's body while tracing: the call reported, the body framed by its own reports
+// and quiet when the function is the library's own.
+[[gnu::noinline]] Status traced_run(const Cell& fn, const Cell& name, stack::Frame* frame, Source& s) {
+    trace::emit_at(trace::event::call, s.node, s.index, fn, traced_name(fn, name));
+    if (!cell::is(fn, TypeId::function)) return run_routine(fn);
+    return trace::run_body(fn, [&] { return run_function(fn, frame, function::more_at(fn, function::kBody)); });
+}
+
+// A call while tracing: reported as it opens and as it returns.
+[[gnu::noinline]] Status traced_invoke(Cell fn, Cell name, Source& s, const Cell* path, uint32_t path_index, bool infix,
+                                       uint32_t preset) {
+    trace::emit_at(trace::event::open, s.node, s.index, fn, traced_name(fn, name));
+    if (cell::is(fn, TypeId::function) || cell::is(fn, TypeId::routine)) {
+        // invoke's steps, with the body run as tracing asks.
+        depth::check();
+        Cell* const start = infix ? g_top - 1 : g_top - preset;
+        if (!infix) {
+            stack::push_slot();
+            for (uint32_t i = preset; i > 0; --i) start[i] = start[i - 1];
+            *start = fn;
+        }
+        stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
+        const Status fetched = fetch_function(fn, name, s, path, path_index, infix, preset + infix);
+        if (fetched != Status::normal) return abandon(start, fetched);
+        const Status st = traced_run(fn, name, frame, s);
+        if (st != Status::normal) return abandon(start, st);
+        finish(start);
+    } else {
+        depth::check();
+        Cell* const start = infix ? g_top - 1 : g_top - preset;
+        if (!infix) {
+            stack::push_slot();
+            for (uint32_t i = preset; i > 0; --i) start[i] = start[i - 1];
+            *start = fn;
+        }
+        ZUB_PASS(call_builtin(fn, name, s, path, path_index, start, infix, preset + infix));
+    }
+    trace::emit_at(trace::event::return_, s.node, s.index, g_top[-1], traced_name(fn, name));
+    return Status::normal;
+}
+
 // Calls a callable fetching its arguments from `s` (and its refinements from the path). Pushes
 // the result, or, for an operator, puts it in place of the left operand on top of the stack.
 // `preset` arguments are already on the stack above the callable's copy.
 Status invoke(const Cell& fn, const Cell& name, Source& s, const Cell* path, uint32_t path_index, bool infix,
               uint32_t preset = 0) {
+    if (trace::g_active) [[unlikely]]
+        return traced_invoke(fn, name, s, path, path_index, infix, preset);
     depth::check();
     Cell* const start = infix ? g_top - 1 : g_top - preset;
     if (!infix) {
@@ -877,7 +946,9 @@ Cell name_of(const Cell& fn, const Cell& name) {
             if (s.at_end()) error::fire(ErrorId::need_value, value);
             Cell* const start = g_top;
             stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);
-            Status st = expression(s, true);
+            Status st = any_expression(s, true);
+            if (st == Status::normal && trace::g_active) [[unlikely]]
+                trace::emit_at(trace::event::set, s.node, s.index, g_args[0], value);
             if (st == Status::normal) st = path_eval(value, s, kSet, g_args[0]);
             if (st != Status::normal) return abandon(start, st);
             g_args[0] = g_top[-1];
@@ -914,6 +985,8 @@ Cell name_of(const Cell& fn, const Cell& name) {
 
 // One expression: its value pushed, then (infix) the operators that follow it applied. The common
 // cases are tested in order rather than through a jump table, which predicts them worse.
+// Never entered while tracing: the traced roads take traced_expression instead (any_expression),
+// so the plain calls below need not test for it.
 Status expression(Source& s, bool infix) {
     const Cell value = s.take();
     if (cell::is(value, TypeId::word)) {
@@ -970,6 +1043,64 @@ Status apply_operators(Source& s, const Cell* slot) {
 inline Status operators(Source& s) {
     const Cell* slot = operator_at(s);
     return slot ? apply_operators(s, slot) : Status::normal;
+}
+
+// One expression while tracing: the general road of every step, each reported. Values fetched
+// and pushed, words set, paths entered and left; calls report themselves (invoke). Operators
+// take no shortcut, so each is a reported call.
+[[gnu::noinline]] Status traced_expression(Source& s, bool infix) {
+    namespace ev = trace::event;
+    const uint32_t at = s.index;
+    const Cell value = s.take();
+    trace::emit_at(ev::fetch, s.node, at, value, cell::none());
+    switch (cell::type(value)) {
+        case TypeId::word: {
+            const Cell v = *lookup(value);
+            if (is_callable(cell::type(v))) {
+                ZUB_PASS(invoke(v, value, s, nullptr, 0, false));
+            } else if (cell::is(v, TypeId::unset) || cell::is(v, TypeId::op)) {
+                error::fire(cell::is(v, TypeId::op) ? ErrorId::no_op_arg : ErrorId::no_value, value);
+            } else {
+                stack::push(v);
+                trace::emit_at(ev::push, s.node, at, v, cell::none());
+            }
+            break;
+        }
+        case TypeId::set_word: {
+            if (s.at_end()) error::fire(ErrorId::need_value, value);
+            Cell* const start = g_top;
+            const Status st = traced_expression(s, true);
+            if (st != Status::normal) {
+                g_top = start;
+                return st;
+            }
+            trace::emit_at(ev::set, s.node, at, *start, value);
+            store(value, *start);
+            g_top = start + 1;
+            break;
+        }
+        case TypeId::path:
+        case TypeId::get_path:
+            trace::emit(ev::enter, value, cell::series_index(value), value, cell::none());
+            ZUB_PASS(other_expression(value, s));
+            trace::emit(ev::exit, value, cell::series_index(value), g_top[-1], cell::none());
+            break;
+        case TypeId::native:
+        case TypeId::action:
+        case TypeId::function:
+        case TypeId::routine:
+        case TypeId::set_path:
+        case TypeId::paren: ZUB_PASS(other_expression(value, s)); break;
+        default: ZUB_PASS(other_expression(value, s)); trace::emit_at(ev::push, s.node, at, g_top[-1], cell::none());
+    }
+    if (!infix) return Status::normal;
+    while (const Cell* slot = operator_at(s)) {
+        trace::emit_at(ev::fetch, s.node, s.index, s.peek(), cell::none());
+        const Cell op = op_target(*slot);
+        const Cell name = s.take();
+        ZUB_PASS(invoke(op, name, s, nullptr, 0, true));
+    }
+    return Status::normal;
 }
 
 // ---- paths -------------------------------------------------------------------------------------
@@ -1068,7 +1199,47 @@ void init() {
 
 const Cell& position() { return g_position; }
 
+namespace {
+
+// A block evaluated while tracing: entered, each expression completed and left are reported.
+[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) {
+    depth::check();
+    safe_point();
+    const Cell block = block_cell;
+    PositionScope scope;
+    Cell* const base = g_top;
+    Source s{cell::series_node(block), cell::series_index(block), kNoTail, kTraced};
+    trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
+    if (s.at_end()) {
+        stack::push(cell::unset());
+    } else {
+        g_position = block;
+        for (;;) {
+            cell::set_series_index(g_position, s.index);
+            const Status st = traced_expression(s, true);
+            if (st != Status::normal) {
+                g_top = base;
+                return st;
+            }
+            trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
+            if (s.at_end()) break;
+            g_top = base;
+            safe_point();
+        }
+    }
+    trace::emit(trace::event::exit, block, s.index, *base, cell::none());
+    if (!keep) {
+        cell::copy(*g_args, *base);
+        g_top = g_args + 1;
+    }
+    return Status::normal;
+}
+
+}  // namespace
+
 Status eval(const Cell& block_cell, bool keep) {
+    if (trace::g_active) [[unlikely]]
+        return traced_eval(block_cell, keep);
     depth::check();
     safe_point();
     const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
@@ -1101,7 +1272,7 @@ Status eval(const Cell& block_cell, bool keep) {
 // `block` is read before anything is evaluated, so it may lie on the stack.
 Status eval_next(const Cell& block, uint32_t& index) {
     depth::check();
-    Source s{cell::series_node(block), index};
+    Source s{cell::series_node(block), index, kNoTail, trace::g_active ? kTraced : 0};
     if (s.at_end()) {
         stack::push(cell::unset());
         return Status::normal;
@@ -1109,7 +1280,7 @@ Status eval_next(const Cell& block, uint32_t& index) {
     PositionScope scope;
     g_position = block;
     cell::set_series_index(g_position, index);
-    ZUB_PASS(expression(s, true));
+    ZUB_PASS(any_expression(s, true));
     index = s.index;
     return Status::normal;
 }
@@ -1146,12 +1317,17 @@ Status call(Cell callable, const Cell* values, uint32_t n, Cell name) {
     if (!is_callable(cell::type(callable))) error::fire(ErrorId::invalid_arg, callable);
     for (uint32_t i = 0; i < n; ++i) stack::push(values[i]);  // copied before anything allocates
     Source none{g_empty, 0};
+    // The runtime's callbacks (comparators, handlers ...) are not the traced program's steps.
+    if (trace::g_active) [[unlikely]] {
+        const trace::Quiet quiet;
+        return traced_invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
+    }
     return invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
 }
 
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
-    Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode};
+    Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode | (trace::g_active ? kTraced : 0)};
     return invoke(callable, name_of(callable, name), s, path, path ? cell::series_index(*path) + 1 : 0, false);
 }
 

@@ -155,6 +155,92 @@ Status enbase(const int32_t* refinements) {
     return args.done(result);
 }
 
+// ---- Percent encoding --------------------------------------------------------------------------
+
+int hex_digit(uint32_t cp) {
+    if (cp >= '0' && cp <= '9') return static_cast<int>(cp - '0');
+    if (cp >= 'A' && cp <= 'F') return static_cast<int>(cp - 'A' + 10);
+    if (cp >= 'a' && cp <= 'f') return static_cast<int>(cp - 'a' + 10);
+    return -1;
+}
+
+// The byte of a %XX escape at `i`, or -1 when the text there is not one.
+int escaped_byte(NodeId node, uint32_t i, uint32_t length) {
+    if (i + 2 >= length) return -1;
+    if (string::char_at(node, i) != '%') return -1;
+    const int hi = hex_digit(string::char_at(node, i + 1)), lo = hex_digit(string::char_at(node, i + 2));
+    return hi < 0 || lo < 0 ? -1 : hi << 4 | lo;
+}
+
+// dehex (value): escapes become bytes, and the escapes of one UTF-8 sequence one character. An
+// escape that starts no well-formed sequence stays as it is written, so nothing is lost and
+// nothing ill-formed gets into the text.
+Status dehex(const int32_t* refinements) {
+    const Args<Native::dehex> args(refinements);
+    const Cell value = args[0];
+    const NodeId node = cell::series_node(value);
+    const uint32_t length = series::length(node);
+    uint32_t i = std::min(cell::series_index(value), length);
+    const Cell result = string::make(length - i);
+    const NodeId out = cell::series_node(result);
+    while (i < length) {
+        const int lead = escaped_byte(node, i, length);
+        if (lead < 0) {
+            string::append_char(out, string::char_at(node, i++));
+            continue;
+        }
+        const uint32_t n = unicode::utf8_sequence_length(static_cast<uint8_t>(lead));
+        std::byte bytes[4];
+        uint32_t got = 0;
+        for (; n > 0 && got < n; ++got) {
+            const int b = escaped_byte(node, i + 3 * got, length);
+            if (b < 0) break;
+            bytes[got] = static_cast<std::byte>(b);
+        }
+        const unicode::Decoded d = got == n && n > 0 ? unicode::decode_utf8_char(bytes, n) : unicode::Decoded{-1, 0};
+        if (d.cp < 0 || d.length != n) {
+            string::append_char(out, '%');  // the escape as written; its digits follow as text
+            ++i;
+            continue;
+        }
+        string::append_char(out, static_cast<uint32_t>(d.cp));
+        i += 3 * n;
+    }
+    return args.done(result);
+}
+
+// enhex (value): the UTF-8 bytes of the text, each kept or written %XX. A string! keeps only
+// letters, digits and - . _ ~; the other text types (urls, files ...) keep the characters a url
+// may hold as well.
+Status enhex(const int32_t* refinements) {
+    const Args<Native::enhex> args(refinements);
+    const Cell value = args[0];
+    const bool strict = cell::is(value, TypeId::string);
+    const NodeId node = cell::series_node(value);
+    const uint32_t length = series::length(node);
+    const uint32_t head = std::min(cell::series_index(value), length);
+    const Cell result = string::make(length - head);
+    const NodeId out = cell::series_node(result);
+    for (uint32_t i = head; i < length; ++i) {
+        std::byte utf8[4];
+        const uint32_t n = unicode::encode_utf8(string::char_at(node, i), utf8);
+        for (uint32_t k = 0; k < n; ++k) {
+            const auto byte = static_cast<uint8_t>(utf8[k]);
+            const bool alnum =
+                (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9');
+            const std::string_view kept = strict ? "-._~" : "-._~!#$&'()*+,/:=?@";
+            if (alnum || (byte < 0x80 && kept.find(static_cast<char>(byte)) != std::string_view::npos)) {
+                string::append_char(out, byte);
+                continue;
+            }
+            char escape[3] = {'%'};
+            string::byte_to_hex(byte, escape + 1);
+            series::append_ascii(out, std::string_view(escape, 3));
+        }
+    }
+    return args.done(result);
+}
+
 // complement? (bits): the bitset's complement flag.
 Status complement_q(const int32_t* refinements) {
     const Args<Native::complement_q> args(refinements);
@@ -175,6 +261,8 @@ Status lowercase_entry(const int32_t* r) { return change_case<Native::lowercase,
 Status debase_entry(const int32_t* r) { return debase(r); }
 Status enbase_entry(const int32_t* r) { return enbase(r); }
 Status complement_q_entry(const int32_t* r) { return complement_q(r); }
+Status dehex_entry(const int32_t* r) { return dehex(r); }
+Status enhex_entry(const int32_t* r) { return enhex(r); }
 
 // Objects gain fields only through make; extending one waits for that road.
 Status extend_entry(const int32_t* refinements) {

@@ -16,6 +16,7 @@
 #include "evaluator/native_args.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "evaluator/words.h"
 #include "runtime/cycles.h"
 #include "runtime/error.h"
@@ -46,8 +47,9 @@ bool is_path(TypeId t) {
 
 }  // namespace
 
-Status do_entry(const int32_t* refinements) {
-    const Args<Native::do_> args(refinements);
+namespace {
+
+Status do_value(const Args<Native::do_>& args) {
     Cell value = args[0];
     const TypeId t = cell::type(value);
     if (t == TypeId::block || t == TypeId::paren || t == TypeId::hash) {
@@ -75,6 +77,14 @@ Status do_entry(const int32_t* refinements) {
         case TypeId::error: error_value::raise(value);
         default: ZUB_PASS(interp::eval_value(value)); return args.done(g_top[-1]);
     }
+}
+
+}  // namespace
+
+Status do_entry(const int32_t* refinements) {
+    const Args<Native::do_> args(refinements);
+    if (const Cell* callback = args.arg<"trace">()) return trace::traced(*callback, [&] { return do_value(args); });
+    return do_value(args);
 }
 
 namespace {
@@ -435,6 +445,8 @@ Status return_entry(const int32_t*) { return exits::raise_return(); }
 
 Status throw_entry(const int32_t* refinements) {
     const Args<Native::throw_> args(refinements);
+    if (trace::g_active) [[unlikely]]
+        trace::emit_value(trace::event::throw_, args[0]);
     exits::throw_value(args[0], args.has<"name">() ? *args.arg<"name">() : cell::unset());
 }
 
@@ -507,6 +519,10 @@ Status catch_entry(const int32_t* refinements) {
         stack::restore(saved);
         cycles::reset();
         args[0] = exits::thrown_value();
+        if (trace::g_active) [[unlikely]] {
+            g_top = args.cells() + 1;
+            trace::emit_value(trace::event::catch_, args[0]);
+        }
     }
     g_top = args.cells() + 1;
     return Status::normal;

@@ -96,5 +96,6 @@ void fire_value(const Cell& error_value, ErrorId id, const Cell* args, int count
 
 void set_near_source(const Cell* position) { g_near_source = position; }
 void set_call_capture(CallCapture capture) { g_capture = capture; }
+CallCapture call_capture() { return g_capture; }
 
 }  // namespace zub::error

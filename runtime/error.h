@@ -81,6 +81,8 @@ void set_near_source(const Cell* position);
 // evaluator (errors raised before that carry no calls).
 using CallCapture = void (*)(Pending& pending);
 void set_call_capture(CallCapture capture);
+// The hook registered, or null; so another may run it first and add to it.
+CallCapture call_capture();
 
 }  // namespace error
 }  // namespace zub

@@ -44,7 +44,7 @@ TEST_F(Natives, EachNativeKeepsItsFixedIndex) {
 // internal not-done, as do indexes outside the table. A native that lands leaves this list.
 TEST_F(Natives, PlannedNativesAndIndexesOutsideRaiseNotDone) {
     using natives::Native;
-    const Native planned[] = {Native::dehex, Native::enhex};
+    const std::vector<Native> planned;  // every native is written now
     std::vector<uint32_t> expected;
     for (Native n : planned) expected.push_back(natives::index_of(n));
     std::vector<uint32_t> found;

@@ -96,3 +96,18 @@ def three_way(here):
     mean_py, mean_lua = geometric_mean(to_python), geometric_mean(to_lua)
     print(f"{'geometric mean':16} {'':8} {'':9} {'':8} {mean_py:7.2f} {mean_lua:8.2f}")
     sys.exit(1 if failed else 0)
+
+
+def two_way(here, megabytes=None):
+    """Runs each program of the folder `here` (or those named after the zub-cli path on the command
+    line) in Zub and in python3 (<program>.py), per round of the measured work (see per_run), and
+    prints the times, or with `megabytes` (what one round handles) the throughputs, and the ratio."""
+    zub = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "build", "zub-cli")
+    names = sys.argv[2:] or sorted(f[:-4] for f in os.listdir(here) if f.endswith(".zub"))
+    unit = ("zub MB/s", "python MB/s") if megabytes else ("zub ms", "python ms")
+    print(f"{'program':16} {unit[0]:>9} {unit[1]:>12} {'zub/py':>7}")
+    for name in names:
+        z = per_run([zub], os.path.join(here, name + ".zub"), ".zub")
+        p = per_run([PYTHON], os.path.join(here, name + ".py"), ".py")
+        shown = (megabytes / z, megabytes / p) if megabytes else (z * 1e3, p * 1e3)
+        print(f"{name:16} {shown[0]:9.2f} {shown[1]:12.2f} {z / p:7.2f}", flush=True)

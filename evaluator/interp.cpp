@@ -1201,33 +1201,35 @@ const Cell& position() { return g_position; }
 
 namespace {
 
-// A block evaluated while tracing: entered, each expression completed and left are reported.
-[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) {
+// A block's expressions, one after the other; traced, its entry, each expression completed and its
+// exit are reported. Two instances, so the plain one carries no test of tracing.
+template <bool traced>
+Status run_block(const Cell& block_cell, bool keep) {
     depth::check();
     safe_point();
-    const Cell block = block_cell;
+    const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
     PositionScope scope;
     Cell* const base = g_top;
-    Source s{cell::series_node(block), cell::series_index(block), kNoTail, kTraced};
-    trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
+    Source s{cell::series_node(block), cell::series_index(block), kNoTail, traced ? kTraced : 0};
+    if constexpr (traced) trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
     if (s.at_end()) {
         stack::push(cell::unset());
     } else {
         g_position = block;
         for (;;) {
             cell::set_series_index(g_position, s.index);
-            const Status st = traced_expression(s, true);
+            const Status st = traced ? traced_expression(s, true) : expression(s, true);
             if (st != Status::normal) {
                 g_top = base;
                 return st;
             }
-            trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
+            if constexpr (traced) trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
             if (s.at_end()) break;
             g_top = base;
             safe_point();
         }
     }
-    trace::emit(trace::event::exit, block, s.index, *base, cell::none());
+    if constexpr (traced) trace::emit(trace::event::exit, block, s.index, *base, cell::none());
     if (!keep) {
         cell::copy(*g_args, *base);
         g_top = g_args + 1;
@@ -1235,38 +1237,14 @@ namespace {
     return Status::normal;
 }
 
+[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) { return run_block<true>(block_cell, keep); }
+
 }  // namespace
 
 Status eval(const Cell& block_cell, bool keep) {
     if (trace::g_active) [[unlikely]]
         return traced_eval(block_cell, keep);
-    depth::check();
-    safe_point();
-    const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
-    PositionScope scope;
-    Cell* const base = g_top;
-    Source s{cell::series_node(block), cell::series_index(block)};
-    if (s.at_end()) {
-        stack::push(cell::unset());
-    } else {
-        g_position = block;
-        for (;;) {
-            cell::set_series_index(g_position, s.index);
-            const Status st = expression(s, true);
-            if (st != Status::normal) {
-                g_top = base;
-                return st;
-            }
-            if (s.at_end()) break;
-            g_top = base;
-            safe_point();
-        }
-    }
-    if (!keep) {
-        cell::copy(*g_args, *base);
-        g_top = g_args + 1;
-    }
-    return Status::normal;
+    return run_block<false>(block_cell, keep);
 }
 
 // `block` is read before anything is evaluated, so it may lie on the stack.

@@ -648,6 +648,13 @@ Status Engine<kTraced>::modify(Keyword kw, const Cell& v, uint32_t at, bool& mat
     auto need = [&](uint32_t i) {
         if (i >= series::length(rules)) error::fire(ErrorId::parse_end, v);
     };
+    // The element after insert or change, past an `only` when there is one.
+    auto after_only = [&](bool& only) {
+        need(at + 1);
+        only = is_word(rule_cells(rules)[at + 1], g_only);
+        if (only) need(at + 2);
+        return only ? at + 2 : at + 1;
+    };
     switch (kw) {
         case Keyword::collect: {
             need(at + 1);
@@ -733,13 +740,8 @@ Status Engine<kTraced>::modify(Keyword kw, const Cell& v, uint32_t at, bool& mat
             return Status::normal;
         }
         case Keyword::insert: {
-            need(at + 1);
-            uint32_t element = at + 1;
-            const bool only = is_word(rule_cells(rules)[element], g_only);
-            if (only) {
-                need(element + 1);
-                ++element;
-            }
+            bool only;
+            const uint32_t element = after_only(only);
             g_frames[block_].index = element + 1;
             Cell value;
             ZUB_PASS(modifier_value(rule_cells(rules)[element], value));
@@ -750,13 +752,8 @@ Status Engine<kTraced>::modify(Keyword kw, const Cell& v, uint32_t at, bool& mat
             return Status::normal;
         }
         case Keyword::change: {
-            need(at + 1);
-            uint32_t element = at + 1;
-            const bool only = is_word(rule_cells(rules)[element], g_only);
-            if (only) {
-                need(element + 1);
-                ++element;
-            }
+            bool only;
+            const uint32_t element = after_only(only);
             const uint32_t value_at = element_end(rules, element);
             need(value_at);
             g_frames[block_].index = element;

@@ -398,7 +398,7 @@ int32_t call_comparator(Cell function, Cell first, Cell second, bool integer_neg
     {
         // Errors inside name the callback as where they happened.
         const stack::Call frame(stack::FrameType::native, words::global(words::Word::compare_callback_tag));
-        status = interp::call(function, args, 2);
+        status = interp::call(function, args, 2, cell::none(), interp::Callback::sort);
     }
     if (status != Status::normal) {
         stack::g_top = base;

@@ -123,7 +123,9 @@ Cell handler_at(const Cell& object, uint32_t which, uint32_t index) {
 // word. Runs user code.
 void call_handler(const Cell& handler, const Cell* values, uint32_t n, words::Word name) {
     Cell* const top = stack::g_top;
-    const Status status = interp::call(handler, values, n, words::global(words::id(name)));
+    const interp::Callback kind =
+        name == words::Word::on_deep_change_star ? interp::Callback::deep : interp::Callback::change;
+    const Status status = interp::call(handler, values, n, words::global(words::id(name)), kind);
     stack::g_top = top;
     pass_status(status);
 }

@@ -164,8 +164,8 @@ class Forward {
         const Cell fn = object::select_word(actor, name);
         if (!cell::is(fn, TypeId::function)) no_action(slot);
         Cell* const base = stack::g_top;
-        const Status status =
-            interp::apply(fn, words::global(name), block_.cell(), interp::kApplyAll | interp::kApplyValues);
+        const Status status = interp::apply(fn, words::global(name), block_.cell(),
+                                            interp::kApplyAll | interp::kApplyValues, nullptr, interp::Callback::port);
         if (status != Status::normal) {
             stack::g_top = base;
             // A break or continue that leaves the actor has no loop here to reach.

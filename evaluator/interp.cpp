@@ -1290,23 +1290,32 @@ Status eval_value(Cell value) {
     return Status::normal;
 }
 
-Status call(Cell callable, const Cell* values, uint32_t n, Cell name) {
+Status call(Cell callable, const Cell* values, uint32_t n, Cell name, Callback kind) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     if (!is_callable(cell::type(callable))) error::fire(ErrorId::invalid_arg, callable);
     for (uint32_t i = 0; i < n; ++i) stack::push(values[i]);  // copied before anything allocates
     Source none{g_empty, 0};
-    // The runtime's callbacks (comparators, handlers ...) are not the traced program's steps.
+    // The runtime's callbacks (comparators, handlers ...) are not the traced program's steps,
+    // unless the script asks for their kind.
     if (trace::g_active) [[unlikely]] {
+        if (trace::callback_traced(static_cast<uint32_t>(kind)))
+            return traced_invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
         const trace::Quiet quiet;
         return traced_invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
     }
     return invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
 }
 
-Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path) {
+Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path, std::optional<Callback> callback) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
-    Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode | (trace::g_active ? kTraced : 0)};
-    return invoke(callable, name_of(callable, name), s, path, path ? cell::series_index(*path) + 1 : 0, false);
+    const bool traced = trace::g_active && (!callback || trace::callback_traced(static_cast<uint32_t>(*callback)));
+    Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode | (traced ? kTraced : 0)};
+    const uint32_t from = path ? cell::series_index(*path) + 1 : 0;
+    if (trace::g_active && !traced) {
+        const trace::Quiet quiet;
+        return invoke(callable, name_of(callable, name), s, path, from, false);
+    }
+    return invoke(callable, name_of(callable, name), s, path, from, false);
 }
 
 Status get_path(Cell path) {

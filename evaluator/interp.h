@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "evaluator/exits.h"
 #include "runtime/cell.h"
@@ -35,17 +36,23 @@ Status eval_next(const Cell& block, uint32_t& index);
 // evaluated, a paren is evaluated; anything else is itself. The result is pushed. May collect.
 Status eval_value(Cell value);
 
+// The kinds of callback the runtime makes, as the bits of system/state/callbacks/bits: while
+// tracing, a callback runs traced only when its kind's bit is set; `other` never is.
+enum class Callback : uint32_t { other = 0, lexer = 1, parse = 2, sort = 4, change = 8, deep = 16, port = 32 };
+
 // Calls a native!, action!, op!, function! or routine! with `n` argument values (no
 // refinements) and pushes the result. The values are copied before anything allocates, so they
 // may point into a series. How sort comparators, change handlers and callbacks call. `name`, when
 // a word, is the word errors report for the call. May collect.
-Status call(Cell callable, const Cell* values, uint32_t n, Cell name = cell::none());
+Status call(Cell callable, const Cell* values, uint32_t n, Cell name = cell::none(), Callback kind = Callback::other);
 
 // Calls a callable taking its arguments from a block (apply): from `args`' index to its tail, as
 // the mode says; given a path, its items after the first are the refinements, as in a call
 // through the path (and none fills arguments the block runs out of). Pushes the result. May
 // collect.
-Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path = nullptr);
+// A port actor's call passes its callback kind: while tracing it runs traced only when asked.
+Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path = nullptr,
+             std::optional<Callback> callback = std::nullopt);
 
 // The modes of apply.
 inline constexpr uint32_t kApplyAll = 1;          // every argument and refinement the function takes, in

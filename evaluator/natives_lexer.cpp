@@ -98,7 +98,7 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     {
         // Errors inside name the callback as where they happened.
         const stack::Call frame(stack::FrameType::native, words::global(words::Word::lexer_callback_tag));
-        status = interp::call(t.args[t.callback], values, 5);
+        status = interp::call(t.args[t.callback], values, 5, cell::none(), interp::Callback::lexer);
     }
     if (status != Status::normal) {
         stack::g_top = base;

@@ -2,8 +2,10 @@
 // trace callback. The interpreter decides where events happen; this file reports them.
 #include "evaluator/trace.h"
 
+#include "datatypes/context.h"
 #include "datatypes/error_value.h"
 #include "datatypes/function.h"
+#include "datatypes/object.h"
 #include "datatypes/word.h"
 #include "evaluator/interp.h"
 #include "evaluator/stack.h"
@@ -145,6 +147,18 @@ void emit_at(uint32_t bit, NodeId block, int64_t index, const Cell& value, const
 void emit_value(uint32_t bit, const Cell& value, const Cell& ref) { emit(bit, cell::none(), -1, value, ref); }
 
 Quiet::Quiet() : saved(g_on) { g_on = false; }
+
+bool callback_traced(uint32_t kind) {
+    if (kind == 0) return false;
+    Cell at = words::global(words::Word::system);
+    for (const char* field : {"state", "callbacks", "bits"}) {
+        const Cell* slot = cell::is(at, TypeId::word) ? context::slot_of(at) : nullptr;
+        const Cell holder = slot ? *slot : at;
+        if (!cell::is(holder, TypeId::object)) return false;
+        at = object::select_word(holder, symbol::make(field));
+    }
+    return cell::is(at, TypeId::integer) && (static_cast<uint32_t>(cell::as_integer(at)) & kind) != 0;
+}
 Quiet::~Quiet() { g_on = saved; }
 
 bool enter_body(const Cell& fn) {

@@ -37,6 +37,10 @@ inline constexpr uint32_t all = 0x1FFFF;
 // A do/trace is in force: the interpreter takes its reporting paths.
 extern bool g_active;
 
+// Whether a runtime callback of the kind (a bit of system/state/callbacks/bits, 0 for none) runs
+// traced. Reads the system object; called only while tracing.
+bool callback_traced(uint32_t kind);
+
 // Clears the state and takes the error-raising hook. Once, after the stack and the interpreter.
 void init();
 

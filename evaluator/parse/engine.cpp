@@ -1189,7 +1189,7 @@ bool Engine<kTraced>::fire(words::Word event, bool matched, const Cell* rule) {
     {
         // Errors inside name the callback as where they happened.
         const stack::Call frame(stack::FrameType::native, words::global(words::Word::parse_callback_tag));
-        status = interp::call(*callback_, values, 5);
+        status = interp::call(*callback_, values, 5, cell::none(), interp::Callback::parse);
     }
     if (status != Status::normal) {
         stack::g_top = base;

@@ -943,6 +943,8 @@ Cell name_of(const Cell& fn, const Cell& name) {
         case TypeId::path: ZUB_PASS(path_eval(value, s, kEvaluate, cell::unset())); break;
         case TypeId::get_path: ZUB_PASS(path_eval(value, s, kGet, cell::unset())); break;
         case TypeId::set_path: {
+            if (trace::g_active) [[unlikely]]
+                trace::emit_at(trace::event::push, s.node, s.index - 1, value, cell::none());
             if (s.at_end()) error::fire(ErrorId::need_value, value);
             Cell* const start = g_top;
             stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);

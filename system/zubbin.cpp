@@ -277,7 +277,7 @@ void Writer::record(const Cell& v) {
         case TypeId::action:
             header(t, line, false);
             number(native::entry_number(v));
-            // The spec's cells are addressed as the built-in's own: its block is no place of its own.
+            // The argument block's cells are addressed as the built-in's own: the block is no place of its own.
             block_record(cell::series_node(v), 0, TypeId::block, 0, false);
             return;
         case TypeId::op: {

@@ -731,7 +731,8 @@ NodeId Reader::spec_or_body(NodeId parent, uint32_t i) {
 void Reader::function_body(NodeId parent, uint32_t i, NodeId word_parent, uint32_t word_index) {
     const uint32_t spec_length = count(compact_ ? 1 : 4);
     const uint32_t body_length = count(compact_ ? 1 : 4);
-    // A stand-in while the spec and body are read: paths into it reach them (0 spec, 1 body).
+    // A stand-in while the argument block and body are read: paths into it reach them (0 the block,
+    // 1 the body).
     const NodeId more = memory::alloc_unset_cells(function::kMoreCells);
     series::set_tail(more, function::kMoreCells + 1);
     store(parent, i, Cell{static_cast<uint32_t>(TypeId::function), 0, 0, more});

@@ -14,6 +14,7 @@
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
+#include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
@@ -402,10 +403,7 @@ int32_t call_comparator(Cell function, Cell first, Cell second, bool integer_neg
     }
     if (status != Status::normal) {
         stack::g_top = base;
-        // The sort cannot hand an exit on through its records: it ends here, as an error.
-        error::fire(status == Status::break_      ? ErrorId::break_
-                    : status == Status::continue_ ? ErrorId::continue_
-                                                  : ErrorId::return_);
+        exits::refuse_escape(status);
     }
     const Cell result = stack::g_top > base ? stack::g_top[-1] : cell::unset();
     stack::g_top = base;

@@ -15,6 +15,7 @@
 #include "datatypes/registry.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
+#include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/stack.h"
@@ -434,9 +435,7 @@ Cell make(Cell spec) {
     Cell* const top = stack::g_top;
     const Status status = interp::eval(spec, true);
     stack::g_top = top;
-    if (status == Status::break_) error::fire(ErrorId::break_);
-    if (status == Status::continue_) error::fire(ErrorId::continue_);
-    if (status != Status::normal) error::fire(ErrorId::return_);
+    exits::refuse_escape(status);
     check_identity(error.cell());
     object::clear_set_marks(error.cell().w1);
     put(error.cell(), kNear, near_now());

@@ -16,6 +16,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
@@ -53,17 +54,6 @@ Cell word_cell(NodeId context, uint32_t index) {
 
 bool is_callable_handler(const Cell& value) {
     return cell::is(value, TypeId::function) || cell::is(value, TypeId::routine);
-}
-
-// The error that a break or continue leaving an object's code through an action becomes: actions
-// answer values, so such an exit cannot travel further as a status.
-void pass_status(Status status) {
-    switch (status) {
-        case Status::normal: return;
-        case Status::break_: error::fire(ErrorId::break_);
-        case Status::continue_: error::fire(ErrorId::continue_);
-        default: error::fire(ErrorId::return_);
-    }
 }
 
 // Values that copies of an object make private: a deep copy through the value's own copy action.
@@ -127,7 +117,7 @@ void call_handler(const Cell& handler, const Cell* values, uint32_t n, words::Wo
         name == words::Word::on_deep_change_star ? interp::Callback::deep : interp::Callback::change;
     const Status status = interp::call(handler, values, n, words::global(words::id(name)), kind);
     stack::g_top = top;
-    pass_status(status);
+    exits::refuse_escape(status);
 }
 
 // The change hook of contexts: a field written through a word or a path.
@@ -251,7 +241,7 @@ Cell make(Cell proto, Cell spec) {
         Cell* const top = stack::g_top;
         const Status status = interp::eval(spec, true);
         stack::g_top = top;
-        pass_status(status);
+        exits::refuse_escape(status);
     } else {
         const NodeId source = spec.w1;
         for (uint32_t i = 0; i < field_count(source); ++i) {

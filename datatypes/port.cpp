@@ -14,6 +14,7 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
+#include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/stack.h"
 #include "evaluator/words.h"
@@ -168,10 +169,7 @@ class Forward {
                                             interp::kApplyAll | interp::kApplyValues, nullptr, interp::Callback::port);
         if (status != Status::normal) {
             stack::g_top = base;
-            // A break or continue that leaves the actor has no loop here to reach.
-            error::fire(status == Status::break_      ? ErrorId::break_
-                        : status == Status::continue_ ? ErrorId::continue_
-                                                      : ErrorId::return_);
+            exits::refuse_escape(status);
         }
         const Cell result = stack::g_top > base ? stack::g_top[-1] : cell::unset();
         stack::g_top = base;

@@ -52,6 +52,15 @@ constexpr uint32_t kBelowTop = 1;
 const Cell& thrown_value() { return g_thrown; }
 const Cell& thrown_name() { return g_thrown_name; }
 
+void refuse_escape(Status status) {
+    switch (status) {
+        case Status::normal: return;
+        case Status::break_: error::fire(ErrorId::break_);
+        case Status::continue_: error::fire(ErrorId::continue_);
+        default: error::fire(ErrorId::return_);
+    }
+}
+
 void reset() {
     g_value = cell::unset();
     g_thrown = cell::unset();

@@ -63,6 +63,11 @@ const Cell& thrown_name();
 // Forgets the values of the last exits and throw (collector roots). At start.
 void reset();
 
+// After code the runtime ran for itself (a callback, a handler, an error spec): an exit that left
+// it (break, continue, return) has no loop or function to reach through the runtime's own records,
+// so it becomes the matching error. A normal end does nothing.
+void refuse_escape(Status status);
+
 }  // namespace exits
 }  // namespace zub
 

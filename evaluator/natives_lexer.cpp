@@ -2,6 +2,7 @@
 // token; /trace hands every lexer event to a function of the language.
 #include "datatypes/function.h"
 #include "datatypes/word.h"
+#include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
@@ -102,10 +103,7 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     }
     if (status != Status::normal) {
         stack::g_top = base;
-        // The lexer cannot hand an exit on through its records: it ends here, as an error.
-        error::fire(status == Status::break_      ? ErrorId::break_
-                    : status == Status::continue_ ? ErrorId::continue_
-                                                  : ErrorId::return_);
+        exits::refuse_escape(status);
     }
     const Cell answer = stack::g_top > base ? stack::g_top[-1] : cell::unset();
     stack::g_top = base;

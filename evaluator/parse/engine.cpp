@@ -21,6 +21,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/parse/parse.h"
@@ -1193,10 +1194,7 @@ bool Engine<kTraced>::fire(words::Word event, bool matched, const Cell* rule) {
     }
     if (status != Status::normal) {
         stack::g_top = base;
-        // The engine cannot hand an exit on through its frames: it ends here, as an error.
-        error::fire(status == Status::break_      ? ErrorId::break_
-                    : status == Status::continue_ ? ErrorId::continue_
-                                                  : ErrorId::return_);
+        exits::refuse_escape(status);
     }
     const Cell answer = stack::g_top > base ? stack::g_top[-1] : cell::unset();
     stack::g_top = base;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -1300,9 +1301,8 @@ Status call(Cell callable, const Cell* values, uint32_t n, Cell name, Callback k
     // The runtime's callbacks (comparators, handlers ...) are not the traced program's steps,
     // unless the script asks for their kind.
     if (trace::g_active) [[unlikely]] {
-        if (trace::callback_traced(static_cast<uint32_t>(kind)))
-            return traced_invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
-        const trace::Quiet quiet;
+        std::optional<trace::Quiet> quiet;
+        if (!trace::callback_traced(static_cast<uint32_t>(kind))) quiet.emplace();
         return traced_invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
     }
     return invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
@@ -1312,12 +1312,9 @@ Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* pat
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     const bool traced = trace::g_active && (!callback || trace::callback_traced(static_cast<uint32_t>(*callback)));
     Source s{cell::series_node(args), cell::series_index(args), kNoTail, mode | (traced ? kTraced : 0)};
-    const uint32_t from = path ? cell::series_index(*path) + 1 : 0;
-    if (trace::g_active && !traced) {
-        const trace::Quiet quiet;
-        return invoke(callable, name_of(callable, name), s, path, from, false);
-    }
-    return invoke(callable, name_of(callable, name), s, path, from, false);
+    std::optional<trace::Quiet> quiet;
+    if (trace::g_active && !traced) quiet.emplace();
+    return invoke(callable, name_of(callable, name), s, path, path ? cell::series_index(*path) + 1 : 0, false);
 }
 
 Status get_path(Cell path) {

@@ -432,8 +432,8 @@ void Reader::payload(NodeId parent, uint32_t i, TypeId type, bool f, bool ref, u
             const uint32_t index = number();
             const bool known = type == TypeId::native ? natives::filled(index) : index >= 1 && index <= kActionCount;
             if (!known) fail();
-            // The data's spec is read past, not used: a built-in takes the arguments its own entry
-            // reads, whatever a forged spec would claim.
+            // The data's argument block is read past, not used: a built-in takes the arguments its own
+            // entry reads, whatever a forged block would claim.
             store(parent, i, cell::none());
             (void)spec_or_body(parent, i);
             const Cell own =
@@ -742,7 +742,7 @@ void Reader::function_body(NodeId parent, uint32_t i, NodeId word_parent, uint32
     context::owner_of(context).w2 = spec;
     const NodeId body = spec_or_body(more, function::kBody);
     if (series::length(spec) != spec_length || series::length(body) != body_length) fail();
-    // The function is made again from its spec and body, so that its arguments and context agree
+    // The function is made again from its argument block and body, so that its arguments and context agree
     // whatever the data says; words of the body find the new context by name.
     const Cell pair = block::make(2);
     store(more, function::kOpSelf, pair);

@@ -30,6 +30,10 @@ printf 'Zub [Title: "broken"]\nprint 1\n[2\n' >"$work/syntax.zub"
 check "a syntax error in the script runs nothing" "*** Syntax Error: missing ] at [2" \
     "$("$zub" "$work/syntax.zub" 2>&1 | head -1 | sed 's/ (line [0-9]*)//')"
 "$zub" "$work/syntax.zub" >/dev/null 2>&1;        check "a syntax error exits 254" 254 $?
+# Lines before the header still count: the error is at the line of the file.
+printf '#!/usr/bin/env zub-cli\nA note.\nZub []\nprint 1\n1 / 0 ]\n' >"$work/lines.zub"
+check "errors count the lines before the header" "*** Syntax Error: (line 5) missing [ at ]" \
+    "$("$zub" "$work/lines.zub" 2>&1 | head -1)"
 printf 'Zub [Title: "dir"]\nprint system/options/path\nprint system/script/path\n' >"$work/b/where.zub"
 check "the script runs in its own folder" "$(printf '%s\n%s' "$work/b/" "$work/b/")" \
     "$(cd "$work/a" && "$zub" ../b/where.zub 2>&1)"

@@ -21,6 +21,7 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 
 namespace zub::natives {
 namespace {
@@ -73,7 +74,16 @@ Status do_value(const Args<Native::do_>& args) {
             return interp::eval(loaded.value, false);
         }
         case TypeId::file:
-        case TypeId::url: error::fire(ErrorId::not_done);
+        case TypeId::url: {
+            // Scripts run through the library's do-file: header, directory, system/script.
+            const Cell word = words::global(symbol::make("do-file"));
+            const Cell runner = *context::get(word);
+            if (cell::is(runner, TypeId::unset)) error::fire(ErrorId::not_done);
+            const Cell* script_args = args.arg<"args">();
+            const Cell values[3] = {value, cell::none(), script_args ? *script_args : cell::none()};
+            ZUB_PASS(interp::call(runner, values, 3, word));
+            return args.done(g_top[-1]);
+        }
         case TypeId::error: error_value::raise(value);
         default: ZUB_PASS(interp::eval_value(value)); return args.done(g_top[-1]);
     }

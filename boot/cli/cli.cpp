@@ -80,7 +80,9 @@ int run_options(void* arg) {
                 std::fprintf(stderr, "%s: cannot read %s: %s\n", options.program, options.text.c_str(), reason.c_str());
                 return 1;
             }
-            const session::Outcome outcome = session::evaluate(source, options.mode == Options::Mode::script, false);
+            const session::Outcome outcome = options.mode == Options::Mode::script
+                                                 ? session::run_script(options.text, source)
+                                                 : session::evaluate(source, false, false);
             std::fflush(stdout);
             if (!outcome.ok) {
                 std::fprintf(stderr, "%s\n", outcome.text.c_str());

@@ -106,37 +106,44 @@ struct Reader {
         return true;
     }
 
-    static bool space(uint32_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+    static bool space(uint32_t c) { return c == ' ' || c == '\t'; }
 
     // One value into `field`: quoted when a closing quote follows, else a run of plain characters.
     void value() {
         field.clear();
-        if (pos < length && at(pos) == quote) {
-            uint32_t i = pos + 1;
-            while (i < length) {
-                const uint32_t c = at(i);
-                if (c == quote) {
-                    if (i + 1 < length && at(i + 1) == quote) {
-                        field.push_back(quote);
-                        i += 2;
-                        continue;
-                    }
-                    break;
+        if (!quoted()) {
+            field.clear();
+            while (pos < length && !line_end(at(pos)) && !in_delimiter(at(pos))) field.push_back(at(pos++));
+        }
+        if (trim) trimmed();
+    }
+
+    bool quoted() {
+        if (pos >= length || at(pos) != quote) return false;
+        uint32_t i = pos + 1;
+        while (i < length) {
+            const uint32_t c = at(i);
+            if (c == quote) {
+                if (i + 1 < length && at(i + 1) == quote) {
+                    field.push_back(quote);
+                    i += 2;
+                    continue;
                 }
-                field.push_back(c);
-                ++i;
-            }
-            if (i < length) {
                 pos = i + 1;
                 // Spaces between the closing quote and the delimiter are what /trim ignores.
                 if (trim)
                     while (pos < length && (at(pos) == ' ' || at(pos) == '\t')) ++pos;
-                return;
+                return true;
             }
-            field.clear();
+            field.push_back(c);
+            ++i;
         }
-        while (pos < length && !line_end(at(pos)) && !in_delimiter(at(pos))) field.push_back(at(pos++));
-        if (!trim) return;
+        return false;
+    }
+
+    // /trim: white space off both ends, then a pair of enclosing quotes (inner doubled quotes are
+    // left as they are).
+    void trimmed() {
         size_t a = 0, b = field.size();
         while (a < b && space(field[a])) ++a;
         while (b > a && space(field[b - 1])) --b;

@@ -12,7 +12,6 @@
 
 #include "datatypes/block.h"
 #include "datatypes/error_value.h"
-#include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/map.h"
 #include "datatypes/object.h"
@@ -534,7 +533,9 @@ struct Encoder {
             out += "null";  // JSON has no infinities nor NaN
             return;
         }
-        out += float_::form(x, float_::FormKind::value).view();
+        // The shortest digits that read back to the same double: the formed text's fifteen
+        // digits would lose precision, and the largest doubles would read back as infinities.
+        out += float_text::form_float(x, 0, true).view();
     }
 
     // A word's name, decoded from its UTF-8 one character at a time.

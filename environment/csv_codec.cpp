@@ -416,9 +416,7 @@ struct Writer {
         }
         out.push_back('\n');
     }
-    void record(const Cell& block) {
-        line(block::length(block), cell::series_node(block), block::head_index(block));
-    }
+    void record(const Cell& block) { line(block::length(block), cell::series_node(block), block::head_index(block)); }
 };
 
 // The keys of a map or the words of an object, and their values, in order. May collect.

@@ -61,9 +61,30 @@ NodeId mold_text(Cell value, bool molded) {
 // Which characters may begin, and continue, a member name that becomes a word.
 bool not_word_char(uint32_t c) {
     switch (c) {
-        case '/': case '\\': case '^': case ',': case '[': case ']': case '(': case ')': case '{':
-        case '}': case '"': case '#': case '%': case '$': case '@': case ':': case ';': case '\n':
-        case 0xA0: case ' ': case '\t': case '\r': case '<': case '>': return true;
+        case '/':
+        case '\\':
+        case '^':
+        case ',':
+        case '[':
+        case ']':
+        case '(':
+        case ')':
+        case '{':
+        case '}':
+        case '"':
+        case '#':
+        case '%':
+        case '$':
+        case '@':
+        case ':':
+        case ';':
+        case '\n':
+        case 0xA0:
+        case ' ':
+        case '\t':
+        case '\r':
+        case '<':
+        case '>': return true;
         default: return false;
     }
 }
@@ -80,9 +101,9 @@ struct Decoder {
     uint32_t last_lf = 0;
     uint32_t line = 1;
     uint32_t depth = 0;
-    std::vector<uint32_t> scratch;                   // a string's code points while unescaping
-    std::unordered_map<std::string, Cell> names;     // member names already made words
-    std::string name;                                // the UTF-8 of the member name at hand
+    std::vector<uint32_t> scratch;                // a string's code points while unescaping
+    std::unordered_map<std::string, Cell> names;  // member names already made words
+    std::string name;                             // the UTF-8 of the member name at hand
 
     uint32_t at(uint32_t i) const { return static_cast<uint32_t>(text[i]); }
     bool more() const { return pos < length; }
@@ -187,7 +208,8 @@ struct Decoder {
                             if (low < 0xDC00 || low > 0xDFFF) {
                                 Cell raw;
                                 std::byte* to = new_text(end - start, 4, raw);
-                                for (uint32_t k = start; k < end; ++k) series::store_unit(to + (k - start) * 4, 4, at(k));
+                                for (uint32_t k = start; k < end; ++k)
+                                    series::store_unit(to + (k - start) * 4, 4, at(k));
                                 error::fire(ErrorId::invalid_data, raw);
                             }
                             c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
@@ -418,9 +440,9 @@ Status decode(const int32_t* r) {
 // ---- Encoding -----------------------------------------------------------------------------------
 
 struct Encoder {
-    std::string out;          // UTF-8
-    bool ascii_only = true;   // out holds no byte from 80h
-    bool ascii = false;       // /ascii: every character from 80h up is escaped
+    std::string out;         // UTF-8
+    bool ascii_only = true;  // out holds no byte from 80h
+    bool ascii = false;      // /ascii: every character from 80h up is escaped
     bool pretty = false;
     std::string indent;
     int32_t level = 0;

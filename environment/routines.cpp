@@ -16,7 +16,9 @@
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "environment/csv_codec.h"
 #include "environment/file_routines.h"
+#include "environment/json_codec.h"
 #include "environment/system_routines.h"
 #include "environment/zubbin_codec.h"
 #include "evaluator/lexer/lexer.h"
@@ -219,6 +221,8 @@ void register_all() {
     register_typeset_predicates(std::make_index_sequence<std::size(kTypesetPredicates)>{});
     for (size_t i = 0; i < std::size(kTypesetPredicates); ++i)
         g_typeset_words[i] = words::global(symbol::make(kTypesetPredicates[i].typeset));
+    json_codec::register_routines();
+    csv_codec::register_routines();
 }
 
 void define(std::string_view name, std::string_view spec, function::RoutineEntry entry) {

@@ -17,10 +17,8 @@ check() {  # name, expected, actual
     fi
 }
 
-# A stand-in for the library's pad (built elsewhere; the real one wins once it is there) and a
-# small function to trace, debug and profile.
+# A small function to trace, debug and profile.
 cat >"$work/prelude.zub" <<'EOF'
-unless value? 'pad [pad: func [str n [integer!] /left /with c [char!]] [unless string? str [str: form :str] n: n - length? str if n > 0 [either left [insert/dup str any [c #" "] n] [append/dup str any [c #" "] n]] str]]
 double: func ["Twice the number" a [number!] "The number" /more "Add one" b [integer!] "What to add"] [either more [a * 2 + b] [a * 2]]
 EOF
 run() {  # code [stdin text]: runs the code after the prelude
@@ -35,6 +33,12 @@ check "trace: one line per expression, the value after =>" \
 6
 $(pad79 '  print x                            => unset')" \
     "$(run 'trace [x: double 1 + 2 print x]')"
+printf 'Zub []\nx: 1 + 2\nprint x\n' >"$work/traced.zub"
+check "trace of a script file: its body's expressions" \
+    "$(pad79 '  x: 1 + 2                           => 3')
+3
+$(pad79 '  print x                            => unset')" \
+    "$(run "trace %$work/traced.zub")"
 out=$(run 'trace/raw [1 + 2]')
 check "trace/raw starts with INIT" "INIT -1 none none" "$(head -1 <<<"$out" | cut -d' ' -f1-4)"
 check "trace/raw ends with END" "END -1 none none" "$(tail -1 <<<"$out" | cut -d' ' -f1-4)"

@@ -21,16 +21,15 @@ namespace event {
 namespace {
 
 constexpr std::array<std::string_view, kTypeCount + 1> kTypeNames = {
-    "",         "down",     "up",         "mid-down",  "mid-up", "alt-down", "alt-up",  "aux-down",
-    "aux-up",   "click",    "dbl-click",  "wheel",     "over",   "key",      "key-down", "key-up",
-    "ime",      "focus",    "unfocus",    "enter",     "zoom",   "pan",      "rotate",  "two-tap",
-    "press-tap", "select",  "change",     "menu",      "close",  "move",     "resize",  "moving",
-    "resizing", "time",     "drawing",    "scroll",    "minimize", "maximize", "restore",
+    "",          "down",   "up",       "mid-down", "mid-up",    "alt-down", "alt-up",   "aux-down", "aux-up",  "click",
+    "dbl-click", "wheel",  "over",     "key",      "key-down",  "key-up",   "ime",      "focus",    "unfocus", "enter",
+    "zoom",      "pan",    "rotate",   "two-tap",  "press-tap", "select",   "change",   "menu",     "close",   "move",
+    "resize",    "moving", "resizing", "time",     "drawing",   "scroll",   "minimize", "maximize", "restore",
 };
 
 constexpr std::array<std::string_view, 16> kFieldNames = {
-    "",         "type",      "face",      "window",    "offset", "key",    "picked", "flags",
-    "away?",    "down?",     "mid-down?", "alt-down?", "aux-down?", "ctrl?", "shift?", "orientation",
+    "",      "type",  "face",      "window",    "offset",    "key",   "picked", "flags",
+    "away?", "down?", "mid-down?", "alt-down?", "aux-down?", "ctrl?", "shift?", "orientation",
 };
 
 struct FlagWord {
@@ -54,7 +53,7 @@ constexpr std::array<FlagWord, 9> kFlagWords = {{
 // The set-words a spec block may hold, after the path words that share their names.
 enum SpecWord { s_type, s_key, s_flags, s_face, s_window, s_offset, s_picked, kSpecWords };
 constexpr std::array<std::string_view, kSpecWords> kSpecNames = {"type",   "key",    "flags", "face",
-                                                                  "window", "offset", "picked"};
+                                                                 "window", "offset", "picked"};
 
 // Canonical symbol ids, interned on first use (symbols live as long as the runtime).
 struct Symbols {
@@ -72,7 +71,8 @@ const Symbols& symbols() {
         return g_symbols;
     for (int i = 1; i <= kTypeCount; ++i) g_symbols.types[i] = symbol::resolve(symbol::make(kTypeNames[i]));
     for (size_t i = 1; i < kFieldNames.size(); ++i) g_symbols.fields[i] = symbol::resolve(symbol::make(kFieldNames[i]));
-    for (size_t i = 0; i < kFlagWords.size(); ++i) g_symbols.flags[i] = symbol::resolve(symbol::make(kFlagWords[i].name));
+    for (size_t i = 0; i < kFlagWords.size(); ++i)
+        g_symbols.flags[i] = symbol::resolve(symbol::make(kFlagWords[i].name));
     for (int i = 0; i < kSpecWords; ++i) g_symbols.spec[i] = symbol::resolve(symbol::make(kSpecNames[i]));
     g_symbols.ready = true;
     return g_symbols;

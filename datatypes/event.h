@@ -17,9 +17,44 @@ inline constexpr uint32_t kMade = cell_flag::event_series;  // built by make; w2
 // Event type codes: 1 down ... 38 restore.
 inline constexpr int32_t kTypeCount = 38;
 enum Type : int32_t {
-    down = 1, up, mid_down, mid_up, alt_down, alt_up, aux_down, aux_up, click, dbl_click, wheel, over,
-    key, key_down, key_up, ime, focus, unfocus, enter, zoom, pan, rotate, two_tap, press_tap, select,
-    change, menu, close, move, resize, moving, resizing, time, drawing, scroll, minimize, maximize, restore,
+    down = 1,
+    up,
+    mid_down,
+    mid_up,
+    alt_down,
+    alt_up,
+    aux_down,
+    aux_up,
+    click,
+    dbl_click,
+    wheel,
+    over,
+    key,
+    key_down,
+    key_up,
+    ime,
+    focus,
+    unfocus,
+    enter,
+    zoom,
+    pan,
+    rotate,
+    two_tap,
+    press_tap,
+    select,
+    change,
+    menu,
+    close,
+    move,
+    resize,
+    moving,
+    resizing,
+    time,
+    drawing,
+    scroll,
+    minimize,
+    maximize,
+    restore,
 };
 
 // Bits of the flags word. The key or character takes the bits below kFlagBits: 21 bits hold any
@@ -39,8 +74,21 @@ inline constexpr uint32_t key_mask = 0x001FFFFF;
 
 // The path words by index: 1 type ... 15 orientation.
 enum Field : int32_t {
-    f_type = 1, f_face, f_window, f_offset, f_key, f_picked, f_flags, f_away, f_down, f_mid_down, f_alt_down,
-    f_aux_down, f_ctrl, f_shift, f_orientation,
+    f_type = 1,
+    f_face,
+    f_window,
+    f_offset,
+    f_key,
+    f_picked,
+    f_flags,
+    f_away,
+    f_down,
+    f_mid_down,
+    f_alt_down,
+    f_aux_down,
+    f_ctrl,
+    f_shift,
+    f_orientation,
 };
 
 // The word of a type code (its symbol), 0 for a code outside 1..38. May collect on first use.

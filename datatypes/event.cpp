@@ -298,6 +298,8 @@ Cell flag_words(uint32_t flags) {
 
 void set_live_reader(LiveReader reader) { g_live_reader = reader; }
 
+Cell read(const Cell& ev, Field field) { return read_field(ev, field); }
+
 }  // namespace event
 
 extern const ActionTable event_actions = {

@@ -113,4 +113,7 @@ Cell flag_words(uint32_t flags);
 using LiveReader = Cell (*)(const Cell& event, Field field);
 void set_live_reader(LiveReader reader);
 
+// A field as its path word reads it. May collect (flags makes a block).
+Cell read(const Cell& event, Field field);
+
 }  // namespace zub::event

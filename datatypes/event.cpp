@@ -296,6 +296,11 @@ Cell flag_words(uint32_t flags) {
     return block;
 }
 
+void init() {
+    g_symbols.ready = false;
+    (void)symbols();
+}
+
 void set_live_reader(LiveReader reader) { g_live_reader = reader; }
 
 Cell read(const Cell& ev, Field field) { return read_field(ev, field); }

@@ -91,6 +91,9 @@ enum Field : int32_t {
     f_orientation,
 };
 
+// Interns the event words. Once per runtime start, after the symbol table. May collect.
+void init();
+
 // The word of a type code (its symbol), 0 for a code outside 1..38. May collect on first use.
 symbol::Id type_symbol(int32_t code);
 // The type code of a word's symbol, 0 when it names no event type. May collect on first use.

@@ -464,6 +464,12 @@ void run_posted_event(void* p) {
 
 }  // namespace
 
+void reset() {
+    g_done = g_stop = g_wheel = 0;
+    g_awake_path = g_awake_word = cell::none();
+    g_key_symbols.fill(0);
+}
+
 void install() {
     gdk_event_handler_set(handle_gdk_event, nullptr, nullptr);
     event::set_live_reader(read_live);

@@ -22,6 +22,8 @@ struct Detail {
 
 // Installs the pre-filter and the live event's reader. Once, when the display opens.
 void install();
+// Forgets what was made for the runtime that ran before (its words and rooted path). At each start.
+void reset();
 
 // Fills the live event for a window and runs system/view/awake on it, with tracing off, inside a
 // frame that stops every error and exit. 1: go on with the platform's own handling; 0: the

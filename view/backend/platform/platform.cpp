@@ -30,6 +30,8 @@ struct Window {
 // Slot 0 is never used: id 0 means no window. Freed slots are reused lowest first.
 std::vector<Window> g_windows(1);
 
+uint32_t g_window_class = 0;  // the external handles' kind "window", registered on first use
+
 enum class DisplayState : uint8_t { unknown, open, none };
 DisplayState g_display = DisplayState::unknown;
 
@@ -272,9 +274,15 @@ bool window_integer_size(WindowId id) {
 }
 
 Cell window_handle(WindowId id) {
-    static uint32_t window_class = 0;
-    if (!window_class) window_class = handles::register_class("window", nullptr);
-    return handle::make(handles::store(id, window_class));
+    if (!g_window_class) g_window_class = handles::register_class("window", nullptr);
+    return handle::make(handles::store(id, g_window_class));
+}
+
+void reset_runtime_state() {
+    g_window_class = 0;
+    // Faces of windows left from a runtime that ended are gone with it.
+    for (Window& w : g_windows) w.face_slot = 0;
+    events::reset();
 }
 
 WindowId window_from_handle(const Cell& handle) {

@@ -21,6 +21,8 @@ namespace zub::platform {
 // rest of the layer refuses to make windows. Never throws.
 bool open_display();
 bool has_display();
+// Forgets what belonged to a runtime that has ended (handle kinds, faces, words). At each start.
+void reset_runtime_state();
 
 // Device pixels per unit (the desktop's scale factor; 1.0 without a display).
 double scale();

@@ -266,6 +266,7 @@ constexpr Named kRoutines[] = {
 void set_display_wanted(bool wanted) { g_display_wanted = wanted; }
 
 void register_routines() {
+    reset_runtime_state();
     if (g_display_wanted && !open_display()) std::fputs("zub: no display; running as zub-cli\n", stderr);
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
 }

@@ -210,6 +210,69 @@ TEST_F(Platform, KeysFollowTheTable) {
     }
 }
 
+// Mouse input: buttons with their flags, motion once per point, leaving, the wheel's steps; the
+// offset in the window's client area.
+TEST_F(Platform, MouseInputBecomesEvents) {
+    const platform::WindowId id = open_for_face("mouse");
+    eval("log: copy []");
+    eval(
+        "system/view: make object! [awake: func [e] [append/only log reduce [e/type e/offset e/flags e/picked] "
+        "'done]]");
+    GdkWindow* target = gtk_widget_get_window(platform::window_container(id));
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    auto put = [&](GdkEventType type, double x, double y, guint button, guint state) {
+        GdkEvent* e = gdk_event_new(type);
+        e->any.window = GDK_WINDOW(g_object_ref(target));
+        e->any.send_event = TRUE;
+        gdk_event_set_device(e, gdk_seat_get_pointer(seat));
+        switch (type) {
+            case GDK_MOTION_NOTIFY: e->motion.x = x, e->motion.y = y, e->motion.state = state; break;
+            case GDK_LEAVE_NOTIFY:
+                e->crossing.x = x, e->crossing.y = y, e->crossing.state = state;
+                e->crossing.detail = GDK_NOTIFY_ANCESTOR;
+                break;
+            case GDK_SCROLL:
+                e->scroll.x = x, e->scroll.y = y, e->scroll.state = state;
+                e->scroll.direction = button == 0 ? GDK_SCROLL_UP : GDK_SCROLL_SMOOTH;
+                e->scroll.delta_y = 0.5;
+                break;
+            default: e->button.x = x, e->button.y = y, e->button.button = button, e->button.state = state; break;
+        }
+        gdk_event_put(e);
+        gdk_event_free(e);
+        settle();
+    };
+    put(GDK_BUTTON_PRESS, 10, 12, 1, GDK_CONTROL_MASK);
+    put(GDK_BUTTON_RELEASE, 10, 12, 1, GDK_CONTROL_MASK | GDK_BUTTON1_MASK);
+    put(GDK_BUTTON_PRESS, 3, 4, 3, 0);
+    put(GDK_BUTTON_RELEASE, 3, 4, 3, GDK_BUTTON3_MASK);
+    put(GDK_BUTTON_PRESS, 5, 5, 2, GDK_SHIFT_MASK);
+    put(GDK_2BUTTON_PRESS, 1, 2, 1, 0);
+    EXPECT_EQ(eval("log"),
+              "[[down (10, 12) [down control] none] [up (10, 12) [control] 0] [alt-down (3, 4) [alt-down] none] "
+              "[alt-up (3, 4) [] 0] [mid-down (5, 5) [mid-down shift] none] [dbl-click (1, 2) [down] none]]");
+    eval("clear log");
+    put(GDK_MOTION_NOTIFY, 7, 8, 0, GDK_BUTTON1_MASK);
+    put(GDK_MOTION_NOTIFY, 7, 8, 0, GDK_BUTTON1_MASK);
+    put(GDK_MOTION_NOTIFY, 9, 8, 0, 0);
+    put(GDK_LEAVE_NOTIFY, -1, 3, 0, 0);
+    put(GDK_SCROLL, 2, 3, 0, 0);
+    put(GDK_SCROLL, 2, 3, 1, 0);
+    EXPECT_EQ(eval("log"),
+              "[[over (7, 8) [down] 0] [over (9, 8) [] 0] [over (-1, 3) [away] 0] [wheel (2, 3) [] 1.0] "
+              "[wheel (2, 3) [] -0.5]]");
+}
+
+// Cursors by name reach the window's GDK window.
+TEST_F(Platform, CursorsAreSet) {
+    const platform::WindowId id = open_for_face("cursor");
+    GdkWindow* target = gtk_widget_get_window(platform::window_container(id));
+    platform::window_set_cursor(id, platform::Cursor::hand);
+    EXPECT_NE(gdk_window_get_cursor(target), nullptr);
+    platform::window_set_cursor(id, platform::Cursor::I_beam);
+    EXPECT_NE(gdk_window_get_cursor(target), nullptr);
+}
+
 // A handler answering stop to key-down keeps the key from GTK and makes no key event.
 TEST_F(Platform, StopOnKeyDownEndsTheKey) {
     const platform::WindowId id = open_for_face("stopper");

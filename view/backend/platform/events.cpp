@@ -375,15 +375,16 @@ bool on_configure(const GdkEventConfigure& e, WindowId id) {
     gdk_window_get_root_origin(gdk_window, &x, &y);
     const Rect now{x * factor, y * factor, e.width * factor, e.height * factor};
     const Rect before = window_rect(id);
-    window_note_rect(id, now);
-    if (now.x != before.x || now.y != before.y) {
+    // A window just shown reports both, as it would after being moved and sized.
+    const bool first = window_note_rect(id, now);
+    if (first || now.x != before.x || now.y != before.y) {
         Detail d;
         d.x = now.x;
         d.y = now.y;
         d.has_offset = true;
         (void)dispatch(id, event::move, 0, d);
     }
-    if (now.width != before.width || now.height != before.height) {
+    if (first || now.width != before.width || now.height != before.height) {
         Detail d;
         d.x = now.width;
         d.y = now.height;

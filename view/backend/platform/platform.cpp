@@ -25,6 +25,7 @@ struct Window {
     guint timer = 0;            // GLib source of the window's timer, 0 when none
     bool integer_size = false;  // events report sizes as pair!
     uint32_t face_slot = 0;     // value slot holding the face, 0 when none
+    bool placed = false;        // the window manager has reported where the window is
 };
 
 // Slot 0 is never used: id 0 means no window. Freed slots are reused lowest first.
@@ -253,8 +254,13 @@ Rect window_rect(WindowId id) {
     return w ? w->rect : Rect{};
 }
 
-void window_note_rect(WindowId id, Rect rect) {
-    if (Window* w = record(id)) w->rect = rect;
+bool window_note_rect(WindowId id, Rect rect) {
+    Window* w = record(id);
+    if (!w) return false;
+    w->rect = rect;
+    const bool first = !w->placed;
+    w->placed = true;
+    return first;
 }
 
 void window_set_title(WindowId id, std::string_view title) {

@@ -68,8 +68,9 @@ void window_set_rect(WindowId id, Rect rect);
 // The client rectangle: for a top level its position on the desktop as the window manager last
 // reported it, for a child its place in the parent.
 Rect window_rect(WindowId id);
-// Records where the window manager put a top level (from its configure events).
-void window_note_rect(WindowId id, Rect rect);
+// Records where the window manager put a top level (from its configure events); true the first
+// time, when the window has just come onto the screen.
+bool window_note_rect(WindowId id, Rect rect);
 void window_set_title(WindowId id, std::string_view title);
 // Whether sizes of this window's events are reported as pair! (its face's size was a pair!).
 void window_set_integer_size(WindowId id, bool on);

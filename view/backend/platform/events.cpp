@@ -273,7 +273,7 @@ bool on_key(const GdkEventKey& e, WindowId id) {
     if (code >= 0) {
         d.key_code = code;
         int32_t answer = dispatch(id, type, mods | static_cast<uint32_t>(code), d);
-        if (press && answer != 0 && !is_modifier_code(code))
+        if (press && answer != 0 && !is_modifier_code(code) && window_exists(id))
             answer = dispatch(id, event::key, mods | static_cast<uint32_t>(code), d);
         return answer != 0;
     }
@@ -290,7 +290,9 @@ bool on_key(const GdkEventKey& e, WindowId id) {
     uint32_t named = key_character(gdk_keyval_to_upper(base), false);
     if (named == 0) named = ch;
     int32_t answer = dispatch(id, type, mods | (named & event::flag::key_mask), d);
-    if (press && answer != 0) answer = dispatch(id, event::key, mods | (ch & event::flag::key_mask), d);
+    // The key-down handler may have closed the window: then no key follows.
+    if (press && answer != 0 && window_exists(id))
+        answer = dispatch(id, event::key, mods | (ch & event::flag::key_mask), d);
     return answer != 0;
 }
 

@@ -156,12 +156,12 @@ uint32_t current_monitor() {
 // ---- Windows ---------------------------------------------------------------------------------------
 
 WindowId window_create(WindowId parent, Rect rect, std::string_view title) {
-    if (!has_display()) return 0;
-    Window* p = parent ? record(parent) : nullptr;
-    if (parent && !p) return 0;
+    if (!has_display() || (parent && !record(parent))) return 0;
     WindowId id = 1;
     while (id < g_windows.size() && g_windows[id].used) ++id;
     if (id == g_windows.size()) g_windows.emplace_back();
+    // Records move when the table grows: the parent's is looked up only now.
+    const Window* p = parent ? record(parent) : nullptr;
     Window w;
     w.used = true;
     w.parent = parent;

@@ -369,15 +369,14 @@ bool on_scroll(const GdkEventScroll& e, WindowId id) {
     return dispatch(id, event::wheel, modifier_bits(e.state), d) != 0;
 }
 
-bool on_configure(const GdkEventConfigure& e, WindowId id) {
-    if (!window_toplevel(id)) return true;
-    GdkWindow* gdk_window = e.window;
+// Reports where a top level now is: move and resize for what changed, both the first time (a
+// window just shown reports them as it would after being moved and sized).
+void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height) {
     const int factor = gdk_window_get_scale_factor(gdk_window);
     int x = 0, y = 0;
     gdk_window_get_root_origin(gdk_window, &x, &y);
-    const Rect now{x * factor, y * factor, e.width * factor, e.height * factor};
+    const Rect now{x * factor, y * factor, width * factor, height * factor};
     const Rect before = window_rect(id);
-    // A window just shown reports both, as it would after being moved and sized.
     const bool first = window_note_rect(id, now);
     if (first || now.x != before.x || now.y != before.y) {
         Detail d;
@@ -386,13 +385,30 @@ bool on_configure(const GdkEventConfigure& e, WindowId id) {
         d.has_offset = true;
         (void)dispatch(id, event::move, 0, d);
     }
-    if (first || now.width != before.width || now.height != before.height) {
+    if (window_exists(id) && (first || now.width != before.width || now.height != before.height)) {
         Detail d;
         d.x = now.width;
         d.y = now.height;
         d.has_offset = true;
         (void)dispatch(id, event::resize, 0, d);
     }
+}
+
+bool is_toplevel_gdk(WindowId id, GdkWindow* gdk_window) {
+    GtkWidget* top = window_toplevel(id);
+    return top && gtk_widget_get_window(top) == gdk_window;
+}
+
+bool on_configure(const GdkEventConfigure& e, WindowId id) {
+    if (is_toplevel_gdk(id, e.window)) report_placement(id, e.window, e.width, e.height);
+    return true;
+}
+
+// A window shown where it was asked to be, at the size it was given, gets no configure event from
+// the display: its first placement is reported when it is mapped.
+bool on_map(const GdkEventAny& e, WindowId id) {
+    if (is_toplevel_gdk(id, e.window))
+        report_placement(id, e.window, gdk_window_get_width(e.window), gdk_window_get_height(e.window));
     return true;
 }
 
@@ -430,6 +446,7 @@ bool pre_filter(GdkEvent* e) {
         case GDK_LEAVE_NOTIFY: return on_leave(e->crossing, id);
         case GDK_SCROLL: return on_scroll(e->scroll, id);
         case GDK_CONFIGURE: return on_configure(e->configure, id);
+        case GDK_MAP: return on_map(e->any, id);
         case GDK_DELETE: return on_delete(id);
         case GDK_FOCUS_CHANGE:
             if (window_toplevel(id)) (void)dispatch_simple(id, e->focus_change.in ? event::focus : event::unfocus, 0);

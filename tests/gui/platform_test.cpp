@@ -82,13 +82,24 @@ class Platform : public ::testing::Test {
         gdk_event_free(e);
     }
 
-    // A window opened through the language for a new face held by the global word `name`.
+    // Serves events until the expression is true (a few thousand rounds at most; a short tick keeps
+    // a round from waiting for ever).
+    static void serve_until(const std::string& condition) {
+        const guint tick = g_timeout_add(
+            5, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+        for (int i = 0; i < 4000 && eval(condition) != "true"; ++i) (void)g_main_context_iteration(nullptr, TRUE);
+        g_source_remove(tick);
+    }
+
+    // A window opened through the language for a new face held by the global word `name`, once it
+    // is on the screen (it has reported its size).
     platform::WindowId open_for_face(const std::string& name) {
+        eval("placed?: false system/view: make object! [awake: func [e] [if e/type = 'resize [placed?: true] 'done]]");
         eval(name + ": make object! [name: \"" + name + "\"] view-platform/open-window " + name + " 0x0 60x40 \"t\"");
         const platform::WindowId id = platform::window_of_face(*context::get(words::global(symbol::make(name))));
         EXPECT_NE(id, 0u);
         opened_.push_back(id);
-        wait_mapped(platform::window_toplevel(id));
+        serve_until("placed?");
         return id;
     }
 
@@ -240,8 +251,12 @@ TEST_F(Platform, MouseInputBecomesEvents) {
         }
         gdk_event_put(e);
         gdk_event_free(e);
+        // Motion waits for the frame clock, which a put event does not wake as the display's do.
+        gdk_frame_clock_request_phase(gdk_window_get_frame_clock(target), GDK_FRAME_CLOCK_PHASE_FLUSH_EVENTS);
         settle();
     };
+    // Serves events until the log holds `n` entries.
+    auto wait_log = [&](int n) { serve_until("(length? log) >= " + std::to_string(n)); };
     put(GDK_BUTTON_PRESS, 10, 12, 1, GDK_CONTROL_MASK);
     put(GDK_BUTTON_RELEASE, 10, 12, 1, GDK_CONTROL_MASK | GDK_BUTTON1_MASK);
     put(GDK_BUTTON_PRESS, 3, 4, 3, 0);
@@ -252,15 +267,39 @@ TEST_F(Platform, MouseInputBecomesEvents) {
               "[[down (10, 12) [down control] none] [up (10, 12) [control] 0] [alt-down (3, 4) [alt-down] none] "
               "[alt-up (3, 4) [] 0] [mid-down (5, 5) [mid-down shift] none] [dbl-click (1, 2) [down] none]]");
     eval("clear log");
+    // Entering gives over, moving inside gives nothing more, leaving gives over with away.
     put(GDK_MOTION_NOTIFY, 7, 8, 0, GDK_BUTTON1_MASK);
-    put(GDK_MOTION_NOTIFY, 7, 8, 0, GDK_BUTTON1_MASK);
+    wait_log(1);
     put(GDK_MOTION_NOTIFY, 9, 8, 0, 0);
     put(GDK_LEAVE_NOTIFY, -1, 3, 0, 0);
     put(GDK_SCROLL, 2, 3, 0, 0);
     put(GDK_SCROLL, 2, 3, 1, 0);
+    wait_log(4);
     EXPECT_EQ(eval("log"),
-              "[[over (7, 8) [down] 0] [over (9, 8) [] 0] [over (-1, 3) [away] 0] [wheel (2, 3) [] 1.0] "
-              "[wheel (2, 3) [] -0.5]]");
+              "[[over (7, 8) [down] 0] [over (-1, 3) [away] 0] [wheel (2, 3) [] 1.0] [wheel (2, 3) [] -0.5]]");
+    // With all-over every move counts, a repeat of the same point still does not.
+    platform::window_set_flags(id, platform::kAllOver);
+    eval("clear log");
+    put(GDK_MOTION_NOTIFY, 7, 8, 0, 0);
+    wait_log(1);
+    put(GDK_MOTION_NOTIFY, 7, 8, 0, 0);
+    put(GDK_MOTION_NOTIFY, 9, 8, 0, 0);
+    wait_log(2);
+    EXPECT_EQ(eval("log"), "[[over (7, 8) [] 0] [over (9, 8) [] 0]]");
+    // A disabled window takes no input: the first event logged is the one after it is enabled.
+    platform::window_set_flags(id, 0);
+    put(GDK_LEAVE_NOTIFY, -1, 3, 0, 0);
+    wait_log(3);
+    gtk_widget_set_sensitive(platform::window_container(id), FALSE);
+    eval("clear log");
+    put(GDK_MOTION_NOTIFY, 4, 4, 0, 0);
+    put(GDK_BUTTON_PRESS, 4, 4, 1, 0);
+    put(GDK_SCROLL, 4, 4, 0, 0);
+    wait_log(0);
+    gtk_widget_set_sensitive(platform::window_container(id), TRUE);
+    put(GDK_SCROLL, 5, 5, 0, 0);
+    wait_log(1);
+    EXPECT_EQ(eval("log"), "[[wheel (5, 5) [] 1.0]]");
 }
 
 // Cursors by name reach the window's GDK window.

@@ -330,24 +330,29 @@ bool on_button(const GdkEventButton& e, WindowId id) {
     return dispatch(id, type, flags, d) != 0;
 }
 
-WindowId g_motion_window = 0;
+WindowId g_motion_window = 0;  // where the last motion was, to drop a repeat of the same point
 double g_motion_x = -1, g_motion_y = -1;
+WindowId g_hover_window = 0;  // the window the pointer was last reported over
 
+// A move makes an over event when it enters another window; inside the same window only when the
+// face asked for every move (all-over).
 bool on_motion(const GdkEventMotion& e, WindowId id) {
     Detail d;
     client_point(e.window, e.x, e.y, id, d);
-    // The same point again makes no second over event; the motion still reaches GTK.
     if (id == g_motion_window && d.x == g_motion_x && d.y == g_motion_y) return true;
     g_motion_window = id;
     g_motion_x = d.x;
     g_motion_y = d.y;
-    (void)dispatch(id, event::over, modifier_bits(e.state), d);
+    const bool entering = id != g_hover_window;
+    g_hover_window = id;
+    if (entering || (window_flags(id) & kAllOver)) (void)dispatch(id, event::over, modifier_bits(e.state), d);
     return true;
 }
 
 bool on_leave(const GdkEventCrossing& e, WindowId id) {
     if (e.detail == GDK_NOTIFY_INFERIOR) return true;  // into a child: still inside
     g_motion_window = 0;
+    if (g_hover_window == id) g_hover_window = 0;
     Detail d;
     client_point(e.window, e.x, e.y, id, d);
     (void)dispatch(id, event::over, modifier_bits(e.state) | event::flag::away, d);
@@ -438,6 +443,18 @@ bool pre_filter(GdkEvent* e) {
     if (!id) return true;
     switch (e->type) {
         case GDK_KEY_PRESS:
+        case GDK_KEY_RELEASE:
+        case GDK_BUTTON_PRESS:
+        case GDK_2BUTTON_PRESS:
+        case GDK_BUTTON_RELEASE:
+        case GDK_MOTION_NOTIFY:
+        case GDK_SCROLL:
+            if (!window_enabled(id)) return true;  // a disabled window takes no input
+            break;
+        default: break;
+    }
+    switch (e->type) {
+        case GDK_KEY_PRESS:
         case GDK_KEY_RELEASE: return on_key(e->key, id);
         case GDK_BUTTON_PRESS:
         case GDK_2BUTTON_PRESS:
@@ -486,6 +503,7 @@ void run_posted_event(void* p) {
 
 void reset() {
     g_done = g_stop = g_wheel = 0;
+    g_motion_window = g_hover_window = 0;
     g_awake_path = g_awake_word = cell::none();
     g_key_symbols.fill(0);
 }

@@ -26,6 +26,7 @@ struct Window {
     bool integer_size = false;  // events report sizes as pair!
     uint32_t face_slot = 0;     // value slot holding the face, 0 when none
     bool placed = false;        // the window manager has reported where the window is
+    uint32_t flags = 0;         // the face's flag bits (kAllOver ...)
 };
 
 // Slot 0 is never used: id 0 means no window. Freed slots are reused lowest first.
@@ -268,6 +269,20 @@ void window_set_title(WindowId id, std::string_view title) {
     if (!w || !w->toplevel) return;
     const std::string name(title);
     gtk_window_set_title(GTK_WINDOW(w->toplevel), name.c_str());
+}
+
+void window_set_flags(WindowId id, uint32_t flags) {
+    if (Window* w = record(id)) w->flags = flags;
+}
+
+uint32_t window_flags(WindowId id) {
+    const Window* w = record(id);
+    return w ? w->flags : 0;
+}
+
+bool window_enabled(WindowId id) {
+    const Window* w = record(id);
+    return w && gtk_widget_is_sensitive(w->container);
 }
 
 void window_set_integer_size(WindowId id, bool on) {

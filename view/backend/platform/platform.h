@@ -72,6 +72,14 @@ Rect window_rect(WindowId id);
 // time, when the window has just come onto the screen.
 bool window_note_rect(WindowId id, Rect rect);
 void window_set_title(WindowId id, std::string_view title);
+// The face's flag bits the pre-filter reads (kAllOver: an over event for every move, not only on
+// entering the window).
+inline constexpr uint32_t kAllOver = 0x1;
+void window_set_flags(WindowId id, uint32_t flags);
+uint32_t window_flags(WindowId id);
+// Whether the window takes input (GTK's sensitivity).
+bool window_enabled(WindowId id);
+
 // Whether sizes of this window's events are reported as pair! (its face's size was a pair!).
 void window_set_integer_size(WindowId id, bool on);
 bool window_integer_size(WindowId id);

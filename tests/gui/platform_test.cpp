@@ -302,6 +302,27 @@ TEST_F(Platform, MouseInputBecomesEvents) {
     EXPECT_EQ(eval("log"), "[[wheel (5, 5) [] 1.0]]");
 }
 
+// An event about a child window without a face names its parent's face; window names the top
+// level's face.
+TEST_F(Platform, ChildEventsNameTheirFaces) {
+    const platform::WindowId top = open_for_face("outer");
+    const platform::WindowId child = platform::window_create(top, {5, 5, 20, 20}, "");
+    const platform::WindowId grandchild = platform::window_create(child, {1, 1, 5, 5}, "");
+    ASSERT_NE(grandchild, 0u);
+    EXPECT_EQ(platform::window_root(grandchild), top);
+    EXPECT_EQ(platform::window_parent(grandchild), child);
+    eval("inner: make object! [name: \"inner\"] got: copy []");
+    eval("system/view: make object! [awake: func [e] [append got reduce [e/face/name e/window/name] 'done]]");
+    (void)platform::events::dispatch_simple(grandchild, event::click, 0);
+    platform::window_set_face(child, *context::get(words::global(symbol::make("inner"))));
+    (void)platform::events::dispatch_simple(grandchild, event::click, 0);
+    (void)platform::events::dispatch_simple(child, event::click, 0);
+    EXPECT_EQ(eval("got"), "[\"outer\" \"outer\" \"inner\" \"outer\" \"inner\" \"outer\"]");
+    platform::window_destroy(child);  // its child goes with it
+    EXPECT_FALSE(platform::window_exists(grandchild));
+    EXPECT_TRUE(platform::window_exists(top));
+}
+
 // Cursors by name reach the window's GDK window.
 TEST_F(Platform, CursorsAreSet) {
     const platform::WindowId id = open_for_face("cursor");

@@ -4,6 +4,7 @@
 #include "boot/embedded.h"
 #include "datatypes/context.h"
 #include "datatypes/error_value.h"
+#include "datatypes/event.h"
 #include "datatypes/object.h"
 #include "datatypes/ownership.h"
 #include "datatypes/registry.h"
@@ -55,6 +56,7 @@ constexpr Step kSteps[] = {
     {"symbols", symbol::init},
     {"global context", context::init},
     {"runtime words", words::build},
+    {"event words", event::init},
     {"ownership table", ownership::init},
     {"evaluation stack", stack::init},
     {"lexer", lexer::init},

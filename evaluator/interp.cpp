@@ -116,6 +116,7 @@ inline bool held_by_value(TypeId t) {
         case TypeId::point2D:
         case TypeId::point3D:
         case TypeId::money:
+        case TypeId::event:
         case TypeId::triple: return true;
         default: return false;
     }

@@ -1,0 +1,28 @@
+// The draw dialect: walks a block of commands once, checks each command's arguments by datatype
+// and draws at once through the open draw context. Bad input raises script draw-invalid (or
+// draw-infinite for a block drawn from inside itself) at the offending position, or, for a
+// paint, prints it and abandons the drawing.
+#pragma once
+
+#include "runtime/cell.h"
+#include "view/backend/draw/context.h"
+
+namespace zub::draw {
+
+// Interns the dialect's words. Once per start-up, before anything is drawn. May collect.
+void init_words();
+
+// Unwinds a drawing to its pass when an error is printed or system/view/silent? is on.
+struct StopDrawing {};
+
+// Walks the block (a block! at its index) with the context. Raises, or throws StopDrawing; the
+// cycle guard comes back to its depth at entry either way. May collect (set-words store).
+void parse_draw(Context& context, Cell block);
+
+// A drawing pass into an image! (which must be rooted by the caller): the image's pixels are
+// drawn into in place; what was drawn before an error stays. Commands that are not a non-empty
+// block draw nothing. With catch_errors a dialect error is printed instead of raised. A side
+// above what Cairo draws on is internal no-memory. May collect.
+void draw_image(Cell image, Cell commands, bool catch_errors);
+
+}  // namespace zub::draw

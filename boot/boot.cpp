@@ -63,6 +63,11 @@ void run_file(NodeId code) {
     stack::pop(2);  // the code and its result
 }
 
+void run_sources(const embedded::Source* sources, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i)
+        run_file(lexer::load(reinterpret_cast<const std::byte*>(sources[i].text), *sources[i].size));
+}
+
 void run_environment() {
     if (startup_data::present()) {
         stack::Rooted files(startup_data::load(embedded::startup_data, embedded::startup_data_size));
@@ -70,10 +75,7 @@ void run_environment() {
             run_file(cell::series_node(block::abs_at(files.cell(), i)));
         return;
     }
-    for (uint32_t i = 0; i < embedded::environment_count; ++i) {
-        const embedded::Source& source = embedded::environment[i];
-        run_file(lexer::load(reinterpret_cast<const std::byte*>(source.text), *source.size));
-    }
+    run_sources(embedded::environment, embedded::environment_count);
 }
 
 }  // namespace
@@ -86,15 +88,17 @@ uint32_t header_length(NodeId code) {
     return header ? 2 : 0;
 }
 
-void start() {
+void start(const Extension* extension) {
     lowrt::install_fault_handlers();
     runtime::init();
     try {
         define_builtins();
         routines::register_all();
+        if (extension && extension->register_routines) extension->register_routines();
         routines::define_make_routine();
         function::set_library_code(true);
         run_environment();
+        if (extension) run_sources(extension->sources, extension->source_count);
         function::set_library_code(false);
         routines::forget_make_routine();
         object::end_start_up();   // objects made from here on take run-time class ids

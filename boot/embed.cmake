@@ -99,6 +99,41 @@ if(GIT_FOUND)
   endif()
 endif()
 
+# Embeds numbered Zub sources into `target` as zub::embedded::<table>[] (file name, bytes, size) in
+# the order given, with <table>_count; other libraries embed theirs the same way.
+function(zub_embed_sources target table)
+  set(declarations "")
+  set(table_entries "")
+  set(index 0)
+  foreach(source ${ARGN})
+    get_filename_component(base ${source} NAME)
+    set(symbol ${table}_${index})
+    set(generated ${CMAKE_CURRENT_BINARY_DIR}/embedded/${symbol}.cpp)
+    add_custom_command(
+      OUTPUT ${generated}
+      COMMAND ${CMAKE_COMMAND} -DINPUT=${source} -DOUTPUT=${generated} -DSYMBOL=${symbol}
+              -P ${PROJECT_SOURCE_DIR}/tools/embed.cmake
+      DEPENDS ${source} ${PROJECT_SOURCE_DIR}/tools/embed.cmake
+      COMMENT "Embedding ${base}")
+    target_sources(${target} PRIVATE ${generated})
+    string(APPEND declarations "extern const unsigned char ${symbol}[];\nextern const uint32_t ${symbol}_size;\n")
+    string(APPEND table_entries "    {\"${base}\", ${symbol}, &${symbol}_size},\n")
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(table_file ${CMAKE_CURRENT_BINARY_DIR}/embedded/${table}_table.cpp)
+  file(CONFIGURE OUTPUT ${table_file} CONTENT "// Generated at configure time; not to be edited.
+#include \"boot/embedded.h\"
+namespace zub::embedded {
+${declarations}
+extern const Source ${table}[] = {
+${table_entries}    {nullptr, nullptr, nullptr}};
+extern const uint32_t ${table}_count = ${index};
+}  // namespace zub::embedded
+")
+  target_sources(${target} PRIVATE ${table_file})
+endfunction()
+
+set(environment_sources "")
 foreach(source ${ZUB_ENVIRONMENT_FILES})
   get_filename_component(base ${source} NAME)
   if(base STREQUAL "0010-constants.zub" OR base STREQUAL "0070-predicates.zub" OR base STREQUAL "0130-system.zub")
@@ -106,30 +141,9 @@ foreach(source ${ZUB_ENVIRONMENT_FILES})
     configure_file(${source} ${written} @ONLY)
     set(source ${written})
   endif()
-  set(symbol environment_${index})
-  set(generated ${CMAKE_CURRENT_BINARY_DIR}/embedded/${symbol}.cpp)
-  add_custom_command(
-    OUTPUT ${generated}
-    COMMAND ${CMAKE_COMMAND} -DINPUT=${source} -DOUTPUT=${generated} -DSYMBOL=${symbol}
-            -P ${CMAKE_CURRENT_SOURCE_DIR}/tools/embed.cmake
-    DEPENDS ${source} ${CMAKE_CURRENT_SOURCE_DIR}/tools/embed.cmake
-    COMMENT "Embedding environment/${base}")
-  target_sources(zubcore PRIVATE ${generated})
-  string(APPEND declarations "extern const unsigned char ${symbol}[];\nextern const uint32_t ${symbol}_size;\n")
-  string(APPEND table_entries "    {\"${base}\", ${symbol}, &${symbol}_size},\n")
-  math(EXPR index "${index} + 1")
+  list(APPEND environment_sources ${source})
 endforeach()
-set(environment_table ${CMAKE_CURRENT_BINARY_DIR}/embedded/environment_table.cpp)
-file(CONFIGURE OUTPUT ${environment_table} CONTENT "// Generated at configure time; not to be edited.
-#include \"boot/embedded.h\"
-namespace zub::embedded {
-${declarations}
-extern const Source environment[] = {
-${table_entries}    {nullptr, nullptr, nullptr}};
-extern const uint32_t environment_count = ${index};
-}  // namespace zub::embedded
-")
-target_sources(zubcore PRIVATE ${environment_table})
+zub_embed_sources(zubcore environment ${environment_sources})
 
 # The same environment as compact ZUBBIN data, made at build time by a host tool that loads the
 # sources above, and decoded at start-up instead of loading the text. Only the programs link it;

@@ -1308,6 +1308,33 @@ Status call(Cell callable, const Cell* values, uint32_t n, Cell name, Callback k
     return invoke(callable, name_of(callable, name), none, nullptr, 0, false, n);
 }
 
+Status call_reading_back(Cell callable, Cell* values, uint32_t n, Cell name, Callback kind) {
+    if (!cell::is(callable, TypeId::function)) return call(callable, values, n, name, kind);
+    name = name_of(callable, name);
+    // As in call: while tracing, the traced road, quiet unless the script asks for this kind.
+    const bool traced = trace::g_active;
+    std::optional<trace::Quiet> quiet;
+    if (traced && !trace::callback_traced(static_cast<uint32_t>(kind))) quiet.emplace();
+    depth::check();
+    Cell* const start = g_top;
+    stack::push(callable);
+    for (uint32_t i = 0; i < n; ++i) stack::push(values[i]);
+    Source none{g_empty, 0};
+    if (traced) trace::emit_at(trace::event::open, none.node, none.index, callable, traced_name(callable, name));
+    stack::Frame* frame = mark_call(callable, name, start + 1);
+    const Status fetched = fetch_function(callable, name, none, nullptr, 0, false, n);
+    if (fetched != Status::normal) return abandon(start, fetched);
+    const Status st = traced ? traced_run(callable, name, frame, none)
+                             : run_function(callable, frame, function::more_at(callable, function::kBody));
+    if (st != Status::normal) return abandon(start, st);
+    // The arguments' cells still hold what the body left in them; the first also receives a
+    // `return`'s value, so it is not read.
+    for (uint32_t i = 1; i < n; ++i) values[i] = start[1 + i];
+    finish(start);
+    if (traced) trace::emit_at(trace::event::return_, none.node, none.index, g_top[-1], traced_name(callable, name));
+    return Status::normal;
+}
+
 Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* path, std::optional<Callback> callback) {
     if (cell::is(callable, TypeId::op)) callable = op_target(callable);
     const bool traced = trace::g_active && (!callback || trace::callback_traced(static_cast<uint32_t>(*callback)));

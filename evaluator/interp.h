@@ -46,6 +46,11 @@ enum class Callback : uint32_t { other = 0, lexer = 1, parse = 2, sort = 4, chan
 // a word, is the word errors report for the call. May collect.
 Status call(Cell callable, const Cell* values, uint32_t n, Cell name = cell::none(), Callback kind = Callback::other);
 
+// As call, and afterwards, for a function!, `values[1]` to `values[n - 1]` hold what its body
+// left in those arguments: how a callback hands a changed position back. May collect.
+Status call_reading_back(Cell callable, Cell* values, uint32_t n, Cell name = cell::none(),
+                         Callback kind = Callback::other);
+
 // Calls a callable taking its arguments from a block (apply): from `args`' index to its tail, as
 // the mode says; given a path, its items after the first are the refinements, as in a call
 // through the path (and none fills arguments the block runs out of). Pushes the result. May

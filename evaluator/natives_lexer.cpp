@@ -73,7 +73,7 @@ Cell action_word(int32_t action) {
     return words::global(symbol::make(kNames[action]));
 }
 
-bool call_tracer(void* data, const lexer::TraceInfo& info) {
+bool call_tracer(void* data, lexer::TraceInfo& info) {
     const TraceData& t = *static_cast<const TraceData*>(data);
     Cell values[5];
     switch (info.event) {
@@ -85,8 +85,9 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
         default: values[0] = words::global(words::Word::error); break;
     }
     Cell input = t.args[0];
-    const uint32_t at = cell::series_index(input) + t.offset + (info.end > 0 ? info.end - 1 : 0);
-    cell::set_series_index(input, std::min(at, series::length(cell::series_node(input))));
+    const uint32_t start = cell::series_index(input) + t.offset;
+    const uint32_t at = std::min(start + (info.end > 0 ? info.end - 1 : 0), series::length(cell::series_node(input)));
+    cell::set_series_index(input, at);
     values[1] = input;
     values[2] = info.type > 0 && info.type < kTypeIdLimit
                     ? cell::make(TypeId::datatype, static_cast<uint32_t>(info.type))
@@ -99,8 +100,13 @@ bool call_tracer(void* data, const lexer::TraceInfo& info) {
     {
         // Errors inside name the callback as where they happened.
         const stack::Call frame(stack::FrameType::native, words::global(words::Word::lexer_callback_tag));
-        status = interp::call(t.args[t.callback], values, 5, cell::none(), interp::Callback::lexer);
+        status = interp::call_reading_back(t.args[t.callback], values, 5, cell::none(), interp::Callback::lexer);
     }
+    // A callback that moved its input moves the lexer there.
+    const Cell moved = values[1];
+    if (status == Status::normal && cell::type(moved) == cell::type(input) &&
+        cell::series_node(moved) == cell::series_node(input) && cell::series_index(moved) != at)
+        info.resume = cell::series_index(moved) > start ? cell::series_index(moved) - start : 0;
     if (status != Status::normal) {
         stack::g_top = base;
         exits::refuse_escape(status);

@@ -52,8 +52,10 @@ bool is_path_kind(int32_t kind) {
 }
 constexpr int32_t kind_of(TypeId t) { return static_cast<int32_t>(t); }
 
-// Character index (0-based) of a byte position, counted on from the last one asked for.
+// Character index (0-based) of a byte position, counted on from the last one asked for; the byte
+// offset itself for binary input.
 uint32_t char_index(Lexer& s, const Byte* at) {
+    if (s.bytes) return static_cast<uint32_t>(at - s.input_start);
     if (at < s.char_mark) {
         s.char_mark = s.input_start;
         s.char_index = 0;
@@ -215,10 +217,31 @@ int32_t innermost_kind(const Lexer& s) {
     return marker_kind(stack_cells()[s.block_start - 1]);
 }
 
+// The byte position of a 0-based index (characters, or bytes for binary input), within the input.
+const Byte* position_of(const Lexer& s, uint32_t index) {
+    const Byte* p = s.input_start;
+    if (s.bytes) return p + std::min<size_t>(index, static_cast<size_t>(s.input_end - p));
+    for (; index > 0 && p < s.input_end; --index) do
+            ++p;
+        while (p < s.input_end && (*p & 0xC0) == 0x80);
+    return p;
+}
+
 bool fire_event(Lexer& s, uint32_t bit, int32_t type, const Cell* value, const Byte* start, const Byte* end) {
     if (!s.trace || !(s.trace->mask & bit)) return true;
     TraceInfo info{bit, type, s.line, char_index(s, start) + 1, char_index(s, end) + 1, value};
-    return s.trace->hook(s.trace->data, info);
+    const bool go_on = s.trace->hook(s.trace->data, info);
+    if (info.resume != TraceInfo::kStay) s.resume_at = position_of(s, info.resume);
+    return go_on;
+}
+
+// Goes on from where a trace hook moved the input, keeping the line count true.
+void resume(Lexer& s) {
+    const Byte* to = s.resume_at;
+    s.resume_at = nullptr;
+    if (to > s.pos) s.line += static_cast<uint32_t>(std::count(s.pos, to, Byte{'\n'}));
+    else s.line -= static_cast<uint32_t>(std::count(to, s.pos, Byte{'\n'}));
+    s.pos = to;
 }
 
 void throw_error(Lexer& s, const Byte* near, int32_t kind, uint8_t offending) {
@@ -598,6 +621,7 @@ void scan_tokens(Lexer& s, bool one, bool prescan) {
             is_path_kind(innermost_kind(s))) {
             path_step(s);
         }
+        if (s.resume_at) resume(s);
 
         if ((one || prescan) && (s.token_type != 0 || action == 4 || action == 6) && s.brace_depth == 0 &&
             s.initial_state == 0 && innermost_kind(s) == 0) {
@@ -673,6 +697,7 @@ Result transcode(const std::byte* utf8, uint32_t length, const Options& options)
     s.override_kind = -1;
     s.trace = options.trace;
     s.load = options.load;
+    s.bytes = options.bytes;
     s.base = s.block_start = stack_top();
     CallScope scope(s);
 
@@ -727,7 +752,9 @@ Result transcode_value(Cell source, int32_t length, const Options& options) {
     if (cell::is(source, TypeId::binary)) {
         BufferScope room(count);
         std::memcpy(room.data(), units, count);
-        return transcode(room.data(), count, options);
+        Options bytes = options;
+        bytes.bytes = true;
+        return transcode(room.data(), count, bytes);
     }
     const uint64_t size = unicode::utf8_size(units, units + size_t{count} * unit, unit);
     if (size > 0xFFFFFFF0u) error::fire(ErrorId::no_memory);

@@ -22,18 +22,22 @@ inline constexpr uint32_t error = 32;
 inline constexpr uint32_t all = 63;
 }  // namespace event
 
-// What a trace hook is told about one event.
+// What a trace hook is told about one event. Positions count characters of the input, or bytes
+// when it is binary.
 struct TraceInfo {
-    uint32_t event;     // one event bit
-    int32_t type;       // the token's datatype id, a block kind, or minus the action number
-    uint32_t line;      // the line the lexer is on
-    uint32_t start;     // 1-based character index of the token start in the input
-    uint32_t end;       // 1-based character index of the token end
-    const Cell* value;  // the loaded value for the load event, else null
+    static constexpr uint32_t kStay = UINT32_MAX;
+    uint32_t event;           // one event bit
+    int32_t type;             // the token's datatype id, a block kind, or minus the action number
+    uint32_t line;            // the line the lexer is on
+    uint32_t start;           // 1-based index of the token start in the input
+    uint32_t end;             // 1-based index of the token end
+    const Cell* value;        // the loaded value for the load event, else null
+    uint32_t resume = kStay;  // set by the hook: the 0-based index the lexer goes on from
 };
-// Answers whether the token (or opening, closing, value, error) goes on. A hook may load again
-// (nested calls share the value stack) but must not keep the `value` pointer.
-using TraceHook = bool (*)(void* data, const TraceInfo& info);
+// Answers whether the token (or opening, closing, value, error) goes on; setting `resume` moves
+// the lexer, once this token is done. A hook may load again (nested calls share the value stack)
+// but must not keep the `value` pointer.
+using TraceHook = bool (*)(void* data, TraceInfo& info);
 struct Trace {
     TraceHook hook;  // called for the events in mask
     void* data;      // passed back to the hook
@@ -46,6 +50,7 @@ struct Options {
     bool load = true;              // build values; off for /scan, /prescan and the delimiter check
     NodeId into = 0;               // append the values to this block instead of a new one (/into)
     const Trace* trace = nullptr;  // /trace
+    bool bytes = false;            // trace positions count bytes (binary input)
 };
 
 struct Result {

@@ -49,6 +49,8 @@ struct Lexer {
     bool load;              // build values
     const Byte* char_mark;  // the last position converted to a character index
     uint32_t char_index;    // its 0-based character index
+    bool bytes;             // trace positions count bytes, not characters
+    const Byte* resume_at;  // where a trace hook asked to go on from, or null
 };
 
 // Thrown (and caught by transcode) when a check-only scan meets an error.

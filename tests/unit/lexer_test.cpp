@@ -205,7 +205,7 @@ TEST_F(LexerTest, TransformsStringAndBinarySources) {
 struct Recorded {
     std::string events;
 };
-bool record_hook(void* data, const lexer::TraceInfo& info) {
+bool record_hook(void* data, lexer::TraceInfo& info) {
     auto* r = static_cast<Recorded*>(data);
     r->events += std::to_string(info.event) + ":" + std::to_string(info.type) + "@" + std::to_string(info.start) + "-" +
                  std::to_string(info.end) + " ";

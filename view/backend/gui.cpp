@@ -1,0 +1,21 @@
+#include "view/backend/gui.h"
+
+namespace zub::embedded {
+extern const Source view[];  // view/*.zub, in start-up order
+extern const uint32_t view_count;
+}  // namespace zub::embedded
+
+namespace zub::gui {
+namespace {
+
+// Each part of the backend adds its routines, one line each.
+void register_routines() {}
+
+}  // namespace
+
+const boot::Extension& extension() {
+    static const boot::Extension kExtension{register_routines, embedded::view, embedded::view_count};
+    return kExtension;
+}
+
+}  // namespace zub::gui

@@ -1,5 +1,7 @@
 #include "view/backend/gui.h"
 
+#include "view/backend/draw/draw.h"
+
 namespace zub::embedded {
 extern const Source view[];  // view/*.zub, in start-up order
 extern const uint32_t view_count;
@@ -9,7 +11,7 @@ namespace zub::gui {
 namespace {
 
 // Each part of the backend adds its routines, one line each.
-void register_routines() {}
+void register_routines() { draw::register_routines(); }
 
 }  // namespace
 

@@ -68,11 +68,11 @@ struct Stop {
 // A stroke or fill brush. Copies share the Cairo pattern (each holds a reference).
 struct Brush {
     Kind kind = Kind::none;
-    Shade shade = Shade::none;          // gradient type, for fitting
-    Rgba colour;                        // kind solid
+    Shade shade = Shade::none;           // gradient type, for fitting
+    Rgba colour;                         // kind solid
     cairo_pattern_t* pattern = nullptr;  // kinds gradient and image, in brush space
-    Matrix transform = identity();      // brush space to drawing space ('pen and 'fill-pen targets)
-    std::vector<Stop> stops;            // kind fitted: the pattern is made per shape
+    Matrix transform = identity();       // brush space to drawing space ('pen and 'fill-pen targets)
+    std::vector<Stop> stops;             // kind fitted: the pattern is made per shape
     cairo_extend_t spread = CAIRO_EXTEND_PAD;
 
     Brush() = default;
@@ -85,11 +85,11 @@ struct Brush {
 // ---- Shadows ---------------------------------------------------------------------------------
 
 struct Shadow {
-    double x = 0, y = 0;   // offset
-    double blur = 0;       // blur length; the deviation is blur / 1.879971
-    double spread = 0;     // grows the shape on each side
-    Colour colour = 0;     // opaque black unless given
-    bool inset = false;    // kept; has no effect on the drawing
+    double x = 0, y = 0;  // offset
+    double blur = 0;      // blur length; the deviation is blur / 1.879971
+    double spread = 0;    // grows the shape on each side
+    Colour colour = 0;    // opaque black unless given
+    bool inset = false;   // kept; has no effect on the drawing
 };
 
 // ---- The draw context ------------------------------------------------------------------------
@@ -115,7 +115,7 @@ struct Context {
     Device device;
     cairo_t* cr = nullptr;  // drawing on device.surface
     State state;
-    uint32_t clip_count = 0;  // clips in force without a nested block; gone at the end of the pass
+    uint32_t clip_count = 0;    // clips in force without a nested block; gone at the end of the pass
     bool catch_errors = false;  // a paint prints dialect errors instead of raising them
 };
 

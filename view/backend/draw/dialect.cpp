@@ -68,9 +68,7 @@ bool is_colour(const Cell& c) {
     return cell::is(c, TypeId::tuple) || (is_word(c) && cell::is(value_of(c), TypeId::tuple));
 }
 
-double number_of(const Cell& c) {
-    return cell::is(c, TypeId::integer) ? cell::as_integer(c) : cell::as_float(c);
-}
+double number_of(const Cell& c) { return cell::is(c, TypeId::integer) ? cell::as_integer(c) : cell::as_float(c); }
 
 Colour colour_of(const Cell& c) {
     const Cell t = cell::is(c, TypeId::tuple) ? c : value_of(c);
@@ -365,8 +363,8 @@ cairo_surface_t* drawable_image(const Walk& w, const Cell& image) {
     const Context& c = w.context;
     if (c.device.image && cell::series_node(image) == c.device.image) {
         cairo_surface_flush(c.device.surface);
-        cairo_surface_t* copy = cairo_surface_create_similar_image(c.device.surface, CAIRO_FORMAT_ARGB32,
-                                                                   c.device.width, c.device.height);
+        cairo_surface_t* copy =
+            cairo_surface_create_similar_image(c.device.surface, CAIRO_FORMAT_ARGB32, c.device.width, c.device.height);
         cairo_t* cr = cairo_create(copy);
         cairo_set_source_surface(cr, c.device.surface, 0, 0);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -680,7 +678,8 @@ void command(Walk& w, W which) {
             const double sx = w.scale(), sy = w.scale();
             const Point by = w.point();
             // Rotation, then scaling, then translation, each before the ones in force.
-            const Matrix m = then(translation(by.x, by.y), then(scaling(sx, sy, 0, 0), rotation(angle, centre.x, centre.y)));
+            const Matrix m =
+                then(translation(by.x, by.y), then(scaling(sx, sy, 0, 0), rotation(angle, centre.x, centre.y)));
             transformation(w, t, m);
             break;
         }
@@ -739,7 +738,8 @@ void shape_command(Walk& w, Path& path, const Cell& word) {
         const std::vector<Point> p = at_least(w, 2);
         for (size_t i = 0; i + 2 <= p.size(); i += 2) {
             const Point from = path.current;
-            const Point c1 = path.control_valid ? Point{2 * from.x - path.control.x, 2 * from.y - path.control.y} : from;
+            const Point c1 =
+                path.control_valid ? Point{2 * from.x - path.control.x, 2 * from.y - path.control.y} : from;
             path_cubic(c, path, c1, place(p[i], from), place(p[i + 1], from));
         }
     } else if (s == id(W::qcurve)) {
@@ -842,8 +842,7 @@ void store_pixels(cairo_surface_t* surface, uint32_t* to, int32_t w, int32_t h) 
 
 void init_words() {
     g_command.clear();
-    for (size_t i = 0; i < static_cast<size_t>(W::count); ++i)
-        g_ids[i] = symbol::resolve(symbol::make(kSpellings[i]));
+    for (size_t i = 0; i < static_cast<size_t>(W::count); ++i) g_ids[i] = symbol::resolve(symbol::make(kSpellings[i]));
     for (size_t i = 0; i <= static_cast<size_t>(W::invert_matrix); ++i) {
         const symbol::Id s = g_ids[i];
         if (s >= g_command.size()) g_command.resize(s + 1, 0);
@@ -856,6 +855,7 @@ void parse_draw(Context& context, Cell block) { walk(context, block); }
 void draw_image(Cell image, Cell commands, bool catch_errors) {
     if (!cell::is(commands, TypeId::block) || block::length(commands) == 0) return;
     const int32_t w = static_cast<int32_t>(image::width(image)), h = static_cast<int32_t>(image::height(image));
+    if (w == 0 || h == 0) return;
     if (w > kMaxSurfaceSide || h > kMaxSurfaceSide) error::fire(ErrorId::no_memory);
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {

@@ -21,7 +21,7 @@ void parse_draw(Context& context, Cell block);
 
 // A drawing pass into an image! (which must be rooted by the caller): the image's pixels are
 // drawn into in place; what was drawn before an error stays. Commands that are not a non-empty
-// block draw nothing. With catch_errors a dialect error is printed instead of raised. A side
+// block, or an image without both dimensions, draw nothing. With catch_errors a dialect error is printed instead of raised. A side
 // above what Cairo draws on is internal no-memory. May collect.
 void draw_image(Cell image, Cell commands, bool catch_errors);
 

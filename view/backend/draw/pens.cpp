@@ -48,8 +48,7 @@ void install(Context& context, bool fill, Brush&& brush) {
 // A copy of the pixels from (x0, y0), w x h of them, repeated mirrored to the right and/or below
 // so that plain repetition of the result tiles in flips along one axis only.
 cairo_surface_t* tile_source(cairo_surface_t* source, int x0, int y0, int w, int h, bool mirror_x, bool mirror_y) {
-    cairo_surface_t* out =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, mirror_x ? 2 * w : w, mirror_y ? 2 * h : h);
+    cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, mirror_x ? 2 * w : w, mirror_y ? 2 * h : h);
     if (cairo_surface_status(out) != CAIRO_STATUS_SUCCESS) return out;
     cairo_t* cr = cairo_create(out);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -141,10 +140,12 @@ void set_range_gradient(Context& context, bool fill, Shade shade, double ox, dou
     install(context, fill, std::move(brush));
 }
 
-void set_image_brush(Context& context, bool fill, cairo_surface_t* source, double sx, double sy, double ex,
-                     double ey, Tile tile) {
+void set_image_brush(Context& context, bool fill, cairo_surface_t* source, double sx, double sy, double ex, double ey,
+                     Tile tile) {
     const int w = cairo_image_surface_get_width(source), h = cairo_image_surface_get_height(source);
-    const auto clamp_to = [](double v, int limit) { return static_cast<int>(std::clamp(std::floor(v), 0.0, 1.0 * limit)); };
+    const auto clamp_to = [](double v, int limit) {
+        return static_cast<int>(std::clamp(std::floor(v), 0.0, 1.0 * limit));
+    };
     const int x0 = clamp_to(sx, w), y0 = clamp_to(sy, h), x1 = clamp_to(ex, w), y1 = clamp_to(ey, h);
     if (x1 <= x0 || y1 <= y0) {
         if (fill) fill_off(context);
@@ -251,8 +252,8 @@ bool apply_brush(cairo_t* cr, const Brush& brush, const Bounds& box) {
 
 void apply_stroke(cairo_t* cr, const State& state) {
     cairo_set_line_width(cr, state.pen_width);
-    static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_BEVEL,
-                                                  CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_MITER};
+    static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_BEVEL, CAIRO_LINE_JOIN_ROUND,
+                                                  CAIRO_LINE_JOIN_MITER};
     static constexpr cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_SQUARE, CAIRO_LINE_CAP_ROUND};
     cairo_set_line_join(cr, joins[static_cast<int>(state.join)]);
     cairo_set_line_cap(cr, caps[static_cast<int>(state.cap)]);

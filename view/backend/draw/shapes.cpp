@@ -65,8 +65,8 @@ double vector_angle(double ux, double uy, double vx, double vy) {
 
 // The arc from the current point (x1, y1) to (x2, y2) as an SVG path draws it: radii grown when
 // too small to reach, a zero radius drawing a straight line, coincident ends drawing nothing.
-void add_endpoint_arc(cairo_t* cr, double x1, double y1, double x2, double y2, double rx, double ry,
-                      double degrees, bool sweep, bool large) {
+void add_endpoint_arc(cairo_t* cr, double x1, double y1, double x2, double y2, double rx, double ry, double degrees,
+                      bool sweep, bool large) {
     if (x1 == x2 && y1 == y2) return;
     rx = std::fabs(rx);
     ry = std::fabs(ry);
@@ -296,9 +296,9 @@ Projective square_to_quad(const Point (&q)[4]) {
 
 Projective adjugate(const Projective& p) {
     const double* m = p.m;
-    return {{m[4] * m[8] - m[5] * m[7], m[2] * m[7] - m[1] * m[8], m[1] * m[5] - m[2] * m[4],
-             m[5] * m[6] - m[3] * m[8], m[0] * m[8] - m[2] * m[6], m[2] * m[3] - m[0] * m[5],
-             m[3] * m[7] - m[4] * m[6], m[1] * m[6] - m[0] * m[7], m[0] * m[4] - m[1] * m[3]}};
+    return {{m[4] * m[8] - m[5] * m[7], m[2] * m[7] - m[1] * m[8], m[1] * m[5] - m[2] * m[4], m[5] * m[6] - m[3] * m[8],
+             m[0] * m[8] - m[2] * m[6], m[2] * m[3] - m[0] * m[5], m[3] * m[7] - m[4] * m[6], m[1] * m[6] - m[0] * m[7],
+             m[0] * m[4] - m[1] * m[3]}};
 }
 
 // Whether the corners, in order, make a convex quadrilateral of some area.
@@ -618,8 +618,8 @@ void image(Context& context, cairo_surface_t* source, std::span<const Point> poi
     double x0 = 0, y0 = 0, x1 = w, y1 = h;
     Point at = points.empty() ? Point{} : points[0];
     if (crop.on) {
-        const Bounds c = bounds_of(crop.offset.x, crop.offset.y, crop.offset.x + crop.size.x,
-                                   crop.offset.y + crop.size.y);
+        const Bounds c =
+            bounds_of(crop.offset.x, crop.offset.y, crop.offset.x + crop.size.x, crop.offset.y + crop.size.y);
         if (c.x1 <= 0 || c.y1 <= 0) return;  // wholly left of or above the image
         x0 = c.x0, y0 = c.y0, x1 = std::min(c.x1, 1.0 * w), y1 = std::min(c.y1, 1.0 * h);
         if (x0 < 0) at.x -= x0, x0 = 0;
@@ -628,8 +628,8 @@ void image(Context& context, cairo_surface_t* source, std::span<const Point> poi
     const int32_t sx = static_cast<int32_t>(std::floor(x0)), sy = static_cast<int32_t>(std::floor(y0));
     const int32_t sw = static_cast<int32_t>(std::ceil(x1)) - sx, sh = static_cast<int32_t>(std::ceil(y1)) - sy;
     if (sw <= 0 || sh <= 0) return;
-    cairo_surface_t* part = sx == 0 && sy == 0 && sw == w && sh == h ? cairo_surface_reference(source)
-                                                                     : copy_rect(source, sx, sy, sw, sh);
+    cairo_surface_t* part =
+        sx == 0 && sy == 0 && sw == w && sh == h ? cairo_surface_reference(source) : copy_rect(source, sx, sy, sw, sh);
     if (cairo_surface_status(part) == CAIRO_STATUS_SUCCESS) {
         Matrix m;
         switch (points.size()) {
@@ -642,8 +642,8 @@ void image(Context& context, cairo_surface_t* source, std::span<const Point> poi
                 // Three corners span a parallelogram; four that make one are drawn the same way.
                 const Point &p0 = points[0], &p1 = points[1], &p2 = points[2];
                 const Point p3 = points.size() == 3 ? Point{p0.x + p2.x - p1.x, p0.y + p2.y - p1.y} : points[3];
-                const bool affine = std::fabs(p0.x + p2.x - p1.x - p3.x) < 1e-9 &&
-                                    std::fabs(p0.y + p2.y - p1.y - p3.y) < 1e-9;
+                const bool affine =
+                    std::fabs(p0.x + p2.x - p1.x - p3.x) < 1e-9 && std::fabs(p0.y + p2.y - p1.y - p3.y) < 1e-9;
                 if (!affine) {
                     const Point corners[4] = {p0, p1, p2, p3};
                     draw_perspective(context, part, sw, sh, corners);

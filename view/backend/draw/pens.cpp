@@ -70,10 +70,6 @@ cairo_surface_t* tile_source(cairo_surface_t* source, int x0, int y0, int w, int
 
 }  // namespace
 
-Bounds bounds_of(double ax, double ay, double bx, double by) {
-    return {std::min(ax, bx), std::min(ay, by), std::max(ax, bx), std::max(ay, by)};
-}
-
 void set_pen_colour(Context& context, Colour colour) { set_colour(context, false, colour); }
 void set_fill_colour(Context& context, Colour colour) { set_colour(context, true, colour); }
 
@@ -251,7 +247,13 @@ bool apply_brush(cairo_t* cr, const Brush& brush, const Bounds& box) {
 }
 
 void apply_stroke(cairo_t* cr, const State& state) {
-    cairo_set_line_width(cr, state.pen_width);
+    // A stroke wider than Cairo's coordinates reach is drawn as wide as they do: it covers any
+    // target anyway.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    const double stretch = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+    const double width = std::min(std::fabs(state.pen_width), kDeviceLimit / 2 / std::max(stretch, 1e-300));
+    cairo_set_line_width(cr, width);
     static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_BEVEL, CAIRO_LINE_JOIN_ROUND,
                                                   CAIRO_LINE_JOIN_MITER};
     static constexpr cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_SQUARE, CAIRO_LINE_CAP_ROUND};
@@ -268,32 +270,33 @@ void apply_stroke(cairo_t* cr, const State& state) {
     }
     double ux = 1, uy = 0;
     cairo_user_to_device_distance(cr, &ux, &uy);
-    const double device_period = period * std::fabs(state.pen_width) * std::hypot(ux, uy);
+    const double device_period = period * width * std::hypot(ux, uy);
     if (valid && period > 0 && device_period >= 0.5) {
         double dashes[256];
         const size_t n = std::min<size_t>(state.dashes.size(), 256);
-        for (size_t i = 0; i < n; ++i) dashes[i] = state.dashes[i] * std::fabs(state.pen_width);
+        for (size_t i = 0; i < n; ++i) dashes[i] = state.dashes[i] * width;
         cairo_set_dash(cr, dashes, static_cast<int>(n), 0);
     } else {
         cairo_set_dash(cr, nullptr, 0, 0);
     }
 }
 
-void paint_path(Context& context, const Bounds& box) {
+void paint(Context& context, const Figure& figure, const Bounds& box) {
     cairo_t* cr = context.cr;
     const State& s = context.state;
-    if (s.fill.kind != Kind::none && apply_brush(cr, s.fill, box)) cairo_fill_preserve(cr);
+    bool ready = false;  // the path is in cr, good for the stroke too
+    if (s.fill.kind != Kind::none && apply_brush(cr, s.fill, box)) {
+        ready = figure.emit(cr, true);
+        cairo_fill_preserve(cr);
+    }
     if (s.pen.kind != Kind::none && apply_brush(cr, s.pen, box)) {
         apply_stroke(cr, s);
+        if (!ready) figure.emit(cr, false);
         cairo_stroke_preserve(cr);
     }
     cairo_new_path(cr);
 }
 
-void paint_current_path(Context& context) {
-    Bounds box;
-    cairo_path_extents(context.cr, &box.x0, &box.y0, &box.x1, &box.y1);
-    paint_path(context, box);
-}
+void paint(Context& context, const Figure& figure) { paint(context, figure, figure.bounds()); }
 
 }  // namespace zub::draw

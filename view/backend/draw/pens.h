@@ -6,14 +6,9 @@
 #include <vector>
 
 #include "view/backend/draw/context.h"
+#include "view/backend/draw/figure.h"
 
 namespace zub::draw {
-
-// A shape's bounding box in drawing coordinates, for brushes fitted to it.
-struct Bounds {
-    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-};
-Bounds bounds_of(double ax, double ay, double bx, double by);  // normalised
 
 void set_pen_colour(Context& context, Colour colour);
 void set_fill_colour(Context& context, Colour colour);
@@ -56,10 +51,10 @@ void transform(Context& context, Target target, const Matrix& m);
 void reset_matrix(Context& context, Target target);
 void invert_matrix(Context& context, Target target);
 
-// Fills then strokes the current path with the context's brushes and clears it.
-void paint_path(Context& context, const Bounds& box);
-// The same with the path's own extents as the box.
-void paint_current_path(Context& context);
+// Fills then strokes the figure with the context's brushes, fitted ones to the box.
+void paint(Context& context, const Figure& figure, const Bounds& box);
+// The same with the figure's own box.
+void paint(Context& context, const Figure& figure);
 // Sets the stroke width, joins, caps and dashes of the context on a Cairo context.
 void apply_stroke(cairo_t* cr, const State& state);
 // Sets the brush as the source of cr for a shape in `box`; false when it paints nothing.

@@ -24,7 +24,7 @@ double radians(double degrees) { return degrees * kPi / 180.0; }
 
 // Adds the arc of the ellipse (centre, radii, rotation phi) from angle a to b, at most a quarter
 // turn per segment. The path is already at the arc's start.
-void add_ellipse_arc(cairo_t* cr, double cx, double cy, double rx, double ry, double phi, double a, double b) {
+void add_ellipse_arc(Figure& f, double cx, double cy, double rx, double ry, double phi, double a, double b) {
     const double cp = std::cos(phi), sp = std::sin(phi);
     const int segments = std::max(1, static_cast<int>(std::ceil(std::fabs(b - a) / (kPi / 2) - 1e-9)));
     const double step = (b - a) / segments;
@@ -47,16 +47,15 @@ void add_ellipse_arc(cairo_t* cr, double cx, double cy, double rx, double ry, do
         tangent(t, dx0, dy0);
         point(u, x1, y1);
         tangent(u, dx1, dy1);
-        cairo_curve_to(cr, x0 + k * dx0, y0 + k * dy0, x1 - k * dx1, y1 - k * dy1, x1, y1);
+        f.curve_to(x0 + k * dx0, y0 + k * dy0, x1 - k * dx1, y1 - k * dy1, x1, y1);
         t = u;
     }
 }
 
-void add_ellipse(cairo_t* cr, double cx, double cy, double rx, double ry) {
-    cairo_new_sub_path(cr);
-    cairo_move_to(cr, cx + rx, cy);
-    add_ellipse_arc(cr, cx, cy, rx, ry, 0, 0, 2 * kPi);
-    cairo_close_path(cr);
+void add_ellipse(Figure& f, double cx, double cy, double rx, double ry) {
+    f.move_to(cx + rx, cy);
+    add_ellipse_arc(f, cx, cy, rx, ry, 0, 0, 2 * kPi);
+    f.close();
 }
 
 double vector_angle(double ux, double uy, double vx, double vy) {
@@ -65,13 +64,13 @@ double vector_angle(double ux, double uy, double vx, double vy) {
 
 // The arc from the current point (x1, y1) to (x2, y2) as an SVG path draws it: radii grown when
 // too small to reach, a zero radius drawing a straight line, coincident ends drawing nothing.
-void add_endpoint_arc(cairo_t* cr, double x1, double y1, double x2, double y2, double rx, double ry, double degrees,
+void add_endpoint_arc(Figure& f, double x1, double y1, double x2, double y2, double rx, double ry, double degrees,
                       bool sweep, bool large) {
     if (x1 == x2 && y1 == y2) return;
     rx = std::fabs(rx);
     ry = std::fabs(ry);
     if (rx == 0 || ry == 0 || !std::isfinite(rx) || !std::isfinite(ry)) {
-        cairo_line_to(cr, x2, y2);
+        f.line_to(x2, y2);
         return;
     }
     const double phi = radians(std::fmod(degrees, 360.0));
@@ -94,8 +93,15 @@ void add_endpoint_arc(cairo_t* cr, double x1, double y1, double x2, double y2, d
     double delta = vector_angle(ux, uy, vx, vy);
     if (!sweep && delta > 0) delta -= 2 * kPi;
     else if (sweep && delta < 0) delta += 2 * kPi;
-    add_ellipse_arc(cr, cx, cy, rx, ry, phi, theta, theta + delta);
-    cairo_line_to(cr, x2, y2);  // lands exactly on the end point
+    add_ellipse_arc(f, cx, cy, rx, ry, phi, theta, theta + delta);
+    f.line_to(x2, y2);  // lands exactly on the end point
+}
+
+// The figure simple shapes are built in: nothing runs between building and painting one.
+Figure& scratch() {
+    static Figure figure;
+    figure.clear();
+    return figure;
 }
 
 // ---- Outlines that honour shadows ------------------------------------------------------------
@@ -106,23 +112,26 @@ struct Outline {
     double radius = 0;  // corner radius of a box
 };
 
-void add_outline(cairo_t* cr, const Outline& o) {
+void add_outline(Figure& f, const Outline& o) {
     const Bounds& b = o.box;
     if (o.round) {
-        add_ellipse(cr, (b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2, (b.x1 - b.x0) / 2, (b.y1 - b.y0) / 2);
+        add_ellipse(f, (b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2, (b.x1 - b.x0) / 2, (b.y1 - b.y0) / 2);
         return;
     }
     const double r = std::min({std::fabs(o.radius), (b.x1 - b.x0) / 2, (b.y1 - b.y0) / 2});
     if (r <= 0) {
-        cairo_rectangle(cr, b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
+        f.rectangle(b.x0, b.y0, b.x1 - b.x0, b.y1 - b.y0);
         return;
     }
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, b.x1 - r, b.y0 + r, r, -kPi / 2, 0);
-    cairo_arc(cr, b.x1 - r, b.y1 - r, r, 0, kPi / 2);
-    cairo_arc(cr, b.x0 + r, b.y1 - r, r, kPi / 2, kPi);
-    cairo_arc(cr, b.x0 + r, b.y0 + r, r, kPi, 3 * kPi / 2);
-    cairo_close_path(cr);
+    f.move_to(b.x1 - r, b.y0);
+    add_ellipse_arc(f, b.x1 - r, b.y0 + r, r, r, 0, -kPi / 2, 0);
+    f.line_to(b.x1, b.y1 - r);
+    add_ellipse_arc(f, b.x1 - r, b.y1 - r, r, r, 0, 0, kPi / 2);
+    f.line_to(b.x0 + r, b.y1);
+    add_ellipse_arc(f, b.x0 + r, b.y1 - r, r, r, 0, kPi / 2, kPi);
+    f.line_to(b.x0, b.y0 + r);
+    add_ellipse_arc(f, b.x0 + r, b.y0 + r, r, r, 0, kPi, 3 * kPi / 2);
+    f.close();
 }
 
 struct PixelBox {
@@ -167,6 +176,8 @@ void draw_shadows(Context& context, const Outline& outline) {
     const double cx = (ink.x0 + ink.x1) / 2, cy = (ink.y0 + ink.y1) / 2;
     const double det = std::fabs(s.matrix.xx * s.matrix.yy - s.matrix.xy * s.matrix.yx);
     const PixelBox target{0, 0, context.device.width, context.device.height};
+    Figure figure;
+    add_outline(figure, outline);
     for (const Shadow& shadow : s.shadows) {
         const double fx = w > 0 ? (w + 2 * shadow.spread) / w : 1, fy = h > 0 ? (h + 2 * shadow.spread) / h : 1;
         if (fx <= 0 || fy <= 0) continue;
@@ -186,11 +197,14 @@ void draw_shadows(Context& context, const Outline& outline) {
             cairo_set_matrix(cr, &placed);
             cairo_set_antialias(cr, s.anti_alias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
             cairo_set_source_rgba(cr, 0, 0, 0, 1);
-            add_outline(cr, outline);
-            if (s.fill.kind != Kind::none) cairo_fill_preserve(cr);
+            if (s.fill.kind != Kind::none) {
+                figure.emit(cr, true);
+                cairo_fill(cr);
+            }
             if (stroke) {
                 apply_stroke(cr, s);
-                cairo_stroke_preserve(cr);
+                figure.emit(cr, false);
+                cairo_stroke(cr);
             }
             cairo_destroy(cr);
             cairo_surface_flush(mask);
@@ -210,18 +224,9 @@ void draw_shadows(Context& context, const Outline& outline) {
 void paint_outline(Context& context, const Outline& outline) {
     if (!drawable(context)) return;
     if (context.state.shadow_mode && !context.state.shadows.empty()) draw_shadows(context, outline);
-    cairo_new_path(context.cr);
-    add_outline(context.cr, outline);
-    paint_path(context, outline.box);
-}
-
-// Paints the path built so far with its own extents, unless the matrix draws nothing.
-void paint_built(Context& context) {
-    if (!drawable(context)) {
-        cairo_new_path(context.cr);
-        return;
-    }
-    paint_current_path(context);
+    Figure& f = scratch();
+    add_outline(f, outline);
+    paint(context, f, outline.box);
 }
 
 // Clips to nothing: what a matrix without inverse leaves visible.
@@ -270,7 +275,9 @@ void draw_affine(Context& context, cairo_surface_t* source, int32_t sw, int32_t 
     cairo_set_source_surface(cr, source, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BILINEAR);
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-    cairo_rectangle(cr, 0, 0, sw, sh);
+    Figure& f = scratch();
+    f.rectangle(0, 0, sw, sh);
+    f.emit(cr, true);
     cairo_fill(cr);
     cairo_restore(cr);
 }
@@ -408,31 +415,30 @@ void ellipse(Context& context, Point top_left, Point size) {
 
 void line(Context& context, std::span<const Point> points) {
     if (!drawable(context) || points.size() < 2) return;
-    cairo_t* cr = context.cr;
-    cairo_new_path(cr);
-    cairo_move_to(cr, points[0].x, points[0].y);
-    for (size_t i = 1; i < points.size(); ++i) cairo_line_to(cr, points[i].x, points[i].y);
-    if (points.size() == 2) {
-        // One segment: the pen alone, fitted to the two points' box.
-        const Bounds box = bounds_of(points[0].x, points[0].y, points[1].x, points[1].y);
-        if (context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box)) {
-            apply_stroke(cr, context.state);
-            cairo_stroke(cr);
-        }
-        cairo_new_path(cr);
+    Figure& f = scratch();
+    f.move_to(points[0].x, points[0].y);
+    for (size_t i = 1; i < points.size(); ++i) f.line_to(points[i].x, points[i].y);
+    if (points.size() > 2) {
+        paint(context, f);
         return;
     }
-    paint_current_path(context);
+    // One segment: the pen alone, fitted to the two points' box.
+    cairo_t* cr = context.cr;
+    const Bounds box = bounds_of(points[0].x, points[0].y, points[1].x, points[1].y);
+    if (context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box)) {
+        apply_stroke(cr, context.state);
+        f.emit(cr, false);
+        cairo_stroke(cr);
+    }
 }
 
 void polygon(Context& context, std::span<const Point> points) {
     if (!drawable(context) || points.empty()) return;
-    cairo_t* cr = context.cr;
-    cairo_new_path(cr);
-    cairo_move_to(cr, points[0].x, points[0].y);
-    for (size_t i = 1; i < points.size(); ++i) cairo_line_to(cr, points[i].x, points[i].y);
-    cairo_close_path(cr);
-    paint_current_path(context);
+    Figure& f = scratch();
+    f.move_to(points[0].x, points[0].y);
+    for (size_t i = 1; i < points.size(); ++i) f.line_to(points[i].x, points[i].y);
+    f.close();
+    paint(context, f);
 }
 
 void arc(Context& context, Point centre, Point radii, double start, double sweep, bool closed) {
@@ -453,32 +459,30 @@ void arc(Context& context, Point centre, Point radii, double start, double sweep
     }
     const double sx = centre.x + rx * std::cos(a), sy = centre.y + ry * std::sin(a);
     const double ex = centre.x + rx * std::cos(b), ey = centre.y + ry * std::sin(b);
-    cairo_t* cr = context.cr;
-    cairo_new_path(cr);
+    Figure& f = scratch();
     if (closed) {
-        cairo_move_to(cr, centre.x, centre.y);
-        cairo_line_to(cr, sx, sy);
+        f.move_to(centre.x, centre.y);
+        f.line_to(sx, sy);
     } else {
-        cairo_move_to(cr, sx, sy);
+        f.move_to(sx, sy);
     }
-    add_endpoint_arc(cr, sx, sy, ex, ey, rx, ry, 0, sweep >= 0, sweep >= 180 || sweep <= -180);
-    if (closed) cairo_close_path(cr);
-    paint_current_path(context);
+    add_endpoint_arc(f, sx, sy, ex, ey, rx, ry, 0, sweep >= 0, sweep >= 180 || sweep <= -180);
+    if (closed) f.close();
+    paint(context, f);
 }
 
 void curve(Context& context, std::span<const Point> p) {
     if (!drawable(context) || p.size() < 3) return;
-    cairo_t* cr = context.cr;
-    cairo_new_path(cr);
-    cairo_move_to(cr, p[0].x, p[0].y);
+    Figure& f = scratch();
+    f.move_to(p[0].x, p[0].y);
     if (p.size() == 3) {
         // A quadratic segment as the cubic that traces it.
-        cairo_curve_to(cr, p[0].x + 2.0 / 3 * (p[1].x - p[0].x), p[0].y + 2.0 / 3 * (p[1].y - p[0].y),
-                       p[2].x + 2.0 / 3 * (p[1].x - p[2].x), p[2].y + 2.0 / 3 * (p[1].y - p[2].y), p[2].x, p[2].y);
+        f.curve_to(p[0].x + 2.0 / 3 * (p[1].x - p[0].x), p[0].y + 2.0 / 3 * (p[1].y - p[0].y),
+                   p[2].x + 2.0 / 3 * (p[1].x - p[2].x), p[2].y + 2.0 / 3 * (p[1].y - p[2].y), p[2].x, p[2].y);
     } else {
-        cairo_curve_to(cr, p[1].x, p[1].y, p[2].x, p[2].y, p[3].x, p[3].y);
+        f.curve_to(p[1].x, p[1].y, p[2].x, p[2].y, p[3].x, p[3].y);
     }
-    paint_current_path(context);
+    paint(context, f);
 }
 
 void spline(Context& context, std::span<const Point> p, bool closed) {
@@ -488,17 +492,16 @@ void spline(Context& context, std::span<const Point> p, bool closed) {
         return;
     }
     if (!drawable(context) || n < 2) return;
-    cairo_t* cr = context.cr;
-    cairo_new_path(cr);
-    cairo_move_to(cr, p[0].x, p[0].y);
+    Figure& f = scratch();
+    f.move_to(p[0].x, p[0].y);
     // The Catmull-Rom segment between p1 and p2, as 25 straight pieces.
-    const auto segment = [cr](const Point& p0, const Point& p1, const Point& p2, const Point& p3) {
+    const auto segment = [&f](const Point& p0, const Point& p1, const Point& p2, const Point& p3) {
         for (int i = 1; i <= 25; ++i) {
             const double t = i * 0.04, t2 = t * t, t3 = t2 * t;
             const auto at = [&](double a, double b, double c, double d) {
                 return 0.5 * (2 * b + (c - a) * t + (2 * a - 5 * b + 4 * c - d) * t2 + (3 * b - a - 3 * c + d) * t3);
             };
-            cairo_line_to(cr, at(p0.x, p1.x, p2.x, p3.x), at(p0.y, p1.y, p2.y, p3.y));
+            f.line_to(at(p0.x, p1.x, p2.x, p3.x), at(p0.y, p1.y, p2.y, p3.y));
         }
     };
     segment(closed ? p[n - 1] : p[0], p[0], p[1], p[2]);
@@ -506,65 +509,66 @@ void spline(Context& context, std::span<const Point> p, bool closed) {
     if (closed) {
         segment(p[n - 3], p[n - 2], p[n - 1], p[0]);
         segment(p[n - 2], p[n - 1], p[0], p[1]);
-        cairo_close_path(cr);
+        f.close();
     } else {
         segment(p[n - 3], p[n - 2], p[n - 1], p[n - 1]);
     }
-    paint_current_path(context);
+    paint(context, f);
 }
 
 // ---- Paths -----------------------------------------------------------------------------------
 
-void path_begin(Context& context, Path& path, bool clip) {
-    path = Path{};
+void path_begin(Context&, Path& path, bool clip) {
     path.clip = clip;
-    cairo_new_path(context.cr);
-    cairo_move_to(context.cr, 0, 0);
+    path.current = {};
+    path.control_valid = false;
+    path.figure.clear();
+    path.figure.move_to(0, 0);
 }
 
-void path_move(Context& context, Path& path, Point to) {
-    cairo_move_to(context.cr, to.x, to.y);
+void path_move(Context&, Path& path, Point to) {
+    path.figure.move_to(to.x, to.y);
     path.current = to;
     path.control_valid = false;
 }
 
-void path_line(Context& context, Path& path, Point to) {
-    cairo_line_to(context.cr, to.x, to.y);
+void path_line(Context&, Path& path, Point to) {
+    path.figure.line_to(to.x, to.y);
     path.current = to;
     path.control_valid = false;
 }
 
-void path_cubic(Context& context, Path& path, Point c1, Point c2, Point to) {
-    cairo_curve_to(context.cr, c1.x, c1.y, c2.x, c2.y, to.x, to.y);
+void path_cubic(Context&, Path& path, Point c1, Point c2, Point to) {
+    path.figure.curve_to(c1.x, c1.y, c2.x, c2.y, to.x, to.y);
     path.current = to;
     path.control = c2;
     path.control_valid = true;
 }
 
-void path_quadratic(Context& context, Path& path, Point control, Point to) {
+void path_quadratic(Context&, Path& path, Point control, Point to) {
     const Point from = path.current;
-    cairo_curve_to(context.cr, from.x + 2.0 / 3 * (control.x - from.x), from.y + 2.0 / 3 * (control.y - from.y),
-                   to.x + 2.0 / 3 * (control.x - to.x), to.y + 2.0 / 3 * (control.y - to.y), to.x, to.y);
+    path.figure.curve_to(from.x + 2.0 / 3 * (control.x - from.x), from.y + 2.0 / 3 * (control.y - from.y),
+                         to.x + 2.0 / 3 * (control.x - to.x), to.y + 2.0 / 3 * (control.y - to.y), to.x, to.y);
     path.current = to;
     path.control = control;
     path.control_valid = true;
 }
 
-void path_arc(Context& context, Path& path, Point to, double rx, double ry, double rotation, bool sweep, bool large) {
-    add_endpoint_arc(context.cr, path.current.x, path.current.y, to.x, to.y, rx, ry, rotation, sweep, large);
+void path_arc(Context&, Path& path, Point to, double rx, double ry, double rotation, bool sweep, bool large) {
+    add_endpoint_arc(path.figure, path.current.x, path.current.y, to.x, to.y, rx, ry, rotation, sweep, large);
     path.current = to;
     path.control_valid = false;
 }
 
-void path_close(Context& context, Path& path) {
-    cairo_close_path(context.cr);
-    cairo_move_to(context.cr, path.current.x, path.current.y);
+void path_close(Context&, Path& path) {
+    path.figure.close();
+    path.figure.move_to(path.current.x, path.current.y);
     path.control_valid = false;
 }
 
 void path_end(Context& context, Path& path) {
     if (!path.clip) {
-        paint_built(context);
+        if (drawable(context)) paint(context, path.figure);
         return;
     }
     ++context.clip_count;
@@ -572,7 +576,8 @@ void path_end(Context& context, Path& path) {
         clip_all(context);
         return;
     }
-    cairo_close_path(context.cr);
+    path.figure.close();
+    path.figure.emit(context.cr, true);
     cairo_set_fill_rule(context.cr, CAIRO_FILL_RULE_WINDING);
     cairo_clip(context.cr);
     cairo_set_fill_rule(context.cr, CAIRO_FILL_RULE_EVEN_ODD);
@@ -585,8 +590,9 @@ void clip_box(Context& context, Point a, Point b) {
         return;
     }
     const Bounds r = bounds_of(a.x, a.y, b.x, b.y);
-    cairo_new_path(context.cr);
-    cairo_rectangle(context.cr, r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
+    Figure& f = scratch();
+    f.rectangle(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0);
+    f.emit(context.cr, true);
     cairo_clip(context.cr);
 }
 

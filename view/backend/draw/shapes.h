@@ -7,12 +7,9 @@
 #include <span>
 
 #include "view/backend/draw/context.h"
+#include "view/backend/draw/figure.h"
 
 namespace zub::draw {
-
-struct Point {
-    double x = 0, y = 0;
-};
 
 void box(Context& context, Point a, Point b, double radius);
 // Exactly two points: one segment; more: an open polyline.
@@ -27,6 +24,7 @@ void spline(Context& context, std::span<const Point> points, bool closed);
 // ---- Paths built by the shape sub-dialect ----------------------------------------------------
 
 struct Path {
+    Figure figure;      // what is built so far
     bool clip = false;  // building a clip geometry
     Point current;      // the current point
     bool control_valid = false;

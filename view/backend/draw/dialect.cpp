@@ -115,10 +115,7 @@ struct Walk {
     [[noreturn]] void fail(uint32_t at) const { fail_with(ErrorId::draw_invalid, cell::series(type, node, at)); }
     [[noreturn]] void fail_with(ErrorId error, const Cell& arg) const {
         if (silent()) throw StopDrawing{};
-        if (context.catch_errors) {
-            print_error(error, arg);
-            throw StopDrawing{};
-        }
+        if (context.catch_errors) throw StopDrawing{true, error, arg};
         error::fire(error, arg);
     }
 
@@ -881,7 +878,10 @@ void draw_image(Cell image, Cell commands, bool catch_errors) {
     };
     try {
         walk(context, commands);
-    } catch (const StopDrawing&) {
+    } catch (const StopDrawing& stop) {
+        finish();
+        if (stop.print) print_error(stop.error, stop.arg);
+        return;
     } catch (...) {
         finish();
         throw;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "runtime/cell.h"
+#include "runtime/error.h"
 #include "view/backend/draw/context.h"
 
 namespace zub::draw {
@@ -12,8 +13,14 @@ namespace zub::draw {
 // Interns the dialect's words. Once per start-up, before anything is drawn. May collect.
 void init_words();
 
-// Unwinds a drawing to its pass when an error is printed or system/view/silent? is on.
-struct StopDrawing {};
+// Unwinds a drawing to its pass when system/view/silent? is on, or, for a paint, with the error
+// to print there (once the walk's blocks are off the cycle guard, which would mold them as
+// "[...]"). Nothing allocates while it travels, so the block in `arg` stays put.
+struct StopDrawing {
+    bool print = false;
+    ErrorId error = ErrorId::draw_invalid;
+    Cell arg = cell::none();
+};
 
 // Walks the block (a block! at its index) with the context. Raises, or throws StopDrawing; the
 // cycle guard comes back to its depth at entry either way. May collect (set-words store).

@@ -132,10 +132,10 @@ bool Figure::emit(cairo_t* cr, bool for_fill) const {
                 if (runs.empty()) runs.push_back({{device(current.x, current.y)}, false});
                 for (int i = 1; i <= 64; ++i) {
                     const double t = i / 64.0, u = 1 - t;
-                    const double x = u * u * u * current.x + 3 * u * u * t * op.x[0] + 3 * u * t * t * op.x[1] +
-                                     t * t * t * op.x[2];
-                    const double y = u * u * u * current.y + 3 * u * u * t * op.y[0] + 3 * u * t * t * op.y[1] +
-                                     t * t * t * op.y[2];
+                    const double x =
+                        u * u * u * current.x + 3 * u * u * t * op.x[0] + 3 * u * t * t * op.x[1] + t * t * t * op.x[2];
+                    const double y =
+                        u * u * u * current.y + 3 * u * u * t * op.y[0] + 3 * u * t * t * op.y[1] + t * t * t * op.y[2];
                     runs.back().points.push_back(device(x, y));
                 }
                 current = {op.x[2], op.y[2]};

@@ -119,8 +119,8 @@ struct Context {
     bool catch_errors = false;  // a paint prints dialect errors instead of raising them
 };
 
-// Opens a drawing pass on the device: black pen, no fill, width 1, identity matrix, the image's
-// bounds as the clip. False when Cairo cannot draw on it.
+// Opens a drawing pass on the device: black pen, no fill, width 1, identity matrix; drawing is
+// bounded by the surface. False when Cairo cannot draw on it.
 bool begin(Context& context, const Device& device);
 // Closes the pass: every clip and brush goes; the surface is flushed.
 void end(Context& context);

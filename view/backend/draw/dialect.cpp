@@ -764,6 +764,7 @@ void walk_shape(Context& context, Cell block, Path& path) {
     Walk w{context, node, cell::series_index(block), cell::type(block)};
     if (cycles::find(node)) w.fail_with(ErrorId::draw_infinite, block);
     cycles::Guard guard(node);
+    const stack::Rooted keep(block);  // a handler run by a set-word may drop it from its parent
     for (; w.has(w.pos); ++w.pos) {
         const Cell c = w.at(w.pos);
         switch (cell::type(c)) {
@@ -781,6 +782,7 @@ void walk(Context& context, Cell block) {
     Walk w{context, node, cell::series_index(block), cell::type(block)};
     if (cycles::find(node)) w.fail_with(ErrorId::draw_infinite, block);
     cycles::Guard guard(node);
+    const stack::Rooted keep(block);  // a handler run by a set-word may drop it from its parent
     for (; w.has(w.pos); ++w.pos) {
         const Cell c = w.at(w.pos);
         switch (cell::type(c)) {

@@ -62,8 +62,8 @@ TEST_F(DrawTest, APaintPrintsTheErrorAndKeepsWhatWasDrawn) {
     g_printed.clear();
     stack::Rooted image(image::make(4, 4));
     const uint8_t red[3] = {255, 0, 0};
-    stack::Rooted commands(block_of({word("pen"), word("off"), word("fill-pen"), tuple::make(red, 3),
-                                     word("box"), pair::make(0, 0), pair::make(4, 4), word("bogus")}));
+    stack::Rooted commands(block_of({word("pen"), word("off"), word("fill-pen"), tuple::make(red, 3), word("box"),
+                                     pair::make(0, 0), pair::make(4, 4), word("bogus")}));
     EXPECT_NO_THROW(draw::draw_image(image.cell(), commands.cell(), true));
     output::remove_hooks(capture, ignore_text);
     EXPECT_NE(g_printed.find("DRAW - invalid input at: [bogus]"), std::string::npos) << g_printed;

@@ -23,6 +23,11 @@ struct Outcome {
 // is described by its category and id. May collect.
 Outcome evaluate(std::string_view source, bool skip_header, bool mold_result = true);
 
+// Runs a script file's text as `do` of the file does, through the library's do-file (header,
+// directory, system/script), with the program's arguments as the script's. A text without a
+// `Zub [` header anywhere runs as plain code, a first line starting with "#!" skipped. May collect.
+Outcome run_script(const std::string& name, std::string_view text);
+
 // The whole file into `text`; false when it cannot be read (a folder cannot), with the system's
 // reason in `reason`.
 bool read_file(const std::string& name, std::string& text, std::string& reason);

@@ -645,6 +645,14 @@ Cell object_put(Cell object, Cell key, Cell value, bool) {
     return value;
 }
 
+// Whether a modify owned block is [owner-object field-word] rather than a list of field names.
+bool held_by_field(const Cell& spec) {
+    const uint32_t head = block::head_index(spec);
+    if (series::length(cell::series_node(spec)) < head + 2) return false;
+    return object::is_object(cell::type(block::abs_at(spec, head))) &&
+           word::is_all_word(cell::type(block::abs_at(spec, head + 1)));
+}
+
 Cell object_modify(Cell object, Cell field, Cell value, bool) {
     const symbol::Id f = symbol::resolve(field.w2);
     const NodeId context = object.w1;
@@ -659,6 +667,13 @@ Cell object_modify(Cell object, Cell field, Cell value, bool) {
             // The flag first: the walk passes over objects that own their series themselves.
             context::cell_of(context).header &= ~cell_flag::owns_series;
             ownership::unset(object);
+        } else if (cell::is(value, TypeId::block) && held_by_field(value)) {
+            // [owner field]: this object, held by the owner's field, reports its series' changes
+            // to that owner under that field.
+            const Cell owner = block::abs_at(value, block::head_index(value));
+            const Cell word = block::abs_at(value, block::head_index(value) + 1);
+            ownership::set_in_field(object, owner, word);
+            context::cell_of(owner.w1).header |= cell_flag::owns_series;
         } else if (cell::is(value, TypeId::block)) {
             const NodeId names = cell::series_node(value);
             for (uint32_t i = block::head_index(value); i < series::length(names); ++i) {

@@ -54,11 +54,17 @@ void walk_object(const Cell& object, Visit visit) {
     }
 }
 
-void set(Cell value, Cell owner, Cell field) {
+namespace {
+
+// With own words an object's fields are recorded under the object's words; without, everything
+// nested is recorded under the one field word that holds it.
+template <bool kOwnWords>
+void record(Cell value, Cell owner, Cell field) {
     const TypeId type = cell::type(value);
     if (type == TypeId::object) {
         walk_object(value, [&](const Cell& field_value, const Cell& word) {
-            if (!(cell::is(field_value, TypeId::object) && field_value.w1 == owner.w1)) set(field_value, owner, word);
+            if (!(cell::is(field_value, TypeId::object) && field_value.w1 == owner.w1))
+                record<kOwnWords>(field_value, owner, kOwnWords ? word : field);
         });
         return;
     }
@@ -66,19 +72,34 @@ void set(Cell value, Cell owner, Cell field) {
     const NodeId node = value.w2;
     if (!is_owned(value)) {
         mark_owned(value, true);
-        Cell* record = hashtable::put(g_table, node);
-        record[0] = value;
-        record[1] = owner;
-        record[2] = field;
+        Cell* entry = hashtable::put(g_table, node);
+        entry[0] = value;
+        entry[1] = owner;
+        entry[2] = field;
     }
     if (!walks_cells(type) || cycles::find(node)) return;
     cycles::Guard guard(node);
     for (uint32_t i = cell::series_index(value); i < series::length(node); ++i)
-        set(memory::buffer(node)->cells()[i], owner, field);  // re-read: set may allocate
+        record<kOwnWords>(memory::buffer(node)->cells()[i], owner, field);  // re-read: recording may allocate
 }
 
+}  // namespace
+
+void set(Cell value, Cell owner, Cell field) { record<true>(value, owner, field); }
+
+void set_in_field(Cell value, Cell owner, Cell field) { record<false>(value, owner, field); }
+
 void set_and_mark_owner(Cell value, Cell owner, Cell field) {
-    set(value, owner, field);
+    // An object owning its own series: each field's series, however deep, report that field, the
+    // one word its handler can know.
+    if (cell::is(value, TypeId::object) && value.w1 == owner.w1) {
+        walk_object(value, [&](const Cell& field_value, const Cell& word) {
+            if (!(cell::is(field_value, TypeId::object) && field_value.w1 == owner.w1))
+                record<false>(field_value, owner, word);
+        });
+    } else {
+        set(value, owner, field);
+    }
     context::cell_of(owner.w1).header |= cell_flag::owns_series;
 }
 

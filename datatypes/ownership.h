@@ -31,7 +31,12 @@ inline bool is_owned(const Cell& value) {
 // object's own words. A series already owned keeps its first owner.
 // Cells are taken by value: they may come from series that the recording moves. May collect.
 void set(Cell value, Cell owner, Cell field);
-// set, then flags the owner's context as owning series (its fields are its own records).
+// set, except that an object's fields are recorded under `field` too, at every depth: for a
+// value held by the owner's field, whose in-place changes the owner hears of under that field.
+void set_in_field(Cell value, Cell owner, Cell field);
+// Records the value for the owner, then flags the owner's context as owning series. When the
+// value is the owner itself, each field's series, nested objects' ones included, is recorded
+// under that field's word.
 void set_and_mark_owner(Cell value, Cell owner, Cell field);
 // Removes the value's record and, for a block whose record was found, those of what it holds.
 void unset(Cell value);

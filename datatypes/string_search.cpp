@@ -2,6 +2,7 @@
 // change, sort, swap, trim, and the set operations on text. Searches compare code points in place
 // at each buffer's own unit width; edits grow or widen the buffer once, then move units directly.
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -357,6 +358,19 @@ uint32_t splice(NodeId target, uint32_t at, uint32_t removed, Cell value, int32_
             else copy_units(source, from_unit, to, unit, count);
             return count;
         }
+    }
+    if (removed == 0 && part < 0 && dup <= 1 && vtype == TypeId::integer && at >= series::length(target)) {
+        // An integer appended, as in building keys: its digits go straight in, no text formed first.
+        char digits[12];
+        const auto count =
+            static_cast<uint32_t>(std::to_chars(digits, digits + sizeof digits, cell::as_integer(value)).ptr - digits);
+        const uint32_t length = series::length(target), unit = unit_of(target);
+        if (uint64_t{length} + count > kMaxBytes / unit) error::fire(ErrorId::no_memory);
+        series::reserve_tail(target, count * unit);
+        std::byte* to = memory::buffer(target)->head_ptr() + size_t{length} * unit;
+        if (unit == 1) std::memcpy(to, digits, count);
+        else copy_units(reinterpret_cast<const std::byte*>(digits), 1, to, unit, count);
+        return count;
     }
     const uint32_t limit = part < 0 ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(part);
     const uint32_t repeat = static_cast<uint32_t>(std::max(dup, 1));

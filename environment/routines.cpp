@@ -16,12 +16,15 @@
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "environment/csv_codec.h"
 #include "environment/file_routines.h"
+#include "environment/json_codec.h"
 #include "environment/system_routines.h"
 #include "environment/zubbin_codec.h"
 #include "evaluator/lexer/lexer.h"
 #include "evaluator/native_args.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "evaluator/words.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
@@ -130,7 +133,14 @@ Status frame_index(const int32_t* r) {
 
 Status tracing(const int32_t* r) {
     const Args<Plain::routine> args(r);
-    return args.done(cell::logic(false));
+    return args.done(cell::logic(trace::reporting()));
+}
+
+// `trace` with a logic value: pauses or resumes the reports of the traced run in force.
+Status trace_switch(const int32_t* r) {
+    const Args<Plain::routine> args(r);
+    trace::set_reporting(cell::as_logic(args[0]));
+    return args.done(cell::unset());
 }
 
 Status write_stdout(const int32_t* r) {
@@ -187,11 +197,11 @@ struct Named {
 };
 
 constexpr Named kRoutines[] = {
-    {"make-routine", make_routine},     {"quit-return", quit_return},  {"set-quiet", set_quiet},
-    {"set-slot-quiet", set_slot_quiet}, {"shift-right", shift_right},  {"shift-left", shift_left},
-    {"shift-logical", shift_logical},   {"last-lf?", last_lf},         {"stack-size?", stack_size},
-    {"pick-stack", pick_stack},         {"frame-index?", frame_index}, {"tracing?", tracing},
-    {"write-stdout", write_stdout},
+    {"make-routine", make_routine},     {"quit-return", quit_return},   {"set-quiet", set_quiet},
+    {"set-slot-quiet", set_slot_quiet}, {"shift-right", shift_right},   {"shift-left", shift_left},
+    {"shift-logical", shift_logical},   {"last-lf?", last_lf},          {"stack-size?", stack_size},
+    {"pick-stack", pick_stack},         {"frame-index?", frame_index},  {"tracing?", tracing},
+    {"write-stdout", write_stdout},     {"trace-switch", trace_switch},
 };
 
 }  // namespace
@@ -211,16 +221,20 @@ void register_all() {
     register_typeset_predicates(std::make_index_sequence<std::size(kTypesetPredicates)>{});
     for (size_t i = 0; i < std::size(kTypesetPredicates); ++i)
         g_typeset_words[i] = words::global(symbol::make(kTypesetPredicates[i].typeset));
+    json_codec::register_routines();
+    csv_codec::register_routines();
 }
 
-void define_make_routine() {
-    static constexpr char kSpec[] = "name [word!] spec [block!]";
-    const NodeId spec = lexer::load(reinterpret_cast<const std::byte*>(kSpec), sizeof kSpec - 1);
-    stack::push(cell::series(TypeId::block, spec));
-    (void)function::push_routine(stack::top_cell(), cell::none(), function::find_routine("make-routine"), 0, false);
-    context::put_word_value(context::global(), symbol::make("make-routine"), stack::top_cell());
+void define(std::string_view name, std::string_view spec, function::RoutineEntry entry) {
+    const NodeId block =
+        lexer::load(reinterpret_cast<const std::byte*>(spec.data()), static_cast<uint32_t>(spec.size()));
+    stack::push(cell::series(TypeId::block, block));
+    (void)function::push_routine(stack::top_cell(), cell::none(), function::add_routine(name, entry), 0, false);
+    context::put_word_value(context::global(), symbol::make(name), stack::top_cell());
     stack::pop(2);
 }
+
+void define_make_routine() { define("make-routine", "name [word!] spec [block!]", make_routine); }
 
 void forget_make_routine() { context::put_word_value(context::global(), symbol::make("make-routine"), cell::unset()); }
 

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
+#include "datatypes/function.h"
 #include "evaluator/exits.h"
 
 namespace zub::routines {
@@ -12,6 +14,9 @@ namespace zub::routines {
 void register_all();
 // The image codecs' encoders and decoder; register_all calls it.
 void register_image_routines();
+// Defines a global word as a routine from its argument block's text and its entry. May collect.
+void define(std::string_view name, std::string_view spec, function::RoutineEntry entry);
+
 // Binds `make-routine` for the environment's source, and unsets it once start-up is done.
 void define_make_routine();
 void forget_make_routine();

@@ -21,6 +21,7 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 
 namespace zub::natives {
 namespace {
@@ -49,10 +50,32 @@ bool is_path(TypeId t) {
 
 namespace {
 
+// Expands the block's directives in place with the environment's preprocessor/expand, given no
+// job; before the preprocessor exists (early start-up) the block is left as it is. May collect.
+Status expand_directives(Cell block) {
+    Cell* const base = g_top;
+    const symbol::Id name = symbol::make("expand");
+    const Cell word = words::global(symbol::make("preprocessor"));
+    const Cell* holder = context::slot_of(word);  // read at once: nothing allocates before
+    if (!holder || !cell::is(*holder, TypeId::object)) return Status::normal;
+    const Cell fn = object::select_word(*holder, name);
+    if (!cell::is(fn, TypeId::function)) return Status::normal;
+    stack::push(fn);
+    stack::push(block);
+    Cell* const call = stack::push(block::make(3));
+    block::append(cell::series_node(*call), base[1]);
+    block::append(cell::series_node(*call), cell::none());
+    block::append(cell::series_node(*call), cell::logic(false));
+    const Status status = interp::apply(base[0], words::global(name), *call, interp::kApplyAll | interp::kApplyValues);
+    g_top = base;
+    return status;
+}
+
 Status do_value(const Args<Native::do_>& args) {
     Cell value = args[0];
     const TypeId t = cell::type(value);
     if (t == TypeId::block || t == TypeId::paren || t == TypeId::hash) {
+        if (args.has<"expand">() && t != TypeId::hash) ZUB_PASS(expand_directives(value));
         const uint32_t tail = length_of(cell::series_node(value));
         if (cell::series_index(value) > tail) cell::set_series_index(value, tail);
         if (args.has<"next">()) {
@@ -73,7 +96,16 @@ Status do_value(const Args<Native::do_>& args) {
             return interp::eval(loaded.value, false);
         }
         case TypeId::file:
-        case TypeId::url: error::fire(ErrorId::not_done);
+        case TypeId::url: {
+            // Scripts run through the library's do-file: header, directory, system/script.
+            const Cell word = words::global(symbol::make("do-file"));
+            const Cell runner = *context::get(word);
+            if (cell::is(runner, TypeId::unset)) error::fire(ErrorId::not_done);
+            const Cell* script_args = args.arg<"args">();
+            const Cell values[3] = {value, cell::none(), script_args ? *script_args : cell::none()};
+            ZUB_PASS(interp::call(runner, values, 3, word));
+            return args.done(g_top[-1]);
+        }
         case TypeId::error: error_value::raise(value);
         default: ZUB_PASS(interp::eval_value(value)); return args.done(g_top[-1]);
     }

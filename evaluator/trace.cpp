@@ -23,6 +23,7 @@ namespace {
 
 bool g_on = false;           // reporting: off inside the callback and inside quiet function bodies
 bool g_in_callback = false;  // the callback runs: nothing it does is reported, whatever its functions ask
+bool g_paused = false;       // the script said `trace false`: nothing is reported until `trace true`
 uint32_t g_mask = 0;         // the events asked for
 Cell g_callback = cell::none();
 error::CallCapture g_calls = nullptr;  // the hook that records an error's calls, run first
@@ -77,7 +78,8 @@ void call_back(const Cell* values) {
 // callback would need the room that is missing.
 void report_error(error::Pending& pending) {
     if (g_calls) g_calls(pending);
-    if (!g_on || !(g_mask & event::error) || pending.id == ErrorId::stack_overflow || pending.id == ErrorId::no_memory)
+    if (!g_on || g_paused || !(g_mask & event::error) || pending.id == ErrorId::stack_overflow ||
+        pending.id == ErrorId::no_memory)
         return;
     const error::Pending saved = pending;
     Cell* const base = stack::g_top;
@@ -94,7 +96,7 @@ void report_error(error::Pending& pending) {
 }  // namespace
 
 void init() {
-    g_active = g_on = g_in_callback = false;
+    g_active = g_on = g_in_callback = g_paused = false;
     g_mask = 0;
     g_callback = cell::none();
     collector::add_cell_root(&g_callback);
@@ -122,7 +124,7 @@ uint32_t mask_of(const Cell& callback) {
 }
 
 void emit(uint32_t bit, const Cell& series, int64_t index, const Cell& value, const Cell& ref) {
-    if (!g_on || !(g_mask & bit)) return;
+    if (!g_on || g_paused || !(g_mask & bit)) return;
     // The series goes at its head, the position as an offset from there.
     Cell head = series;
     int32_t offset = -1;
@@ -140,7 +142,7 @@ void emit(uint32_t bit, const Cell& series, int64_t index, const Cell& value, co
 }
 
 void emit_at(uint32_t bit, NodeId block, int64_t index, const Cell& value, const Cell& ref) {
-    if (!g_on || !(g_mask & bit)) return;
+    if (!g_on || g_paused || !(g_mask & bit)) return;
     emit(bit, cell::series(TypeId::block, block, 0), index, value, ref);
 }
 
@@ -181,18 +183,24 @@ void start(const Cell& callback) {
     g_callback = callback;
     g_mask = mask_of(callback);
     g_active = g_on = true;
+    g_paused = false;
     emit_value(event::init, cell::none());
 }
 
 void stop(bool report) {
     struct Reset {
         ~Reset() {
-            g_active = g_on = g_in_callback = false;
+            g_active = g_on = g_in_callback = g_paused = false;
             g_mask = 0;
             g_callback = cell::none();
         }
     } reset;
+    g_paused = false;  // a run paused by the script still reports its end
     if (report) emit_value(event::end, cell::none());
 }
+
+void set_reporting(bool on) { g_paused = g_active && !on; }
+
+bool reporting() { return g_active && !g_paused; }
 
 }  // namespace zub::trace

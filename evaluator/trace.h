@@ -37,6 +37,12 @@ inline constexpr uint32_t all = 0x1FFFF;
 // A do/trace is in force: the interpreter takes its reporting paths.
 extern bool g_active;
 
+// The script's own switch (`trace false`, `trace true`): pauses and resumes the reports of the
+// traced run in force. Outside a traced run it changes nothing.
+void set_reporting(bool on);
+// A traced run is in force and the script has not paused its reports.
+bool reporting();
+
 // Whether a runtime callback of the kind (a bit of system/state/callbacks/bits, 0 for none) runs
 // traced. Reads the system object; called only while tracing.
 bool callback_traced(uint32_t kind);

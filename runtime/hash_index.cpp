@@ -162,9 +162,9 @@ bool same_value(const Cell& a, const Cell& b, int32_t rule) {
 }
 
 bool wanted(const Find& how, uint32_t p) {
-    const uint32_t skip = how.skip ? how.skip : 1;
-    if (how.last || !how.backwards) return p >= how.start && (p - how.start) % skip == 0;
-    return p < how.start && (how.start - p) % skip == 0;
+    const uint32_t skip = how.skip;
+    if (how.last || !how.backwards) return p >= how.start && (skip <= 1 || (p - how.start) % skip == 0);
+    return p < how.start && (skip <= 1 || (how.start - p) % skip == 0);
 }
 
 bool better(const Find& how, uint32_t p, uint32_t best) { return how.last || how.backwards ? p > best : p < best; }
@@ -201,7 +201,7 @@ void grow(NodeId node) {
     table(node)->bound = hashtable::bound_for_new(buckets);
 }
 
-bool walk_ended_empty(NodeId node, const Probe& p) { return p.step < table(node)->buckets; }
+bool walk_ended_empty(NodeId node, const Probe& p) { return !hashtable::probe_exhausted(node, p); }
 
 void add_key(NodeId node, uint32_t position) {
     grow(node);
@@ -246,7 +246,7 @@ int32_t lookup(NodeId node, const Cell& sought, const Find& how, Probe& p) {
         });
         if (found) return select(node, sought, how, p.bucket);
     }
-    p.step = table(node)->buckets;
+    p.step = hashtable::probe_limit(node);
     return -1;
 }
 
@@ -308,7 +308,7 @@ int32_t find(NodeId node, const Cell& key, const Find& how, Probe* at) {
 }
 
 int32_t find_next(NodeId node, const Cell& key, const Find& how, Probe& at) {
-    if (at.step >= table(node)->buckets) return -1;
+    if (hashtable::probe_exhausted(node, at)) return -1;
     hashtable::probe_advance(node, at);
     return lookup(node, key, how, at);
 }

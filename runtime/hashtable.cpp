@@ -33,7 +33,7 @@ RecordProbe probe(NodeId node, uint32_t key) {
     Probe p = probe_start(node, hash::fmix32(key));
     if (probe_walk(node, p, [&](uint32_t offset) { return record_at(records, offset)->w1 == key; }))
         return {p.bucket, true};
-    return {probe_free(p, p.step < table(node)->buckets), false};
+    return {probe_free(p, !probe_exhausted(node, p)), false};
 }
 
 }  // namespace
@@ -130,15 +130,14 @@ void rebuild(NodeId node, uint32_t requested) {
     uint32_t kept = 0;
     uint32_t* states = words(t->states);
     uint32_t* keys = words(t->keys);
-    const uint32_t mask = buckets - 1;
     for (uint32_t offset = 0; offset < records->used(); offset += width) {
         auto* record = reinterpret_cast<Cell*>(base + offset);
         if (record->header != kLiveRecord) continue;
         if (offset != kept) std::memmove(base + kept, record, width);
-        uint32_t i = hash::fmix32(reinterpret_cast<Cell*>(base + kept)->w1) & mask;
-        for (uint32_t step = 1; state_at(states, i) != kEmpty; ++step) i = (i + step) & mask;
-        set_state(states, i, kOccupied);
-        keys[i] = kept;
+        Probe p = probe_start(node, hash::fmix32(reinterpret_cast<Cell*>(base + kept)->w1));
+        while (state_at(states, p.bucket) != kEmpty) probe_advance(node, p);
+        set_state(states, p.bucket, kOccupied);
+        keys[p.bucket] = kept;
         kept += width;
     }
     records->tail = records->head + kept;

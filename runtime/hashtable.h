@@ -80,19 +80,30 @@ void clear(NodeId table);
 // hash! and map! blocks): a new table indexing nothing yet. May collect.
 NodeId init_positions(uint32_t size, Kind kind, NodeId indexed);
 
-// A probe under way: the bucket it stands on, the steps taken to get there and the first deleted
-// bucket passed. A walk stops on a match and can be resumed from it.
+// A probe under way: the bucket it stands on, the steps taken to get there, the first deleted
+// bucket passed and the hash bits not yet folded in. The first bucket is the hash's low bits, so
+// keys counted up (integers hash to themselves) take neighbouring buckets; each further step folds
+// in five more bits of the hash, so keys that share their low bits part at once, and once the
+// bits are spent the steps b -> 5b + 1 visit every bucket.
 struct Probe {
     uint32_t bucket;
     uint32_t step;
     uint32_t first_deleted;  // UINT32_MAX until one is passed
+    uint32_t perturb;
 };
-inline Probe probe_start(NodeId node, uint32_t hash) { return {hash & (table(node)->buckets - 1), 0, UINT32_MAX}; }
+inline constexpr uint32_t kPerturbSteps = 7;  // steps until a 32-bit hash is spent
+inline Probe probe_start(NodeId node, uint32_t hash) {
+    return {hash & (table(node)->buckets - 1), 0, UINT32_MAX, hash};
+}
 // Steps past the bucket the probe stands on.
 inline void probe_advance(NodeId node, Probe& p) {
     ++p.step;
-    p.bucket = (p.bucket + p.step) & (table(node)->buckets - 1);
+    p.perturb >>= 5;
+    p.bucket = (p.bucket * 5 + 1 + p.perturb) & (table(node)->buckets - 1);
 }
+// Whether the probe has seen every bucket, and the step count that says so.
+inline uint32_t probe_limit(NodeId node) { return table(node)->buckets + kPerturbSteps; }
+inline bool probe_exhausted(NodeId node, const Probe& p) { return p.step >= probe_limit(node); }
 // Walks from the probe's bucket until an occupied bucket whose key satisfies match(key): true,
 // with the probe left there. False at an empty bucket, or once every bucket has been seen. The
 // arrays are re-read after each match call, so match may call code that allocates.
@@ -158,7 +169,7 @@ template <typename Match>
 bool probe_walk(NodeId node, Probe& p, Match match) {
     for (;;) {
         const Table* t = table(node);
-        if (p.step >= t->buckets) return false;  // triangular steps have covered every bucket
+        if (p.step >= t->buckets + kPerturbSteps) return false;  // every bucket has been seen
         const uint32_t state = state_at(state_words_of(node), p.bucket);
         if (state == kEmpty) return false;
         if (state == kDeleted) {
@@ -174,7 +185,7 @@ template <typename Match>
 int64_t find_position(NodeId node, uint32_t hash, Match match, uint32_t* free_bucket) {
     Probe p = probe_start(node, hash);
     if (probe_walk(node, p, match)) return key_words_of(node)[p.bucket];
-    *free_bucket = probe_free(p, p.step < table(node)->buckets);
+    *free_bucket = probe_free(p, !probe_exhausted(node, p));
     return -1;
 }
 

@@ -125,9 +125,15 @@ uint32_t hash_text(NodeId node, uint32_t index, uint32_t count, bool case_sensit
     const uint32_t n = index >= length ? 0 : std::min(count, length - index);
     const std::byte* data = b->head_ptr();
     uint32_t h = hash::g_seed;
-    for (uint32_t i = index; i < index + n; ++i) {
-        const uint32_t cp = code_point_at(data, unit, i);
-        h = hash::murmur3_mix(h, case_sensitive ? cp : unicode::to_upper(cp));
+    if (unit == 1) {  // most text: one byte a character, no unit to decode
+        const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+        for (uint32_t i = index; i < index + n; ++i)
+            h = hash::murmur3_mix(h, case_sensitive ? bytes[i] : unicode::to_upper(bytes[i]));
+    } else {
+        for (uint32_t i = index; i < index + n; ++i) {
+            const uint32_t cp = code_point_at(data, unit, i);
+            h = hash::murmur3_mix(h, case_sensitive ? cp : unicode::to_upper(cp));
+        }
     }
     return hash::murmur3_finish(h, 4 * n);
 }

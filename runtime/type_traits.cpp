@@ -34,10 +34,7 @@ uint32_t hash_w2(const Cell& c) { return hash::fmix32(c.w2); }
 // Sixteen consecutive values land in sixteen neighbouring buckets (one line of bucket keys), and
 // which sixteen, and where in them, is mixed from the rest: keys counted up are looked up without
 // a cache miss each, while strides (multiples of 16 too) spread as a full mix spreads them.
-uint32_t hash_w2_near(const Cell& c) {
-    const uint32_t mixed = hash::fmix32((c.w2 >> 4) + 0x9E3779B9u);
-    return (mixed & ~15u) | ((c.w2 + mixed) & 15u);
-}
+uint32_t hash_w2_near(const Cell& c) { return c.w2; }
 uint32_t hash_w3(const Cell& c) { return hash::fmix32(c.w3); }
 uint32_t hash_w1_w2(const Cell& c) { return murmur_words(c, 1, 2); }
 uint32_t hash_w2_w3(const Cell& c) { return murmur_words(c, 2, 2); }

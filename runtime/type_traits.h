@@ -35,7 +35,7 @@ inline constexpr uint8_t kW3 = 4;
 // Hashes shared by several types' rows. Never allocate.
 uint32_t hash_w1(const Cell& c);
 uint32_t hash_w2(const Cell& c);
-uint32_t hash_w2_near(const Cell& c);  // w2 keeping neighbours near: runs of integers share cache lines
+uint32_t hash_w2_near(const Cell& c);  // w2 itself: keys counted up take neighbouring buckets
 uint32_t hash_w3(const Cell& c);
 uint32_t hash_w1_w2(const Cell& c);     // the two words together: a series' position and node, ...
 uint32_t hash_w2_w3(const Cell& c);     // the two words of a double

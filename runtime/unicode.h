@@ -123,8 +123,15 @@ SeriesBuffer* widen(NodeId node, uint32_t unit, uint64_t extra = 0);
 
 // The simple upper- or lower-case mapping of a code point; itself when unmapped. O(1) in the BMP.
 uint32_t change_char_case(uint32_t cp, bool upper);
-inline uint32_t to_upper(uint32_t cp) { return change_char_case(cp, true); }
-inline uint32_t to_lower(uint32_t cp) { return change_char_case(cp, false); }
+// ASCII, the common case, maps without the tables.
+inline uint32_t to_upper(uint32_t cp) {
+    if (cp < 0x80) return cp - 'a' < 26u ? cp - 0x20 : cp;
+    return change_char_case(cp, true);
+}
+inline uint32_t to_lower(uint32_t cp) {
+    if (cp < 0x80) return cp - 'A' < 26u ? cp + 0x20 : cp;
+    return change_char_case(cp, false);
+}
 // Upper case, unless that changes nothing; then lower case.
 inline uint32_t toggle_case(uint32_t cp) {
     const uint32_t up = to_upper(cp);

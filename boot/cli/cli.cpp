@@ -15,8 +15,12 @@
 #include "boot/boot.h"
 #include "boot/lang_tests.h"
 #include "boot/session.h"
+#include "datatypes/string.h"
+#include "environment/routines.h"
 #include "environment/system_routines.h"
 #include "evaluator/depth.h"
+#include "evaluator/native_args.h"
+#include "evaluator/stack.h"
 #include "system/output.h"
 
 namespace {
@@ -30,6 +34,20 @@ struct Options {
     const char* program = "";
     const boot::Extension* extension = nullptr;
 };
+
+// ask: the console's line reader, here on standard input: the prompt, then one line without its
+// line end (nor a CR before it). The end of the input reads as "quit", as closing the console's
+// window does, so a loop that asks comes to an end.
+Status cli_ask(const int32_t* r) {
+    const native_args::Args<native_args::Plain::routine> args(r);
+    if (!output::write_string(STDOUT_FILENO, args[0], false)) output::end_for_stdout(errno);
+    std::string line;
+    if (!std::getline(std::cin, line)) line = "quit";
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    stack::Rooted text(string::make(static_cast<uint32_t>(line.size())));
+    string::append_utf8(cell::series_node(text.cell()), line);
+    return args.done(text.cell());
+}
 
 // The read-eval-print loop: one line at a time; "== " and the molded result, or the formed error.
 int repl() {
@@ -50,6 +68,7 @@ int run_options(void* arg) {
     const Options& options = *static_cast<const Options*>(arg);
     boot::start(options.extension);
     output::install_stdout();  // print and prin reach standard output through it
+    routines::define("ask", "\"Prompts for a line of input\" question [string!] return: [string!]", cli_ask);
     switch (options.mode) {
         case Options::Mode::test: return lang_tests::run_file(options.text) == 0 ? 0 : 1;
         case Options::Mode::repl: return repl();
@@ -61,7 +80,9 @@ int run_options(void* arg) {
                 std::fprintf(stderr, "%s: cannot read %s: %s\n", options.program, options.text.c_str(), reason.c_str());
                 return 1;
             }
-            const session::Outcome outcome = session::evaluate(source, options.mode == Options::Mode::script, false);
+            const session::Outcome outcome = options.mode == Options::Mode::script
+                                                 ? session::run_script(options.text, source)
+                                                 : session::evaluate(source, false, false);
             std::fflush(stdout);
             if (!outcome.ok) {
                 std::fprintf(stderr, "%s\n", outcome.text.c_str());

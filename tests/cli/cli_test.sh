@@ -121,5 +121,10 @@ printf '1 ;== 1\n' >"$work/p.zub"
 "$zub" --test "$work/p.zub" >/dev/full 2>/dev/null; check "a passing test file's report to a full disk exits 1" 1 $?
 "$zub" -e 'try [print 1] print 2' >/dev/full 2>/dev/null; check "try does not keep a failed print going" 1 $?
 
+# The end of the system object: the version as a tuple, the cache folder under HOME or /tmp.
+check "the version is a tuple" "tuple! 0.6.6" "$("$zub" -e 'prin [type?/word system/version system/version]')"
+check "the cache folder is under HOME" "/x/y/.zub/" "$(HOME=/x/y "$zub" -e 'prin system/options/cache')"
+check "without HOME the cache folder is under /tmp" "/tmp/.zub/" "$(env -u HOME "$zub" -e 'prin system/options/cache')"
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -8,9 +8,22 @@ the port to the file named on its command line, and answers until it is killed.
 /status/N    status N with the body "status N"
 /redirect    a 302 to /text
 /echo        the method, the request headers it was sent (X-* and the defaults) and the body
+/values      the text "1 2 three", as text/plain
+/script      a Zub script that tells where it runs
+/png         a PNG image of 2x1 pixels, as image/png
 """
 import http.server
+import struct
 import sys
+import zlib
+
+
+def png_2x1():
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    header = struct.pack(">IIBBBBB", 2, 1, 8, 2, 0, 0, 0)
+    pixels = zlib.compress(bytes([0, 255, 0, 0, 0, 0, 255]))
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", pixels) + chunk(b"IEND", b"")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -48,6 +61,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     if k.lower().startswith("x-") or k in ("Content-Type", "Accept-Charset")]
             body = (self.command + "|" + ";".join(seen) + "|").encode() + data
             self.reply(200, body)
+        elif path == "/values":
+            self.reply(200, b"1 2 three", [("Content-Type", "text/plain; charset=utf-8")])
+        elif path == "/script":
+            body = b'#!/usr/bin/env zub-cli\nZub [Title: "remote"]\n' \
+                   b'reduce [system/script/header/Title system/options/path copy system/state/source-files]\n'
+            self.reply(200, body, [("Content-Type", "text/plain")])
+        elif path == "/png":
+            self.reply(200, png_2x1(), [("Content-Type", "image/png")])
         else:
             self.reply(404, b"no such page")
 

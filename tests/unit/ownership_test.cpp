@@ -91,6 +91,32 @@ TEST_F(Ownership, AnObjectsFieldsAreRecordedUnderItsOwnWords) {
     EXPECT_EQ(ownership::owner_of(name.w2)[0].w1, ctx);
 }
 
+TEST_F(Ownership, AHeldObjectIsRecordedUnderTheHoldingField) {
+    const NodeId inner_ctx = context::make_from_spec(block_of({word("items")}), false, true, context::Kind::object);
+    const Cell inner = cell::make(TypeId::object, inner_ctx);
+    const NodeId ctx =
+        context::make_from_spec(block_of({word("list"), word("sub")}), false, true, context::Kind::object);
+    const Cell object = cell::make(TypeId::object, ctx);
+    const Cell deep = text();
+    const Cell list = block_of({text()});
+    *context::value_at(inner_ctx, 0) = deep;
+    *context::value_at(ctx, 0) = list;
+    *context::value_at(ctx, 1) = inner;
+    ownership::set_in_field(object, owner_, field_);
+    EXPECT_EQ(records(), 3u);
+    EXPECT_EQ(ownership::owner_of(list.w2)[1].w2, 5u);
+    EXPECT_EQ(ownership::owner_of(deep.w2)[1].w2, 5u);
+    ownership::unset(object);
+    EXPECT_EQ(records(), 0u);
+
+    // Owning itself, the object records each field's series, nested objects' too, under that field.
+    ownership::set_and_mark_owner(object, object, cell::none());
+    EXPECT_EQ(records(), 3u);
+    EXPECT_EQ(ownership::owner_of(list.w2)[1].w2, symbol::make("list"));
+    EXPECT_EQ(ownership::owner_of(deep.w2)[1].w2, symbol::make("sub"));
+    EXPECT_EQ(ownership::owner_of(deep.w2)[0].w1, ctx);
+}
+
 int g_notifications = 0;
 
 TEST_F(Ownership, CheckNotifiesOnlyOwnersWithHandlers) {

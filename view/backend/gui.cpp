@@ -1,5 +1,6 @@
 #include "view/backend/gui.h"
 
+#include "view/backend/draw/draw.h"
 #include "view/backend/platform/routines.h"
 
 namespace zub::embedded {
@@ -13,6 +14,7 @@ namespace {
 // Each part of the backend adds its routines, one line each.
 void register_routines() {
     platform::register_routines();  // first: it opens the display
+    draw::register_routines();
 }
 
 }  // namespace

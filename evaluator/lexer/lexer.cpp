@@ -251,7 +251,9 @@ void throw_error(Lexer& s, const Byte* near, int32_t kind, uint8_t offending) {
         throw QuietStop{};
     }
     if (s.trace && (s.trace->mask & event::error)) {
-        int32_t shown = kind;
+        // A block or paren still open at the end is reported as that type: a reader can tell it
+        // from bad input and wait for more.
+        int32_t shown = kind == kMissingAtEnd ? innermost_kind(s) : kind;
         if (shown <= 0)
             shown = s.override_kind > 0 ? s.override_kind : s.token_type > 0 ? s.token_type : kind_of(TypeId::error);
         if (!fire_event(s, event::error, shown, nullptr, near, s.token_end)) {

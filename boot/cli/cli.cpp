@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -74,8 +74,7 @@ std::string console_size() {
 // Named but unreadable, the program says so and ends with status 1 before anything runs.
 bool script_readable(const Options& options) {
     size_t i = 0;
-    while (i < options.args.size() && options.args[i].starts_with("--") && (i == 0 || options.args[i - 1] != "--"))
-        ++i;
+    while (i < options.args.size() && options.args[i].starts_with("--") && (i == 0 || options.args[i - 1] != "--")) ++i;
     if (i >= options.args.size()) return true;
     std::string text, reason;
     if (session::read_file(options.args[i], text, reason)) return true;

@@ -604,7 +604,8 @@ void scan_tokens(Lexer& s, bool one, bool prescan) {
                 if (!s.load || scan_event) {
                     fn(s, start, end, flags, false);
                     // A token the loader read on past (a closing quote, ">", "%") is reported whole.
-                    if (scan_event) go_on = fire_event(s, event::scan, s.token_type, nullptr, start, std::max(end, s.pos));
+                    if (scan_event)
+                        go_on = fire_event(s, event::scan, s.token_type, nullptr, start, std::max(end, s.pos));
                 }
                 if (go_on && s.load) {
                     const uint32_t top = stack_top();

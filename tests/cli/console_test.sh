@@ -67,6 +67,20 @@ check "a mismatched closer ends the lines as an error" ">> [    *** Syntax Error
 check "the console's state after a complete command" "[mono none []]" \
     "$(repl '[1\n2]\nprint mold reduce [system/console/mode system/console/cue system/console/delimiters]\n' | sed -n 3p | cut -c4-)"
 
+# The engine's pieces, asked from the loop: the lexer pass that finds what is open, and count.
+delims() {  # text: check-delimiters's answer and the open delimiters
+    repl "print mold reduce [system/console/check-delimiters {$1} system/console/delimiters]\n" | head -1 | cut -c4-
+}
+check "delimiters: complete text" "[true []]" "$(delims '1 [2] (3) {4}')"
+check "delimiters: nested open block and paren" '[true [#"[" #"("]]' "$(delims '[1 (2')"
+check "delimiters: an open string in a block" '[true [#"[" #"{"]]' "$(delims '[^{a')"
+check "delimiters: an open tag" '[true [#"<"]]' "$(delims '<a')"
+check "delimiters: an open binary" '[true [#"{"]]' "$(delims '#^{12')"
+check "delimiters: a mismatched closer cannot be mended" '[false [#"["]]' "$(delims '[1)')"
+check "delimiters: a closer alone cannot be mended" "[false []]" "$(delims ']')"
+check "delimiters: bad input cannot be mended" "[false []]" "$(delims '1 ^} 2')"
+check "count forward and backward" "[3 0 2 1]" "$(repl 'c: :system/console/count s: "%%%a%%" print mold reduce [c s #"%" c next next next s #"%" c/reverse back tail s #"%" c/reverse skip tail s -3 #"a"]\n' | head -1 | cut -c4-)"
+
 # ---- errors, halt, prompts and prefixes -------------------------------------------------------------
 check "an error, an empty line, then the next command" ">> *** Math Error: attempt to divide by zero
 *** Where: /

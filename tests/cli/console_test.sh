@@ -147,6 +147,9 @@ check "other options are skipped" "ok" "$("$zub" --verbose --x=1 sub/ok.zub 2>&1
 printf 'Zub []\nprint [mold system/options/args mold system/script/args]\n' >./--odd.zub
 check "-- ends the options: the next is the script" '["--x" "y z"] "--x '"'y z'"'"' "$("$zub" -- --odd.zub --x "y z" 2>&1)"
 check "--catch after -- is the script's" '["--catch"] "--catch"' "$("$zub" -- --odd.zub --catch </dev/null 2>&1)"
+printf 'Zub []\nprint [mold system/options/args mold system/script/args]\n' >"it's a name.zub"
+check "a script name the raw arguments quote" '["a" "b c"] "a '"'b c'"'"' "$("$zub" "it's a name.zub" a "b c" 2>&1)"
+check "an option the raw arguments quote" '["d"] "d"' "$("$zub" "--x y" "it's a name.zub" d 2>&1)"
 check "the console with --catch and no script" ">> == 3" "$(printf '1 + 2\n' | "$zub" --catch | sed -n 4p)"
 printf 'Zub []\nhalt\nprint "not here"\n' >halt.zub
 check "halt in a script" "(halted)" "$("$zub" halt.zub 2>&1)"

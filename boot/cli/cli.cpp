@@ -40,12 +40,21 @@ struct Options {
 
 // ask: the console's line reader, here on standard input: the prompt, then one line without its
 // line end (nor a CR before it). The end of the input reads as "quit", as closing the console's
-// window does, so a loop that asks comes to an end.
+// window does, so a loop that asks comes to an end; asked again after that (a command left open
+// takes the "quit" in as one more line), the program ends there, as quit ends it.
 Status cli_ask(const int32_t* r) {
+    static bool ended = false;
     const native_args::Args<native_args::Plain::routine> args(r);
     if (!output::write_string(STDOUT_FILENO, args[0], false)) output::end_for_stdout(errno);
     std::string line;
-    if (!std::getline(std::cin, line)) line = "quit";
+    if (!std::getline(std::cin, line)) {
+        if (ended) {
+            std::fflush(stdout);
+            std::exit(0);
+        }
+        ended = true;
+        line = "quit";
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     stack::Rooted text(string::make(static_cast<uint32_t>(line.size())));
     string::append_utf8(cell::series_node(text.cell()), line);

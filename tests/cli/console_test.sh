@@ -55,6 +55,13 @@ b>
 >> ' "$(repl '<a\nb>\n')"
 check "an open binary waits" ">> {    == #{1234}
 >> " "$(repl '#{12\n34}\n')"
+# The end of the input ends the console, a command left open included (never a loop that asks
+# for ever: the timeout only guards against that fault).
+out=$(printf '[1\n' | timeout 60 "$zub" 2>&1); status=$?
+check "the end of the input inside an open block ends the console" 0 $status
+check "the open block is never run" ">> [    [    " "$(tail -n +4 <<<"$out")"
+out=$(printf 'forever [ask ""]\n' | timeout 60 "$zub" 2>&1); status=$?
+check "a loop that asks on after the end of the input ends" 0 $status
 check "escape drops the pending lines" ">> {    (escape)
 >> == 2
 >> " "$(repl '{x\n\e\n2\n')"

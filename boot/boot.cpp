@@ -76,6 +76,7 @@ void run_environment() {
         return;
     }
     run_sources(embedded::environment, embedded::environment_count);
+    run_sources(embedded::console_engine, embedded::console_engine_count);
 }
 
 }  // namespace

@@ -145,6 +145,12 @@ foreach(source ${ZUB_ENVIRONMENT_FILES})
 endforeach()
 zub_embed_sources(zubcore environment ${environment_sources})
 
+# The console engine (read-eval-print loop, shell words, completion, highlighting) is part of every
+# program, the terminal one included: it runs after the environment, from the same start-up data.
+file(GLOB ZUB_CONSOLE_ENGINE_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/console/engine/*.zub)
+list(SORT ZUB_CONSOLE_ENGINE_FILES)
+zub_embed_sources(zubcore console_engine ${ZUB_CONSOLE_ENGINE_FILES})
+
 # The same environment as compact ZUBBIN data, made at build time by a host tool that loads the
 # sources above, and decoded at start-up instead of loading the text. Only the programs link it;
 # the core library's own default is empty, and then start-up loads the text (as the tool does).

@@ -19,6 +19,8 @@ struct Source {
 };
 extern const Source environment[];  // in start-up order
 extern const uint32_t environment_count;
+extern const Source console_engine[];  // console/engine/, run after the environment
+extern const uint32_t console_engine_count;
 
 // The same environment as ZUBBIN data (a block of one block per file), made at build time and
 // linked into the programs; a size of 0 (the core library's own default) means the text is used.

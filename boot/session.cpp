@@ -5,12 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "boot/boot.h"
-#include "datatypes/string.h"
 #include "evaluator/exits.h"
 #include "evaluator/interp.h"
 #include "evaluator/lexer/lexer.h"
@@ -67,47 +65,6 @@ Outcome evaluate(std::string_view source, bool skip_header, bool mold_result) {
         const ErrorId id = error::pending().id;
         return Outcome{false, false, formed_error(id), id};
     }
-}
-
-namespace {
-
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// Whether the text holds "Zub", optionally "/System", blanks and "[" somewhere: do-file's header.
-bool has_header(std::string_view text) {
-    for (size_t at = text.find("Zub"); at != std::string_view::npos; at = text.find("Zub", at + 1)) {
-        size_t i = at + 3;
-        if (text.substr(i, 7) == "/System") i += 7;
-        while (i < text.size() && is_space(text[i])) ++i;
-        if (i < text.size() && text[i] == '[') return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-Outcome run_script(const std::string& name, std::string_view text) {
-    if (!has_header(text)) {
-        // The line break stays, so that lines are counted as in the file.
-        if (text.starts_with("#!")) text.remove_prefix(std::min(text.find('\n'), text.size()));
-        return evaluate(text, false, false);
-    }
-    // The name goes in as a molded file!, which loads back as the same file.
-    const stack::Saved saved = stack::save();
-    std::string code;
-    try {
-        const NodeId path = series::alloc_with_unit(static_cast<uint32_t>(name.size()) + 1, 1);
-        stack::push(cell::series(TypeId::file, path));
-        string::append_utf8(path, name);
-        code = "do-file " + boot::mold_utf8(stack::top_cell()) + " none system/script/args";
-        stack::restore(saved);
-    } catch (const Thrown&) {
-        stack::restore(saved);
-        cycles::reset();
-        const ErrorId id = error::pending().id;
-        return Outcome{false, false, formed_error(id), id};
-    }
-    return evaluate(code, false, false);
 }
 
 bool read_file(const std::string& name, std::string& text, std::string& reason) {

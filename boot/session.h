@@ -1,6 +1,6 @@
 // Evaluating source text as the programs do: load it, evaluate it, and come back with the molded
-// result or the formed error, the stacks as they were before. zub-cli's script, code and loop
-// modes and the language test runner all go through here.
+// result or the formed error, the stacks as they were before. zub-cli's code and console modes
+// and the language test runner all go through here.
 #pragma once
 
 #include <string>
@@ -22,11 +22,6 @@ struct Outcome {
 // frame stacks are as before afterwards, whatever happened. An error whose message cannot be formed
 // is described by its category and id. May collect.
 Outcome evaluate(std::string_view source, bool skip_header, bool mold_result = true);
-
-// Runs a script file's text as `do` of the file does, through the library's do-file (header,
-// directory, system/script), with the program's arguments as the script's. A text without a
-// `Zub [` header anywhere runs as plain code, a first line starting with "#!" skipped. May collect.
-Outcome run_script(const std::string& name, std::string_view text);
 
 // The whole file into `text`; false when it cannot be read (a folder cannot), with the system's
 // reason in `reason`.

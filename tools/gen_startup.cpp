@@ -1,8 +1,10 @@
-// Build step: loads the environment's embedded sources (one block per file, in start-up order),
-// writes them as one compact ZUBBIN value, packs it with the runtime's LZ compressor and writes
-// it out as a C++ byte array, which start-up decodes instead of loading the text.
+// Build step: loads the environment's embedded sources, then the console engine's (one block per
+// file, in start-up order), writes them as one compact ZUBBIN value, packs it with the runtime's LZ
+// compressor and writes it out as a C++ byte array, which start-up decodes instead of loading the
+// text.
 // usage: zub-gen-startup output.cpp
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "boot/embedded.h"
@@ -22,11 +24,16 @@ int main(int argc, char** argv) {
     runtime::init();
     std::vector<uint8_t> data;
     try {
-        stack::Rooted files(block::make(embedded::environment_count));
-        for (uint32_t i = 0; i < embedded::environment_count; ++i) {
-            const embedded::Source& source = embedded::environment[i];
-            const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(source.text), *source.size);
-            block::append(cell::series_node(files.cell()), cell::series(TypeId::block, code));
+        stack::Rooted files(block::make(embedded::environment_count + embedded::console_engine_count));
+        const std::pair<const embedded::Source*, uint32_t> tables[] = {
+            {embedded::environment, embedded::environment_count},
+            {embedded::console_engine, embedded::console_engine_count}};
+        for (const auto& [table, count] : tables) {
+            for (uint32_t i = 0; i < count; ++i) {
+                const embedded::Source& source = table[i];
+                const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(source.text), *source.size);
+                block::append(cell::series_node(files.cell()), cell::series(TypeId::block, code));
+            }
         }
         const std::vector<uint8_t> plain = zubbin::encode_bytes(files.cell(), true);
         data = zubbin::compress(plain.data(), plain.size());

@@ -1,13 +1,16 @@
-// The command line both programs share: a script file, code given with -e, a language test file
-// (--test), or a read-eval-print loop on stdin. Evaluation runs on the evaluator's thread with its
-// large stack; an uncaught error ends the process with status 254, and output that cannot be
-// written ends it with status 1.
+// The command line both programs share: code given with -e, a language test file (--test), or the
+// console engine in terminal mode (a script with its options and arguments, then or instead the
+// read-eval-print loop on stdin). Evaluation runs on the evaluator's thread with its large stack;
+// an uncaught error ends the process with status 254, and output that cannot be written ends it
+// with status 1.
 #include "boot/cli/cli.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -28,8 +31,8 @@ namespace {
 using namespace zub;
 
 struct Options {
-    enum class Mode { repl, code, script, test } mode = Mode::repl;
-    std::string text;  // the code, or the file's name
+    enum class Mode { console, code, test } mode = Mode::console;
+    std::string text;  // the code, or the test file's name
     std::vector<std::string> args;
     const char* program = "";
     const boot::Extension* extension = nullptr;
@@ -37,31 +40,72 @@ struct Options {
 
 // ask: the console's line reader, here on standard input: the prompt, then one line without its
 // line end (nor a CR before it). The end of the input reads as "quit", as closing the console's
-// window does, so a loop that asks comes to an end.
+// window does, so a loop that asks comes to an end; asked again after that (a command left open
+// takes the "quit" in as one more line), the program ends there, as quit ends it.
 Status cli_ask(const int32_t* r) {
+    static bool ended = false;
     const native_args::Args<native_args::Plain::routine> args(r);
     if (!output::write_string(STDOUT_FILENO, args[0], false)) output::end_for_stdout(errno);
     std::string line;
-    if (!std::getline(std::cin, line)) line = "quit";
+    if (!std::getline(std::cin, line)) {
+        if (ended) {
+            std::fflush(stdout);
+            std::exit(0);
+        }
+        ended = true;
+        line = "quit";
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     stack::Rooted text(string::make(static_cast<uint32_t>(line.size())));
     string::append_utf8(cell::series_node(text.cell()), line);
     return args.done(text.cell());
 }
 
-// The read-eval-print loop: one line at a time; "== " and the molded result, or the formed error.
-int repl() {
-    std::string line;
-    const bool interactive = isatty(STDIN_FILENO);
-    for (;;) {
-        if (interactive) std::fputs(">> ", stdout), std::fflush(stdout);
-        if (!std::getline(std::cin, line)) break;
-        const session::Outcome outcome = session::evaluate(line, false);
-        if (!outcome.ok) std::printf("%s\n", outcome.text.c_str());
-        else if (!outcome.unset) std::printf("== %s\n", outcome.text.c_str());
-        if (std::fflush(stdout) != 0) output::end_for_stdout(errno);
+// The console's width and height in characters: COLUMNS and LINES when set, else the terminal's
+// size when standard output is one, else 80 by 25.
+std::string console_size() {
+    int columns = 0, rows = 0;
+    if (winsize size{}; isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0)
+        columns = size.ws_col, rows = size.ws_row;
+    const auto from_env = [](const char* name, int& value) {
+        if (const char* text = std::getenv(name)) {
+            char* end = nullptr;
+            const long number = std::strtol(text, &end, 10);
+            if (end != text && *end == '\0' && number > 0 && number < 100000) value = static_cast<int>(number);
+        }
+    };
+    from_env("COLUMNS", columns);
+    from_env("LINES", rows);
+    return std::to_string(columns > 0 ? columns : 80) + "x" + std::to_string(rows > 0 ? rows : 25);
+}
+
+// The script the console will run: the first argument after the leading options ("--" ends them).
+// Named but unreadable, the program says so and ends with status 1 before anything runs.
+bool script_readable(const Options& options) {
+    size_t i = 0;
+    while (i < options.args.size() && options.args[i].starts_with("--") && (i == 0 || options.args[i - 1] != "--")) ++i;
+    if (i >= options.args.size()) return true;
+    std::string text, reason;
+    if (session::read_file(options.args[i], text, reason)) return true;
+    std::fprintf(stderr, "%s: cannot read %s: %s\n", options.program, options.args[i].c_str(), reason.c_str());
+    return false;
+}
+
+// The console engine in terminal mode: the script named on the command line, then (with --catch,
+// or without a script) the read-eval-print loop, which ends when the input does. A script that did
+// not run through ends the program with the status of an uncaught error.
+int console(const Options& options) {
+    if (!script_readable(options)) return 1;
+    const std::string setup = "system/console/size: " + console_size() +
+                              " input: func [\"Wait for console user input\" return: [string!]] [ask \"\"]";
+    session::Outcome outcome = session::evaluate(setup, false, false);
+    if (outcome.ok) outcome = session::evaluate("system/console/launch", false, true);
+    std::fflush(stdout);
+    if (!outcome.ok) {
+        std::fprintf(stderr, "%s\n", outcome.text.c_str());
+        return 254;
     }
-    return 0;
+    return outcome.text == "false" ? 254 : 0;
 }
 
 int run_options(void* arg) {
@@ -69,33 +113,21 @@ int run_options(void* arg) {
     boot::start(options.extension);
     output::install_stdout();  // print and prin reach standard output through it
     routines::define("ask", "\"Prompts for a line of input\" question [string!] return: [string!]", cli_ask);
-    switch (options.mode) {
-        case Options::Mode::test: return lang_tests::run_file(options.text) == 0 ? 0 : 1;
-        case Options::Mode::repl: return repl();
-        case Options::Mode::code:
-        case Options::Mode::script: {
-            std::string source = options.text;
-            std::string reason;
-            if (options.mode == Options::Mode::script && !session::read_file(options.text, source, reason)) {
-                std::fprintf(stderr, "%s: cannot read %s: %s\n", options.program, options.text.c_str(), reason.c_str());
-                return 1;
-            }
-            const session::Outcome outcome = options.mode == Options::Mode::script
-                                                 ? session::run_script(options.text, source)
-                                                 : session::evaluate(source, false, false);
-            std::fflush(stdout);
-            if (!outcome.ok) {
-                std::fprintf(stderr, "%s\n", outcome.text.c_str());
-                return 254;
-            }
-            return 0;
-        }
+    if (options.mode == Options::Mode::console) return console(options);
+    // Code given on the command line and test files run with no console.
+    (void)session::evaluate("system/console: none", false, false);
+    if (options.mode == Options::Mode::test) return lang_tests::run_file(options.text) == 0 ? 0 : 1;
+    const session::Outcome outcome = session::evaluate(options.text, false, false);
+    std::fflush(stdout);
+    if (!outcome.ok) {
+        std::fprintf(stderr, "%s\n", outcome.text.c_str());
+        return 254;
     }
     return 0;
 }
 
 int usage(const char* program) {
-    std::fprintf(stderr, "usage: %s [script.zub [args...] | -e code | --test file.zub]\n", program);
+    std::fprintf(stderr, "usage: %s [[--catch] [--] script.zub [args...] | -e code | --test file.zub]\n", program);
     return 2;
 }
 
@@ -117,8 +149,7 @@ int run(int argc, char** argv, const char* program, const boot::Extension* exten
         } else if (first == "-h" || first == "--help") {
             return usage(program);
         } else {
-            options.mode = Options::Mode::script;
-            options.text = first;
+            --i;  // the console reads the script and its options from the arguments
         }
         for (; i < argc; ++i) options.args.emplace_back(argv[i]);
     }

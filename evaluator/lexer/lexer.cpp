@@ -251,7 +251,9 @@ void throw_error(Lexer& s, const Byte* near, int32_t kind, uint8_t offending) {
         throw QuietStop{};
     }
     if (s.trace && (s.trace->mask & event::error)) {
-        int32_t shown = kind;
+        // A block or paren still open at the end is reported as that type: a reader can tell it
+        // from bad input and wait for more.
+        int32_t shown = kind == kMissingAtEnd ? innermost_kind(s) : kind;
         if (shown <= 0)
             shown = s.override_kind > 0 ? s.override_kind : s.token_type > 0 ? s.token_type : kind_of(TypeId::error);
         if (!fire_event(s, event::error, shown, nullptr, near, s.token_end)) {
@@ -375,7 +377,8 @@ void close_braced(Lexer& s, const Byte* end, uint32_t flags) {
     if (--s.brace_depth > 0) return;
     s.initial_state = 0;
     if (!fire_event(s, event::close, kind_of(TypeId::string), nullptr, s.brace_start - 1, end)) return;
-    if (!fire_event(s, event::scan, kind_of(TypeId::string), nullptr, s.brace_start - 1, end)) return;
+    // The scanned token takes in its closing brace.
+    if (!fire_event(s, event::scan, kind_of(TypeId::string), nullptr, s.brace_start - 1, end + 1)) return;
     s.lead_lines = (s.brace_flags & token_flag::new_line) ? 1 : 0;
     const uint32_t top = stack_top();
     load_braced(s, s.brace_start, end, s.brace_flags & ~token_flag::new_line, s.load);
@@ -600,7 +603,9 @@ void scan_tokens(Lexer& s, bool one, bool prescan) {
                 const bool scan_event = s.trace && (s.trace->mask & event::scan);
                 if (!s.load || scan_event) {
                     fn(s, start, end, flags, false);
-                    if (scan_event) go_on = fire_event(s, event::scan, s.token_type, nullptr, start, end);
+                    // A token the loader read on past (a closing quote, ">", "%") is reported whole.
+                    if (scan_event)
+                        go_on = fire_event(s, event::scan, s.token_type, nullptr, start, std::max(end, s.pos));
                 }
                 if (go_on && s.load) {
                     const uint32_t top = stack_top();

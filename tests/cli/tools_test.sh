@@ -17,6 +17,8 @@ check() {  # name, expected, actual
     fi
 }
 
+# Scripts run in the terminal console, 80 columns wide: its width cuts the lines that help and the
+# debugger print, and a halt returns to the console, which says so.
 # A small function to trace, debug and profile.
 cat >"$work/prelude.zub" <<'EOF'
 double: func ["Twice the number" a [number!] "The number" /more "Add one" b [integer!] "What to add"] [either more [a * 2 + b] [a * 2]]
@@ -80,7 +82,7 @@ Input: x: double n print x
 
 -empty stack-
 
-debug> " "$out"
+debug> (halted)" "$out"
 run "$session" $'q\n' >/dev/null; check "debug: q ends with status 0" 0 $?
 check "debug: the end of the input stops the program too" "$out" "$(run "$session" '')"
 out=$(run "$session" $'-s\nwatch n\n\n\n-w n\nbogus\nhelp\nc\n')
@@ -95,7 +97,7 @@ check "debug/later: @go ends the prompts" "EVAL @stop PUSH @stop EVAL b: EVAL 2 
 out=$(run 'debug [double 2]' $'+p\n\n\n\n\n\n\n\nc\n')
 check "debug: +p shows the function being run" "Call: double" "$(grep -m1 '^Call:' <<<"$out")"
 out=$(run 'debug/later [1 / 0]' $'\n')
-check "debug: an error stops at the prompt, then goes on" "-----> ERROR make error! [code: 400 type: 'math id: 'zero-divide arg1: 
+check "debug: an error stops at the prompt, then goes on" "-----> ERROR make error! [code: 400 type: 'math id: 'zero-divide arg1: none arg
 Stack: /
 Stack: 0
 debug> *** Math Error: attempt to divide by zero" "$(grep -v '^$' <<<"$out" | head -4)"
@@ -140,7 +142,7 @@ check "help of an object" "O is an object! with the following words and values:
      a  integer!      1
      b  string!       \"two\"" "$(run 'o: make object! [a: 1 b: "two"] help o')"
 check "help of a search string" "     issue!          datatype!     issue!
-     to-hex          native!       Returns the hexadecimal digits of the integer as an issue.
+     to-hex          native!       Returns the hexadecimal digits of the int...
      to-issue        function!     Convert to issue! value." "$(run 'help "issue!"')"
 check "help of a word without value searches names" "     double          function!     Twice the number." \
     "$(run 'help doub' | head -1)"

@@ -30,7 +30,7 @@ check "--cli: nothing on stderr" "" "$(cat "$err")"
 script=$(mktemp --suffix=.zub)
 printf 'Zub []\nprint system/options/args\n' >"$script"
 DISPLAY= "$zub" --cli "$script" a b >"$out" 2>"$err"
-check "--cli script: arguments as zub-cli gives them" "$script a b" "$(cat "$out")"
+check "--cli script: arguments as zub-cli gives them" "a b" "$(cat "$out")"
 rm -f "$script"
 
 "$zub" --cli --test /nonexistent-file.zub >"$out" 2>&1

@@ -567,6 +567,16 @@ Cell load(unicode::Input input, Encoding encoding, TypeId type) {
     lowrt::report_error(0);
 }
 
+Cell from_utf8(std::string_view utf8, bool ascii) {
+    if (!ascii) return load(unicode::bytes_input(utf8.data(), checked_bytes(utf8.size())), Encoding::utf8);
+    const auto size = checked_bytes(utf8.size());
+    const NodeId node = memory::alloc_series(size ? size : 1, 1, 0);
+    SeriesBuffer* b = memory::buffer(node);
+    b->tail = b->head + size;
+    std::memcpy(b->head_ptr(), utf8.data(), size);
+    return cell::series(TypeId::string, node);
+}
+
 Cell load_in(NodeId block, unicode::Input input, Encoding encoding, TypeId type) {
     collector::Guard hold;  // the new string is in no block until it is appended
     const Cell value = load(input, encoding, type);

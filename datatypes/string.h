@@ -143,6 +143,9 @@ enum class Encoding : uint8_t {
 // encoding outside the enumeration prints "*** Loading Error: input encoding unsupported" and
 // ends the program with status 0. May collect.
 Cell load(unicode::Input input, Encoding encoding, TypeId type = TypeId::string);
+// A new string! of UTF-8 text that does not lie in a series; a caller that knows every byte is
+// below 80h says so and the bytes are copied as they are. May collect.
+Cell from_utf8(std::string_view utf8, bool ascii);
 // The same, appended to a block's tail; returns the new value. May collect.
 Cell load_in(NodeId block, unicode::Input input, Encoding encoding, TypeId type = TypeId::string);
 

@@ -23,6 +23,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/symbol.h"
+#include "runtime/unicode.h"
 
 namespace zub::csv_codec {
 namespace {
@@ -343,17 +344,8 @@ struct Writer {
             return;
         }
         ascii_only = false;
-        if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | c >> 6));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | c >> 12));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | c >> 18));
-            out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        }
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        std::byte bytes[4];
+        out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8(c, bytes));
     }
 
     // Quoting is needed for the quote character, space, line breaks (CR as well as LF: a lone CR
@@ -559,19 +551,7 @@ Status encode(const int32_t* r) {
         }
     }
     if (!cell::is(failed, TypeId::unset)) return args.done(failed);
-    Cell result;
-    if (w.ascii_only) {
-        const auto size = static_cast<uint32_t>(w.out.size());
-        const NodeId node = memory::alloc_series(size ? size : 1, 1, 0);
-        SeriesBuffer* b = memory::buffer(node);
-        b->tail = b->head + size;
-        std::memcpy(b->head_ptr(), w.out.data(), size);
-        result = cell::series(TypeId::string, node);
-    } else {
-        result = string::load(unicode::bytes_input(w.out.data(), static_cast<uint32_t>(w.out.size())),
-                              string::Encoding::utf8);
-    }
-    return args.done(result);
+    return args.done(string::from_utf8(w.out, w.ascii_only));
 }
 
 }  // namespace

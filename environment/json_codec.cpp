@@ -28,6 +28,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/symbol.h"
+#include "runtime/unicode.h"
 
 namespace zub::json_codec {
 namespace {
@@ -453,17 +454,8 @@ struct Encoder {
             return;
         }
         ascii_only = false;
-        if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | c >> 6));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | c >> 12));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | c >> 18));
-            out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
-        }
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        std::byte bytes[4];
+        out.append(reinterpret_cast<const char*>(bytes), unicode::encode_utf8(c, bytes));
     }
 
     void put_u(uint32_t c) {
@@ -691,15 +683,7 @@ Status encode(const int32_t* r) {
         collector::Guard hold;
         e.encode(args[0]);
     }
-    Cell result;
-    if (e.ascii_only) {
-        std::byte* to = new_text(static_cast<uint32_t>(e.out.size()), 1, result);
-        std::memcpy(to, e.out.data(), e.out.size());
-    } else {
-        result = string::load(unicode::bytes_input(e.out.data(), static_cast<uint32_t>(e.out.size())),
-                              string::Encoding::utf8);
-    }
-    return args.done(result);
+    return args.done(string::from_utf8(e.out, e.ascii_only));
 }
 
 }  // namespace

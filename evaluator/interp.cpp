@@ -877,7 +877,9 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
     return Status::normal;
 }
 
-// `path`: the path the function was reached through, with no refinements after it (a method).
+// `path`: the path the function was reached through, with no refinements after it (a method);
+// a separate instance, so the plain call carries no test of it.
+template <bool method = false>
 Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix,
                            const Cell* path = nullptr) {
     stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
@@ -888,8 +890,8 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
     const NodeId cache = cell::series_node(cached);
     const auto plan = static_cast<int32_t>(function::cache_plan(cached));
     if (plan == Plan::kGeneral || (infix && Plan::arity(plan) == 0)) {
-        const Status st =
-            fetch_function(fn, name, s, path, path ? length_of(cell::series_node(*path)) : 0, infix, infix);
+        const Status st = fetch_function(fn, name, s, method ? path : nullptr,
+                                         method ? length_of(cell::series_node(*path)) : 0, infix, infix);
         if (st != Status::normal) return abandon(start, st);
     } else {
         const NodeId context = function::context_of(fn);
@@ -903,7 +905,7 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
         for (; k < arity; ++k) {
             // A copy, read again for each argument: evaluating one may move the cache.
             const Cell types = any ? g_default_types : cells_of(cache)[k];
-            const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1, path != nullptr);
+            const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1, method);
             if (st != Status::normal) return abandon(start, st);
         }
         if (const uint32_t locals = Plan::locals(plan)) function::push_refinement_defaults(locals);
@@ -973,7 +975,7 @@ inline Status evaluate_path(const Cell& path, Source& s) {
         return invoke(fn, name, s, &path, cell::series_index(path) + 2, false);
     depth::check();
     Cell* const start = stack::push(fn);
-    return call_function_plain(fn, name, s, start, false, &path);
+    return call_function_plain<true>(fn, name, s, start, false, &path);
 }
 
 // Sets a field through a two-step object path as the object's path action does (the set mark,
@@ -989,7 +991,16 @@ inline bool set_object_path(const Cell& path, const Cell& value) {
     const symbol::Id field = steps[1].w2;
     const int32_t index = context::find_word(object->w1, field, true);
     if (index < 0 || symbol::resolve(field) == symbol::resolve(words::id(words::Word::self))) return false;
-    // Held on the stack while on-change* handlers run, then replaced by the result.
+    // An object without event handlers takes the value and its field's set mark here; one with
+    // handlers goes through set_field, held on the stack while they run.
+    const NodeId context = object->w1;
+    const context::ValuesEntry& e = context::entry_of(context);
+    if (context::owner_of(context).w3 == 0 && e.object && e.values && !(e.cell->header & cell_flag::stack_values)) {
+        context::word_at(context, static_cast<uint32_t>(index)).header |= cell_flag::word_set;
+        e.values[index] = value;
+        stack::push(value);
+        return true;
+    }
     Cell* const kept = stack::push(*object);
     object::set_field(*kept, static_cast<uint32_t>(index), value);
     *kept = value;

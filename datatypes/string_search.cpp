@@ -339,6 +339,15 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
 // collect.
 uint32_t splice(NodeId target, uint32_t at, uint32_t removed, Cell value, int32_t part, bool only, int32_t dup) {
     const TypeId vtype = cell::type(value);
+    if (vtype == TypeId::char_ && removed == 0 && part != 0 && dup <= 1) {
+        // The commonest append of all: one character that fits the target's width, at its tail.
+        const uint32_t length = series::length(target), unit = unit_of(target);
+        if (at >= length && append_unit(value.w2) <= unit) {
+            if (uint64_t{length} + 1 > kMaxBytes / unit) error::fire(ErrorId::no_memory);
+            series::store_unit(series::reserve_tail(target, unit), unit, value.w2);
+            return 1;
+        }
+    }
     if (removed == 0 && part < 0 && dup <= 1 && is_text(vtype) && vtype != TypeId::tag &&
         cell::series_node(value) != target) {
         // The common append: the whole of another text, no wider than the target, at its tail.

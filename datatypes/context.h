@@ -107,17 +107,12 @@ inline Cell* slot_of(const Cell& word) {
     return e.values ? e.values + word.w3 : nullptr;
 }
 
-// Sets a word as set does: straight into its slot, with the set mark for an object's field, unless
-// the object has event handlers to notify or the word needs set_in's errors. May collect.
+// Sets a word as set does: straight into its slot unless its context is an object's, whose fields
+// notify, or the word needs set_in's errors. May collect.
 inline void store(const Cell& word, const Cell& value) {
     if (word.w3 != kUnresolved && word.w1 != 0) {
         const ValuesEntry& e = entry_of(word.w1);
         if (e.values && !e.object) {
-            e.values[word.w3] = value;
-            return;
-        }
-        if (e.values && !(e.cell->header & cell_flag::stack_values) && owner_of(word.w1).w3 == 0) {
-            word_at(word.w1, word.w3).header |= cell_flag::word_set;
             e.values[word.w3] = value;
             return;
         }

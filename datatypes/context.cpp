@@ -153,7 +153,9 @@ int32_t search_word(NodeId context, symbol::Id symbol, bool canonical) {
 
 int32_t find_word(NodeId context, symbol::Id symbol, bool canonical) {
     if (!canonical) return search_word(context, symbol, false);
-    Found& e = g_found[(context * 0x9E3779B1u + symbol) >> 24];
+    // Both halves multiplied before the top bits are taken: neighbouring symbols (an object's
+    // fields, read one after the other) must not share an entry.
+    Found& e = g_found[(context * 0x9E3779B1u ^ symbol * 0x85EBCA6Bu) >> 24];
     if (e.context == context && e.symbol == symbol && e.moves == memory::g_moves) return e.index;
     const int32_t index = search_word(context, symbol, true);
     if (index >= 0) e = Found{context, symbol, memory::g_moves, index};  // an absent word may come later
@@ -247,6 +249,10 @@ Cell* set_in(Cell word, Cell value, NodeId context, bool notify) {
         const int32_t exact = find_word(context, word.w2, false);
         index = exact >= 0 ? static_cast<uint32_t>(exact) : find_or_add_word(context, word.w2);
     }
+    return set_at(context, index, word, value, notify);
+}
+
+Cell* set_at(NodeId context, uint32_t index, Cell word, Cell value, bool notify) {
     Cell* slot = value_at(context, index);
     if (!slot) error::fire(ErrorId::not_defined, word);
     if (values_on_stack(context) || kind_of(context) != Kind::object) {

@@ -77,6 +77,8 @@ Cell* get_in(Cell word, NodeId context);
 // slot. In an object context the word's set mark goes on and, with `notify`, the change hook runs.
 // Raises script not-defined when the context has no values. May collect.
 Cell* set_in(Cell word, Cell value, NodeId context, bool notify);
+// The same for the word at a known index of the context (the hook is given `word`).
+Cell* set_at(NodeId context, uint32_t index, Cell word, Cell value, bool notify);
 inline Cell* get(Cell word) { return get_in(word, word.w1); }
 inline Cell* set(Cell word, Cell value) { return set_in(word, value, word.w1, true); }
 

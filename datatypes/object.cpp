@@ -354,7 +354,7 @@ Cell select_word(const Cell& object, symbol::Id symbol) {
 
 void set_field(const Cell& object, uint32_t index, Cell value) {
     const Cell word = context::word_at(object.w1, index);
-    (void)context::set_in(word, value, object.w1, !is_handler(word.w2));
+    (void)context::set_at(object.w1, index, word, value, !is_handler(word.w2));
 }
 
 void set_words(Cell object, Cell value, bool any, bool only, bool some) {

@@ -338,6 +338,17 @@ Match locate(const Cell& series, const Cell& value, const FindOptions& o) {
 // what append, insert and change share. A char! comes in by the append widening rule; other
 // values' text is the source's (formed first when not text). Returns the units written. May
 // collect.
+// The commonest append of all, one character that fits the text's width at its tail, as splice
+// would make it; false, nothing done, for anything else.
+inline bool append_char(NodeId target, Cell value, int32_t part, int32_t dup) {
+    if (!cell::is(value, TypeId::char_) || part == 0 || dup > 1) return false;
+    const uint32_t length = series::length(target), unit = unit_of(target);
+    if (append_unit(value.w2) > unit) return false;
+    if (uint64_t{length} + 1 > kMaxBytes / unit) error::fire(ErrorId::no_memory);
+    series::store_unit(series::reserve_tail(target, unit), unit, value.w2);
+    return true;
+}
+
 uint32_t splice(NodeId target, uint32_t at, uint32_t removed, Cell value, int32_t part, bool only, int32_t dup) {
     const TypeId vtype = cell::type(value);
     if (removed == 0 && part < 0 && dup <= 1 && is_text(vtype) && vtype != TypeId::tag &&
@@ -757,7 +768,9 @@ Cell append(Cell series, Cell value, const InsertOptions& options) {
     const NodeId node = cell::series_node(series);
     series_value::notify_owner(series, words::Word::append, series::length(node), 0);
     const uint32_t at = series::length(node);
-    const uint32_t written = splice(node, at, 0, value, options.part, options.only, options.dup);
+    const uint32_t written = append_char(node, value, options.part, options.dup)
+                                 ? 1
+                                 : splice(node, at, 0, value, options.part, options.only, options.dup);
     series_value::notify_owner(series, words::Word::appended, at, written);
     return at_index(series, 0);
 }

@@ -18,6 +18,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/native.h"
+#include "datatypes/object.h"
 #include "datatypes/registry.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
@@ -824,8 +825,9 @@ constexpr uint64_t kPlainValue =
 
 // Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
 // after it: those are pushed here; the rest go to the evaluator.
-inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWord word, bool operand) {
-    if (s.at_end()) return fetch_other(s, 0, types, name, word, operand, false);
+inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWord word, bool operand,
+                          bool from_path = false) {
+    if (s.at_end()) return fetch_other(s, 0, types, name, word, operand, from_path);
     const Cell* const at = s.buffer()->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
@@ -876,7 +878,11 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
     return Status::normal;
 }
 
-Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
+// `path`: the path the function was reached through, with no refinements after it (a method);
+// a separate instance, so the plain call carries no test of it.
+template <bool method = false>
+Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix,
+                           const Cell* path = nullptr) {
     stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
     // Values both: fetching the arguments cannot move them.
     const Cell body = function::more_at(fn, function::kBody);
@@ -885,7 +891,8 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
     const NodeId cache = cell::series_node(cached);
     const auto plan = static_cast<int32_t>(function::cache_plan(cached));
     if (plan == Plan::kGeneral || (infix && Plan::arity(plan) == 0)) {
-        const Status st = fetch_function(fn, name, s, nullptr, 0, infix, infix);
+        const Status st = fetch_function(fn, name, s, method ? path : nullptr,
+                                         method ? length_of(cell::series_node(*path)) : 0, infix, infix);
         if (st != Status::normal) return abandon(start, st);
     } else {
         const NodeId context = function::context_of(fn);
@@ -899,7 +906,7 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
         for (; k < arity; ++k) {
             // A copy, read again for each argument: evaluating one may move the cache.
             const Cell types = any ? g_default_types : cells_of(cache)[k];
-            const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1);
+            const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1, method);
             if (st != Status::normal) return abandon(start, st);
         }
         if (const uint32_t locals = Plan::locals(plan)) function::push_refinement_defaults(locals);
@@ -930,6 +937,79 @@ Cell name_of(const Cell& fn, const Cell& name) {
     return g_anon;
 }
 
+// The common step of a path, reading an object's field by a word, straight from the context: the
+// field's slot, or null when the step must go through the object's path action (a set, another
+// kind of element, a missing or unset field and its error).
+inline const Cell* object_field(const Cell& parent, const Cell& element, bool setting) {
+    if (setting || !cell::is(parent, TypeId::object) || !cell::is(element, TypeId::word)) return nullptr;
+    const int32_t index = context::find_word(parent.w1, element.w2, true);
+    if (index < 0) return nullptr;
+    const Cell* values = context::entry_of(parent.w1).values;
+    const Cell* slot = values ? values + index : nullptr;
+    return slot && !cell::is(*slot, TypeId::unset) ? slot : nullptr;
+}
+
+// The commonest path, a word holding an object then a word naming one of its fields: the field's
+// slot, read straight from the object's context; null for anything else, which path_eval takes.
+inline const Cell* object_path_field(const Cell& path) {
+    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
+    const uint32_t head = cell::series_index(path);
+    if (buffer->used() / sizeof(Cell) != head + 2) return nullptr;
+    const Cell* steps = buffer->cells() + head;
+    if (!cell::is(steps[0], TypeId::word)) return nullptr;
+    const Cell* object = slot_of(steps[0]);
+    return object ? object_field(*object, steps[1], false) : nullptr;
+}
+
+// A path's value, the two-step object path first; a function it reaches (a method) is called.
+// Out of line, as is the set below: inlined, they cost other_expression's parens and the rest
+// two more saved registers on every entry.
+[[gnu::noinline]] Status evaluate_path(const Cell& path, Source& s) {
+    const Cell* field = object_path_field(path);
+    if (!field) return path_eval(path, s, kEvaluate, cell::unset());
+    const TypeId t = cell::type(*field);
+    if (!is_callable(t)) {
+        stack::push(*field);
+        return Status::normal;
+    }
+    const Cell fn = *field;
+    const Cell name = cells_of(cell::series_node(path))[cell::series_index(path) + 1];
+    if (t != TypeId::function || s.mode != 0 || trace::g_active)
+        return invoke(fn, name, s, &path, cell::series_index(path) + 2, false);
+    depth::check();
+    Cell* const start = stack::push(fn);
+    return call_function_plain<true>(fn, name, s, start, false, &path);
+}
+
+// Sets a field through a two-step object path as the object's path action does (the set mark,
+// on-change*), the value pushed as the result; false, nothing done, for anything else.
+[[gnu::noinline]] bool set_object_path(const Cell& path, const Cell& value) {
+    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
+    const uint32_t head = cell::series_index(path);
+    if (buffer->used() / sizeof(Cell) != head + 2) return false;
+    const Cell* steps = buffer->cells() + head;
+    if (!cell::is(steps[0], TypeId::word) || !cell::is(steps[1], TypeId::word)) return false;
+    const Cell* object = slot_of(steps[0]);
+    if (!object || !cell::is(*object, TypeId::object)) return false;
+    const symbol::Id field = steps[1].w2;
+    const int32_t index = context::find_word(object->w1, field, true);
+    if (index < 0 || symbol::resolve(field) == symbol::resolve(words::id(words::Word::self))) return false;
+    // An object without event handlers takes the value and its field's set mark here; one with
+    // handlers goes through set_field, held on the stack while they run.
+    const NodeId context = object->w1;
+    const context::ValuesEntry& e = context::entry_of(context);
+    if (context::owner_of(context).w3 == 0 && e.object && e.values && !(e.cell->header & cell_flag::stack_values)) {
+        context::word_at(context, static_cast<uint32_t>(index)).header |= cell_flag::word_set;
+        e.values[index] = value;
+        stack::push(value);
+        return true;
+    }
+    Cell* const kept = stack::push(*object);
+    object::set_field(*kept, static_cast<uint32_t>(index), value);
+    *kept = value;
+    return true;
+}
+
 // The values that are neither words, set-words nor values of their own. Out of line, so the common
 // path keeps few registers.
 [[gnu::noinline]] Status other_expression(const Cell& value, Source& s) {
@@ -942,7 +1022,7 @@ Cell name_of(const Cell& fn, const Cell& name) {
             break;
         }
         case TypeId::paren: ZUB_PASS(eval(value, true)); break;
-        case TypeId::path: ZUB_PASS(path_eval(value, s, kEvaluate, cell::unset())); break;
+        case TypeId::path: ZUB_PASS(evaluate_path(value, s)); break;
         case TypeId::get_path: ZUB_PASS(path_eval(value, s, kGet, cell::unset())); break;
         case TypeId::set_path: {
             if (trace::g_active) [[unlikely]]
@@ -953,7 +1033,7 @@ Cell name_of(const Cell& fn, const Cell& name) {
             Status st = any_expression(s, true);
             if (st == Status::normal && trace::g_active) [[unlikely]]
                 trace::emit_at(trace::event::set, s.node, s.index, g_args[0], value);
-            if (st == Status::normal) st = path_eval(value, s, kSet, g_args[0]);
+            if (st == Status::normal && !set_object_path(value, g_args[0])) st = path_eval(value, s, kSet, g_args[0]);
             if (st != Status::normal) return abandon(start, st);
             g_args[0] = g_top[-1];
             g_top = g_args + 1;
@@ -1108,17 +1188,6 @@ inline Status operators(Source& s) {
 }
 
 // ---- paths -------------------------------------------------------------------------------------
-
-// The common step of a path, reading an object's field by a word, straight from the context: the
-// field's slot, or null when the step must go through the object's path action (a set, another
-// kind of element, a missing or unset field and its error).
-inline const Cell* object_field(const Cell& parent, const Cell& element, bool setting) {
-    if (setting || !cell::is(parent, TypeId::object) || !cell::is(element, TypeId::word)) return nullptr;
-    const int32_t index = context::find_word(parent.w1, element.w2, true);
-    if (index < 0) return nullptr;
-    const Cell* slot = context::value_at(parent.w1, static_cast<uint32_t>(index));
-    return slot && !cell::is(*slot, TypeId::unset) ? slot : nullptr;
-}
 
 Status path_eval(Cell path, Source& s, int mode, Cell set_value) {
     const NodeId node = cell::series_node(path);

@@ -33,27 +33,40 @@ namespace {
 // Field positions of the objects read here.
 namespace font_field {
 constexpr uint32_t name = 0, size = 1, style = 2, color = 4, state = 7;
-}
+}  // namespace font_field
 namespace para_field {
 constexpr uint32_t align = 3, v_align = 4, wrap = 5;
-}
+}  // namespace para_field
 namespace face_field {
 constexpr uint32_t type = 0, size = 2, text = 3, color = 5, data = 7, para = 18, font = 19;
-}
+}  // namespace face_field
 
 // Paragraph flags.
 constexpr uint32_t kCentre = 1, kRight = 2, kMiddle = 4, kBottom = 8, kWrap = 16;
 
-constexpr uint32_t kMaxFamily = 31;       // characters of a family name kept
-constexpr double kDefaultPoints = 9;      // when neither the font nor system/view/fonts gives one
+constexpr uint32_t kMaxFamily = 31;   // characters of a family name kept
+constexpr double kDefaultPoints = 9;  // when neither the font nor system/view/fonts gives one
 constexpr const char* kDefaultFamily = "DejaVu Sans";
 
 enum Word : uint8_t {
-    bold, italic, underline, strike, border, backdrop, center, right, middle, bottom, rich_text,
-    system, view, fonts, word_count
+    bold,
+    italic,
+    underline,
+    strike,
+    border,
+    backdrop,
+    center,
+    right,
+    middle,
+    bottom,
+    rich_text,
+    system,
+    view,
+    fonts,
+    word_count
 };
-constexpr const char* kWords[] = {"bold",  "italic", "underline", "strike", "border", "backdrop", "center",
-                                  "right", "middle", "bottom",    "rich-text", "system", "view", "fonts"};
+constexpr const char* kWords[] = {"bold",  "italic", "underline", "strike",    "border", "backdrop", "center",
+                                  "right", "middle", "bottom",    "rich-text", "system", "view",     "fonts"};
 symbol::Id g_words[word_count];
 uint32_t g_font_class = 0;
 
@@ -263,8 +276,9 @@ void face_layout(Laid& out, cairo_t* cr, const Cell& face, const Cell* text_inst
         bw = std::trunc(std::max(0.0, point::coordinate(size, 0) + 0.5));
         bh = std::trunc(std::max(0.0, point::coordinate(size, 1) + 0.5));
     }
-    const PangoAlignment align =
-        flags & kCentre ? PANGO_ALIGN_CENTER : flags & kRight ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT;
+    const PangoAlignment align = flags & kCentre  ? PANGO_ALIGN_CENTER
+                                 : flags & kRight ? PANGO_ALIGN_RIGHT
+                                                  : PANGO_ALIGN_LEFT;
     pango_layout_set_alignment(out.layout, align);
     if (flags & kWrap && bw > 0) {
         pango_layout_set_width(out.layout, static_cast<int>(bw * PANGO_SCALE));
@@ -312,8 +326,10 @@ void apply_styles(Laid& laid, PangoAttrList* list, const Cell& styles) {
     const NodeId node = cell::series_node(styles);
     const uint32_t tail = series::length(node);
     int32_t start = 0, end = 0;
-    const auto at = [&](uint32_t i) { return i < series::length(node) ? memory::buffer(node)->cells()[i] : cell::unset(); };
-    const auto colour_at = [&](uint32_t i, uint8_t (&b)[tuple::kMaxBytes]) {
+    const auto at = [&](uint32_t i) {
+        return i < series::length(node) ? memory::buffer(node)->cells()[i] : cell::unset();
+    };
+    const auto colour_at = [&](uint32_t i, uint8_t(&b)[tuple::kMaxBytes]) {
         Cell c = at(i);
         if (cell::type(c) == TypeId::word) {
             const Cell* slot = context::slot_of(c);
@@ -363,13 +379,26 @@ void apply_styles(Laid& laid, PangoAttrList* list, const Cell& styles) {
 
 // ---- Positions -------------------------------------------------------------------------------
 
-int64_t text_length(const Laid& laid) { return g_utf8_strlen(laid.text.c_str(), static_cast<gssize>(laid.text.size())); }
+int64_t text_length(const Laid& laid) {
+    return g_utf8_strlen(laid.text.c_str(), static_cast<gssize>(laid.text.size()));
+}
 
 // The rectangle of the character at a code point (0-based, clamped to the text), in box space.
 PangoRectangle char_rect(const Laid& laid, int64_t cp) {
     PangoRectangle r;
     pango_layout_index_to_pos(laid.layout, byte_of(laid.text, cp), &r);
     return r;
+}
+
+// The top and bottom of the line holding a code point (0-based), in Pango units.
+void line_yrange(const Laid& laid, int64_t cp, int& y0, int& y1) {
+    int line = 0, x = 0;
+    pango_layout_index_to_line_x(laid.layout, byte_of(laid.text, cp), FALSE, &line, &x);
+    PangoLayoutIter* it = pango_layout_get_iter(laid.layout);
+    for (int i = 0; i < line && pango_layout_iter_next_line(it); ++i) {
+    }
+    pango_layout_iter_get_line_yrange(it, &y0, &y1);
+    pango_layout_iter_free(it);
 }
 
 double px(int v) { return v / double(PANGO_SCALE); }
@@ -437,8 +466,7 @@ void draw_text(Context& context, Point at, Cell text) {
         }
     } else {
         if (!context.text.font) context.text.font = describe(cell::none());
-        plain_layout(laid, context.cr, utf8_of(text), context.text.font,
-                     {context.text.underline, context.text.strike});
+        plain_layout(laid, context.cr, utf8_of(text), context.text.font, {context.text.underline, context.text.strike});
     }
     cairo_t* cr = context.cr;
     cairo_save(cr);
@@ -447,8 +475,9 @@ void draw_text(Context& context, Point at, Cell text) {
     const double x = at.x + laid.dx, y = at.y + laid.dy;
     const Bounds box = bounds_of(x, y, x + px(logical.width), y + px(logical.height));
     bool paint = true;
-    if (context.text.locked) cairo_set_source_rgba(cr, context.text.colour.r, context.text.colour.g,
-                                                   context.text.colour.b, context.text.colour.a);
+    if (context.text.locked)
+        cairo_set_source_rgba(cr, context.text.colour.r, context.text.colour.g, context.text.colour.b,
+                              context.text.colour.a);
     else paint = context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box);
     if (paint) {
         cairo_move_to(cr, x, y);
@@ -485,21 +514,16 @@ Cell text_box_metrics(Cell face, Cell argument, int32_t code) {
             if (!cell::is(argument, TypeId::integer)) error::fire(ErrorId::invalid_arg, argument);
             // Positions are clamped to the text: 1 .. length + 1.
             const int64_t cp = std::clamp<int64_t>(cell::as_integer(argument), 1, n + 1) - 1;
+            // The caret spans its whole line, whatever font each run of the line uses.
             const PangoRectangle r = char_rect(laid, cp);
+            int y0 = 0, y1 = 0;
+            line_yrange(laid, cp, y0, y1);
             if (code == 0)
                 return point::make2(static_cast<float>(px(r.x) + laid.dx),
-                                    static_cast<float>(std::max(0.0, px(r.y) + laid.dy)));
+                                    static_cast<float>(std::max(0.0, px(y0) + laid.dy)));
             if (code == 6)
                 return point::make2(static_cast<float>(px(r.x + r.width) + laid.dx),
-                                    static_cast<float>(px(r.y + r.height) + laid.dy));
-            int line = 0, xpos = 0;
-            pango_layout_index_to_line_x(laid.layout, byte_of(laid.text, cp), FALSE, &line, &xpos);
-            PangoLayoutIter* it = pango_layout_get_iter(laid.layout);
-            for (int i = 0; i < line && pango_layout_iter_next_line(it); ++i) {
-            }
-            int y0 = 0, y1 = 0;
-            pango_layout_iter_get_line_yrange(it, &y0, &y1);
-            pango_layout_iter_free(it);
+                                    static_cast<float>(px(y1) + laid.dy));
             return cell::floating(px(y1 - y0));
         }
         case 1:

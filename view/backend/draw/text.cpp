@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "datatypes/block.h"
@@ -285,15 +286,16 @@ void face_layout(Laid& out, cairo_t* cr, const Cell& face, const Cell* text_inst
         pango_layout_set_wrap(out.layout, PANGO_WRAP_WORD_CHAR);
     }
     const Cell font_colour = field(font, font_field::color);
-    PangoAttrList* list = pango_attr_list_copy(pango_layout_get_attributes(out.layout));
+    // The list is released however the styles end: a bad style value raises.
+    const std::unique_ptr<PangoAttrList, void (*)(PangoAttrList*)> list(
+        pango_attr_list_copy(pango_layout_get_attributes(out.layout)), pango_attr_list_unref);
     if (cell::is(font_colour, TypeId::tuple)) {
         uint8_t b[tuple::kMaxBytes];
         tuple::bytes(font_colour, b);
-        pango_attr_list_insert(list, pango_attr_foreground_new(b[0] * 257, b[1] * 257, b[2] * 257));
+        pango_attr_list_insert(list.get(), pango_attr_foreground_new(b[0] * 257, b[1] * 257, b[2] * 257));
     }
-    if (rich) apply_styles(out, list, field(face, face_field::data));
-    pango_layout_set_attributes(out.layout, list);
-    pango_attr_list_unref(list);
+    if (rich) apply_styles(out, list.get(), field(face, face_field::data));
+    pango_layout_set_attributes(out.layout, list.get());
     PangoRectangle logical;
     pango_layout_get_extents(out.layout, nullptr, &logical);
     const double w = logical.width / double(PANGO_SCALE), h = logical.height / double(PANGO_SCALE);
@@ -403,12 +405,13 @@ void line_yrange(const Laid& laid, int64_t cp, int& y0, int& y1) {
 
 double px(int v) { return v / double(PANGO_SCALE); }
 
-// The code point under a point of the box (0-based) and whether it lies on the trailing half.
-int64_t hit(const Laid& laid, double x, double y, bool& trailing) {
-    int index = 0, trail = 0;
+// The code point under a point of the box (0-based) and, on the trailing half of a character,
+// the number of code points its cluster spans (else 0).
+int64_t hit(const Laid& laid, double x, double y, int& trail) {
+    int index = 0;
+    trail = 0;
     pango_layout_xy_to_index(laid.layout, static_cast<int>((x - laid.dx) * PANGO_SCALE),
                              static_cast<int>((y - laid.dy) * PANGO_SCALE), &index, &trail);
-    trailing = trail > 0;
     return cp_of(laid.text, index);
 }
 
@@ -529,9 +532,9 @@ Cell text_box_metrics(Cell face, Cell argument, int32_t code) {
         case 1:
         case 5: {
             if (!point_of(argument, x, y)) error::fire(ErrorId::invalid_arg, argument);
-            bool trailing = false;
-            int64_t cp = hit(laid, x, y, trailing);
-            if (code == 1 && trailing) cp += g_utf8_strlen(laid.text.c_str() + byte_of(laid.text, cp), -1) > 0 ? 1 : 0;
+            int trail = 0;
+            int64_t cp = hit(laid, x, y, trail);
+            if (code == 1) cp += trail;
             const int64_t last = code == 1 ? n + 1 : std::max<int64_t>(n, 1);
             return cell::integer(static_cast<int32_t>(std::clamp<int64_t>(cp + 1, 1, last)));
         }
@@ -547,13 +550,9 @@ Cell text_box_metrics(Cell face, Cell argument, int32_t code) {
 void update_font(Cell font, int32_t changed) {
     // A change of colour (4) or of a field that is not the glyphs' keeps the cached description.
     if (changed == font_field::color || changed < 0 || changed > 5) return;
-    const Cell state = field(font, font_field::state);
-    if (!cell::is(state, TypeId::block)) return;
-    const uint32_t n = block::length(state);
-    for (uint32_t i = 0; i < n; ++i) {
-        const Cell h = block::abs_at(state, cell::series_index(state) + i);
-        if (is_cached(h)) (void)handles::remove(handle::entry(h), true);
-    }
+    // The state goes; the collector releases the description once no handle! names it, so a
+    // handle kept elsewhere never names a reused entry.
+    if (!cell::is(field(font, font_field::state), TypeId::block)) return;
     if (Cell* slot = context::value_at(font.w1, font_field::state)) *slot = cell::none();
 }
 

@@ -435,6 +435,8 @@ void init_text() {
         g_font_class = handles::register_class("font", release_description);
 }
 
+PangoFontDescription* font_description(Cell font) { return description_of(font); }
+
 void select_font(Context& context, Cell font) {
     TextStyle& t = context.text;
     if (t.font) pango_font_description_free(t.font);

@@ -14,6 +14,10 @@ namespace zub::draw {
 // Once per start-up.
 void init_text();
 
+// The description of a font object (the default font for anything else): a copy the caller frees
+// with pango_font_description_free. Made and cached in the font's `state` on first use.
+PangoFontDescription* font_description(Cell font);
+
 // The `font` command: the font's description (made and cached on the font if needed) becomes the
 // context's; a font with a `color` tuple locks the text colour against `pen` changes.
 void select_font(Context& context, Cell font);

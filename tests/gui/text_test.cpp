@@ -1,7 +1,7 @@
 // Fonts as the draw engine describes them to Pango: what the language cannot see is the family
 // name handed over, which must be cut after 31 characters and never inside a code point.
-#include <gtest/gtest.h>
 #include <glib.h>
+#include <gtest/gtest.h>
 #include <pango/pango.h>
 
 #include <string>
@@ -49,7 +49,8 @@ TEST_F(TextTest, AFamilyNameIsCutAfter31CharactersOnCodePoints) {
         {std::string(40, 'x'), std::string(31, 'x')},
         {std::string(31, 'y'), std::string(31, 'y')},
         // Four-byte and two-byte code points straddle byte 31: the cut counts characters.
-        {"ab" + std::string(20, 'c') + "🙂🙂🙂🙂🙂🙂🙂🙂🙂🙂🙂", "ab" + std::string(20, 'c') + "🙂🙂🙂🙂🙂🙂🙂🙂🙂"},
+        {"ab" + std::string(20, 'c') + "🙂🙂🙂🙂🙂🙂🙂🙂🙂🙂🙂",
+         "ab" + std::string(20, 'c') + "🙂🙂🙂🙂🙂🙂🙂🙂🙂"},
         {std::string("éééééééééééééééééééééééééééééééééééééééé"), std::string("ééééééééééééééééééééééééééééééé")},
     };
     for (const Case& c : cases) {
@@ -62,9 +63,8 @@ TEST_F(TextTest, AFamilyNameIsCutAfter31CharactersOnCodePoints) {
 
 TEST_F(TextTest, SizesArePointsAt96DotsPerInch) {
     double px = 0;
-    (void)family_of({word("name", TypeId::set_word), text("DejaVu Sans"), word("size", TypeId::set_word),
-                     cell::integer(18)},
-                    &px);
+    (void)family_of(
+        {word("name", TypeId::set_word), text("DejaVu Sans"), word("size", TypeId::set_word), cell::integer(18)}, &px);
     EXPECT_DOUBLE_EQ(px, 24.0);
     // No name and no usable size: the default family at the default size.
     EXPECT_EQ(family_of({word("size", TypeId::set_word), cell::integer(0)}, &px), "DejaVu Sans");

@@ -48,6 +48,10 @@ constexpr uint32_t kCentre = 1, kRight = 2, kMiddle = 4, kBottom = 8, kWrap = 16
 constexpr uint32_t kMaxFamily = 31;   // characters of a family name kept
 constexpr double kDefaultPoints = 9;  // when neither the font nor system/view/fonts gives one
 constexpr const char* kDefaultFamily = "DejaVu Sans";
+// Pixels: a line of text taller than this on the device is not drawn (Pango's sizes overflow),
+// one shorter than the least is invisible and not drawn either (the font engine refuses it).
+constexpr double kMaxDeviceText = 1000, kMinDeviceText = 0.01;
+constexpr double kMaxPoints = 1024;  // larger font sizes are held to this
 
 enum Word : uint8_t {
     bold,
@@ -140,7 +144,7 @@ PangoFontDescription* describe(const Cell& font) {
     const Cell size = field(font, font_field::size);
     const double points =
         cell::is(size, TypeId::integer) && cell::as_integer(size) > 0 ? cell::as_integer(size) : default_points();
-    pango_font_description_set_absolute_size(d, points * 96.0 / 72.0 * PANGO_SCALE);
+    pango_font_description_set_absolute_size(d, std::min(points, kMaxPoints) * 96.0 / 72.0 * PANGO_SCALE);
     const Cell style = field(font, font_field::style);
     pango_font_description_set_weight(d, holds(style, bold) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(d, holds(style, italic) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
@@ -356,7 +360,7 @@ void apply_styles(Laid& laid, PangoAttrList* list, const Cell& styles) {
             insert_range(list, pango_attr_family_new(family.c_str()), start, end);
         } else if (is_number(v)) {
             const double points = number_of(v);
-            if (!std::isfinite(points) || points <= 0) style_error(styles, i);
+            if (!std::isfinite(points) || points <= 0 || points > kMaxPoints) style_error(styles, i);
             insert_range(list, pango_attr_size_new_absolute(static_cast<int>(points * 96 / 72 * PANGO_SCALE)), start,
                          end);
         } else if (is_word(v, bold)) {
@@ -455,8 +459,9 @@ void select_font(Context& context, Cell font) {
 void draw_text(Context& context, Point at, Cell text) {
     if (!drawable(context)) return;
     Laid laid;
+    // Laid out without the drawing's matrix, so the size can be checked before Pango sees it.
     if (is_object(text)) {
-        face_layout(laid, context.cr, text, nullptr);
+        face_layout(laid, measuring_cr(), text, nullptr);
         const Cell colour = field(text, face_field::color), size = field(text, face_field::size);
         if (!is_word(field(text, face_field::type), rich_text) && cell::is(colour, TypeId::tuple) &&
             cell::is(size, TypeId::pair)) {
@@ -471,7 +476,8 @@ void draw_text(Context& context, Point at, Cell text) {
         }
     } else {
         if (!context.text.font) context.text.font = describe(cell::none());
-        plain_layout(laid, context.cr, utf8_of(text), context.text.font, {context.text.underline, context.text.strike});
+        plain_layout(laid, measuring_cr(), utf8_of(text), context.text.font,
+                     {context.text.underline, context.text.strike});
     }
     cairo_t* cr = context.cr;
     cairo_save(cr);
@@ -479,13 +485,21 @@ void draw_text(Context& context, Point at, Cell text) {
     pango_layout_get_extents(laid.layout, nullptr, &logical);
     const double x = at.x + laid.dx, y = at.y + laid.dy;
     const Bounds box = bounds_of(x, y, x + px(logical.width), y + px(logical.height));
-    bool paint = true;
-    if (context.text.locked)
+    // Glyphs scaled past what Pango's sizes hold would be asked for at a negative size: such text
+    // is larger than any surface and is not drawn.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+    const double device = std::max(px(logical.height), 1.0) * scale;
+    bool paint = device <= kMaxDeviceText && device >= kMinDeviceText;
+    if (!paint) {
+    } else if (context.text.locked)
         cairo_set_source_rgba(cr, context.text.colour.r, context.text.colour.g, context.text.colour.b,
                               context.text.colour.a);
     else paint = context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box);
     if (paint) {
         cairo_move_to(cr, x, y);
+        pango_cairo_update_layout(cr, laid.layout);
         pango_cairo_show_layout(cr, laid.layout);
     }
     cairo_new_path(cr);

@@ -141,6 +141,8 @@ void end(Context& context) {
     context.cr = nullptr;
     context.clip_count = 0;
     context.state = State{};
+    if (context.text.font) pango_font_description_free(context.text.font);
+    context.text = TextStyle{};
     cairo_surface_flush(context.device.surface);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cairo.h>
+#include <pango/pango.h>
 
 #include <cstdint>
 #include <vector>
@@ -111,8 +112,18 @@ struct State {
     std::vector<Shadow> shadows;
 };
 
+// The text settings of a pass: the `font` command's description (a copy this pass owns; null
+// until text needs one), its colour when the font locks one, and its decorations.
+struct TextStyle {
+    PangoFontDescription* font = nullptr;
+    bool locked = false;  // the font's colour, not the pen's, paints text
+    Rgba colour;
+    bool underline = false, strike = false;
+};
+
 struct Context {
     Device device;
+    TextStyle text;
     cairo_t* cr = nullptr;  // drawing on device.surface
     State state;
     uint32_t clip_count = 0;    // clips in force without a nested block; gone at the end of the pass

@@ -26,6 +26,7 @@
 #include "system/output.h"
 #include "view/backend/draw/pens.h"
 #include "view/backend/draw/shapes.h"
+#include "view/backend/draw/text.h"
 
 namespace zub::draw {
 namespace {
@@ -596,16 +597,16 @@ void command(Walk& w, W which) {
         }
         case W::anti_alias: set_anti_alias(c, w.word() != id(W::off)); break;
         case W::font: {
-            // Fonts are accepted and kept for text, which this engine does not draw yet.
-            (void)w.value(TypeId::object);
+            select_font(c, w.value(TypeId::object));
             break;
         }
         case W::text: {
-            (void)w.point();
+            const Point at = w.point();
             ++w.pos;
             const Cell t = w.at(w.pos);
             if (!cell::is(t, TypeId::string) && !cell::is(t, TypeId::object)) w.fail(w.pos);
-            error::fire(ErrorId::not_done);
+            draw_text(c, at, t);
+            break;
         }
         case W::arc: {
             const Point centre = w.point(), radii = w.point();

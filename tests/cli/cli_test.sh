@@ -5,16 +5,8 @@ set -u
 zub=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failed=0 passed=0
 
-check() {  # name, expected, actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAIL %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
-    fi
-}
+. "$(dirname "$0")/../lib/check.sh"
 
 "$zub" -e 'quit' >/dev/null 2>&1;                 check "quit exits 0" 0 $?
 "$zub" -e 'quit/return 7' >/dev/null 2>&1;        check "quit/return gives the status" 7 $?

@@ -9,16 +9,8 @@ zub=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-failed=0 passed=0
 
-check() {  # name, expected, actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAIL %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
-    fi
-}
+. "$(dirname "$0")/../lib/check.sh"
 # The loop's output after its banner (three lines), for the lines given; the last prompt, left
 # open at the end of the input, ends the text.
 repl() {  # input [zub-cli arguments...]

@@ -6,16 +6,8 @@ set -u
 zub=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failed=0 passed=0
 
-check() {  # name, expected, actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAIL %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
-    fi
-}
+. "$(dirname "$0")/../lib/check.sh"
 
 # Scripts run in the terminal console, 80 columns wide: its width cuts the lines that help and the
 # debugger print, and a halt returns to the console, which says so.

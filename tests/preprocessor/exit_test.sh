@@ -4,16 +4,8 @@
 # usage: exit_test.sh path/to/zub-cli
 set -u
 zub=$1
-failed=0 passed=0
 
-check() {  # name, expected, actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAIL %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
-    fi
-}
+. "$(dirname "$0")/../lib/check.sh"
 
 # name | code | expected stdout; every case ends with status 1
 while IFS='|' read -r name code expected; do

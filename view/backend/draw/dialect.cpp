@@ -760,14 +760,20 @@ void shape_command(Walk& w, Path& path, const Cell& word) {
     }
 }
 
-void walk_shape(Context& context, Cell block, Path& path) {
+// Walks a block's values, each handed to `each`: a block drawn from inside itself is
+// draw-infinite.
+template <typename Each>
+void walk_values(Context& context, Cell block, Each each) {
     const NodeId node = cell::series_node(block);
     Walk w{context, node, cell::series_index(block), cell::type(block)};
     if (cycles::find(node)) w.fail_with(ErrorId::draw_infinite, block);
     cycles::Guard guard(node);
     const stack::Rooted keep(block);  // a handler run by a set-word may drop it from its parent
-    for (; w.has(w.pos); ++w.pos) {
-        const Cell c = w.at(w.pos);
+    for (; w.has(w.pos); ++w.pos) each(w, w.at(w.pos));
+}
+
+void walk_shape(Context& context, Cell block, Path& path) {
+    walk_values(context, block, [&](Walk& w, const Cell c) {
         switch (cell::type(c)) {
             case TypeId::word:
             case TypeId::lit_word: shape_command(w, path, c); break;
@@ -775,17 +781,11 @@ void walk_shape(Context& context, Cell block, Path& path) {
             case TypeId::block: walk_shape(context, c, path); break;
             default: w.fail(w.pos);
         }
-    }
+    });
 }
 
 void walk(Context& context, Cell block) {
-    const NodeId node = cell::series_node(block);
-    Walk w{context, node, cell::series_index(block), cell::type(block)};
-    if (cycles::find(node)) w.fail_with(ErrorId::draw_infinite, block);
-    cycles::Guard guard(node);
-    const stack::Rooted keep(block);  // a handler run by a set-word may drop it from its parent
-    for (; w.has(w.pos); ++w.pos) {
-        const Cell c = w.at(w.pos);
+    walk_values(context, block, [&](Walk& w, const Cell c) {
         switch (cell::type(c)) {
             case TypeId::word: {
                 const W which = command_of(canonical(c));
@@ -797,7 +797,7 @@ void walk(Context& context, Cell block) {
             case TypeId::block: walk(context, c); break;
             default: w.fail(w.pos);
         }
-    }
+    });
 }
 
 // Image pixels (0xAARRGGBB, straight alpha) to and from Cairo's premultiplied form.

@@ -221,7 +221,8 @@ Cell event_make(TypeId, Cell, Cell spec) {
         }
     }
     if (has_data) {
-        // The values stay reachable from the spec meanwhile; the new block is the result's alone.
+        // The values stay reachable from the block the event is made from meanwhile; the new block is the
+        // result's alone.
         const Cell block = block::make(4);
         for (const Cell& v : data) block::append(cell::series_node(block), v);
         result.w2 = cell::series_node(block);

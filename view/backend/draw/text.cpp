@@ -685,22 +685,23 @@ void draw_text(Context& context, Point at, Cell text) {
     }
     cairo_t* cr = context.cr;
     cairo_save(cr);
-    // A font's angle turns its text counterclockwise about the text's top-left.
-    cairo_translate(cr, at.x + laid->dx, at.y + laid->dy);
-    if (angle != 0) cairo_rotate(cr, -angle * M_PI / 180);
     PangoRectangle logical;
     pango_layout_get_extents(laid->layout, nullptr, &logical);
-    const Bounds box = bounds_of(0, 0, px(logical.width), px(logical.height));
+    const double x = at.x + laid->dx, y = at.y + laid->dy;
+    const Bounds box = bounds_of(x, y, x + px(logical.width), y + px(logical.height));
+    bool paint = true;
+    if (context.text.locked)
+        cairo_set_source_rgba(cr, context.text.colour.r, context.text.colour.g, context.text.colour.b,
+                              context.text.colour.a);
+    else paint = context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box);
+    // A font's angle turns its text counterclockwise about the text's top-left.
+    cairo_translate(cr, x, y);
+    if (angle != 0) cairo_rotate(cr, -angle * M_PI / 180);
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
     const double device = std::max(px(logical.height), 1.0) * scale;
-    bool paint = device <= kMaxDeviceText && device >= kMinDeviceText;
-    if (!paint) {
-    } else if (context.text.locked)
-        cairo_set_source_rgba(cr, context.text.colour.r, context.text.colour.g, context.text.colour.b,
-                              context.text.colour.a);
-    else paint = context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box);
+    paint = paint && device <= kMaxDeviceText && device >= kMinDeviceText;
     if (paint) {
         cairo_move_to(cr, 0, 0);
         if (device <= kMaxGlyphText) {

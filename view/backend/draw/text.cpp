@@ -307,8 +307,8 @@ double positive_number(const Cell& c) {
     return std::isfinite(n) && n > 0 ? std::min(n, 1e6) : 0;
 }
 
-void read_box(Box& box, const Cell& face, const Cell* text_instead) {
-    const Cell text = text_instead ? *text_instead : field(face, face_field::text);
+void read_box(Box& box, const Cell& face) {
+    const Cell text = field(face, face_field::text);
     box.text = cell::is(text, TypeId::string) ? utf8_of(text) : std::string();
     box.rich = is_word(field(face, face_field::type), rich_text);
     box.flags = para_flags(field(face, face_field::para), box.rich ? kWrap : kCentre | kMiddle);
@@ -349,7 +349,8 @@ std::string box_key(const Box& box) {
     g_free(d);
     key.push_back('\0');
     add_cell(key, field(box.font, font_field::color));
-    add_cell(key, field(box.font, font_field::style));
+    const Decorations lines = decorations_of(box.font);
+    add_raw(key, lines.underline), add_raw(key, lines.strike);
     if (!cell::is(box.styles, TypeId::block)) return key;
     const NodeId node = cell::series_node(box.styles);
     for (uint32_t i = cell::series_index(box.styles); i < series::length(node); ++i) {
@@ -368,15 +369,15 @@ std::string box_key(const Box& box) {
     return key;
 }
 
-// The height and baseline of one line of "I" in the font: the least uniform line height.
-void line_of_i(PangoFontDescription* font, int& height, int& baseline) {
+// The height of one line of "I" in the font, in Pango units: the least uniform line height.
+int line_of_i(PangoFontDescription* font) {
     PangoLayout* l = pango_cairo_create_layout(measuring_cr());
     pango_layout_set_font_description(l, font);
     pango_layout_set_text(l, "I", 1);
     PangoRectangle logical;
     pango_layout_get_extents(l, nullptr, &logical);
-    height = logical.height, baseline = pango_layout_get_baseline(l);
     g_object_unref(l);
+    return logical.height;
 }
 
 // A face's text laid out in its box: rich-text faces wrap at the box's width and take their style
@@ -404,9 +405,7 @@ void box_layout(Laid& out, const Box& box) {
     const std::unique_ptr<PangoAttrList, void (*)(PangoAttrList*)> list(
         pango_attr_list_copy(pango_layout_get_attributes(out.layout)), pango_attr_list_unref);
     if (box.spacing > 0) {
-        int height = 0, baseline = 0;
-        line_of_i(box.description, height, baseline);
-        const int uniform = std::max(height, static_cast<int>(box.spacing * PANGO_SCALE));
+        const int uniform = std::max(line_of_i(box.description), static_cast<int>(box.spacing * PANGO_SCALE));
         pango_attr_list_insert(list.get(), pango_attr_line_height_new_absolute(uniform));
     }
     const Cell font_colour = field(box.font, font_field::color);
@@ -465,11 +464,11 @@ void keep_layout(const Cell& face, std::unique_ptr<Laid> laid) {
 // A face's text laid out in its box. A rich-text face with a `handles` field keeps its layout
 // there and reuses it while the flag is off and nothing it was made from changed; other faces
 // are laid out into `scratch`. May collect.
-const Laid& face_layout(Laid& scratch, const Cell& face, const Cell* text_instead) {
+const Laid& face_layout(Laid& scratch, const Cell& face) {
     const stack::Rooted keep(face);
     Box box;
-    read_box(box, face, text_instead);
-    if (!box.rich || text_instead || object::find_word(face, g_words[handles]) < 0) {
+    read_box(box, face);
+    if (!box.rich || object::find_word(face, g_words[handles]) < 0) {
         box_layout(scratch, box);
         return scratch;
     }
@@ -664,7 +663,7 @@ void draw_text(Context& context, Point at, Cell text) {
     // Laid out without the drawing's matrix and drawn as measured: the matrix scales and turns
     // the glyphs, never the layout.
     if (is_object(text)) {
-        laid = &face_layout(scratch, text, nullptr);
+        laid = &face_layout(scratch, text);
         angle = angle_of(field(text, face_field::font));
         const Cell colour = field(text, face_field::color), size = field(text, face_field::size);
         if (!is_word(field(text, face_field::type), rich_text) && cell::is(colour, TypeId::tuple) &&
@@ -731,7 +730,7 @@ Cell size_text(Cell face, Cell text) {
 Cell text_box_metrics(Cell face, Cell argument, int32_t code) {
     if (!is_object(face) || code < 0 || code > 6) error::fire(ErrorId::invalid_arg, cell::integer(code));
     Laid scratch;
-    const Laid& laid = face_layout(scratch, face, nullptr);
+    const Laid& laid = face_layout(scratch, face);
     const int64_t n = text_length(laid);
     double x = 0, y = 0;
     switch (code) {

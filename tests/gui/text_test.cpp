@@ -1,5 +1,6 @@
-// Fonts as the draw engine describes them to Pango: what the language cannot see is the family
-// name handed over, which must be cut after 31 characters and never inside a code point.
+// Fonts as the draw engine describes them to Pango, and the layouts rich-text faces keep: what the
+// language cannot see is the family name handed over, which must be cut after 31 characters and
+// never inside a code point, and the release of a kept layout once no face holds it.
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <pango/pango.h>
@@ -7,7 +8,10 @@
 #include <string>
 
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/string.h"
+#include "runtime/collector.h"
+#include "runtime/handles.h"
 #include "tests/unit/runtime_fixture.h"
 #include "view/backend/draw/dialect.h"
 #include "view/backend/draw/text.h"
@@ -69,6 +73,36 @@ TEST_F(TextTest, SizesArePointsAt96DotsPerInch) {
     // No name and no usable size: the default family at the default size.
     EXPECT_EQ(family_of({word("size", TypeId::set_word), cell::integer(0)}, &px), "DejaVu Sans");
     EXPECT_DOUBLE_EQ(px, 12.0);
+}
+
+TEST_F(TextTest, AKeptLayoutIsReleasedOnceNoFaceHoldsIt) {
+    // A rich-text face: the facets in their order (the change handlers as plain fields), then the
+    // fields a rich-text face adds.
+    const char* fields[] = {"type",  "offset",   "size",      "text",           "image", "color",        "menu",
+                            "data",  "enabled?", "visible?",  "selected",       "flags", "options",      "parent",
+                            "pane",  "state",    "rate",      "edge",           "para",  "font",         "actors",
+                            "extra", "draw",     "on-change", "on-deep-change", "tabs",  "line-spacing", "handles"};
+    const uint32_t before = handles::live_count();
+    {
+        stack::Rooted spec(block_of({}));
+        for (const char* f : fields) {
+            series::append_cell(cell::series_node(spec.cell()), word(f, TypeId::set_word));
+            const std::string name = f;
+            series::append_cell(cell::series_node(spec.cell()), name == "type"   ? word("rich-text")
+                                                                : name == "size" ? pair::make(200, 50)
+                                                                : name == "text" ? text("abc")
+                                                                                 : word("none"));
+        }
+        stack::Rooted face(object::construct(spec.cell(), cell::none(), false));
+        const Cell first = draw::text_box_metrics(face.cell(), cell::integer(2), 0);
+        EXPECT_EQ(handles::live_count(), before + 1);
+        // Measured again, the kept layout serves: no new handle, the same answer.
+        const Cell again = draw::text_box_metrics(face.cell(), cell::integer(2), 0);
+        EXPECT_EQ(handles::live_count(), before + 1);
+        EXPECT_EQ(first.w1, again.w1);
+    }
+    collector::do_cycle();
+    EXPECT_EQ(handles::live_count(), before);
 }
 
 }  // namespace

@@ -119,6 +119,7 @@ struct TextStyle {
     bool locked = false;  // the font's colour, not the pen's, paints text
     Rgba colour;
     bool underline = false, strike = false;
+    double angle = 0;  // degrees counterclockwise, from the font
 };
 
 struct Context {

@@ -33,7 +33,7 @@ namespace {
 
 // Field positions of the objects read here.
 namespace font_field {
-constexpr uint32_t name = 0, size = 1, style = 2, color = 4, state = 7;
+constexpr uint32_t name = 0, size = 1, style = 2, angle = 3, color = 4, state = 7;
 }  // namespace font_field
 namespace para_field {
 constexpr uint32_t align = 3, v_align = 4, wrap = 5;
@@ -48,9 +48,13 @@ constexpr uint32_t kCentre = 1, kRight = 2, kMiddle = 4, kBottom = 8, kWrap = 16
 constexpr uint32_t kMaxFamily = 31;   // characters of a family name kept
 constexpr double kDefaultPoints = 9;  // when neither the font nor system/view/fonts gives one
 constexpr const char* kDefaultFamily = "DejaVu Sans";
-// Pixels: a line of text taller than this on the device is not drawn (Pango's sizes overflow),
-// one shorter than the least is invisible and not drawn either (the font engine refuses it).
-constexpr double kMaxDeviceText = 1000, kMinDeviceText = 0.01;
+// Pixels: a line of text taller than this on the device is far larger than any surface and is
+// not drawn (the rasteriser's fixed-point coordinates overflow); one shorter than the least is
+// invisible and not drawn either (the font engine refuses it).
+constexpr double kMaxDeviceText = 1e6, kMinDeviceText = 0.01;
+// Pixels: a line taller than this is filled as outlines, since the font engine renders no glyph
+// larger than 65535 pixels; the outlines take the pen's colour, not the style ranges' colours.
+constexpr double kMaxGlyphText = 50000;
 constexpr double kMaxPoints = 1024;  // larger font sizes are held to this
 
 enum Word : uint8_t {
@@ -68,12 +72,16 @@ enum Word : uint8_t {
     system,
     view,
     fonts,
+    tabs,
+    line_spacing,
+    handles,
     word_count
 };
-constexpr const char* kWords[] = {"bold",  "italic", "underline", "strike",    "border", "backdrop", "center",
-                                  "right", "middle", "bottom",    "rich-text", "system", "view",     "fonts"};
+constexpr const char* kWords[] = {"bold",   "italic", "underline", "strike",       "border",    "backdrop",
+                                  "center", "right",  "middle",    "bottom",       "rich-text", "system",
+                                  "view",   "fonts",  "tabs",      "line-spacing", "handles"};
 symbol::Id g_words[word_count];
-uint32_t g_font_class = 0;
+uint32_t g_font_class = 0, g_layout_class = 0;
 
 symbol::Id canonical(const Cell& w) { return symbol::resolve(word::symbol_of(w)); }
 bool is_any_word(const Cell& c) {
@@ -90,6 +98,9 @@ Cell field(const Cell& obj, uint32_t index) {
     const Cell* v = context::value_at(obj.w1, index);
     return v ? *v : cell::none();
 }
+
+// A field of an object by name (the fields a derived face adds); none when it has no such field.
+Cell named(const Cell& obj, Word w) { return is_object(obj) ? object::select_word(obj, g_words[w]) : cell::none(); }
 
 double number_of(const Cell& c) { return cell::is(c, TypeId::integer) ? cell::as_integer(c) : cell::as_float(c); }
 bool is_number(const Cell& c) { return cell::is(c, TypeId::integer) || cell::is(c, TypeId::float_); }
@@ -189,6 +200,13 @@ PangoFontDescription* description_of(const Cell& font) {
     return pango_font_description_copy(d);
 }
 
+// The font's angle in degrees, counterclockwise; 0 for anything but a number.
+double angle_of(const Cell& font) {
+    const Cell a = field(font, font_field::angle);
+    const double v = is_number(a) ? std::fmod(number_of(a), 360.0) : 0;
+    return std::isfinite(v) ? v : 0;
+}
+
 struct Decorations {
     bool underline = false, strike = false;
 };
@@ -229,6 +247,7 @@ struct Laid {
     PangoLayout* layout = nullptr;
     std::string text;  // UTF-8, for offsets
     double dx = 0, dy = 0;
+    std::string key;  // what it was laid out from, when it is a face's cached layout
     Laid() = default;
     Laid(const Laid&) = delete;
     Laid& operator=(const Laid&) = delete;
@@ -236,6 +255,8 @@ struct Laid {
         if (layout) g_object_unref(layout);
     }
 };
+
+void release_layout(uintptr_t handle) { delete reinterpret_cast<Laid*>(handle); }
 
 void plain_layout(Laid& out, cairo_t* cr, const std::string& text, PangoFontDescription* font, Decorations d) {
     out.text = text;
@@ -262,55 +283,210 @@ uint32_t para_flags(const Cell& para, uint32_t flags) {
 
 void apply_styles(Laid& laid, PangoAttrList* list, const Cell& styles);
 
-// A face's text laid out in its box: rich-text faces wrap at the box's width and take their style
-// block (`data`); other faces centre their text both ways without wrapping; a para overrides.
-void face_layout(Laid& out, cairo_t* cr, const Cell& face, const Cell* text_instead) {
-    const stack::Rooted keep(face);
-    const Cell text = text_instead ? *text_instead : field(face, face_field::text);
-    const bool rich = is_word(field(face, face_field::type), rich_text);
-    const uint32_t flags = para_flags(field(face, face_field::para), rich ? kWrap : kCentre | kMiddle);
-    const Cell font = field(face, face_field::font);
-    PangoFontDescription* d = description_of(font);
-    plain_layout(out, cr, cell::is(text, TypeId::string) ? utf8_of(text) : std::string(), d, decorations_of(font));
-    pango_font_description_free(d);
-    const Cell size = field(face, face_field::size);
-    double bw = -1, bh = -1;
-    if (cell::is(size, TypeId::pair)) {
-        bw = std::max(0, pair::x(size)), bh = std::max(0, pair::y(size));
-    } else if (cell::is(size, TypeId::point2D)) {
-        bw = std::trunc(std::max(0.0, point::coordinate(size, 0) + 0.5));
-        bh = std::trunc(std::max(0.0, point::coordinate(size, 1) + 0.5));
+// What a face's text is laid out from, read once; a cached layout is kept while these stay the
+// same. The face is rooted by the caller, and with it the font and the styles.
+struct Box {
+    std::string text;
+    bool rich = false;
+    uint32_t flags = 0;
+    double width = -1, height = -1;  // the box, whole pixels; -1 unbounded
+    Cell font, styles;
+    PangoFontDescription* description = nullptr;
+    double tab = 0;       // incremental tab stop in pixels; 0 leaves Pango's
+    double spacing = -1;  // a uniform line height asked for; -1 keeps each line's own
+    Box() = default;
+    Box(const Box&) = delete;
+    Box& operator=(const Box&) = delete;
+    ~Box() {
+        if (description) pango_font_description_free(description);
     }
+};
+
+double positive_number(const Cell& c) {
+    const double n = is_number(c) ? number_of(c) : 0;
+    return std::isfinite(n) && n > 0 ? std::min(n, 1e6) : 0;
+}
+
+void read_box(Box& box, const Cell& face) {
+    const Cell text = field(face, face_field::text);
+    box.text = cell::is(text, TypeId::string) ? utf8_of(text) : std::string();
+    box.rich = is_word(field(face, face_field::type), rich_text);
+    box.flags = para_flags(field(face, face_field::para), box.rich ? kWrap : kCentre | kMiddle);
+    box.font = field(face, face_field::font);
+    box.styles = box.rich ? field(face, face_field::data) : cell::none();
+    const Cell size = field(face, face_field::size);
+    if (cell::is(size, TypeId::pair)) {
+        box.width = std::max(0, pair::x(size)), box.height = std::max(0, pair::y(size));
+    } else if (cell::is(size, TypeId::point2D)) {
+        box.width = std::trunc(std::clamp(point::coordinate(size, 0) + 0.5, 0.0, 1e6));
+        box.height = std::trunc(std::clamp(point::coordinate(size, 1) + 0.5, 0.0, 1e6));
+    }
+    if (box.rich) {
+        box.tab = positive_number(named(face, tabs));
+        const double spacing = positive_number(named(face, line_spacing));
+        if (spacing > 0) box.spacing = spacing;
+    }
+    box.description = description_of(box.font);
+}
+
+template <typename T>
+void add_raw(std::string& key, const T& v) {
+    key.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+void add_cell(std::string& key, Cell c) {
+    c.header &= ~cell_flag::new_line;
+    add_raw(key, c);
+}
+
+// Everything the layout of a box depends on, as bytes: equal keys lay out the same.
+std::string box_key(const Box& box) {
+    std::string key = box.text;
+    key.push_back('\0');
+    add_raw(key, box.flags), add_raw(key, box.width), add_raw(key, box.height);
+    add_raw(key, box.tab), add_raw(key, box.spacing);
+    char* d = pango_font_description_to_string(box.description);
+    key += d;
+    g_free(d);
+    key.push_back('\0');
+    add_cell(key, field(box.font, font_field::color));
+    const Decorations lines = decorations_of(box.font);
+    add_raw(key, lines.underline), add_raw(key, lines.strike);
+    if (!cell::is(box.styles, TypeId::block)) return key;
+    const NodeId node = cell::series_node(box.styles);
+    for (uint32_t i = cell::series_index(box.styles); i < series::length(node); ++i) {
+        const Cell v = memory::buffer(node)->cells()[i];
+        if (cell::is(v, TypeId::string)) {
+            key += utf8_of(v);
+            key.push_back('\0');
+        } else if (cell::type(v) == TypeId::word) {
+            add_cell(key, v);
+            const Cell* slot = context::slot_of(v);
+            if (slot && cell::is(*slot, TypeId::tuple)) add_cell(key, *slot);
+        } else {
+            add_cell(key, v);
+        }
+    }
+    return key;
+}
+
+// The height of one line of "I" in the font, in Pango units: the least uniform line height.
+int line_of_i(PangoFontDescription* font) {
+    PangoLayout* l = pango_cairo_create_layout(measuring_cr());
+    pango_layout_set_font_description(l, font);
+    pango_layout_set_text(l, "I", 1);
+    PangoRectangle logical;
+    pango_layout_get_extents(l, nullptr, &logical);
+    g_object_unref(l);
+    return logical.height;
+}
+
+// A face's text laid out in its box: rich-text faces wrap at the box's width and take their style
+// block (`data`), their tab stop and line spacing; other faces centre their text both ways
+// without wrapping; a para overrides.
+void box_layout(Laid& out, const Box& box) {
+    plain_layout(out, measuring_cr(), box.text, box.description, decorations_of(box.font));
+    const uint32_t flags = box.flags;
     const PangoAlignment align = flags & kCentre  ? PANGO_ALIGN_CENTER
                                  : flags & kRight ? PANGO_ALIGN_RIGHT
                                                   : PANGO_ALIGN_LEFT;
     pango_layout_set_alignment(out.layout, align);
-    if (flags & kWrap && bw > 0) {
-        pango_layout_set_width(out.layout, static_cast<int>(bw * PANGO_SCALE));
+    if (flags & kWrap && box.width > 0) {
+        pango_layout_set_width(out.layout, static_cast<int>(box.width * PANGO_SCALE));
         pango_layout_set_wrap(out.layout, PANGO_WRAP_WORD_CHAR);
     }
-    const Cell font_colour = field(font, font_field::color);
+    if (box.tab > 0) {
+        // One stop: Pango repeats its distance along the line.
+        PangoTabArray* stops =
+            pango_tab_array_new_with_positions(1, FALSE, PANGO_TAB_LEFT, static_cast<int>(box.tab * PANGO_SCALE));
+        pango_layout_set_tabs(out.layout, stops);
+        pango_tab_array_free(stops);
+    }
     // The list is released however the styles end: a bad style value raises.
     const std::unique_ptr<PangoAttrList, void (*)(PangoAttrList*)> list(
         pango_attr_list_copy(pango_layout_get_attributes(out.layout)), pango_attr_list_unref);
+    if (box.spacing > 0) {
+        const int uniform = std::max(line_of_i(box.description), static_cast<int>(box.spacing * PANGO_SCALE));
+        pango_attr_list_insert(list.get(), pango_attr_line_height_new_absolute(uniform));
+    }
+    const Cell font_colour = field(box.font, font_field::color);
     if (cell::is(font_colour, TypeId::tuple)) {
         uint8_t b[tuple::kMaxBytes];
         tuple::bytes(font_colour, b);
         pango_attr_list_insert(list.get(), pango_attr_foreground_new(b[0] * 257, b[1] * 257, b[2] * 257));
     }
-    if (rich) apply_styles(out, list.get(), field(face, face_field::data));
+    if (box.rich) apply_styles(out, list.get(), box.styles);
     pango_layout_set_attributes(out.layout, list.get());
     PangoRectangle logical;
     pango_layout_get_extents(out.layout, nullptr, &logical);
     const double w = logical.width / double(PANGO_SCALE), h = logical.height / double(PANGO_SCALE);
-    if (bw >= 0 && !(flags & kWrap && bw > 0)) {
-        if (flags & kCentre) out.dx = (bw - w) / 2;
-        else if (flags & kRight) out.dx = bw - w;
+    if (box.width >= 0 && !(flags & kWrap && box.width > 0)) {
+        if (flags & kCentre) out.dx = (box.width - w) / 2;
+        else if (flags & kRight) out.dx = box.width - w;
     }
-    if (bh >= 0) {
-        if (flags & kMiddle) out.dy = (bh - h) / 2;
-        else if (flags & kBottom) out.dy = bh - h;
+    if (box.height >= 0) {
+        if (flags & kMiddle) out.dy = (box.height - h) / 2;
+        else if (flags & kBottom) out.dy = box.height - h;
     }
+}
+
+bool is_layout(const Cell& h) {
+    return cell::is(h, TypeId::handle) && handles::live(handle::entry(h)) &&
+           handles::class_of(handle::entry(h)) == g_layout_class;
+}
+
+// Keeps a rich-text face's layout in its `handles` block: [layout, none, the text it was made
+// from, lay-out-again flag]. May collect.
+void keep_layout(const Cell& face, std::unique_ptr<Laid> laid) {
+    const int32_t at = object::find_word(face, g_words[handles]);
+    if (at < 0) return;
+    stack::Rooted text(string::from_utf8(laid->text, false));
+    const Cell now = *context::value_at(face.w1, static_cast<uint32_t>(at));
+    if (cell::is(now, TypeId::block) && block::length(now) >= 4) {
+        Cell* cells = block::head(now);
+        if (is_layout(cells[0])) {
+            handles::replace(handle::entry(cells[0]), reinterpret_cast<uintptr_t>(laid.release()));
+        } else {
+            cells[0] = handle::make(handles::store(reinterpret_cast<uintptr_t>(laid.release()), g_layout_class));
+        }
+        cells[2] = text.cell(), cells[3] = cell::logic(false);
+        return;
+    }
+    stack::Rooted h(handle::make(handles::store(reinterpret_cast<uintptr_t>(laid.release()), g_layout_class)));
+    stack::Rooted cache(block::make(4));
+    const NodeId node = cell::series_node(cache.cell());
+    series::append_cell(node, h.cell());
+    series::append_cell(node, cell::none());
+    series::append_cell(node, text.cell());
+    series::append_cell(node, cell::logic(false));
+    *context::value_at(face.w1, static_cast<uint32_t>(at)) = cache.cell();
+}
+
+// A face's text laid out in its box. A rich-text face with a `handles` field keeps its layout
+// there and reuses it while the flag is off and nothing it was made from changed; other faces
+// are laid out into `scratch`. May collect.
+const Laid& face_layout(Laid& scratch, const Cell& face) {
+    const stack::Rooted keep(face);
+    Box box;
+    read_box(box, face);
+    if (!box.rich || object::find_word(face, g_words[handles]) < 0) {
+        box_layout(scratch, box);
+        return scratch;
+    }
+    std::string key = box_key(box);
+    const Cell cache = named(face, handles);
+    if (cell::is(cache, TypeId::block) && block::length(cache) >= 4) {
+        const Cell* cells = block::head(cache);
+        if (is_layout(cells[0]) && !cell::truthy(cells[3])) {
+            const Laid* kept = reinterpret_cast<const Laid*>(handles::get(handle::entry(cells[0])));
+            if (kept->key == key) return *kept;
+        }
+    }
+    auto laid = std::make_unique<Laid>();
+    box_layout(*laid, box);
+    laid->key = std::move(key);
+    const Laid* made = laid.get();
+    keep_layout(face, std::move(laid));
+    return *made;
 }
 
 // ---- Rich-text style ranges ------------------------------------------------------------------
@@ -431,12 +607,34 @@ bool point_of(const Cell& c, double& x, double& y) {
     return false;
 }
 
+// Fills the layout's glyph outlines, taken at the layout's own size and carried to the device by
+// the matrix, so the font engine is never asked for the glyphs at the device's size.
+void outline(cairo_t* cr, PangoLayout* layout) {
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    cairo_identity_matrix(cr);
+    cairo_new_path(cr);
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_layout_path(cr, layout);
+    cairo_path_t* path = cairo_copy_path(cr);
+    cairo_new_path(cr);
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length)
+        for (int j = 1; j < path->data[i].header.length; ++j)
+            cairo_matrix_transform_point(&m, &path->data[i + j].point.x, &path->data[i + j].point.y);
+    cairo_append_path(cr, path);
+    cairo_path_destroy(path);
+    cairo_fill(cr);
+    cairo_set_matrix(cr, &m);
+}
+
 }  // namespace
 
 void init_text() {
     for (size_t i = 0; i < word_count; ++i) g_words[i] = symbol::resolve(symbol::make(kWords[i]));
     if (g_font_class == 0 || handles::class_name(g_font_class) != "font")
         g_font_class = handles::register_class("font", release_description);
+    if (g_layout_class == 0 || handles::class_name(g_layout_class) != "text-layout")
+        g_layout_class = handles::register_class("text-layout", release_layout);
 }
 
 PangoFontDescription* font_description(Cell font) { return description_of(font); }
@@ -454,14 +652,19 @@ void select_font(Context& context, Cell font) {
     }
     const Decorations d = decorations_of(font);
     t.underline = d.underline, t.strike = d.strike;
+    t.angle = angle_of(font);
 }
 
 void draw_text(Context& context, Point at, Cell text) {
     if (!drawable(context)) return;
-    Laid laid;
-    // Laid out without the drawing's matrix, so the size can be checked before Pango sees it.
+    Laid scratch;
+    const Laid* laid = &scratch;
+    double angle = context.text.angle;
+    // Laid out without the drawing's matrix and drawn as measured: the matrix scales and turns
+    // the glyphs, never the layout.
     if (is_object(text)) {
-        face_layout(laid, measuring_cr(), text, nullptr);
+        laid = &face_layout(scratch, text);
+        angle = angle_of(field(text, face_field::font));
         const Cell colour = field(text, face_field::color), size = field(text, face_field::size);
         if (!is_word(field(text, face_field::type), rich_text) && cell::is(colour, TypeId::tuple) &&
             cell::is(size, TypeId::pair)) {
@@ -476,31 +679,35 @@ void draw_text(Context& context, Point at, Cell text) {
         }
     } else {
         if (!context.text.font) context.text.font = describe(cell::none());
-        plain_layout(laid, measuring_cr(), utf8_of(text), context.text.font,
+        plain_layout(scratch, measuring_cr(), utf8_of(text), context.text.font,
                      {context.text.underline, context.text.strike});
     }
     cairo_t* cr = context.cr;
     cairo_save(cr);
     PangoRectangle logical;
-    pango_layout_get_extents(laid.layout, nullptr, &logical);
-    const double x = at.x + laid.dx, y = at.y + laid.dy;
+    pango_layout_get_extents(laid->layout, nullptr, &logical);
+    const double x = at.x + laid->dx, y = at.y + laid->dy;
     const Bounds box = bounds_of(x, y, x + px(logical.width), y + px(logical.height));
-    // Glyphs scaled past what Pango's sizes hold would be asked for at a negative size: such text
-    // is larger than any surface and is not drawn.
+    bool paint = true;
+    if (context.text.locked)
+        cairo_set_source_rgba(cr, context.text.colour.r, context.text.colour.g, context.text.colour.b,
+                              context.text.colour.a);
+    else paint = context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box);
+    // A font's angle turns its text counterclockwise about the text's top-left.
+    cairo_translate(cr, x, y);
+    if (angle != 0) cairo_rotate(cr, -angle * M_PI / 180);
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
     const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
     const double device = std::max(px(logical.height), 1.0) * scale;
-    bool paint = device <= kMaxDeviceText && device >= kMinDeviceText;
-    if (!paint) {
-    } else if (context.text.locked)
-        cairo_set_source_rgba(cr, context.text.colour.r, context.text.colour.g, context.text.colour.b,
-                              context.text.colour.a);
-    else paint = context.state.pen.kind != Kind::none && apply_brush(cr, context.state.pen, box);
+    paint = paint && device <= kMaxDeviceText && device >= kMinDeviceText;
     if (paint) {
-        cairo_move_to(cr, x, y);
-        pango_cairo_update_layout(cr, laid.layout);
-        pango_cairo_show_layout(cr, laid.layout);
+        cairo_move_to(cr, 0, 0);
+        if (device <= kMaxGlyphText) {
+            pango_cairo_show_layout(cr, laid->layout);
+        } else {
+            outline(cr, laid->layout);
+        }
     }
     cairo_new_path(cr);
     cairo_restore(cr);
@@ -522,8 +729,8 @@ Cell size_text(Cell face, Cell text) {
 
 Cell text_box_metrics(Cell face, Cell argument, int32_t code) {
     if (!is_object(face) || code < 0 || code > 6) error::fire(ErrorId::invalid_arg, cell::integer(code));
-    Laid laid;
-    face_layout(laid, measuring_cr(), face, nullptr);
+    Laid scratch;
+    const Laid& laid = face_layout(scratch, face);
     const int64_t n = text_length(laid);
     double x = 0, y = 0;
     switch (code) {

@@ -227,6 +227,8 @@ struct Open {
 };
 std::vector<Open> g_open;  // the paints in progress, innermost last
 
+draw::Rgba g_panel{240 / 255.0, 240 / 255.0, 240 / 255.0, 1};  // the desktop's, once read
+
 draw::Context* open_context(WindowId id) {
     for (auto it = g_open.rbegin(); it != g_open.rend(); ++it)
         if (it->window == id) return it->context;
@@ -248,6 +250,18 @@ bool begin_on(draw::Context& context, WindowId id, cairo_surface_t* surface) {
     return true;
 }
 
+// Whether the face's text is drawn by the draw engine, which then fills the face's colour under it
+// itself (a plain face of a pair! size).
+bool text_drawn(const Cell& face) {
+    return !has_type(face, w_window) && !has_type(face, w_panel) && cell::is(field(face, facet::text), TypeId::string);
+}
+bool text_fills(const Cell& face) {
+    return text_drawn(face) && !has_type(face, w_rich_text) && cell::is(field(face, facet::color), TypeId::tuple) &&
+           cell::is(field(face, facet::size), TypeId::pair);
+}
+
+// The surface starts as the face's colour (real alpha), clear without one; a top level is never
+// see-through: without a colour it has the desktop's panel colour.
 void fill_background(draw::Context& context, const Cell& face) {
     cairo_t* cr = context.cr;
     cairo_save(cr);
@@ -255,9 +269,8 @@ void fill_background(draw::Context& context, const Cell& face) {
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     const Cell colour = field(face, facet::color);
     draw::Rgba c{0, 0, 0, 0};
-    if (cell::is(colour, TypeId::tuple)) c = colour_of(colour);
-    else if (has_type(face, w_window))
-        c = draw::Rgba{240 / 255.0, 240 / 255.0, 240 / 255.0, 1};  // a top level is never see-through
+    if (cell::is(colour, TypeId::tuple) && !text_fills(face)) c = colour_of(colour);
+    else if (has_type(face, w_window) && !cell::is(colour, TypeId::tuple)) c = g_panel;
     cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
     cairo_paint(cr);
     cairo_restore(cr);
@@ -301,9 +314,7 @@ void paint(WindowId id, bool events_allowed) {
     try {
         fill_background(context, face.cell());
         draw_image_facet(context, face.cell());
-        const bool window = has_type(face.cell(), w_window);
-        if (!window && !has_type(face.cell(), w_panel) && cell::is(field(face.cell(), facet::text), TypeId::string))
-            draw::draw_text(context, draw::Point{}, face.cell());
+        if (text_drawn(face.cell())) draw::draw_text(context, draw::Point{}, face.cell());
         const Cell commands = field(face.cell(), facet::draw);
         if (cell::is(commands, TypeId::block)) {
             const stack::Rooted keep(commands);
@@ -725,6 +736,7 @@ Status gui_settings(const int32_t* r) {
             g_free(name);
         }
     }
+    g_panel = draw::Rgba{panel.red, panel.green, panel.blue, 1};
     Cell* out = block::push_new(10);
     const NodeId node = cell::series_node(*out);
     block::append(node, cell::integer(static_cast<int32_t>(std::lround(96 * scale()))));

@@ -338,6 +338,10 @@ void window_present(WindowId id) {
     else gtk_widget_show(w->container);
 }
 
+void window_focus(WindowId id) {
+    if (const Window* w = record(id)) gtk_widget_grab_focus(w->container);
+}
+
 uint32_t window_count() {
     uint32_t n = 0;
     for (const Window& w : g_windows) n += w.used ? 1 : 0;

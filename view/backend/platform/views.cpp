@@ -203,22 +203,6 @@ draw::Rgba colour_of(const Cell& tuple) {
 
 // ---- Rate timers ---------------------------------------------------------------------------------
 
-// Milliseconds between ticks, 0 for none. Faster than one a millisecond is one a millisecond: a
-// zero-length timer would spin the loop. Anything but none, an integer of at least 1 or a time
-// above 0 is script invalid-facet-type.
-uint32_t rate_ms(const Cell& rate) {
-    if (cell::is(rate, TypeId::none)) return 0;
-    double ms = 0;
-    if (cell::is(rate, TypeId::integer) && cell::as_integer(rate) >= 1) {
-        ms = 1000 / cell::as_integer(rate);
-    } else if (cell::is(rate, TypeId::time) && cell::as_float(rate) > 0) {
-        ms = std::min(cell::as_float(rate) * 1000.0, 4.0e9);
-    } else {
-        error::fire(ErrorId::invalid_facet_type, rate);
-    }
-    return std::max<uint32_t>(1, static_cast<uint32_t>(ms));
-}
-
 // ---- Painting ------------------------------------------------------------------------------------
 
 struct Open {
@@ -391,6 +375,13 @@ void attach_pane(WindowId id, const Cell& face) {
     }
 }
 
+// A window's `selected` face takes the keyboard focus; without one the window itself does.
+void focus_selected(WindowId id, const Cell& face) {
+    const Cell selected = field(face, facet::selected);
+    const WindowId target = is_object(selected) ? window_of(selected) : 0;
+    window_focus(target && window_root(target) == id ? target : id);
+}
+
 // The facets' change bits, each applied when set, in the order a window expects them.
 constexpr uint32_t bit(uint32_t f) { return 1u << f; }
 constexpr uint32_t kPaintBits = bit(facet::size) | bit(facet::text) | bit(facet::image) | bit(facet::color) |
@@ -409,6 +400,7 @@ void apply_changes(WindowId id, const Cell& face, uint32_t mask) {
         if (window && on) window_present(id);
         else window_show(id, on);
     }
+    if ((mask & bit(facet::selected)) && window) focus_selected(id, face);
     if (mask & bit(facet::flags)) apply_flags(id, face);
     if (mask & bit(facet::pane)) attach_pane(id, face);
     if (mask & bit(facet::rate)) timer_set(id, rate_ms(field(face, facet::rate)));
@@ -616,7 +608,10 @@ Status refresh_window(const int32_t* r) {
 Status show_window(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const WindowId id = window_from_handle(args[0]);
-    if (id) window_present(id);
+    if (id) {
+        window_present(id);
+        focus_selected(id, window_face(id));
+    }
     return args.done(cell::logic(id != 0));
 }
 
@@ -778,6 +773,19 @@ constexpr Named kRoutines[] = {
 };
 
 }  // namespace
+
+uint32_t rate_ms(const Cell& rate) {
+    if (cell::is(rate, TypeId::none)) return 0;
+    double ms = 0;
+    if (cell::is(rate, TypeId::integer) && cell::as_integer(rate) >= 1) {
+        ms = 1000 / cell::as_integer(rate);
+    } else if (cell::is(rate, TypeId::time) && cell::as_float(rate) > 0) {
+        ms = std::min(cell::as_float(rate) * 1000.0, 4.0e9);
+    } else {
+        error::fire(ErrorId::invalid_facet_type, rate);
+    }
+    return std::max<uint32_t>(1, static_cast<uint32_t>(ms));
+}
 
 Cell capture_face(Cell face) { return capture(face); }
 

@@ -85,13 +85,22 @@ constexpr const char* kWords[] = {
 static_assert(std::size(kWords) == w_count);
 symbol::Id g_words[w_count];
 
-// The types of native controls. They are made by the widgets; until those exist such a face is a
-// drawn child showing its colour and text, so layouts holding them still show.
-constexpr const char* kWidgetTypes[] = {
-    "button",    "toggle",   "check",  "radio",    "field",     "area",      "text",   "text-list", "drop-down",
-    "drop-list", "progress", "slider", "scroller", "group-box", "tab-panel", "camera", "calendar",
+// The types of native controls, each with the maker that puts its GTK widget into the face's
+// window (the widgets fill these in). A type without a maker yet is a drawn child showing its
+// colour and text, so layouts holding it still show.
+using WidgetMaker = void (*)(WindowId window, const Cell& face);
+struct WidgetType {
+    const char* name;
+    WidgetMaker make;
 };
-std::vector<symbol::Id> g_widget_types;
+constexpr WidgetType kWidgetTypes[] = {
+    {"button", nullptr},    {"toggle", nullptr},    {"check", nullptr},     {"radio", nullptr},
+    {"field", nullptr},     {"area", nullptr},      {"text", nullptr},      {"text-list", nullptr},
+    {"drop-down", nullptr}, {"drop-list", nullptr}, {"progress", nullptr},  {"slider", nullptr},
+    {"scroller", nullptr},  {"group-box", nullptr}, {"tab-panel", nullptr}, {"camera", nullptr},
+    {"calendar", nullptr},
+};
+symbol::Id g_widget_types[std::size(kWidgetTypes)];
 
 // The flags facet's words and their bits (what the input filter and the frame read).
 struct FlagBit {
@@ -496,8 +505,12 @@ Cell capture(const Cell& face) {
 
 // ---- Routines ------------------------------------------------------------------------------------
 
-bool is_widget_type(symbol::Id type) {
-    return std::find(g_widget_types.begin(), g_widget_types.end(), type) != g_widget_types.end();
+// The widget type of a word, or null when it names none.
+const WidgetType* widget_type(const Cell& type) {
+    if (!is_any_word(type)) return nullptr;
+    for (size_t i = 0; i < std::size(kWidgetTypes); ++i)
+        if (g_widget_types[i] == canonical(type)) return &kWidgetTypes[i];
+    return nullptr;
 }
 
 // make-view face parent: the face's native window, inside the parent's (a top level for a
@@ -509,7 +522,8 @@ Status make_view(const int32_t* r) {
     const Cell type = field(face, facet::type);
     const bool window = is_word(type, w_window);
     const bool drawn = window || is_word(type, w_panel) || is_word(type, w_base) || is_word(type, w_rich_text);
-    if (!is_any_word(type) || (!drawn && !is_widget_type(canonical(type)))) error::fire(ErrorId::face_type, type);
+    const WidgetType* widget = drawn ? nullptr : widget_type(type);
+    if (!drawn && !widget) error::fire(ErrorId::face_type, type);
     const uint32_t ms = rate_ms(field(face, facet::rate));  // checked before anything is made
     const WindowId parent = window ? 0 : window_from_handle(args[1]);
     if (!window && !parent) error::fire(ErrorId::not_linked);
@@ -522,6 +536,7 @@ Status make_view(const int32_t* r) {
     if (!cell::truthy(field(face, facet::enabled))) window_set_enabled(id, false);
     apply_cursor(id, field(face, facet::options));
     if (ms) timer_set(id, ms);
+    if (widget && widget->make) widget->make(id, args[0]);
     paint_soon(id, args[0]);
     return args.done(window_handle(id));
 }
@@ -793,8 +808,8 @@ void register_routines() {
     for (size_t i = 0; i < w_count; ++i) g_words[i] = symbol::resolve(symbol::make(kWords[i]));
     for (size_t i = 0; i < std::size(kFlagBits); ++i)
         g_flag_words[i] = symbol::resolve(symbol::make(kFlagBits[i].word));
-    g_widget_types.clear();
-    for (const char* t : kWidgetTypes) g_widget_types.push_back(symbol::resolve(symbol::make(t)));
+    for (size_t i = 0; i < std::size(kWidgetTypes); ++i)
+        g_widget_types[i] = symbol::resolve(symbol::make(kWidgetTypes[i].name));
     g_open.clear();
     set_resize_hook(on_resized);
     image::g_face_capture = capture_face;

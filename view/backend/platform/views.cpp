@@ -322,10 +322,16 @@ void paint(WindowId id, bool events_allowed) {
     finish();
 }
 
-void paint_posted(void* data) {
-    const auto id = static_cast<WindowId>(reinterpret_cast<uintptr_t>(data));
-    if (window_exists(id)) paint(id, true);
+// A paint from the loop: nothing may unwind into GLib. What a draw block gets wrong is printed by
+// the paint itself; anything else (no memory for a surface) leaves the window as it was.
+void paint_from_loop(WindowId id) {
+    try {
+        if (window_exists(id)) paint(id, true);
+    } catch (...) {
+    }
 }
+
+void paint_posted(void* data) { paint_from_loop(static_cast<WindowId>(reinterpret_cast<uintptr_t>(data))); }
 
 // Paints now, and once more from the loop when an actor draws the face (it may not run now).
 void paint_soon(WindowId id, const Cell& face) {
@@ -762,7 +768,7 @@ Status gui_settings(const int32_t* r) {
     return args.done(*out);
 }
 
-void on_resized(WindowId id) { paint(id, true); }
+void on_resized(WindowId id) { paint_from_loop(id); }
 
 struct Named {
     const char* name;

@@ -217,16 +217,23 @@ draw::Rgba colour_of(const Cell& tuple) {
 struct Open {
     WindowId window;
     draw::Context* context;
+    bool again;  // asked for anew while this paint ran
 };
 std::vector<Open> g_open;  // the paints in progress, innermost last
 
 draw::Rgba g_panel{240 / 255.0, 240 / 255.0, 240 / 255.0, 1};  // the desktop's, once read
 
-draw::Context* open_context(WindowId id) {
+Open* open_paint(WindowId id) {
     for (auto it = g_open.rbegin(); it != g_open.rend(); ++it)
-        if (it->window == id) return it->context;
+        if (it->window == id) return &*it;
     return nullptr;
 }
+draw::Context* open_context(WindowId id) {
+    const Open* open = open_paint(id);
+    return open ? open->context : nullptr;
+}
+
+void paint_posted(void* data);
 
 // A drawing pass on the window's surface in units (the desktop's scale applied), or false.
 bool begin_on(draw::Context& context, WindowId id, cairo_surface_t* surface) {
@@ -283,9 +290,12 @@ void draw_image_facet(draw::Context& context, const Cell& face) {
 
 // Paints the face of a window into its surface. A base without a draw block is painted by its
 // `drawing` actor through draw-face, only when events may run (not while make-view runs). A
-// window already being painted is left alone: its actor asked for it again.
+// paint asked for while the window is being painted (by its actor) runs once that one ends.
 void paint(WindowId id, bool events_allowed) {
-    if (open_context(id)) return;
+    if (Open* open = open_paint(id)) {
+        open->again = true;
+        return;
+    }
     const Cell face_now = window_face(id);
     if (!is_object(face_now)) return;
     stack::Rooted face(face_now);
@@ -297,9 +307,12 @@ void paint(WindowId id, bool events_allowed) {
         cairo_surface_destroy(surface);
         return;
     }
-    g_open.push_back(Open{id, &context});
+    g_open.push_back(Open{id, &context, false});
     const auto finish = [&] {
-        g_open.erase(std::find_if(g_open.begin(), g_open.end(), [&](const Open& o) { return o.context == &context; }));
+        const auto mine =
+            std::find_if(g_open.begin(), g_open.end(), [&](const Open& o) { return o.context == &context; });
+        if (mine->again) loop::post(paint_posted, reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
+        g_open.erase(mine);
         draw::end(context);
         cairo_surface_destroy(surface);
         window_invalidate(id);
@@ -651,7 +664,7 @@ Status draw_face(const int32_t* r) {
     cairo_surface_reference(surface);
     draw::Context context;
     if (begin_on(context, id, surface)) {
-        g_open.push_back(Open{id, &context});
+        g_open.push_back(Open{id, &context, false});
         try {
             draw::draw_paint(context, args[1]);
         } catch (...) {

@@ -29,7 +29,10 @@ struct Window {
     bool placed = false;        // the window manager has reported where the window is
     uint32_t flags = 0;         // the face's flag bits (kAllOver ...)
     bool fixed_size = false;    // a top level the user may not resize: its content asks for its size
+    uint32_t serial = 0;        // which window has had this id: handles to an earlier one name none
 };
+
+uint32_t g_serial = 0;
 
 // Slot 0 is never used: id 0 means no window. Freed slots are reused lowest first.
 std::vector<Window> g_windows(1);
@@ -185,6 +188,7 @@ WindowId window_create(WindowId parent, Rect rect, std::string_view title) {
     const Window* p = parent ? record(parent) : nullptr;
     Window w;
     w.used = true;
+    w.serial = ++g_serial;
     w.parent = parent;
     w.rect = rect;
     w.container = place::create();
@@ -386,7 +390,9 @@ bool window_integer_size(WindowId id) {
 
 Cell window_handle(WindowId id) {
     if (!g_window_class) g_window_class = handles::register_class("window", nullptr);
-    return handle::make(handles::store(id, g_window_class));
+    const Window* w = record(id);
+    const uint64_t serial = w ? w->serial : 0;
+    return handle::make(handles::store(static_cast<uintptr_t>(serial << 32 | id), g_window_class));
 }
 
 void reset_runtime_state() {
@@ -400,8 +406,10 @@ WindowId window_from_handle(const Cell& handle) {
     if (!cell::is(handle, TypeId::handle)) return 0;
     const auto entry = static_cast<int32_t>(handle.w3);
     if (handles::class_name(handles::class_of(entry)) != "window") return 0;
-    const auto id = static_cast<WindowId>(handles::get(entry));
-    return record(id) ? id : 0;
+    const uint64_t held = handles::get(entry);
+    const auto id = static_cast<WindowId>(held & 0xFFFFFFFF);
+    const Window* w = record(id);
+    return w && w->serial == static_cast<uint32_t>(held >> 32) ? id : 0;
 }
 
 void window_set_face(WindowId id, const Cell& face) {

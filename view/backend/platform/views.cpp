@@ -71,16 +71,12 @@ enum Word : uint8_t {
     w_put,
     w_moved,
     w_changed,
-    w_remove,
-    w_take,
-    w_clear,
     w_pane,
     w_count
 };
 constexpr const char* kWords[] = {
-    "window", "panel",     "base",      "rich-text", "screen",   "cursor",   "I-beam", "hand",
-    "cross",  "resize-ns", "resize-we", "resize-ew", "inserted", "appended", "poke",   "poked",
-    "put",    "moved",     "changed",   "remove",    "take",     "clear",    "pane",
+    "window",    "panel",     "base",     "rich-text", "screen", "cursor", "I-beam", "hand",  "cross",   "resize-ns",
+    "resize-we", "resize-ew", "inserted", "appended",  "poke",   "poked",  "put",    "moved", "changed", "pane",
 };
 static_assert(std::size(kWords) == w_count);
 symbol::Id g_words[w_count];
@@ -236,7 +232,7 @@ draw::Context* open_context(WindowId id) {
 void paint_posted(void* data);
 
 // A drawing pass on the window's surface in units (the desktop's scale applied), or false.
-bool begin_on(draw::Context& context, WindowId id, cairo_surface_t* surface) {
+bool begin_on(draw::Context& context, cairo_surface_t* surface) {
     const draw::Device device{surface, cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
                               0};
     context.catch_errors = true;
@@ -246,7 +242,6 @@ bool begin_on(draw::Context& context, WindowId id, cairo_surface_t* surface) {
         context.state.matrix = draw::scaling(s, s, 0, 0);
         draw::apply_matrix(context);
     }
-    (void)id;
     return true;
 }
 
@@ -303,7 +298,7 @@ void paint(WindowId id, bool events_allowed) {
     if (!surface) return;
     cairo_surface_reference(surface);  // the window may go while an actor runs
     draw::Context context;
-    if (!begin_on(context, id, surface)) {
+    if (!begin_on(context, surface)) {
         cairo_surface_destroy(surface);
         return;
     }
@@ -663,7 +658,7 @@ Status draw_face(const int32_t* r) {
     if (!surface) return args.done(cell::unset());
     cairo_surface_reference(surface);
     draw::Context context;
-    if (begin_on(context, id, surface)) {
+    if (begin_on(context, surface)) {
         g_open.push_back(Open{id, &context, false});
         try {
             draw::draw_paint(context, args[1]);

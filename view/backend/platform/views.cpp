@@ -206,8 +206,6 @@ draw::Rgba colour_of(const Cell& tuple) {
     return draw::rgba_of(b[0] | b[1] << 8 | b[2] << 16 | transparency << 24);
 }
 
-// ---- Rate timers ---------------------------------------------------------------------------------
-
 // ---- Painting ------------------------------------------------------------------------------------
 
 struct Open {
@@ -387,8 +385,7 @@ void apply_title(WindowId id, const Cell& face) { window_set_title(id, utf8_of(f
 void attach_pane(WindowId id, const Cell& face) {
     const Cell pane = field(face, facet::pane);
     if (!cell::is(pane, TypeId::block)) return;
-    const uint32_t start = 0, n = block::length(pane) + block::head_index(pane);
-    for (uint32_t i = start; i < n; ++i) {
+    for (uint32_t i = 0, n = block::length(pane) + block::head_index(pane); i < n; ++i) {
         const Cell child = block::abs_at(pane, i);
         const WindowId cid = is_object(child) ? window_of(child) : 0;
         if (!cid || window_toplevel(cid)) continue;

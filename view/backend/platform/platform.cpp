@@ -140,7 +140,9 @@ double scale() {
     // The font resolution carries fractional scaling (144 dots per inch: 1.5); the monitor factor
     // the integer one.
     const double fractional = resolution > 0 ? resolution / 96.0 : 1.0;
-    return fractional * factor;
+    // Everything divides by the scale: one that is not a positive number is taken as 1.
+    const double s = fractional * factor;
+    return std::isfinite(s) && s > 0 ? s : 1.0;
 }
 
 int32_t to_pixels(double units) { return static_cast<int32_t>(units * scale() + 0.5); }

@@ -64,10 +64,10 @@ struct Camera {
     std::atomic<int32_t> state{idle};  // the only word both threads touch, with the buffer
     std::atomic<bool> stopping{false};
     std::thread streamer;
-    uint32_t face_slot = 0;           // the face whose image the first frame becomes (0: none)
-    std::vector<uint32_t> latest;     // the last frame the preview received
-    int32_t frames = 0;               // preview frames received
-    int fd = -1;                      // the V4L2 device, while streaming
+    uint32_t face_slot = 0;                      // the face whose image the first frame becomes (0: none)
+    std::vector<uint32_t> latest;                // the last frame the preview received
+    int32_t frames = 0;                          // preview frames received
+    int fd = -1;                                 // the V4L2 device, while streaming
     std::vector<std::pair<void*, size_t>> maps;  // its mapped buffers
 
     ~Camera() {
@@ -116,6 +116,16 @@ symbol::Id image_symbol() {
     return id;
 }
 
+// A face whose ratio field holds a float takes the video's aspect ratio (width / height).
+void set_ratio(const Cell& face, double ratio) {
+    static const symbol::Id ratio_symbol = symbol::make("ratio");
+    const int32_t at = object::find_word(face, ratio_symbol);
+    if (at < 0) return;
+    const auto index = static_cast<uint32_t>(at);
+    if (!cell::is(*context::value_at(face.w1, index), TypeId::float_)) return;
+    (void)context::set_at(face.w1, index, context::word_at(face.w1, index), cell::floating(ratio), false);
+}
+
 // The face's image becomes the latest frame while it is none. A quiet store: no user code runs
 // in the loop's notice.
 void give_to_face(Camera& cam) {
@@ -125,8 +135,8 @@ void give_to_face(Camera& cam) {
     const auto index = static_cast<uint32_t>(at);
     if (!cell::is(*context::value_at(handles::slot_at(cam.face_slot)->w1, index), TypeId::none)) return;
     try {
-        const Cell picture = image::from_pixels(static_cast<uint32_t>(cam.width), static_cast<uint32_t>(cam.height),
-                                                cam.latest.data());
+        const Cell picture =
+            image::from_pixels(static_cast<uint32_t>(cam.width), static_cast<uint32_t>(cam.height), cam.latest.data());
         const NodeId fields = handles::slot_at(cam.face_slot)->w1;  // the store above may have collected
         (void)context::set_at(fields, index, context::word_at(fields, index), picture, false);
     } catch (...) {
@@ -241,9 +251,8 @@ void stream_v4l2(Camera* cam, int32_t id, uint32_t format) {
         buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buf.memory = V4L2_MEMORY_MMAP;
         if (ioctl(cam->fd, VIDIOC_DQBUF, &buf) != 0) continue;
-        if (buf.index < cam->maps.size() &&
-            convert(format, static_cast<const uint8_t*>(cam->maps[buf.index].first), buf.bytesused, cam->width,
-                    cam->height, frame.data()))
+        if (buf.index < cam->maps.size() && convert(format, static_cast<const uint8_t*>(cam->maps[buf.index].first),
+                                                    buf.bytesused, cam->width, cam->height, frame.data()))
             hand_over(*cam, id, frame.data());
         (void)ioctl(cam->fd, VIDIOC_QBUF, &buf);
     }
@@ -259,7 +268,8 @@ bool start_v4l2(Camera& cam, const Device& device, uint32_t& format) {
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     bool set = false;
-    for (const uint32_t wanted_format : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_RGB24, V4L2_PIX_FMT_BGR32}) {
+    for (const uint32_t wanted_format :
+         {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_RGB24, V4L2_PIX_FMT_BGR32}) {
         fmt.fmt.pix.width = 640;
         fmt.fmt.pix.height = 480;
         fmt.fmt.pix.pixelformat = wanted_format;
@@ -279,7 +289,8 @@ bool start_v4l2(Camera& cam, const Device& device, uint32_t& format) {
     req.count = 4;
     req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     req.memory = V4L2_MEMORY_MMAP;
-    if (ioctl(cam.fd, VIDIOC_REQBUFS, &req) != 0 || req.count == 0) return std::puts("This graph cannot preview"), false;
+    if (ioctl(cam.fd, VIDIOC_REQBUFS, &req) != 0 || req.count == 0)
+        return std::puts("This graph cannot preview"), false;
     for (uint32_t i = 0; i < req.count; ++i) {
         v4l2_buffer buf{};
         buf.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -308,7 +319,10 @@ int32_t start(const Device& device, const Cell& face) {
         return 0;
     }
     cam->buffer.assign(static_cast<size_t>(cam->width) * cam->height, 0);
-    if (object::is_object(cell::type(face))) cam->face_slot = handles::slot_store(face);
+    if (object::is_object(cell::type(face))) {
+        set_ratio(face, static_cast<double>(cam->width) / cam->height);
+        cam->face_slot = handles::slot_store(face);
+    }
     cam->state.store(wanted);
     g_cameras.push_back(std::move(cam));
     const auto id = static_cast<int32_t>(g_cameras.size());
@@ -331,8 +345,8 @@ Cell take(Camera& cam) {
     }
     Cell result = cell::none();
     if (cam.state.load() == ready) {
-        result = image::from_pixels(static_cast<uint32_t>(cam.width), static_cast<uint32_t>(cam.height),
-                                    cam.buffer.data());
+        result =
+            image::from_pixels(static_cast<uint32_t>(cam.width), static_cast<uint32_t>(cam.height), cam.buffer.data());
     }
     cam.state.store(wanted);  // the preview goes on
     std::atomic_thread_fence(std::memory_order_seq_cst);
@@ -409,8 +423,8 @@ Status camera_size(const int32_t* r) {
 // fit-video size ratio: [offset size] of the video in a client area of that size.
 Status fit_video(const int32_t* r) {
     const Args<Plain::routine> args(r);
-    const Fit f = fit(static_cast<int32_t>(pair::x(args[0])), static_cast<int32_t>(pair::y(args[0])),
-                      cell::as_float(args[1]));
+    const Fit f =
+        fit(static_cast<int32_t>(pair::x(args[0])), static_cast<int32_t>(pair::y(args[0])), cell::as_float(args[1]));
     Cell* out = block::push_new(2);
     block::append(cell::series_node(*out), pair::make(f.x, f.y));
     block::append(cell::series_node(*out), pair::make(f.width, f.height));
@@ -436,8 +450,8 @@ struct Named {
 };
 
 constexpr Named kRoutines[] = {
-    {"camera-devices", camera_devices}, {"camera-open", camera_open},       {"camera-close", camera_close},
-    {"camera-take", camera_take},       {"camera-preview", camera_preview}, {"camera-size", camera_size},
+    {"camera-devices", camera_devices}, {"camera-open", camera_open},         {"camera-close", camera_close},
+    {"camera-take", camera_take},       {"camera-preview", camera_preview},   {"camera-size", camera_size},
     {"fit-video", fit_video},           {"add-test-camera", add_test_camera},
 };
 
@@ -453,8 +467,9 @@ Fit fit(int32_t w, int32_t h, double ratio) {
         height = h;
         width = h * ratio;
     }
-    return Fit{static_cast<int32_t>(std::lround((w - width) / 2.0)), static_cast<int32_t>(std::lround((h - height) / 2.0)),
-               static_cast<int32_t>(std::lround(width)), static_cast<int32_t>(std::lround(height))};
+    return Fit{static_cast<int32_t>(std::lround((w - width) / 2.0)),
+               static_cast<int32_t>(std::lround((h - height) / 2.0)), static_cast<int32_t>(std::lround(width)),
+               static_cast<int32_t>(std::lround(height))};
 }
 
 void register_routines() {

@@ -46,9 +46,15 @@ Cell read_text(GtkClipboard* cb) {
     return values::text(lf);
 }
 
+// An empty list is an empty block (GTK's own reading takes it for no list).
 Cell read_files(GtkClipboard* cb) {
-    gchar** uris = gtk_clipboard_wait_for_uris(cb);
-    if (!uris) return cell::logic(false);
+    GtkSelectionData* data = gtk_clipboard_wait_for_contents(cb, gdk_atom_intern_static_string(kUriList));
+    if (!data) return cell::logic(false);
+    gint length = 0;
+    const guchar* bytes = gtk_selection_data_get_data_with_length(data, &length);
+    const std::string list(reinterpret_cast<const char*>(bytes), bytes && length > 0 ? static_cast<size_t>(length) : 0);
+    gtk_selection_data_free(data);
+    gchar** uris = g_uri_list_extract_uris(list.c_str());
     Cell* out = block::push_new(static_cast<uint32_t>(g_strv_length(uris)));
     for (gchar** at = uris; *at; ++at) {
         gchar* path = g_filename_from_uri(*at, nullptr, nullptr);

@@ -35,7 +35,7 @@ Answer g_answer;
 
 // How the last dialog was set up, as the test hook reports it.
 struct Seen {
-    std::string kind;                  // "font", "open", "save" or "folder"
+    std::string kind;                  // "font", "open", "save", "folder" or "message"
     std::string title, folder, name;   // empty: not given
     std::vector<std::string> filters;  // description, pattern, ... as the chooser got them
     bool flag = false;                 // multi-selection, or monospaced fonts only
@@ -103,7 +103,8 @@ void select_rows(GtkWidget* dialog, const std::vector<std::string>& paths) {
     if (column < 0) return;
     GtkTreeSelection* selection = gtk_tree_view_get_selection(list);
     GtkTreeIter row;
-    for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more; more = gtk_tree_model_iter_next(model, &row)) {
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &row); more;
+         more = gtk_tree_model_iter_next(model, &row)) {
         GFile* file = nullptr;
         gtk_tree_model_get(model, &row, column, &file, -1);
         if (!file) continue;
@@ -131,15 +132,17 @@ void choose(Answering& a) {
         if (!a.answer.items.empty()) gtk_font_chooser_set_font(GTK_FONT_CHOOSER(widget), a.answer.items[0].c_str());
         return;
     }
+    if (!GTK_IS_FILE_CHOOSER(widget) || a.answer.items.empty()) return;
     auto* chooser = GTK_FILE_CHOOSER(widget);
-    if (a.answer.items.empty()) return;
     const std::string& first = a.answer.items[0];
     switch (gtk_file_chooser_get_action(chooser)) {
         case GTK_FILE_CHOOSER_ACTION_SAVE:
             gtk_file_chooser_set_current_folder(chooser, parent_of(first).c_str());
             gtk_file_chooser_set_current_name(chooser, base_of(first).c_str());
             break;
-        case GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER: (void)gtk_file_chooser_select_filename(chooser, first.c_str()); break;
+        case GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER:
+            (void)gtk_file_chooser_select_filename(chooser, first.c_str());
+            break;
         default:
             // Selecting a file through the chooser drops the rest of the selection, so a second
             // file is added to the list's own selection once the folder shows.
@@ -151,7 +154,7 @@ void choose(Answering& a) {
 
 bool shows_answer(Answering& a) {
     GtkWidget* widget = GTK_WIDGET(a.dialog);
-    if (GTK_IS_FONT_CHOOSER(widget) || a.answer.items.empty()) return true;
+    if (!GTK_IS_FILE_CHOOSER(widget) || a.answer.items.empty()) return true;
     auto* chooser = GTK_FILE_CHOOSER(widget);
     if (gtk_file_chooser_get_action(chooser) != GTK_FILE_CHOOSER_ACTION_OPEN)
         return chooser_file(chooser) == a.answer.items[0];
@@ -368,7 +371,7 @@ struct Named {
 };
 
 constexpr Named kRoutines[] = {
-    {"font-dialog", font_dialog},       {"file-dialog", file_dialog},     {"dir-dialog", dir_dialog},
+    {"font-dialog", font_dialog},         {"file-dialog", file_dialog},     {"dir-dialog", dir_dialog},
     {"message-box", message_box_routine}, {"answer-dialog", answer_dialog}, {"last-dialog", last_dialog},
 };
 
@@ -377,8 +380,9 @@ constexpr Named kRoutines[] = {
 void message_box(std::string_view caption, std::string_view text) {
     if (!has_display()) return;
     const std::string body(text);
-    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
-                                            body.c_str());
+    g_seen = Seen{"message", std::string(caption), "", body, {}, false};
+    GtkWidget* box =
+        gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", body.c_str());
     const std::string title(caption);
     (void)run(box, title.c_str());
     gtk_widget_destroy(box);

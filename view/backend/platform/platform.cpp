@@ -10,6 +10,7 @@
 #include "datatypes/handle.h"
 #include "runtime/handles.h"
 #include "view/backend/platform/events.h"
+#include "view/backend/platform/loop.h"
 #include "view/backend/platform/place.h"
 
 namespace zub::platform {
@@ -79,6 +80,24 @@ void forget(WindowId id) {
     if (w->surface) cairo_surface_destroy(w->surface);
     if (w->face_slot) (void)handles::slot_release(w->face_slot);
     *w = Window{};
+}
+
+void (*g_resize_hook)(WindowId) = nullptr;
+
+void repaint_posted(void* data) {
+    const auto id = static_cast<WindowId>(reinterpret_cast<uintptr_t>(data));
+    if (record(id) && g_resize_hook) g_resize_hook(id);
+}
+
+// A surface left at another size than the window's is painted anew at the next loop pass.
+void on_allocate(GtkWidget* widget, GdkRectangle* a, gpointer data) {
+    const auto id = static_cast<WindowId>(GPOINTER_TO_UINT(data));
+    const Window* w = record(id);
+    if (!w || !w->surface || !g_resize_hook) return;
+    const int f = gtk_widget_get_scale_factor(widget);
+    if (cairo_image_surface_get_width(w->surface) != a->width * f ||
+        cairo_image_surface_get_height(w->surface) != a->height * f)
+        loop::post(repaint_posted, reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
 }
 
 gboolean on_timer(gpointer data) {
@@ -171,6 +190,7 @@ WindowId window_create(WindowId parent, Rect rect, std::string_view title) {
     gpointer tag = GUINT_TO_POINTER(id);
     g_signal_connect(w.container, "draw", G_CALLBACK(on_draw), tag);
     g_signal_connect(w.container, "realize", G_CALLBACK(tag_gdk_window), tag);
+    g_signal_connect(w.container, "size-allocate", G_CALLBACK(on_allocate), tag);
     if (parent) {
         place::put(p->container, w.container, gtk_coordinate(rect.x), gtk_coordinate(rect.y),
                    gtk_coordinate(rect.width), gtk_coordinate(rect.height));
@@ -270,6 +290,61 @@ void window_set_title(WindowId id, std::string_view title) {
     const std::string name(title);
     gtk_window_set_title(GTK_WINDOW(w->toplevel), name.c_str());
 }
+
+bool window_reparent(WindowId id, WindowId parent, Rect rect) {
+    Window* w = record(id);
+    if (!w || w->toplevel || !record(parent)) return false;
+    for (WindowId up = parent; up; up = window_parent(up))
+        if (up == id) return false;
+    GtkWidget* container = w->container;
+    const bool visible = gtk_widget_get_visible(container);
+    g_object_ref(container);
+    gtk_container_remove(GTK_CONTAINER(record(w->parent)->container), container);
+    w = record(id);
+    w->parent = parent;
+    w->rect = rect;
+    place::put(record(parent)->container, container, gtk_coordinate(rect.x), gtk_coordinate(rect.y),
+               gtk_coordinate(rect.width), gtk_coordinate(rect.height));
+    gtk_widget_set_visible(container, visible);
+    g_object_unref(container);
+    return true;
+}
+
+void window_raise(WindowId id) {
+    const Window* w = record(id);
+    const Window* p = w ? record(w->parent) : nullptr;
+    if (p) place::raise(p->container, w->container);
+}
+
+void window_set_enabled(WindowId id, bool enabled) {
+    if (const Window* w = record(id)) gtk_widget_set_sensitive(w->container, enabled);
+}
+
+void window_set_frame(WindowId id, Frame frame) {
+    const Window* w = record(id);
+    if (!w || !w->toplevel) return;
+    GtkWindow* top = GTK_WINDOW(w->toplevel);
+    gtk_window_set_decorated(top, frame.decorated);
+    gtk_window_set_resizable(top, frame.resizable);
+    gtk_window_set_modal(top, frame.modal);
+    if (!gtk_widget_get_realized(w->toplevel))
+        gtk_window_set_type_hint(top, frame.tool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL);
+}
+
+void window_present(WindowId id) {
+    const Window* w = record(id);
+    if (!w) return;
+    if (w->toplevel) gtk_window_present(GTK_WINDOW(w->toplevel));
+    else gtk_widget_show(w->container);
+}
+
+uint32_t window_count() {
+    uint32_t n = 0;
+    for (const Window& w : g_windows) n += w.used ? 1 : 0;
+    return n;
+}
+
+void set_resize_hook(void (*hook)(WindowId)) { g_resize_hook = hook; }
 
 void window_set_flags(WindowId id, uint32_t flags) {
     if (Window* w = record(id)) w->flags = flags;

@@ -19,6 +19,7 @@
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/platform.h"
+#include "view/backend/platform/views.h"
 
 namespace zub::platform {
 namespace {
@@ -63,18 +64,6 @@ Status end_event_loop(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const int32_t level = args.integer(0);
     return args.done(cell::logic(level > 0 && loop::exit_level(static_cast<uint32_t>(level))));
-}
-
-// destroy-view face empty?: frees the face's window; with empty? the loop it ran ends too.
-Status destroy_view(const int32_t* r) {
-    const Args<Plain::routine> args(r);
-    const WindowId id = window_of_face(args[0]);
-    if (id) {
-        timer_set(id, 0);
-        window_destroy(id);
-    }
-    if (args.logic(1)) (void)loop::exit_innermost();
-    return args.done(cell::logic(id != 0));
 }
 
 // find-flag? flags flag: the word itself, or a block holding it as a word or lit-word.
@@ -247,7 +236,6 @@ constexpr Named kRoutines[] = {
     {"do-event-loop", do_event_loop},
     {"exit-event-loop", exit_event_loop},
     {"end-event-loop", end_event_loop},
-    {"destroy-view", destroy_view},
     {"find-flag?", find_flag},
     {"send-event-os", send_event_os},
     {"fetch-all-screens", fetch_all_screens},
@@ -269,6 +257,7 @@ void register_routines() {
     reset_runtime_state();
     if (g_display_wanted && !open_display()) std::fputs("zub: no display; running as zub-cli\n", stderr);
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
+    views::register_routines();
 }
 
 }  // namespace zub::platform

@@ -35,6 +35,7 @@
 #include "runtime/symbol.h"
 #include "system/image_codecs.h"
 #include "view/backend/platform/loop.h"
+#include "view/backend/platform/platform.h"
 #include "view/backend/platform/values.h"
 
 namespace zub::platform::camera {
@@ -67,6 +68,7 @@ struct Camera {
     uint32_t face_slot = 0;                      // the face whose image the first frame becomes (0: none)
     std::vector<uint32_t> latest;                // the last frame the preview received
     int32_t frames = 0;                          // preview frames received
+    WindowId window = 0;                         // the camera face's window, which shows the frames (0: none)
     int fd = -1;                                 // the V4L2 device, while streaming
     std::vector<std::pair<void*, size_t>> maps;  // its mapped buffers
 
@@ -144,6 +146,30 @@ void give_to_face(Camera& cam) {
     }
 }
 
+// Paints the latest frame into the camera face's window, fitted and centred on black.
+void show(const Camera& cam) {
+    cairo_surface_t* surface = window_surface(cam.window);
+    if (!surface) return;
+    const int32_t w = cairo_image_surface_get_width(surface), h = cairo_image_surface_get_height(surface);
+    const Fit place = fit(w, h, static_cast<double>(cam.width) / cam.height);
+    cairo_surface_t* frame =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(cam.latest.data())),
+                                            CAIRO_FORMAT_RGB24, cam.width, cam.height, cam.width * 4);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    cairo_translate(cr, place.x, place.y);
+    cairo_scale(cr, static_cast<double>(place.width) / cam.width, static_cast<double>(place.height) / cam.height);
+    cairo_set_source_surface(cr, frame, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_rectangle(cr, 0, 0, cam.width, cam.height);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(frame);
+    cairo_surface_flush(surface);
+    window_invalidate(cam.window);
+}
+
 // On the evaluator's thread: a ready frame goes to the preview (and becomes the face's image
 // while that is none); then the receiver is armed for the next one, unless a frame is on its way.
 void on_frame(void* data) {
@@ -157,6 +183,11 @@ void on_frame(void* data) {
         cam->state.store(idle);
         std::atomic_thread_fence(std::memory_order_seq_cst);
         give_to_face(*cam);
+        if (cam->window && !window_exists(cam->window)) {
+            g_cameras[static_cast<size_t>(id) - 1].reset();  // the face's window is gone
+            return;
+        }
+        if (cam->window) show(*cam);
     }
     int32_t expected = idle;
     (void)cam->state.compare_exchange_strong(expected, wanted);
@@ -359,6 +390,36 @@ Camera& running(const Args<Plain::routine>& args) {
     return *cam;
 }
 
+// ---- Camera faces ---------------------------------------------------------------------------------
+
+int32_t field_index(const Cell& face, const char* name) { return object::find_word(face, symbol::make(name)); }
+
+Cell field_of(const Cell& face, const char* name) {
+    const int32_t at = field_index(face, name);
+    return at < 0 ? cell::none() : *context::value_at(face.w1, static_cast<uint32_t>(at));
+}
+
+void stop_window_camera(WindowId window) {
+    for (auto& cam : g_cameras)
+        if (cam && cam->window == window) cam.reset();
+}
+
+Camera* window_camera(WindowId window) {
+    for (auto& cam : g_cameras)
+        if (cam && cam->window == window) return cam.get();
+    return nullptr;
+}
+
+// Starts device `selected` for the face's window (a bad index raises first).
+void start_selected(WindowId window, const Cell& face, const std::vector<Device>& list) {
+    const Cell selected = field_of(face, "selected");
+    if (!cell::is(selected, TypeId::integer)) return;
+    const int32_t index = cell::as_integer(selected);
+    if (index < 1 || static_cast<size_t>(index) > list.size()) error::fire(ErrorId::cannot_open, selected);
+    stop_window_camera(window);
+    if (const int32_t id = start(list[static_cast<size_t>(index) - 1], face)) g_cameras[id - 1]->window = window;
+}
+
 // ---- Routines -----------------------------------------------------------------------------------
 
 // camera-devices: the names of the capture devices, at most eight.
@@ -470,6 +531,45 @@ Fit fit(int32_t w, int32_t h, double ratio) {
     return Fit{static_cast<int32_t>(std::lround((w - width) / 2.0)),
                static_cast<int32_t>(std::lround((h - height) / 2.0)), static_cast<int32_t>(std::lround(width)),
                static_cast<int32_t>(std::lround(height))};
+}
+
+bool is_face(const Cell& face) {
+    static const symbol::Id camera_word = symbol::resolve(symbol::make("camera"));
+    if (!cell::is(face, TypeId::object)) return false;
+    const Cell type = field_of(face, "type");
+    return cell::is(type, TypeId::word) && symbol::resolve(type.w2) == camera_word;
+}
+
+void attach(WindowId window, const Cell& face) {
+    const std::vector<Device> list = devices();
+    const Cell selected = field_of(face, "selected");
+    if (cell::is(selected, TypeId::integer) &&
+        (cell::as_integer(selected) < 1 || static_cast<size_t>(cell::as_integer(selected)) > list.size()))
+        error::fire(ErrorId::cannot_open, selected);
+    const int32_t data = field_index(face, "data");
+    if (data >= 0) {
+        stack::Rooted kept(face);
+        Cell* names = block::push_new(static_cast<uint32_t>(list.size()));
+        for (const Device& d : list) values::append_text(cell::series_node(*names), d.name);
+        const auto index = static_cast<uint32_t>(data);
+        (void)context::set_at(kept.cell().w1, index, context::word_at(kept.cell().w1, index), *names, false);
+        stack::pop(1);
+    }
+    start_selected(window, face, list);
+}
+
+void apply(WindowId window, const Cell& face, bool selected, bool image) {
+    if (selected) {
+        stop_window_camera(window);
+        start_selected(window, face, devices());
+    }
+    const int32_t at = field_index(face, "image");
+    Camera* cam = window_camera(window);
+    if (!image || !cam || at < 0 || !cell::is(field_of(face, "image"), TypeId::none)) return;
+    stack::Rooted kept(face);
+    const Cell picture = take(*cam);
+    const auto index = static_cast<uint32_t>(at);
+    (void)context::set_at(kept.cell().w1, index, context::word_at(kept.cell().w1, index), picture, false);
 }
 
 void register_routines() {

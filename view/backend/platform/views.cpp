@@ -32,6 +32,7 @@
 #include "view/backend/draw/dialect.h"
 #include "view/backend/draw/shapes.h"
 #include "view/backend/draw/text.h"
+#include "view/backend/platform/camera.h"
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/platform.h"
@@ -402,6 +403,8 @@ void apply_changes(WindowId id, const Cell& face, uint32_t mask) {
     if (mask & bit(facet::pane)) attach_pane(id, face);
     if (mask & bit(facet::rate)) timer_set(id, rate_ms(field(face, facet::rate)));
     if (mask & bit(facet::options)) apply_cursor(id, field(face, facet::options));
+    if (camera::is_face(face) && (mask & (bit(facet::selected) | bit(facet::image))))
+        camera::apply(id, face, mask & bit(facet::selected), mask & bit(facet::image));
     if (mask & kPaintBits) paint(id, true);
 }
 
@@ -520,6 +523,15 @@ Status make_view(const int32_t* r) {
     apply_cursor(id, field(face, facet::options));
     if (ms) timer_set(id, ms);
     paint_soon(id, args[0]);
+    if (camera::is_face(args[0])) {
+        try {
+            camera::attach(id, args[0]);
+        } catch (...) {
+            window_set_face(id, cell::none());
+            window_destroy(id);
+            throw;
+        }
+    }
     return args.done(window_handle(id));
 }
 

@@ -219,6 +219,13 @@ void add_patterns(GtkFileFilter* filter, const std::string& patterns) {
     }
 }
 
+// Selects a file in an open dialog; a name without a folder lies in the current directory.
+void select_in(GtkFileChooser* chooser, const std::string& folder, const std::string& name) {
+    gchar* path = g_canonicalize_filename(name.c_str(), folder.empty() ? nullptr : folder.c_str());
+    (void)gtk_file_chooser_select_filename(chooser, path);
+    g_free(path);
+}
+
 Cell path_block(const std::vector<std::string>& paths) {
     Cell* out = block::push_new(static_cast<uint32_t>(paths.size()));
     for (const std::string& path : paths) values::append_text(cell::series_node(*out), path);
@@ -296,7 +303,7 @@ Status file_dialog(const int32_t* r) {
     if (!folder.empty()) gtk_file_chooser_set_current_folder(chooser, folder.c_str());
     if (!name.empty()) {
         if (save) gtk_file_chooser_set_current_name(chooser, name.c_str());
-        else (void)gtk_file_chooser_select_filename(chooser, ((folder.empty() ? "" : folder + "/") + name).c_str());
+        else select_in(chooser, folder, name);
     }
     std::vector<std::string> chosen;
     if (run(dialog, title_of(title))) chosen = chooser_files(chooser);

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -139,7 +140,7 @@ void give_to_face(Camera& cam) {
     try {
         const Cell picture =
             image::from_pixels(static_cast<uint32_t>(cam.width), static_cast<uint32_t>(cam.height), cam.latest.data());
-        const NodeId fields = handles::slot_at(cam.face_slot)->w1;  // the store above may have collected
+        const NodeId fields = handles::slot_at(cam.face_slot)->w1;  // making the picture may have collected
         (void)context::set_at(fields, index, context::word_at(fields, index), picture, false);
     } catch (...) {
         // no memory for the picture: the face waits for a later frame
@@ -170,6 +171,13 @@ void show(const Camera& cam) {
     window_invalidate(cam.window);
 }
 
+// Whether the camera's window still belongs to its face (window numbers are used again).
+bool shows_face(const Camera& cam) {
+    if (!window_exists(cam.window) || !cam.face_slot) return false;
+    const Cell face = window_face(cam.window);
+    return cell::is(face, TypeId::object) && face.w1 == handles::slot_at(cam.face_slot)->w1;
+}
+
 // On the evaluator's thread: a ready frame goes to the preview (and becomes the face's image
 // while that is none); then the receiver is armed for the next one, unless a frame is on its way.
 void on_frame(void* data) {
@@ -183,7 +191,7 @@ void on_frame(void* data) {
         cam->state.store(idle);
         std::atomic_thread_fence(std::memory_order_seq_cst);
         give_to_face(*cam);
-        if (cam->window && !window_exists(cam->window)) {
+        if (cam->window && !shows_face(*cam)) {
             g_cameras[static_cast<size_t>(id) - 1].reset();  // the face's window is gone
             return;
         }
@@ -358,8 +366,14 @@ int32_t start(const Device& device, const Cell& face) {
     g_cameras.push_back(std::move(cam));
     const auto id = static_cast<int32_t>(g_cameras.size());
     Camera* running = g_cameras.back().get();
-    if (device.path.empty()) running->streamer = std::thread(stream_synthetic, running, id, device.rate);
-    else running->streamer = std::thread(stream_v4l2, running, id, format);
+    try {
+        if (device.path.empty()) running->streamer = std::thread(stream_synthetic, running, id, device.rate);
+        else running->streamer = std::thread(stream_v4l2, running, id, format);
+    } catch (const std::system_error&) {
+        g_cameras.back().reset();  // no thread to stream on: the device stays closed
+        std::puts("Cannot start the camera's stream");
+        return 0;
+    }
     return id;
 }
 

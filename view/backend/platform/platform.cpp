@@ -28,7 +28,11 @@ struct Window {
     uint32_t face_slot = 0;     // value slot holding the face, 0 when none
     bool placed = false;        // the window manager has reported where the window is
     uint32_t flags = 0;         // the face's flag bits (kAllOver ...)
+    bool fixed_size = false;    // a top level the user may not resize: its content asks for its size
+    uint32_t serial = 0;        // which window has had this id: handles to an earlier one name none
 };
+
+uint32_t g_serial = 0;
 
 // Slot 0 is never used: id 0 means no window. Freed slots are reused lowest first.
 std::vector<Window> g_windows(1);
@@ -89,14 +93,14 @@ void repaint_posted(void* data) {
     if (record(id) && g_resize_hook) g_resize_hook(id);
 }
 
-// A surface left at another size than the window's is painted anew at the next loop pass.
-void on_allocate(GtkWidget* widget, GdkRectangle* a, gpointer data) {
+// A surface left at another size than the window's (a top level the user resized) is painted anew
+// at the next loop pass.
+void on_allocate(GtkWidget*, GdkRectangle*, gpointer data) {
     const auto id = static_cast<WindowId>(GPOINTER_TO_UINT(data));
     const Window* w = record(id);
     if (!w || !w->surface || !g_resize_hook) return;
-    const int f = gtk_widget_get_scale_factor(widget);
-    if (cairo_image_surface_get_width(w->surface) != a->width * f ||
-        cairo_image_surface_get_height(w->surface) != a->height * f)
+    if (cairo_image_surface_get_width(w->surface) != std::max(1, w->rect.width) ||
+        cairo_image_surface_get_height(w->surface) != std::max(1, w->rect.height))
         loop::post(repaint_posted, reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
 }
 
@@ -184,6 +188,7 @@ WindowId window_create(WindowId parent, Rect rect, std::string_view title) {
     const Window* p = parent ? record(parent) : nullptr;
     Window w;
     w.used = true;
+    w.serial = ++g_serial;
     w.parent = parent;
     w.rect = rect;
     w.container = place::create();
@@ -256,14 +261,22 @@ bool window_visible(WindowId id) {
     return w && gtk_widget_get_visible(w->toplevel ? w->toplevel : w->container);
 }
 
+// A top level's size: a window that may not be resized takes the size its content asks for, so
+// the content asks for exactly the window's.
+void size_toplevel(const Window& w) {
+    const int width = std::max(1, gtk_coordinate(w.rect.width)), height = std::max(1, gtk_coordinate(w.rect.height));
+    if (w.fixed_size) gtk_widget_set_size_request(w.container, width, height);
+    else gtk_widget_set_size_request(w.container, -1, -1);
+    gtk_window_resize(GTK_WINDOW(w.toplevel), width, height);
+}
+
 void window_set_rect(WindowId id, Rect rect) {
     Window* w = record(id);
     if (!w) return;
     w->rect = rect;
     if (w->toplevel) {
         gtk_window_move(GTK_WINDOW(w->toplevel), gtk_coordinate(rect.x), gtk_coordinate(rect.y));
-        gtk_window_resize(GTK_WINDOW(w->toplevel), std::max(1, gtk_coordinate(rect.width)),
-                          std::max(1, gtk_coordinate(rect.height)));
+        size_toplevel(*w);
     } else if (Window* p = record(w->parent)) {
         place::put(p->container, w->container, gtk_coordinate(rect.x), gtk_coordinate(rect.y),
                    gtk_coordinate(rect.width), gtk_coordinate(rect.height));
@@ -321,8 +334,10 @@ void window_set_enabled(WindowId id, bool enabled) {
 }
 
 void window_set_frame(WindowId id, Frame frame) {
-    const Window* w = record(id);
+    Window* w = record(id);
     if (!w || !w->toplevel) return;
+    w->fixed_size = !frame.resizable;
+    size_toplevel(*w);
     GtkWindow* top = GTK_WINDOW(w->toplevel);
     gtk_window_set_decorated(top, frame.decorated);
     gtk_window_set_resizable(top, frame.resizable);
@@ -336,6 +351,10 @@ void window_present(WindowId id) {
     if (!w) return;
     if (w->toplevel) gtk_window_present(GTK_WINDOW(w->toplevel));
     else gtk_widget_show(w->container);
+}
+
+void window_focus(WindowId id) {
+    if (const Window* w = record(id)) gtk_widget_grab_focus(w->container);
 }
 
 uint32_t window_count() {
@@ -371,7 +390,9 @@ bool window_integer_size(WindowId id) {
 
 Cell window_handle(WindowId id) {
     if (!g_window_class) g_window_class = handles::register_class("window", nullptr);
-    return handle::make(handles::store(id, g_window_class));
+    const Window* w = record(id);
+    const uint64_t serial = w ? w->serial : 0;
+    return handle::make(handles::store(static_cast<uintptr_t>(serial << 32 | id), g_window_class));
 }
 
 void reset_runtime_state() {
@@ -385,8 +406,10 @@ WindowId window_from_handle(const Cell& handle) {
     if (!cell::is(handle, TypeId::handle)) return 0;
     const auto entry = static_cast<int32_t>(handle.w3);
     if (handles::class_name(handles::class_of(entry)) != "window") return 0;
-    const auto id = static_cast<WindowId>(handles::get(entry));
-    return record(id) ? id : 0;
+    const uint64_t held = handles::get(entry);
+    const auto id = static_cast<WindowId>(held & 0xFFFFFFFF);
+    const Window* w = record(id);
+    return w && w->serial == static_cast<uint32_t>(held >> 32) ? id : 0;
 }
 
 void window_set_face(WindowId id, const Cell& face) {
@@ -434,13 +457,10 @@ WindowId window_of_gdk(GdkWindow* gdk_window) {
 cairo_surface_t* window_surface(WindowId id) {
     Window* w = record(id);
     if (!w) return nullptr;
-    GtkAllocation a;
-    gtk_widget_get_allocation(w->container, &a);
-    // Before the first allocation the placement gives the size.
-    const bool allocated = gtk_widget_get_realized(w->container) && a.width > 1;
-    const int f = factor();
-    const int width = allocated ? a.width * f : std::max(1, w->rect.width);
-    const int height = allocated ? a.height * f : std::max(1, w->rect.height);
+    // The placement asked for (or, for a top level, last reported) is the size: GTK allocates it
+    // only at its next layout pass.
+    const int width = std::max(1, w->rect.width);
+    const int height = std::max(1, w->rect.height);
     if (w->surface && cairo_image_surface_get_width(w->surface) == width &&
         cairo_image_surface_get_height(w->surface) == height)
         return w->surface;

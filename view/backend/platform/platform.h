@@ -88,6 +88,8 @@ struct Frame {
 void window_set_frame(WindowId id, Frame frame);
 // Shows a top level in front and gives it the keyboard focus.
 void window_present(WindowId id);
+// Gives the keyboard focus to the window (inside its top level).
+void window_focus(WindowId id);
 // The windows alive now.
 uint32_t window_count();
 // Called when a window's drawing surface no longer fits its size (the user resized it, a layout

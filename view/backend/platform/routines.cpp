@@ -184,20 +184,9 @@ Status open_window(const int32_t* r) {
 Status set_rate(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const WindowId id = window_from_handle(args[0]);
-    const Cell rate = args[1];
-    uint32_t ms = 0;
-    if (cell::is(rate, TypeId::integer)) {
-        if (cell::as_integer(rate) < 1) error::fire(ErrorId::invalid_facet_type, rate);
-        ms = static_cast<uint32_t>(1000 / cell::as_integer(rate));
-    } else if (cell::is(rate, TypeId::time)) {
-        const double seconds = cell::as_float(rate);
-        if (!(seconds > 0)) error::fire(ErrorId::invalid_facet_type, rate);
-        ms = static_cast<uint32_t>(std::min(seconds * 1000.0, 4.0e9));
-    } else if (!cell::is(rate, TypeId::none)) {
-        error::fire(ErrorId::invalid_facet_type, rate);
-    }
+    const uint32_t ms = views::rate_ms(args[1]);
     if (!id) error::fire(ErrorId::not_linked);
-    timer_set(id, ms == 0 && !cell::is(rate, TypeId::none) ? 1 : ms);
+    timer_set(id, ms);
     return args.done(cell::logic(true));
 }
 

@@ -72,27 +72,32 @@ enum Word : uint8_t {
     w_put,
     w_moved,
     w_changed,
-    w_remove,
-    w_take,
-    w_clear,
     w_pane,
     w_count
 };
 constexpr const char* kWords[] = {
-    "window", "panel",     "base",      "rich-text", "screen",   "cursor",   "I-beam", "hand",
-    "cross",  "resize-ns", "resize-we", "resize-ew", "inserted", "appended", "poke",   "poked",
-    "put",    "moved",     "changed",   "remove",    "take",     "clear",    "pane",
+    "window",    "panel",     "base",     "rich-text", "screen", "cursor", "I-beam", "hand",  "cross",   "resize-ns",
+    "resize-we", "resize-ew", "inserted", "appended",  "poke",   "poked",  "put",    "moved", "changed", "pane",
 };
 static_assert(std::size(kWords) == w_count);
 symbol::Id g_words[w_count];
 
-// The types of native controls. They are made by the widgets; until those exist such a face is a
-// drawn child showing its colour and text, so layouts holding them still show.
-constexpr const char* kWidgetTypes[] = {
-    "button",    "toggle",   "check",  "radio",    "field",     "area",      "text",   "text-list", "drop-down",
-    "drop-list", "progress", "slider", "scroller", "group-box", "tab-panel", "camera", "calendar",
+// The types of native controls, each with the maker that puts its GTK widget into the face's
+// window (the widgets fill these in). A type without a maker yet is a drawn child showing its
+// colour and text, so layouts holding it still show.
+using WidgetMaker = void (*)(WindowId window, const Cell& face);
+struct WidgetType {
+    const char* name;
+    WidgetMaker make;
 };
-std::vector<symbol::Id> g_widget_types;
+constexpr WidgetType kWidgetTypes[] = {
+    {"button", nullptr},    {"toggle", nullptr},    {"check", nullptr},     {"radio", nullptr},
+    {"field", nullptr},     {"area", nullptr},      {"text", nullptr},      {"text-list", nullptr},
+    {"drop-down", nullptr}, {"drop-list", nullptr}, {"progress", nullptr},  {"slider", nullptr},
+    {"scroller", nullptr},  {"group-box", nullptr}, {"tab-panel", nullptr}, {"camera", nullptr},
+    {"calendar", nullptr},
+};
+symbol::Id g_widget_types[std::size(kWidgetTypes)];
 
 // The flags facet's words and their bits (what the input filter and the frame read).
 struct FlagBit {
@@ -202,40 +207,31 @@ draw::Rgba colour_of(const Cell& tuple) {
     return draw::rgba_of(b[0] | b[1] << 8 | b[2] << 16 | transparency << 24);
 }
 
-// ---- Rate timers ---------------------------------------------------------------------------------
-
-// Milliseconds between ticks, 0 for none. Faster than one a millisecond is one a millisecond: a
-// zero-length timer would spin the loop. Anything but none, an integer of at least 1 or a time
-// above 0 is script invalid-facet-type.
-uint32_t rate_ms(const Cell& rate) {
-    if (cell::is(rate, TypeId::none)) return 0;
-    double ms = 0;
-    if (cell::is(rate, TypeId::integer) && cell::as_integer(rate) >= 1) {
-        ms = 1000 / cell::as_integer(rate);
-    } else if (cell::is(rate, TypeId::time) && cell::as_float(rate) > 0) {
-        ms = std::min(cell::as_float(rate) * 1000.0, 4.0e9);
-    } else {
-        error::fire(ErrorId::invalid_facet_type, rate);
-    }
-    return std::max<uint32_t>(1, static_cast<uint32_t>(ms));
-}
-
 // ---- Painting ------------------------------------------------------------------------------------
 
 struct Open {
     WindowId window;
     draw::Context* context;
+    bool again;  // asked for anew while this paint ran
 };
 std::vector<Open> g_open;  // the paints in progress, innermost last
 
-draw::Context* open_context(WindowId id) {
+draw::Rgba g_panel{240 / 255.0, 240 / 255.0, 240 / 255.0, 1};  // the desktop's, once read
+
+Open* open_paint(WindowId id) {
     for (auto it = g_open.rbegin(); it != g_open.rend(); ++it)
-        if (it->window == id) return it->context;
+        if (it->window == id) return &*it;
     return nullptr;
 }
+draw::Context* open_context(WindowId id) {
+    const Open* open = open_paint(id);
+    return open ? open->context : nullptr;
+}
+
+void paint_posted(void* data);
 
 // A drawing pass on the window's surface in units (the desktop's scale applied), or false.
-bool begin_on(draw::Context& context, WindowId id, cairo_surface_t* surface) {
+bool begin_on(draw::Context& context, cairo_surface_t* surface) {
     const draw::Device device{surface, cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface),
                               0};
     context.catch_errors = true;
@@ -245,10 +241,21 @@ bool begin_on(draw::Context& context, WindowId id, cairo_surface_t* surface) {
         context.state.matrix = draw::scaling(s, s, 0, 0);
         draw::apply_matrix(context);
     }
-    (void)id;
     return true;
 }
 
+// Whether the face's text is drawn by the draw engine, which then fills the face's colour under it
+// itself (a plain face of a pair! size).
+bool text_drawn(const Cell& face) {
+    return !has_type(face, w_window) && !has_type(face, w_panel) && cell::is(field(face, facet::text), TypeId::string);
+}
+bool text_fills(const Cell& face) {
+    return text_drawn(face) && !has_type(face, w_rich_text) && cell::is(field(face, facet::color), TypeId::tuple) &&
+           cell::is(field(face, facet::size), TypeId::pair);
+}
+
+// The surface starts as the face's colour (real alpha), clear without one; a top level is never
+// see-through: without a colour it has the desktop's panel colour.
 void fill_background(draw::Context& context, const Cell& face) {
     cairo_t* cr = context.cr;
     cairo_save(cr);
@@ -256,9 +263,8 @@ void fill_background(draw::Context& context, const Cell& face) {
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     const Cell colour = field(face, facet::color);
     draw::Rgba c{0, 0, 0, 0};
-    if (cell::is(colour, TypeId::tuple)) c = colour_of(colour);
-    else if (has_type(face, w_window))
-        c = draw::Rgba{240 / 255.0, 240 / 255.0, 240 / 255.0, 1};  // a top level is never see-through
+    if (cell::is(colour, TypeId::tuple) && !text_fills(face)) c = colour_of(colour);
+    else if (has_type(face, w_window) && !cell::is(colour, TypeId::tuple)) c = g_panel;
     cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
     cairo_paint(cr);
     cairo_restore(cr);
@@ -278,9 +284,12 @@ void draw_image_facet(draw::Context& context, const Cell& face) {
 
 // Paints the face of a window into its surface. A base without a draw block is painted by its
 // `drawing` actor through draw-face, only when events may run (not while make-view runs). A
-// window already being painted is left alone: its actor asked for it again.
+// paint asked for while the window is being painted (by its actor) runs once that one ends.
 void paint(WindowId id, bool events_allowed) {
-    if (open_context(id)) return;
+    if (Open* open = open_paint(id)) {
+        open->again = true;
+        return;
+    }
     const Cell face_now = window_face(id);
     if (!is_object(face_now)) return;
     stack::Rooted face(face_now);
@@ -288,13 +297,16 @@ void paint(WindowId id, bool events_allowed) {
     if (!surface) return;
     cairo_surface_reference(surface);  // the window may go while an actor runs
     draw::Context context;
-    if (!begin_on(context, id, surface)) {
+    if (!begin_on(context, surface)) {
         cairo_surface_destroy(surface);
         return;
     }
-    g_open.push_back(Open{id, &context});
+    g_open.push_back(Open{id, &context, false});
     const auto finish = [&] {
-        g_open.erase(std::find_if(g_open.begin(), g_open.end(), [&](const Open& o) { return o.context == &context; }));
+        const auto mine =
+            std::find_if(g_open.begin(), g_open.end(), [&](const Open& o) { return o.context == &context; });
+        if (mine->again) loop::post(paint_posted, reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
+        g_open.erase(mine);
         draw::end(context);
         cairo_surface_destroy(surface);
         window_invalidate(id);
@@ -302,9 +314,7 @@ void paint(WindowId id, bool events_allowed) {
     try {
         fill_background(context, face.cell());
         draw_image_facet(context, face.cell());
-        const bool window = has_type(face.cell(), w_window);
-        if (!window && !has_type(face.cell(), w_panel) && cell::is(field(face.cell(), facet::text), TypeId::string))
-            draw::draw_text(context, draw::Point{}, face.cell());
+        if (text_drawn(face.cell())) draw::draw_text(context, draw::Point{}, face.cell());
         const Cell commands = field(face.cell(), facet::draw);
         if (cell::is(commands, TypeId::block)) {
             const stack::Rooted keep(commands);
@@ -319,10 +329,16 @@ void paint(WindowId id, bool events_allowed) {
     finish();
 }
 
-void paint_posted(void* data) {
-    const auto id = static_cast<WindowId>(reinterpret_cast<uintptr_t>(data));
-    if (window_exists(id)) paint(id, true);
+// A paint from the loop: nothing may unwind into GLib. What a draw block gets wrong is printed by
+// the paint itself; anything else (no memory for a surface) leaves the window as it was.
+void paint_from_loop(WindowId id) {
+    try {
+        if (window_exists(id)) paint(id, true);
+    } catch (...) {
+    }
 }
+
+void paint_posted(void* data) { paint_from_loop(static_cast<WindowId>(reinterpret_cast<uintptr_t>(data))); }
 
 // Paints now, and once more from the loop when an actor draws the face (it may not run now).
 void paint_soon(WindowId id, const Cell& face) {
@@ -370,8 +386,7 @@ void apply_title(WindowId id, const Cell& face) { window_set_title(id, utf8_of(f
 void attach_pane(WindowId id, const Cell& face) {
     const Cell pane = field(face, facet::pane);
     if (!cell::is(pane, TypeId::block)) return;
-    const uint32_t start = 0, n = block::length(pane) + block::head_index(pane);
-    for (uint32_t i = start; i < n; ++i) {
+    for (uint32_t i = 0, n = block::length(pane) + block::head_index(pane); i < n; ++i) {
         const Cell child = block::abs_at(pane, i);
         const WindowId cid = is_object(child) ? window_of(child) : 0;
         if (!cid || window_toplevel(cid)) continue;
@@ -379,6 +394,13 @@ void attach_pane(WindowId id, const Cell& face) {
         window_show(cid, cell::truthy(field(child, facet::visible)));
         window_raise(cid);
     }
+}
+
+// A window's `selected` face takes the keyboard focus; without one the window itself does.
+void focus_selected(WindowId id, const Cell& face) {
+    const Cell selected = field(face, facet::selected);
+    const WindowId target = is_object(selected) ? window_of(selected) : 0;
+    window_focus(target && window_root(target) == id ? target : id);
 }
 
 // The facets' change bits, each applied when set, in the order a window expects them.
@@ -399,6 +421,7 @@ void apply_changes(WindowId id, const Cell& face, uint32_t mask) {
         if (window && on) window_present(id);
         else window_show(id, on);
     }
+    if ((mask & bit(facet::selected)) && window) focus_selected(id, face);
     if (mask & bit(facet::flags)) apply_flags(id, face);
     if (mask & bit(facet::pane)) attach_pane(id, face);
     if (mask & bit(facet::rate)) timer_set(id, rate_ms(field(face, facet::rate)));
@@ -496,8 +519,12 @@ Cell capture(const Cell& face) {
 
 // ---- Routines ------------------------------------------------------------------------------------
 
-bool is_widget_type(symbol::Id type) {
-    return std::find(g_widget_types.begin(), g_widget_types.end(), type) != g_widget_types.end();
+// The widget type of a word, or null when it names none.
+const WidgetType* widget_type(const Cell& type) {
+    if (!is_any_word(type)) return nullptr;
+    for (size_t i = 0; i < std::size(kWidgetTypes); ++i)
+        if (g_widget_types[i] == canonical(type)) return &kWidgetTypes[i];
+    return nullptr;
 }
 
 // make-view face parent: the face's native window, inside the parent's (a top level for a
@@ -509,7 +536,8 @@ Status make_view(const int32_t* r) {
     const Cell type = field(face, facet::type);
     const bool window = is_word(type, w_window);
     const bool drawn = window || is_word(type, w_panel) || is_word(type, w_base) || is_word(type, w_rich_text);
-    if (!is_any_word(type) || (!drawn && !is_widget_type(canonical(type)))) error::fire(ErrorId::face_type, type);
+    const WidgetType* widget = drawn ? nullptr : widget_type(type);
+    if (!drawn && !widget) error::fire(ErrorId::face_type, type);
     const uint32_t ms = rate_ms(field(face, facet::rate));  // checked before anything is made
     const WindowId parent = window ? 0 : window_from_handle(args[1]);
     if (!window && !parent) error::fire(ErrorId::not_linked);
@@ -522,6 +550,7 @@ Status make_view(const int32_t* r) {
     if (!cell::truthy(field(face, facet::enabled))) window_set_enabled(id, false);
     apply_cursor(id, field(face, facet::options));
     if (ms) timer_set(id, ms);
+    if (widget && widget->make) widget->make(id, args[0]);
     paint_soon(id, args[0]);
     if (camera::is_face(args[0])) {
         try {
@@ -617,7 +646,10 @@ Status refresh_window(const int32_t* r) {
 Status show_window(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const WindowId id = window_from_handle(args[0]);
-    if (id) window_present(id);
+    if (id) {
+        window_present(id);
+        focus_selected(id, window_face(id));
+    }
     return args.done(cell::logic(id != 0));
 }
 
@@ -635,8 +667,8 @@ Status draw_face(const int32_t* r) {
     if (!surface) return args.done(cell::unset());
     cairo_surface_reference(surface);
     draw::Context context;
-    if (begin_on(context, id, surface)) {
-        g_open.push_back(Open{id, &context});
+    if (begin_on(context, surface)) {
+        g_open.push_back(Open{id, &context, false});
         try {
             draw::draw_paint(context, args[1]);
         } catch (...) {
@@ -737,6 +769,7 @@ Status gui_settings(const int32_t* r) {
             g_free(name);
         }
     }
+    g_panel = draw::Rgba{panel.red, panel.green, panel.blue, 1};
     Cell* out = block::push_new(10);
     const NodeId node = cell::series_node(*out);
     block::append(node, cell::integer(static_cast<int32_t>(std::lround(96 * scale()))));
@@ -752,7 +785,7 @@ Status gui_settings(const int32_t* r) {
     return args.done(*out);
 }
 
-void on_resized(WindowId id) { paint(id, true); }
+void on_resized(WindowId id) { paint_from_loop(id); }
 
 struct Named {
     const char* name;
@@ -779,14 +812,27 @@ constexpr Named kRoutines[] = {
 
 }  // namespace
 
+uint32_t rate_ms(const Cell& rate) {
+    if (cell::is(rate, TypeId::none)) return 0;
+    double ms = 0;
+    if (cell::is(rate, TypeId::integer) && cell::as_integer(rate) >= 1) {
+        ms = 1000 / cell::as_integer(rate);
+    } else if (cell::is(rate, TypeId::time) && cell::as_float(rate) > 0) {
+        ms = std::min(cell::as_float(rate) * 1000.0, 4.0e9);
+    } else {
+        error::fire(ErrorId::invalid_facet_type, rate);
+    }
+    return std::max<uint32_t>(1, static_cast<uint32_t>(ms));
+}
+
 Cell capture_face(Cell face) { return capture(face); }
 
 void register_routines() {
     for (size_t i = 0; i < w_count; ++i) g_words[i] = symbol::resolve(symbol::make(kWords[i]));
     for (size_t i = 0; i < std::size(kFlagBits); ++i)
         g_flag_words[i] = symbol::resolve(symbol::make(kFlagBits[i].word));
-    g_widget_types.clear();
-    for (const char* t : kWidgetTypes) g_widget_types.push_back(symbol::resolve(symbol::make(t)));
+    for (size_t i = 0; i < std::size(kWidgetTypes); ++i)
+        g_widget_types[i] = symbol::resolve(symbol::make(kWidgetTypes[i].name));
     g_open.clear();
     set_resize_hook(on_resized);
     image::g_face_capture = capture_face;

@@ -388,7 +388,8 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
     const int factor = gdk_window_get_scale_factor(gdk_window);
     int x = 0, y = 0;
     gdk_window_get_root_origin(gdk_window, &x, &y);
-    const Rect now{x * factor, y * factor, width * factor, height * factor};
+    // The client area lies under the menu bar, when the window has one.
+    const Rect now{x * factor, y * factor, width * factor, height * factor - window_menu_bar_height(id)};
     const Rect before = window_rect(id);
     const bool first = window_note_rect(id, now);
     if (first || now.x != before.x || now.y != before.y) {

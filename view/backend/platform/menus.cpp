@@ -39,22 +39,22 @@ void on_activate(GtkMenuItem* item, gpointer data) {
     (void)events::dispatch(owner, event::menu, 0, detail);
 }
 
-// Fills the menu from the block (from its head); false when it made no entry. The texts are read
+// Fills the menu or bar from the block (from its head); false when it made no entry. The texts are read
 // first: reading them may collect, so the block is walked by index.
-bool fill(GtkWidget* menu, const Cell& list, WindowId owner, uint32_t depth) {
+bool fill(GtkWidget* shell, const Cell& list, WindowId owner, uint32_t depth) {
     bool any = false;
     const uint32_t from = block::head_index(list), n = block::length(list);
     for (uint32_t i = 0; i < n; ++i) {
         const Cell value = block::abs_at(list, from + i);
         if (is_word(value, "---")) {
-            gtk_menu_shell_append(GTK_MENU_SHELL(menu), gtk_separator_menu_item_new());
+            gtk_menu_shell_append(GTK_MENU_SHELL(shell), gtk_separator_menu_item_new());
             any = true;
             continue;
         }
         if (!cell::is(value, TypeId::string)) continue;
         const std::string text = values::utf8_of(value);
         GtkWidget* item = gtk_menu_item_new_with_label(text.c_str());
-        gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+        gtk_menu_shell_append(GTK_MENU_SHELL(shell), item);
         any = true;
         const Cell next = i + 1 < n ? block::abs_at(list, from + i + 1) : cell::none();
         if (cell::is(next, TypeId::block)) {
@@ -83,16 +83,33 @@ gboolean drop_menu(gpointer menu) {
 // The chosen entry is activated after the menu closes: the menu is dropped a loop pass later.
 void on_closed(GtkMenuShell* menu, gpointer) { g_idle_add(drop_menu, menu); }
 
+// A window's menu is a bar when it is a block with something in it, not beginning with popup.
+bool is_bar(const Cell& list) {
+    return cell::is(list, TypeId::block) && block::length(list) > 0 &&
+           !is_word(block::abs_at(list, block::head_index(list)), "popup");
+}
+
 }  // namespace
+
+void set_bar(WindowId window, const Cell& face) {
+    const Cell list = field_of(face, "menu");
+    GtkWidget* bar = nullptr;
+    if (is_bar(list)) {
+        bar = gtk_menu_bar_new();
+        if (!fill(bar, list, window, 0)) {
+            gtk_widget_destroy(bar);
+            bar = nullptr;
+        }
+    }
+    window_set_menu_bar(window, bar);
+}
 
 bool popup(WindowId window, const GdkEvent* trigger) {
     const Cell face = window_face(window);
     if (!cell::is(face, TypeId::object)) return false;
     const Cell list = field_of(face, "menu");
     if (!cell::is(list, TypeId::block) || block::length(list) == 0) return false;
-    const bool window_face = is_word(field_of(face, "type"), "window");
-    const bool marked = is_word(block::abs_at(list, block::head_index(list)), "popup");
-    if (window_face && !marked) return false;  // a window's menu bar, not a context menu
+    if (is_word(field_of(face, "type"), "window") && is_bar(list)) return false;
     GtkWidget* menu = gtk_menu_new();
     g_object_ref_sink(menu);
     if (!fill(menu, list, window, 0)) {

@@ -45,14 +45,18 @@ TEST_F(ConsoleHooks, BytesBecomeLinesWithReplacementForIllFormedSequences) {
     const Case cases[] = {
         {"plain\n", R"(["plain" ""])"},
         {"caf\xC3\xA9 \xF0\x9F\x99\x82\n", "[\"caf\xC3\xA9 \xF0\x9F\x99\x82\" \"\"]"},
-        {"a\xFF" "b\n", "[\"a\xEF\xBF\xBD" "b\" \"\"]"},              // a byte no sequence starts with
-        {"\xC0\xAF!\n", "[\"\xEF\xBF\xBD\xEF\xBF\xBD!\" \"\"]"},       // an overlong form
+        {"a\xFF"
+         "b\n",
+         "[\"a\xEF\xBF\xBD"
+         "b\" \"\"]"},                                                          // a byte no sequence starts with
+        {"\xC0\xAF!\n", "[\"\xEF\xBF\xBD\xEF\xBF\xBD!\" \"\"]"},                // an overlong form
         {"\xED\xA0\x80\n", "[\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\" \"\"]"},  // a surrogate
-        {"cut \xE2\x82", "[\"cut \xEF\xBF\xBD\"]"},                     // cut short at the end
+        {"cut \xE2\x82", "[\"cut \xEF\xBF\xBD\"]"},                             // cut short at the end
     };
     for (const Case& c : cases) {
-        eval("gui-console-ctx/terminal/clean gui-console-ctx/terminal/lines: clear head gui-console-ctx/terminal/lines "
-             "gui-console-ctx/terminal/prin?: false gui-console-ctx/terminal/newline?: true");
+        eval(
+            "gui-console-ctx/terminal/clean gui-console-ctx/terminal/lines: clear head gui-console-ctx/terminal/lines "
+            "gui-console-ctx/terminal/prin?: false gui-console-ctx/terminal/newline?: true");
         hook(c.bytes);
         EXPECT_EQ(lines(), c.lines) << c.bytes;
     }

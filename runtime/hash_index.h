@@ -56,6 +56,18 @@ int32_t find_next(NodeId table, const Cell& key, const Find& how, hashtable::Pro
 // chain; a map! key is added as a new entry (the caller has found it absent). A hash! position
 // already indexed is left alone, so remove_value before a value is changed. May collect.
 void add_block_value(NodeId table, uint32_t position);
+// map! indexes only. After a find that found nothing, with the probe it left: indexes the key at
+// the block position in the bucket the probe names (the first deleted one passed, else the empty
+// one that ended it), under the hash the probe carries. The caller has made room first. Never
+// allocates.
+void add_map_key(NodeId table, const hashtable::Probe& at, uint32_t position);
+// Drops the removed entries (value header 0) from the block, sliding the live ones down, and
+// indexes the live keys again in `buckets` buckets (a power of two) by their stored hashes. May
+// collect.
+void compact_map(NodeId table, uint32_t buckets);
+// The keys moved to `buckets` buckets (a power of two) by their stored hashes. May collect.
+void grow_map(NodeId table, uint32_t buckets);
+
 // Forgets the value at the block position: it leaves its chain, and a chain left empty is
 // released and its bucket deleted; a map! key's bucket is deleted. Does nothing for a position
 // not indexed. Never allocates.

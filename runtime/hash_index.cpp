@@ -206,51 +206,51 @@ uint32_t hash_buckets(uint32_t count) {
 
 // Stores a map! key at a free bucket with its hash.
 void put_map_key(NodeId node, uint32_t bucket, uint32_t position, uint32_t hash) {
-    hashtable::add_position(node, bucket, position);
-    map_hashes(node)[bucket] = hash;
+    Table* t = table(node);
+    uint32_t* states = words_of(t->states);
+    if (hashtable::state_at(states, bucket) == hashtable::kEmpty) ++t->used;
+    hashtable::set_state(states, bucket, hashtable::kOccupied);
+    words_of(t->keys)[bucket] = position;
+    words_of(t->aux)[bucket] = hash;
+    ++t->count;
 }
 
 // Moves a map! index's keys to `buckets` fresh buckets by their stored hashes, dropping deleted
 // buckets; with `moved` (old key position / 2 -> new position, or UINT32_MAX for a key to drop)
-// the positions change as they move. May collect.
+// the positions change as they move. May collect before the move, never during it.
 void rehash_map(NodeId node, uint32_t buckets, const std::vector<uint32_t>* moved) {
-    std::vector<uint64_t> keep;                // position in the high word, hash in the low one
-    const uint32_t live = table(node)->count;  // removed entries may keep their buckets
-    {
-        const Table* t = table(node);
-        const uint32_t* states = hashtable::state_words_of(node);
-        const uint32_t* keys = hashtable::key_words_of(node);
-        const uint32_t* hashes = map_hashes(node);
-        keep.reserve(t->count);
-        for (uint32_t i = 0; i < t->buckets; ++i) {
-            if (hashtable::state_at(states, i) != hashtable::kOccupied) continue;
-            uint32_t position = keys[i];
-            if (moved) {
-                position = position / 2 < moved->size() ? (*moved)[position / 2] : UINT32_MAX;
-                if (position == UINT32_MAX) continue;
-            }
-            keep.push_back(uint64_t{position} << 32 | hashes[i]);
-        }
-    }
-    hashtable::reset_buckets(node, buckets);  // the last allocation here
+    collector::Guard guard;  // the old arrays stay where they are while the keys move out of them
+    const Table old = *table(node);
+    hashtable::reset_buckets(node, buckets);
+    const uint32_t* old_states = words_of(old.states);
+    const uint32_t* old_keys = words_of(old.keys);
+    const uint32_t* old_hashes = words_of(old.aux);
     Table* t = table(node);
     uint32_t* states = hashtable::state_words_of(node);
     uint32_t* keys = hashtable::key_words_of(node);
     uint32_t* hashes = map_hashes(node);
     const uint32_t mask = buckets - 1;
-    for (const uint64_t entry : keep) {
-        const auto hash = static_cast<uint32_t>(entry);
-        Probe p{hash & mask, 0, UINT32_MAX, hash, hash};
-        while (hashtable::state_at(states, p.bucket) != hashtable::kEmpty) {
-            p.perturb >>= 5;
-            p.bucket = (p.bucket * 5 + 1 + p.perturb) & mask;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < old.buckets; ++i) {
+        if (hashtable::state_at(old_states, i) != hashtable::kOccupied) continue;
+        uint32_t position = old_keys[i];
+        if (moved) {
+            position = position / 2 < moved->size() ? (*moved)[position / 2] : UINT32_MAX;
+            if (position == UINT32_MAX) continue;
         }
-        hashtable::set_state(states, p.bucket, hashtable::kOccupied);
-        keys[p.bucket] = static_cast<uint32_t>(entry >> 32);
-        hashes[p.bucket] = hash;
+        const uint32_t hash = old_hashes[i];
+        uint32_t bucket = hash & mask;
+        for (uint32_t perturb = hash; hashtable::state_at(states, bucket) != hashtable::kEmpty;) {
+            perturb >>= 5;
+            bucket = (bucket * 5 + 1 + perturb) & mask;
+        }
+        hashtable::set_state(states, bucket, hashtable::kOccupied);
+        keys[bucket] = position;
+        hashes[bucket] = hash;
+        ++kept;
     }
-    t->used = static_cast<uint32_t>(keep.size());
-    t->count = moved ? t->used : live;
+    t->used = kept;
+    t->count = moved ? kept : old.count;  // removed entries may keep their buckets
 }
 
 // Makes room before an insertion when the used buckets have reached the bound. The live entries
@@ -299,40 +299,44 @@ int32_t select(NodeId node, const Cell& sought, const Find& how, uint32_t bucket
 }
 
 // probe_walk for a map! index, with the arrays read once: the stored hash is compared before the
-// key, and keys equal by their words or bytes need no comparison entry. The arrays are read again
-// after every call of the entry, which is outside this module's control.
-bool map_walk(NodeId node, const Cell& key, const Find& how, Probe& p) {
+// key, and keys equal by their words or bytes need no comparison entry. Answers the position
+// found, or -1. The arrays are read again after every call of the entry, which is outside this
+// module's control. Stored keys are prepared: the word family is there as set-words.
+int32_t map_walk(NodeId node, const Cell& key, const Find& how, Probe& p) {
     const TypeId type = cell::type(key);
     const uint8_t identity = type_traits::of(type).key_words;
-    const bool any_position = how.start == 0 && how.skip <= 1 && !how.backwards && !how.last;
     for (;;) {
         const Table* t = table(node);
         const uint32_t mask = t->buckets - 1, limit = t->buckets + hashtable::kPerturbSteps;
-        const uint32_t* states = hashtable::state_words_of(node);
-        const uint32_t* keys = hashtable::key_words_of(node);
-        const uint32_t* hashes = map_hashes(node);
-        const NodeId block = t->indexed;
-        const Cell* stored = cells(block);
-        const uint32_t length = memory::buffer(block)->used() / sizeof(Cell);  // no division by a unit
+        const uint32_t* states = words_of(t->states);
+        const uint32_t* keys = words_of(t->keys);
+        const uint32_t* hashes = words_of(t->aux);
+        SeriesBuffer* block = memory::buffer(t->indexed);
+        const Cell* stored = block->cells();
+        const uint32_t length = block->used() / sizeof(Cell);
         for (;; ++p.step, p.perturb >>= 5, p.bucket = (p.bucket * 5 + 1 + p.perturb) & mask) {
-            if (p.step >= limit) return false;  // every bucket has been seen
+            if (p.step >= limit) return -1;  // every bucket has been seen
             const uint32_t state = hashtable::state_at(states, p.bucket);
-            if (state == hashtable::kEmpty) return false;
+            if (state == hashtable::kEmpty) return -1;
             if (state == hashtable::kDeleted) {
                 if (p.first_deleted == UINT32_MAX) p.first_deleted = p.bucket;
                 continue;
             }
             const uint32_t k = keys[p.bucket];
-            if (hashes[p.bucket] != p.hash || k >= length || !(any_position || wanted(how, k))) continue;
-            const Cell other = map_key(stored[k]);
+            if (hashes[p.bucket] != p.hash || k >= length) continue;
+            const Cell& other = stored[k];
             if (identity) {  // integers, words: equal by their words under every rule
-                if (cell::type(other) == type && type_traits::words_equal(key, other, identity)) return true;
+                if (cell::type(other) != type || !type_traits::words_equal(key, other, identity)) continue;
+                if (wanted(how, k)) return static_cast<int32_t>(k);
                 continue;
             }
             const int quick = quick_equal(key, other, how.rule);
-            if (quick == 1) return true;
             if (quick == 0) continue;
-            if (same_value(key, other, how.rule)) return true;
+            if (quick == 1) {
+                if (wanted(how, k)) return static_cast<int32_t>(k);
+                continue;
+            }
+            if (same_value(key, map_key(other), how.rule) && wanted(how, k)) return static_cast<int32_t>(k);
             break;  // read the arrays again, then go on from the next bucket
         }
         hashtable::probe_advance(node, p);
@@ -342,18 +346,17 @@ bool map_walk(NodeId node, const Cell& key, const Find& how, Probe& p) {
 // A walk that finds nothing marks the probe finished, so find_next does not go on past the empty
 // bucket that ended it.
 int32_t lookup(NodeId node, const Cell& sought, const Find& how, Probe& p) {
-    const NodeId block = table(node)->indexed;
-    bool found;
     if (is_map(node)) {
-        found = map_walk(node, map_key(sought), how, p);
-        if (found) return static_cast<int32_t>(hashtable::key_words_of(node)[p.bucket]);
-    } else {
-        found = hashtable::probe_walk(node, p, [&](uint32_t key) {
-            const uint32_t first = first_position(node, key);
-            return first < block_length(block) && same_value(sought, cells(block)[first], kGroupRule);
-        });
-        if (found) return select(node, sought, how, p.bucket);
+        const int32_t at = map_walk(node, map_key(sought), how, p);
+        if (at < 0) p.step = hashtable::probe_limit(node);
+        return at;
     }
+    const NodeId block = table(node)->indexed;
+    const bool found = hashtable::probe_walk(node, p, [&](uint32_t key) {
+        const uint32_t first = first_position(node, key);
+        return first < block_length(block) && same_value(sought, cells(block)[first], kGroupRule);
+    });
+    if (found) return select(node, sought, how, p.bucket);
     p.step = hashtable::probe_limit(node);
     return -1;
 }

@@ -222,6 +222,14 @@ bool next_entry(Cell& cursor, Cell& key, Cell& value) {
 
 uint32_t length(const Cell& map) { return table(index_of(map))->count; }
 
+Cell detached_key(Cell key) {
+    const TypeId t = cell::type(key);
+    if (!type_group::in(type_group::text_like | type_group::bit(TypeId::binary), t)) return key;
+    return registry::actions(t).copy(key, CopyOptions{});
+}
+
+Cell given_key(Cell key) { return detached_key(shown_key(key)); }
+
 }  // namespace map
 
 namespace {
@@ -282,11 +290,13 @@ Cell map_reflect(Cell value, uint32_t field) {
     for (uint32_t i = 0; i + 1 < series::length(entries); i += 2) {
         const Cell* entry = memory::buffer(entries)->cells() + i;
         if (entry[1].header == 0) continue;
-        Cell key = keys ? map::shown_key(entry[0]) : entry[0], item = entry[1];
+        Cell item = entry[1];
         cell::clear_new_line(item);
         if (keys || body) {
-            cell::set_new_line(key, body);  // one entry per line when a body is molded
-            block::append(out, key);
+            const Cell stored = entry[0];
+            stack::Rooted key(keys ? map::given_key(stored) : map::detached_key(stored));
+            cell::set_new_line(key.cell(), body);  // one entry per line when a body is molded
+            block::append(out, key.cell());
         }
         if (values || body) block::append(out, item);
     }
@@ -411,7 +421,7 @@ Cell map_copy(Cell value, const CopyOptions& options) {
 
 Cell map_find(Cell value, Cell key, const FindOptions& options) {
     const int32_t at = map::live_entry(value, key, map::rule_of(options.case_sensitive, options.same));
-    return at < 0 ? cell::none() : map::shown_key(memory::buffer(value.w2)->cells()[at]);
+    return at < 0 ? cell::none() : map::given_key(memory::buffer(value.w2)->cells()[at]);
 }
 
 Cell map_select(Cell value, Cell key, const FindOptions& options) {

@@ -2,7 +2,8 @@
 // bucket holds the block position of a value; a hash! index gathers equal values under one bucket
 // as a chain of positions, and keeps a position array (block position -> bucket + 1) so that a
 // value can be forgotten without hashing it again. A map! index holds the keys of its key/value
-// block, one bucket per key. Positions are cell offsets from the block's buffer head.
+// block, one bucket per key, each key's hash kept beside it. Positions are cell offsets from the
+// block's buffer head.
 #pragma once
 
 #include <cstdint>

@@ -59,26 +59,15 @@ int32_t live_entry(const Cell& map, const Cell& key, int32_t rule) {
 // Before a new key is indexed: when the index has no free bucket left and fewer than half its
 // buckets hold live keys, the removed entries leave the block and the index is rebuilt at the
 // same size; else it doubles. Removed keys keep their buckets, so without this a map that churns
-// through distinct keys would grow without end. Never allocates but the new index arrays.
+// through distinct keys would grow without end. May collect (the new index arrays).
 void make_room(const Cell& map) {
     const NodeId index = index_of(map);
     const hashtable::Table* t = table(index);
     if (t->used + 1 < t->bound) return;
     const uint32_t live = t->count;
     const uint32_t buckets = live * 2 < t->buckets ? t->buckets : t->buckets * 2;
-    const NodeId block = entries_of(map);
-    const uint32_t n = cell_count(block);
-    uint32_t write = 0;
-    for (uint32_t read = 0; read + 1 < n; read += 2) {
-        if (is_dead(block, read)) continue;
-        if (write != read) {
-            cells(block)[write] = cells(block)[read];
-            cells(block)[write + 1] = cells(block)[read + 1];
-        }
-        write += 2;
-    }
-    series::set_tail(block, write + 1);  // 1-based
-    hash_index::rebuild(index, buckets);
+    if (live == t->used) return hash_index::grow_map(index, buckets);  // nothing removed to drop
+    hash_index::compact_map(index, buckets);
 }
 
 // Path set and put: the value stored under the key (prepared when new). Room is made first, so
@@ -97,15 +86,16 @@ void store(const Cell& map, Cell key, Cell value, int32_t rule) {
         cells(block)[at + 1] = value;
         return;
     }
-    // A walk that finds nothing ends on an empty bucket: the load bound keeps one free.
-    const uint32_t bucket = probe.first_deleted != UINT32_MAX ? probe.first_deleted : probe.bucket;
+    // A walk that finds nothing ends on an empty bucket (the load bound keeps one free), where the
+    // key goes unless it passed a deleted one.
     stack::Rooted kept_value(value);
     const Cell prepared = prepare_key(key);  // allocates a copy, the index is left as it was
     stack::Rooted kept_key(prepared);
     const uint32_t position = cell_count(block);
-    series::append_cell(block, prepared);
-    series::append_cell(block, kept_value.cell());
-    hashtable::add_position(index_of(map), bucket, position);
+    auto* entry = reinterpret_cast<Cell*>(series::reserve_tail(block, 2 * sizeof(Cell)));  // may collect
+    entry[0] = kept_key.cell();
+    entry[1] = kept_value.cell();
+    hash_index::add_map_key(index_of(map), probe, position);
 }
 
 // Calls visit(key, value) for each live entry, from the first; stops when visit answers false.
@@ -232,6 +222,14 @@ bool next_entry(Cell& cursor, Cell& key, Cell& value) {
 
 uint32_t length(const Cell& map) { return table(index_of(map))->count; }
 
+Cell detached_key(Cell key) {
+    const TypeId t = cell::type(key);
+    if (!type_group::in(type_group::text_like | type_group::bit(TypeId::binary), t)) return key;
+    return registry::actions(t).copy(key, CopyOptions{});
+}
+
+Cell given_key(Cell key) { return detached_key(shown_key(key)); }
+
 }  // namespace map
 
 namespace {
@@ -292,11 +290,13 @@ Cell map_reflect(Cell value, uint32_t field) {
     for (uint32_t i = 0; i + 1 < series::length(entries); i += 2) {
         const Cell* entry = memory::buffer(entries)->cells() + i;
         if (entry[1].header == 0) continue;
-        Cell key = keys ? map::shown_key(entry[0]) : entry[0], item = entry[1];
+        Cell item = entry[1];
         cell::clear_new_line(item);
         if (keys || body) {
-            cell::set_new_line(key, body);  // one entry per line when a body is molded
-            block::append(out, key);
+            const Cell stored = entry[0];
+            stack::Rooted key(keys ? map::given_key(stored) : map::detached_key(stored));
+            cell::set_new_line(key.cell(), body);  // one entry per line when a body is molded
+            block::append(out, key.cell());
         }
         if (values || body) block::append(out, item);
     }
@@ -421,7 +421,7 @@ Cell map_copy(Cell value, const CopyOptions& options) {
 
 Cell map_find(Cell value, Cell key, const FindOptions& options) {
     const int32_t at = map::live_entry(value, key, map::rule_of(options.case_sensitive, options.same));
-    return at < 0 ? cell::none() : map::shown_key(memory::buffer(value.w2)->cells()[at]);
+    return at < 0 ? cell::none() : map::given_key(memory::buffer(value.w2)->cells()[at]);
 }
 
 Cell map_select(Cell value, Cell key, const FindOptions& options) {

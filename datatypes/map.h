@@ -35,6 +35,13 @@ void extend(Cell map, Cell spec, bool case_sensitive);
 // the cursor moved past it. False when no entry is left. Never allocates.
 bool next_entry(Cell& cursor, Cell& key, Cell& value);
 
+// A key as find, words-of, body-of and foreach hand it out: a set-word key as a word, a text or
+// binary key as a copy of its own, so that changing what a caller got cannot change a key behind
+// the map's index. May collect.
+Cell given_key(Cell key);
+// The same for body-of, which keeps set-words: only text and binary keys are copied. May collect.
+Cell detached_key(Cell key);
+
 // Live entries.
 uint32_t length(const Cell& map);
 

@@ -327,7 +327,7 @@ Status foreach_map(const Args<Native::foreach>& args) {
     ZUB_PASS(rounds(body, value, [&] {
         Cell key, item;
         if (!map::next_entry(*cursor, key, item)) return false;
-        context::store(key_word, key);
+        context::store(key_word, map::given_key(key));  // the map holds both: nothing to root
         context::store(value_word, item);
         return true;
     }));

@@ -72,6 +72,7 @@ void keep_table(NodeId node) {
         keep(t.duplicates);
         hash_index::for_each_chain(node, [](NodeId chain) { keep(chain); });
     }
+    if (kind == hashtable::Kind::map) keep(t.aux);
     if (kind == hashtable::Kind::ownership) {
         // Weak: a record lives only as long as its owner (mark_owned_records).
         keep(t.indexed);

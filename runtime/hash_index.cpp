@@ -38,6 +38,10 @@ uint32_t block_length(NodeId block) { return series::length(block); }
 
 bool is_map(NodeId node) { return table(node)->kind == static_cast<uint32_t>(Kind::map); }
 
+// A map! index keeps each key's whole hash beside its bucket: a probe compares hashes before it
+// compares keys, and growing moves the keys without hashing them again.
+uint32_t* map_hashes(NodeId node) { return words_of(table(node)->aux); }
+
 // Chain keys are negative positions.
 bool is_chain(uint32_t key) { return static_cast<int32_t>(key) < 0; }
 uint32_t chain_number(uint32_t key) { return 0u - key; }
@@ -161,6 +165,26 @@ bool same_value(const Cell& a, const Cell& b, int32_t rule) {
     return g_compare(a, b, rule) == 0;
 }
 
+// Equality of two keys that needs no comparison entry: 1 equal, 0 different, -1 ask the entry.
+// Text with the same units, length and contents is equal under every rule but same?; identity
+// types compare their words.
+int quick_equal(const Cell& a, const Cell& b, int32_t rule) {
+    const TypeId t = cell::type(a);
+    if (t != cell::type(b)) return 0;
+    const uint8_t identity = type_traits::of(t).key_words;
+    if (identity) return type_traits::words_equal(a, b, identity);
+    if (rule == op_same || !type_group::in(type_group::text_like | type_group::bit(TypeId::binary), t)) return -1;
+    SeriesBuffer* x = memory::buffer(cell::series_node(a));
+    SeriesBuffer* y = memory::buffer(cell::series_node(b));
+    const uint32_t unit = x->unit();
+    if (unit != y->unit()) return -1;
+    const uint64_t from_a = uint64_t{cell::series_index(a)} * unit, from_b = uint64_t{cell::series_index(b)} * unit;
+    const uint64_t used_a = x->used(), used_b = y->used();
+    const uint64_t length_a = from_a < used_a ? used_a - from_a : 0, length_b = from_b < used_b ? used_b - from_b : 0;
+    if (length_a != length_b) return -1;
+    return std::memcmp(x->head_ptr() + from_a, y->head_ptr() + from_b, length_a) == 0 ? 1 : -1;
+}
+
 bool wanted(const Find& how, uint32_t p) {
     const uint32_t skip = how.skip;
     if (how.last || !how.backwards) return p >= how.start && (skip <= 1 || (p - how.start) % skip == 0);
@@ -180,6 +204,55 @@ uint32_t hash_buckets(uint32_t count) {
     return std::max(hashtable::round_pow2(static_cast<uint32_t>(wanted)), 4u);
 }
 
+// Stores a map! key at a free bucket with its hash.
+void put_map_key(NodeId node, uint32_t bucket, uint32_t position, uint32_t hash) {
+    Table* t = table(node);
+    uint32_t* states = words_of(t->states);
+    if (hashtable::state_at(states, bucket) == hashtable::kEmpty) ++t->used;
+    hashtable::set_state(states, bucket, hashtable::kOccupied);
+    words_of(t->keys)[bucket] = position;
+    words_of(t->aux)[bucket] = hash;
+    ++t->count;
+}
+
+// Moves a map! index's keys to `buckets` fresh buckets by their stored hashes, dropping deleted
+// buckets; with `moved` (old key position / 2 -> new position, or UINT32_MAX for a key to drop)
+// the positions change as they move. May collect before the move, never during it.
+void rehash_map(NodeId node, uint32_t buckets, const std::vector<uint32_t>* moved) {
+    collector::Guard guard;  // the old arrays stay where they are while the keys move out of them
+    const Table old = *table(node);
+    hashtable::reset_buckets(node, buckets);
+    const uint32_t* old_states = words_of(old.states);
+    const uint32_t* old_keys = words_of(old.keys);
+    const uint32_t* old_hashes = words_of(old.aux);
+    Table* t = table(node);
+    uint32_t* states = hashtable::state_words_of(node);
+    uint32_t* keys = hashtable::key_words_of(node);
+    uint32_t* hashes = map_hashes(node);
+    const uint32_t mask = buckets - 1;
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < old.buckets; ++i) {
+        if (hashtable::state_at(old_states, i) != hashtable::kOccupied) continue;
+        uint32_t position = old_keys[i];
+        if (moved) {
+            position = position / 2 < moved->size() ? (*moved)[position / 2] : UINT32_MAX;
+            if (position == UINT32_MAX) continue;
+        }
+        const uint32_t hash = old_hashes[i];
+        uint32_t bucket = hash & mask;
+        for (uint32_t perturb = hash; hashtable::state_at(states, bucket) != hashtable::kEmpty;) {
+            perturb >>= 5;
+            bucket = (bucket * 5 + 1 + perturb) & mask;
+        }
+        hashtable::set_state(states, bucket, hashtable::kOccupied);
+        keys[bucket] = position;
+        hashes[bucket] = hash;
+        ++kept;
+    }
+    t->used = kept;
+    t->count = moved ? kept : old.count;  // removed entries may keep their buckets
+}
+
 // Makes room before an insertion when the used buckets have reached the bound. The live entries
 // move to the new arrays by their hashes: the same result as indexing the block again while the
 // index is in step, without taking in values the caller has yet to add. A hash! index that is
@@ -189,11 +262,8 @@ uint32_t hash_buckets(uint32_t count) {
 void grow(NodeId node) {
     const Table* t = table(node);
     if (t->used < t->bound) return;
+    if (is_map(node)) return rehash_map(node, hashtable::round_pow2(t->buckets + 1), nullptr);
     const auto hash_of = [node](uint32_t key) { return hash_of_key(node, key); };
-    if (is_map(node)) {
-        hashtable::rehash_positions(node, hashtable::round_pow2(t->buckets + 1), hash_of, [](uint32_t, uint32_t) {});
-        return;
-    }
     const uint32_t buckets = t->count * 2 < t->buckets ? t->buckets : hash_buckets(t->buckets + 1);
     hashtable::rehash_positions(node, buckets, hash_of, [node](uint32_t key, uint32_t bucket) {
         for_each_position(node, key, [&](uint32_t& p) { set_position(node, p, bucket + 1); });
@@ -208,7 +278,7 @@ void add_key(NodeId node, uint32_t position) {
     const NodeId block = table(node)->indexed;
     Probe p = hashtable::probe_start(node, hash_value(cells(block)[position]));
     if (hashtable::probe_walk(node, p, [&](uint32_t key) { return key == position; })) return;
-    hashtable::add_position(node, hashtable::probe_free(p, walk_ended_empty(node, p)), position);
+    put_map_key(node, hashtable::probe_free(p, walk_ended_empty(node, p)), position, p.hash);
 }
 
 // The position among a bucket's values that the options select, or -1.
@@ -228,24 +298,65 @@ int32_t select(NodeId node, const Cell& sought, const Find& how, uint32_t bucket
     return static_cast<int32_t>(best);
 }
 
+// probe_walk for a map! index, with the arrays read once: the stored hash is compared before the
+// key, and keys equal by their words or bytes need no comparison entry. Answers the position
+// found, or -1. The arrays are read again after every call of the entry, which is outside this
+// module's control. Stored keys are prepared: the word family is there as set-words.
+int32_t map_walk(NodeId node, const Cell& key, const Find& how, Probe& p) {
+    const TypeId type = cell::type(key);
+    const uint8_t identity = type_traits::of(type).key_words;
+    for (;;) {
+        const Table* t = table(node);
+        const uint32_t mask = t->buckets - 1, limit = t->buckets + hashtable::kPerturbSteps;
+        const uint32_t* states = words_of(t->states);
+        const uint32_t* keys = words_of(t->keys);
+        const uint32_t* hashes = words_of(t->aux);
+        SeriesBuffer* block = memory::buffer(t->indexed);
+        const Cell* stored = block->cells();
+        const uint32_t length = block->used() / sizeof(Cell);
+        for (;; ++p.step, p.perturb >>= 5, p.bucket = (p.bucket * 5 + 1 + p.perturb) & mask) {
+            if (p.step >= limit) return -1;  // every bucket has been seen
+            const uint32_t state = hashtable::state_at(states, p.bucket);
+            if (state == hashtable::kEmpty) return -1;
+            if (state == hashtable::kDeleted) {
+                if (p.first_deleted == UINT32_MAX) p.first_deleted = p.bucket;
+                continue;
+            }
+            const uint32_t k = keys[p.bucket];
+            if (hashes[p.bucket] != p.hash || k >= length) continue;
+            const Cell& other = stored[k];
+            if (identity) {  // integers, words: equal by their words under every rule
+                if (cell::type(other) != type || !type_traits::words_equal(key, other, identity)) continue;
+                if (wanted(how, k)) return static_cast<int32_t>(k);
+                continue;
+            }
+            const int quick = quick_equal(key, other, how.rule);
+            if (quick == 0) continue;
+            if (quick == 1) {
+                if (wanted(how, k)) return static_cast<int32_t>(k);
+                continue;
+            }
+            if (same_value(key, map_key(other), how.rule) && wanted(how, k)) return static_cast<int32_t>(k);
+            break;  // read the arrays again, then go on from the next bucket
+        }
+        hashtable::probe_advance(node, p);
+    }
+}
+
 // A walk that finds nothing marks the probe finished, so find_next does not go on past the empty
 // bucket that ended it.
 int32_t lookup(NodeId node, const Cell& sought, const Find& how, Probe& p) {
-    const NodeId block = table(node)->indexed;
-    bool found;
     if (is_map(node)) {
-        const Cell key = map_key(sought);
-        found = hashtable::probe_walk(node, p, [&](uint32_t k) {
-            return k < block_length(block) && wanted(how, k) && same_value(key, map_key(cells(block)[k]), how.rule);
-        });
-        if (found) return static_cast<int32_t>(hashtable::key_words_of(node)[p.bucket]);
-    } else {
-        found = hashtable::probe_walk(node, p, [&](uint32_t key) {
-            const uint32_t first = first_position(node, key);
-            return first < block_length(block) && same_value(sought, cells(block)[first], kGroupRule);
-        });
-        if (found) return select(node, sought, how, p.bucket);
+        const int32_t at = map_walk(node, map_key(sought), how, p);
+        if (at < 0) p.step = hashtable::probe_limit(node);
+        return at;
     }
+    const NodeId block = table(node)->indexed;
+    const bool found = hashtable::probe_walk(node, p, [&](uint32_t key) {
+        const uint32_t first = first_position(node, key);
+        return first < block_length(block) && same_value(sought, cells(block)[first], kGroupRule);
+    });
+    if (found) return select(node, sought, how, p.bucket);
     p.step = hashtable::probe_limit(node);
     return -1;
 }
@@ -344,6 +455,32 @@ void add_block_value(NodeId node, uint32_t position) {
     positions(node)[position] = p.bucket + 1;
 }
 
+void add_map_key(NodeId node, const Probe& at, uint32_t position) {
+    const uint32_t bucket = at.first_deleted != UINT32_MAX ? at.first_deleted : at.bucket;
+    put_map_key(node, bucket, position, at.hash);
+}
+
+void grow_map(NodeId node, uint32_t buckets) { rehash_map(node, buckets, nullptr); }
+
+void compact_map(NodeId node, uint32_t buckets) {
+    const NodeId block = table(node)->indexed;
+    const uint32_t n = block_length(block);
+    std::vector<uint32_t> moved(n / 2, UINT32_MAX);
+    Cell* c = cells(block);
+    uint32_t write = 0;
+    for (uint32_t read = 0; read + 1 < n; read += 2) {
+        if (c[read + 1].header == 0) continue;  // a removed entry
+        if (write != read) {
+            c[write] = c[read];
+            c[write + 1] = c[read + 1];
+        }
+        moved[read / 2] = write;
+        write += 2;
+    }
+    series::set_tail(block, write + 1);  // 1-based
+    rehash_map(node, buckets, &moved);
+}
+
 void remove_value(NodeId node, uint32_t position) {
     if (is_map(node)) {
         const NodeId block = table(node)->indexed;
@@ -411,7 +548,11 @@ NodeId copy_table(NodeId node, NodeId block) {
     table(copy)->states = states;
     table(copy)->keys = keys;
     table(copy)->indexed = block;
-    if (is_map(node)) return copy;
+    if (is_map(node)) {
+        const NodeId hashes = series::copy(table(node)->aux);
+        table(copy)->aux = hashes;
+        return copy;
+    }
     const NodeId position_array = series::copy(table(node)->aux);
     const NodeId store = series::copy(table(node)->duplicates);
     table(copy)->aux = position_array;

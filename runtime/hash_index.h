@@ -2,7 +2,8 @@
 // bucket holds the block position of a value; a hash! index gathers equal values under one bucket
 // as a chain of positions, and keeps a position array (block position -> bucket + 1) so that a
 // value can be forgotten without hashing it again. A map! index holds the keys of its key/value
-// block, one bucket per key. Positions are cell offsets from the block's buffer head.
+// block, one bucket per key, each key's hash kept beside it. Positions are cell offsets from the
+// block's buffer head.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +57,18 @@ int32_t find_next(NodeId table, const Cell& key, const Find& how, hashtable::Pro
 // chain; a map! key is added as a new entry (the caller has found it absent). A hash! position
 // already indexed is left alone, so remove_value before a value is changed. May collect.
 void add_block_value(NodeId table, uint32_t position);
+// map! indexes only. After a find that found nothing, with the probe it left: indexes the key at
+// the block position in the bucket the probe names (the first deleted one passed, else the empty
+// one that ended it), under the hash the probe carries. The caller has made room first. Never
+// allocates.
+void add_map_key(NodeId table, const hashtable::Probe& at, uint32_t position);
+// Drops the removed entries (value header 0) from the block, sliding the live ones down, and
+// indexes the live keys again in `buckets` buckets (a power of two) by their stored hashes. May
+// collect.
+void compact_map(NodeId table, uint32_t buckets);
+// The keys moved to `buckets` buckets (a power of two) by their stored hashes. May collect.
+void grow_map(NodeId table, uint32_t buckets);
+
 // Forgets the value at the block position: it leaves its chain, and a chain left empty is
 // released and its bucket deleted; a map! key's bucket is deleted. Does nothing for a position
 // not indexed. Never allocates.

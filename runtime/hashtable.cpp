@@ -159,10 +159,11 @@ NodeId init_positions(uint32_t size, Kind kind, NodeId indexed) {
     const uint32_t buckets = buckets_for(size);
     const NodeId states = alloc_words(state_words(buckets), 0xAA);
     const NodeId keys = alloc_words(buckets, 0);
+    const NodeId hashes = kind == Kind::map ? alloc_words(buckets, 0) : 0;
     const NodeId node = memory::alloc_bytes(sizeof(Table));
     memory::buffer(node)->tail = sizeof(Table);
     *table(node) =
-        Table{0, 0, 0, states, keys, indexed, 0, buckets, bound_for_new(buckets), static_cast<uint32_t>(kind), 0};
+        Table{0, hashes, 0, states, keys, indexed, 0, buckets, bound_for_new(buckets), static_cast<uint32_t>(kind), 0};
     return node;
 }
 
@@ -185,7 +186,9 @@ void reset_buckets(NodeId node, uint32_t buckets) {
     collector::Guard guard;
     const NodeId states = alloc_words(state_words(buckets), 0xAA);
     const NodeId keys = alloc_words(buckets, 0);
+    const NodeId hashes = table(node)->kind == static_cast<uint32_t>(Kind::map) ? alloc_words(buckets, 0) : 0;
     Table* t = table(node);
+    if (hashes) t->aux = hashes;
     t->states = states;
     t->keys = keys;
     t->buckets = buckets;

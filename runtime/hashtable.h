@@ -29,7 +29,7 @@ enum class Kind : uint32_t {
 // The table record, eleven 32-bit words at the head of its byte series.
 struct Table {
     uint32_t count;       // live entries
-    uint32_t aux;         // hash!: position array node; records: bytes per record
+    uint32_t aux;         // hash!: position array node; map!: key hash words; records: bytes per record
     uint32_t duplicates;  // hash!: duplicate store node; else 0
     uint32_t states;      // node of the bucket-state words
     uint32_t keys;        // node of the key words, one per bucket
@@ -90,10 +90,11 @@ struct Probe {
     uint32_t step;
     uint32_t first_deleted;  // UINT32_MAX until one is passed
     uint32_t perturb;
+    uint32_t hash;  // the whole hash, which a map! index keeps beside the key it stores
 };
 inline constexpr uint32_t kPerturbSteps = 7;  // steps until a 32-bit hash is spent
 inline Probe probe_start(NodeId node, uint32_t hash) {
-    return {hash & (table(node)->buckets - 1), 0, UINT32_MAX, hash};
+    return {hash & (table(node)->buckets - 1), 0, UINT32_MAX, hash, hash};
 }
 // Steps past the bucket the probe stands on.
 inline void probe_advance(NodeId node, Probe& p) {
@@ -160,7 +161,8 @@ inline uint32_t* state_words_of(NodeId node) {
 inline uint32_t* key_words_of(NodeId node) {
     return reinterpret_cast<uint32_t*>(memory::buffer(table(node)->keys)->head_ptr());
 }
-// Empty state and key arrays for the bucket count, ready for refilling. May collect.
+// Empty state and key arrays (and a map! index's hash words) for the bucket count, ready for
+// refilling. May collect.
 void reset_buckets(NodeId table, uint32_t buckets);
 // A byte series of n 32-bit words, every byte set to fill. May collect.
 NodeId alloc_words(uint32_t n, uint8_t fill);

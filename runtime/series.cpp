@@ -118,24 +118,86 @@ void append_ascii(NodeId node, std::string_view text) {
     for (uint32_t i = 0; i < n; ++i) store_unit(at + i * unit, unit, static_cast<uint8_t>(text[i]));
 }
 
+namespace {
+
+// The text hash reads the folded code points as a stream of bytes: one byte for a code point
+// below FFh, else FFh and its three low bytes. Text of one-byte units is mostly that stream
+// itself, hashed four bytes at a time; wider units give the same stream for the same text.
+struct TextHash {
+    uint32_t h = hash::g_seed;
+    uint32_t word = 0;
+    uint32_t fill = 0;  // bits of `word` taken
+    uint32_t bytes = 0;
+
+    void byte(uint32_t b) {
+        word |= b << fill;
+        fill += 8;
+        ++bytes;
+        if (fill < 32) return;
+        h = hash::murmur3_mix(h, word);
+        word = fill = 0;
+    }
+    void code_point(uint32_t cp) {
+        if (cp < 0xFF) return byte(cp);
+        byte(0xFF);
+        byte(cp & 0xFF);
+        byte((cp >> 8) & 0xFF);
+        byte(cp >> 16);
+    }
+    uint32_t finish() {
+        if (fill) {
+            uint32_t k = word * 0xCC9E2D51;
+            k = hash::rotl32(k, 15) * 0x1B873593;
+            h ^= k;
+        }
+        return hash::murmur3_finish(h, bytes);
+    }
+};
+
+// Four ASCII bytes with the lower-case letters made upper case.
+inline uint32_t upper_ascii4(uint32_t w) {
+    const uint32_t from_a = w + 0x1F1F1F1F;  // high bit set in each byte at or above 'a'
+    const uint32_t past_z = w + 0x05050505;  // ... and in each byte above 'z'
+    return w - (((from_a & ~past_z) & 0x80808080) >> 2);
+}
+
+}  // namespace
+
 uint32_t hash_text(NodeId node, uint32_t index, uint32_t count, bool case_sensitive) {
     SeriesBuffer* b = memory::buffer(node);
     const uint32_t unit = b->unit();
     const uint32_t length = b->used() / unit;
     const uint32_t n = index >= length ? 0 : std::min(count, length - index);
     const std::byte* data = b->head_ptr();
-    uint32_t h = hash::g_seed;
+    TextHash t;
     if (unit == 1) {  // most text: one byte a character, no unit to decode
-        const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-        for (uint32_t i = index; i < index + n; ++i)
-            h = hash::murmur3_mix(h, case_sensitive ? bytes[i] : unicode::to_upper(bytes[i]));
+        const auto* bytes = reinterpret_cast<const uint8_t*>(data) + index;
+        uint32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            uint32_t w;
+            std::memcpy(&w, bytes + i, 4);
+            if (w & 0x80808080) break;  // from here the stream may differ from the text
+            t.h = hash::murmur3_mix(t.h, case_sensitive ? w : upper_ascii4(w));
+            t.bytes += 4;
+        }
+        if (i < n && n - i < 4) {  // the last one to three bytes, when ASCII, as one partial word
+            uint32_t w = 0;
+            for (uint32_t j = i; j < n; ++j) w |= uint32_t{bytes[j]} << 8 * (j - i);
+            if (!(w & 0x80808080)) {
+                t.word = case_sensitive ? w : upper_ascii4(w);
+                t.fill = 8 * (n - i);
+                t.bytes += n - i;
+                i = n;
+            }
+        }
+        for (; i < n; ++i) t.code_point(case_sensitive ? bytes[i] : unicode::to_upper(bytes[i]));
     } else {
         for (uint32_t i = index; i < index + n; ++i) {
             const uint32_t cp = code_point_at(data, unit, i);
-            h = hash::murmur3_mix(h, case_sensitive ? cp : unicode::to_upper(cp));
+            t.code_point(case_sensitive ? cp : unicode::to_upper(cp));
         }
     }
-    return hash::murmur3_finish(h, 4 * n);
+    return t.finish();
 }
 
 }  // namespace zub::series

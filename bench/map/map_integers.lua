@@ -5,4 +5,4 @@ local function main(n)
   for i = 1, n do s = s + m[i] end
   return s
 end
-print(main(2000000))
+print(main(3000000))

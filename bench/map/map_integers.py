@@ -6,4 +6,4 @@ def main(n):
     for i in range(1, n + 1):
         s += m[i]
     return s
-print(main(2000000))
+print(main(3000000))

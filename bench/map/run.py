@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""map! speed: two million integer keys, then a million string keys, put into a map! and looked up
+"""map! speed: three million integer keys, then a million string keys, put into a map! and looked up
 again, against a python3 dict and a Lua table.
 
 usage: bench/map/run.py [--runs N] [--zub path/to/zub-cli] [program ...]

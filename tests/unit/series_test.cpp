@@ -170,6 +170,35 @@ TEST_F(Series, TextHashIgnoresWidthAndCaseUnlessAsked) {
               series::hash_text(text("", 1), 0, series::kToTail, false));
 }
 
+TEST_F(Series, TextHashReadsLongAndNonAsciiTextAlikeInEveryWidth) {
+    // Code points stored in units of the width (low bytes first, as this machine keeps them).
+    const auto text32 = [](std::u32string_view s, uint32_t unit) {
+        const NodeId node = series::alloc_with_unit(1, unit);
+        std::byte* at = series::reserve_tail(node, static_cast<uint32_t>(s.size()) * unit);
+        for (size_t i = 0; i < s.size(); ++i) {
+            const uint32_t cp = s[i];
+            std::memcpy(at + i * unit, &cp, unit);
+        }
+        return node;
+    };
+    const auto hash = [&](std::u32string_view s, uint32_t unit, uint32_t from = 0) {
+        return series::hash_text(text32(s, unit), from, series::kToTail, false);
+    };
+    // ASCII runs, Latin-1 letters, and one whose upper case lies past FFh.
+    const std::u32string_view lower = U"hello, world: \u00e9t\u00e9 \u00ff and some more";
+    const std::u32string_view upper = U"HELLO, WORLD: \u00c9T\u00c9 \u0178 AND SOME MORE";
+    const uint32_t h = hash(lower, 1);
+    for (const uint32_t unit : {1u, 2u, 4u}) {
+        EXPECT_EQ(hash(lower, unit), h) << unit;
+        if (unit > 1) EXPECT_EQ(hash(upper, unit), h) << unit;
+        EXPECT_EQ(hash(lower, unit, 3), hash(lower.substr(3), 1)) << unit;
+    }
+    EXPECT_NE(hash(U"abcdefgh", 1), hash(U"abcdefgi", 1));
+    EXPECT_NE(hash(U"abcd", 1), hash(U"abcd ", 1));
+    EXPECT_EQ(hash(U"zZ{@`aA", 1), hash(U"ZZ{@`AA", 1));
+    EXPECT_NE(hash(U"[\\]^", 1), hash(U"{|}~", 1));
+}
+
 TEST_F(Series, CycleGuardFindsAndMarks) {
     const NodeId block = memory::alloc_cells(1);
     const NodeId out = text("", 1);

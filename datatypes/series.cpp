@@ -16,10 +16,12 @@
 #include "evaluator/part_skip.h"
 #include "evaluator/stack.h"
 #include "runtime/error.h"
+#include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/type_traits.h"
 #include "runtime/unicode.h"
+#include "system/random.h"
 
 namespace zub {
 
@@ -275,6 +277,46 @@ Cell series_reverse(Cell value, const Cell* part, const Cell* skip) {
     return value;
 }
 
+// ---- random --------------------------------------------------------------------------------------
+
+// /seed reseeds from the bytes of the rest of the series, /only picks one value as pick gives it,
+// otherwise the rest is shuffled in place, front to back (Fisher-Yates).
+Cell series_random(Cell value, bool seed, bool secure, bool only) {
+    const int64_t head = raw_head(value);
+    if (seed) {
+        SeriesBuffer* b = buffer_of(value);
+        const size_t unit = checked_unit(b);
+        const int64_t n = remaining(value);
+        random::seed(
+            hash::murmur3(b->head_ptr() + static_cast<size_t>(n > 0 ? head : 0) * unit, static_cast<size_t>(n) * unit));
+        return cell::unset();
+    }
+    int64_t n = remaining(value);
+    if (only) {
+        if (n < 1) return cell::none();
+        const int32_t r = random::int_range(secure, static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX)));
+        return series_value::element_at(value, static_cast<uint32_t>(head + r - 1));
+    }
+    if (n < 2) return value;
+    series_value::notify_owner(value, words::Word::random, head, n);
+    n = remaining(value);  // the owner's handler may have cut the series
+    SeriesBuffer* b = buffer_of(value);
+    const size_t unit = checked_unit(b);
+    std::byte scratch[sizeof(Cell)];
+    std::byte* p = b->head_ptr() + static_cast<size_t>(head) * unit;
+    // Drawing never allocates, so the buffer stays where it is for the whole shuffle.
+    for (; n > 1; --n, p += unit) {
+        const int32_t r = random::int_range(secure, static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX)));
+        if (r == 1) continue;
+        std::byte* other = p + static_cast<size_t>(r - 1) * unit;
+        std::memcpy(scratch, p, unit);
+        std::memcpy(p, other, unit);
+        std::memcpy(other, scratch, unit);
+    }
+    series_value::notify_owner(value, words::Word::randomized, head, remaining(value));
+    return value;
+}
+
 // ---- take ----------------------------------------------------------------------------------------
 
 // Keeps a new value where the collector finds it while the owner's handler runs.
@@ -500,8 +542,8 @@ Cell series_modify(Cell value, Cell field, Cell spec, bool) {
 
 }  // namespace
 
-// random is left out until the random generator exists.
 extern const ActionTable series_actions = {
+    .random = series_random,
     .reflect = series_reflect,
     .at = series_at,
     .back = series_back,

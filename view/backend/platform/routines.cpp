@@ -19,6 +19,7 @@
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/platform.h"
+#include "view/backend/platform/views.h"
 
 namespace zub::platform {
 namespace {
@@ -269,6 +270,7 @@ void register_routines() {
     reset_runtime_state();
     if (g_display_wanted && !open_display()) std::fputs("zub: no display; running as zub-cli\n", stderr);
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
+    views::register_routines();
 }
 
 }  // namespace zub::platform

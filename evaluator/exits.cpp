@@ -85,7 +85,8 @@ Status raise_exit(bool is_return, bool keep_current) {
 
 void throw_value(Cell value, Cell name) {
     const Search s = search(kBelowTop, [](const stack::Frame& f) { return f.type == stack::FrameType::catch_; });
-    if (s != Search::found) error::fire(ErrorId::throw_, value);
+    // The name rides along as arg2, so code that stopped the throw can throw it again as it was.
+    if (s != Search::found) error::fire(ErrorId::throw_, value, cell::is(name, TypeId::unset) ? cell::none() : name);
     g_thrown = value;
     g_thrown_name = name;
     throw Thrown{ThrownCode::throw_};

@@ -132,6 +132,8 @@ Cell encode(Cell value, int32_t format) {
     return binary::from_bytes(out);
 }
 
+Cell (*g_face_capture)(Cell) = nullptr;
+
 }  // namespace image
 
 namespace {
@@ -324,7 +326,11 @@ Cell image_make(TypeId type, Cell proto, Cell spec) {
 
 Cell image_to(TypeId, Cell, Cell spec) {
     if (cell::is(spec, TypeId::image)) return copy_region(spec, 0, 0, width(spec), height(spec));
-    // Faces are captured into images once the view engine exists.
+    // A face is captured by the GUI library, when it is there and the face is shown.
+    if (cell::is(spec, TypeId::object) && image::g_face_capture) {
+        const Cell captured = image::g_face_capture(spec);
+        if (cell::is(captured, TypeId::image)) return captured;
+    }
     error::fire(ErrorId::bad_to_arg, cell::datatype_of(TypeId::image), spec);
 }
 

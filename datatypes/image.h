@@ -41,6 +41,10 @@ Cell resized(Cell value, uint32_t width, uint32_t height);
 // A new image holding the image upside down. May collect.
 Cell flipped_vertical(Cell value);
 
+// How `to image!` captures a face as it shows: set by the GUI library; answers none for a face
+// that shows nothing.
+extern Cell (*g_face_capture)(Cell face);
+
 // Whether the bytes begin with the signature of PNG, JPEG, BMP, GIF or TIFF data.
 bool known_format(std::string_view bytes);
 // An image decoded from the bytes: none when the signature is unknown, access bad-media when the

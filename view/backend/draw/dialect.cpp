@@ -892,4 +892,15 @@ void draw_image(Cell image, Cell commands, bool catch_errors) {
     finish();
 }
 
+void draw_paint(Context& context, Cell commands) {
+    if (!cell::is(commands, TypeId::block)) return;
+    try {
+        walk(context, commands);
+    } catch (const StopDrawing& stop) {
+        if (stop.print) print_error(stop.error, stop.arg);
+    }
+}
+
+void surface_pixels(cairo_surface_t* surface, uint32_t* to, int32_t w, int32_t h) { store_pixels(surface, to, w, h); }
+
 }  // namespace zub::draw

@@ -32,4 +32,12 @@ void parse_draw(Context& context, Cell block);
 // above what Cairo draws on is internal no-memory. May collect.
 void draw_image(Cell image, Cell commands, bool catch_errors);
 
+// Draws a face's commands inside a paint (the context catches errors): a dialect error is printed
+// and ends the drawing, what was drawn before it stays. Anything but a block draws nothing. May
+// collect.
+void draw_paint(Context& context, Cell commands);
+
+// A surface's pixels (premultiplied) as an image's (0xAARRGGBB, straight alpha), w x h of them.
+void surface_pixels(cairo_surface_t* surface, uint32_t* to, int32_t w, int32_t h);
+
 }  // namespace zub::draw

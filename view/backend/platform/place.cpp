@@ -135,6 +135,16 @@ void put(GtkWidget* container, GtkWidget* child, int x, int y, int width, int he
     if (gtk_widget_get_visible(child) && gtk_widget_get_visible(container)) gtk_widget_queue_resize(container);
 }
 
+void raise(GtkWidget* container, GtkWidget* child) {
+    ZubPlace* place = as_place(container);
+    Child* c = find_child(place, child);
+    if (!c) return;
+    place->children = g_list_append(g_list_remove(place->children, c), c);
+    if (GdkWindow* window = gtk_widget_get_window(child); window && gtk_widget_get_has_window(child))
+        gdk_window_raise(window);
+    gtk_widget_queue_draw(container);
+}
+
 bool rect_of(GtkWidget* container, GtkWidget* child, GdkRectangle* rect) {
     const Child* c = find_child(as_place(container), child);
     if (!c) return false;

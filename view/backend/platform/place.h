@@ -15,6 +15,9 @@ GtkWidget* create();
 // is already a child. The child's size is exactly width x height (negative sizes become 0).
 void put(GtkWidget* container, GtkWidget* child, int x, int y, int width, int height);
 
+// Puts a child above the others (last in the stacking order).
+void raise(GtkWidget* container, GtkWidget* child);
+
 // The rectangle a child was placed at; false when the widget is not a child.
 bool rect_of(GtkWidget* container, GtkWidget* child, GdkRectangle* rect);
 

@@ -10,6 +10,7 @@
 #include "datatypes/handle.h"
 #include "runtime/handles.h"
 #include "view/backend/platform/events.h"
+#include "view/backend/platform/loop.h"
 #include "view/backend/platform/place.h"
 
 namespace zub::platform {
@@ -27,7 +28,11 @@ struct Window {
     uint32_t face_slot = 0;     // value slot holding the face, 0 when none
     bool placed = false;        // the window manager has reported where the window is
     uint32_t flags = 0;         // the face's flag bits (kAllOver ...)
+    bool fixed_size = false;    // a top level the user may not resize: its content asks for its size
+    uint32_t serial = 0;        // which window has had this id: handles to an earlier one name none
 };
+
+uint32_t g_serial = 0;
 
 // Slot 0 is never used: id 0 means no window. Freed slots are reused lowest first.
 std::vector<Window> g_windows(1);
@@ -79,6 +84,24 @@ void forget(WindowId id) {
     if (w->surface) cairo_surface_destroy(w->surface);
     if (w->face_slot) (void)handles::slot_release(w->face_slot);
     *w = Window{};
+}
+
+void (*g_resize_hook)(WindowId) = nullptr;
+
+void repaint_posted(void* data) {
+    const auto id = static_cast<WindowId>(reinterpret_cast<uintptr_t>(data));
+    if (record(id) && g_resize_hook) g_resize_hook(id);
+}
+
+// A surface left at another size than the window's (a top level the user resized) is painted anew
+// at the next loop pass.
+void on_allocate(GtkWidget*, GdkRectangle*, gpointer data) {
+    const auto id = static_cast<WindowId>(GPOINTER_TO_UINT(data));
+    const Window* w = record(id);
+    if (!w || !w->surface || !g_resize_hook) return;
+    if (cairo_image_surface_get_width(w->surface) != std::max(1, w->rect.width) ||
+        cairo_image_surface_get_height(w->surface) != std::max(1, w->rect.height))
+        loop::post(repaint_posted, reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
 }
 
 gboolean on_timer(gpointer data) {
@@ -165,12 +188,14 @@ WindowId window_create(WindowId parent, Rect rect, std::string_view title) {
     const Window* p = parent ? record(parent) : nullptr;
     Window w;
     w.used = true;
+    w.serial = ++g_serial;
     w.parent = parent;
     w.rect = rect;
     w.container = place::create();
     gpointer tag = GUINT_TO_POINTER(id);
     g_signal_connect(w.container, "draw", G_CALLBACK(on_draw), tag);
     g_signal_connect(w.container, "realize", G_CALLBACK(tag_gdk_window), tag);
+    g_signal_connect(w.container, "size-allocate", G_CALLBACK(on_allocate), tag);
     if (parent) {
         place::put(p->container, w.container, gtk_coordinate(rect.x), gtk_coordinate(rect.y),
                    gtk_coordinate(rect.width), gtk_coordinate(rect.height));
@@ -236,14 +261,22 @@ bool window_visible(WindowId id) {
     return w && gtk_widget_get_visible(w->toplevel ? w->toplevel : w->container);
 }
 
+// A top level's size: a window that may not be resized takes the size its content asks for, so
+// the content asks for exactly the window's.
+void size_toplevel(const Window& w) {
+    const int width = std::max(1, gtk_coordinate(w.rect.width)), height = std::max(1, gtk_coordinate(w.rect.height));
+    if (w.fixed_size) gtk_widget_set_size_request(w.container, width, height);
+    else gtk_widget_set_size_request(w.container, -1, -1);
+    gtk_window_resize(GTK_WINDOW(w.toplevel), width, height);
+}
+
 void window_set_rect(WindowId id, Rect rect) {
     Window* w = record(id);
     if (!w) return;
     w->rect = rect;
     if (w->toplevel) {
         gtk_window_move(GTK_WINDOW(w->toplevel), gtk_coordinate(rect.x), gtk_coordinate(rect.y));
-        gtk_window_resize(GTK_WINDOW(w->toplevel), std::max(1, gtk_coordinate(rect.width)),
-                          std::max(1, gtk_coordinate(rect.height)));
+        size_toplevel(*w);
     } else if (Window* p = record(w->parent)) {
         place::put(p->container, w->container, gtk_coordinate(rect.x), gtk_coordinate(rect.y),
                    gtk_coordinate(rect.width), gtk_coordinate(rect.height));
@@ -271,6 +304,67 @@ void window_set_title(WindowId id, std::string_view title) {
     gtk_window_set_title(GTK_WINDOW(w->toplevel), name.c_str());
 }
 
+bool window_reparent(WindowId id, WindowId parent, Rect rect) {
+    Window* w = record(id);
+    if (!w || w->toplevel || !record(parent)) return false;
+    for (WindowId up = parent; up; up = window_parent(up))
+        if (up == id) return false;
+    GtkWidget* container = w->container;
+    const bool visible = gtk_widget_get_visible(container);
+    g_object_ref(container);
+    gtk_container_remove(GTK_CONTAINER(record(w->parent)->container), container);
+    w = record(id);
+    w->parent = parent;
+    w->rect = rect;
+    place::put(record(parent)->container, container, gtk_coordinate(rect.x), gtk_coordinate(rect.y),
+               gtk_coordinate(rect.width), gtk_coordinate(rect.height));
+    gtk_widget_set_visible(container, visible);
+    g_object_unref(container);
+    return true;
+}
+
+void window_raise(WindowId id) {
+    const Window* w = record(id);
+    const Window* p = w ? record(w->parent) : nullptr;
+    if (p) place::raise(p->container, w->container);
+}
+
+void window_set_enabled(WindowId id, bool enabled) {
+    if (const Window* w = record(id)) gtk_widget_set_sensitive(w->container, enabled);
+}
+
+void window_set_frame(WindowId id, Frame frame) {
+    Window* w = record(id);
+    if (!w || !w->toplevel) return;
+    w->fixed_size = !frame.resizable;
+    size_toplevel(*w);
+    GtkWindow* top = GTK_WINDOW(w->toplevel);
+    gtk_window_set_decorated(top, frame.decorated);
+    gtk_window_set_resizable(top, frame.resizable);
+    gtk_window_set_modal(top, frame.modal);
+    if (!gtk_widget_get_realized(w->toplevel))
+        gtk_window_set_type_hint(top, frame.tool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL);
+}
+
+void window_present(WindowId id) {
+    const Window* w = record(id);
+    if (!w) return;
+    if (w->toplevel) gtk_window_present(GTK_WINDOW(w->toplevel));
+    else gtk_widget_show(w->container);
+}
+
+void window_focus(WindowId id) {
+    if (const Window* w = record(id)) gtk_widget_grab_focus(w->container);
+}
+
+uint32_t window_count() {
+    uint32_t n = 0;
+    for (const Window& w : g_windows) n += w.used ? 1 : 0;
+    return n;
+}
+
+void set_resize_hook(void (*hook)(WindowId)) { g_resize_hook = hook; }
+
 void window_set_flags(WindowId id, uint32_t flags) {
     if (Window* w = record(id)) w->flags = flags;
 }
@@ -296,7 +390,9 @@ bool window_integer_size(WindowId id) {
 
 Cell window_handle(WindowId id) {
     if (!g_window_class) g_window_class = handles::register_class("window", nullptr);
-    return handle::make(handles::store(id, g_window_class));
+    const Window* w = record(id);
+    const uint64_t serial = w ? w->serial : 0;
+    return handle::make(handles::store(static_cast<uintptr_t>(serial << 32 | id), g_window_class));
 }
 
 void reset_runtime_state() {
@@ -310,8 +406,10 @@ WindowId window_from_handle(const Cell& handle) {
     if (!cell::is(handle, TypeId::handle)) return 0;
     const auto entry = static_cast<int32_t>(handle.w3);
     if (handles::class_name(handles::class_of(entry)) != "window") return 0;
-    const auto id = static_cast<WindowId>(handles::get(entry));
-    return record(id) ? id : 0;
+    const uint64_t held = handles::get(entry);
+    const auto id = static_cast<WindowId>(held & 0xFFFFFFFF);
+    const Window* w = record(id);
+    return w && w->serial == static_cast<uint32_t>(held >> 32) ? id : 0;
 }
 
 void window_set_face(WindowId id, const Cell& face) {
@@ -359,13 +457,10 @@ WindowId window_of_gdk(GdkWindow* gdk_window) {
 cairo_surface_t* window_surface(WindowId id) {
     Window* w = record(id);
     if (!w) return nullptr;
-    GtkAllocation a;
-    gtk_widget_get_allocation(w->container, &a);
-    // Before the first allocation the placement gives the size.
-    const bool allocated = gtk_widget_get_realized(w->container) && a.width > 1;
-    const int f = factor();
-    const int width = allocated ? a.width * f : std::max(1, w->rect.width);
-    const int height = allocated ? a.height * f : std::max(1, w->rect.height);
+    // The placement asked for (or, for a top level, last reported) is the size: GTK allocates it
+    // only at its next layout pass.
+    const int width = std::max(1, w->rect.width);
+    const int height = std::max(1, w->rect.height);
     if (w->surface && cairo_image_surface_get_width(w->surface) == width &&
         cairo_image_surface_get_height(w->surface) == height)
         return w->surface;

@@ -72,6 +72,29 @@ Rect window_rect(WindowId id);
 // time, when the window has just come onto the screen.
 bool window_note_rect(WindowId id, Rect rect);
 void window_set_title(WindowId id, std::string_view title);
+// Moves a window under another parent at a rectangle there (kept alive across the move; shown as
+// before). False when either does not exist, when the window is a top level or when the new
+// parent lies inside it.
+bool window_reparent(WindowId id, WindowId parent, Rect rect);
+// Puts a child above its siblings.
+void window_raise(WindowId id);
+// Whether the window (and what lies inside it) takes input.
+void window_set_enabled(WindowId id, bool enabled);
+// A top level's frame: whether it has a title bar and border, may be resized by the user, is a
+// small tool window, and blocks the windows beneath.
+struct Frame {
+    bool decorated = true, resizable = false, tool = false, modal = false;
+};
+void window_set_frame(WindowId id, Frame frame);
+// Shows a top level in front and gives it the keyboard focus.
+void window_present(WindowId id);
+// Gives the keyboard focus to the window (inside its top level).
+void window_focus(WindowId id);
+// The windows alive now.
+uint32_t window_count();
+// Called when a window's drawing surface no longer fits its size (the user resized it, a layout
+// moved it), so its owner paints it anew. Runs on the loop, outside GTK's drawing.
+void set_resize_hook(void (*hook)(WindowId));
 // The face's flag bits the pre-filter reads (kAllOver: an over event for every move, not only on
 // entering the window).
 inline constexpr uint32_t kAllOver = 0x1;

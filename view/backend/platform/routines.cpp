@@ -19,6 +19,7 @@
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/platform.h"
+#include "view/backend/platform/views.h"
 
 namespace zub::platform {
 namespace {
@@ -63,18 +64,6 @@ Status end_event_loop(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const int32_t level = args.integer(0);
     return args.done(cell::logic(level > 0 && loop::exit_level(static_cast<uint32_t>(level))));
-}
-
-// destroy-view face empty?: frees the face's window; with empty? the loop it ran ends too.
-Status destroy_view(const int32_t* r) {
-    const Args<Plain::routine> args(r);
-    const WindowId id = window_of_face(args[0]);
-    if (id) {
-        timer_set(id, 0);
-        window_destroy(id);
-    }
-    if (args.logic(1)) (void)loop::exit_innermost();
-    return args.done(cell::logic(id != 0));
 }
 
 // find-flag? flags flag: the word itself, or a block holding it as a word or lit-word.
@@ -195,20 +184,9 @@ Status open_window(const int32_t* r) {
 Status set_rate(const int32_t* r) {
     const Args<Plain::routine> args(r);
     const WindowId id = window_from_handle(args[0]);
-    const Cell rate = args[1];
-    uint32_t ms = 0;
-    if (cell::is(rate, TypeId::integer)) {
-        if (cell::as_integer(rate) < 1) error::fire(ErrorId::invalid_facet_type, rate);
-        ms = static_cast<uint32_t>(1000 / cell::as_integer(rate));
-    } else if (cell::is(rate, TypeId::time)) {
-        const double seconds = cell::as_float(rate);
-        if (!(seconds > 0)) error::fire(ErrorId::invalid_facet_type, rate);
-        ms = static_cast<uint32_t>(std::min(seconds * 1000.0, 4.0e9));
-    } else if (!cell::is(rate, TypeId::none)) {
-        error::fire(ErrorId::invalid_facet_type, rate);
-    }
+    const uint32_t ms = views::rate_ms(args[1]);
     if (!id) error::fire(ErrorId::not_linked);
-    timer_set(id, ms == 0 && !cell::is(rate, TypeId::none) ? 1 : ms);
+    timer_set(id, ms);
     return args.done(cell::logic(true));
 }
 
@@ -247,7 +225,6 @@ constexpr Named kRoutines[] = {
     {"do-event-loop", do_event_loop},
     {"exit-event-loop", exit_event_loop},
     {"end-event-loop", end_event_loop},
-    {"destroy-view", destroy_view},
     {"find-flag?", find_flag},
     {"send-event-os", send_event_os},
     {"fetch-all-screens", fetch_all_screens},
@@ -269,6 +246,7 @@ void register_routines() {
     reset_runtime_state();
     if (g_display_wanted && !open_display()) std::fputs("zub: no display; running as zub-cli\n", stderr);
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);
+    views::register_routines();
 }
 
 }  // namespace zub::platform

@@ -35,6 +35,7 @@
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/platform.h"
+#include "view/backend/platform/widgets.h"
 
 namespace zub::platform::views {
 namespace {
@@ -90,11 +91,12 @@ struct WidgetType {
     WidgetMaker make;
 };
 constexpr WidgetType kWidgetTypes[] = {
-    {"button", nullptr},    {"toggle", nullptr},    {"check", nullptr},     {"radio", nullptr},
-    {"field", nullptr},     {"area", nullptr},      {"text", nullptr},      {"text-list", nullptr},
-    {"drop-down", nullptr}, {"drop-list", nullptr}, {"progress", nullptr},  {"slider", nullptr},
-    {"scroller", nullptr},  {"group-box", nullptr}, {"tab-panel", nullptr}, {"camera", nullptr},
-    {"calendar", nullptr},
+    {"button", widgets::make},    {"toggle", widgets::make},    {"check", widgets::make},
+    {"radio", widgets::make},     {"field", widgets::make},     {"area", widgets::make},
+    {"text", widgets::make},      {"text-list", widgets::make}, {"drop-down", widgets::make},
+    {"drop-list", widgets::make}, {"progress", widgets::make},  {"slider", widgets::make},
+    {"scroller", widgets::make},  {"group-box", widgets::make}, {"tab-panel", widgets::make},
+    {"camera", nullptr},          {"calendar", widgets::make},
 };
 symbol::Id g_widget_types[std::size(kWidgetTypes)];
 
@@ -312,8 +314,10 @@ void paint(WindowId id, bool events_allowed) {
     };
     try {
         fill_background(context, face.cell());
-        draw_image_facet(context, face.cell());
-        if (text_drawn(face.cell())) draw::draw_text(context, draw::Point{}, face.cell());
+        // A native widget shows its own text and image.
+        const bool native = widgets::has(id);
+        if (!native) draw_image_facet(context, face.cell());
+        if (!native && text_drawn(face.cell())) draw::draw_text(context, draw::Point{}, face.cell());
         const Cell commands = field(face.cell(), facet::draw);
         if (cell::is(commands, TypeId::block)) {
             const stack::Rooted keep(commands);
@@ -425,6 +429,7 @@ void apply_changes(WindowId id, const Cell& face, uint32_t mask) {
     if (mask & bit(facet::pane)) attach_pane(id, face);
     if (mask & bit(facet::rate)) timer_set(id, rate_ms(field(face, facet::rate)));
     if (mask & bit(facet::options)) apply_cursor(id, field(face, facet::options));
+    if (widgets::has(id)) widgets::apply(id, face, mask);
     if (mask & kPaintBits) paint(id, true);
 }
 
@@ -478,6 +483,7 @@ void compose(cairo_t* cr, const Cell& face, WindowId id, double x, double y) {
     cairo_clip(cr);
     cairo_set_source_surface(cr, surface, x, y);
     cairo_paint(cr);
+    widgets::draw_into(cr, id, x, y);
     const Cell pane = field(face, facet::pane);
     if (cell::is(pane, TypeId::block)) {
         for (uint32_t i = 0, n = block::length(pane) + block::head_index(pane); i < n; ++i) {
@@ -822,6 +828,7 @@ void register_routines() {
     for (size_t i = 0; i < std::size(kWidgetTypes); ++i)
         g_widget_types[i] = symbol::resolve(symbol::make(kWidgetTypes[i].name));
     g_open.clear();
+    widgets::reset();
     set_resize_hook(on_resized);
     image::g_face_capture = capture_face;
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);

@@ -994,6 +994,10 @@ void apply(WindowId id, const Cell& face, uint32_t mask) {
 void draw_into(cairo_t* cr, WindowId id, double x, double y) {
     const Widget* w = find(id);
     if (!w || !gtk_widget_get_visible(w->outer)) return;
+    // A widget changed since GTK last laid it out is laid out at its place first.
+    GtkAllocation place;
+    gtk_widget_get_allocation(w->outer, &place);
+    gtk_widget_size_allocate(w->outer, &place);
     cairo_save(cr);
     cairo_translate(cr, x, y);
     const int factor = gtk_widget_get_scale_factor(w->outer);

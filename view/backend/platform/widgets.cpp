@@ -63,9 +63,9 @@ enum class Kind : uint8_t {
     calendar,
     count
 };
-constexpr const char* kKindNames[] = {"button",    "toggle",    "check",     "radio",    "field",     "area",
-                                      "text",      "text-list", "drop-down", "drop-list", "progress", "slider",
-                                      "scroller",  "group-box", "tab-panel", "calendar"};
+constexpr const char* kKindNames[] = {"button",   "toggle",    "check",     "radio",     "field",    "area",
+                                      "text",     "text-list", "drop-down", "drop-list", "progress", "slider",
+                                      "scroller", "group-box", "tab-panel", "calendar"};
 static_assert(std::size(kKindNames) == static_cast<size_t>(Kind::count));
 symbol::Id g_kinds[std::size(kKindNames)];
 
@@ -88,9 +88,8 @@ enum Word : uint8_t {
     w_data,
     w_count
 };
-constexpr const char* kWords[] = {"left",   "center",    "right",     "top",      "middle",  "bottom",
-                                  "bold",   "italic",    "underline", "strike",   "tri-state", "password",
-                                  "no-sync", "hint",     "text",      "data"};
+constexpr const char* kWords[] = {"left",      "center", "right",     "top",      "middle",  "bottom", "bold", "italic",
+                                  "underline", "strike", "tri-state", "password", "no-sync", "hint",   "text", "data"};
 static_assert(std::size(kWords) == w_count);
 symbol::Id g_words[w_count];
 
@@ -263,15 +262,13 @@ std::string css_colour(const Cell& tuple) {
 void apply_style(Widget& w, const Cell& face) {
     std::string css = "* {";
     const Cell colour = field(face, facet::color);
-    if (cell::is(colour, TypeId::tuple))
-        css += "background-color: " + css_colour(colour) + "; background-image: none;";
+    if (cell::is(colour, TypeId::tuple)) css += "background-color: " + css_colour(colour) + "; background-image: none;";
     const Cell font = field(face, facet::font);
     if (is_object(font)) {
         const Cell fc = field(font, font_field::color);
         if (cell::is(fc, TypeId::tuple)) css += "color: " + css_colour(fc) + ";";
         const std::string name = utf8_of(field(font, font_field::name));
-        if (!name.empty() && name.find_first_of("\";{}") == std::string::npos)
-            css += "font-family: \"" + name + "\";";
+        if (!name.empty() && name.find_first_of("\";{}") == std::string::npos) css += "font-family: \"" + name + "\";";
         const Cell size = field(font, font_field::size);
         if (cell::is(size, TypeId::integer) && cell::as_integer(size) > 0)
             css += "font-size: " + std::to_string(cell::as_integer(size)) + "pt;";
@@ -357,7 +354,7 @@ void apply_para(Widget& w, const Cell& face) {
         case Kind::area: {
             const Align a = align_of(face, 0, 0);
             GtkTextView* view = GTK_TEXT_VIEW(w.inner);
-            gtk_text_view_set_justification(view, a.x >= 1 ? GTK_JUSTIFY_RIGHT
+            gtk_text_view_set_justification(view, a.x >= 1  ? GTK_JUSTIFY_RIGHT
                                                   : a.x > 0 ? GTK_JUSTIFY_CENTER
                                                             : GTK_JUSTIFY_LEFT);
             gtk_text_view_set_wrap_mode(view, a.wrap ? GTK_WRAP_WORD_CHAR : GTK_WRAP_NONE);
@@ -507,8 +504,7 @@ void place_tab_panels(WindowId id) {
         set_quiet(panel, facet::offset, point::make2(static_cast<float>(x), static_cast<float>(y)));
         if (cell::is(field(panel, facet::size), TypeId::pair))
             set_quiet(panel, facet::size, pair::make(static_cast<int32_t>(width), static_cast<int32_t>(height)));
-        else
-            set_quiet(panel, facet::size, point::make2(static_cast<float>(width), static_cast<float>(height)));
+        else set_quiet(panel, facet::size, point::make2(static_cast<float>(width), static_cast<float>(height)));
         const Cell state = field(panel, facet::state);
         if (!cell::is(state, TypeId::block) || block::length(state) == 0) continue;
         if (const WindowId pid = window_from_handle(*block::head(state)))
@@ -688,8 +684,8 @@ void on_toggled(GtkToggleButton* button, gpointer tag) {
             // unchecked, checked, undetermined, unchecked again
             const Cell before = field(face, facet::data);
             const Cell next = cell::is(before, TypeId::none) ? cell::logic(false)
-                              : cell::truthy(before)        ? cell::none()
-                                                            : cell::logic(true);
+                              : cell::truthy(before)         ? cell::none()
+                                                             : cell::logic(true);
             set_quiet(face, facet::data, next);
             const Quiet quiet;
             set_check(*w, face);
@@ -911,6 +907,12 @@ GtkWidget* create(Kind kind, WindowId id, GtkWidget*& inner, gpointer tag) {
                 inner = gtk_scale_new_with_range(o, 0, 1, 0.01);
                 gtk_scale_set_draw_value(GTK_SCALE(inner), FALSE);
                 if (vertical) gtk_range_set_inverted(GTK_RANGE(inner), TRUE);
+                // The theme's room around the trough would not fit a face of the usual height.
+                GtkCssProvider* tight = gtk_css_provider_new();
+                gtk_css_provider_load_from_data(tight, "scale { padding: 0; margin: 0; }", -1, nullptr);
+                gtk_style_context_add_provider(gtk_widget_get_style_context(inner), GTK_STYLE_PROVIDER(tight),
+                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+                g_object_unref(tight);
             } else {
                 inner = gtk_scrollbar_new(o, gtk_adjustment_new(0, 0, 1, 0.1, 0.1, 0));
             }

@@ -140,7 +140,9 @@ double scale() {
     // The font resolution carries fractional scaling (144 dots per inch: 1.5); the monitor factor
     // the integer one.
     const double fractional = resolution > 0 ? resolution / 96.0 : 1.0;
-    return fractional * factor;
+    // Everything divides by the scale: one that is not a positive number is taken as 1.
+    const double s = fractional * factor;
+    return std::isfinite(s) && s > 0 ? s : 1.0;
 }
 
 int32_t to_pixels(double units) { return static_cast<int32_t>(units * scale() + 0.5); }
@@ -342,6 +344,16 @@ void window_set_frame(WindowId id, Frame frame) {
     gtk_window_set_decorated(top, frame.decorated);
     gtk_window_set_resizable(top, frame.resizable);
     gtk_window_set_modal(top, frame.modal);
+    GtkWindow* owner = nullptr;
+    if (frame.modal) {
+        for (const Window& other : g_windows)
+            if (other.used && other.toplevel && other.toplevel != w->toplevel &&
+                gtk_window_is_active(GTK_WINDOW(other.toplevel)))
+                owner = GTK_WINDOW(other.toplevel);
+    }
+    gtk_window_set_transient_for(top, owner);
+    if (frame.fullscreen) gtk_window_fullscreen(top);
+    else gtk_window_unfullscreen(top);
     if (!gtk_widget_get_realized(w->toplevel))
         gtk_window_set_type_hint(top, frame.tool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL);
 }

@@ -82,8 +82,10 @@ void window_raise(WindowId id);
 void window_set_enabled(WindowId id, bool enabled);
 // A top level's frame: whether it has a title bar and border, may be resized by the user, is a
 // small tool window, and blocks the windows beneath.
+// A modal window stays above the window that was active when it was framed; a full-screen one
+// covers its monitor.
 struct Frame {
-    bool decorated = true, resizable = false, tool = false, modal = false;
+    bool decorated = true, resizable = false, tool = false, modal = false, fullscreen = false;
 };
 void window_set_frame(WindowId id, Frame frame);
 // Shows a top level in front and gives it the keyboard focus.

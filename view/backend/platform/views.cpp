@@ -111,8 +111,8 @@ constexpr FlagBit kFlagBits[] = {
     {"modal", 0x2000000},   {"resize", 0x4000000},    {"no-buttons", 0x8000000}, {"no-max", 0x10000000},
     {"no-min", 0x20000000}, {"no-title", 0x40000000}, {"no-border", 0x80000000},
 };
-constexpr uint32_t kPopup = 0x1000000, kModal = 0x2000000, kResize = 0x4000000, kNoTitle = 0x40000000,
-                   kNoBorder = 0x80000000;
+constexpr uint32_t kFullscreen = 0x200000, kPopup = 0x1000000, kModal = 0x2000000, kResize = 0x4000000,
+                   kNoTitle = 0x40000000, kNoBorder = 0x80000000;
 symbol::Id g_flag_words[std::size(kFlagBits)];
 
 symbol::Id canonical(const Cell& w) { return symbol::resolve(word::symbol_of(w)); }
@@ -379,6 +379,7 @@ void apply_flags(WindowId id, const Cell& face) {
     frame.resizable = (bits & kResize) != 0;
     frame.tool = (bits & kPopup) != 0;
     frame.modal = (bits & kModal) != 0;
+    frame.fullscreen = (bits & kFullscreen) != 0;
     window_set_frame(id, frame);
 }
 

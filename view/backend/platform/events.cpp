@@ -262,7 +262,17 @@ uint32_t key_character(guint keyval, bool control) {
     return ch;
 }
 
+// Keys reach the top level's GDK window; they belong to the face whose window holds the focus.
+WindowId focused_window(WindowId id) {
+    GtkWidget* top = window_toplevel(id);
+    GtkWidget* focus = top ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+    GdkWindow* gdk_window = focus ? gtk_widget_get_window(focus) : nullptr;
+    const WindowId owner = gdk_window ? window_of_gdk(gdk_window) : 0;
+    return owner && window_root(owner) == id ? owner : id;
+}
+
 bool on_key(const GdkEventKey& e, WindowId id) {
+    id = focused_window(id);
     if (e.keyval == GDK_KEY_ISO_Level3_Shift || e.keyval == GDK_KEY_Mode_switch) return true;
     const bool press = e.type == GDK_KEY_PRESS;
     const int32_t type = press ? event::key_down : event::key_up;

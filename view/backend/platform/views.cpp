@@ -247,8 +247,10 @@ bool begin_on(draw::Context& context, cairo_surface_t* surface) {
 
 // Whether the face's text is drawn by the draw engine, which then fills the face's colour under it
 // itself (a plain face of a pair! size).
+// A native widget shows its own text.
 bool text_drawn(const Cell& face) {
-    return !has_type(face, w_window) && !has_type(face, w_panel) && cell::is(field(face, facet::text), TypeId::string);
+    return !has_type(face, w_window) && !has_type(face, w_panel) &&
+           cell::is(field(face, facet::text), TypeId::string) && !widgets::has(window_of(face));
 }
 bool text_fills(const Cell& face) {
     return text_drawn(face) && !has_type(face, w_rich_text) && cell::is(field(face, facet::color), TypeId::tuple) &&
@@ -314,10 +316,8 @@ void paint(WindowId id, bool events_allowed) {
     };
     try {
         fill_background(context, face.cell());
-        // A native widget shows its own text and image.
-        const bool native = widgets::has(id);
-        if (!native) draw_image_facet(context, face.cell());
-        if (!native && text_drawn(face.cell())) draw::draw_text(context, draw::Point{}, face.cell());
+        if (!widgets::has(id)) draw_image_facet(context, face.cell());  // a button shows its own
+        if (text_drawn(face.cell())) draw::draw_text(context, draw::Point{}, face.cell());
         const Cell commands = field(face.cell(), facet::draw);
         if (cell::is(commands, TypeId::block)) {
             const stack::Rooted keep(commands);

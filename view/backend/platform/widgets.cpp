@@ -25,6 +25,7 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/unicode.h"
+#include "view/backend/draw/shapes.h"
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/place.h"
 
@@ -579,6 +580,41 @@ void set_text(Widget& w, const Cell& face) {
     }
 }
 
+// A button's image: an image! at its own size, or the first image of a block at the face's size
+// (at the pair after it when the block is [image pair]).
+void set_button_image(Widget& w, const Cell& face) {
+    if (w.kind != Kind::button && w.kind != Kind::toggle) return;
+    Cell image = field(face, facet::image);
+    double width = 0, height = 0;
+    if (cell::is(image, TypeId::block) && block::length(image) > 0) {
+        const uint32_t h = block::head_index(image);
+        const Cell size = block::length(image) == 2 ? block::abs_at(image, h + 1) : field(face, facet::size);
+        image = block::abs_at(image, h);
+        if (cell::is(size, TypeId::pair)) width = pair::x(size), height = pair::y(size);
+        else if (cell::is(size, TypeId::point2D))
+            width = point::coordinate(size, 0), height = point::coordinate(size, 1);
+    }
+    cairo_surface_t* source = cell::is(image, TypeId::image) ? draw::surface_of_image(image) : nullptr;
+    if (!source) {
+        gtk_button_set_image(GTK_BUTTON(w.inner), nullptr);
+        return;
+    }
+    const int sw = cairo_image_surface_get_width(source), sh = cairo_image_surface_get_height(source);
+    const int tw = width >= 1 ? to_pixels(width) : sw, th = height >= 1 ? to_pixels(height) : sh;
+    cairo_surface_t* shown = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, tw), std::max(1, th));
+    cairo_t* cr = cairo_create(shown);
+    if (sw > 0 && sh > 0) cairo_scale(cr, static_cast<double>(tw) / sw, static_cast<double>(th) / sh);
+    cairo_set_source_surface(cr, source, 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(source);
+    const double s = scale();
+    cairo_surface_set_device_scale(shown, s, s);
+    gtk_button_set_image(GTK_BUTTON(w.inner), gtk_image_new_from_surface(shown));
+    gtk_button_set_always_show_image(GTK_BUTTON(w.inner), TRUE);
+    cairo_surface_destroy(shown);
+}
+
 // The check state a check box's data stands for: on, off, or (tri-state, none) undetermined.
 void set_check(Widget& w, const Cell& face) {
     GtkToggleButton* toggle = GTK_TOGGLE_BUTTON(w.inner);
@@ -737,6 +773,21 @@ void on_range_changed(GtkRange* range, gpointer tag) {
         const double v = gtk_range_get_value(range);
         set_quiet(face, facet::data, w->kind == Kind::slider ? cell::floating(v, TypeId::percent) : cell::floating(v));
         (void)send(id, event::change);
+    });
+}
+
+// The control becoming its window's focus widget (focus; it is then the window's selected face)
+// or ceasing to be (unfocus).
+void on_focus_changed(GtkWidget* widget, GParamSpec*, gpointer tag) {
+    if (g_quiet || gtk_widget_in_destruction(widget)) return;
+    guarded([&] {
+        const WindowId id = id_of(tag);
+        if (gtk_widget_is_focus(widget)) {
+            select_in_window(id);
+            (void)send(id, event::focus);
+        } else {
+            (void)send(id, event::unfocus);
+        }
     });
 }
 
@@ -944,6 +995,7 @@ void apply_all(Widget& w, WindowId id, const Cell& face, uint32_t mask) {
     if (mask & (bit(facet::options) | bit(facet::flags))) set_options(w, face);
     if (mask & bit(facet::data)) set_data(w, id, face_of(id));
     if (mask & bit(facet::text)) set_text(w, face_of(id));
+    if (mask & bit(facet::image)) set_button_image(w, face_of(id));
     if ((mask & bit(facet::selected)) && !(mask & bit(facet::data))) set_selected(w, face_of(id));
 }
 
@@ -971,12 +1023,13 @@ void make(WindowId id, const Cell& face) {
     }
     g_widgets.push_back(Widget{id, kind, outer, inner, nullptr, unmarked});
     g_signal_connect(outer, "destroy", G_CALLBACK(on_destroy), nullptr);
+    g_signal_connect(inner, "notify::is-focus", G_CALLBACK(on_focus_changed), GUINT_TO_POINTER(id));
     const Rect r = window_rect(id);
     const int factor = gtk_widget_get_scale_factor(container);
     place::put(container, outer, 0, 0, r.width / factor, r.height / factor);
     gtk_widget_show_all(outer);
-    const uint32_t everything = bit(facet::color) | bit(facet::font) | bit(facet::para) | bit(facet::options) |
-                                bit(facet::data) | bit(facet::text) | bit(facet::selected);
+    const uint32_t everything = bit(facet::image) | bit(facet::color) | bit(facet::font) | bit(facet::para) |
+                                bit(facet::options) | bit(facet::data) | bit(facet::text) | bit(facet::selected);
     apply_all(g_widgets.back(), id, face, everything);
 }
 

@@ -106,6 +106,7 @@ Cell offset_cell(const Cell& ev) {
 Cell word_cell(symbol::Id s) { return cell::make(TypeId::word, 0, s, 0xFFFFFFFF); }
 
 Cell key_cell(const Cell& ev) {
+    if (g_live.detail.key_symbol) return word_cell(g_live.detail.key_symbol);
     const int32_t type = event::type_of(ev);
     if (type == event::wheel) return word_cell(g_wheel);
     if (type != event::key && type != event::key_down && type != event::key_up) return cell::none();
@@ -116,6 +117,7 @@ Cell key_cell(const Cell& ev) {
 }
 
 Cell picked_cell(const Cell& ev) {
+    if (g_live.detail.key_symbol) return cell::integer(g_live.detail.picked);
     switch (event::type_of(ev)) {
         case event::wheel: return cell::floating(g_live.detail.wheel);
         case event::down:
@@ -134,7 +136,9 @@ Cell read_live(const Cell& ev, event::Field field) {
         case event::f_offset: return offset_cell(ev);
         case event::f_key: return key_cell(ev);
         case event::f_picked: return picked_cell(ev);
-        default: return cell::none();  // orientation: no scroll bars of the window's own
+        case event::f_orientation:
+            return g_live.detail.orientation ? word_cell(g_live.detail.orientation) : cell::none();
+        default: return cell::none();
     }
 }
 

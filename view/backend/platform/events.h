@@ -18,6 +18,10 @@ struct Detail {
     bool has_offset = false;
     int32_t key_code = -1;  // the special key's code (see key_word), -1 when the key is a character
     double wheel = 0;       // wheel steps, away from the user positive
+    // A scroll bar's request: its word for event/key, the position for event/picked and the bar's
+    // orientation word (0: none of these).
+    symbol::Id key_symbol = 0, orientation = 0;
+    int32_t picked = 0;
 };
 
 // Installs the pre-filter and the live event's reader. Once, when the display opens.

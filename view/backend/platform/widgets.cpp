@@ -17,12 +17,14 @@
 #include "datatypes/context.h"
 #include "datatypes/date.h"
 #include "datatypes/event.h"
+#include "datatypes/function.h"
 #include "datatypes/ownership.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
+#include "evaluator/native_args.h"
 #include "evaluator/stack.h"
 #include "runtime/unicode.h"
 #include "view/backend/draw/shapes.h"
@@ -87,10 +89,21 @@ enum Word : uint8_t {
     w_hint,
     w_text,
     w_data,
+    w_up,
+    w_down,
+    w_page_up,
+    w_page_down,
+    w_page_left,
+    w_page_right,
+    w_track,
+    w_vertical,
+    w_horizontal,
     w_count
 };
-constexpr const char* kWords[] = {"left",      "center", "right",     "top",      "middle",  "bottom", "bold", "italic",
-                                  "underline", "strike", "tri-state", "password", "no-sync", "hint",   "text", "data"};
+constexpr const char* kWords[] = {
+    "left",    "center",    "right",     "top",        "middle", "bottom",   "bold",      "italic", "underline",
+    "strike",  "tri-state", "password",  "no-sync",    "hint",   "text",     "data",      "up",     "down",
+    "page-up", "page-down", "page-left", "page-right", "track",  "vertical", "horizontal"};
 static_assert(std::size(kWords) == w_count);
 symbol::Id g_words[w_count];
 
@@ -999,12 +1012,137 @@ void apply_all(Widget& w, WindowId id, const Cell& face, uint32_t mask) {
     if ((mask & bit(facet::selected)) && !(mask & bit(facet::data))) set_selected(w, face_of(id));
 }
 
+// ---- A face's own scroll bars -------------------------------------------------------------------
+
+// The bars a scroller object describes: at most one vertical (at the right edge) and one
+// horizontal (at the bottom) per face window, made when a scroller first reaches them.
+struct Bar {
+    WindowId window;
+    bool vertical;
+    GtkWidget* bar;
+};
+std::vector<Bar> g_bars;
+
+namespace scroller_field {
+constexpr uint32_t position = 0, page_size = 1, max_size = 3, visible = 4, vertical = 5, parent = 6;
+}  // namespace scroller_field
+
+void on_bar_destroy(GtkWidget* bar, gpointer) {
+    std::erase_if(g_bars, [bar](const Bar& b) { return b.bar == bar; });
+}
+
+// A request made with the bar: a scroll event carrying its word, the position it asks for and
+// the bar's orientation. The bar moves when the script sets the position, except while its thumb
+// is dragged.
+gboolean on_bar_change(GtkRange* range, GtkScrollType scroll, double value, gpointer tag) {
+    if (g_quiet) return FALSE;
+    const bool vertical = gtk_orientable_get_orientation(GTK_ORIENTABLE(range)) == GTK_ORIENTATION_VERTICAL;
+    Word request = w_track;
+    switch (scroll) {
+        case GTK_SCROLL_STEP_BACKWARD:
+        case GTK_SCROLL_STEP_UP:
+        case GTK_SCROLL_STEP_LEFT: request = vertical ? w_up : w_left; break;
+        case GTK_SCROLL_STEP_FORWARD:
+        case GTK_SCROLL_STEP_DOWN:
+        case GTK_SCROLL_STEP_RIGHT: request = vertical ? w_down : w_right; break;
+        case GTK_SCROLL_PAGE_BACKWARD:
+        case GTK_SCROLL_PAGE_UP:
+        case GTK_SCROLL_PAGE_LEFT: request = vertical ? w_page_up : w_page_left; break;
+        case GTK_SCROLL_PAGE_FORWARD:
+        case GTK_SCROLL_PAGE_DOWN:
+        case GTK_SCROLL_PAGE_RIGHT: request = vertical ? w_page_down : w_page_right; break;
+        default: break;
+    }
+    guarded([&] {
+        const WindowId id = id_of(tag);
+        if (!window_exists(id)) return;
+        events::Detail d;
+        d.key_symbol = g_words[request];
+        d.orientation = g_words[vertical ? w_vertical : w_horizontal];
+        GtkAdjustment* a = gtk_range_get_adjustment(range);
+        const double last = gtk_adjustment_get_upper(a) - gtk_adjustment_get_page_size(a);
+        d.picked = static_cast<int32_t>(std::lround(std::clamp(value, gtk_adjustment_get_lower(a), last)));
+        (void)events::dispatch(id, event::scroll, 0, d);
+    });
+    return request == w_track ? FALSE : TRUE;
+}
+
+GtkWidget* bar_of(WindowId id, bool vertical) {
+    for (const Bar& b : g_bars)
+        if (b.window == id && b.vertical == vertical) return b.bar;
+    GtkWidget* container = window_container(id);
+    if (!container) return nullptr;
+    GtkWidget* bar = gtk_scrollbar_new(vertical ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL,
+                                       gtk_adjustment_new(1, 1, 2, 1, 1, 1));
+    g_signal_connect(bar, "change-value", G_CALLBACK(on_bar_change), GUINT_TO_POINTER(id));
+    g_signal_connect(bar, "destroy", G_CALLBACK(on_bar_destroy), nullptr);
+    g_bars.push_back(Bar{id, vertical, bar});
+    place::put(container, bar, 0, 0, 0, 0);  // measured once it has a parent and a style
+    gtk_widget_show(bar);
+    const Rect r = window_rect(id);
+    const int factor = gtk_widget_get_scale_factor(container);
+    const int width = r.width / factor, height = r.height / factor;
+    int thickness = 0, natural = 0;
+    if (vertical) gtk_widget_get_preferred_width(bar, &thickness, &natural);
+    else gtk_widget_get_preferred_height(bar, &thickness, &natural);
+    thickness = std::max({thickness, natural, 1});
+    GtkAllocation at = vertical ? GtkAllocation{width - thickness, 0, thickness, height}
+                                : GtkAllocation{0, height - thickness, width, thickness};
+    place::put(container, bar, at.x, at.y, at.width, at.height);
+    place::raise(container, bar);
+    gtk_widget_size_allocate(bar, &at);  // now: the container may not be laid out again soon
+    return bar;
+}
+
+int32_t integer_or(const Cell& v, int32_t fallback) {
+    if (cell::is(v, TypeId::integer)) return cell::as_integer(v);
+    if (cell::is(v, TypeId::float_)) return static_cast<int32_t>(cell::as_float(v));
+    return fallback;
+}
+
+// update-scroller scroller field: the bar follows the changed field (position; page-size or
+// max-size; visible?). Others, min-size among them, change nothing.
+Status update_scroller(const int32_t* r) {
+    const native_args::Args<native_args::Plain::routine> args(r);
+    const Cell scroller = args[0];
+    const int32_t index = cell::as_integer(args[1]);
+    const Cell parent = field(scroller, scroller_field::parent);
+    const Cell state = field(parent, facet::state);
+    const WindowId id =
+        cell::is(state, TypeId::block) && block::length(state) > 0 ? window_from_handle(*block::head(state)) : 0;
+    if (!id) return args.done(cell::unset());
+    GtkWidget* bar = bar_of(id, cell::truthy(field(scroller, scroller_field::vertical)));
+    if (!bar) return args.done(cell::unset());
+    GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(bar));
+    const Quiet quiet;
+    switch (index) {
+        case scroller_field::position:
+            gtk_adjustment_set_value(adjustment, integer_or(field(scroller, scroller_field::position), 1));
+            break;
+        case scroller_field::page_size:
+        case scroller_field::max_size: {
+            const int32_t page = std::max(1, integer_or(field(scroller, scroller_field::page_size), 1));
+            const int32_t max = std::max(1, integer_or(field(scroller, scroller_field::max_size), 1));
+            // the last position shows the last page: max + 1 - page
+            gtk_adjustment_configure(adjustment, gtk_adjustment_get_value(adjustment), 1, max + 1, 1, page, page);
+            break;
+        }
+        case scroller_field::visible:
+            gtk_widget_set_visible(bar, cell::truthy(field(scroller, scroller_field::visible)));
+            break;
+        default: break;
+    }
+    gtk_widget_queue_draw(bar);
+    return args.done(cell::unset());
+}
+
 }  // namespace
 
 void reset() {
     for (size_t i = 0; i < std::size(kKindNames); ++i) g_kinds[i] = symbol::resolve(symbol::make(kKindNames[i]));
     for (size_t i = 0; i < w_count; ++i) g_words[i] = symbol::resolve(symbol::make(kWords[i]));
     g_quiet = 0;
+    (void)function::add_routine("update-scroller", update_scroller);
 }
 
 void make(WindowId id, const Cell& face) {

@@ -12,7 +12,7 @@
 
 namespace zub::platform::widgets {
 
-// Interns the words the widgets read. At each start-up.
+// Interns the words the widgets read and registers update-scroller. At each start-up.
 void reset();
 
 // Puts the widget of the face's type into its window and shows the face's values in it; types

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 
+#include "datatypes/context.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "evaluator/depth.h"
@@ -388,6 +389,21 @@ bool on_scroll(const GdkEventScroll& e, WindowId id) {
     return dispatch(id, event::wheel, modifier_bits(e.state), d) != 0;
 }
 
+// A window face's offset (1) or size (2) as the window manager left it, in units, before the event
+// that reports it: a pair! when the face's size was one, else a point2D!.
+void store_geometry(WindowId id, uint32_t index, double x, double y) {
+    const Cell face = window_face(id);
+    if (!cell::is(face, TypeId::object) || index >= context::word_count(face.w1)) return;
+    Cell* slot = context::value_at(face.w1, index);
+    if (!slot) return;
+    const double ux = to_units(x), uy = to_units(y);
+    if (index == 2 && window_integer_size(id))
+        *slot = pair::make(static_cast<int32_t>(std::lround(ux)), static_cast<int32_t>(std::lround(uy)));
+    else if (cell::is(*slot, TypeId::pair))
+        *slot = pair::make(static_cast<int32_t>(std::lround(ux)), static_cast<int32_t>(std::lround(uy)));
+    else *slot = point::make2(static_cast<float>(ux), static_cast<float>(uy));
+}
+
 // Reports where a top level now is: move and resize for what changed, both the first time (a
 // window just shown reports them as it would after being moved and sized).
 void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height) {
@@ -402,6 +418,7 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
         d.x = now.x;
         d.y = now.y;
         d.has_offset = true;
+        store_geometry(id, 1, now.x, now.y);
         (void)dispatch(id, event::move, 0, d);
     }
     if (window_exists(id) && (first || now.width != before.width || now.height != before.height)) {
@@ -409,6 +426,7 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
         d.x = now.width;
         d.y = now.height;
         d.has_offset = true;
+        store_geometry(id, 2, now.width, now.height);
         (void)dispatch(id, event::resize, 0, d);
     }
 }

@@ -246,8 +246,7 @@ bool begin_on(draw::Context& context, cairo_surface_t* surface) {
 }
 
 // Whether the face's text is drawn by the draw engine, which then fills the face's colour under it
-// itself (a plain face of a pair! size).
-// A native widget shows its own text.
+// itself (a plain face of a pair! size). A native widget shows its own text.
 bool text_drawn(const Cell& face) {
     return !has_type(face, w_window) && !has_type(face, w_panel) &&
            cell::is(field(face, facet::text), TypeId::string) && !widgets::has(window_of(face));

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 
+#include "datatypes/context.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "evaluator/depth.h"
@@ -107,6 +108,7 @@ Cell offset_cell(const Cell& ev) {
 Cell word_cell(symbol::Id s) { return cell::make(TypeId::word, 0, s, 0xFFFFFFFF); }
 
 Cell key_cell(const Cell& ev) {
+    if (g_live.detail.key_symbol) return word_cell(g_live.detail.key_symbol);
     const int32_t type = event::type_of(ev);
     if (type == event::wheel) return word_cell(g_wheel);
     if (type != event::key && type != event::key_down && type != event::key_up) return cell::none();
@@ -117,6 +119,7 @@ Cell key_cell(const Cell& ev) {
 }
 
 Cell picked_cell(const Cell& ev) {
+    if (g_live.detail.key_symbol) return cell::integer(g_live.detail.picked);
     switch (event::type_of(ev)) {
         case event::wheel: return cell::floating(g_live.detail.wheel);
         case event::down:
@@ -138,7 +141,9 @@ Cell read_live(const Cell& ev, event::Field field) {
         case event::f_offset: return offset_cell(ev);
         case event::f_key: return key_cell(ev);
         case event::f_picked: return picked_cell(ev);
-        default: return cell::none();  // orientation: no scroll bars of the window's own
+        case event::f_orientation:
+            return g_live.detail.orientation ? word_cell(g_live.detail.orientation) : cell::none();
+        default: return cell::none();
     }
 }
 
@@ -266,7 +271,17 @@ uint32_t key_character(guint keyval, bool control) {
     return ch;
 }
 
+// Keys reach the top level's GDK window; they belong to the face whose window holds the focus.
+WindowId focused_window(WindowId id) {
+    GtkWidget* top = window_toplevel(id);
+    GtkWidget* focus = top ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+    GdkWindow* gdk_window = focus ? gtk_widget_get_window(focus) : nullptr;
+    const WindowId owner = gdk_window ? window_of_gdk(gdk_window) : 0;
+    return owner && window_root(owner) == id ? owner : id;
+}
+
 bool on_key(const GdkEventKey& e, WindowId id) {
+    id = focused_window(id);
     if (e.keyval == GDK_KEY_ISO_Level3_Shift || e.keyval == GDK_KEY_Mode_switch) return true;
     const bool press = e.type == GDK_KEY_PRESS;
     const int32_t type = press ? event::key_down : event::key_up;
@@ -382,6 +397,21 @@ bool on_scroll(const GdkEventScroll& e, WindowId id) {
     return dispatch(id, event::wheel, modifier_bits(e.state), d) != 0;
 }
 
+// A window face's offset (1) or size (2) as the window manager left it, in units, before the event
+// that reports it: a pair! when the face's size was one, else a point2D!.
+void store_geometry(WindowId id, uint32_t index, double x, double y) {
+    const Cell face = window_face(id);
+    if (!cell::is(face, TypeId::object) || index >= context::word_count(face.w1)) return;
+    Cell* slot = context::value_at(face.w1, index);
+    if (!slot) return;
+    const double ux = to_units(x), uy = to_units(y);
+    if (index == 2 && window_integer_size(id))
+        *slot = pair::make(static_cast<int32_t>(std::lround(ux)), static_cast<int32_t>(std::lround(uy)));
+    else if (cell::is(*slot, TypeId::pair))
+        *slot = pair::make(static_cast<int32_t>(std::lround(ux)), static_cast<int32_t>(std::lround(uy)));
+    else *slot = point::make2(static_cast<float>(ux), static_cast<float>(uy));
+}
+
 // Reports where a top level now is: move and resize for what changed, both the first time (a
 // window just shown reports them as it would after being moved and sized).
 void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height) {
@@ -397,6 +427,7 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
         d.x = now.x;
         d.y = now.y;
         d.has_offset = true;
+        store_geometry(id, 1, now.x, now.y);
         (void)dispatch(id, event::move, 0, d);
     }
     if (window_exists(id) && (first || now.width != before.width || now.height != before.height)) {
@@ -404,6 +435,7 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
         d.x = now.width;
         d.y = now.height;
         d.has_offset = true;
+        store_geometry(id, 2, now.width, now.height);
         (void)dispatch(id, event::resize, 0, d);
     }
 }

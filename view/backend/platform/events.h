@@ -19,6 +19,10 @@ struct Detail {
     int32_t key_code = -1;     // the special key's code (see key_word), -1 when the key is a character
     double wheel = 0;          // wheel steps, away from the user positive
     uint32_t picked_word = 0;  // a menu event's chosen entry: its word's symbol + 1, 0 for none
+    // A scroll bar's request: its word for event/key, the position for event/picked and the bar's
+    // orientation word (0: none of these).
+    symbol::Id key_symbol = 0, orientation = 0;
+    int32_t picked = 0;
 };
 
 // Installs the pre-filter and the live event's reader. Once, when the display opens.

@@ -37,6 +37,7 @@
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/menus.h"
 #include "view/backend/platform/platform.h"
+#include "view/backend/platform/widgets.h"
 
 namespace zub::platform::views {
 namespace {
@@ -92,11 +93,12 @@ struct WidgetType {
     WidgetMaker make;
 };
 constexpr WidgetType kWidgetTypes[] = {
-    {"button", nullptr},    {"toggle", nullptr},    {"check", nullptr},     {"radio", nullptr},
-    {"field", nullptr},     {"area", nullptr},      {"text", nullptr},      {"text-list", nullptr},
-    {"drop-down", nullptr}, {"drop-list", nullptr}, {"progress", nullptr},  {"slider", nullptr},
-    {"scroller", nullptr},  {"group-box", nullptr}, {"tab-panel", nullptr}, {"camera", nullptr},
-    {"calendar", nullptr},
+    {"button", widgets::make},    {"toggle", widgets::make},    {"check", widgets::make},
+    {"radio", widgets::make},     {"field", widgets::make},     {"area", widgets::make},
+    {"text", widgets::make},      {"text-list", widgets::make}, {"drop-down", widgets::make},
+    {"drop-list", widgets::make}, {"progress", widgets::make},  {"slider", widgets::make},
+    {"scroller", widgets::make},  {"group-box", widgets::make}, {"tab-panel", widgets::make},
+    {"camera", nullptr},          {"calendar", widgets::make},
 };
 symbol::Id g_widget_types[std::size(kWidgetTypes)];
 
@@ -246,9 +248,10 @@ bool begin_on(draw::Context& context, cairo_surface_t* surface) {
 }
 
 // Whether the face's text is drawn by the draw engine, which then fills the face's colour under it
-// itself (a plain face of a pair! size).
+// itself (a plain face of a pair! size). A native widget shows its own text.
 bool text_drawn(const Cell& face) {
-    return !has_type(face, w_window) && !has_type(face, w_panel) && cell::is(field(face, facet::text), TypeId::string);
+    return !has_type(face, w_window) && !has_type(face, w_panel) &&
+           cell::is(field(face, facet::text), TypeId::string) && !widgets::has(window_of(face));
 }
 bool text_fills(const Cell& face) {
     return text_drawn(face) && !has_type(face, w_rich_text) && cell::is(field(face, facet::color), TypeId::tuple) &&
@@ -314,7 +317,7 @@ void paint(WindowId id, bool events_allowed) {
     };
     try {
         fill_background(context, face.cell());
-        draw_image_facet(context, face.cell());
+        if (!widgets::has(id)) draw_image_facet(context, face.cell());  // a button shows its own
         if (text_drawn(face.cell())) draw::draw_text(context, draw::Point{}, face.cell());
         const Cell commands = field(face.cell(), facet::draw);
         if (cell::is(commands, TypeId::block)) {
@@ -431,6 +434,7 @@ void apply_changes(WindowId id, const Cell& face, uint32_t mask) {
     if (window && (mask & bit(facet::menu))) menus::set_bar(id, face);
     if (camera::is_face(face) && (mask & (bit(facet::selected) | bit(facet::image))))
         camera::apply(id, face, mask & bit(facet::selected), mask & bit(facet::image));
+    if (widgets::has(id)) widgets::apply(id, face, mask);
     if (mask & kPaintBits) paint(id, true);
 }
 
@@ -484,6 +488,7 @@ void compose(cairo_t* cr, const Cell& face, WindowId id, double x, double y) {
     cairo_clip(cr);
     cairo_set_source_surface(cr, surface, x, y);
     cairo_paint(cr);
+    widgets::draw_into(cr, id, x, y);
     const Cell pane = field(face, facet::pane);
     if (cell::is(pane, TypeId::block)) {
         for (uint32_t i = 0, n = block::length(pane) + block::head_index(pane); i < n; ++i) {
@@ -838,6 +843,7 @@ void register_routines() {
     for (size_t i = 0; i < std::size(kWidgetTypes); ++i)
         g_widget_types[i] = symbol::resolve(symbol::make(kWidgetTypes[i].name));
     g_open.clear();
+    widgets::reset();
     set_resize_hook(on_resized);
     image::g_face_capture = capture_face;
     for (const Named& r : kRoutines) (void)function::add_routine(r.name, r.entry);

@@ -278,6 +278,11 @@ class ArgWord {
 inline void check(const Cell& name, const Cell& value, const Cell& types, ArgWord word) {
     if (!typeset::contains(types, cell::type(value))) expect_arg(name, value, word);
 }
+// The same against a mask of type ids (typeset::low_mask): a built-in's argument.
+inline void check(const Cell& name, const Cell& value, uint64_t mask, ArgWord word) {
+    const auto id = static_cast<uint32_t>(cell::type(value));
+    if (id >= 64 || !((mask >> id) & 1)) expect_arg(name, value, word);
+}
 
 // An argument taken as written while tracing: fetched and pushed at once.
 [[gnu::noinline]] void report_taken(Source& s) {
@@ -441,7 +446,7 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
     for (uint32_t p = 0; p < shape.fixed; ++p) {
         const signatures::Param& param = shape.param[p];
         if (p < preset) {
-            check(name, g_args[p], param.types, param.word);
+            check(name, g_args[p], param.mask, param.word);
             continue;
         }
         const Status st = fetch(s, param.kind, param.types, name, param.word, infix && p == 1, from_path);
@@ -823,11 +828,29 @@ constexpr uint64_t kPlainValue =
     ~(type_group::bit(TypeId::unset) | type_group::bit(TypeId::native) | type_group::bit(TypeId::action) |
       type_group::bit(TypeId::function) | type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
 
+// An argument that takes the default types: every value but unset.
+struct AnyValue {};
+constexpr AnyValue kAnyValue{};
+inline void check(const Cell& name, const Cell& value, AnyValue, ArgWord word) {
+    if (cell::is(value, TypeId::unset)) expect_arg(name, value, word);
+}
+// The typeset! the general road checks against.
+inline const Cell& full_types(const Cell& types) { return types; }
+inline Cell full_types(AnyValue) { return g_default_types; }
+inline Cell full_types(uint64_t mask) {
+    Cell set = typeset::make_empty();
+    for (uint32_t id = 0; id < 64; ++id)
+        if ((mask >> id) & 1) typeset::add(set, static_cast<TypeId>(id));
+    return set;
+}
+
 // Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
 // after it: those are pushed here; the rest go to the evaluator.
-inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWord word, bool operand,
+// `types` is a typeset! cell, a mask of type ids (typeset::low_mask) or kAnyValue.
+template <typename Types>
+inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWord word, bool operand,
                           bool from_path = false) {
-    if (s.at_end()) return fetch_other(s, 0, types, name, word, operand, from_path);
+    if (s.at_end()) return fetch_other(s, 0, full_types(types), name, word, operand, from_path);
     const Cell* const at = s.buffer()->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
@@ -850,12 +873,12 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
     mark_call(fn, name, infix ? start : start + 1);
     uint32_t p = 0;
     if (infix) {
-        check(name, g_args[0], shape.param[0].types, shape.param[0].word);
+        check(name, g_args[0], shape.param[0].mask, shape.param[0].word);
         p = 1;
     }
     for (; p < shape.fixed; ++p) {
         const signatures::Param& param = shape.param[p];
-        const Status st = param.kind == 0 ? fetch_plain(s, param.types, name, param.word, infix && p == 1)
+        const Status st = param.kind == 0 ? fetch_plain(s, param.mask, name, param.word, infix && p == 1)
                                           : fetch_other(s, param.kind, param.types, name, param.word, false, false);
         if (st != Status::normal) return abandon(start, st);
     }
@@ -902,10 +925,15 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
             check(name, g_args[0], cells_of(cache)[0], ArgWord{context, 0});
             k = 1;
         }
-        const bool any = Plan::default_types(plan);
+        if (Plan::default_types(plan)) {
+            for (; k < arity; ++k) {
+                const Status st = fetch_plain(s, kAnyValue, name, ArgWord{context, k}, infix && k == 1, method);
+                if (st != Status::normal) return abandon(start, st);
+            }
+        }
         for (; k < arity; ++k) {
             // A copy, read again for each argument: evaluating one may move the cache.
-            const Cell types = any ? g_default_types : cells_of(cache)[k];
+            const Cell types = cells_of(cache)[k];
             const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1, method);
             if (st != Status::normal) return abandon(start, st);
         }

@@ -605,6 +605,48 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
     return Status::normal;
 }
 
+// A block's expressions, one after the other; traced, its entry, each expression completed and its
+// exit are reported. Two instances, so the plain one carries no test of tracing. Unguarded, the
+// depth check and the safe point are left to the caller: a function's body, where the call has
+// made both just before.
+template <bool traced, bool guarded = true>
+Status run_block(const Cell& block_cell, bool keep) {
+    if constexpr (guarded) {
+        depth::check();
+        safe_point();
+    }
+    const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
+    PositionScope scope;
+    Cell* const base = g_top;
+    Source s{cell::series_node(block), cell::series_index(block), kNoTail, traced ? kTraced : 0};
+    if constexpr (traced) trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
+    if (s.at_end()) {
+        stack::push(cell::unset());
+    } else {
+        g_position = block;
+        for (;;) {
+            cell::set_series_index(g_position, s.index);
+            const Status st = traced ? traced_expression(s, true) : expression(s, true);
+            if (st != Status::normal) {
+                g_top = base;
+                return st;
+            }
+            if constexpr (traced) trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
+            if (s.at_end()) break;
+            g_top = base;
+            safe_point();
+        }
+    }
+    if constexpr (traced) trace::emit(trace::event::exit, block, s.index, *base, cell::none());
+    if (!keep) {
+        cell::copy(*g_args, *base);
+        g_top = g_args + 1;
+    }
+    return Status::normal;
+}
+
+[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) { return run_block<true>(block_cell, keep); }
+
 // Runs a function's body over the arguments laid out at the arguments base.
 [[gnu::always_inline]] inline Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
     const NodeId context = function::context_of(fn);
@@ -615,7 +657,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
         *g_args = cell::unset();
         return Status::normal;
     }
-    switch (const Status st = eval(body, false)) {
+    const Status st = trace::g_active ? traced_eval(body, false) : run_block<false, false>(body, false);
+    switch (st) {
         case Status::normal: break;
         case Status::return_: *g_args = exits::value(); break;
         case Status::exit_: *g_args = cell::unset(); break;
@@ -1299,48 +1342,6 @@ void init() {
 }
 
 const Cell& position() { return g_position; }
-
-namespace {
-
-// A block's expressions, one after the other; traced, its entry, each expression completed and its
-// exit are reported. Two instances, so the plain one carries no test of tracing.
-template <bool traced>
-Status run_block(const Cell& block_cell, bool keep) {
-    depth::check();
-    safe_point();
-    const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
-    PositionScope scope;
-    Cell* const base = g_top;
-    Source s{cell::series_node(block), cell::series_index(block), kNoTail, traced ? kTraced : 0};
-    if constexpr (traced) trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
-    if (s.at_end()) {
-        stack::push(cell::unset());
-    } else {
-        g_position = block;
-        for (;;) {
-            cell::set_series_index(g_position, s.index);
-            const Status st = traced ? traced_expression(s, true) : expression(s, true);
-            if (st != Status::normal) {
-                g_top = base;
-                return st;
-            }
-            if constexpr (traced) trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
-            if (s.at_end()) break;
-            g_top = base;
-            safe_point();
-        }
-    }
-    if constexpr (traced) trace::emit(trace::event::exit, block, s.index, *base, cell::none());
-    if (!keep) {
-        cell::copy(*g_args, *base);
-        g_top = g_args + 1;
-    }
-    return Status::normal;
-}
-
-[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) { return run_block<true>(block_cell, keep); }
-
-}  // namespace
 
 Status eval(const Cell& block_cell, bool keep) {
     if (trace::g_active) [[unlikely]]

@@ -893,15 +893,22 @@ inline Cell full_types(uint64_t mask) {
 template <typename Types>
 inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWord word, bool operand,
                           bool from_path = false) {
-    if (s.at_end()) return fetch_other(s, 0, full_types(types), name, word, operand, from_path);
-    const Cell* const at = s.buffer()->cells() + s.index;
+    // The block's cells and end, read once: nothing below allocates before the general road.
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) return fetch_other(s, 0, full_types(types), name, word, operand, from_path);
+    const Cell* const at = buffer->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
     else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
     if (value && type_group::in(kPlainValue, cell::type(*value))) {
-        ++s.index;
+        const uint32_t next = ++s.index;
         stack::push(*value);
-        if (!operand) ZUB_PASS(operators(s));
+        if (!operand && next < end && cell::is(at[1], TypeId::word)) {
+            // An operator after the value takes it as its left operand.
+            const Cell* slot = slot_of(at[1]);
+            if (slot && cell::is(*slot, TypeId::op)) ZUB_PASS(apply_operators(s, slot));
+        }
     } else {
         ZUB_PASS(expression(s, !operand));
     }
@@ -1176,8 +1183,9 @@ Status expression(Source& s, bool infix) {
 
 // The operator at the source's position: the slot of the word there when it holds an op!.
 inline const Cell* operator_at(Source& s) {
-    if (s.at_end()) return nullptr;
-    const Cell& next = s.buffer()->cells()[s.index];
+    SeriesBuffer* const buffer = s.buffer();
+    if (s.index >= std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)))) return nullptr;
+    const Cell& next = buffer->cells()[s.index];
     if (!cell::is(next, TypeId::word)) return nullptr;
     const Cell* slot = slot_of(next);
     return slot && cell::is(*slot, TypeId::op) ? slot : nullptr;

@@ -44,8 +44,37 @@ NodeId make_from_spec(Cell spec, bool on_stack, bool object_flag, Kind kind);
 // values start unset. Returns the new context. May collect.
 NodeId renew(Cell& value, Kind kind);
 
+// The words found last, by context and symbol as asked: a field of an object is looked up by its
+// word at every access through a path. A word once in a context stays at its index while the
+// context lives (words are only ever added), and entries lapse with every move count, so a node
+// id reused after a collection never finds an old entry.
+struct Found {
+    NodeId context;
+    symbol::Id symbol;
+    uint32_t moves;
+    int32_t index;
+};
+inline constexpr uint32_t kFound = 256;
+extern Found g_found[kFound];
+// Both halves multiplied before the top bits are taken: neighbouring symbols (an object's fields,
+// read one after the other) must not share an entry.
+inline Found& found_place(NodeId context, symbol::Id symbol) {
+    static_assert(kFound == 1u << 8, "the place is the hash's top 8 bits");
+    return g_found[(context * 0x9E3779B1u ^ symbol * 0x85EBCA6Bu) >> 24];
+}
+// find_word past the kept entries: searches the context's words (keeping what a canonical search
+// finds).
+int32_t search_and_keep(NodeId context, symbol::Id symbol, bool canonical);
+
 // The index of a symbol's word, or -1. `canonical` matches any case variant.
-int32_t find_word(NodeId context, symbol::Id symbol, bool canonical);
+inline int32_t find_word(NodeId context, symbol::Id symbol, bool canonical) {
+    if (canonical) {
+        const Found& e = found_place(context, symbol);
+        if (e.context == context && e.symbol == symbol && e.moves == memory::g_moves) [[likely]]
+            return e.index;
+    }
+    return search_and_keep(context, symbol, canonical);
+}
 // Finds the symbol, or appends a word for it (and, with a values series, an unset value).
 // Returns its index. May collect.
 uint32_t find_or_add_word(NodeId context, symbol::Id symbol);

@@ -890,28 +890,32 @@ inline Cell full_types(uint64_t mask) {
 // Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
 // after it: those are pushed here; the rest go to the evaluator.
 // `types` is a typeset! cell, a mask of type ids (typeset::low_mask) or kAnyValue.
-template <typename Types>
-inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWord word, bool operand,
-                          bool from_path = false) {
-    // The block's cells and end, read once: nothing below allocates before the general road.
-    SeriesBuffer* const buffer = s.buffer();
-    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
-    if (s.index >= end) return fetch_other(s, 0, full_types(types), name, word, operand, from_path);
+// The commonest expression, a value or a word holding one, pushed with the operators after it
+// (when infix); anything else goes to the evaluator. `buffer` and `end` are the source's, read
+// once by the caller: nothing here allocates before an operator runs.
+[[gnu::always_inline]] inline Status plain_expression(Source& s, SeriesBuffer* buffer, uint32_t end, bool infix) {
     const Cell* const at = buffer->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
     else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
-    if (value && type_group::in(kPlainValue, cell::type(*value))) {
-        const uint32_t next = ++s.index;
-        stack::push(*value);
-        if (!operand && next < end && cell::is(at[1], TypeId::word)) {
-            // An operator after the value takes it as its left operand.
-            const Cell* slot = slot_of(at[1]);
-            if (slot && cell::is(*slot, TypeId::op)) ZUB_PASS(apply_operators(s, slot));
-        }
-    } else {
-        ZUB_PASS(expression(s, !operand));
+    if (!value || !type_group::in(kPlainValue, cell::type(*value))) return expression(s, infix);
+    const uint32_t next = ++s.index;
+    stack::push(*value);
+    if (infix && next < end && cell::is(at[1], TypeId::word)) {
+        // An operator after the value takes it as its left operand.
+        const Cell* slot = slot_of(at[1]);
+        if (slot && cell::is(*slot, TypeId::op)) return apply_operators(s, slot);
     }
+    return Status::normal;
+}
+
+template <typename Types>
+inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWord word, bool operand,
+                          bool from_path = false) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) return fetch_other(s, 0, full_types(types), name, word, operand, from_path);
+    ZUB_PASS(plain_expression(s, buffer, end, !operand));
     check(name, g_top[-1], types, word);
     return Status::normal;
 }
@@ -1145,6 +1149,23 @@ inline const Cell* object_path_field(const Cell& path) {
     return Status::normal;
 }
 
+// A set-word and the expression after it, whose value it takes and leaves pushed. Out of line, so
+// the common path keeps few registers.
+[[gnu::noinline]] Status set_word_expression(Cell word, Source& s) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) error::fire(ErrorId::need_value, word);
+    Cell* const start = g_top;
+    const Status st = plain_expression(s, buffer, end, true);
+    if (st != Status::normal) {
+        g_top = start;
+        return st;
+    }
+    store(word, *start);
+    g_top = start + 1;
+    return Status::normal;
+}
+
 // One expression: its value pushed, then (infix) the operators that follow it applied. The common
 // cases are tested in order rather than through a jump table, which predicts them worse.
 // Never entered while tracing: the traced roads take traced_expression instead (any_expression),
@@ -1166,15 +1187,8 @@ Status expression(Source& s, bool infix) {
     } else if (type_group::in(type_traits::g_self_evaluating, cell::type(value))) {
         stack::push(value);
     } else if (cell::is(value, TypeId::set_word)) {
-        if (s.at_end()) error::fire(ErrorId::need_value, value);
-        Cell* const start = g_top;
-        const Status st = expression(s, true);
-        if (st != Status::normal) {
-            g_top = start;
-            return st;
-        }
-        store(value, *start);
-        g_top = start + 1;
+        // Its expression has taken every operator after it.
+        return set_word_expression(value, s);
     } else {
         ZUB_PASS(other_expression(value, s));
     }

@@ -837,16 +837,16 @@ inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
 
 // An operator between two integers, when its right operand is an integer written as it is or a
 // word holding one: the result replaces the left operand, as the operator's call would leave it,
-// without a frame. `op` is the op! cell, its word at the source's position. Answers false
-// (nothing consumed) when the call must go the general way: other operands, other operators, or
-// an overflow.
-inline bool integer_operation(const Cell& op, Source& s) {
+// without a frame. `op` is the op! cell, its word at the source's position; `cells` and `end` are
+// the source's. Answers false (nothing consumed) when the call must go the general way: other
+// operands, other operators, or an overflow.
+inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint32_t end) {
     Cell& left = g_top[-1];
     if (!cell::is(left, TypeId::integer)) return false;
     const Fast kind = op_fast_kind(op);
     const uint32_t at = s.index + 1;  // the right operand
-    if (kind == Fast::none || at >= s.end()) return false;
-    const Cell* right = s.buffer()->cells() + at;
+    if (kind == Fast::none || at >= end) return false;
+    const Cell* right = cells + at;
     if (cell::is(*right, TypeId::word) && !(right = slot_of(*right))) return false;
     // A word after the right operand may be another operator; it is taken by the caller's loop.
     if (!cell::is(*right, TypeId::integer) ||
@@ -1205,16 +1205,33 @@ inline const Cell* operator_at(Source& s) {
     return slot && cell::is(*slot, TypeId::op) ? slot : nullptr;
 }
 
+// An operator's call: the op at the source's position takes the value on top of the stack as its
+// left operand. Out of line, so the loop over integer operators keeps few registers.
+[[gnu::noinline]] Status operator_call(Source& s, Cell op) {
+    op = op_target(op);
+    const Cell name = s.take();
+    return call_plain(op, name, s, true);
+}
+
 // Operators apply strictly from left to right: each takes the value so far, on top of the stack,
 // as its left operand.
+// Operators between integers are taken in place, the block's cells and end read once (they
+// allocate nothing); any other operator is a call, after which both are read again.
 Status apply_operators(Source& s, const Cell* slot) {
-    do {
-        if (integer_operation(*slot, s)) continue;
-        const Cell op = op_target(*slot);
-        const Cell name = s.take();
-        ZUB_PASS(call_plain(op, name, s, true));
-    } while ((slot = operator_at(s)));
-    return Status::normal;
+    SeriesBuffer* buffer = s.buffer();
+    for (;;) {
+        uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+        if (!integer_operation(*slot, s, buffer->cells(), end)) {
+            ZUB_PASS(operator_call(s, *slot));
+            buffer = s.buffer();
+            end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+        }
+        if (s.index >= end) return Status::normal;
+        const Cell& next = buffer->cells()[s.index];
+        if (!cell::is(next, TypeId::word)) return Status::normal;
+        slot = slot_of(next);
+        if (!slot || !cell::is(*slot, TypeId::op)) return Status::normal;
+    }
 }
 
 inline Status operators(Source& s) {

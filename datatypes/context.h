@@ -136,16 +136,24 @@ inline Cell* slot_of(const Cell& word) {
     return e.values ? e.values + word.w3 : nullptr;
 }
 
-// Sets a word as set does: straight into its slot unless its context is an object's, whose fields
-// notify, or the word needs set_in's errors. May collect.
-inline void store(const Cell& word, const Cell& value) {
-    if (word.w3 != kUnresolved && word.w1 != 0) {
-        const ValuesEntry& e = entry_of(word.w1);
-        if (e.values && !e.object) {
-            e.values[word.w3] = value;
-            return;
-        }
+// Stores a value at a word's index as set_at does when no handler is to be told: straight into
+// the slot, an object's field with its set mark. False, nothing done, where set_at must: no values
+// to reach, an object whose owner has handlers. Never allocates.
+inline bool store_direct(NodeId context, uint32_t index, const Cell& value) {
+    const ValuesEntry& e = entry_of(context);
+    if (!e.values) return false;
+    if (e.object) {
+        if ((e.cell->header & cell_flag::stack_values) || owner_of(context).w3 != 0) return false;
+        word_at(context, index).header |= cell_flag::word_set;
     }
+    e.values[index] = value;
+    return true;
+}
+
+// Sets a word as set does: straight into its slot (an object's field with its set mark) unless
+// the change has handlers to tell or the word needs set_in's errors. May collect.
+inline void store(const Cell& word, const Cell& value) {
+    if (word.w3 != kUnresolved && word.w1 != 0 && store_direct(word.w1, word.w3, value)) return;
     set(word, value);
 }
 

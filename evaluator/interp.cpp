@@ -1078,11 +1078,7 @@ inline const Cell* object_path_field(const Cell& path) {
     if (index < 0 || symbol::resolve(field) == symbol::resolve(words::id(words::Word::self))) return false;
     // An object without event handlers takes the value and its field's set mark here; one with
     // handlers goes through set_field, held on the stack while they run.
-    const NodeId context = object->w1;
-    const context::ValuesEntry& e = context::entry_of(context);
-    if (context::owner_of(context).w3 == 0 && e.object && e.values && !(e.cell->header & cell_flag::stack_values)) {
-        context::word_at(context, static_cast<uint32_t>(index)).header |= cell_flag::word_set;
-        e.values[index] = value;
+    if (context::store_direct(object->w1, static_cast<uint32_t>(index), value)) {
         stack::push(value);
         return true;
     }

@@ -887,9 +887,6 @@ inline Cell full_types(uint64_t mask) {
     return set;
 }
 
-// Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
-// after it: those are pushed here; the rest go to the evaluator.
-// `types` is a typeset! cell, a mask of type ids (typeset::low_mask) or kAnyValue.
 // The commonest expression, a value or a word holding one, pushed with the operators after it
 // (when infix); anything else goes to the evaluator. `buffer` and `end` are the source's, read
 // once by the caller: nothing here allocates before an operator runs.
@@ -909,6 +906,9 @@ inline Cell full_types(uint64_t mask) {
     return Status::normal;
 }
 
+// Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
+// after it: those are pushed here; the rest go to the evaluator. `types` is a typeset! cell, a mask
+// of type ids (typeset::low_mask) or kAnyValue.
 template <typename Types>
 inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWord word, bool operand,
                           bool from_path = false) {
@@ -1210,9 +1210,8 @@ inline const Cell* operator_at(Source& s) {
 }
 
 // Operators apply strictly from left to right: each takes the value so far, on top of the stack,
-// as its left operand.
-// Operators between integers are taken in place, the block's cells and end read once (they
-// allocate nothing); any other operator is a call, after which both are read again.
+// as its left operand. Those between integers are taken in place, the block's cells and end read
+// once (they allocate nothing); any other operator is a call, after which both are read again.
 Status apply_operators(Source& s, const Cell* slot) {
     SeriesBuffer* buffer = s.buffer();
     for (;;) {

@@ -150,9 +150,20 @@ inline bool store_direct(NodeId context, uint32_t index, const Cell& value) {
     return true;
 }
 
-// Sets a word as set does: straight into its slot (an object's field with its set mark) unless
-// the change has handlers to tell or the word needs set_in's errors. May collect.
+// Sets a word as set does: straight into its slot unless its context is an object's, whose fields
+// notify, or the word needs set_in's errors. May collect.
 inline void store(const Cell& word, const Cell& value) {
+    if (word.w3 != kUnresolved && word.w1 != 0) {
+        const ValuesEntry& e = entry_of(word.w1);
+        if (e.values && !e.object) {
+            e.values[word.w3] = value;
+            return;
+        }
+    }
+    set(word, value);
+}
+// The same, an object's field also set in place when no handler is to be told: a set-word's road.
+inline void store_any(const Cell& word, const Cell& value) {
     if (word.w3 != kUnresolved && word.w1 != 0 && store_direct(word.w1, word.w3, value)) return;
     set(word, value);
 }

@@ -1157,7 +1157,7 @@ inline const Cell* object_path_field(const Cell& path) {
         g_top = start;
         return st;
     }
-    store(word, *start);
+    context::store_any(word, *start);
     g_top = start + 1;
     return Status::normal;
 }

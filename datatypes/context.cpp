@@ -19,22 +19,11 @@
 namespace zub::context {
 
 ValuesEntry g_values_cache[kValuesCache];
+Found g_found[kFound];
 namespace {
 
 NodeId g_global = 0;
 ChangeHook g_change_hook = nullptr;
-
-// The words found last, by context and symbol as asked: a field of an object is looked up by its
-// word at every access through a path. A word once in a context stays at its index while the
-// context lives (words are only ever added), and entries lapse with every move count, so a node
-// id reused after a collection never finds an old entry.
-struct Found {
-    NodeId context;
-    symbol::Id symbol;
-    uint32_t moves;
-    int32_t index;
-};
-Found g_found[256];
 
 uint32_t word_hash(symbol::Id symbol) { return hash::fmix32(symbol::resolve(symbol)); }
 
@@ -151,12 +140,9 @@ int32_t search_word(NodeId context, symbol::Id symbol, bool canonical) {
 
 }  // namespace
 
-int32_t find_word(NodeId context, symbol::Id symbol, bool canonical) {
+int32_t search_and_keep(NodeId context, symbol::Id symbol, bool canonical) {
     if (!canonical) return search_word(context, symbol, false);
-    // Both halves multiplied before the top bits are taken: neighbouring symbols (an object's
-    // fields, read one after the other) must not share an entry.
-    Found& e = g_found[(context * 0x9E3779B1u ^ symbol * 0x85EBCA6Bu) >> 24];
-    if (e.context == context && e.symbol == symbol && e.moves == memory::g_moves) return e.index;
+    Found& e = found_place(context, symbol);
     const int32_t index = search_word(context, symbol, true);
     if (index >= 0) e = Found{context, symbol, memory::g_moves, index};  // an absent word may come later
     return index;

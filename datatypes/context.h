@@ -44,8 +44,37 @@ NodeId make_from_spec(Cell spec, bool on_stack, bool object_flag, Kind kind);
 // values start unset. Returns the new context. May collect.
 NodeId renew(Cell& value, Kind kind);
 
+// The words found last, by context and symbol as asked: a field of an object is looked up by its
+// word at every access through a path. A word once in a context stays at its index while the
+// context lives (words are only ever added), and entries lapse with every move count, so a node
+// id reused after a collection never finds an old entry.
+struct Found {
+    NodeId context;
+    symbol::Id symbol;
+    uint32_t moves;
+    int32_t index;
+};
+inline constexpr uint32_t kFound = 256;
+extern Found g_found[kFound];
+// Both halves multiplied before the top bits are taken: neighbouring symbols (an object's fields,
+// read one after the other) must not share an entry.
+inline Found& found_place(NodeId context, symbol::Id symbol) {
+    static_assert(kFound == 1u << 8, "the place is the hash's top 8 bits");
+    return g_found[(context * 0x9E3779B1u ^ symbol * 0x85EBCA6Bu) >> 24];
+}
+// find_word past the kept entries: searches the context's words (keeping what a canonical search
+// finds).
+int32_t search_and_keep(NodeId context, symbol::Id symbol, bool canonical);
+
 // The index of a symbol's word, or -1. `canonical` matches any case variant.
-int32_t find_word(NodeId context, symbol::Id symbol, bool canonical);
+inline int32_t find_word(NodeId context, symbol::Id symbol, bool canonical) {
+    if (canonical) {
+        const Found& e = found_place(context, symbol);
+        if (e.context == context && e.symbol == symbol && e.moves == memory::g_moves) [[likely]]
+            return e.index;
+    }
+    return search_and_keep(context, symbol, canonical);
+}
 // Finds the symbol, or appends a word for it (and, with a values series, an unset value).
 // Returns its index. May collect.
 uint32_t find_or_add_word(NodeId context, symbol::Id symbol);
@@ -107,6 +136,20 @@ inline Cell* slot_of(const Cell& word) {
     return e.values ? e.values + word.w3 : nullptr;
 }
 
+// Stores a value at a word's index as set_at does when no handler is to be told: straight into
+// the slot, an object's field with its set mark. False, nothing done, where set_at must: no values
+// to reach, an object whose owner has handlers. Never allocates.
+inline bool store_direct(NodeId context, uint32_t index, const Cell& value) {
+    const ValuesEntry& e = entry_of(context);
+    if (!e.values) return false;
+    if (e.object) {
+        if ((e.cell->header & cell_flag::stack_values) || owner_of(context).w3 != 0) return false;
+        word_at(context, index).header |= cell_flag::word_set;
+    }
+    e.values[index] = value;
+    return true;
+}
+
 // Sets a word as set does: straight into its slot unless its context is an object's, whose fields
 // notify, or the word needs set_in's errors. May collect.
 inline void store(const Cell& word, const Cell& value) {
@@ -117,6 +160,11 @@ inline void store(const Cell& word, const Cell& value) {
             return;
         }
     }
+    set(word, value);
+}
+// The same, an object's field also set in place when no handler is to be told: a set-word's road.
+inline void store_any(const Cell& word, const Cell& value) {
+    if (word.w3 != kUnresolved && word.w1 != 0 && store_direct(word.w1, word.w3, value)) return;
     set(word, value);
 }
 

@@ -27,6 +27,14 @@ inline bool contains(const Cell& set, TypeId type) {
     const auto id = static_cast<uint32_t>(type);
     return id < kBits && (payload_word(set, id) & word_mask(id)) != 0;
 }
+// The set's type ids below 64 as the bits of one word (id i is bit i), so a check that is made
+// on every call is one shift: ids past 63 are never a value's type.
+inline uint64_t low_mask(const Cell& set) {
+    uint64_t mask = 0;
+    for (uint32_t id = 0; id < 64; ++id)
+        if (contains(set, static_cast<TypeId>(id))) mask |= uint64_t{1} << id;
+    return mask;
+}
 // Puts the type in the set. Never allocates.
 inline void add(Cell& set, TypeId type) {
     const auto id = static_cast<uint32_t>(type);

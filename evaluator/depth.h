@@ -23,9 +23,21 @@ void enter_thread(size_t size);
 // Raises internal stack-overflow.
 [[noreturn]] void overflow();
 
+// The stack pointer, read from its register: asking for the frame's address instead would make
+// every function that checks keep a frame pointer, one register fewer on the hottest paths.
+inline const char* stack_pointer() {
+#if defined(__x86_64__)
+    const char* sp;
+    asm("mov %%rsp, %0" : "=r"(sp));
+    return sp;
+#else
+    return static_cast<const char*>(__builtin_frame_address(0));
+#endif
+}
+
 // Call on every recursive step that user data or code can drive.
 inline void check() {
-    if (static_cast<const char*>(__builtin_frame_address(0)) < g_limit) overflow();
+    if (stack_pointer() < g_limit) overflow();
 }
 
 // Runs fn(arg) on a new thread with the evaluator's stack, guarded, and returns its result.

@@ -278,6 +278,11 @@ class ArgWord {
 inline void check(const Cell& name, const Cell& value, const Cell& types, ArgWord word) {
     if (!typeset::contains(types, cell::type(value))) expect_arg(name, value, word);
 }
+// The same against a mask of type ids (typeset::low_mask): a built-in's argument.
+inline void check(const Cell& name, const Cell& value, uint64_t mask, ArgWord word) {
+    const auto id = static_cast<uint32_t>(cell::type(value));
+    if (id >= 64 || !((mask >> id) & 1)) expect_arg(name, value, word);
+}
 
 // An argument taken as written while tracing: fetched and pushed at once.
 [[gnu::noinline]] void report_taken(Source& s) {
@@ -441,7 +446,7 @@ Status call_builtin(const Cell& fn, const Cell& name, Source& s, const Cell* pat
     for (uint32_t p = 0; p < shape.fixed; ++p) {
         const signatures::Param& param = shape.param[p];
         if (p < preset) {
-            check(name, g_args[p], param.types, param.word);
+            check(name, g_args[p], param.mask, param.word);
             continue;
         }
         const Status st = fetch(s, param.kind, param.types, name, param.word, infix && p == 1, from_path);
@@ -600,6 +605,48 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
     return Status::normal;
 }
 
+// A block's expressions, one after the other; traced, its entry, each expression completed and its
+// exit are reported. Two instances, so the plain one carries no test of tracing. Unguarded, the
+// depth check and the safe point are left to the caller: a function's body, where the call has
+// made both just before.
+template <bool traced, bool guarded = true>
+Status run_block(const Cell& block_cell, bool keep) {
+    if constexpr (guarded) {
+        depth::check();
+        safe_point();
+    }
+    const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
+    PositionScope scope;
+    Cell* const base = g_top;
+    Source s{cell::series_node(block), cell::series_index(block), kNoTail, traced ? kTraced : 0};
+    if constexpr (traced) trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
+    if (s.at_end()) {
+        stack::push(cell::unset());
+    } else {
+        g_position = block;
+        for (;;) {
+            cell::set_series_index(g_position, s.index);
+            const Status st = traced ? traced_expression(s, true) : expression(s, true);
+            if (st != Status::normal) {
+                g_top = base;
+                return st;
+            }
+            if constexpr (traced) trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
+            if (s.at_end()) break;
+            g_top = base;
+            safe_point();
+        }
+    }
+    if constexpr (traced) trace::emit(trace::event::exit, block, s.index, *base, cell::none());
+    if (!keep) {
+        cell::copy(*g_args, *base);
+        g_top = g_args + 1;
+    }
+    return Status::normal;
+}
+
+[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) { return run_block<true>(block_cell, keep); }
+
 // Runs a function's body over the arguments laid out at the arguments base.
 [[gnu::always_inline]] inline Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
     const NodeId context = function::context_of(fn);
@@ -610,7 +657,8 @@ Status fetch_function(const Cell& fn, const Cell& name, Source& s, const Cell* p
         *g_args = cell::unset();
         return Status::normal;
     }
-    switch (const Status st = eval(body, false)) {
+    const Status st = trace::g_active ? traced_eval(body, false) : run_block<false, false>(body, false);
+    switch (st) {
         case Status::normal: break;
         case Status::return_: *g_args = exits::value(); break;
         case Status::exit_: *g_args = cell::unset(); break;
@@ -789,16 +837,16 @@ inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
 
 // An operator between two integers, when its right operand is an integer written as it is or a
 // word holding one: the result replaces the left operand, as the operator's call would leave it,
-// without a frame. `op` is the op! cell, its word at the source's position. Answers false
-// (nothing consumed) when the call must go the general way: other operands, other operators, or
-// an overflow.
-inline bool integer_operation(const Cell& op, Source& s) {
+// without a frame. `op` is the op! cell, its word at the source's position; `cells` and `end` are
+// the source's. Answers false (nothing consumed) when the call must go the general way: other
+// operands, other operators, or an overflow.
+inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint32_t end) {
     Cell& left = g_top[-1];
     if (!cell::is(left, TypeId::integer)) return false;
     const Fast kind = op_fast_kind(op);
     const uint32_t at = s.index + 1;  // the right operand
-    if (kind == Fast::none || at >= s.end()) return false;
-    const Cell* right = s.buffer()->cells() + at;
+    if (kind == Fast::none || at >= end) return false;
+    const Cell* right = cells + at;
     if (cell::is(*right, TypeId::word) && !(right = slot_of(*right))) return false;
     // A word after the right operand may be another operator; it is taken by the caller's loop.
     if (!cell::is(*right, TypeId::integer) ||
@@ -823,22 +871,51 @@ constexpr uint64_t kPlainValue =
     ~(type_group::bit(TypeId::unset) | type_group::bit(TypeId::native) | type_group::bit(TypeId::action) |
       type_group::bit(TypeId::function) | type_group::bit(TypeId::routine) | type_group::bit(TypeId::op));
 
-// Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
-// after it: those are pushed here; the rest go to the evaluator.
-inline Status fetch_plain(Source& s, const Cell& types, const Cell& name, ArgWord word, bool operand,
-                          bool from_path = false) {
-    if (s.at_end()) return fetch_other(s, 0, types, name, word, operand, from_path);
-    const Cell* const at = s.buffer()->cells() + s.index;
+// An argument that takes the default types: every value but unset.
+struct AnyValue {};
+constexpr AnyValue kAnyValue{};
+inline void check(const Cell& name, const Cell& value, AnyValue, ArgWord word) {
+    if (cell::is(value, TypeId::unset)) expect_arg(name, value, word);
+}
+// The typeset! the general road checks against.
+inline const Cell& full_types(const Cell& types) { return types; }
+inline Cell full_types(AnyValue) { return g_default_types; }
+inline Cell full_types(uint64_t mask) {
+    Cell set = typeset::make_empty();
+    for (uint32_t id = 0; id < 64; ++id)
+        if ((mask >> id) & 1) typeset::add(set, static_cast<TypeId>(id));
+    return set;
+}
+
+// The commonest expression, a value or a word holding one, pushed with the operators after it
+// (when infix); anything else goes to the evaluator. `buffer` and `end` are the source's, read
+// once by the caller: nothing here allocates before an operator runs.
+[[gnu::always_inline]] inline Status plain_expression(Source& s, SeriesBuffer* buffer, uint32_t end, bool infix) {
+    const Cell* const at = buffer->cells() + s.index;
     const Cell* value = at;
     if (cell::is(*at, TypeId::word)) value = slot_of(*at);
     else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
-    if (value && type_group::in(kPlainValue, cell::type(*value))) {
-        ++s.index;
-        stack::push(*value);
-        if (!operand) ZUB_PASS(operators(s));
-    } else {
-        ZUB_PASS(expression(s, !operand));
+    if (!value || !type_group::in(kPlainValue, cell::type(*value))) return expression(s, infix);
+    const uint32_t next = ++s.index;
+    stack::push(*value);
+    if (infix && next < end && cell::is(at[1], TypeId::word)) {
+        // An operator after the value takes it as its left operand.
+        const Cell* slot = slot_of(at[1]);
+        if (slot && cell::is(*slot, TypeId::op)) return apply_operators(s, slot);
     }
+    return Status::normal;
+}
+
+// Fetches an evaluated argument. Most arguments are a value or a word holding one, with no operator
+// after it: those are pushed here; the rest go to the evaluator. `types` is a typeset! cell, a mask
+// of type ids (typeset::low_mask) or kAnyValue.
+template <typename Types>
+inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWord word, bool operand,
+                          bool from_path = false) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) return fetch_other(s, 0, full_types(types), name, word, operand, from_path);
+    ZUB_PASS(plain_expression(s, buffer, end, !operand));
     check(name, g_top[-1], types, word);
     return Status::normal;
 }
@@ -850,12 +927,12 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
     mark_call(fn, name, infix ? start : start + 1);
     uint32_t p = 0;
     if (infix) {
-        check(name, g_args[0], shape.param[0].types, shape.param[0].word);
+        check(name, g_args[0], shape.param[0].mask, shape.param[0].word);
         p = 1;
     }
     for (; p < shape.fixed; ++p) {
         const signatures::Param& param = shape.param[p];
-        const Status st = param.kind == 0 ? fetch_plain(s, param.types, name, param.word, infix && p == 1)
+        const Status st = param.kind == 0 ? fetch_plain(s, param.mask, name, param.word, infix && p == 1)
                                           : fetch_other(s, param.kind, param.types, name, param.word, false, false);
         if (st != Status::normal) return abandon(start, st);
     }
@@ -902,10 +979,15 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
             check(name, g_args[0], cells_of(cache)[0], ArgWord{context, 0});
             k = 1;
         }
-        const bool any = Plan::default_types(plan);
+        if (Plan::default_types(plan)) {
+            for (; k < arity; ++k) {
+                const Status st = fetch_plain(s, kAnyValue, name, ArgWord{context, k}, infix && k == 1, method);
+                if (st != Status::normal) return abandon(start, st);
+            }
+        }
         for (; k < arity; ++k) {
             // A copy, read again for each argument: evaluating one may move the cache.
-            const Cell types = any ? g_default_types : cells_of(cache)[k];
+            const Cell types = cells_of(cache)[k];
             const Status st = fetch_plain(s, types, name, ArgWord{context, k}, infix && k == 1, method);
             if (st != Status::normal) return abandon(start, st);
         }
@@ -996,11 +1078,7 @@ inline const Cell* object_path_field(const Cell& path) {
     if (index < 0 || symbol::resolve(field) == symbol::resolve(words::id(words::Word::self))) return false;
     // An object without event handlers takes the value and its field's set mark here; one with
     // handlers goes through set_field, held on the stack while they run.
-    const NodeId context = object->w1;
-    const context::ValuesEntry& e = context::entry_of(context);
-    if (context::owner_of(context).w3 == 0 && e.object && e.values && !(e.cell->header & cell_flag::stack_values)) {
-        context::word_at(context, static_cast<uint32_t>(index)).header |= cell_flag::word_set;
-        e.values[index] = value;
+    if (context::store_direct(object->w1, static_cast<uint32_t>(index), value)) {
         stack::push(value);
         return true;
     }
@@ -1067,6 +1145,23 @@ inline const Cell* object_path_field(const Cell& path) {
     return Status::normal;
 }
 
+// A set-word and the expression after it, whose value it takes and leaves pushed. Out of line, so
+// the common path keeps few registers.
+[[gnu::noinline]] Status set_word_expression(Cell word, Source& s) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) error::fire(ErrorId::need_value, word);
+    Cell* const start = g_top;
+    const Status st = plain_expression(s, buffer, end, true);
+    if (st != Status::normal) {
+        g_top = start;
+        return st;
+    }
+    context::store_any(word, *start);
+    g_top = start + 1;
+    return Status::normal;
+}
+
 // One expression: its value pushed, then (infix) the operators that follow it applied. The common
 // cases are tested in order rather than through a jump table, which predicts them worse.
 // Never entered while tracing: the traced roads take traced_expression instead (any_expression),
@@ -1088,15 +1183,8 @@ Status expression(Source& s, bool infix) {
     } else if (type_group::in(type_traits::g_self_evaluating, cell::type(value))) {
         stack::push(value);
     } else if (cell::is(value, TypeId::set_word)) {
-        if (s.at_end()) error::fire(ErrorId::need_value, value);
-        Cell* const start = g_top;
-        const Status st = expression(s, true);
-        if (st != Status::normal) {
-            g_top = start;
-            return st;
-        }
-        store(value, *start);
-        g_top = start + 1;
+        // Its expression has taken every operator after it.
+        return set_word_expression(value, s);
     } else {
         ZUB_PASS(other_expression(value, s));
     }
@@ -1105,23 +1193,40 @@ Status expression(Source& s, bool infix) {
 
 // The operator at the source's position: the slot of the word there when it holds an op!.
 inline const Cell* operator_at(Source& s) {
-    if (s.at_end()) return nullptr;
-    const Cell& next = s.buffer()->cells()[s.index];
+    SeriesBuffer* const buffer = s.buffer();
+    if (s.index >= std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)))) return nullptr;
+    const Cell& next = buffer->cells()[s.index];
     if (!cell::is(next, TypeId::word)) return nullptr;
     const Cell* slot = slot_of(next);
     return slot && cell::is(*slot, TypeId::op) ? slot : nullptr;
 }
 
+// An operator's call: the op at the source's position takes the value on top of the stack as its
+// left operand. Out of line, so the loop over integer operators keeps few registers.
+[[gnu::noinline]] Status operator_call(Source& s, Cell op) {
+    op = op_target(op);
+    const Cell name = s.take();
+    return call_plain(op, name, s, true);
+}
+
 // Operators apply strictly from left to right: each takes the value so far, on top of the stack,
-// as its left operand.
+// as its left operand. Those between integers are taken in place, the block's cells and end read
+// once (they allocate nothing); any other operator is a call, after which both are read again.
 Status apply_operators(Source& s, const Cell* slot) {
-    do {
-        if (integer_operation(*slot, s)) continue;
-        const Cell op = op_target(*slot);
-        const Cell name = s.take();
-        ZUB_PASS(call_plain(op, name, s, true));
-    } while ((slot = operator_at(s)));
-    return Status::normal;
+    SeriesBuffer* buffer = s.buffer();
+    for (;;) {
+        uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+        if (!integer_operation(*slot, s, buffer->cells(), end)) {
+            ZUB_PASS(operator_call(s, *slot));
+            buffer = s.buffer();
+            end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+        }
+        if (s.index >= end) return Status::normal;
+        const Cell& next = buffer->cells()[s.index];
+        if (!cell::is(next, TypeId::word)) return Status::normal;
+        slot = slot_of(next);
+        if (!slot || !cell::is(*slot, TypeId::op)) return Status::normal;
+    }
 }
 
 inline Status operators(Source& s) {
@@ -1271,48 +1376,6 @@ void init() {
 }
 
 const Cell& position() { return g_position; }
-
-namespace {
-
-// A block's expressions, one after the other; traced, its entry, each expression completed and its
-// exit are reported. Two instances, so the plain one carries no test of tracing.
-template <bool traced>
-Status run_block(const Cell& block_cell, bool keep) {
-    depth::check();
-    safe_point();
-    const Cell block = block_cell;  // the cell may be on the stack, where evaluation writes
-    PositionScope scope;
-    Cell* const base = g_top;
-    Source s{cell::series_node(block), cell::series_index(block), kNoTail, traced ? kTraced : 0};
-    if constexpr (traced) trace::emit(trace::event::enter, block, s.index, cell::none(), cell::none());
-    if (s.at_end()) {
-        stack::push(cell::unset());
-    } else {
-        g_position = block;
-        for (;;) {
-            cell::set_series_index(g_position, s.index);
-            const Status st = traced ? traced_expression(s, true) : expression(s, true);
-            if (st != Status::normal) {
-                g_top = base;
-                return st;
-            }
-            if constexpr (traced) trace::emit_at(trace::event::expr, s.node, s.index, g_top[-1], cell::none());
-            if (s.at_end()) break;
-            g_top = base;
-            safe_point();
-        }
-    }
-    if constexpr (traced) trace::emit(trace::event::exit, block, s.index, *base, cell::none());
-    if (!keep) {
-        cell::copy(*g_args, *base);
-        g_top = g_args + 1;
-    }
-    return Status::normal;
-}
-
-[[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) { return run_block<true>(block_cell, keep); }
-
-}  // namespace
 
 Status eval(const Cell& block_cell, bool keep) {
     if (trace::g_active) [[unlikely]]

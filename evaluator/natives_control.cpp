@@ -282,6 +282,17 @@ Cell element(const Cell& series, uint32_t i) {
 
 // Sets the loop words to the next values; false at the tail.
 bool set_words(const Cell& words, const Cell& series, uint32_t count) {
+    if (cell::is(words, TypeId::word)) {
+        // One word over a block, the common loop: the element is the cell, read in place.
+        SeriesBuffer* const b = memory::buffer(cell::series_node(series));
+        if (b->unit() == sizeof(Cell)) {
+            const uint32_t at = cell::series_index(series);
+            if (at >= b->used() / sizeof(Cell)) return false;
+            const Cell value = b->cells()[at];
+            context::store(words, value);
+            return true;
+        }
+    }
     if (!more(series)) return false;
     if (cell::is(words, TypeId::word)) {
         context::store(words, element(series, 0));

@@ -105,12 +105,13 @@ Shape walk(Cell word, Cell spec, Table& table) {
             case T::get_word: {
                 if (locals) break;
                 const uint8_t kind = cell::is(item, T::get_word) ? 1 : cell::is(item, T::lit_word) ? 2 : 0;
-                Param param{word::symbol_of(item), every_type(), kind == 2, refinement, kind};
+                Param param{word::symbol_of(item), every_type(), kind == 2, refinement, kind, 0};
                 if (i + 1 < n && cell::is(cell_at(items, i + 1), T::block)) {
                     const Cell types = cell_at(items, ++i);
                     param.types = typeset::make_empty();
                     if (!typeset_of(types, param.types)) error::fire(ErrorId::invalid_type_spec, types);
                 }
+                param.mask = typeset::low_mask(param.types);
                 table.params.push_back(param);
                 ++shape.params;
                 if (refinement < 0) ++shape.fixed;

@@ -20,6 +20,7 @@ struct Param {
     bool literal;        // written as a lit-word: taken unevaluated
     int16_t refinement;  // the 0-based refinement it belongs to, -1 for a fixed argument
     uint8_t kind;        // how the interpreter fetches it: 0 evaluated, 1 as written (get-word), 2 quoted
+    uint64_t mask;       // types as typeset::low_mask gives them: the interpreter's check
 };
 
 // One refinement of a spec: its word and the run of parameters that are its arguments.

@@ -14,9 +14,11 @@
 #include "runtime/unicode.h"
 
 namespace zub::symbol {
-namespace {
 
 NodeId g_table = 0;
+
+namespace {
+
 NodeId g_hash = 0;
 std::vector<char> g_scratch;  // the name being interned, out of reach of moving series
 
@@ -46,9 +48,9 @@ uint32_t hash_folded(const uint8_t* p, size_t n) {
 
 Cell& cell_at(uint32_t position) { return memory::buffer(g_table)->cells()[position]; }
 
-// A table entry, the symbol module's own layout, read and written only here: w1 the canonical
-// symbol of an alias (0 for a canonical one), w2 the name as a string once asked for (0 before),
-// w3 the node of the name's UTF-8 bytes.
+// A table entry, the symbol module's own layout, read and written only here (and by resolve in
+// the header): w1 the canonical symbol of an alias (0 for a canonical one), w2 the name as a
+// string once asked for (0 before), w3 the node of the name's UTF-8 bytes.
 Cell make_entry(int32_t alias_of, NodeId bytes) {
     return cell::make(TypeId::symbol, static_cast<uint32_t>(alias_of), 0, bytes);
 }
@@ -128,10 +130,6 @@ Id make(std::string_view utf8) { return intern(utf8, false); }
 Id make_exact(std::string_view utf8) { return intern(utf8, true); }
 
 int32_t alias(Id id) { return entry_alias(cell_at(id - 1)); }
-Id resolve(Id id) {
-    const int32_t a = alias(id);
-    return a > 0 ? static_cast<Id>(a) : id;
-}
 
 std::string_view utf8(Id id) { return name_at(id - 1); }
 

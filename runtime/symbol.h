@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace zub::symbol {
 
@@ -25,10 +26,15 @@ Id make(std::string_view utf8);
 // Single-pass interning for start-up: an existing case variant is returned as it is.
 Id make_exact(std::string_view utf8);
 
-// The canonical id: the alias when there is one, else the id itself.
-Id resolve(Id id);
 // The raw alias field: -1 for a canonical symbol.
 int32_t alias(Id id);
+// The table's node, read inline by resolve: words are compared by it on hot paths.
+extern NodeId g_table;
+// The canonical id: the alias when there is one, else the id itself.
+inline Id resolve(Id id) {
+    const auto a = static_cast<int32_t>(memory::buffer(g_table)->cells()[id - 1].w1);
+    return a > 0 ? static_cast<Id>(a) : id;
+}
 
 // The symbol's UTF-8 name. Valid until the next allocation.
 std::string_view utf8(Id id);

@@ -120,13 +120,15 @@ Status collect_calls(const int32_t* r) {
     return args.done(cell::unset());
 }
 
-// zub-cli has no clipboard: reading it fails, and so does writing to it.
+// zub-cli has no clipboard: reading it fails, and so does writing to it (a value it could never
+// take is still refused as it would be with one).
 Status read_clipboard(const int32_t* r) {
     const Args<Plain::routine> args(r);
     return args.done(cell::logic(false));
 }
 Status write_clipboard(const int32_t* r) {
     const Args<Plain::routine> args(r);
+    check_clipboard_value(args[0]);
     return args.done(cell::logic(false));
 }
 
@@ -255,6 +257,19 @@ constexpr Named kSystemRoutines[] = {
 };
 
 }  // namespace
+
+void check_clipboard_value(const Cell& value) {
+    if (cell::is(value, TypeId::block)) {
+        for (uint32_t i = 0, n = block::length(value); i < n; ++i) {
+            const Cell path = block::abs_at(value, block::head_index(value) + i);
+            if (!cell::is(path, TypeId::file) && !cell::is(path, TypeId::string))
+                error::fire(ErrorId::invalid_arg, path);
+        }
+        return;
+    }
+    if (!cell::is(value, TypeId::string) && !cell::is(value, TypeId::image) && !cell::is(value, TypeId::none))
+        error::fire(ErrorId::invalid_arg, value);
+}
 
 void register_system() {
     for (const Named& r : kSystemRoutines) (void)function::add_routine(r.name, r.entry);

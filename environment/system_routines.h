@@ -5,7 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "runtime/cell.h"
+
 namespace zub::routines {
+
+// What write-clipboard takes: a string!, a block! of file! or string! paths, an image! or none!.
+// Anything else raises script invalid-arg with the value (or with the block's first bad value).
+void check_clipboard_value(const Cell& value);
 
 // Registers these routines under their names. Once per start, from register_all. Never allocates.
 void register_system();

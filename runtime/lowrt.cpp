@@ -97,6 +97,15 @@ std::string_view fatal_message(int code) {
     }
 }
 
+namespace {
+
+MessageBox g_message_box = nullptr;
+volatile sig_atomic_t g_in_fault_handler = 0;
+
+}  // namespace
+
+void set_message_box(MessageBox box) { g_message_box = box; }
+
 void report_error(int code, uintptr_t address) {
     if (code == 0) {
         free_all();
@@ -110,6 +119,12 @@ void report_error(int code, uintptr_t address) {
                                 static_cast<int>(message.size()), message.data(), static_cast<unsigned long>(address));
     if (n > 0) {
         [[maybe_unused]] auto written = ::write(STDERR_FILENO, text, static_cast<size_t>(n));
+        const MessageBox box = g_message_box;
+        g_message_box = nullptr;
+        if (box && !g_in_fault_handler) {
+            if (n < static_cast<int>(sizeof text)) text[n - 1] = '\0';  // the box needs no last line end
+            box("Zub App Error", text);
+        }
     }
     ::_exit(code);
 }
@@ -127,6 +142,7 @@ int fault_number(int signal) {
 }
 
 void on_fault(int signal, siginfo_t* info, void*) {
+    g_in_fault_handler = 1;
     report_error(fault_number(signal), reinterpret_cast<uintptr_t>(info ? info->si_addr : nullptr));
 }
 

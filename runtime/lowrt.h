@@ -35,7 +35,14 @@ std::string_view fatal_message(int code);
 // Code 0 frees the live list and exits with status 0. Any other code writes
 // "*** Runtime Error <code>: <message>\n*** at: <address>h" on stderr and exits with the code.
 // Safe to call from a signal handler for a non-zero code.
+// A program with a display also shows the text in a box titled "Zub App Error" (not from a signal
+// handler: a box needs a sound process).
 [[noreturn]] void report_error(int code, uintptr_t address = 0);
+
+// How the fatal report is shown beyond stderr (a dialog); null for stderr alone. The box may fail
+// in turn: it is dropped before it is called, so a second fault reports on stderr only.
+using MessageBox = void (*)(const char* caption, const char* text);
+void set_message_box(MessageBox box);
 [[noreturn]] inline void fatal(Fatal fault) { report_error(static_cast<int>(fault)); }
 
 // Processor faults as the fatal report numbers them.

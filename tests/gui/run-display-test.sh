@@ -13,5 +13,5 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 # The sanitizer build's leak check leaves the GUI libraries' own process-long allocations out.
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" NO_AT_BRIDGE=1 \
+GSETTINGS_BACKEND=memory HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_CACHE_HOME="$home/.cache" NO_AT_BRIDGE=1 \
     timeout --kill-after=5 "$limit" xvfb-run -a -s "-screen 0 1280x1024x24" "$@"

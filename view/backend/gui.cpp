@@ -1,6 +1,9 @@
 #include "view/backend/gui.h"
 
 #include "view/backend/draw/draw.h"
+#include "view/backend/platform/camera.h"
+#include "view/backend/platform/clipboard.h"
+#include "view/backend/platform/dialogs.h"
 #include "view/backend/platform/routines.h"
 
 namespace zub::embedded {
@@ -15,6 +18,9 @@ namespace {
 void register_routines() {
     platform::register_routines();  // first: it opens the display
     draw::register_routines();
+    platform::clipboard::register_routines();
+    platform::dialogs::register_routines();
+    platform::camera::register_routines();
 }
 
 }  // namespace

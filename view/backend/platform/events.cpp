@@ -24,6 +24,7 @@
 #include "runtime/error.h"
 #include "runtime/memory.h"
 #include "view/backend/platform/loop.h"
+#include "view/backend/platform/menus.h"
 
 namespace zub::platform::events {
 namespace {
@@ -123,6 +124,9 @@ Cell picked_cell(const Cell& ev) {
         case event::alt_down:
         case event::aux_down:
         case event::dbl_click: return cell::none();  // no list item lies under a plain window
+        case event::menu:
+            // an entry without a word has none
+            return g_live.detail.picked_word ? word_cell(g_live.detail.picked_word - 1) : cell::none();
         default: return cell::integer(static_cast<int16_t>(ev.w3 & 0xFFFF));
     }
 }
@@ -327,7 +331,11 @@ bool on_button(const GdkEventButton& e, WindowId id) {
     if (g_override < 0) flags = e.type == GDK_BUTTON_RELEASE ? flags & ~bit : flags | bit;
     Detail d;
     client_point(e.window, e.x, e.y, id, d);
-    return dispatch(id, type, flags, d) != 0;
+    const bool pass = dispatch(id, type, flags, d) != 0;
+    // A right press shows the face's context menu after its alt-down, unless the face is gone.
+    if (type == event::alt_down && window_exists(id) && menus::popup(id, reinterpret_cast<const GdkEvent*>(&e)))
+        return false;
+    return pass;
 }
 
 WindowId g_motion_window = 0;  // where the last motion was, to drop a repeat of the same point
@@ -380,7 +388,8 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
     const int factor = gdk_window_get_scale_factor(gdk_window);
     int x = 0, y = 0;
     gdk_window_get_root_origin(gdk_window, &x, &y);
-    const Rect now{x * factor, y * factor, width * factor, height * factor};
+    // The client area lies under the menu bar, when the window has one.
+    const Rect now{x * factor, y * factor, width * factor, height * factor - window_menu_bar_height(id)};
     const Rect before = window_rect(id);
     const bool first = window_note_rect(id, now);
     if (first || now.x != before.x || now.y != before.y) {

@@ -16,8 +16,9 @@ struct Detail {
     double x = 0, y = 0;  // the offset, device pixels (in the window's client area, or a
                           // position or size for move and resize)
     bool has_offset = false;
-    int32_t key_code = -1;  // the special key's code (see key_word), -1 when the key is a character
-    double wheel = 0;       // wheel steps, away from the user positive
+    int32_t key_code = -1;     // the special key's code (see key_word), -1 when the key is a character
+    double wheel = 0;          // wheel steps, away from the user positive
+    uint32_t picked_word = 0;  // a menu event's chosen entry: its word's symbol + 1, 0 for none
 };
 
 // Installs the pre-filter and the live event's reader. Once, when the display opens.

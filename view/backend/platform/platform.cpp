@@ -30,6 +30,8 @@ struct Window {
     uint32_t flags = 0;         // the face's flag bits (kAllOver ...)
     bool fixed_size = false;    // a top level the user may not resize: its content asks for its size
     uint32_t serial = 0;        // which window has had this id: handles to an earlier one name none
+    GtkWidget* box = nullptr;   // a top level's column: its menu bar (when it has one) over the container
+    GtkWidget* bar = nullptr;   // a top level's menu bar, null when none
 };
 
 uint32_t g_serial = 0;
@@ -210,7 +212,10 @@ WindowId window_create(WindowId parent, Rect rect, std::string_view title) {
         gtk_window_set_default_size(GTK_WINDOW(w.toplevel), std::max(1, gtk_coordinate(rect.width)),
                                     std::max(1, gtk_coordinate(rect.height)));
         gtk_window_move(GTK_WINDOW(w.toplevel), gtk_coordinate(rect.x), gtk_coordinate(rect.y));
-        gtk_container_add(GTK_CONTAINER(w.toplevel), w.container);
+        w.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+        gtk_box_pack_end(GTK_BOX(w.box), w.container, TRUE, TRUE, 0);
+        gtk_container_add(GTK_CONTAINER(w.toplevel), w.box);
+        gtk_widget_show(w.box);
         gtk_widget_show(w.container);
         g_signal_connect(w.toplevel, "realize", G_CALLBACK(tag_gdk_window), tag);
     }
@@ -265,11 +270,19 @@ bool window_visible(WindowId id) {
 
 // A top level's size: a window that may not be resized takes the size its content asks for, so
 // the content asks for exactly the window's.
+// The menu bar's height in GTK's coordinates, 0 without one.
+int bar_height(const Window& w) {
+    int natural = 0;
+    if (w.bar) gtk_widget_get_preferred_height(w.bar, nullptr, &natural);
+    return natural;
+}
+
+// The rect is the client area's: a menu bar adds its height to the window.
 void size_toplevel(const Window& w) {
     const int width = std::max(1, gtk_coordinate(w.rect.width)), height = std::max(1, gtk_coordinate(w.rect.height));
     if (w.fixed_size) gtk_widget_set_size_request(w.container, width, height);
     else gtk_widget_set_size_request(w.container, -1, -1);
-    gtk_window_resize(GTK_WINDOW(w.toplevel), width, height);
+    gtk_window_resize(GTK_WINDOW(w.toplevel), width, height + bar_height(w));
 }
 
 void window_set_rect(WindowId id, Rect rect) {
@@ -283,6 +296,26 @@ void window_set_rect(WindowId id, Rect rect) {
         place::put(p->container, w->container, gtk_coordinate(rect.x), gtk_coordinate(rect.y),
                    gtk_coordinate(rect.width), gtk_coordinate(rect.height));
     }
+}
+
+void window_set_menu_bar(WindowId id, GtkWidget* bar) {
+    Window* w = record(id);
+    if (!w || !w->toplevel) {
+        if (bar) gtk_widget_destroy(bar);
+        return;
+    }
+    if (w->bar) gtk_widget_destroy(w->bar);
+    w->bar = bar;
+    if (bar) {
+        gtk_box_pack_start(GTK_BOX(w->box), bar, FALSE, FALSE, 0);
+        gtk_widget_show_all(bar);
+    }
+    size_toplevel(*w);
+}
+
+int32_t window_menu_bar_height(WindowId id) {
+    const Window* w = record(id);
+    return w ? bar_height(*w) * factor() : 0;
 }
 
 Rect window_rect(WindowId id) {

@@ -72,6 +72,12 @@ Rect window_rect(WindowId id);
 // time, when the window has just come onto the screen.
 bool window_note_rect(WindowId id, Rect rect);
 void window_set_title(WindowId id, std::string_view title);
+// Puts the menu bar (a GtkMenuBar the window then owns) over a top level's client area, replacing
+// the one it had; null removes it. The client area keeps its size: the window grows by the bar.
+// A child window destroys the bar and keeps none.
+void window_set_menu_bar(WindowId id, GtkWidget* bar);
+// The menu bar's height in device pixels, 0 without one.
+int32_t window_menu_bar_height(WindowId id);
 // Moves a window under another parent at a rectangle there (kept alive across the move; shown as
 // before). False when either does not exist, when the window is a top level or when the new
 // parent lies inside it.

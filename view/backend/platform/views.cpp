@@ -32,8 +32,10 @@
 #include "view/backend/draw/dialect.h"
 #include "view/backend/draw/shapes.h"
 #include "view/backend/draw/text.h"
+#include "view/backend/platform/camera.h"
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/loop.h"
+#include "view/backend/platform/menus.h"
 #include "view/backend/platform/platform.h"
 
 namespace zub::platform::views {
@@ -426,6 +428,9 @@ void apply_changes(WindowId id, const Cell& face, uint32_t mask) {
     if (mask & bit(facet::pane)) attach_pane(id, face);
     if (mask & bit(facet::rate)) timer_set(id, rate_ms(field(face, facet::rate)));
     if (mask & bit(facet::options)) apply_cursor(id, field(face, facet::options));
+    if (window && (mask & bit(facet::menu))) menus::set_bar(id, face);
+    if (camera::is_face(face) && (mask & (bit(facet::selected) | bit(facet::image))))
+        camera::apply(id, face, mask & bit(facet::selected), mask & bit(facet::image));
     if (mask & kPaintBits) paint(id, true);
 }
 
@@ -550,6 +555,16 @@ Status make_view(const int32_t* r) {
     if (ms) timer_set(id, ms);
     if (widget && widget->make) widget->make(id, args[0]);
     paint_soon(id, args[0]);
+    if (window) menus::set_bar(id, args[0]);
+    if (camera::is_face(args[0])) {
+        try {
+            camera::attach(id, args[0]);
+        } catch (...) {
+            window_set_face(id, cell::none());
+            window_destroy(id);
+            throw;
+        }
+    }
     return args.done(window_handle(id));
 }
 

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# zub's console window end to end, under a display (run through run-display-test.sh, which gives a
+# fresh HOME and XDG_CONFIG_HOME): commands typed through XTEST print their results and errors in
+# the terminal, quit ends with its status and writes the configuration, a second start restores
+# history, size and position, a broken configuration gives the defaults, a script prints into the
+# window, resizing reaches the terminal, closing quits. Without a display zub stays in the terminal.
+# Every run ends itself: a time limit kills a zub that would wait for input. usage: TEST ZUB
+set -uo pipefail
+zub=$1
+failures=0
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cfg="${XDG_CONFIG_HOME:-$HOME/.config}/Zub-Console/console-cfg.zub"
+
+check() {  # name, expected, actual
+    if [ "$2" != "$3" ]; then
+        printf 'FAIL %s\n  expected: %q\n  got:      %q\n' "$1" "$2" "$3"
+        failures=$((failures + 1))
+    fi
+}
+contains() {  # name, needle, file
+    grep -qF -- "$2" "$3" || { printf 'FAIL %s: %q not in\n' "$1" "$2"; cat "$3"; failures=$((failures + 1)); }
+}
+
+# Starts zub with the given arguments, types each further argument as a line into its window once
+# it stands, and waits for it to end (at most 15 seconds); sets $status.
+session() {  # zub-args-count, zub-args..., lines...
+    local n=$1
+    shift
+    timeout 15 "$zub" "${@:1:$n}" >"$work/out" 2>"$work/err" &
+    local pid=$!
+    shift "$n"
+    if [ $# -gt 0 ]; then
+        local wid
+        wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^Zub Console$" | head -1)
+        xdotool mousemove --window "$wid" 60 60 click 1
+        for line in "$@"; do
+            xdotool type --delay 5 "$line"
+            xdotool key Return
+        done
+    fi
+    wait "$pid"
+    status=$?
+}
+
+# Typed commands: a result, an error's formed text, the lines read back, and quit's status.
+session 0 '1 + 2' '1 / 0' "write %$work/lines mold gui-console-ctx/terminal/lines" 'quit/return 3'
+check "quit/return 3 ends with status 3" 3 "$status"
+contains "a result in the terminal" '"== 3"' "$work/lines"
+contains "an error in the terminal" '"*** Math Error: attempt to divide by zero"' "$work/lines"
+contains "the configuration written at quit" 'history: ["quit/return 3"' "$cfg"
+contains "the configuration's header" 'Purpose: "Zub Console Configuration File"' "$cfg"
+
+# A second start restores history, size and position; a resize reaches the console face and the
+# terminal's size in characters.
+sed -i 's/win-size: 640x480/win-size: 700x500/; s/win-pos: (200, 200)/win-pos: 40x50/' "$cfg"
+session 0 "write %$work/state mold reduce [gui-console-ctx/win/size gui-console-ctx/win/offset pick system/console/history 2]" \
+    'quit'
+check "second start: status" 0 "$status"
+check "second start: size, position, history" '[700x500 40x50 "quit/return 3"]' "$(cat "$work/state")"
+contains "second start: position saved as a point" 'win-pos: (40, 50)' "$cfg"
+
+# A broken configuration file gives the defaults, and is written whole at quit.
+printf 'Zub [\n((( font-size: "big"' >"$cfg"
+printf 'Zub []\nwrite %%%s/cfg mold reduce [gui-console-ctx/cfg/font-size gui-console-ctx/win/size]\nquit/return 4\n' \
+    "$work" >"$work/broken.zub"
+session 1 "$work/broken.zub"
+check "broken configuration: status" 4 "$status"
+check "broken configuration: defaults" '[11 640x480]' "$(cat "$work/cfg")"
+contains "broken configuration: replaced" 'font-size: 11' "$cfg"
+
+# A script prints into the window, and a resize reaches the terminal.
+cat >"$work/script.zub" <<ZUB
+Zub []
+print "from the script"
+ctx: gui-console-ctx
+ctx/win/actors/on-resize ctx/win make event! [type: 'resize offset: 799x599]
+write %$work/script mold reduce [
+    find ctx/terminal/lines "from the script"  ctx/console/size  system/console/size/x > 80
+]
+ctx/win/actors/on-close ctx/win make event! [type: 'close]
+ZUB
+session 1 "$work/script.zub"
+check "script: status after the window's close" 0 "$status"
+check "script: printed into the window, resized" '[["from the script"] 800x600 true]' "$(cat "$work/script")"
+
+# Without a display zub says so and runs the console in the terminal.
+printf '1 + 2\n' | DISPLAY= WAYLAND_DISPLAY= timeout 15 "$zub" >"$work/out" 2>"$work/err"
+check "no display: status" 0 $?
+contains "no display: the result on stdout" '== 3' "$work/out"
+
+[ $failures -eq 0 ] && echo "console window: all cases passed"
+exit $((failures > 0))

@@ -84,6 +84,57 @@ session 1 "$work/script.zub"
 check "script: status after the window's close" 0 "$status"
 check "script: printed into the window, resized" '[["from the script"] 800x600 true]' "$(cat "$work/script")"
 
+# The settings dialog, driven from the console's timer ticks while it waits: a swatch sets the
+# background at once, an invalid colour keeps the old one, OK stores the buffer lines; dark mode is
+# not offered. The About dialog shows its logo and closes.
+cat >"$work/dialogs.zub" <<'ZUB'
+Zub []
+ctx: gui-console-ctx
+out: copy []
+find-face: func [root cond [block!] /local found] [
+	found: copy []
+	foreach-face/with root [append found face] cond
+	found
+]
+dialog: func [title [string!]] [
+	foreach w head system/view/screens/1/pane [if w/text = title [return w]]
+	none
+]
+insert-event-func 'drive func [face event /local dlg fields swatch ok check close] [
+	if event/type = 'time [
+		if dlg: dialog "Settings" [
+			fields: find-face dlg [face/type = 'field]
+			swatch: first find-face dlg [all [face/type = 'base face/color = 0.43.54]]
+			swatch/actors/on-down swatch event
+			check: find-face dlg [face/type = 'check]
+			append out reduce [
+				fields/1/text fields/2/text fields/3/text ctx/console/color check/2/enabled?
+			]
+			fields/2/text: "not a colour"
+			fields/3/text: "500"
+			ok: first find-face dlg [face/text = "OK"]
+			ok/actors/on-click ok event
+		]
+		if dlg: dialog "About" [
+			append out length? find-face dlg [image? face/image]
+			close: first find-face dlg [face/text = "Close"]
+			close/actors/on-click close event
+		]
+	]
+	none
+]
+ctx/show-cfg-dialog
+append out reduce [ctx/cfg/buffer-lines ctx/terminal/max-lines ctx/cfg/font-color ctx/cfg/background]
+ctx/display-about
+write %WORK/dialogs mold out
+quit
+ZUB
+sed -i "s|WORK|$work|" "$work/dialogs.zub"
+session 1 "$work/dialogs.zub"
+check "dialogs: status" 0 "$status"
+check "dialogs: settings and About" '["0.43.54" "0.0.0" "10000" 0.43.54 false 500 500 0.0.0 0.43.54 1]' \
+    "$(cat "$work/dialogs")"
+
 # Without a display zub says so and runs the console in the terminal.
 printf '1 + 2\n' | DISPLAY= WAYLAND_DISPLAY= timeout 15 "$zub" >"$work/out" 2>"$work/err"
 check "no display: status" 0 $?

@@ -23,7 +23,7 @@ contains() {  # name, needle, file
 }
 
 # Starts zub with the given arguments, types each further argument as a line into its window once
-# it stands, and waits for it to end (at most 15 seconds); sets $status.
+# it stands (key:NAME presses a key instead), and waits for it to end (at most 15 seconds); sets $status.
 session() {  # zub-args-count, zub-args..., lines...
     local n=$1
     shift
@@ -35,8 +35,10 @@ session() {  # zub-args-count, zub-args..., lines...
         wid=$(timeout 10 xdotool search --sync --onlyvisible --name "^Zub Console$" | head -1)
         xdotool mousemove --window "$wid" 60 60 click 1
         for line in "$@"; do
-            xdotool type --delay 5 "$line"
-            xdotool key Return
+            case $line in
+                key:*) xdotool key "${line#key:}" ;;
+                *) xdotool type --delay 5 "$line" && xdotool key Return ;;
+            esac
         done
     fi
     wait "$pid"
@@ -51,13 +53,15 @@ contains "an error in the terminal" '"*** Math Error: attempt to divide by zero"
 contains "the configuration written at quit" 'history: ["quit/return 3"' "$cfg"
 contains "the configuration's header" 'Purpose: "Zub Console Configuration File"' "$cfg"
 
-# A second start restores history, size and position; a resize reaches the console face and the
-# terminal's size in characters.
+# A second start restores history, size and position; F12 hides the menu bar and shows it again.
 sed -i 's/win-size: 640x480/win-size: 700x500/; s/win-pos: (200, 200)/win-pos: 40x50/' "$cfg"
-session 0 "write %$work/state mold reduce [gui-console-ctx/win/size gui-console-ctx/win/offset pick system/console/history 2]" \
+session 0 key:F12 "write %$work/menu mold reduce [gui-console-ctx/cfg/menu-bar? gui-console-ctx/win/menu]" key:F12 \
+    "write %$work/state mold reduce [gui-console-ctx/win/size gui-console-ctx/win/offset last system/console/history]" \
     'quit'
 check "second start: status" 0 "$status"
-check "second start: size, position, history" '[700x500 40x50 "quit/return 3"]' "$(cat "$work/state")"
+check "second start: size, position, history" '[700x500 40x50 "1 + 2"]' "$(cat "$work/state")"
+check "F12 hides the menu bar" '[false none]' "$(cat "$work/menu")"
+contains "F12 twice: the menu bar back" 'menu-bar?: true' "$cfg"
 contains "second start: position saved as a point" 'win-pos: (40, 50)' "$cfg"
 
 # A broken configuration file gives the defaults, and is written whole at quit.

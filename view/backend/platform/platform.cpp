@@ -268,8 +268,6 @@ bool window_visible(WindowId id) {
     return w && gtk_widget_get_visible(w->toplevel ? w->toplevel : w->container);
 }
 
-// A top level's size: a window that may not be resized takes the size its content asks for, so
-// the content asks for exactly the window's.
 // The menu bar's height in GTK's coordinates, 0 without one.
 int bar_height(const Window& w) {
     int natural = 0;
@@ -277,7 +275,9 @@ int bar_height(const Window& w) {
     return natural;
 }
 
-// The rect is the client area's: a menu bar adds its height to the window.
+// A top level's size: a window that may not be resized takes the size its content asks for, so
+// the content asks for exactly the window's. The rect is the client area's: a menu bar adds its
+// height to the window.
 void size_toplevel(const Window& w) {
     const int width = std::max(1, gtk_coordinate(w.rect.width)), height = std::max(1, gtk_coordinate(w.rect.height));
     if (w.fixed_size) gtk_widget_set_size_request(w.container, width, height);

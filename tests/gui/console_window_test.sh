@@ -36,7 +36,7 @@ session() {  # zub-args-count, zub-args..., lines...
         xdotool mousemove --window "$wid" 60 60 click 1
         for line in "$@"; do
             case $line in
-                key:*) xdotool key "${line#key:}" ;;
+                key:*) xdotool key --delay 200 ${line#key:} ;;
                 *) xdotool type --delay 5 "$line" && xdotool key Return ;;
             esac
         done
@@ -63,6 +63,14 @@ check "second start: size, position, history" '[700x500 40x50 "1 + 2"]' "$(cat "
 check "F12 hides the menu bar" '[false none]' "$(cat "$work/menu")"
 contains "F12 twice: the menu bar back" 'menu-bar?: true' "$cfg"
 contains "second start: position saved as a point" 'win-pos: (40, 50)' "$cfg"
+
+# The menu bar through the keyboard: Options > Choose Font... takes the font the chooser answers,
+# File > Quit ends the program as closing the window does, and the font's size is saved.
+session 0 'dialog-routines/answer-dialog ["DejaVu Sans Mono 14"]' 'key:F10 Right Down Return' \
+    "write %$work/font mold gui-console-ctx/console/font/size" 'key:F10 Down Down Return'
+check "menu Quit: status" 0 "$status"
+check "menu Choose Font: the console's font" 14 "$(cat "$work/font")"
+contains "menu Quit: the font size saved" 'font-size: 14' "$cfg"
 
 # A broken configuration file gives the defaults, and is written whole at quit.
 printf 'Zub [\n((( font-size: "big"' >"$cfg"

@@ -17,6 +17,8 @@ struct Extension {
     void (*register_routines)() = nullptr;
     const embedded::Source* sources = nullptr;
     uint32_t source_count = 0;
+    // The code that starts the console in place of system/console/launch (a console window).
+    const char* console_launch = nullptr;
 };
 
 // Brings the runtime up and builds the environment, then the extension's part. An error while

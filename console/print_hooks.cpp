@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "console/caret_blink.h"
 #include "datatypes/function.h"
 #include "datatypes/string.h"
 #include "evaluator/depth.h"
@@ -58,6 +59,7 @@ void register_routines() {
     g_vprint_path = g_vprint_word = g_text = cell::none();
     gui::extension().register_routines();
     (void)function::add_routine("add-gui-print", add_gui_print);
+    (void)function::add_routine("get-caret-blink-time", get_caret_blink_time);
 }
 
 }  // namespace
@@ -71,8 +73,10 @@ const boot::Extension& extension() {
         all.push_back({nullptr, nullptr, nullptr});
         return all;
     }();
-    static const boot::Extension kExtension{register_routines, sources.data(),
-                                            static_cast<uint32_t>(sources.size() - 1)};
+    // With a display the console opens its window; without one it stays in the terminal.
+    static const boot::Extension kExtension{
+        register_routines, sources.data(), static_cast<uint32_t>(sources.size() - 1),
+        "either view-platform/display? [gui-console-ctx/launch] [system/console/launch]"};
     return kExtension;
 }
 

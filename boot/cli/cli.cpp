@@ -99,7 +99,9 @@ int console(const Options& options) {
     const std::string setup = "system/console/size: " + console_size() +
                               " input: func [\"Wait for console user input\" return: [string!]] [ask \"\"]";
     session::Outcome outcome = session::evaluate(setup, false, false);
-    if (outcome.ok) outcome = session::evaluate("system/console/launch", false, true);
+    const char* launch = options.extension && options.extension->console_launch ? options.extension->console_launch
+                                                                                : "system/console/launch";
+    if (outcome.ok) outcome = session::evaluate(launch, false, true);
     std::fflush(stdout);
     if (!outcome.ok) {
         std::fprintf(stderr, "%s\n", outcome.text.c_str());

@@ -496,7 +496,8 @@ bool pre_filter(GdkEvent* e) {
     }
     switch (e->type) {
         case GDK_KEY_PRESS:
-        case GDK_KEY_RELEASE: return on_key(e->key, id);
+        // Keys go to the drawn face that holds the focus (its window's `selected`).
+        case GDK_KEY_RELEASE: return on_key(e->key, window_focused(id));
         case GDK_BUTTON_PRESS:
         case GDK_2BUTTON_PRESS:
         case GDK_BUTTON_RELEASE: return on_button(e->button, id);

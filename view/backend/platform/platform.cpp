@@ -402,6 +402,19 @@ void window_focus(WindowId id) {
     if (const Window* w = record(id)) gtk_widget_grab_focus(w->container);
 }
 
+WindowId window_focused(WindowId id) {
+    const Window* top = record(id);
+    if (!top || !top->toplevel) return id;
+    const GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(top->toplevel));
+    if (!focus || focus == top->container) return id;
+    for (size_t i = 1; i < g_windows.size(); ++i) {
+        const Window& w = g_windows[i];
+        if (w.used && w.container == focus && window_root(static_cast<WindowId>(i)) == id)
+            return static_cast<WindowId>(i);
+    }
+    return id;
+}
+
 uint32_t window_count() {
     uint32_t n = 0;
     for (const Window& w : g_windows) n += w.used ? 1 : 0;

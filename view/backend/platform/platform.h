@@ -98,6 +98,9 @@ void window_set_frame(WindowId id, Frame frame);
 void window_present(WindowId id);
 // Gives the keyboard focus to the window (inside its top level).
 void window_focus(WindowId id);
+// The window of the top level `id` whose own area holds the keyboard focus (a drawn face made the
+// window's `selected`); `id` itself when none does.
+WindowId window_focused(WindowId id);
 // The windows alive now.
 uint32_t window_count();
 // Called when a window's drawing surface no longer fits its size (the user resized it, a layout

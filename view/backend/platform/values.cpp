@@ -3,6 +3,7 @@
 #include "view/backend/platform/values.h"
 
 #include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
 #include "runtime/unicode.h"
@@ -27,6 +28,17 @@ std::string utf8_of(Cell value) {
     std::string utf8(reinterpret_cast<const char*>(converted.data), converted.size);
     stack::pop(1);
     return utf8;
+}
+
+Cell field(const Cell& object, uint32_t index) {
+    if (!cell::is(object, TypeId::object) || index >= context::word_count(object.w1)) return cell::none();
+    const Cell* v = context::value_at(object.w1, index);
+    return v ? *v : cell::none();
+}
+
+void set_quiet(const Cell& object, uint32_t index, const Cell& value) {
+    if (!cell::is(object, TypeId::object) || index >= context::word_count(object.w1)) return;
+    if (Cell* v = context::value_at(object.w1, index)) *v = value;
 }
 
 }  // namespace zub::platform::values

@@ -37,6 +37,7 @@
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/menus.h"
 #include "view/backend/platform/platform.h"
+#include "view/backend/platform/values.h"
 #include "view/backend/platform/widgets.h"
 
 namespace zub::platform::views {
@@ -44,6 +45,8 @@ namespace {
 
 using native_args::Args;
 using native_args::Plain;
+using values::field;
+using values::set_quiet;
 
 // Facet positions in a face (the face model's order).
 namespace facet {
@@ -127,18 +130,6 @@ bool is_word(const Cell& c, Word w) { return is_any_word(c) && canonical(c) == g
 bool is_object(const Cell& c) { return cell::is(c, TypeId::object); }
 
 // ---- Faces ---------------------------------------------------------------------------------------
-
-Cell field(const Cell& face, uint32_t index) {
-    if (!is_object(face) || index >= context::word_count(face.w1)) return cell::none();
-    const Cell* v = context::value_at(face.w1, index);
-    return v ? *v : cell::none();
-}
-
-// Sets a facet without telling the face: the backend's own bookkeeping (state, selected).
-void set_quiet(const Cell& face, uint32_t index, const Cell& value) {
-    if (!is_object(face) || index >= context::word_count(face.w1)) return;
-    if (Cell* v = context::value_at(face.w1, index)) *v = value;
-}
 
 bool has_type(const Cell& face, Word w) { return is_word(field(face, facet::type), w); }
 

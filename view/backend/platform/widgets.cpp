@@ -30,9 +30,13 @@
 #include "view/backend/draw/shapes.h"
 #include "view/backend/platform/events.h"
 #include "view/backend/platform/place.h"
+#include "view/backend/platform/values.h"
 
 namespace zub::platform::widgets {
 namespace {
+
+using values::field;
+using values::set_quiet;
 
 namespace facet {
 constexpr uint32_t type = 0, offset = 1, size = 2, text = 3, image = 4, color = 5, data = 7, enabled = 8, visible = 9,
@@ -139,17 +143,6 @@ bool is_any_word(const Cell& c) {
     return t == TypeId::word || t == TypeId::lit_word || t == TypeId::get_word || t == TypeId::set_word;
 }
 bool is_word(const Cell& c, Word w) { return is_any_word(c) && symbol::resolve(word::symbol_of(c)) == g_words[w]; }
-
-Cell field(const Cell& obj, uint32_t index) {
-    if (!is_object(obj) || index >= context::word_count(obj.w1)) return cell::none();
-    const Cell* v = context::value_at(obj.w1, index);
-    return v ? *v : cell::none();
-}
-
-void set_quiet(const Cell& obj, uint32_t index, const Cell& value) {
-    if (!is_object(obj) || index >= context::word_count(obj.w1)) return;
-    if (Cell* v = context::value_at(obj.w1, index)) *v = value;
-}
 
 // The face of a widget's window now (the table roots it; re-read after anything that may run Zub).
 Cell face_of(WindowId id) { return window_face(id); }

@@ -8,6 +8,7 @@
 #include <gtk/gtk.h>
 
 #include <array>
+#include <bitset>
 #include <cmath>
 
 #include "datatypes/context.h"
@@ -24,8 +25,10 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
+#include "view/backend/platform/ime.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/menus.h"
+#include "view/backend/platform/values.h"
 
 namespace zub::platform::events {
 namespace {
@@ -110,6 +113,7 @@ Cell word_cell(symbol::Id s) { return cell::make(TypeId::word, 0, s, 0xFFFFFFFF)
 Cell key_cell(const Cell& ev) {
     if (g_live.detail.key_symbol) return word_cell(g_live.detail.key_symbol);
     const int32_t type = event::type_of(ev);
+    if (type == event::ime) return g_live.detail.text ? cell::integer(g_live.detail.picked) : cell::none();
     if (type == event::wheel) return word_cell(g_wheel);
     if (type != event::key && type != event::key_down && type != event::key_up) return cell::none();
     const uint32_t flags = ev.w3;
@@ -121,6 +125,7 @@ Cell key_cell(const Cell& ev) {
 Cell picked_cell(const Cell& ev) {
     if (g_live.detail.key_symbol) return cell::integer(g_live.detail.picked);
     switch (event::type_of(ev)) {
+        case event::ime: return g_live.detail.text ? values::text(*g_live.detail.text) : cell::none();
         case event::wheel: return cell::floating(g_live.detail.wheel);
         case event::down:
         case event::mid_down:
@@ -236,21 +241,6 @@ void client_point(GdkWindow* from, double x, double y, WindowId id, Detail& d) {
     d.has_offset = true;
 }
 
-void pointer_point(WindowId id, Detail& d) {
-    GtkWidget* container = window_container(id);
-    GdkWindow* target = container ? gtk_widget_get_window(container) : nullptr;
-    if (!target) return;
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(target));
-    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
-    if (!pointer) return;
-    double x = 0, y = 0;
-    gdk_window_get_device_position_double(target, pointer, &x, &y, nullptr);
-    const int factor = gdk_window_get_scale_factor(target);
-    d.x = x * factor;
-    d.y = y * factor;
-    d.has_offset = true;
-}
-
 // The character a key gives, 0 for none: Backspace 8 (127 with Ctrl), Tab 9, Enter 13, Esc 27,
 // Ctrl+letter the control character 1-26, else the key's own character.
 uint32_t key_character(guint keyval, bool control) {
@@ -280,15 +270,29 @@ WindowId focused_window(WindowId id) {
     return owner && window_root(owner) == id ? owner : id;
 }
 
+std::bitset<256> g_keys_taken;  // keys (by hardware code) whose press the input method took
+
 bool on_key(const GdkEventKey& e, WindowId id) {
     id = focused_window(id);
     if (e.keyval == GDK_KEY_ISO_Level3_Shift || e.keyval == GDK_KEY_Mode_switch) return true;
     const bool press = e.type == GDK_KEY_PRESS;
+    const int32_t code = special_code(e.keyval);
+    const uint32_t ch = code >= 0 ? 0 : key_character(e.keyval, (e.state & GDK_CONTROL_MASK) != 0);
+    // The input method sees the key first. A key it took makes no events, its release included;
+    // a modifier's release still does, for scripts that keep track of what is held.
+    bool taken = ime::filter_key(window_root(id), id, e, ch);
+    const uint8_t hardware = e.hardware_keycode & 0xFF;
+    if (press) {
+        g_keys_taken[hardware] = taken;
+    } else {
+        taken = (taken || g_keys_taken[hardware]) && !is_modifier_code(code);
+        g_keys_taken[hardware] = false;
+    }
+    if (taken) return false;
+    if (!window_exists(id)) return false;  // what the input method said closed the window
     const int32_t type = press ? event::key_down : event::key_up;
     const uint32_t mods = modifier_bits(e.state) & (event::flag::control | event::flag::shift | event::flag::alt);
-    Detail d;
-    pointer_point(id, d);
-    const int32_t code = special_code(e.keyval);
+    Detail d = key_detail(id);
     if (code >= 0) {
         d.key_code = code;
         int32_t answer = dispatch(id, type, mods | static_cast<uint32_t>(code), d);
@@ -296,7 +300,6 @@ bool on_key(const GdkEventKey& e, WindowId id) {
             answer = dispatch(id, event::key, mods | static_cast<uint32_t>(code), d);
         return answer != 0;
     }
-    const uint32_t ch = key_character(e.keyval, (e.state & GDK_CONTROL_MASK) != 0);
     if (ch == 0) return true;
     // key-down and key-up name the key: its character without modifiers, a letter in upper case;
     // key gives what it types.
@@ -508,7 +511,9 @@ bool pre_filter(GdkEvent* e) {
         case GDK_MAP: return on_map(e->any, id);
         case GDK_DELETE: return on_delete(id);
         case GDK_FOCUS_CHANGE:
-            if (window_toplevel(id)) (void)dispatch_simple(id, e->focus_change.in ? event::focus : event::unfocus, 0);
+            if (!window_toplevel(id)) return true;
+            ime::focus(id, e->focus_change.in);
+            (void)dispatch_simple(id, e->focus_change.in ? event::focus : event::unfocus, 0);
             return true;
         case GDK_WINDOW_STATE: return on_window_state(e->window_state, id);
         default: return true;
@@ -567,6 +572,23 @@ int32_t dispatch(WindowId window, int32_t type, uint32_t flags, const Detail& de
     }
     g_live = outer;
     return answer;
+}
+
+Detail key_detail(WindowId id) {
+    Detail d;
+    GtkWidget* container = window_container(id);
+    GdkWindow* target = container ? gtk_widget_get_window(container) : nullptr;
+    if (!target) return d;
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(target));
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return d;
+    double x = 0, y = 0;
+    gdk_window_get_device_position_double(target, pointer, &x, &y, nullptr);
+    const int factor = gdk_window_get_scale_factor(target);
+    d.x = x * factor;
+    d.y = y * factor;
+    d.has_offset = true;
+    return d;
 }
 
 void post_event(WindowId window, int32_t type, uint32_t flags, const Detail& detail) {

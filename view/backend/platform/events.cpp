@@ -38,10 +38,11 @@ struct Live {
     Detail detail;
 };
 
-Live g_live;                       // what the live event's platform fields read
-int64_t g_override = -1;           // modifier and button bits reported instead of the live state
-Cell g_awake_path = cell::none();  // system/view/awake, loaded once
-Cell g_awake_word = cell::none();  // names the guard frame
+Live g_live;                         // what the live event's platform fields read
+int64_t g_override = -1;             // modifier and button bits reported instead of the live state
+Cell g_awake_path = cell::none();    // system/view/awake, loaded once
+Cell g_awake_word = cell::none();    // names the guard frame
+Cell g_refresh_path = cell::none();  // system/view/platform/refresh-screens
 symbol::Id g_done = 0, g_stop = 0, g_wheel = 0;
 
 // Special keys: their codes and words. The codes are those the flags word carries for them.
@@ -154,12 +155,17 @@ Cell read_live(const Cell& ev, event::Field field) {
 
 // ---- Calling awake ---------------------------------------------------------------------------
 
+Cell load_path(std::string_view text) {
+    const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(text.data()), text.size());
+    return memory::buffer(code)->cells()[0];
+}
+
 void prepare_awake() {
     if (g_done) return;
-    static constexpr char kPath[] = "system/view/awake";
-    const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(kPath), sizeof kPath - 1);
-    g_awake_path = memory::buffer(code)->cells()[0];
+    g_awake_path = load_path("system/view/awake");
     collector::add_cell_root(&g_awake_path);
+    g_refresh_path = load_path("system/view/platform/refresh-screens");
+    collector::add_cell_root(&g_refresh_path);
     g_awake_word = words::global(symbol::make("awake"));
     collector::add_cell_root(&g_awake_word);
     g_done = symbol::resolve(symbol::make("done"));
@@ -167,9 +173,10 @@ void prepare_awake() {
     g_wheel = symbol::make("wheel");
 }
 
-// awake's answer: 0 for the word stop, 1 for anything else (done, other words, no answer, an
-// error: those stay inside the guard and are not reported here).
-int32_t call_awake(const Cell& ev) {
+// Calls the function a path names with the event (none: no argument). Its answer: 0 for the word
+// stop, 1 for anything else (done, other words, no answer, an error: those stay inside the guard
+// and are not reported here).
+int32_t call_guarded(const Cell* path, const Cell* ev) {
     const stack::Saved saved = stack::save();
     const trace::Quiet quiet;
     int32_t answer = 1;
@@ -177,12 +184,13 @@ int32_t call_awake(const Cell& ev) {
         prepare_awake();
         depth::check();
         stack::Call guard(stack::FrameType::try_all, g_awake_word);
-        stack::push(ev);
-        exits::refuse_escape(interp::get_path(g_awake_path));
-        const Cell awake = stack::top_cell();
-        if (cell::is(awake, TypeId::function) || cell::is(awake, TypeId::routine) || cell::is(awake, TypeId::native) ||
-            cell::is(awake, TypeId::action)) {
-            exits::refuse_escape(interp::call(awake, &stack::top_cell() - 1, 1, g_awake_word));
+        if (ev) stack::push(*ev);
+        exits::refuse_escape(interp::get_path(*path));
+        const Cell fn = stack::top_cell();
+        if (cell::is(fn, TypeId::function) || cell::is(fn, TypeId::routine) || cell::is(fn, TypeId::native) ||
+            cell::is(fn, TypeId::action)) {
+            const int32_t argc = ev ? 1 : 0;
+            exits::refuse_escape(interp::call(fn, &stack::top_cell() - argc, argc, g_awake_word));
             const Cell result = stack::top_cell();
             if (cell::is(result, TypeId::word) && symbol::resolve(result.w2) == g_stop) answer = 0;
         }
@@ -520,6 +528,16 @@ bool pre_filter(GdkEvent* e) {
     }
 }
 
+// The screen faces follow the monitors: refresh-screens runs from the loop once they change.
+void refresh_screens(void*) {
+    try {
+        (void)call_guarded(&g_refresh_path, nullptr);
+    } catch (...) {
+    }
+}
+
+void on_monitors_changed(GdkScreen*, gpointer) { loop::post(refresh_screens, nullptr); }
+
 void handle_gdk_event(GdkEvent* e, gpointer) {
     bool pass = true;
     try {
@@ -551,12 +569,14 @@ void run_posted_event(void* p) {
 void reset() {
     g_done = g_stop = g_wheel = 0;
     g_motion_window = g_hover_window = 0;
-    g_awake_path = g_awake_word = cell::none();
+    g_awake_path = g_awake_word = g_refresh_path = cell::none();
     g_key_symbols.fill(0);
 }
 
 void install() {
     gdk_event_handler_set(handle_gdk_event, nullptr, nullptr);
+    if (GdkScreen* screen = gdk_screen_get_default())
+        g_signal_connect(screen, "monitors-changed", G_CALLBACK(on_monitors_changed), nullptr);
     event::set_live_reader(read_live);
 }
 
@@ -566,7 +586,8 @@ int32_t dispatch(WindowId window, int32_t type, uint32_t flags, const Detail& de
     g_live = Live{window, detail};
     int32_t answer = 1;
     try {
-        answer = call_awake(event::make_live(type, flags));
+        const Cell ev = event::make_live(type, flags);
+        answer = call_guarded(&g_awake_path, &ev);
     } catch (...) {
         answer = 1;
     }

@@ -423,6 +423,50 @@ void store_geometry(WindowId id, uint32_t index, double x, double y) {
     else *slot = point::make2(static_cast<float>(ux), static_cast<float>(uy));
 }
 
+// A top level dragged by the user (moved or sized while a mouse button is held): its changes are
+// reported as moving and resizing, then once as move or resize (the last kind) when the button
+// is let go.
+struct Drag {
+    WindowId id = 0;
+    int32_t last = 0;  // moving or resizing
+    guint poll = 0;    // GLib source watching for the button's release
+};
+Drag g_drag;
+
+bool button_held(GdkWindow* gdk_window) {
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(gdk_window));
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return false;
+    GdkModifierType mask{};
+    gdk_window_get_device_position(gdk_window, pointer, nullptr, nullptr, &mask);
+    return (mask & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK)) != 0;
+}
+
+// Where a top level is, to go with a geometry event: its position (move, moving) or size.
+void dispatch_geometry(WindowId id, int32_t type, const Rect& r) {
+    const bool position = type == event::move || type == event::moving;
+    Detail d;
+    d.x = position ? r.x : r.width;
+    d.y = position ? r.y : r.height;
+    d.has_offset = true;
+    store_geometry(id, position ? 1 : 2, d.x, d.y);
+    (void)dispatch(id, type, 0, d);
+}
+
+gboolean poll_drag(gpointer) {
+    const WindowId id = g_drag.id;
+    GtkWidget* top = window_toplevel(id);
+    GdkWindow* gdk_window = top ? gtk_widget_get_window(top) : nullptr;
+    if (gdk_window && button_held(gdk_window)) return G_SOURCE_CONTINUE;
+    const int32_t type = g_drag.last == event::moving ? event::move : event::resize;
+    g_drag = Drag{};
+    try {
+        if (gdk_window) dispatch_geometry(id, type, window_rect(id));
+    } catch (...) {
+    }
+    return G_SOURCE_REMOVE;
+}
+
 // Reports where a top level now is: move and resize for what changed, both the first time (a
 // window just shown reports them as it would after being moved and sized).
 void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height) {
@@ -433,21 +477,20 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
     const Rect now{x * factor, y * factor, width * factor, height * factor - window_menu_bar_height(id)};
     const Rect before = window_rect(id);
     const bool first = window_note_rect(id, now);
-    if (first || now.x != before.x || now.y != before.y) {
-        Detail d;
-        d.x = now.x;
-        d.y = now.y;
-        d.has_offset = true;
-        store_geometry(id, 1, now.x, now.y);
-        (void)dispatch(id, event::move, 0, d);
+    const bool moved = first || now.x != before.x || now.y != before.y;
+    const bool sized = first || now.width != before.width || now.height != before.height;
+    const bool dragged = !first && (moved || sized) && button_held(gdk_window);
+    if (dragged && g_drag.id != id) {
+        if (g_drag.poll) g_source_remove(g_drag.poll);
+        g_drag = Drag{id, 0, g_timeout_add(50, poll_drag, nullptr)};
     }
-    if (window_exists(id) && (first || now.width != before.width || now.height != before.height)) {
-        Detail d;
-        d.x = now.width;
-        d.y = now.height;
-        d.has_offset = true;
-        store_geometry(id, 2, now.width, now.height);
-        (void)dispatch(id, event::resize, 0, d);
+    if (moved) {
+        if (dragged) g_drag.last = event::moving;
+        dispatch_geometry(id, dragged ? event::moving : event::move, now);
+    }
+    if (sized && window_exists(id)) {
+        if (dragged) g_drag.last = event::resizing;
+        dispatch_geometry(id, dragged ? event::resizing : event::resize, now);
     }
 }
 
@@ -569,6 +612,8 @@ void run_posted_event(void* p) {
 void reset() {
     g_done = g_stop = g_wheel = 0;
     g_motion_window = g_hover_window = 0;
+    if (g_drag.poll) g_source_remove(g_drag.poll);
+    g_drag = Drag{};
     g_awake_path = g_awake_word = g_refresh_path = cell::none();
     g_key_symbols.fill(0);
 }

@@ -374,6 +374,17 @@ TEST_F(Platform, PostsFromAnotherThreadReachAwake) {
     EXPECT_EQ(platform::loop::depth(), 0u);
 }
 
+// A change of the monitors makes the screen faces follow: refresh-screens runs from the loop.
+TEST_F(Platform, MonitorChangesRefreshTheScreens) {
+    eval("refreshed: 0 saved-refresh: :system/view/platform/refresh-screens");
+    eval("system/view/platform/refresh-screens: does [refreshed: refreshed + 1]");
+    g_signal_emit_by_name(gdk_screen_get_default(), "monitors-changed");
+    EXPECT_EQ(eval("refreshed"), "0");  // not inside the signal
+    settle();
+    EXPECT_EQ(eval("refreshed"), "1");
+    eval("system/view/platform/refresh-screens: :saved-refresh");
+}
+
 // Ending the outer loop first still ends the inner one first: levels return innermost first.
 TEST_F(Platform, TargetedEndsUnwindInOrder) {
     std::vector<int> order;

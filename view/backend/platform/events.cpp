@@ -8,6 +8,7 @@
 #include <gtk/gtk.h>
 
 #include <array>
+#include <bitset>
 #include <cmath>
 
 #include "datatypes/context.h"
@@ -24,8 +25,10 @@
 #include "runtime/cycles.h"
 #include "runtime/error.h"
 #include "runtime/memory.h"
+#include "view/backend/platform/ime.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/menus.h"
+#include "view/backend/platform/values.h"
 
 namespace zub::platform::events {
 namespace {
@@ -35,10 +38,11 @@ struct Live {
     Detail detail;
 };
 
-Live g_live;                       // what the live event's platform fields read
-int64_t g_override = -1;           // modifier and button bits reported instead of the live state
-Cell g_awake_path = cell::none();  // system/view/awake, loaded once
-Cell g_awake_word = cell::none();  // names the guard frame
+Live g_live;                         // what the live event's platform fields read
+int64_t g_override = -1;             // modifier and button bits reported instead of the live state
+Cell g_awake_path = cell::none();    // system/view/awake, loaded once
+Cell g_awake_word = cell::none();    // names the guard frame
+Cell g_refresh_path = cell::none();  // system/view/platform/refresh-screens
 symbol::Id g_done = 0, g_stop = 0, g_wheel = 0;
 
 // Special keys: their codes and words. The codes are those the flags word carries for them.
@@ -110,6 +114,7 @@ Cell word_cell(symbol::Id s) { return cell::make(TypeId::word, 0, s, 0xFFFFFFFF)
 Cell key_cell(const Cell& ev) {
     if (g_live.detail.key_symbol) return word_cell(g_live.detail.key_symbol);
     const int32_t type = event::type_of(ev);
+    if (type == event::ime) return g_live.detail.text ? cell::integer(g_live.detail.picked) : cell::none();
     if (type == event::wheel) return word_cell(g_wheel);
     if (type != event::key && type != event::key_down && type != event::key_up) return cell::none();
     const uint32_t flags = ev.w3;
@@ -121,6 +126,7 @@ Cell key_cell(const Cell& ev) {
 Cell picked_cell(const Cell& ev) {
     if (g_live.detail.key_symbol) return cell::integer(g_live.detail.picked);
     switch (event::type_of(ev)) {
+        case event::ime: return g_live.detail.text ? values::text(*g_live.detail.text) : cell::none();
         case event::wheel: return cell::floating(g_live.detail.wheel);
         case event::down:
         case event::mid_down:
@@ -149,12 +155,17 @@ Cell read_live(const Cell& ev, event::Field field) {
 
 // ---- Calling awake ---------------------------------------------------------------------------
 
+Cell load_path(std::string_view text) {
+    const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(text.data()), text.size());
+    return memory::buffer(code)->cells()[0];
+}
+
 void prepare_awake() {
     if (g_done) return;
-    static constexpr char kPath[] = "system/view/awake";
-    const NodeId code = lexer::load(reinterpret_cast<const std::byte*>(kPath), sizeof kPath - 1);
-    g_awake_path = memory::buffer(code)->cells()[0];
+    g_awake_path = load_path("system/view/awake");
     collector::add_cell_root(&g_awake_path);
+    g_refresh_path = load_path("system/view/platform/refresh-screens");
+    collector::add_cell_root(&g_refresh_path);
     g_awake_word = words::global(symbol::make("awake"));
     collector::add_cell_root(&g_awake_word);
     g_done = symbol::resolve(symbol::make("done"));
@@ -162,9 +173,10 @@ void prepare_awake() {
     g_wheel = symbol::make("wheel");
 }
 
-// awake's answer: 0 for the word stop, 1 for anything else (done, other words, no answer, an
-// error: those stay inside the guard and are not reported here).
-int32_t call_awake(const Cell& ev) {
+// Calls the function a path names with the event (none: no argument). Its answer: 0 for the word
+// stop, 1 for anything else (done, other words, no answer, an error: those stay inside the guard
+// and are not reported here).
+int32_t call_guarded(const Cell* path, const Cell* ev) {
     const stack::Saved saved = stack::save();
     const trace::Quiet quiet;
     int32_t answer = 1;
@@ -172,12 +184,13 @@ int32_t call_awake(const Cell& ev) {
         prepare_awake();
         depth::check();
         stack::Call guard(stack::FrameType::try_all, g_awake_word);
-        stack::push(ev);
-        exits::refuse_escape(interp::get_path(g_awake_path));
-        const Cell awake = stack::top_cell();
-        if (cell::is(awake, TypeId::function) || cell::is(awake, TypeId::routine) || cell::is(awake, TypeId::native) ||
-            cell::is(awake, TypeId::action)) {
-            exits::refuse_escape(interp::call(awake, &stack::top_cell() - 1, 1, g_awake_word));
+        if (ev) stack::push(*ev);
+        exits::refuse_escape(interp::get_path(*path));
+        const Cell fn = stack::top_cell();
+        if (cell::is(fn, TypeId::function) || cell::is(fn, TypeId::routine) || cell::is(fn, TypeId::native) ||
+            cell::is(fn, TypeId::action)) {
+            const int32_t argc = ev ? 1 : 0;
+            exits::refuse_escape(interp::call(fn, &stack::top_cell() - argc, argc, g_awake_word));
             const Cell result = stack::top_cell();
             if (cell::is(result, TypeId::word) && symbol::resolve(result.w2) == g_stop) answer = 0;
         }
@@ -236,21 +249,6 @@ void client_point(GdkWindow* from, double x, double y, WindowId id, Detail& d) {
     d.has_offset = true;
 }
 
-void pointer_point(WindowId id, Detail& d) {
-    GtkWidget* container = window_container(id);
-    GdkWindow* target = container ? gtk_widget_get_window(container) : nullptr;
-    if (!target) return;
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(target));
-    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
-    if (!pointer) return;
-    double x = 0, y = 0;
-    gdk_window_get_device_position_double(target, pointer, &x, &y, nullptr);
-    const int factor = gdk_window_get_scale_factor(target);
-    d.x = x * factor;
-    d.y = y * factor;
-    d.has_offset = true;
-}
-
 // The character a key gives, 0 for none: Backspace 8 (127 with Ctrl), Tab 9, Enter 13, Esc 27,
 // Ctrl+letter the control character 1-26, else the key's own character.
 uint32_t key_character(guint keyval, bool control) {
@@ -280,15 +278,29 @@ WindowId focused_window(WindowId id) {
     return owner && window_root(owner) == id ? owner : id;
 }
 
+std::bitset<256> g_keys_taken;  // keys (by hardware code) whose press the input method took
+
 bool on_key(const GdkEventKey& e, WindowId id) {
     id = focused_window(id);
     if (e.keyval == GDK_KEY_ISO_Level3_Shift || e.keyval == GDK_KEY_Mode_switch) return true;
     const bool press = e.type == GDK_KEY_PRESS;
+    const int32_t code = special_code(e.keyval);
+    const uint32_t ch = code >= 0 ? 0 : key_character(e.keyval, (e.state & GDK_CONTROL_MASK) != 0);
+    // The input method sees the key first. A key it took makes no events, its release included;
+    // a modifier's release still does, for scripts that keep track of what is held.
+    bool taken = ime::filter_key(window_root(id), id, e, ch);
+    const uint8_t hardware = e.hardware_keycode & 0xFF;
+    if (press) {
+        g_keys_taken[hardware] = taken;
+    } else {
+        taken = (taken || g_keys_taken[hardware]) && !is_modifier_code(code);
+        g_keys_taken[hardware] = false;
+    }
+    if (taken) return false;
+    if (!window_exists(id)) return false;  // what the input method said closed the window
     const int32_t type = press ? event::key_down : event::key_up;
     const uint32_t mods = modifier_bits(e.state) & (event::flag::control | event::flag::shift | event::flag::alt);
-    Detail d;
-    pointer_point(id, d);
-    const int32_t code = special_code(e.keyval);
+    Detail d = key_detail(id);
     if (code >= 0) {
         d.key_code = code;
         int32_t answer = dispatch(id, type, mods | static_cast<uint32_t>(code), d);
@@ -296,7 +308,6 @@ bool on_key(const GdkEventKey& e, WindowId id) {
             answer = dispatch(id, event::key, mods | static_cast<uint32_t>(code), d);
         return answer != 0;
     }
-    const uint32_t ch = key_character(e.keyval, (e.state & GDK_CONTROL_MASK) != 0);
     if (ch == 0) return true;
     // key-down and key-up name the key: its character without modifiers, a letter in upper case;
     // key gives what it types.
@@ -412,6 +423,50 @@ void store_geometry(WindowId id, uint32_t index, double x, double y) {
     else *slot = point::make2(static_cast<float>(ux), static_cast<float>(uy));
 }
 
+// A top level dragged by the user (moved or sized while a mouse button is held): its changes are
+// reported as moving and resizing, then once as move or resize (the last kind) when the button
+// is let go.
+struct Drag {
+    WindowId id = 0;
+    int32_t last = 0;  // moving or resizing
+    guint poll = 0;    // GLib source watching for the button's release
+};
+Drag g_drag;
+
+bool button_held(GdkWindow* gdk_window) {
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(gdk_window));
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return false;
+    GdkModifierType mask{};
+    gdk_window_get_device_position(gdk_window, pointer, nullptr, nullptr, &mask);
+    return (mask & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK)) != 0;
+}
+
+// Where a top level is, to go with a geometry event: its position (move, moving) or size.
+void dispatch_geometry(WindowId id, int32_t type, const Rect& r) {
+    const bool position = type == event::move || type == event::moving;
+    Detail d;
+    d.x = position ? r.x : r.width;
+    d.y = position ? r.y : r.height;
+    d.has_offset = true;
+    store_geometry(id, position ? 1 : 2, d.x, d.y);
+    (void)dispatch(id, type, 0, d);
+}
+
+gboolean poll_drag(gpointer) {
+    const WindowId id = g_drag.id;
+    GtkWidget* top = window_toplevel(id);
+    GdkWindow* gdk_window = top ? gtk_widget_get_window(top) : nullptr;
+    if (gdk_window && button_held(gdk_window)) return G_SOURCE_CONTINUE;
+    const int32_t type = g_drag.last == event::moving ? event::move : event::resize;
+    g_drag = Drag{};
+    try {
+        if (gdk_window) dispatch_geometry(id, type, window_rect(id));
+    } catch (...) {
+    }
+    return G_SOURCE_REMOVE;
+}
+
 // Reports where a top level now is: move and resize for what changed, both the first time (a
 // window just shown reports them as it would after being moved and sized).
 void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height) {
@@ -422,21 +477,20 @@ void report_placement(WindowId id, GdkWindow* gdk_window, int width, int height)
     const Rect now{x * factor, y * factor, width * factor, height * factor - window_menu_bar_height(id)};
     const Rect before = window_rect(id);
     const bool first = window_note_rect(id, now);
-    if (first || now.x != before.x || now.y != before.y) {
-        Detail d;
-        d.x = now.x;
-        d.y = now.y;
-        d.has_offset = true;
-        store_geometry(id, 1, now.x, now.y);
-        (void)dispatch(id, event::move, 0, d);
+    const bool moved = first || now.x != before.x || now.y != before.y;
+    const bool sized = first || now.width != before.width || now.height != before.height;
+    const bool dragged = !first && (moved || sized) && button_held(gdk_window);
+    if (dragged && g_drag.id != id) {
+        if (g_drag.poll) g_source_remove(g_drag.poll);
+        g_drag = Drag{id, 0, g_timeout_add(50, poll_drag, nullptr)};
     }
-    if (window_exists(id) && (first || now.width != before.width || now.height != before.height)) {
-        Detail d;
-        d.x = now.width;
-        d.y = now.height;
-        d.has_offset = true;
-        store_geometry(id, 2, now.width, now.height);
-        (void)dispatch(id, event::resize, 0, d);
+    if (moved) {
+        if (dragged) g_drag.last = event::moving;
+        dispatch_geometry(id, dragged ? event::moving : event::move, now);
+    }
+    if (sized && window_exists(id)) {
+        if (dragged) g_drag.last = event::resizing;
+        dispatch_geometry(id, dragged ? event::resizing : event::resize, now);
     }
 }
 
@@ -508,12 +562,24 @@ bool pre_filter(GdkEvent* e) {
         case GDK_MAP: return on_map(e->any, id);
         case GDK_DELETE: return on_delete(id);
         case GDK_FOCUS_CHANGE:
-            if (window_toplevel(id)) (void)dispatch_simple(id, e->focus_change.in ? event::focus : event::unfocus, 0);
+            if (!window_toplevel(id)) return true;
+            ime::focus(id, e->focus_change.in);
+            (void)dispatch_simple(id, e->focus_change.in ? event::focus : event::unfocus, 0);
             return true;
         case GDK_WINDOW_STATE: return on_window_state(e->window_state, id);
         default: return true;
     }
 }
+
+// The screen faces follow the monitors: refresh-screens runs from the loop once they change.
+void refresh_screens(void*) {
+    try {
+        (void)call_guarded(&g_refresh_path, nullptr);
+    } catch (...) {
+    }
+}
+
+void on_monitors_changed(GdkScreen*, gpointer) { loop::post(refresh_screens, nullptr); }
 
 void handle_gdk_event(GdkEvent* e, gpointer) {
     bool pass = true;
@@ -546,12 +612,16 @@ void run_posted_event(void* p) {
 void reset() {
     g_done = g_stop = g_wheel = 0;
     g_motion_window = g_hover_window = 0;
-    g_awake_path = g_awake_word = cell::none();
+    if (g_drag.poll) g_source_remove(g_drag.poll);
+    g_drag = Drag{};
+    g_awake_path = g_awake_word = g_refresh_path = cell::none();
     g_key_symbols.fill(0);
 }
 
 void install() {
     gdk_event_handler_set(handle_gdk_event, nullptr, nullptr);
+    if (GdkScreen* screen = gdk_screen_get_default())
+        g_signal_connect(screen, "monitors-changed", G_CALLBACK(on_monitors_changed), nullptr);
     event::set_live_reader(read_live);
 }
 
@@ -561,12 +631,30 @@ int32_t dispatch(WindowId window, int32_t type, uint32_t flags, const Detail& de
     g_live = Live{window, detail};
     int32_t answer = 1;
     try {
-        answer = call_awake(event::make_live(type, flags));
+        const Cell ev = event::make_live(type, flags);
+        answer = call_guarded(&g_awake_path, &ev);
     } catch (...) {
         answer = 1;
     }
     g_live = outer;
     return answer;
+}
+
+Detail key_detail(WindowId id) {
+    Detail d;
+    GtkWidget* container = window_container(id);
+    GdkWindow* target = container ? gtk_widget_get_window(container) : nullptr;
+    if (!target) return d;
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(target));
+    GdkDevice* pointer = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!pointer) return d;
+    double x = 0, y = 0;
+    gdk_window_get_device_position_double(target, pointer, &x, &y, nullptr);
+    const int factor = gdk_window_get_scale_factor(target);
+    d.x = x * factor;
+    d.y = y * factor;
+    d.has_offset = true;
+    return d;
 }
 
 void post_event(WindowId window, int32_t type, uint32_t flags, const Detail& detail) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "datatypes/event.h"
 #include "view/backend/platform/platform.h"
@@ -22,7 +23,9 @@ struct Detail {
     // A scroll bar's request: its word for event/key, the position for event/picked and the bar's
     // orientation word (0: none of these).
     symbol::Id key_symbol = 0, orientation = 0;
-    int32_t picked = 0;
+    int32_t picked = 0;  // an ime event's caret index in its composition
+    // An ime event's composition (UTF-8), held by the caller for the dispatch.
+    const std::string* text = nullptr;
 };
 
 // Installs the pre-filter and the live event's reader. Once, when the display opens.
@@ -38,8 +41,11 @@ inline int32_t dispatch_simple(WindowId window, int32_t type, uint32_t flags) {
     return dispatch(window, type, flags, Detail{});
 }
 
+// A key event's detail for a window: the pointer's place in it.
+Detail key_detail(WindowId window);
+
 // Queues an event for a window, dispatched at the next loop pass (dropped when the window is gone
-// by then). Safe from any thread.
+// by then). Safe from any thread. Its detail holds no text.
 void post_event(WindowId window, int32_t type, uint32_t flags, const Detail& detail);
 
 // The modifier and button bits reported instead of the live state while one lives (a synthetic

@@ -10,6 +10,7 @@
 #include "datatypes/handle.h"
 #include "runtime/handles.h"
 #include "view/backend/platform/events.h"
+#include "view/backend/platform/ime.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/place.h"
 
@@ -82,6 +83,7 @@ gboolean on_draw(GtkWidget*, cairo_t* cr, gpointer data) {
 void forget(WindowId id) {
     Window* w = record(id);
     if (!w) return;
+    ime::forget(id);
     if (w->timer) g_source_remove(w->timer);
     if (w->surface) cairo_surface_destroy(w->surface);
     if (w->face_slot) (void)handles::slot_release(w->face_slot);

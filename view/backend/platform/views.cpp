@@ -34,6 +34,7 @@
 #include "view/backend/draw/text.h"
 #include "view/backend/platform/camera.h"
 #include "view/backend/platform/events.h"
+#include "view/backend/platform/ime.h"
 #include "view/backend/platform/loop.h"
 #include "view/backend/platform/menus.h"
 #include "view/backend/platform/platform.h"
@@ -78,11 +79,13 @@ enum Word : uint8_t {
     w_moved,
     w_changed,
     w_pane,
+    w_caret,
     w_count
 };
 constexpr const char* kWords[] = {
-    "window",    "panel",     "base",     "rich-text", "screen", "cursor", "I-beam", "hand",  "cross",   "resize-ns",
-    "resize-we", "resize-ew", "inserted", "appended",  "poke",   "poked",  "put",    "moved", "changed", "pane",
+    "window", "panel", "base",      "rich-text", "screen",    "cursor",   "I-beam",
+    "hand",   "cross", "resize-ns", "resize-we", "resize-ew", "inserted", "appended",
+    "poke",   "poked", "put",       "moved",     "changed",   "pane",     "caret",
 };
 static_assert(std::size(kWords) == w_count);
 symbol::Id g_words[w_count];
@@ -362,6 +365,18 @@ void apply_cursor(WindowId id, const Cell& options) {
     window_set_cursor(id, cursor);
 }
 
+// A caret face (its options hold the word caret) shows where the input method's composition goes.
+void note_caret(WindowId id, const Cell& options) {
+    if (!cell::is(options, TypeId::block)) return;
+    for (uint32_t i = 0, n = block::length(options); i < n; ++i) {
+        const Cell c = block::abs_at(options, block::head_index(options) + i);
+        if (cell::is(c, TypeId::word) && is_word(c, w_caret)) {
+            ime::note_caret(id);
+            return;
+        }
+    }
+}
+
 void apply_flags(WindowId id, const Cell& face) {
     const uint32_t bits = flag_bits(field(face, facet::flags));
     window_set_flags(id, bits);
@@ -422,6 +437,8 @@ void apply_changes(WindowId id, const Cell& face, uint32_t mask) {
     if (mask & bit(facet::pane)) attach_pane(id, face);
     if (mask & bit(facet::rate)) timer_set(id, rate_ms(field(face, facet::rate)));
     if (mask & bit(facet::options)) apply_cursor(id, field(face, facet::options));
+    if (mask & (bit(facet::offset) | bit(facet::size) | bit(facet::options)))
+        note_caret(id, field(face, facet::options));
     if (window && (mask & bit(facet::menu))) menus::set_bar(id, face);
     if (camera::is_face(face) && (mask & (bit(facet::selected) | bit(facet::image))))
         camera::apply(id, face, mask & bit(facet::selected), mask & bit(facet::image));
@@ -548,6 +565,7 @@ Status make_view(const int32_t* r) {
     if (!window) window_show(id, cell::truthy(field(face, facet::visible)));
     if (!cell::truthy(field(face, facet::enabled))) window_set_enabled(id, false);
     apply_cursor(id, field(face, facet::options));
+    note_caret(id, field(face, facet::options));
     if (ms) timer_set(id, ms);
     if (widget && widget->make) widget->make(id, args[0]);
     paint_soon(id, args[0]);

@@ -247,6 +247,9 @@ Cell insert_or_append(Cell series, Cell value, const InsertOptions& options, boo
 }
 
 Cell block_append(Cell series, Cell value, const InsertOptions& options) {
+    // One value written once: the common case, and the lean road.
+    const bool one = options.only || !block::is_block_like(cell::type(value));
+    if (one && options.part != 0 && options.dup == 1) return block::append_value(series, value);
     return insert_or_append(series, value, options, true);
 }
 
@@ -341,7 +344,6 @@ Cell block_trim(Cell series, const TrimOptions&) {
 
 namespace block {
 
-bool is_block_like(TypeId type) { return type_group::in(type_group::block_like, type); }
 bool is_series(TypeId type) { return type_group::in(type_group::series, type); }
 
 Cell make(uint32_t capacity, TypeId type) {
@@ -427,6 +429,25 @@ Cell insert_block(Cell block, Cell values, bool at_tail, bool advance) {
     splice(node, at, 0, source, 1);
     if (advance) block.w1 = at + source.count;
     return block;
+}
+
+Cell append_value(Cell series, Cell value) {
+    const NodeId node = node_of(series);
+    SeriesBuffer* b = memory::buffer(node);
+    // Watched blocks take the action's road, which tells the watchers before and after.
+    if (b->flags & (series_flag::owned | series_flag::indexed))
+        return insert_or_append(series, value, InsertOptions{-1, true, 1}, true);
+    if (b->tail + sizeof(Cell) > b->size) {
+        const uint32_t length = cells_in(node);
+        if (length >= kMaxCells) error::fire(ErrorId::no_memory);
+        // Grown as splice grows; the value is a copy, so a moving buffer leaves it whole.
+        const uint64_t needed = (uint64_t{length} + 1) * sizeof(Cell);
+        b = memory::expand_series_copy(node, needed < kDoublingBar ? needed * 2 : needed);
+    }
+    std::memcpy(b->tail_ptr(), &value, sizeof(Cell));
+    b->tail += sizeof(Cell);
+    series.w1 = 0;
+    return series;
 }
 
 Cell select(Cell block, Cell key) {

@@ -766,6 +766,16 @@ Cell eval_path(Cell parent, Cell element, const PathStep& step) {
 
 Cell append(Cell series, Cell value, const InsertOptions& options) {
     const NodeId node = cell::series_node(series);
+    if (cell::is(value, TypeId::char_) && options.part != 0 && options.dup == 1) {
+        // The lean road: a character that fits the text's width and its room, no owner to tell.
+        SeriesBuffer* b = memory::buffer(node);
+        const uint32_t unit = b->unit();
+        if (!(b->flags & series_flag::owned) && append_unit(value.w2) <= unit && b->tail + unit <= b->size) {
+            series::store_unit(b->tail_ptr(), unit, value.w2);
+            b->tail += unit;
+            return at_index(series, 0);
+        }
+    }
     series_value::notify_owner(series, words::Word::append, series::length(node), 0);
     const uint32_t at = series::length(node);
     const uint32_t written = append_char(node, value, options.part, options.dup)

@@ -125,6 +125,27 @@ void splice(NodeId target, uint32_t at, uint32_t replaced, const Source& source,
     if (dup > 1) series::repeat_bytes(reinterpret_cast<std::byte*>(to), source.count * sizeof(Cell), dup);
 }
 
+// What makes a change take the road that tells: an object's field holds the block, or a hash!
+// index is in step with it.
+constexpr uint32_t kWatched = series_flag::owned | series_flag::indexed;
+
+// Writes one value at `at` (at most the length) of a block nobody watches: the cells from there
+// move up, the buffer grows as splice grows it. The value is a copy, so a moving buffer leaves it
+// whole. May collect.
+[[gnu::always_inline]] inline void put_one(NodeId node, uint32_t at, Cell value) {
+    SeriesBuffer* b = memory::buffer(node);
+    const uint32_t length = cells_in(node);
+    if (b->tail + sizeof(Cell) > b->size) {
+        if (length >= block::kMaxCells) error::fire(ErrorId::no_memory);
+        const uint64_t needed = (uint64_t{length} + 1) * sizeof(Cell);
+        b = memory::expand_series_copy(node, needed < kDoublingBar ? needed * 2 : needed);
+    }
+    Cell* cells = b->cells();
+    if (at < length) std::memmove(cells + at + 1, cells + at, size_t{length - at} * sizeof(Cell));
+    std::memcpy(cells + at, &value, sizeof(Cell));
+    b->tail += sizeof(Cell);
+}
+
 // ---- make and to ---------------------------------------------------------------------------------
 
 Cell capacity_block(TypeId type, const Cell& spec) {
@@ -246,11 +267,24 @@ Cell insert_or_append(Cell series, Cell value, const InsertOptions& options, boo
     return series;
 }
 
+// One value written once: the common case, and the lean road.
+bool one_value(const Cell& value, const InsertOptions& options) {
+    return (options.only || !block::is_block_like(cell::type(value))) && options.part != 0 && options.dup == 1;
+}
+
 Cell block_append(Cell series, Cell value, const InsertOptions& options) {
+    if (one_value(value, options)) return block::append_value(series, value);
     return insert_or_append(series, value, options, true);
 }
 
 Cell block_insert(Cell series, Cell value, const InsertOptions& options) {
+    const NodeId node = node_of(series);
+    if (one_value(value, options) && !(memory::buffer(node)->flags & kWatched)) {
+        const uint32_t at = block::head_index(series);
+        put_one(node, at, value);
+        series.w1 = at + 1;
+        return series;
+    }
     return insert_or_append(series, value, options, false);
 }
 
@@ -341,7 +375,6 @@ Cell block_trim(Cell series, const TrimOptions&) {
 
 namespace block {
 
-bool is_block_like(TypeId type) { return type_group::in(type_group::block_like, type); }
 bool is_series(TypeId type) { return type_group::in(type_group::series, type); }
 
 Cell make(uint32_t capacity, TypeId type) {
@@ -427,6 +460,16 @@ Cell insert_block(Cell block, Cell values, bool at_tail, bool advance) {
     splice(node, at, 0, source, 1);
     if (advance) block.w1 = at + source.count;
     return block;
+}
+
+Cell append_value(Cell series, Cell value) {
+    const NodeId node = node_of(series);
+    // Watched blocks take the action's road, which tells the watchers before and after.
+    if (memory::buffer(node)->flags & kWatched)
+        return insert_or_append(series, value, InsertOptions{-1, true, 1}, true);
+    put_one(node, cells_in(node), value);
+    series.w1 = 0;
+    return series;
 }
 
 Cell select(Cell block, Cell key) {

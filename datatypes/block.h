@@ -20,7 +20,7 @@ namespace zub::block {
 inline constexpr uint32_t kMaxCells = 0x0FFFFFFF;
 
 // block!, paren!, path!, lit-path!, set-path!, get-path! and hash!.
-bool is_block_like(TypeId type);
+inline bool is_block_like(TypeId type) { return type_group::in(type_group::block_like, type); }
 // What a deep copy descends into: the block-like and text-like types, binary!, vector!, image!.
 bool is_series(TypeId type);
 
@@ -72,6 +72,12 @@ Cell insert_value(Cell block, Cell value, bool at_tail, bool advance);
 // The same for every value of a block-like source from its head; the source may be the block.
 // May collect.
 Cell insert_block(Cell block, Cell values, bool at_tail, bool advance);
+
+// ---- Changing, as the actions do -------------------------------------------------------------
+
+// append of one value without refinements (a block value stays one value): the series at its
+// head. Owners and a hash! index hear of it as from the action. May collect.
+Cell append_value(Cell series, Cell value);
 
 // ---- Searching -------------------------------------------------------------------------------
 

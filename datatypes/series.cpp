@@ -155,6 +155,19 @@ int64_t addressed(const Cell& value, int32_t k) {
 }
 
 Cell series_pick(Cell value, int32_t index, Cell) {
+    SeriesBuffer* b = memory::buffer(cell::series_node(value));
+    const uint32_t unit = b->unit();
+    if (index > 0 && (unit == 16 || cell::is(value, TypeId::string))) {
+        // The common pick, a block's cell or a string's character counted from the head: read in
+        // place, without the general measures of every series kind.
+        const uint64_t at = (static_cast<uint64_t>(raw_head(value)) + static_cast<uint32_t>(index) - 1) * unit;
+        if (at >= b->used()) return cell::none();
+        const std::byte* p = b->head_ptr() + at;
+        if (unit != 16) return cell::character(series::load_unit(p, unit));
+        Cell c;
+        std::memcpy(&c, p, sizeof c);
+        return c;
+    }
     const int64_t i = addressed(value, index);
     return i < 0 ? cell::none() : series_value::element_at(value, static_cast<uint32_t>(i));
 }

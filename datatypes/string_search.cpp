@@ -764,8 +764,37 @@ Cell eval_path(Cell parent, Cell element, const PathStep& step) {
 
 // ---- append, insert, change ---------------------------------------------------------------------
 
+// The lean road of append: a character, or the whole of another text, that fits the target's
+// width and its room, with no owner to tell. False, nothing done, for anything else.
+[[gnu::always_inline]] inline bool append_in_place(NodeId node, const Cell& value) {
+    SeriesBuffer* b = memory::buffer(node);
+    const uint32_t unit = b->unit();
+    if (b->flags & series_flag::owned) return false;
+    if (cell::is(value, TypeId::char_)) {
+        if (append_unit(value.w2) > unit || b->tail + unit > b->size) return false;
+        series::store_unit(b->tail_ptr(), unit, value.w2);
+        b->tail += unit;
+        return true;
+    }
+    const TypeId type = cell::type(value);
+    if (!is_text(type) || type == TypeId::tag || cell::series_node(value) == node) return false;
+    SeriesBuffer* from = memory::buffer(cell::series_node(value));
+    const uint32_t from_unit = from->unit();
+    if (from_unit > unit) return false;
+    const uint32_t from_length = from->used() / from_unit;
+    const uint32_t from_index = head_in(value, from_length);
+    const uint32_t count = from_length - from_index;
+    if (b->tail + uint64_t{count} * unit > b->size) return false;
+    const std::byte* source = from->head_ptr() + size_t{from_index} * from_unit;
+    if (from_unit == unit) std::memcpy(b->tail_ptr(), source, size_t{count} * unit);
+    else copy_units(source, from_unit, b->tail_ptr(), unit, count);
+    b->tail += count * unit;
+    return true;
+}
+
 Cell append(Cell series, Cell value, const InsertOptions& options) {
     const NodeId node = cell::series_node(series);
+    if (options.part < 0 && options.dup == 1 && append_in_place(node, value)) return at_index(series, 0);
     series_value::notify_owner(series, words::Word::append, series::length(node), 0);
     const uint32_t at = series::length(node);
     const uint32_t written = append_char(node, value, options.part, options.dup)

@@ -94,6 +94,9 @@ void insert_entry(const int32_t* r) {
 }
 template <>
 void entry<Slot::append>(const int32_t* r) {
+    const Args<Slot::append> a(r);
+    // The commonest call has no refinement: straight to the type's action.
+    if (!a.has<"part">() && !a.has<"only">() && !a.has<"dup">()) return a.result(of(a[0]).append(a[0], a[1], {}));
     insert_entry<Slot::append>(r);
 }
 template <>

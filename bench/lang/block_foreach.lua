@@ -5,4 +5,4 @@ local function main(n)
   for _, v in ipairs(b) do s = s + v end
   return s
 end
-print(main(5000000))
+print(main(10000000))

@@ -6,4 +6,4 @@ def main(n):
     for v in b:
         s += v
     return s
-print(main(5000000))
+print(main(10000000))

@@ -4,4 +4,4 @@ local function main(n)
   for i = 1, n do s = f(i) % 1000 end
   return s
 end
-print(main(7000000))
+print(main(9000000))

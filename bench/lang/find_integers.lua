@@ -12,4 +12,4 @@ local function main(n)
   end
   return hits
 end
-print(main(100000))
+print(main(130000))

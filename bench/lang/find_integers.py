@@ -6,4 +6,4 @@ def main(n):
         if k in b:
             hits += b.index(k)
     return hits
-print(main(100000))
+print(main(130000))

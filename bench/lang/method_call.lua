@@ -6,4 +6,4 @@ local function main(n)
   for i = 0, n - 1 do c:add(i % 10) end
   return c.n
 end
-print(main(5000000))
+print(main(7000000))

@@ -8,4 +8,4 @@ def main(n):
     for i in range(n):
         c.add(i % 10)
     return c.n
-print(main(5000000))
+print(main(7000000))

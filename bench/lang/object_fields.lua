@@ -6,4 +6,4 @@ local function main(n)
   end
   return o.x + o.y
 end
-print(main(6000000))
+print(main(8000000))

@@ -8,4 +8,4 @@ def main(n):
         o.x = o.x + 1
         o.y = (o.y + o.x) % 1000
     return o.x + o.y
-print(main(6000000))
+print(main(8000000))

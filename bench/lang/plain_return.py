@@ -5,4 +5,4 @@ def main(n):
     for i in range(1, n + 1):
         s = f(i) % 1000
     return s
-print(main(7000000))
+print(main(9000000))

@@ -4,4 +4,4 @@ def main(n):
     for i in range(n):
         s += letters[i % 10]
     return len(s)
-print(main(8000000))
+print(main(10000000))

@@ -3,4 +3,4 @@ local function main(n)
   while i < n do s = s + i % 10; i = i + 1 end
   return s
 end
-print(main(8000000))
+print(main(10000000))

@@ -5,4 +5,4 @@ def main(n):
         s += i % 10
         i += 1
     return s
-print(main(8000000))
+print(main(10000000))

@@ -18,6 +18,7 @@
 #include "datatypes/date.h"
 #include "datatypes/event.h"
 #include "datatypes/function.h"
+#include "datatypes/object.h"
 #include "datatypes/ownership.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
@@ -118,6 +119,10 @@ struct Widget {
     GtkWidget* inner;  // the control itself (a scrolled window's child)
     GtkCssProvider* css;
     GtkWidget* unmarked;  // a radio's hidden partner, marked when the radio is not
+    // A button's images by state (normal, hot, pressed, disabled, default, stylus-hot); empty
+    // without images. Each is a GtkImage the widget holds a reference to.
+    std::vector<GtkWidget*> images;
+    int shown_state = -1;
 };
 std::vector<Widget> g_widgets;
 int g_quiet = 0;  // while above 0 the backend is setting widgets: their signals are its own
@@ -586,27 +591,12 @@ void set_text(Widget& w, const Cell& face) {
     }
 }
 
-// A button's image: an image! at its own size, or the first image of a block at the face's size
-// (at the pair after it when the block is [image pair]).
-void set_button_image(Widget& w, const Cell& face) {
-    if (w.kind != Kind::button && w.kind != Kind::toggle) return;
-    Cell image = field(face, facet::image);
-    double width = 0, height = 0;
-    if (cell::is(image, TypeId::block) && block::length(image) > 0) {
-        const uint32_t h = block::head_index(image);
-        const Cell size = block::length(image) == 2 ? block::abs_at(image, h + 1) : field(face, facet::size);
-        image = block::abs_at(image, h);
-        if (cell::is(size, TypeId::pair)) width = pair::x(size), height = pair::y(size);
-        else if (cell::is(size, TypeId::point2D))
-            width = point::coordinate(size, 0), height = point::coordinate(size, 1);
-    }
-    cairo_surface_t* source = cell::is(image, TypeId::image) ? draw::surface_of_image(image) : nullptr;
-    if (!source) {
-        gtk_button_set_image(GTK_BUTTON(w.inner), nullptr);
-        return;
-    }
+// A copy of the image scaled to w x h pixels (its own size for 0), for the display's scale.
+GtkWidget* scaled_image(const Cell& image, int w, int h) {
+    cairo_surface_t* source = draw::surface_of_image(image);
+    if (!source) return nullptr;
     const int sw = cairo_image_surface_get_width(source), sh = cairo_image_surface_get_height(source);
-    const int tw = width >= 1 ? to_pixels(width) : sw, th = height >= 1 ? to_pixels(height) : sh;
+    const int tw = w > 0 ? w : sw, th = h > 0 ? h : sh;
     cairo_surface_t* shown = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(1, tw), std::max(1, th));
     cairo_t* cr = cairo_create(shown);
     if (sw > 0 && sh > 0) cairo_scale(cr, static_cast<double>(tw) / sw, static_cast<double>(th) / sh);
@@ -616,9 +606,77 @@ void set_button_image(Widget& w, const Cell& face) {
     cairo_surface_destroy(source);
     const double s = scale();
     cairo_surface_set_device_scale(shown, s, s);
-    gtk_button_set_image(GTK_BUTTON(w.inner), gtk_image_new_from_surface(shown));
-    gtk_button_set_always_show_image(GTK_BUTTON(w.inner), TRUE);
+    GtkWidget* made = gtk_image_new_from_surface(shown);
     cairo_surface_destroy(shown);
+    return GTK_WIDGET(g_object_ref_sink(made));
+}
+
+void drop_images(Widget& w) {
+    for (GtkWidget* image : w.images) g_object_unref(image);
+    w.images.clear();
+}
+
+// The image state a button is in: pressed, hot or disabled before the default button's own.
+int image_state(GtkWidget* button) {
+    const GtkStateFlags flags = gtk_widget_get_state_flags(button);
+    if (flags & GTK_STATE_FLAG_INSENSITIVE) return 3;
+    if (flags & GTK_STATE_FLAG_ACTIVE) return 2;
+    if (flags & GTK_STATE_FLAG_PRELIGHT) return 1;
+    return gtk_widget_has_default(button) ? 4 : 0;
+}
+
+void show_image_state(Widget& w) {
+    if (w.images.size() < 2) return;  // one image shows in every state
+    const int state = image_state(w.inner);
+    if (state == w.shown_state) return;
+    w.shown_state = state;
+    gtk_button_set_image(GTK_BUTTON(w.inner), w.images[static_cast<size_t>(state)]);
+}
+
+void on_button_state(GtkWidget*, GtkStateFlags, gpointer tag) {
+    if (Widget* w = find(id_of(tag))) show_image_state(*w);
+}
+
+// A button's images: an image! at its own size, or a block of images at the face's size (one
+// image at the pair after it when the block is [image pair]). With several, the six states take
+// them in order (normal, hot, pressed, disabled, default, stylus-hot), the first standing in for
+// states past the last given.
+void set_button_image(Widget& w, const Cell& face) {
+    if (w.kind != Kind::button && w.kind != Kind::toggle) return;
+    const Cell image = field(face, facet::image);
+    double width = 0, height = 0;
+    std::vector<Cell> given;
+    if (cell::is(image, TypeId::block) && block::length(image) > 0) {
+        const uint32_t h = block::head_index(image), n = block::length(image);
+        const bool sized = n == 2 && !cell::is(block::abs_at(image, h + 1), TypeId::image);
+        const Cell size = sized ? block::abs_at(image, h + 1) : field(face, facet::size);
+        if (cell::is(size, TypeId::pair)) width = pair::x(size), height = pair::y(size);
+        else if (cell::is(size, TypeId::point2D))
+            width = point::coordinate(size, 0), height = point::coordinate(size, 1);
+        for (uint32_t i = 0; i < (sized ? 1 : std::min<uint32_t>(n, 6)); ++i)
+            given.push_back(block::abs_at(image, h + i));
+    } else if (cell::is(image, TypeId::image)) {
+        given.push_back(image);
+    }
+    drop_images(w);
+    const int tw = width >= 1 ? to_pixels(width) : 0, th = height >= 1 ? to_pixels(height) : 0;
+    GtkWidget* first = given.empty() || !cell::is(given[0], TypeId::image) ? nullptr : scaled_image(given[0], tw, th);
+    if (!first) {
+        gtk_button_set_image(GTK_BUTTON(w.inner), nullptr);
+        return;
+    }
+    w.images.push_back(first);
+    if (given.size() > 1) {
+        for (size_t k = 1; k < 6; ++k) {
+            GtkWidget* state =
+                k < given.size() && cell::is(given[k], TypeId::image) ? scaled_image(given[k], tw, th) : nullptr;
+            w.images.push_back(state ? state : GTK_WIDGET(g_object_ref(first)));
+        }
+    }
+    w.shown_state = -1;
+    gtk_button_set_always_show_image(GTK_BUTTON(w.inner), TRUE);
+    if (w.images.size() == 1) gtk_button_set_image(GTK_BUTTON(w.inner), first);
+    else show_image_state(w);
 }
 
 // The check state a check box's data stands for: on, off, or (tri-state, none) undetermined.
@@ -667,8 +725,23 @@ void set_data(Widget& w, WindowId id, const Cell& face) {
     }
 }
 
+// A scroller's bar spans 0..1: its page is the face's `selected` ratio (a page of nothing is
+// ignored), a step the ratio in its `steps` field (a tenth without one).
+void set_scroller_page(Widget& w, const Cell& face) {
+    GtkAdjustment* adjustment = gtk_range_get_adjustment(GTK_RANGE(w.inner));
+    const double page = ratio_of(field(face, facet::selected));
+    if (page > 0) {
+        gtk_adjustment_set_page_size(adjustment, page);
+        gtk_adjustment_set_page_increment(adjustment, page);
+    }
+    const int32_t at = object::find_word(face, symbol::make("steps"));
+    const double step = at < 0 ? -1 : ratio_of(*context::value_at(face.w1, static_cast<uint32_t>(at)));
+    gtk_adjustment_set_step_increment(adjustment, step > 0 ? step : 0.1);
+}
+
 void set_selected(Widget& w, const Cell& face) {
     switch (w.kind) {
+        case Kind::scroller: set_scroller_page(w, face); break;
         case Kind::text_list: select_text_list(w, face); break;
         case Kind::drop_down:
         case Kind::drop_list: select_combo(w, face); break;
@@ -696,6 +769,7 @@ void on_destroy(GtkWidget* outer, gpointer) {
     for (auto it = g_widgets.begin(); it != g_widgets.end(); ++it) {
         if (it->outer != outer) continue;
         if (it->css) g_object_unref(it->css);
+        drop_images(*it);
         if (it->unmarked) {
             gtk_widget_destroy(it->unmarked);
             g_object_unref(it->unmarked);
@@ -778,6 +852,10 @@ void on_range_changed(GtkRange* range, gpointer tag) {
         if (!w || !is_object(face)) return;
         const double v = gtk_range_get_value(range);
         set_quiet(face, facet::data, w->kind == Kind::slider ? cell::floating(v, TypeId::percent) : cell::floating(v));
+        if (w->kind == Kind::scroller) {
+            const double page = gtk_adjustment_get_page_size(gtk_range_get_adjustment(range));
+            set_quiet(face, facet::selected, cell::floating(page, TypeId::percent));
+        }
         (void)send(id, event::change);
     });
 }
@@ -915,6 +993,7 @@ GtkWidget* create(Kind kind, WindowId id, GtkWidget*& inner, gpointer tag) {
         case Kind::button:
             inner = gtk_button_new_with_label("");
             g_signal_connect(inner, "clicked", G_CALLBACK(on_clicked), tag);
+            g_signal_connect(inner, "state-flags-changed", G_CALLBACK(on_button_state), tag);
             return inner;
         case Kind::toggle:
         case Kind::check:
@@ -923,6 +1002,7 @@ GtkWidget* create(Kind kind, WindowId id, GtkWidget*& inner, gpointer tag) {
                     : kind == Kind::check ? gtk_check_button_new_with_label("")
                                           : gtk_radio_button_new_with_label(nullptr, "");
             g_signal_connect(inner, "toggled", G_CALLBACK(on_toggled), tag);
+            if (kind == Kind::toggle) g_signal_connect(inner, "state-flags-changed", G_CALLBACK(on_button_state), tag);
             return inner;
         case Kind::field:
             inner = gtk_entry_new();

@@ -190,7 +190,9 @@ TEST_F(Series, TextHashReadsLongAndNonAsciiTextAlikeInEveryWidth) {
     const uint32_t h = hash(lower, 1);
     for (const uint32_t unit : {1u, 2u, 4u}) {
         EXPECT_EQ(hash(lower, unit), h) << unit;
-        if (unit > 1) EXPECT_EQ(hash(upper, unit), h) << unit;
+        if (unit > 1) {
+            EXPECT_EQ(hash(upper, unit), h) << unit;
+        }
         EXPECT_EQ(hash(lower, unit, 3), hash(lower.substr(3), 1)) << unit;
     }
     EXPECT_NE(hash(U"abcdefgh", 1), hash(U"abcdefgi", 1));

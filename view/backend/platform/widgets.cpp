@@ -1232,7 +1232,7 @@ void make(WindowId id, const Cell& face) {
         g_object_ref_sink(unmarked);
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(unmarked), TRUE);
     }
-    g_widgets.push_back(Widget{id, kind, outer, inner, nullptr, unmarked});
+    g_widgets.push_back(Widget{id, kind, outer, inner, nullptr, unmarked, {}, -1});
     g_signal_connect(outer, "destroy", G_CALLBACK(on_destroy), nullptr);
     g_signal_connect(inner, "notify::is-focus", G_CALLBACK(on_focus_changed), GUINT_TO_POINTER(id));
     const Rect r = window_rect(id);

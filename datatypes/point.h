@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "datatypes/integer.h"
+#include "datatypes/pair.h"
 #include "runtime/cell.h"
 
 namespace zub::point {
@@ -24,6 +25,17 @@ inline void set_coordinate(Cell& p, int i, float v) {
     if (i == 0) p.w1 = bits;
     else if (i == 1) p.w2 = bits;
     else p.w3 = bits;
+}
+
+// A pair! or point2D! as two numbers; false for anything else.
+inline bool xy(const Cell& c, double& x, double& y) {
+    if (cell::is(c, TypeId::pair)) {
+        x = pair::x(c), y = pair::y(c);
+        return true;
+    }
+    if (!cell::is(c, TypeId::point2D)) return false;
+    x = coordinate(c, 0), y = coordinate(c, 1);
+    return true;
 }
 
 inline int dimensions(const Cell& p) { return cell::is(p, TypeId::point3D) ? 3 : 2; }

@@ -596,15 +596,7 @@ int64_t hit(const Laid& laid, double x, double y, int& trail) {
 }
 
 bool point_of(const Cell& c, double& x, double& y) {
-    if (cell::is(c, TypeId::pair)) {
-        x = pair::x(c), y = pair::y(c);
-        return true;
-    }
-    if (cell::is(c, TypeId::point2D)) {
-        x = point::coordinate(c, 0), y = point::coordinate(c, 1);
-        return std::isfinite(x) && std::isfinite(y);
-    }
-    return false;
+    return point::xy(c, x, y) && std::isfinite(x) && std::isfinite(y);
 }
 
 // Fills the layout's glyph outlines, taken at the layout's own size and carried to the device by

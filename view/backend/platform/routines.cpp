@@ -31,15 +31,7 @@ bool g_display_wanted = true;
 
 // A pair! or point2D! in units as device pixels.
 bool pixels_of(const Cell& v, double& x, double& y) {
-    if (cell::is(v, TypeId::pair)) {
-        x = pair::x(v);
-        y = pair::y(v);
-    } else if (cell::is(v, TypeId::point2D)) {
-        x = point::coordinate(v, 0);
-        y = point::coordinate(v, 1);
-    } else {
-        return false;
-    }
+    if (!point::xy(v, x, y)) return false;
     // Kept fractional: an offset sent in units comes back in the same units.
     x *= scale();
     y *= scale();

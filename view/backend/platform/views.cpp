@@ -162,26 +162,13 @@ uint32_t flag_bits(const Cell& flags) {
     return bits;
 }
 
-// A pair! or point2D! as two numbers; false for anything else.
-bool xy_of(const Cell& v, double& x, double& y) {
-    if (cell::is(v, TypeId::pair)) {
-        x = pair::x(v), y = pair::y(v);
-        return true;
-    }
-    if (cell::is(v, TypeId::point2D)) {
-        x = point::coordinate(v, 0), y = point::coordinate(v, 1);
-        return true;
-    }
-    return false;
-}
-
 // The face's place in pixels: its offset (in the parent, or on the desktop for a window) and its
 // size. A window of a negative or missing size is 200 units a side; any size of 0 is one pixel,
 // as no native window can be empty.
 Rect rect_of(const Cell& face) {
     double x = 0, y = 0, w = 0, h = 0;
-    (void)xy_of(field(face, facet::offset), x, y);
-    const bool sized = xy_of(field(face, facet::size), w, h);
+    (void)point::xy(field(face, facet::offset), x, y);
+    const bool sized = point::xy(field(face, facet::size), w, h);
     if (has_type(face, w_window)) {
         if (!sized || w < 0) w = 200;
         if (!sized || h < 0) h = 200;
@@ -274,7 +261,7 @@ void draw_image_facet(draw::Context& context, const Cell& face) {
     cairo_surface_t* source = draw::surface_of_image(image);
     if (!source) return;
     double w = 0, h = 0;
-    if (!xy_of(field(face, facet::size), w, h)) w = image::width(image), h = image::height(image);
+    if (!point::xy(field(face, facet::size), w, h)) w = image::width(image), h = image::height(image);
     const draw::Point corners[] = {{0, 0}, {w, h}};
     draw::image(context, source, corners, draw::Crop{});
     cairo_surface_destroy(source);

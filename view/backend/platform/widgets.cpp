@@ -650,9 +650,7 @@ void set_button_image(Widget& w, const Cell& face) {
         const uint32_t h = block::head_index(image), n = block::length(image);
         const bool sized = n == 2 && !cell::is(block::abs_at(image, h + 1), TypeId::image);
         const Cell size = sized ? block::abs_at(image, h + 1) : field(face, facet::size);
-        if (cell::is(size, TypeId::pair)) width = pair::x(size), height = pair::y(size);
-        else if (cell::is(size, TypeId::point2D))
-            width = point::coordinate(size, 0), height = point::coordinate(size, 1);
+        (void)point::xy(size, width, height);
         for (uint32_t i = 0; i < (sized ? 1 : std::min<uint32_t>(n, 6)); ++i)
             given.push_back(block::abs_at(image, h + i));
     } else if (cell::is(image, TypeId::image)) {

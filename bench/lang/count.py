@@ -24,6 +24,18 @@ OPERATIONS = {
     "pick-block": ("b: [1 2 3 4 5 6 7 8 9 10]", "pick b 3"),
     "insert-block": ("b: make block! 16", "insert tail b i"),
     "copy-part": ('s: "abcdefghij"', "copy/part s 3"),
+    "paren": ("", "(i)"),
+    "integer-add": ("", "i + 1"),
+    "if": ("", "if i > 0 [i]"),
+    "either": ("", "either i > 0 [i] [0]"),
+    "native-2": ("", "min i 3"),
+    "call-1": ("f: func [x] [x]", "f i"),
+    "call-return": ("f: func [x] [return x]", "f i"),
+    "call-3-locals": ("f: func [a b c /local x] [x: a]", "f i 2 3"),
+    "path-read": ("o: make object! [x: 1]", "o/x"),
+    "path-write": ("o: make object! [x: 1]", "o/x: i"),
+    "method": ("o: make object! [f: func [k] [k]]", "o/f i"),
+    "set-word": ("", "s: i"),
 }
 
 PROGRAM = """main: func [n /local b s] [

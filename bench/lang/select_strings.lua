@@ -12,4 +12,4 @@ local function main(n)
   end
   return total
 end
-print(main(130000))
+print(main(150000))

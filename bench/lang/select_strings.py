@@ -8,4 +8,4 @@ def main(n):
         if k in pairs:
             total += len(pairs[pairs.index(k) + 1])
     return total
-print(main(130000))
+print(main(150000))

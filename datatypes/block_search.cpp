@@ -72,6 +72,13 @@ bool matches(const Search& s, int64_t at) {
     return false;
 }
 
+// Whether a string holds the key's text (case-folded unless case_sensitive), as the comparison
+// of two strings answers it.
+inline bool equal_text(const string::TextKey& key, const Cell& candidate, bool case_sensitive) {
+    const string::TextKey text = string::text_key(candidate);
+    return text.length == key.length && string::compare_keys(text, key, case_sensitive) == 0;
+}
+
 struct Found {
     int64_t at;       // position of the match, -1 when there is none
     bool backward;    // found by a backward walk
@@ -138,6 +145,20 @@ Found search(const Cell& series, const Cell& value, const FindOptions& o) {
             for (int64_t i = s.head; i <= limit; i += s.step) {
                 const Cell& c = cells[i];
                 if (cell::is(c, TypeId::integer) ? c.w2 == value.w2 : matches(s, i)) return {i, false, length};
+                if (o.match) break;
+            }
+            return kNotFound;
+        }
+        if (s.mode == Mode::value && t == TypeId::string && s.op != op_same) {
+            // A string among strings: the sought text located once, each candidate rejected by its
+            // length before a character is compared; other values take the comparison.
+            const string::TextKey key = string::text_key(value);
+            const bool case_sensitive = s.op == op_strict_equal;
+            const Cell* const cells = cells_of(node);
+            for (int64_t i = s.head; i <= limit; i += s.step) {
+                const Cell& c = cells[i];
+                if (cell::is(c, TypeId::string) ? equal_text(key, c, case_sensitive) : matches(s, i))
+                    return {i, false, length};
                 if (o.match) break;
             }
             return kNotFound;

@@ -75,8 +75,7 @@ bool matches(const Search& s, int64_t at) {
 // Whether a string holds the key's text (case-folded unless case_sensitive), as the comparison
 // of two strings answers it.
 inline bool equal_text(const string::TextKey& key, const Cell& candidate, bool case_sensitive) {
-    const string::TextKey text = string::text_key(candidate);
-    return text.length == key.length && string::compare_keys(text, key, case_sensitive) == 0;
+    return string::equal_keys(string::text_key(candidate), key, case_sensitive);
 }
 
 struct Found {

@@ -688,7 +688,7 @@ TextKey text_key(const Cell& value) {
     const NodeId node = cell::series_node(value);
     SeriesBuffer* b = memory::buffer(node);
     const uint32_t unit = unit_of(node);
-    const uint32_t length = b->used() / unit;
+    const uint32_t length = b->used() >> (unit >> 1);  // units are 1, 2 or 4 bytes: no division
     const auto head = static_cast<int32_t>(cell::series_index(value));
     const uint32_t index = head < 0 ? 0 : std::min(static_cast<uint32_t>(head), length);
     return {b->head_ptr() + size_t{index} * unit, length - index, unit};
@@ -703,6 +703,19 @@ int32_t compare_keys(const TextKey& a, const TextKey& b, bool case_sensitive) {
     });
     if (order) return order;
     return a.length == b.length ? 0 : a.length < b.length ? -1 : 1;
+}
+
+bool equal_keys(const TextKey& a, const TextKey& b, bool case_sensitive) {
+    if (a.length != b.length) return false;
+    if (a.unit == 1 && b.unit == 1) {
+        // The common case, narrow text: a pair of bytes differing only by case is folded.
+        const auto* x = reinterpret_cast<const uint8_t*>(a.data);
+        const auto* y = reinterpret_cast<const uint8_t*>(b.data);
+        for (uint32_t i = 0; i < a.length; ++i)
+            if (x[i] != y[i] && (case_sensitive || fold(x[i]) != fold(y[i]))) return false;
+        return true;
+    }
+    return compare_keys(a, b, case_sensitive) == 0;
 }
 
 sort::Compare float_comparator(uint32_t width) {

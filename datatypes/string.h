@@ -226,6 +226,8 @@ TextKey text_key(const Cell& value);
 // The order compare_chars gives two texts under the sort orders: folded (op_sort) unless
 // case_sensitive (op_sort_case). -1, 0 or 1. Never allocates.
 int32_t compare_keys(const TextKey& a, const TextKey& b, bool case_sensitive);
+// Whether two texts are equal as compare_keys orders them. Never allocates.
+bool equal_keys(const TextKey& a, const TextKey& b, bool case_sensitive);
 
 // ---- Searching and editing (string_search.cpp) --------------------------------------------------
 //

@@ -146,6 +146,7 @@ inline Status any_expression(Source& s, bool infix) {
     return expression(s, infix);
 }
 Status apply_operators(Source& s, const Cell* slot);
+inline const Cell* operator_at(Source& s);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
@@ -1024,68 +1025,141 @@ Cell name_of(const Cell& fn, const Cell& name) {
 // kind of element, a missing or unset field and its error).
 inline const Cell* object_field(const Cell& parent, const Cell& element, bool setting) {
     if (setting || !cell::is(parent, TypeId::object) || !cell::is(element, TypeId::word)) return nullptr;
-    const int32_t index = context::find_word(parent.w1, element.w2, true);
-    if (index < 0) return nullptr;
-    const Cell* values = context::entry_of(parent.w1).values;
-    const Cell* slot = values ? values + index : nullptr;
-    return slot && !cell::is(*slot, TypeId::unset) ? slot : nullptr;
+    const object::Field* field = object::field_of(parent.w1, element.w2);
+    return field && !cell::is(*field->value, TypeId::unset) ? field->value : nullptr;
+}
+
+// The object a two-step path starts from, a word holding one then a word, with the path's steps;
+// null for any other path.
+inline const Cell* path_object(const Cell& path, const Cell*& steps) {
+    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
+    const uint32_t head = cell::series_index(path);
+    if (buffer->used() / sizeof(Cell) != head + 2) return nullptr;
+    steps = buffer->cells() + head;
+    if (!cell::is(steps[0], TypeId::word) || !cell::is(steps[1], TypeId::word)) return nullptr;
+    const Cell* object = slot_of(steps[0]);
+    return object && cell::is(*object, TypeId::object) ? object : nullptr;
 }
 
 // The commonest path, a word holding an object then a word naming one of its fields: the field's
 // slot, read straight from the object's context; null for anything else, which path_eval takes.
 inline const Cell* object_path_field(const Cell& path) {
-    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
-    const uint32_t head = cell::series_index(path);
-    if (buffer->used() / sizeof(Cell) != head + 2) return nullptr;
-    const Cell* steps = buffer->cells() + head;
-    if (!cell::is(steps[0], TypeId::word)) return nullptr;
-    const Cell* object = slot_of(steps[0]);
+    const Cell* steps;
+    const Cell* object = path_object(path, steps);
     return object ? object_field(*object, steps[1], false) : nullptr;
 }
 
-// A path's value, the two-step object path first; a function it reaches (a method) is called.
-// Out of line, as is the set below: inlined, they cost other_expression's parens and the rest
-// two more saved registers on every entry.
-[[gnu::noinline]] Status evaluate_path(const Cell& path, Source& s) {
-    const Cell* field = object_path_field(path);
+// A path's value when it is not a plain field: a method (`field`, the function it reaches) is
+// called, any other path goes the general road.
+[[gnu::noinline]] Status path_call(const Cell& path, Source& s, const Cell* field) {
     if (!field) return path_eval(path, s, kEvaluate, cell::unset());
-    const TypeId t = cell::type(*field);
-    if (!is_callable(t)) {
-        stack::push(*field);
-        return Status::normal;
-    }
     const Cell fn = *field;
     const Cell name = cells_of(cell::series_node(path))[cell::series_index(path) + 1];
-    if (t != TypeId::function || s.mode != 0 || trace::g_active)
+    if (!cell::is(fn, TypeId::function) || s.mode != 0 || trace::g_active)
         return invoke(fn, name, s, &path, cell::series_index(path) + 2, false);
     depth::check();
     Cell* const start = stack::push(fn);
     return call_function_plain<true>(fn, name, s, start, false, &path);
 }
 
+// A path's value, the two-step object path first; a function it reaches (a method) is called.
+// Out of line, as is the set below: inlined, they cost other_expression's parens and the rest
+// two more saved registers on every entry; the call, out of line too, costs the read none.
+[[gnu::noinline]] Status evaluate_path(const Cell& path, Source& s) {
+    const Cell* field = object_path_field(path);
+    if (!field || is_callable(cell::type(*field))) [[unlikely]]
+        return path_call(path, s, field);
+    stack::push(*field);
+    return Status::normal;
+}
+
 // Sets a field through a two-step object path as the object's path action does (the set mark,
 // on-change*), the value pushed as the result; false, nothing done, for anything else.
-[[gnu::noinline]] bool set_object_path(const Cell& path, const Cell& value) {
-    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
-    const uint32_t head = cell::series_index(path);
-    if (buffer->used() / sizeof(Cell) != head + 2) return false;
-    const Cell* steps = buffer->cells() + head;
-    if (!cell::is(steps[0], TypeId::word) || !cell::is(steps[1], TypeId::word)) return false;
-    const Cell* object = slot_of(steps[0]);
-    if (!object || !cell::is(*object, TypeId::object)) return false;
-    const symbol::Id field = steps[1].w2;
-    const int32_t index = context::find_word(object->w1, field, true);
-    if (index < 0 || symbol::resolve(field) == symbol::resolve(words::id(words::Word::self))) return false;
+bool set_object_path(const Cell& path, const Cell& value) {
+    const Cell* steps;
+    const Cell* object = path_object(path, steps);
+    if (!object) return false;
+    const object::Field* field = object::field_of(object->w1, steps[1].w2);
+    if (!field || !field->settable) return false;
     // An object without event handlers takes the value and its field's set mark here; one with
     // handlers goes through set_field, held on the stack while they run.
-    if (context::store_direct(object->w1, static_cast<uint32_t>(index), value)) {
+    if (object::store_field(*field, value)) {
         stack::push(value);
         return true;
     }
+    const uint32_t index = field->index;
     Cell* const kept = stack::push(*object);
-    object::set_field(*kept, static_cast<uint32_t>(index), value);
+    object::set_field(*kept, index, value);
     *kept = value;
     return true;
+}
+
+// A value an expression may start with that is read without evaluating anything: a value of its
+// own, a word holding a plain value or an object's field through a two-step path; null for any
+// other. Valid until the next allocation.
+inline const Cell* plain_operand(const Cell& at) {
+    const Cell* value;
+    if (cell::is(at, TypeId::word)) value = slot_of(at);
+    else if (cell::is(at, TypeId::path)) value = object_path_field(at);
+    else return type_group::in(type_traits::g_self_evaluating, cell::type(at)) ? &at : nullptr;
+    return value && type_group::in(kPlainValue, cell::type(*value)) ? value : nullptr;
+}
+
+// The frame of a set-path, as if marked before `start`, where its value sits when it is marked
+// after taking it.
+inline void mark_set_path(Cell* start) {
+    stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);
+    g_args = start;
+}
+
+// Sets the path to the value at the frame's arguments base and leaves it there, the frame popped.
+Status store_set_path(const Cell& path, Source& s, Cell* start) {
+    Status st = Status::normal;
+    if (trace::g_active) [[unlikely]]
+        trace::emit_at(trace::event::set, s.node, s.index, g_args[0], path);
+    if (!set_object_path(path, g_args[0])) st = path_eval(path, s, kSet, g_args[0]);
+    if (st != Status::normal) return abandon(start, st);
+    g_args[0] = g_top[-1];
+    g_top = g_args + 1;
+    stack::unwind();
+    return Status::normal;
+}
+
+// A set-path and the expression after it, whose value it takes and leaves pushed. Its frame (named
+// set-path, as errors and handlers see it) is marked once something may be called: a plain value,
+// the integer operators after it and a field stored where no handler is told take none. Marked
+// later, it is the frame marking it first would have made: nothing before it changed the stacks.
+[[gnu::noinline]] Status set_path_expression(const Cell& path, Source& s) {
+    const bool traced = trace::g_active;
+    if (traced) [[unlikely]]
+        trace::emit_at(trace::event::push, s.node, s.index - 1, path, cell::none());
+    if (s.at_end()) error::fire(ErrorId::need_value, path);
+    Cell* const start = g_top;
+    const Cell* first = traced ? nullptr : plain_operand(s.buffer()->cells()[s.index]);
+    if (!first) {
+        mark_set_path(start);
+        const Status st = any_expression(s, true);
+        if (st != Status::normal) return abandon(start, st);
+        return store_set_path(path, s, start);
+    }
+    stack::push(*first);
+    ++s.index;
+    while (const Cell* op = operator_at(s)) {
+        SeriesBuffer* const buffer = s.buffer();
+        if (integer_operation(*op, s, buffer->cells(), std::min(s.tail, buffer->used() / uint32_t{sizeof(Cell)})))
+            continue;
+        mark_set_path(start);
+        const Status st = apply_operators(s, op);
+        if (st != Status::normal) return abandon(start, st);
+        return store_set_path(path, s, start);
+    }
+    const Cell* steps;
+    if (const Cell* object = path_object(path, steps)) {
+        const object::Field* field = object::field_of(object->w1, steps[1].w2);
+        if (field && object::store_field(*field, *start)) return Status::normal;
+    }
+    mark_set_path(start);
+    return store_set_path(path, s, start);
 }
 
 // The values that are neither words, set-words nor values of their own. Out of line, so the common
@@ -1102,22 +1176,7 @@ inline const Cell* object_path_field(const Cell& path) {
         case TypeId::paren: ZUB_PASS(eval(value, true)); break;
         case TypeId::path: ZUB_PASS(evaluate_path(value, s)); break;
         case TypeId::get_path: ZUB_PASS(path_eval(value, s, kGet, cell::unset())); break;
-        case TypeId::set_path: {
-            if (trace::g_active) [[unlikely]]
-                trace::emit_at(trace::event::push, s.node, s.index - 1, value, cell::none());
-            if (s.at_end()) error::fire(ErrorId::need_value, value);
-            Cell* const start = g_top;
-            stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);
-            Status st = any_expression(s, true);
-            if (st == Status::normal && trace::g_active) [[unlikely]]
-                trace::emit_at(trace::event::set, s.node, s.index, g_args[0], value);
-            if (st == Status::normal && !set_object_path(value, g_args[0])) st = path_eval(value, s, kSet, g_args[0]);
-            if (st != Status::normal) return abandon(start, st);
-            g_args[0] = g_top[-1];
-            g_top = g_args + 1;
-            stack::unwind();
-            break;
-        }
+        case TypeId::set_path: ZUB_PASS(set_path_expression(value, s)); break;
         case TypeId::lit_path: {
             Cell p = value;
             cell::set_type(p, TypeId::path);

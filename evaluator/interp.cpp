@@ -147,6 +147,7 @@ inline Status any_expression(Source& s, bool infix) {
 }
 Status apply_operators(Source& s, const Cell* slot);
 inline const Cell* operator_at(Source& s);
+inline const Cell* object_path_field(const Cell& path);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
@@ -836,11 +837,11 @@ inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
     return true;
 }
 
-// An operator between two integers, when its right operand is an integer written as it is or a
-// word holding one: the result replaces the left operand, as the operator's call would leave it,
-// without a frame. `op` is the op! cell, its word at the source's position; `cells` and `end` are
-// the source's. Answers false (nothing consumed) when the call must go the general way: other
-// operands, other operators, or an overflow.
+// An operator between two integers, when its right operand is an integer written as it is, a word
+// holding one or an object's field through a two-step path: the result replaces the left operand,
+// as the operator's call would leave it, without a frame. `op` is the op! cell, its word at the
+// source's position; `cells` and `end` are the source's. Answers false (nothing consumed) when the
+// call must go the general way: other operands, other operators, or an overflow.
 inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint32_t end) {
     Cell& left = g_top[-1];
     if (!cell::is(left, TypeId::integer)) return false;
@@ -848,7 +849,11 @@ inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint
     const uint32_t at = s.index + 1;  // the right operand
     if (kind == Fast::none || at >= end) return false;
     const Cell* right = cells + at;
-    if (cell::is(*right, TypeId::word) && !(right = slot_of(*right))) return false;
+    if (cell::is(*right, TypeId::word)) {
+        if (!(right = slot_of(*right))) return false;
+    } else if (cell::is(*right, TypeId::path) && !(right = object_path_field(*right))) {
+        return false;
+    }
     // A word after the right operand may be another operator; it is taken by the caller's loop.
     if (!cell::is(*right, TypeId::integer) ||
         !integer_result(kind, cell::as_integer(left), cell::as_integer(*right), left))

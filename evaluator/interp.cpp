@@ -838,8 +838,8 @@ inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
 }
 
 // An operator between two integers, when its right operand is an integer written as it is, a word
-// holding one or an object's field through a two-step path: the result replaces the left operand,
-// as the operator's call would leave it, without a frame. `op` is the op! cell, its word at the
+// holding one or an object's field through a path: the result replaces the left operand, as the
+// operator's call would leave it, without a frame. `op` is the op! cell, its word at the
 // source's position; `cells` and `end` are the source's. Answers false (nothing consumed) when the
 // call must go the general way: other operands, other operators, or an overflow.
 inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint32_t end) {
@@ -1034,74 +1034,86 @@ inline const Cell* object_field(const Cell& parent, const Cell& element, bool se
     return field && !cell::is(*field->value, TypeId::unset) ? field->value : nullptr;
 }
 
-// The object a two-step path starts from, a word holding one then a word, with the path's steps;
-// null for any other path.
-inline const Cell* path_object(const Cell& path, const Cell*& steps) {
+// object_chain for a path of more than two words: `steps` are its words, `n` their count.
+[[gnu::noinline]] object::Field* deeper_chain(const Cell* steps, uint32_t n) {
+    if (!cell::is(steps[0], TypeId::word)) return nullptr;
+    const Cell* object = slot_of(steps[0]);
+    for (uint32_t k = 1;; ++k) {
+        if (!object || !cell::is(*object, TypeId::object) || !cell::is(steps[k], TypeId::word)) return nullptr;
+        object::Field* const field = object::field_of(object->w1, steps[k].w2);
+        if (!field || k + 1 == n) return field;
+        object = field->value;
+    }
+}
+
+// The field a path of words names through objects: a word holding an object, then words, each
+// but the last naming a field that holds an object (o/x, o/inner/x ...). Null for any other path.
+inline object::Field* object_chain(const Cell& path) {
     SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
     const uint32_t head = cell::series_index(path);
-    if (buffer->used() / sizeof(Cell) != head + 2) return nullptr;
-    steps = buffer->cells() + head;
+    const uint32_t end = buffer->used() / sizeof(Cell);
+    const Cell* const steps = buffer->cells() + head;
+    if (end != head + 2) [[unlikely]]
+        return end > head + 2 ? deeper_chain(steps, end - head) : nullptr;
     if (!cell::is(steps[0], TypeId::word) || !cell::is(steps[1], TypeId::word)) return nullptr;
     const Cell* object = slot_of(steps[0]);
-    return object && cell::is(*object, TypeId::object) ? object : nullptr;
+    if (!object || !cell::is(*object, TypeId::object)) return nullptr;
+    return object::field_of(object->w1, steps[1].w2);
 }
 
-// The commonest path, a word holding an object then a word naming one of its fields: the field's
-// slot, read straight from the object's context; null for anything else, which path_eval takes.
+// The commonest paths, a word holding an object then words naming fields: the last field's slot,
+// read straight from the objects' contexts; null for anything else (a missing or unset field
+// too), which path_eval takes.
 inline const Cell* object_path_field(const Cell& path) {
-    const Cell* steps;
-    const Cell* object = path_object(path, steps);
-    return object ? object_field(*object, steps[1], false) : nullptr;
+    const object::Field* field = object_chain(path);
+    return field && !cell::is(*field->value, TypeId::unset) ? field->value : nullptr;
 }
 
-// A path's value when it is not a plain field: a method (`field`, the function it reaches) is
-// called, any other path goes the general road.
-[[gnu::noinline]] Status path_call(const Cell& path, Source& s, const Cell* field) {
-    if (!field) return path_eval(path, s, kEvaluate, cell::unset());
+// A method: the function `field` holds, reached through an object path, called.
+[[gnu::noinline]] Status method_call(const Cell& path, Source& s, const Cell* field) {
     const Cell fn = *field;
-    const Cell name = cells_of(cell::series_node(path))[cell::series_index(path) + 1];
+    const uint32_t end = length_of(cell::series_node(path));
+    const Cell name = cells_of(cell::series_node(path))[end - 1];
     if (!cell::is(fn, TypeId::function) || s.mode != 0 || trace::g_active)
-        return invoke(fn, name, s, &path, cell::series_index(path) + 2, false);
+        return invoke(fn, name, s, &path, end, false);
     depth::check();
     Cell* const start = stack::push(fn);
     return call_function_plain<true>(fn, name, s, start, false, &path);
 }
 
-// A path's value, the two-step object path first; a function it reaches (a method) is called.
+// A path's value, an object path first; a function it reaches (a method) is called.
 // Out of line, as is the set below: inlined, they cost other_expression's parens and the rest
 // two more saved registers on every entry; the call, out of line too, costs the read none.
 [[gnu::noinline]] Status evaluate_path(const Cell& path, Source& s) {
     const Cell* field = object_path_field(path);
-    if (!field || is_callable(cell::type(*field))) [[unlikely]]
-        return path_call(path, s, field);
+    if (!field) return path_eval(path, s, kEvaluate, cell::unset());
+    if (is_callable(cell::type(*field))) [[unlikely]]
+        return method_call(path, s, field);
     stack::push(*field);
     return Status::normal;
 }
 
-// Sets a field through a two-step object path as the object's path action does (the set mark,
+// Sets a field through an object path as the object's path action does (the set mark,
 // on-change*), the value pushed as the result; false, nothing done, for anything else.
 bool set_object_path(const Cell& path, const Cell& value) {
-    const Cell* steps;
-    const Cell* object = path_object(path, steps);
-    if (!object) return false;
-    const object::Field* field = object::field_of(object->w1, steps[1].w2);
+    const object::Field* field = object_chain(path);
     if (!field || !field->settable) return false;
     // An object without event handlers takes the value and its field's set mark here; one with
-    // handlers goes through set_field, held on the stack while they run.
+    // handlers goes through set_field, the object (its context's owner) held on the stack while
+    // they run.
     if (object::store_field(*field, value)) {
         stack::push(value);
         return true;
     }
     const uint32_t index = field->index;
-    Cell* const kept = stack::push(*object);
+    Cell* const kept = stack::push(*field->owner);
     object::set_field(*kept, index, value);
     *kept = value;
     return true;
 }
 
 // A value an expression may start with that is read without evaluating anything: a value of its
-// own, a word holding a plain value or an object's field through a two-step path; null for any
-// other. Valid until the next allocation.
+// own, a word holding a plain value or an object's field through a path; null for any other. Valid until the next allocation.
 inline const Cell* plain_operand(const Cell& at) {
     const Cell* value;
     if (cell::is(at, TypeId::word)) value = slot_of(at);
@@ -1158,11 +1170,8 @@ Status store_set_path(const Cell& path, Source& s, Cell* start) {
         if (st != Status::normal) return abandon(start, st);
         return store_set_path(path, s, start);
     }
-    const Cell* steps;
-    if (const Cell* object = path_object(path, steps)) {
-        const object::Field* field = object::field_of(object->w1, steps[1].w2);
-        if (field && object::store_field(*field, *start)) return Status::normal;
-    }
+    const object::Field* field = object_chain(path);
+    if (field && object::store_field(*field, *start)) return Status::normal;
     mark_set_path(start);
     return store_set_path(path, s, start);
 }

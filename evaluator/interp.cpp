@@ -1113,7 +1113,8 @@ bool set_object_path(const Cell& path, const Cell& value) {
 }
 
 // A value an expression may start with that is read without evaluating anything: a value of its
-// own, a word holding a plain value or an object's field through a path; null for any other. Valid until the next allocation.
+// own, a word holding a plain value or an object's field through a path; null for any other.
+// Valid until the next allocation.
 inline const Cell* plain_operand(const Cell& at) {
     const Cell* value;
     if (cell::is(at, TypeId::word)) value = slot_of(at);

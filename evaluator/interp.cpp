@@ -150,6 +150,7 @@ inline const Cell* operator_at(Source& s);
 inline const Cell* object_path_field(const Cell& path);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
+Status get_path_value(const Cell& path, Source& s);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
@@ -328,7 +329,7 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
             case TypeId::get_word: stack::push(*lookup(v)); break;
             case TypeId::get_path: {
                 Source none{g_empty, 0};
-                ZUB_PASS(path_eval(v, none, kGet, cell::unset()));
+                ZUB_PASS(get_path_value(v, none));
                 break;
             }
             default: stack::push(v);
@@ -1093,6 +1094,16 @@ inline const Cell* object_path_field(const Cell& path) {
     return Status::normal;
 }
 
+// A path's value got, not evaluated: an object path's field as it is (a function too), read
+// straight; any other path the general road.
+Status get_path_value(const Cell& path, Source& s) {
+    if (const Cell* field = object_path_field(path)) {
+        stack::push(*field);
+        return Status::normal;
+    }
+    return path_eval(path, s, kGet, cell::unset());
+}
+
 // Sets a field through an object path as the object's path action does (the set mark,
 // on-change*), the value pushed as the result; false, nothing done, for anything else.
 bool set_object_path(const Cell& path, const Cell& value) {
@@ -1190,7 +1201,7 @@ Status store_set_path(const Cell& path, Source& s, Cell* start) {
         }
         case TypeId::paren: ZUB_PASS(eval(value, true)); break;
         case TypeId::path: ZUB_PASS(evaluate_path(value, s)); break;
-        case TypeId::get_path: ZUB_PASS(path_eval(value, s, kGet, cell::unset())); break;
+        case TypeId::get_path: ZUB_PASS(get_path_value(value, s)); break;
         case TypeId::set_path: ZUB_PASS(set_path_expression(value, s)); break;
         case TypeId::lit_path: {
             Cell p = value;
@@ -1490,7 +1501,7 @@ Status eval_value(Cell value) {
         case TypeId::routine: return invoke(value, name_of(value, g_anon), none, nullptr, 0, false);
         case TypeId::paren: return eval(value, true);
         case TypeId::path: return path_eval(value, none, kEvaluate, cell::unset());
-        case TypeId::get_path: return path_eval(value, none, kGet, cell::unset());
+        case TypeId::get_path: return get_path_value(value, none);
         case TypeId::get_word: stack::push(*lookup(value)); return Status::normal;
         case TypeId::lit_word: cell::set_type(value, TypeId::word); break;
         case TypeId::lit_path: cell::set_type(value, TypeId::path); break;
@@ -1553,7 +1564,7 @@ Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* pat
 
 Status get_path(Cell path) {
     Source none{g_empty, 0};
-    return path_eval(path, none, kGet, cell::unset());
+    return get_path_value(path, none);
 }
 
 Status set_path(Cell path, Cell value) {

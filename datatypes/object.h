@@ -114,7 +114,7 @@ Cell eval_path(Cell parent, Cell element, const PathStep& step);
 
 // A field of an object's context as a path reaches it, kept by context and symbol as asked: its
 // value, the word carrying its set mark and the object's owner cell (whose on-set record says
-// whether handlers are to be told, read at every store: a spec being made gets its record at the
+// whether handlers are to be told, read at every store: an object being made gets its record at the
 // end). A word stays at its index while the context lives, and entries lapse with every move
 // count, so the pointers hold.
 struct Field {

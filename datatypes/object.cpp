@@ -198,7 +198,10 @@ bool has_visible_fields(NodeId context, bool all) {
 
 }  // namespace
 
+Field g_fields[kFields];
+
 void init() {
+    std::fill(std::begin(g_fields), std::end(g_fields), Field{});  // a runtime's nodes start over
     g_last_class = kErrorClass;
     context::set_change_hook(on_context_change);
     ownership::set_notify(on_deep_change);
@@ -346,6 +349,23 @@ Cell rebind_function(Cell fn, NodeId context) {
 }
 
 int32_t find_word(const Cell& object, symbol::Id symbol) { return context::find_word(object.w1, symbol, true); }
+
+Field* search_field(NodeId context, symbol::Id symbol) {
+    if (context::values_on_stack(context) || context::kind_of(context) != context::Kind::object) return nullptr;
+    const int32_t index = context::find_word(context, symbol, true);
+    if (index < 0) return nullptr;
+    const auto at = static_cast<uint32_t>(index);
+    Field& f = field_place(context, symbol);
+    f = Field{context,
+              symbol,
+              memory::g_moves,
+              at,
+              context::value_at(context, at),
+              &context::word_at(context, at),
+              &context::owner_of(context),
+              symbol::resolve(symbol) != canon(words::Word::self)};
+    return &f;
+}
 
 Cell select_word(const Cell& object, symbol::Id symbol) {
     const int32_t index = find_word(object, symbol);

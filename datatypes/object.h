@@ -9,6 +9,7 @@
 
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 #include "runtime/symbol.h"
 
 namespace zub::object {
@@ -108,5 +109,47 @@ int32_t mold_as(Cell object, std::string_view head, NodeId out, MoldFlags flags,
 int32_t compare(Cell a, Cell b, int32_t op);
 // eval-path: get or set a field through a path step. May run user code.
 Cell eval_path(Cell parent, Cell element, const PathStep& step);
+
+// ---- Fields reached by paths -------------------------------------------------------------------
+
+// A field of an object's context as a path reaches it, kept by context and symbol as asked: its
+// value, the word carrying its set mark and the object's owner cell (whose on-set record says
+// whether handlers are to be told, read at every store: an object being made gets its record at the
+// end). A word stays at its index while the context lives, and entries lapse with every move
+// count, so the pointers hold.
+struct Field {
+    NodeId context;
+    symbol::Id symbol;
+    uint32_t moves;
+    uint32_t index;
+    Cell* value;
+    Cell* word;
+    const Cell* owner;
+    bool settable;  // not self, which paths never set
+};
+inline constexpr uint32_t kFields = 256;
+extern Field g_fields[kFields];
+inline Field& field_place(NodeId context, symbol::Id symbol) {
+    static_assert(kFields == 1u << 8, "the place is the hash's top 8 bits");
+    return g_fields[(context * 0x9E3779B1u ^ symbol * 0x85EBCA6Bu) >> 24];
+}
+// field_of past the kept entries. Never allocates.
+Field* search_field(NodeId context, symbol::Id symbol);
+// The field of the symbol (any case variant) in an object's context; null when it has none, or
+// the context is not an object's with values of its own. Never allocates.
+inline Field* field_of(NodeId context, symbol::Id symbol) {
+    Field& f = field_place(context, symbol);
+    if (f.context == context && f.symbol == symbol && f.moves == memory::g_moves) [[likely]]
+        return &f;
+    return search_field(context, symbol);
+}
+// Stores a value in the field as a path does when no handler is to be told: the set mark and the
+// value. False, nothing done, for self and for an object with handlers (set_field's road).
+inline bool store_field(const Field& f, const Cell& value) {
+    if (!f.settable || f.owner->w3 != 0) return false;
+    f.word->header |= cell_flag::word_set;
+    cell::copy(*f.value, value);
+    return true;
+}
 
 }  // namespace zub::object

@@ -146,8 +146,11 @@ inline Status any_expression(Source& s, bool infix) {
     return expression(s, infix);
 }
 Status apply_operators(Source& s, const Cell* slot);
+inline const Cell* operator_at(Source& s);
+inline const Cell* object_path_field(const Cell& path);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
+Status get_path_value(const Cell& path, Source& s);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
@@ -326,7 +329,7 @@ Status fetch_other(Source& s, uint32_t kind, const Cell& types, const Cell& name
             case TypeId::get_word: stack::push(*lookup(v)); break;
             case TypeId::get_path: {
                 Source none{g_empty, 0};
-                ZUB_PASS(path_eval(v, none, kGet, cell::unset()));
+                ZUB_PASS(get_path_value(v, none));
                 break;
             }
             default: stack::push(v);
@@ -835,11 +838,11 @@ inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
     return true;
 }
 
-// An operator between two integers, when its right operand is an integer written as it is or a
-// word holding one: the result replaces the left operand, as the operator's call would leave it,
-// without a frame. `op` is the op! cell, its word at the source's position; `cells` and `end` are
-// the source's. Answers false (nothing consumed) when the call must go the general way: other
-// operands, other operators, or an overflow.
+// An operator between two integers, when its right operand is an integer written as it is, a word
+// holding one or an object's field through a path: the result replaces the left operand, as the
+// operator's call would leave it, without a frame. `op` is the op! cell, its word at the
+// source's position; `cells` and `end` are the source's. Answers false (nothing consumed) when the
+// call must go the general way: other operands, other operators, or an overflow.
 inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint32_t end) {
     Cell& left = g_top[-1];
     if (!cell::is(left, TypeId::integer)) return false;
@@ -847,7 +850,11 @@ inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint
     const uint32_t at = s.index + 1;  // the right operand
     if (kind == Fast::none || at >= end) return false;
     const Cell* right = cells + at;
-    if (cell::is(*right, TypeId::word) && !(right = slot_of(*right))) return false;
+    if (cell::is(*right, TypeId::word)) {
+        if (!(right = slot_of(*right))) return false;
+    } else if (cell::is(*right, TypeId::path) && !(right = object_path_field(*right))) {
+        return false;
+    }
     // A word after the right operand may be another operator; it is taken by the caller's loop.
     if (!cell::is(*right, TypeId::integer) ||
         !integer_result(kind, cell::as_integer(left), cell::as_integer(*right), left))
@@ -1024,68 +1031,161 @@ Cell name_of(const Cell& fn, const Cell& name) {
 // kind of element, a missing or unset field and its error).
 inline const Cell* object_field(const Cell& parent, const Cell& element, bool setting) {
     if (setting || !cell::is(parent, TypeId::object) || !cell::is(element, TypeId::word)) return nullptr;
-    const int32_t index = context::find_word(parent.w1, element.w2, true);
-    if (index < 0) return nullptr;
-    const Cell* values = context::entry_of(parent.w1).values;
-    const Cell* slot = values ? values + index : nullptr;
-    return slot && !cell::is(*slot, TypeId::unset) ? slot : nullptr;
+    const object::Field* field = object::field_of(parent.w1, element.w2);
+    return field && !cell::is(*field->value, TypeId::unset) ? field->value : nullptr;
 }
 
-// The commonest path, a word holding an object then a word naming one of its fields: the field's
-// slot, read straight from the object's context; null for anything else, which path_eval takes.
-inline const Cell* object_path_field(const Cell& path) {
-    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
-    const uint32_t head = cell::series_index(path);
-    if (buffer->used() / sizeof(Cell) != head + 2) return nullptr;
-    const Cell* steps = buffer->cells() + head;
+// object_chain for a path of more than two words: `steps` are its words, `n` their count.
+[[gnu::noinline]] object::Field* deeper_chain(const Cell* steps, uint32_t n) {
     if (!cell::is(steps[0], TypeId::word)) return nullptr;
     const Cell* object = slot_of(steps[0]);
-    return object ? object_field(*object, steps[1], false) : nullptr;
+    for (uint32_t k = 1;; ++k) {
+        if (!object || !cell::is(*object, TypeId::object) || !cell::is(steps[k], TypeId::word)) return nullptr;
+        object::Field* const field = object::field_of(object->w1, steps[k].w2);
+        if (!field || k + 1 == n) return field;
+        object = field->value;
+    }
 }
 
-// A path's value, the two-step object path first; a function it reaches (a method) is called.
-// Out of line, as is the set below: inlined, they cost other_expression's parens and the rest
-// two more saved registers on every entry.
-[[gnu::noinline]] Status evaluate_path(const Cell& path, Source& s) {
-    const Cell* field = object_path_field(path);
-    if (!field) return path_eval(path, s, kEvaluate, cell::unset());
-    const TypeId t = cell::type(*field);
-    if (!is_callable(t)) {
-        stack::push(*field);
-        return Status::normal;
-    }
+// The field a path of words names through objects: a word holding an object, then words, each
+// but the last naming a field that holds an object (o/x, o/inner/x ...). Null for any other path.
+inline object::Field* object_chain(const Cell& path) {
+    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
+    const uint32_t head = cell::series_index(path);
+    const uint32_t end = buffer->used() / sizeof(Cell);
+    const Cell* const steps = buffer->cells() + head;
+    if (end != head + 2) [[unlikely]]
+        return end > head + 2 ? deeper_chain(steps, end - head) : nullptr;
+    if (!cell::is(steps[0], TypeId::word) || !cell::is(steps[1], TypeId::word)) return nullptr;
+    const Cell* object = slot_of(steps[0]);
+    if (!object || !cell::is(*object, TypeId::object)) return nullptr;
+    return object::field_of(object->w1, steps[1].w2);
+}
+
+// The commonest paths, a word holding an object then words naming fields: the last field's slot,
+// read straight from the objects' contexts; null for anything else (a missing or unset field
+// too), which path_eval takes.
+inline const Cell* object_path_field(const Cell& path) {
+    const object::Field* field = object_chain(path);
+    return field && !cell::is(*field->value, TypeId::unset) ? field->value : nullptr;
+}
+
+// A method: the function `field` holds, reached through an object path, called.
+[[gnu::noinline]] Status method_call(const Cell& path, Source& s, const Cell* field) {
     const Cell fn = *field;
-    const Cell name = cells_of(cell::series_node(path))[cell::series_index(path) + 1];
-    if (t != TypeId::function || s.mode != 0 || trace::g_active)
-        return invoke(fn, name, s, &path, cell::series_index(path) + 2, false);
+    const uint32_t end = length_of(cell::series_node(path));
+    const Cell name = cells_of(cell::series_node(path))[end - 1];
+    if (!cell::is(fn, TypeId::function) || s.mode != 0 || trace::g_active)
+        return invoke(fn, name, s, &path, end, false);
     depth::check();
     Cell* const start = stack::push(fn);
     return call_function_plain<true>(fn, name, s, start, false, &path);
 }
 
-// Sets a field through a two-step object path as the object's path action does (the set mark,
+// A path's value, an object path first; a function it reaches (a method) is called.
+// Out of line, as is the set below: inlined, they cost other_expression's parens and the rest
+// two more saved registers on every entry; the call, out of line too, costs the read none.
+[[gnu::noinline]] Status evaluate_path(const Cell& path, Source& s) {
+    const Cell* field = object_path_field(path);
+    if (!field) return path_eval(path, s, kEvaluate, cell::unset());
+    if (is_callable(cell::type(*field))) [[unlikely]]
+        return method_call(path, s, field);
+    stack::push(*field);
+    return Status::normal;
+}
+
+// A path's value got, not evaluated: an object path's field as it is (a function too), read
+// straight; any other path the general road.
+Status get_path_value(const Cell& path, Source& s) {
+    if (const Cell* field = object_path_field(path)) {
+        stack::push(*field);
+        return Status::normal;
+    }
+    return path_eval(path, s, kGet, cell::unset());
+}
+
+// Sets a field through an object path as the object's path action does (the set mark,
 // on-change*), the value pushed as the result; false, nothing done, for anything else.
-[[gnu::noinline]] bool set_object_path(const Cell& path, const Cell& value) {
-    SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
-    const uint32_t head = cell::series_index(path);
-    if (buffer->used() / sizeof(Cell) != head + 2) return false;
-    const Cell* steps = buffer->cells() + head;
-    if (!cell::is(steps[0], TypeId::word) || !cell::is(steps[1], TypeId::word)) return false;
-    const Cell* object = slot_of(steps[0]);
-    if (!object || !cell::is(*object, TypeId::object)) return false;
-    const symbol::Id field = steps[1].w2;
-    const int32_t index = context::find_word(object->w1, field, true);
-    if (index < 0 || symbol::resolve(field) == symbol::resolve(words::id(words::Word::self))) return false;
+bool set_object_path(const Cell& path, const Cell& value) {
+    const object::Field* field = object_chain(path);
+    if (!field || !field->settable) return false;
     // An object without event handlers takes the value and its field's set mark here; one with
-    // handlers goes through set_field, held on the stack while they run.
-    if (context::store_direct(object->w1, static_cast<uint32_t>(index), value)) {
+    // handlers goes through set_field, the object (its context's owner) held on the stack while
+    // they run.
+    if (object::store_field(*field, value)) {
         stack::push(value);
         return true;
     }
-    Cell* const kept = stack::push(*object);
-    object::set_field(*kept, static_cast<uint32_t>(index), value);
+    const uint32_t index = field->index;
+    Cell* const kept = stack::push(*field->owner);
+    object::set_field(*kept, index, value);
     *kept = value;
     return true;
+}
+
+// A value an expression may start with that is read without evaluating anything: a value of its
+// own, a word holding a plain value or an object's field through a path; null for any other.
+// Valid until the next allocation.
+inline const Cell* plain_operand(const Cell& at) {
+    const Cell* value;
+    if (cell::is(at, TypeId::word)) value = slot_of(at);
+    else if (cell::is(at, TypeId::path)) value = object_path_field(at);
+    else return type_group::in(type_traits::g_self_evaluating, cell::type(at)) ? &at : nullptr;
+    return value && type_group::in(kPlainValue, cell::type(*value)) ? value : nullptr;
+}
+
+// The frame of a set-path, as if marked before `start`, where its value sits when it is marked
+// after taking it.
+inline void mark_set_path(Cell* start) {
+    stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);
+    g_args = start;
+}
+
+// Sets the path to the value at the frame's arguments base and leaves it there, the frame popped.
+Status store_set_path(const Cell& path, Source& s, Cell* start) {
+    Status st = Status::normal;
+    if (trace::g_active) [[unlikely]]
+        trace::emit_at(trace::event::set, s.node, s.index, g_args[0], path);
+    if (!set_object_path(path, g_args[0])) st = path_eval(path, s, kSet, g_args[0]);
+    if (st != Status::normal) return abandon(start, st);
+    g_args[0] = g_top[-1];
+    g_top = g_args + 1;
+    stack::unwind();
+    return Status::normal;
+}
+
+// A set-path and the expression after it, whose value it takes and leaves pushed. Its frame (named
+// set-path, as errors and handlers see it) is marked once something may be called: a plain value,
+// the integer operators after it and a field stored where no handler is told take none. Marked
+// later, it is the frame marking it first would have made: nothing before it changed the stacks.
+[[gnu::noinline]] Status set_path_expression(const Cell& path, Source& s) {
+    const bool traced = trace::g_active;
+    if (traced) [[unlikely]]
+        trace::emit_at(trace::event::push, s.node, s.index - 1, path, cell::none());
+    if (s.at_end()) error::fire(ErrorId::need_value, path);
+    Cell* const start = g_top;
+    const Cell* first = traced ? nullptr : plain_operand(s.buffer()->cells()[s.index]);
+    if (!first) {
+        mark_set_path(start);
+        const Status st = any_expression(s, true);
+        if (st != Status::normal) return abandon(start, st);
+        return store_set_path(path, s, start);
+    }
+    stack::push(*first);
+    ++s.index;
+    while (const Cell* op = operator_at(s)) {
+        SeriesBuffer* const buffer = s.buffer();
+        if (integer_operation(*op, s, buffer->cells(), std::min(s.tail, buffer->used() / uint32_t{sizeof(Cell)})))
+            continue;
+        mark_set_path(start);
+        const Status st = apply_operators(s, op);
+        if (st != Status::normal) return abandon(start, st);
+        return store_set_path(path, s, start);
+    }
+    const object::Field* field = object_chain(path);
+    if (field && object::store_field(*field, *start)) return Status::normal;
+    mark_set_path(start);
+    return store_set_path(path, s, start);
 }
 
 // The values that are neither words, set-words nor values of their own. Out of line, so the common
@@ -1101,23 +1201,8 @@ inline const Cell* object_path_field(const Cell& path) {
         }
         case TypeId::paren: ZUB_PASS(eval(value, true)); break;
         case TypeId::path: ZUB_PASS(evaluate_path(value, s)); break;
-        case TypeId::get_path: ZUB_PASS(path_eval(value, s, kGet, cell::unset())); break;
-        case TypeId::set_path: {
-            if (trace::g_active) [[unlikely]]
-                trace::emit_at(trace::event::push, s.node, s.index - 1, value, cell::none());
-            if (s.at_end()) error::fire(ErrorId::need_value, value);
-            Cell* const start = g_top;
-            stack::mark(stack::FrameType::native, g_set_path, stack::frame_flag::interpreted);
-            Status st = any_expression(s, true);
-            if (st == Status::normal && trace::g_active) [[unlikely]]
-                trace::emit_at(trace::event::set, s.node, s.index, g_args[0], value);
-            if (st == Status::normal && !set_object_path(value, g_args[0])) st = path_eval(value, s, kSet, g_args[0]);
-            if (st != Status::normal) return abandon(start, st);
-            g_args[0] = g_top[-1];
-            g_top = g_args + 1;
-            stack::unwind();
-            break;
-        }
+        case TypeId::get_path: ZUB_PASS(get_path_value(value, s)); break;
+        case TypeId::set_path: ZUB_PASS(set_path_expression(value, s)); break;
         case TypeId::lit_path: {
             Cell p = value;
             cell::set_type(p, TypeId::path);
@@ -1416,7 +1501,7 @@ Status eval_value(Cell value) {
         case TypeId::routine: return invoke(value, name_of(value, g_anon), none, nullptr, 0, false);
         case TypeId::paren: return eval(value, true);
         case TypeId::path: return path_eval(value, none, kEvaluate, cell::unset());
-        case TypeId::get_path: return path_eval(value, none, kGet, cell::unset());
+        case TypeId::get_path: return get_path_value(value, none);
         case TypeId::get_word: stack::push(*lookup(value)); return Status::normal;
         case TypeId::lit_word: cell::set_type(value, TypeId::word); break;
         case TypeId::lit_path: cell::set_type(value, TypeId::path); break;
@@ -1479,7 +1564,7 @@ Status apply(Cell callable, Cell name, Cell args, uint32_t mode, const Cell* pat
 
 Status get_path(Cell path) {
     Source none{g_empty, 0};
-    return path_eval(path, none, kGet, cell::unset());
+    return get_path_value(path, none);
 }
 
 Status set_path(Cell path, Cell value) {

@@ -59,6 +59,14 @@ void init() {
 
 NodeId global() { return g_global; }
 
+void fill_entry(ValuesEntry& e, NodeId context) {
+    Cell& c = cell_of(context);
+    e = ValuesEntry{
+        context, memory::g_moves, &c,
+        c.header & cell_flag::stack_values ? stack::values_at(values_of(c)) : memory::buffer(values_of(c))->cells(),
+        (c.header & cell_flag::context_kind) == static_cast<uint32_t>(Kind::object) << kKindShift};
+}
+
 Kind kind_of(NodeId context) {
     return static_cast<Kind>((cell_of(context).header & cell_flag::context_kind) >> kKindShift);
 }

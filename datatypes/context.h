@@ -114,25 +114,28 @@ inline Cell* set(Cell word, Cell value) { return set_in(word, value, word.w1, tr
 // The payload 3 of a word bound to a context but to no index in it.
 inline constexpr uint32_t kUnresolved = 0xFFFFFFFF;
 
+// Fills a context's cache entry, out of line so the readers' common road stays short.
+void fill_entry(ValuesEntry& e, NodeId context);
+
 // The cache entry of a context, filled when missing.
 inline const ValuesEntry& entry_of(NodeId context) {
     ValuesEntry& e = cache_place(context);
-    if (valid(e, context)) [[likely]]
-        return e;
-    Cell& c = cell_of(context);
-    e = ValuesEntry{
-        context, memory::g_moves, &c,
-        c.header & cell_flag::stack_values ? stack::values_at(values_of(c)) : memory::buffer(values_of(c))->cells(),
-        (c.header & cell_flag::context_kind) == static_cast<uint32_t>(Kind::object) << kKindShift};
+    if (!valid(e, context)) [[unlikely]]
+        fill_entry(e, context);
     return e;
 }
 
 // The value slot of a bound word, for reading; null when it has none to read directly (unbound,
 // self, or a function context outside its call), where get_in gives the error. Valid until the
-// next allocation.
+// next allocation. An unbound word (context 0) never finds a valid entry, none being filled for it,
+// so it is told apart only once its entry is found missing.
 inline Cell* slot_of(const Cell& word) {
-    if (word.w3 == kUnresolved || word.w1 == 0) return nullptr;
-    const ValuesEntry& e = entry_of(word.w1);
+    if (word.w3 == kUnresolved) return nullptr;
+    ValuesEntry& e = cache_place(word.w1);
+    if (!valid(e, word.w1)) [[unlikely]] {
+        if (word.w1 == 0) return nullptr;
+        fill_entry(e, word.w1);
+    }
     return e.values ? e.values + word.w3 : nullptr;
 }
 

@@ -650,10 +650,9 @@ Status run_block(const Cell& block_cell, bool keep) {
 
 [[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) { return run_block<true>(block_cell, keep); }
 
-// Runs a function's body over the arguments laid out at the arguments base.
-[[gnu::always_inline]] inline Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
-    const NodeId context = function::context_of(fn);
-    stack::set_values_place(context, stack::index_of(g_args) + 1);
+// Runs a function's body over the arguments laid out at the arguments base, its context's values
+// already moved there.
+[[gnu::always_inline]] inline Status run_body(stack::Frame* frame, const Cell& body) {
     frame->flags |= stack::frame_flag::body;
     safe_point();
     if (!cell::is(body, TypeId::block)) {
@@ -668,6 +667,37 @@ Status run_block(const Cell& block_cell, bool keep) {
         default: return st;
     }
     return Status::normal;
+}
+
+// The same, moving the values there first.
+[[gnu::always_inline]] inline Status run_function(const Cell& fn, stack::Frame* frame, const Cell& body) {
+    stack::set_values_place(function::context_of(fn), stack::index_of(g_args) + 1);
+    return run_body(frame, body);
+}
+
+// A plain call's frame, marked before its arguments are fetched: a function frame that restores no
+// context until enter_values gives it one, so the context's values place is read and moved in one
+// look at its cache entry.
+inline stack::Frame* mark_plain_function(const Cell& name, Cell* args_base) {
+    stack::Frame* f = stack::mark(stack::FrameType::function, name, stack::frame_flag::interpreted);
+    g_args = args_base;
+    return f;
+}
+
+// Moves a function context's values to the arguments base, the frame keeping where they were.
+inline void enter_values(stack::Frame* frame, NodeId context) {
+    const uint32_t base = stack::index_of(g_args) + 1;
+    frame->function_context = context;
+    context::ValuesEntry& e = context::cache_place(context);
+    if (context::valid(e, context)) [[likely]] {
+        frame->saved_values = context::values_of(*e.cell);
+        context::set_values_of(*e.cell, base);
+        e.values = g_args;
+    } else {
+        Cell& place = stack::values_place(context);
+        frame->saved_values = context::values_of(place);
+        context::set_values_of(place, base);
+    }
 }
 
 // A routine: its C++ entry, found by the index its record keeps.
@@ -967,7 +997,7 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
 template <bool method = false>
 Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix,
                            const Cell* path = nullptr) {
-    stack::Frame* frame = mark_call(fn, name, infix ? start : start + 1);
+    stack::Frame* frame = mark_plain_function(name, infix ? start : start + 1);
     // Values both: fetching the arguments cannot move them.
     const Cell body = function::more_at(fn, function::kBody);
     Cell cached = function::arg_cache(fn);
@@ -1000,7 +1030,8 @@ Status call_function_plain(const Cell& fn, const Cell& name, Source& s, Cell* st
         }
         if (const uint32_t locals = Plan::locals(plan)) function::push_refinement_defaults(locals);
     }
-    const Status st = run_function(fn, frame, body);
+    enter_values(frame, function::context_of(fn));
+    const Status st = run_body(frame, body);
     if (st != Status::normal) return abandon(start, st);
     finish(start);
     return Status::normal;

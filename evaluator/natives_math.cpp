@@ -265,6 +265,11 @@ template <Native native>
 Status max_min(const int32_t* r, bool max) {
     const Args<native> args(r);
     Cell a = args[0], b = args[1];
+    if (cell::is(a, TypeId::integer) && cell::is(b, TypeId::integer)) {
+        // The commonest pair, compared directly: equal integers are alike, whichever is kept.
+        const bool less = cell::as_integer(a) < cell::as_integer(b);
+        return args.done(less == max ? b : a);
+    }
     if (is_nan_number(a) && is_plain_number(b)) return args.done(a);
     if (is_nan_number(b) && is_plain_number(a)) return args.done(b);
     if (is_compound(b) && (cell::is(a, TypeId::integer) || cell::is(a, TypeId::float_))) std::swap(a, b);

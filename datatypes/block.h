@@ -7,10 +7,13 @@
 // pointer accessors return is valid only until the next allocation.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/type_traits.h"
 
@@ -78,6 +81,35 @@ Cell insert_block(Cell block, Cell values, bool at_tail, bool advance);
 // append of one value without refinements (a block value stays one value): the series at its
 // head. Owners and a hash! index hear of it as from the action. May collect.
 Cell append_value(Cell series, Cell value);
+
+// The short roads of append and insert of one value (not a block-like value, which is spliced)
+// into a block that nobody watches (no owner's handlers, no hash! index) and whose buffer has room
+// for one more cell; anything else is left to the action, which decides as it always did.
+// append_in_room writes at the tail and answers true with the block's head at 0, or false with
+// nothing done. insert_in_room writes at the head (clamped to the tail) and answers the index just
+// past the value, or -1 with nothing done. Neither allocates.
+inline bool append_in_room(Cell& block, const Cell& value) {
+    if (is_block_like(cell::type(value))) return false;
+    SeriesBuffer* b = memory::buffer(cell::series_node(block));
+    if ((b->flags & (series_flag::owned | series_flag::indexed)) || b->tail + sizeof(Cell) > b->size) return false;
+    std::memcpy(b->tail_ptr(), &value, sizeof(Cell));
+    b->tail += sizeof(Cell);
+    block.w1 = 0;
+    return true;
+}
+inline int64_t insert_in_room(const Cell& block, const Cell& value) {
+    if (is_block_like(cell::type(value))) return -1;
+    SeriesBuffer* b = memory::buffer(cell::series_node(block));
+    if ((b->flags & (series_flag::owned | series_flag::indexed)) || b->tail + sizeof(Cell) > b->size) return -1;
+    const uint32_t length = b->used() / sizeof(Cell);
+    const auto raw = static_cast<int32_t>(cell::series_index(block));
+    const uint32_t at = raw < 0 ? 0 : std::min(static_cast<uint32_t>(raw), length);
+    Cell* cells = b->cells();
+    if (at < length) std::memmove(cells + at + 1, cells + at, size_t{length - at} * sizeof(Cell));
+    std::memcpy(cells + at, &value, sizeof(Cell));
+    b->tail += sizeof(Cell);
+    return at + 1;
+}
 
 // ---- Searching -------------------------------------------------------------------------------
 

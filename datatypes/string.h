@@ -76,6 +76,12 @@ int32_t match_at_head(const Cell& value, const Cell& pattern, bool case_sensitiv
 // least 1), in 1-byte units. May collect.
 Cell make(uint32_t capacity, TypeId type = TypeId::string);
 
+// The short road of append without refinements: a character, the whole of another text or an
+// integer's digits written at the tail of a string with no owner, when they fit its unit width and
+// the room its buffer has left. True with the string's head at 0, or false with nothing done (the
+// action then decides as it always did). Never allocates.
+bool append_in_room(Cell& series, const Cell& value);
+
 // Empties the buffer and sets its unit back to 1 byte. Never allocates.
 void rs_reset(NodeId node);
 

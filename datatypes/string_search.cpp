@@ -792,6 +792,27 @@ Cell eval_path(Cell parent, Cell element, const PathStep& step) {
     return true;
 }
 
+bool append_in_room(Cell& series, const Cell& value) {
+    const NodeId node = cell::series_node(series);
+    if (cell::is(value, TypeId::integer)) {
+        // Its digits, as splice writes them, when they fit the room left.
+        SeriesBuffer* b = memory::buffer(node);
+        if (b->flags & series_flag::owned) return false;
+        char digits[12];
+        const auto count =
+            static_cast<uint32_t>(std::to_chars(digits, digits + sizeof digits, cell::as_integer(value)).ptr - digits);
+        const uint32_t unit = b->unit();
+        if (b->tail + uint64_t{count} * unit > b->size) return false;
+        if (unit == 1) std::memcpy(b->tail_ptr(), digits, count);
+        else copy_units(reinterpret_cast<const std::byte*>(digits), 1, b->tail_ptr(), unit, count);
+        b->tail += count * unit;
+    } else if (!append_in_place(node, value)) {
+        return false;
+    }
+    series.w1 = 0;
+    return true;
+}
+
 Cell append(Cell series, Cell value, const InsertOptions& options) {
     const NodeId node = cell::series_node(series);
     if (options.part < 0 && options.dup == 1 && append_in_place(node, value)) return at_index(series, 0);

@@ -3,11 +3,16 @@
 // here holds a pointer into a series across the call.
 #include "evaluator/actions.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <type_traits>
 
+#include "datatypes/block.h"
 #include "datatypes/registry.h"
+#include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "evaluator/native_args.h"
 #include "evaluator/part_skip.h"
@@ -71,6 +76,33 @@ void entry(const int32_t* r) {
     else static_assert(kNeedsOwnEntry<S>, "this action's direct form needs an entry of its own");
 }
 
+// ---- Lean roads ---------------------------------------------------------------------------------
+// Blocks, parens and strings, the series met most, are served here without the registry's dispatch
+// when a call uses no refinement and nothing about it is unusual; every other case takes its
+// action, which decides exactly as before. None of these roads allocates or runs user code.
+
+// block!, paren! and string!, whose actions are series!'s and block!'s own (paren! takes block!'s).
+inline bool lean_series(const Cell& c) {
+    static_assert(static_cast<uint32_t>(TypeId::paren) == static_cast<uint32_t>(TypeId::block) + 1 &&
+                  static_cast<uint32_t>(TypeId::string) == static_cast<uint32_t>(TypeId::block) + 2);
+    return (c.header & 0xFF) - static_cast<uint32_t>(TypeId::block) <= 2;
+}
+
+// A change with a watcher (an owner's handlers, a hash! index in step) takes the action's road.
+inline bool watched(const SeriesBuffer* b) { return (b->flags & (series_flag::owned | series_flag::indexed)) != 0; }
+
+// Units in a lean series' buffer: its unit is 1, 2, 4 or 16 bytes.
+inline uint32_t units_in(const SeriesBuffer* b) { return b->used() >> std::countr_zero(b->unit()); }
+
+// The head index as the actions read it: a negative one counts as 0, one past the tail stays.
+inline int64_t head_of(const Cell& c) { return std::max<int64_t>(0, static_cast<int32_t>(cell::series_index(c))); }
+
+// The result is the first argument with its head moved: written in place.
+inline void result_at(Cell* cells, int64_t index) {
+    cells[0].w1 = static_cast<uint32_t>(index);
+    stack::g_top = cells + 1;
+}
+
 // The part of append and insert limits what is inserted, measured on the value; the part of
 // change limits what is replaced, measured on the series.
 template <Slot S>
@@ -95,12 +127,29 @@ void insert_entry(const int32_t* r) {
 template <>
 void entry<Slot::append>(const int32_t* r) {
     const Args<Slot::append> a(r);
-    // The commonest call has no refinement: straight to the type's action.
-    if (!a.has<"part">() && !a.has<"only">() && !a.has<"dup">()) return a.result(of(a[0]).append(a[0], a[1], {}));
+    // The commonest call has no refinement: straight to the type's action, or done here when one
+    // value goes into the room a block has left, or text into a string's.
+    if (!a.has<"part">() && !a.has<"only">() && !a.has<"dup">()) {
+        Cell* cells = a.cells();
+        if (lean_series(cells[0])) {
+            if (cell::is(cells[0], TypeId::string) ? string::append_in_room(cells[0], cells[1])
+                                                   : block::append_in_room(cells[0], cells[1]))
+                return result_at(cells, 0);
+        }
+        return a.result(of(a[0]).append(a[0], a[1], {}));
+    }
     insert_entry<Slot::append>(r);
 }
 template <>
 void entry<Slot::insert>(const int32_t* r) {
+    const Args<Slot::insert> a(r);
+    if (!a.has<"part">() && !a.has<"only">() && !a.has<"dup">()) {
+        Cell* cells = a.cells();
+        if (!cell::is(cells[0], TypeId::string) && lean_series(cells[0])) {
+            const int64_t at = block::insert_in_room(cells[0], cells[1]);
+            if (at >= 0) return result_at(cells, at);
+        }
+    }
     insert_entry<Slot::insert>(r);
 }
 template <>
@@ -207,6 +256,17 @@ template <>
 void entry<Slot::copy>(const int32_t* r) {
     const Args<Slot::copy> a(r);
     const Cell* types = a.arg<"types">();
+    if (!types && !a.has<"part">() && !a.has<"deep">() && lean_series(a[0])) {
+        // The units from the head (clamped to the tail), in a new series of the same type.
+        const Cell value = a[0];
+        const SeriesBuffer* b = memory::buffer(cell::series_node(value));
+        const uint32_t length = units_in(b);
+        const auto start = static_cast<uint32_t>(std::min<int64_t>(head_of(value), length));
+        Cell copy =
+            cell::make(cell::type(value), 0, series::copy_part(cell::series_node(value), start, length - start));
+        cell::set_new_line(copy, cell::new_line(value));
+        return a.result(copy);
+    }
     if (types && !cell::is(*types, TypeId::datatype) && !cell::is(*types, TypeId::typeset))
         raise_expect_arg(Slot::copy, *types, 2);  // the argument of /types
     a.result(of(a[0]).copy(a[0], CopyOptions{a.arg<"part">(), a.has<"deep">(), types}));
@@ -224,6 +284,10 @@ void entry<Slot::select>(const int32_t* r) {
 template <>
 void entry<Slot::length_q>(const int32_t* r) {
     const Args<Slot::length_q> a(r);
+    if (lean_series(a[0])) {
+        const int64_t left = int64_t{units_in(memory::buffer(cell::series_node(a[0])))} - head_of(a[0]);
+        return a.result(cell::integer(static_cast<int32_t>(std::max<int64_t>(0, left))));
+    }
     const int32_t n = of(a[0]).length_q(a[0]);
     a.result(n < 0 ? cell::none() : cell::integer(n));
 }
@@ -235,14 +299,78 @@ void entry<Slot::move>(const int32_t* r) {
 template <>
 void entry<Slot::pick>(const int32_t* r) {
     const Args<Slot::pick> a(r);
+    if (lean_series(a[0]) && cell::is(a[1], TypeId::integer) && cell::as_integer(a[1]) > 0) {
+        // Counted from the head; none past the tail.
+        SeriesBuffer* b = memory::buffer(cell::series_node(a[0]));
+        const uint32_t unit = b->unit();
+        const uint64_t at =
+            (static_cast<uint64_t>(head_of(a[0])) + static_cast<uint32_t>(cell::as_integer(a[1])) - 1) * unit;
+        if (at >= b->used()) return a.result(cell::none());
+        const std::byte* p = b->head_ptr() + at;
+        if (unit != 16) return a.result(cell::character(series::load_unit(p, unit)));
+        std::memcpy(a.cells(), p, sizeof(Cell));
+        stack::g_top = a.cells() + 1;
+        return;
+    }
     a.result(of(a[0]).pick(a[0], pick_poke_index(a[1]), a[1]));
 }
+// The unit a lean poke writes: its byte offset in the buffer, or -1 when the action must decide
+// (an index out of range and its error, a value the series cannot hold or that must widen a
+// string, a watched series).
+inline int64_t lean_poke_at(const Cell& target, const Cell& index, const Cell& value) {
+    if (!cell::is(index, TypeId::integer) || !lean_series(target)) return -1;
+    const int32_t k = cell::as_integer(index);
+    const SeriesBuffer* b = memory::buffer(cell::series_node(target));
+    const int64_t i = head_of(target) + k - (k > 0 ? 1 : 0);
+    if (k == 0 || i < 0 || i >= units_in(b) || watched(b)) return -1;
+    const uint32_t unit = b->unit();
+    if (unit != 16 && (!cell::is(value, TypeId::char_) || string::in_place_unit(value.w2) > unit)) return -1;
+    return i * unit;
+}
+
 template <>
 void entry<Slot::poke>(const int32_t* r) {
     const Args<Slot::poke> a(r);
     const Cell value = a[2];
+    if (const int64_t at = lean_poke_at(a[0], a[1], value); at >= 0) {
+        SeriesBuffer* b = memory::buffer(cell::series_node(a[0]));
+        if (b->unit() == 16) std::memcpy(b->head_ptr() + at, &value, sizeof(Cell));
+        else series::store_unit(b->head_ptr() + at, b->unit(), value.w2);
+        return a.result(value);
+    }
     (void)of(a[0]).poke(a[0], pick_poke_index(a[1]), a[1], value);
     a.result(value);
+}
+template <>
+void entry<Slot::head>(const int32_t* r) {
+    const Args<Slot::head> a(r);
+    if (lean_series(a[0])) return result_at(a.cells(), 0);
+    a.result(of(a[0]).head(a[0]));
+}
+template <>
+void entry<Slot::tail>(const int32_t* r) {
+    const Args<Slot::tail> a(r);
+    if (lean_series(a[0])) return result_at(a.cells(), units_in(memory::buffer(cell::series_node(a[0]))));
+    a.result(of(a[0]).tail(a[0]));
+}
+// at counts from 1 at the head for a positive offset, skip from 0; both stop at the buffer's ends.
+template <Slot S>
+void position_entry(const int32_t* r) {
+    const Args<S> a(r);
+    if (lean_series(a[0]) && cell::is(a[1], TypeId::integer)) {
+        const int64_t k = cell::as_integer(a[1]);
+        const int64_t target = head_of(a[0]) + (S == Slot::at && k >= 1 ? k - 1 : k);
+        return result_at(a.cells(), std::clamp<int64_t>(target, 0, units_in(memory::buffer(cell::series_node(a[0])))));
+    }
+    a.result((of(a[0]).*Direct<S>::member)(a[0], a[1]));
+}
+template <>
+void entry<Slot::at>(const int32_t* r) {
+    position_entry<Slot::at>(r);
+}
+template <>
+void entry<Slot::skip>(const int32_t* r) {
+    position_entry<Slot::skip>(r);
 }
 template <>
 void entry<Slot::put>(const int32_t* r) {

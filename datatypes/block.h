@@ -167,6 +167,12 @@ Cell convert(TypeId type, Cell value);
 // to blocks. None when not found. A hash! answers a forward search for one value from its index,
 // which it may first rebuild: then it may collect. A block! never allocates but to raise.
 Cell find(Cell series, Cell value, const FindOptions& options);
+// find without refinements on a block! or paren! (not a hash!, which answers from its index) of an
+// integer! or a word (word!, set-word!, lit-word!, get-word!), as the find action decides it: the
+// index of the first equal cell from the head, -1 when there is none, or kUndecided for a value of
+// another type. Never allocates.
+inline constexpr int64_t kUndecided = -2;
+int64_t find_plain(const Cell& series, const Cell& value);
 // The select action: the cell after what find finds (after the whole sequence for a block-like
 // value without /only), none when not found or when that is the tail. Allocates as find does.
 Cell select(Cell series, Cell value, const FindOptions& options);

@@ -25,6 +25,7 @@
 #include "runtime/memory.h"
 #include "runtime/series.h"
 #include "runtime/sort.h"
+#include "runtime/symbol.h"
 
 namespace zub {
 
@@ -33,6 +34,9 @@ namespace {
 NodeId node_of(const Cell& value) { return cell::series_node(value); }
 uint32_t cells_in(NodeId node) { return memory::buffer(node)->used() / sizeof(Cell); }
 Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
+
+// word!, set-word!, lit-word! and get-word!: their comparison is word!'s.
+bool any_word(TypeId t) { return t >= TypeId::word && t <= TypeId::get_word; }
 
 // ---- find and select -----------------------------------------------------------------------------
 
@@ -144,6 +148,24 @@ Found search(const Cell& series, const Cell& value, const FindOptions& o) {
             for (int64_t i = s.head; i <= limit; i += s.step) {
                 const Cell& c = cells[i];
                 if (cell::is(c, TypeId::integer) ? c.w2 == value.w2 : matches(s, i)) return {i, false, length};
+                if (o.match) break;
+            }
+            return kNotFound;
+        }
+        if (s.mode == Mode::value && any_word(t) && (s.op == op_find || s.op == op_strict_equal)) {
+            // A word among words, as in select on a block of keys and values: words of the four
+            // kinds compare by their symbols (canonical for find's equality, exact and of one type
+            // for /case), an integer never equals a word, and the rest take the comparison.
+            const bool strict = s.op == op_strict_equal;
+            const symbol::Id wanted = strict ? value.w2 : symbol::resolve(value.w2);
+            const Cell* const cells = cells_of(node);
+            for (int64_t i = s.head; i <= limit; i += s.step) {
+                const Cell& c = cells[i];
+                const TypeId ct = cell::type(c);
+                bool found;
+                if (any_word(ct)) found = strict ? ct == t && c.w2 == wanted : symbol::resolve(c.w2) == wanted;
+                else found = ct != TypeId::integer && matches(s, i);
+                if (found) return {i, false, length};
                 if (o.match) break;
             }
             return kNotFound;
@@ -376,6 +398,34 @@ Cell find(Cell series, Cell value, const FindOptions& options) {
     }
     series.w1 = static_cast<uint32_t>(at);
     return series;
+}
+
+int64_t find_plain(const Cell& series, const Cell& value) {
+    const TypeId t = cell::type(value);
+    const bool word = any_word(t);
+    if (!word && t != TypeId::integer) return kUndecided;
+    const NodeId node = node_of(series);
+    const int64_t n = cells_in(node);
+    const auto raw_head = static_cast<int32_t>(cell::series_index(series));
+    const Cell* const cells = cells_of(node);
+    // As search walks it: integers by their values, words by their canonical symbols, and the
+    // comparison for every other candidate (an integer never equals a word).
+    if (word) {
+        const symbol::Id wanted = symbol::resolve(value.w2);
+        for (int64_t i = std::max(raw_head, 0); i < n; ++i) {
+            const Cell& c = cells[i];
+            const TypeId ct = cell::type(c);
+            if (any_word(ct) ? symbol::resolve(c.w2) == wanted
+                             : ct != TypeId::integer && actions::compare_direct(c, value, op_find) == 0)
+                return i;
+        }
+        return -1;
+    }
+    for (int64_t i = std::max(raw_head, 0); i < n; ++i) {
+        const Cell& c = cells[i];
+        if (cell::is(c, TypeId::integer) ? c.w2 == value.w2 : actions::compare_direct(c, value, op_find) == 0) return i;
+    }
+    return -1;
 }
 
 Cell select(Cell series, Cell value, const FindOptions& options) {

@@ -271,14 +271,40 @@ void entry<Slot::copy>(const int32_t* r) {
         raise_expect_arg(Slot::copy, *types, 2);  // the argument of /types
     a.result(of(a[0]).copy(a[0], CopyOptions{a.arg<"part">(), a.has<"deep">(), types}));
 }
+// How many refinements the action's argument block has.
+template <Slot S>
+constexpr int32_t kRefinementCount = [] {
+    int32_t n = 0;
+    for (const generated::RefinementName& e : generated::kActionRefinements)
+        if (e.function == static_cast<uint32_t>(S)) ++n;
+    return n;
+}();
+
+// find and select without refinements on a block! or paren!, for the values find_plain decides:
+// the index of the match, -1 for none, or block::kUndecided.
+template <Slot S>
+int64_t lean_find(const Args<S>& a, const int32_t* r) {
+    if (!cell::is(a[0], TypeId::block) && !cell::is(a[0], TypeId::paren)) return block::kUndecided;
+    for (int32_t k = 0; k < kRefinementCount<S>; ++k)
+        if (r[k] >= 0) return block::kUndecided;
+    return block::find_plain(a[0], a[1]);
+}
+
 template <>
 void entry<Slot::find>(const int32_t* r) {
     const Args<Slot::find> a(r);
+    if (const int64_t at = lean_find(a, r); at != block::kUndecided)
+        return at < 0 ? a.result(cell::none()) : result_at(a.cells(), at);
     a.result(of(a[0]).find(a[0], a[1], find_options(a)));
 }
 template <>
 void entry<Slot::select>(const int32_t* r) {
     const Args<Slot::select> a(r);
+    if (const int64_t at = lean_find(a, r); at != block::kUndecided) {
+        SeriesBuffer* b = memory::buffer(cell::series_node(a[0]));
+        const bool found = at >= 0 && static_cast<uint64_t>(at) + 1 < b->used() / sizeof(Cell);
+        return a.result(found ? b->cells()[at + 1] : cell::none());
+    }
     a.result(of(a[0]).select(a[0], a[1], find_options(a)));
 }
 template <>

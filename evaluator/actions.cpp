@@ -256,20 +256,27 @@ template <>
 void entry<Slot::copy>(const int32_t* r) {
     const Args<Slot::copy> a(r);
     const Cell* types = a.arg<"types">();
-    if (!types && !a.has<"part">() && !a.has<"deep">() && lean_series(a[0])) {
-        // The units from the head (clamped to the tail), in a new series of the same type.
+    const Cell* part = a.arg<"part">();
+    if (!types && !a.has<"deep">() && (!part || cell::is(*part, TypeId::integer)) && lean_series(a[0])) {
+        // The units from the head, or a count of them from there (before it when negative), in a
+        // new series of the same type; both ends are kept within the buffer.
         const Cell value = a[0];
-        const SeriesBuffer* b = memory::buffer(cell::series_node(value));
-        const uint32_t length = units_in(b);
-        const auto start = static_cast<uint32_t>(std::min<int64_t>(head_of(value), length));
-        Cell copy =
-            cell::make(cell::type(value), 0, series::copy_part(cell::series_node(value), start, length - start));
+        const int64_t head = head_of(value), length = units_in(memory::buffer(cell::series_node(value)));
+        int64_t start = std::min(head, length), count = length - start;
+        if (part) {
+            const int64_t n = cell::as_integer(*part);
+            if (n < 0) start = std::min(std::max<int64_t>(0, head + n), length);
+            count = std::min(n < 0 ? head - std::max<int64_t>(0, head + n) : n, length - start);
+        }
+        Cell copy = cell::make(
+            cell::type(value), 0,
+            series::copy_part(cell::series_node(value), static_cast<uint32_t>(start), static_cast<uint32_t>(count)));
         cell::set_new_line(copy, cell::new_line(value));
         return a.result(copy);
     }
     if (types && !cell::is(*types, TypeId::datatype) && !cell::is(*types, TypeId::typeset))
         raise_expect_arg(Slot::copy, *types, 2);  // the argument of /types
-    a.result(of(a[0]).copy(a[0], CopyOptions{a.arg<"part">(), a.has<"deep">(), types}));
+    a.result(of(a[0]).copy(a[0], CopyOptions{part, a.has<"deep">(), types}));
 }
 // How many refinements the action's argument block has.
 template <Slot S>

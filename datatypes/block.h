@@ -82,21 +82,36 @@ Cell insert_block(Cell block, Cell values, bool at_tail, bool advance);
 // head. Owners and a hash! index hear of it as from the action. May collect.
 Cell append_value(Cell series, Cell value);
 
-// The short roads of append and insert of one value (not a block-like value, which is spliced)
-// into a block that nobody watches (no owner's handlers, no hash! index) and whose buffer has room
-// for one more cell; anything else is left to the action, which decides as it always did.
-// append_in_room writes at the tail and answers true with the block's head at 0, or false with
-// nothing done. insert_in_room writes at the head (clamped to the tail) and answers the index just
-// past the value, or -1 with nothing done. Neither allocates.
+// The short roads of append and insert into a block that nobody watches (no owner's handlers, no
+// hash! index) and whose buffer has room for what is written; anything else is left to the action,
+// which decides as it always did. append_in_room writes one value, or the cells of another
+// block-like value from its head, at the tail, and answers true with the block's head at 0, or
+// false with nothing done. insert_in_room writes one value (not a block-like one) at the head
+// (clamped to the tail) and answers the index just past it, or -1 with nothing done. Neither
+// allocates.
 inline bool append_in_room(Cell& block, const Cell& value) {
-    if (is_block_like(cell::type(value))) return false;
-    SeriesBuffer* b = memory::buffer(cell::series_node(block));
-    if ((b->flags & (series_flag::owned | series_flag::indexed)) || b->tail + sizeof(Cell) > b->size) return false;
-    std::memcpy(b->tail_ptr(), &value, sizeof(Cell));
-    b->tail += sizeof(Cell);
+    const NodeId node = cell::series_node(block);
+    SeriesBuffer* b = memory::buffer(node);
+    if (b->flags & (series_flag::owned | series_flag::indexed)) return false;
+    if (!is_block_like(cell::type(value))) {
+        if (b->tail + sizeof(Cell) > b->size) return false;
+        std::memcpy(b->tail_ptr(), &value, sizeof(Cell));
+        b->tail += sizeof(Cell);
+    } else {
+        if (cell::series_node(value) == node) return false;  // a block appended to itself
+        SeriesBuffer* source = memory::buffer(cell::series_node(value));
+        const uint32_t n = source->used() / sizeof(Cell);
+        const auto raw = static_cast<int32_t>(cell::series_index(value));
+        const uint32_t head = raw < 0 ? 0 : std::min(static_cast<uint32_t>(raw), n);
+        const uint32_t bytes = (n - head) * static_cast<uint32_t>(sizeof(Cell));
+        if (b->tail + uint64_t{bytes} > b->size) return false;
+        std::memcpy(b->tail_ptr(), source->cells() + head, bytes);
+        b->tail += bytes;
+    }
     block.w1 = 0;
     return true;
 }
+
 inline int64_t insert_in_room(const Cell& block, const Cell& value) {
     if (is_block_like(cell::type(value))) return -1;
     SeriesBuffer* b = memory::buffer(cell::series_node(block));

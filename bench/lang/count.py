@@ -18,6 +18,7 @@ here = os.path.dirname(os.path.abspath(__file__))
 # name: (set-up, operation); both run inside a function, the operation once per turn of `repeat i n`.
 OPERATIONS = {
     "append-block": ("b: make block! 16", "append b i"),
+    "append-block-values": ("b: make block! 16", "append b [1 2]"),
     "append-string-char": ('s: make string! 16', "append s #\"a\""),
     "append-string-text": ('s: make string! 16', 'append s "ab"'),
     "pick-string": ('s: "abcdefghij"', "pick s 3"),

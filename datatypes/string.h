@@ -19,6 +19,8 @@
 
 #include "datatypes/actions.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
+#include "runtime/series.h"
 #include "runtime/sort.h"
 #include "runtime/unicode.h"
 
@@ -80,7 +82,17 @@ Cell make(uint32_t capacity, TypeId type = TypeId::string);
 // integer's digits written at the tail of a string with no owner, when they fit its unit width and
 // the room its buffer has left. True with the string's head at 0, or false with nothing done (the
 // action then decides as it always did). Never allocates.
-bool append_in_room(Cell& series, const Cell& value);
+bool append_text_in_room(Cell& series, const Cell& value);
+inline bool append_in_room(Cell& series, const Cell& value) {
+    if (!cell::is(value, TypeId::char_)) return append_text_in_room(series, value);
+    SeriesBuffer* b = memory::buffer(cell::series_node(series));
+    const uint32_t unit = b->unit();
+    if ((b->flags & series_flag::owned) || append_unit(value.w2) > unit || b->tail + unit > b->size) return false;
+    series::store_unit(b->tail_ptr(), unit, value.w2);
+    b->tail += unit;
+    series.w1 = 0;
+    return true;
+}
 
 // Empties the buffer and sets its unit back to 1 byte. Never allocates.
 void rs_reset(NodeId node);

@@ -792,7 +792,7 @@ Cell eval_path(Cell parent, Cell element, const PathStep& step) {
     return true;
 }
 
-bool append_in_room(Cell& series, const Cell& value) {
+bool append_text_in_room(Cell& series, const Cell& value) {
     const NodeId node = cell::series_node(series);
     if (cell::is(value, TypeId::integer)) {
         // Its digits, as splice writes them, when they fit the room left.

@@ -124,21 +124,24 @@ void insert_entry(const int32_t* r) {
     }
     a.result((of(series).*Direct<S>::member)(series, value, options));
 }
+// The commonest call has no refinement: straight to the type's action.
+[[gnu::noinline]] void append_by_action(const int32_t* r) {
+    const Args<Slot::append> a(r);
+    if (!a.has<"part">() && !a.has<"only">() && !a.has<"dup">()) return a.result(of(a[0]).append(a[0], a[1], {}));
+    insert_entry<Slot::append>(r);
+}
 template <>
 void entry<Slot::append>(const int32_t* r) {
     const Args<Slot::append> a(r);
-    // The commonest call has no refinement: straight to the type's action, or done here when one
-    // value goes into the room a block has left, or text into a string's.
-    if (!a.has<"part">() && !a.has<"only">() && !a.has<"dup">()) {
+    // Done here when one value or a block's values go into the room a block has left, or text
+    // into a string's.
+    if (!a.has<"part">() && !a.has<"only">() && !a.has<"dup">() && lean_series(a[0])) {
         Cell* cells = a.cells();
-        if (lean_series(cells[0])) {
-            if (cell::is(cells[0], TypeId::string) ? string::append_in_room(cells[0], cells[1])
-                                                   : block::append_in_room(cells[0], cells[1]))
-                return result_at(cells, 0);
-        }
-        return a.result(of(a[0]).append(a[0], a[1], {}));
+        if (cell::is(cells[0], TypeId::string) ? string::append_in_room(cells[0], cells[1])
+                                               : block::append_in_room(cells[0], cells[1]))
+            return result_at(cells, 0);
     }
-    insert_entry<Slot::append>(r);
+    append_by_action(r);
 }
 template <>
 void entry<Slot::insert>(const int32_t* r) {
@@ -329,6 +332,10 @@ void entry<Slot::move>(const int32_t* r) {
     const Args<Slot::move> a(r);
     a.result(of(a[0]).move(a[0], a[1], a.arg<"part">()));
 }
+[[gnu::noinline]] void pick_by_action(const int32_t* r) {
+    const Args<Slot::pick> a(r);
+    a.result(of(a[0]).pick(a[0], pick_poke_index(a[1]), a[1]));
+}
 template <>
 void entry<Slot::pick>(const int32_t* r) {
     const Args<Slot::pick> a(r);
@@ -345,7 +352,7 @@ void entry<Slot::pick>(const int32_t* r) {
         stack::g_top = a.cells() + 1;
         return;
     }
-    a.result(of(a[0]).pick(a[0], pick_poke_index(a[1]), a[1]));
+    pick_by_action(r);
 }
 // The unit a lean poke writes: its byte offset in the buffer, or -1 when the action must decide
 // (an index out of range and its error, a value the series cannot hold or that must widen a
@@ -361,18 +368,23 @@ inline int64_t lean_poke_at(const Cell& target, const Cell& index, const Cell& v
     return i * unit;
 }
 
+[[gnu::noinline]] void poke_by_action(const int32_t* r) {
+    const Args<Slot::poke> a(r);
+    const Cell value = a[2];
+    (void)of(a[0]).poke(a[0], pick_poke_index(a[1]), a[1], value);
+    a.result(value);
+}
 template <>
 void entry<Slot::poke>(const int32_t* r) {
     const Args<Slot::poke> a(r);
-    const Cell value = a[2];
+    const Cell& value = a[2];
     if (const int64_t at = lean_poke_at(a[0], a[1], value); at >= 0) {
         SeriesBuffer* b = memory::buffer(cell::series_node(a[0]));
         if (b->unit() == 16) std::memcpy(b->head_ptr() + at, &value, sizeof(Cell));
         else series::store_unit(b->head_ptr() + at, b->unit(), value.w2);
         return a.result(value);
     }
-    (void)of(a[0]).poke(a[0], pick_poke_index(a[1]), a[1], value);
-    a.result(value);
+    poke_by_action(r);
 }
 template <>
 void entry<Slot::head>(const int32_t* r) {

@@ -78,8 +78,9 @@ void entry(const int32_t* r) {
 
 // ---- Lean roads ---------------------------------------------------------------------------------
 // Blocks, parens and strings, the series met most, are served here without the registry's dispatch
-// when a call uses no refinement and nothing about it is unusual; every other case takes its
-// action, which decides exactly as before. None of these roads allocates or runs user code.
+// when a call uses no refinement (copy: at most /part by a count) and nothing about it is unusual;
+// every other case takes its action, which decides exactly as before. None of these roads runs
+// user code, and only copy's allocates (the new series, after every read of the argument's).
 
 // block!, paren! and string!, whose actions are series!'s and block!'s own (paren! takes block!'s).
 inline bool lean_series(const Cell& c) {

@@ -4,7 +4,7 @@ the same loop empty, divided by N. Stable whatever the load of the machine, wher
 
 usage: bench/lang/count.py [--zub path/to/zub-cli] [--n N] [name ...]
 
-Each name is one of OPERATIONS below; all of them when none is given. Needs valgrind.
+Each name is one of OPERATIONS or ROUNDS below; all of them when none is given. Needs valgrind.
 """
 import argparse
 import os
@@ -38,6 +38,24 @@ OPERATIONS = {
     "set-word": ("", "s: i"),
 }
 
+# name: a loop run n times inside a function; per round: the whole program's count at n minus its
+# count with no rounds, divided by n. What the operations above take as their empty loop.
+ROUNDS = {
+    "repeat-round": "repeat i n []",
+    "loop-round": "loop n []",
+    "while-round": "k: 0 while [k < n] [k: k + 1]",
+    "until-round": "k: 0 until [k: k + 1 k >= n]",
+    "foreach-round": "foreach x b []",
+}
+
+ROUNDS_PROGRAM = """main: func [n /local b k x] [
+    b: append/dup make block! n 0 n
+    LOOP
+    n
+]
+print main N
+"""
+
 PROGRAM = """main: func [n /local b s] [
     SETUP
     repeat i n [OPERATION]
@@ -48,10 +66,14 @@ print main N
 
 
 def total(zub, setup, operation, n):
+    return count(zub, PROGRAM.replace("SETUP", setup).replace("OPERATION", operation).replace("N", str(n)))
+
+
+def count(zub, program):
     with tempfile.TemporaryDirectory() as folder:
         source = os.path.join(folder, "op.zub")
         with open(source, "w", encoding="utf-8") as f:
-            f.write(PROGRAM.replace("SETUP", setup).replace("OPERATION", operation).replace("N", str(n)))
+            f.write(program)
         out = os.path.join(folder, "callgrind.out")
         subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", zub, source],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -65,11 +87,16 @@ def main():
     parser.add_argument("--n", type=int, default=200000)
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
-    names = args.names or list(OPERATIONS)
+    names = args.names or list(OPERATIONS) + list(ROUNDS)
     for name in names:
-        if name not in OPERATIONS:
-            sys.exit(f"unknown operation {name}: one of {', '.join(OPERATIONS)}")
+        if name not in OPERATIONS and name not in ROUNDS:
+            sys.exit(f"unknown operation {name}: one of {', '.join(list(OPERATIONS) + list(ROUNDS))}")
     for name in names:
+        if name in ROUNDS:
+            program = ROUNDS_PROGRAM.replace("LOOP", ROUNDS[name])
+            per = (count(args.zub, program.replace("N", str(args.n))) - count(args.zub, program.replace("N", "0"))) / args.n
+            print(f"{name:20} {per:8.0f} instructions")
+            continue
         setup, operation = OPERATIONS[name]
         per = (total(args.zub, setup, operation, args.n) - total(args.zub, setup, "", args.n)) / args.n
         print(f"{name:20} {per:8.0f} instructions")

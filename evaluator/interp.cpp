@@ -151,6 +151,7 @@ inline const Cell* object_path_field(const Cell& path);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 Status get_path_value(const Cell& path, Source& s);
+bool read_value(const Cell& block, Cell& out);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
@@ -917,10 +918,14 @@ inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint
     const uint32_t at = s.index + 1;  // the right operand
     if (kind == Fast::none || at >= end) return false;
     const Cell* right = cells + at;
+    Cell read;
     if (cell::is(*right, TypeId::word)) {
         if (!(right = slot_of(*right))) return false;
-    } else if (cell::is(*right, TypeId::path) && !(right = object_path_field(*right))) {
-        return false;
+    } else if (cell::is(*right, TypeId::path)) {
+        if (!(right = object_path_field(*right))) return false;
+    } else if (cell::is(*right, TypeId::paren)) {
+        if (!read_value(*right, read)) return false;
+        right = &read;
     }
     // A word after the right operand may be another operator; it is taken by the caller's loop.
     if (!cell::is(*right, TypeId::integer) ||
@@ -1202,6 +1207,35 @@ inline const Cell* plain_operand(const Cell& at) {
     return value && type_group::in(kPlainValue, cell::type(*value)) ? value : nullptr;
 }
 
+// The value of a block or paren that is one expression only reading values: a plain operand and
+// integer operators after it, each with a plain integer right operand, none overflowing. Such an
+// expression calls nothing, allocates nothing and raises nothing, so its value read in place is
+// the block's evaluation with nothing anyone could see (a frame, the position, an error) left
+// out. False, nothing done, for any other block.
+[[gnu::noinline]] bool read_value(const Cell& block, Cell& out) {
+    SeriesBuffer* const buffer = memory::buffer(cell::series_node(block));
+    const Cell* const cells = buffer->cells();
+    const uint32_t end = buffer->used() / static_cast<uint32_t>(sizeof(Cell));
+    uint32_t at = cell::series_index(block);
+    if (at >= end) return false;
+    const Cell* const first = plain_operand(cells[at]);
+    if (!first) return false;
+    Cell value = *first;
+    for (++at; at < end; at += 2) {
+        if (!cell::is(cells[at], TypeId::word) || at + 1 >= end || !cell::is(value, TypeId::integer)) return false;
+        const Cell* const op = slot_of(cells[at]);
+        if (!op || !cell::is(*op, TypeId::op)) return false;
+        const Cell* right = cells + at + 1;
+        if (cell::is(*right, TypeId::word)) right = slot_of(*right);
+        else if (cell::is(*right, TypeId::path)) right = object_path_field(*right);
+        if (!right || !cell::is(*right, TypeId::integer) ||
+            !integer_result(op_fast_kind(*op), cell::as_integer(value), cell::as_integer(*right), value))
+            return false;
+    }
+    cell::copy(out, value);
+    return true;
+}
+
 // The frame of a set-path, as if marked before `start`, where its value sits when it is marked
 // after taking it.
 inline void mark_set_path(Cell* start) {
@@ -1267,7 +1301,13 @@ Status store_set_path(const Cell& path, Source& s, Cell* start) {
             stack::push(w);
             break;
         }
-        case TypeId::paren: ZUB_PASS(eval(value, true)); break;
+        case TypeId::paren: {
+            // While tracing, its steps are reported: it is evaluated.
+            Cell read;
+            if (!trace::g_active && read_value(value, read)) stack::push(read);
+            else ZUB_PASS(eval(value, true));
+            break;
+        }
         case TypeId::path: ZUB_PASS(evaluate_path(value, s)); break;
         case TypeId::get_path: ZUB_PASS(get_path_value(value, s)); break;
         case TypeId::set_path: ZUB_PASS(set_path_expression(value, s)); break;
@@ -1551,6 +1591,8 @@ Status eval_next(const Cell& block, uint32_t& index) {
     index = s.index;
     return Status::normal;
 }
+
+bool plain_value(const Cell& block, Cell& value) { return !trace::g_active && read_value(block, value); }
 
 Status eval_value(Cell value) {
     Source none{g_empty, 0};

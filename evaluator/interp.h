@@ -27,6 +27,12 @@ const Cell& position();
 // May collect.
 Status eval(const Cell& block, bool keep);
 
+// The value of a block that is one expression only reading values (a value, a word or an object's
+// field through a path, then integer operators with such integer right operands): what eval would
+// give, put in `value`, without evaluating anything. False, nothing done, for any other block and
+// while tracing. Never allocates.
+bool plain_value(const Cell& block, Cell& value);
+
 // A block evaluated round after round, as a loop runs its body: what eval sets up on every call
 // (the depth check, the position saved to be put back) is done once, for all the rounds. Each
 // round still reaches a safe point and reads the block afresh (it may change while it runs);

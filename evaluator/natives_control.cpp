@@ -232,11 +232,16 @@ Status while_entry(const int32_t* refinements) {
         Cell* const base = stack::args();
         interp::Body test(cond), rounds(body);
         for (;;) {
-            g_top = base;
-            const Status st = test.run();
-            if (st == Status::break_ || st == Status::continue_) error::fire(ErrorId::while_cond);
-            ZUB_PASS(st);
-            if (!cell::truthy_checked(g_top[-1])) break;
+            // The common condition, a comparison of integers, is read in place.
+            Cell truth;
+            if (!interp::plain_value(cond, truth)) {
+                g_top = base;
+                const Status st = test.run();
+                if (st == Status::break_ || st == Status::continue_) error::fire(ErrorId::while_cond);
+                ZUB_PASS(st);
+                cell::copy(truth, g_top[-1]);
+            }
+            if (!cell::truthy_checked(truth)) break;
             Cell value;
             Round outcome;
             ZUB_PASS(round(rounds, base, value, outcome));

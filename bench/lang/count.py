@@ -26,6 +26,7 @@ OPERATIONS = {
     "copy-part": ('s: "abcdefghij"', "copy/part s 3"),
     "paren": ("", "(i)"),
     "integer-add": ("", "i + 1"),
+    "integer-add-paren": ("", "i + (i * 2)"),
     "if": ("", "if i > 0 [i]"),
     "either": ("", "either i > 0 [i] [0]"),
     "native-2": ("", "min i 3"),

@@ -651,43 +651,6 @@ Status run_block(const Cell& block_cell, bool keep) {
 
 [[gnu::noinline]] Status traced_eval(const Cell& block_cell, bool keep) { return run_block<true>(block_cell, keep); }
 
-}  // namespace
-
-Body::Body(const Cell& block) : block_(block), saved_(g_position) { depth::check(); }
-
-Body::~Body() { cell::copy(g_position, saved_); }
-
-// run_block's walk for a loop's round: the block and the position are the Body's, so the round
-// makes no copies of its own.
-Status Body::run() {
-    if (trace::g_active) [[unlikely]]
-        return traced_eval(block_, true);
-    safe_point();
-    Cell* const base = g_top;
-    Source s{cell::series_node(block_), cell::series_index(block_)};
-    if (s.at_end()) {
-        stack::push(cell::unset());
-        return Status::normal;
-    }
-    g_position = block_;
-    for (;;) {
-        cell::set_series_index(g_position, s.index);
-        const Status st = expression(s, true);
-        if (st != Status::normal) [[unlikely]] {
-            g_top = base;
-            cell::copy(g_position, saved_);
-            return st;
-        }
-        if (s.at_end()) break;
-        g_top = base;
-        safe_point();
-    }
-    cell::copy(g_position, saved_);
-    return Status::normal;
-}
-
-namespace {
-
 // Runs a function's body over the arguments laid out at the arguments base, its context's values
 // already moved there.
 [[gnu::always_inline]] inline Status run_body(stack::Frame* frame, const Cell& body) {
@@ -1569,6 +1532,55 @@ void init() {
 }
 
 const Cell& position() { return g_position; }
+
+Body::Body(const Cell& block) : block_(block), saved_(g_position) { depth::check(); }
+
+Body::~Body() { cell::copy(g_position, saved_); }
+
+// run_block's walk for a loop's round: the block and the position are the Body's, so the round
+// makes no copies of its own.
+Status Body::run() {
+    if (trace::g_active) [[unlikely]]
+        return traced_eval(block_, true);
+    safe_point();
+    Cell* const base = g_top;
+    Source s{cell::series_node(block_), cell::series_index(block_)};
+    if (s.at_end()) {
+        stack::push(cell::unset());
+        return Status::normal;
+    }
+    g_position = block_;
+    for (;;) {
+        cell::set_series_index(g_position, s.index);
+        // Loop bodies are mostly set-words, and words and values with operators after them:
+        // taken here, they skip the dispatch of expression.
+        SeriesBuffer* const buffer = s.buffer();
+        const Cell at = buffer->cells()[s.index];
+        Status st;
+        if (cell::is(at, TypeId::set_word)) {
+            ++s.index;
+            st = set_word_expression(at, s);
+        } else if (cell::is(at, TypeId::word) || type_group::in(type_traits::g_self_evaluating, cell::type(at))) {
+            st = plain_expression(s, buffer, s.end(), true);
+        } else if (Cell read; cell::is(at, TypeId::paren) && read_value(at, read)) {
+            ++s.index;
+            stack::push(read);
+            st = operators(s);
+        } else {
+            st = expression(s, true);
+        }
+        if (st != Status::normal) [[unlikely]] {
+            g_top = base;
+            cell::copy(g_position, saved_);
+            return st;
+        }
+        if (s.at_end()) break;
+        g_top = base;
+        safe_point();
+    }
+    cell::copy(g_position, saved_);
+    return Status::normal;
+}
 
 Status eval(const Cell& block_cell, bool keep) {
     if (trace::g_active) [[unlikely]]

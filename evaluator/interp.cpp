@@ -151,7 +151,7 @@ inline const Cell* object_path_field(const Cell& path);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 Status get_path_value(const Cell& path, Source& s);
-bool read_value(const Cell& block, Cell& out);
+inline bool read_value(const Cell& block, Cell& out);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
@@ -1170,17 +1170,12 @@ inline const Cell* plain_operand(const Cell& at) {
     return value && type_group::in(kPlainValue, cell::type(*value)) ? value : nullptr;
 }
 
-// The value of a block or paren that is one expression only reading values: a plain operand and
-// integer operators after it, each with a plain integer right operand, none overflowing. Such an
-// expression calls nothing, allocates nothing and raises nothing, so its value read in place is
-// the block's evaluation with nothing anyone could see (a frame, the position, an error) left
-// out. False, nothing done, for any other block.
-[[gnu::noinline]] bool read_value(const Cell& block, Cell& out) {
-    SeriesBuffer* const buffer = memory::buffer(cell::series_node(block));
-    const Cell* const cells = buffer->cells();
-    const uint32_t end = buffer->used() / static_cast<uint32_t>(sizeof(Cell));
-    uint32_t at = cell::series_index(block);
-    if (at >= end) return false;
+// The value of cells from `at` to `end` that are one expression only reading values: a plain
+// operand and integer operators after it, each with a plain integer right operand, none
+// overflowing. Such an expression calls nothing, allocates nothing and raises nothing, so its
+// value read in place is the block's evaluation with nothing anyone could see (a frame, the
+// position, an error) left out. False, nothing done, for any other cells.
+[[gnu::noinline]] bool read_cells(const Cell* cells, uint32_t at, uint32_t end, Cell& out) {
     const Cell* const first = plain_operand(cells[at]);
     if (!first) return false;
     Cell value = *first;
@@ -1197,6 +1192,16 @@ inline const Cell* plain_operand(const Cell& at) {
     }
     cell::copy(out, value);
     return true;
+}
+
+// The same for a block or paren from its index to its tail. An operand and pairs of an operator
+// and an operand make an odd count of values: any other count (a call with its argument, most
+// often) is told at once.
+inline bool read_value(const Cell& block, Cell& out) {
+    SeriesBuffer* const buffer = memory::buffer(cell::series_node(block));
+    const uint32_t end = buffer->used() / static_cast<uint32_t>(sizeof(Cell));
+    const uint32_t at = cell::series_index(block);
+    return at < end && ((end - at) & 1) != 0 && read_cells(buffer->cells(), at, end, out);
 }
 
 // The frame of a set-path, as if marked before `start`, where its value sits when it is marked

@@ -148,7 +148,7 @@ namespace {
 // The word a loop sets each round. A word of a global or function context is set straight into
 // the slot found the first time, while no buffer has moved: a function's values stay in place
 // while a loop runs in its call (calls from the body put them back as they found them). Any other
-// word is set as a set-word sets it, an object's handler told.
+// word is set as set sets it, an object's handler told.
 class LoopWord {
   public:
     explicit LoopWord(const Cell& word) : word_(word) {}
@@ -230,7 +230,7 @@ Status while_entry(const int32_t* refinements) {
     {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
-        interp::Body test(cond), rounds(body);
+        interp::Body test(cond), code(body);
         for (;;) {
             // The common condition, a comparison of integers, is read in place.
             Cell truth;
@@ -244,7 +244,7 @@ Status while_entry(const int32_t* refinements) {
             if (!cell::truthy_checked(truth)) break;
             Cell value;
             Round outcome;
-            ZUB_PASS(round(rounds, base, value, outcome));
+            ZUB_PASS(round(code, base, value, outcome));
             if (outcome == Round::broke) break;
         }
     }

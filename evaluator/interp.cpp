@@ -1352,6 +1352,13 @@ Status expression(Source& s, bool infix) {
     return infix ? operators(s) : Status::normal;
 }
 
+// A word's call and the operators after it, for a caller that has read the word's slot: the road
+// of expression. Out of line, so that caller keeps few registers.
+[[gnu::noinline]] Status word_call(Cell fn, const Cell& name, Source& s) {
+    ZUB_PASS(call_plain(fn, name, s, false));
+    return operators(s);
+}
+
 // The operator at the source's position: the slot of the word there when it holds an op!.
 inline const Cell* operator_at(Source& s) {
     SeriesBuffer* const buffer = s.buffer();
@@ -1557,16 +1564,25 @@ Status Body::run() {
     g_position = block_;
     for (;;) {
         cell::set_series_index(g_position, s.index);
-        // Loop bodies are mostly set-words, and words and values with operators after them:
-        // taken here, they skip the dispatch of expression.
-        SeriesBuffer* const buffer = s.buffer();
-        const Cell at = buffer->cells()[s.index];
+        // Set-words, words and parens that only read values are taken here, skipping the
+        // dispatch of expression.
+        const Cell at = s.peek();
         Status st;
         if (cell::is(at, TypeId::set_word)) {
             ++s.index;
             st = set_word_expression(at, s);
-        } else if (cell::is(at, TypeId::word) || type_group::in(type_traits::g_self_evaluating, cell::type(at))) {
-            st = plain_expression(s, buffer, s.end(), true);
+        } else if (cell::is(at, TypeId::word)) {
+            ++s.index;
+            const Cell* const slot = lookup(at);
+            const TypeId t = cell::type(*slot);
+            if (type_group::in(kPlainValue, t)) {
+                stack::push(*slot);
+                st = operators(s);
+            } else if (is_callable(t)) {
+                st = word_call(*slot, at, s);
+            } else {
+                error::fire(t == TypeId::op ? ErrorId::no_op_arg : ErrorId::no_value, at);
+            }
         } else if (Cell read; cell::is(at, TypeId::paren) && read_value(at, read)) {
             ++s.index;
             stack::push(read);

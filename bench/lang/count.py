@@ -39,17 +39,26 @@ OPERATIONS = {
     "set-word": ("", "s: i"),
 }
 
-# name: a loop run n times inside a function; per round: the whole program's count at n minus its
-# count with no rounds, divided by n. What the operations above take as their empty loop.
+# name: (set-up, loop), run inside a function; per round: the count of the set-up and the loop
+# run n times, less the set-up's alone, divided by n. What the operations above take as their
+# empty loop.
 ROUNDS = {
-    "repeat-round": "repeat i n []",
-    "loop-round": "loop n []",
-    "while-round": "k: 0 while [k < n] [k: k + 1]",
-    "until-round": "k: 0 until [k: k + 1 k >= n]",
-    "foreach-round": "foreach x b []",
+    "repeat-round": ("", "repeat i n []"),
+    "loop-round": ("", "loop n []"),
+    "while-round": ("k: 0", "while [k < n] [k: k + 1]"),
+    "until-round": ("k: 0", "until [k: k + 1 k >= n]"),
+    "foreach-round": ("b: append/dup make block! n 0 n", "foreach x b []"),
 }
 
 ROUNDS_PROGRAM = """main: func [n /local b k x] [
+    SETUP
+    LOOP
+    n
+]
+print main N
+"""
+
+PROGRAM = """main: func [n /local b k x] [
     b: append/dup make block! n 0 n
     LOOP
     n
@@ -94,8 +103,9 @@ def main():
             sys.exit(f"unknown operation {name}: one of {', '.join(list(OPERATIONS) + list(ROUNDS))}")
     for name in names:
         if name in ROUNDS:
-            program = ROUNDS_PROGRAM.replace("LOOP", ROUNDS[name])
-            per = (count(args.zub, program.replace("N", str(args.n))) - count(args.zub, program.replace("N", "0"))) / args.n
+            setup, loop = ROUNDS[name]
+            program = ROUNDS_PROGRAM.replace("SETUP", setup).replace("N", str(args.n))
+            per = (count(args.zub, program.replace("LOOP", loop)) - count(args.zub, program.replace("LOOP", ""))) / args.n
             print(f"{name:20} {per:8.0f} instructions")
             continue
         setup, operation = OPERATIONS[name]

@@ -151,6 +151,7 @@ inline const Cell* object_path_field(const Cell& path);
 inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 Status get_path_value(const Cell& path, Source& s);
+inline bool read_value(const Cell& block, Cell& out);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
@@ -880,10 +881,14 @@ inline bool integer_operation(const Cell& op, Source& s, const Cell* cells, uint
     const uint32_t at = s.index + 1;  // the right operand
     if (kind == Fast::none || at >= end) return false;
     const Cell* right = cells + at;
+    Cell read;
     if (cell::is(*right, TypeId::word)) {
         if (!(right = slot_of(*right))) return false;
-    } else if (cell::is(*right, TypeId::path) && !(right = object_path_field(*right))) {
-        return false;
+    } else if (cell::is(*right, TypeId::path)) {
+        if (!(right = object_path_field(*right))) return false;
+    } else if (cell::is(*right, TypeId::paren)) {
+        if (!read_value(*right, read)) return false;
+        right = &read;
     }
     // A word after the right operand may be another operator; it is taken by the caller's loop.
     if (!cell::is(*right, TypeId::integer) ||
@@ -1165,6 +1170,40 @@ inline const Cell* plain_operand(const Cell& at) {
     return value && type_group::in(kPlainValue, cell::type(*value)) ? value : nullptr;
 }
 
+// The value of cells from `at` to `end` that are one expression only reading values: a plain
+// operand and integer operators after it, each with a plain integer right operand, none
+// overflowing. Such an expression calls nothing, allocates nothing and raises nothing, so its
+// value read in place is the block's evaluation with nothing anyone could see (a frame, the
+// position, an error) left out. False, nothing done, for any other cells.
+[[gnu::noinline]] bool read_cells(const Cell* cells, uint32_t at, uint32_t end, Cell& out) {
+    const Cell* const first = plain_operand(cells[at]);
+    if (!first) return false;
+    Cell value = *first;
+    for (++at; at < end; at += 2) {
+        if (!cell::is(cells[at], TypeId::word) || at + 1 >= end || !cell::is(value, TypeId::integer)) return false;
+        const Cell* const op = slot_of(cells[at]);
+        if (!op || !cell::is(*op, TypeId::op)) return false;
+        const Cell* right = cells + at + 1;
+        if (cell::is(*right, TypeId::word)) right = slot_of(*right);
+        else if (cell::is(*right, TypeId::path)) right = object_path_field(*right);
+        if (!right || !cell::is(*right, TypeId::integer) ||
+            !integer_result(op_fast_kind(*op), cell::as_integer(value), cell::as_integer(*right), value))
+            return false;
+    }
+    cell::copy(out, value);
+    return true;
+}
+
+// The same for a block or paren from its index to its tail. An operand and pairs of an operator
+// and an operand make an odd count of values: any other count (a call with its argument, most
+// often) is told at once.
+inline bool read_value(const Cell& block, Cell& out) {
+    SeriesBuffer* const buffer = memory::buffer(cell::series_node(block));
+    const uint32_t end = buffer->used() / static_cast<uint32_t>(sizeof(Cell));
+    const uint32_t at = cell::series_index(block);
+    return at < end && ((end - at) & 1) != 0 && read_cells(buffer->cells(), at, end, out);
+}
+
 // The frame of a set-path, as if marked before `start`, where its value sits when it is marked
 // after taking it.
 inline void mark_set_path(Cell* start) {
@@ -1230,7 +1269,13 @@ Status store_set_path(const Cell& path, Source& s, Cell* start) {
             stack::push(w);
             break;
         }
-        case TypeId::paren: ZUB_PASS(eval(value, true)); break;
+        case TypeId::paren: {
+            // While tracing, its steps are reported: it is evaluated.
+            Cell read;
+            if (!trace::g_active && read_value(value, read)) stack::push(read);
+            else ZUB_PASS(eval(value, true));
+            break;
+        }
         case TypeId::path: ZUB_PASS(evaluate_path(value, s)); break;
         case TypeId::get_path: ZUB_PASS(get_path_value(value, s)); break;
         case TypeId::set_path: ZUB_PASS(set_path_expression(value, s)); break;
@@ -1305,6 +1350,13 @@ Status expression(Source& s, bool infix) {
         ZUB_PASS(other_expression(value, s));
     }
     return infix ? operators(s) : Status::normal;
+}
+
+// A word's call and the operators after it, for a caller that has read the word's slot: the road
+// of expression. Out of line, so that caller keeps few registers.
+[[gnu::noinline]] Status word_call(Cell fn, const Cell& name, Source& s) {
+    ZUB_PASS(call_plain(fn, name, s, false));
+    return operators(s);
 }
 
 // The operator at the source's position: the slot of the word there when it holds an op!.
@@ -1493,6 +1545,64 @@ void init() {
 
 const Cell& position() { return g_position; }
 
+Body::Body(const Cell& block) : block_(block), saved_(g_position) { depth::check(); }
+
+Body::~Body() { cell::copy(g_position, saved_); }
+
+// run_block's walk for a loop's round: the block and the position are the Body's, so the round
+// makes no copies of its own.
+Status Body::run() {
+    if (trace::g_active) [[unlikely]]
+        return traced_eval(block_, true);
+    safe_point();
+    Cell* const base = g_top;
+    Source s{cell::series_node(block_), cell::series_index(block_)};
+    if (s.at_end()) {
+        stack::push(cell::unset());
+        return Status::normal;
+    }
+    g_position = block_;
+    for (;;) {
+        cell::set_series_index(g_position, s.index);
+        // Set-words, words and parens that only read values are taken here, skipping the
+        // dispatch of expression.
+        const Cell at = s.peek();
+        Status st;
+        if (cell::is(at, TypeId::set_word)) {
+            ++s.index;
+            st = set_word_expression(at, s);
+        } else if (cell::is(at, TypeId::word)) {
+            ++s.index;
+            const Cell* const slot = lookup(at);
+            const TypeId t = cell::type(*slot);
+            if (type_group::in(kPlainValue, t)) {
+                stack::push(*slot);
+                st = operators(s);
+            } else if (is_callable(t)) {
+                st = word_call(*slot, at, s);
+            } else {
+                error::fire(t == TypeId::op ? ErrorId::no_op_arg : ErrorId::no_value, at);
+            }
+        } else if (Cell read; cell::is(at, TypeId::paren) && read_value(at, read)) {
+            ++s.index;
+            stack::push(read);
+            st = operators(s);
+        } else {
+            st = expression(s, true);
+        }
+        if (st != Status::normal) [[unlikely]] {
+            g_top = base;
+            cell::copy(g_position, saved_);
+            return st;
+        }
+        if (s.at_end()) break;
+        g_top = base;
+        safe_point();
+    }
+    cell::copy(g_position, saved_);
+    return Status::normal;
+}
+
 Status eval(const Cell& block_cell, bool keep) {
     if (trace::g_active) [[unlikely]]
         return traced_eval(block_cell, keep);
@@ -1514,6 +1624,8 @@ Status eval_next(const Cell& block, uint32_t& index) {
     index = s.index;
     return Status::normal;
 }
+
+bool plain_value(const Cell& block, Cell& value) { return !trace::g_active && read_value(block, value); }
 
 Status eval_value(Cell value) {
     Source none{g_empty, 0};

@@ -27,6 +27,33 @@ const Cell& position();
 // May collect.
 Status eval(const Cell& block, bool keep);
 
+// The value of a block that is one expression only reading values (a value, a word or an object's
+// field through a path, then integer operators with such integer right operands): what eval would
+// give, put in `value`, without evaluating anything. False, nothing done, for any other block and
+// while tracing. Never allocates.
+bool plain_value(const Cell& block, Cell& value);
+
+// A block evaluated round after round, as a loop runs its body: what eval sets up on every call
+// (the depth check, the position saved to be put back) is done once, for all the rounds. Each
+// round still reaches a safe point and reads the block afresh (it may change while it runs);
+// while tracing, a round takes eval's traced road. Lives on the C++ stack of the loop running it.
+class Body {
+  public:
+    // Raises internal stack-overflow as eval would.
+    explicit Body(const Cell& block);
+    ~Body();
+    Body(const Body&) = delete;
+    Body& operator=(const Body&) = delete;
+
+    // One round: as eval(block, true), the result pushed, the position as it was before the
+    // round. May collect.
+    Status run();
+
+  private:
+    Cell block_;  // the block, at the index its rounds start from
+    Cell saved_;  // the position before the loop, back after every round
+};
+
 // Evaluates one expression of the block starting at `index`, pushes its result and advances
 // `index` past it. At the tail it pushes unset and leaves `index` alone. May collect.
 Status eval_next(const Cell& block, uint32_t& index);

@@ -145,17 +145,50 @@ namespace {
 
 // ---- loops -------------------------------------------------------------------------------------
 
+// The word a loop sets each round. A word of a global or function context is set straight into
+// the slot found the first time, while no buffer has moved: a function's values stay in place
+// while a loop runs in its call (calls from the body put them back as they found them). Any other
+// word is set as set sets it, an object's handler told.
+class LoopWord {
+  public:
+    explicit LoopWord(const Cell& word) : word_(word) {}
+
+    // May collect (an object's handler runs).
+    void store(const Cell& value) {
+        if (slot_ && moves_ == memory::g_moves) [[likely]] {
+            cell::copy(*slot_, value);
+            return;
+        }
+        context::store(word_, value);
+        keep();
+    }
+
+  private:
+    void keep() {
+        slot_ = nullptr;
+        if (word_.w3 == context::kUnresolved || word_.w1 == 0) return;
+        const context::ValuesEntry& e = context::entry_of(word_.w1);
+        if (!e.values || e.object) return;
+        slot_ = e.values + word_.w3;
+        moves_ = memory::g_moves;
+    }
+
+    Cell word_;             // the loop word
+    Cell* slot_ = nullptr;  // its value's slot, or null to look it up
+    uint32_t moves_ = 0;    // memory::g_moves when the slot was found
+};
+
 // One evaluation of a loop body: the result pushed; break ends the loop with its value,
 // continue goes on; other exits pass on.
 enum class Round { go_on, broke };
 
 // Evaluates the body above the loop frame. `value` receives the body's value (or the break's).
-Status round(const Cell& body, Cell* base, Cell& value, Round& outcome) {
+Status round(interp::Body& body, Cell* base, Cell& value, Round& outcome) {
     g_top = base;
-    const Status st = interp::eval(body, true);
+    const Status st = body.run();
     outcome = Round::go_on;
     switch (st) {
-        case Status::normal: value = g_top[-1]; break;
+        case Status::normal: cell::copy(value, g_top[-1]); break;
         case Status::continue_: break;
         case Status::break_:
             value = exits::value();
@@ -170,9 +203,10 @@ Status round(const Cell& body, Cell* base, Cell& value, Round& outcome) {
 // Rounds of the body under a loop frame while `next` (which sets up each round) says so; `value`
 // gets the last body value, or the break's.
 template <typename Next>
-Status rounds(const Cell& body, Cell& value, Next next) {
+Status rounds(const Cell& block, Cell& value, Next next) {
     stack::Call loop(stack::FrameType::loop, g_body);
     Cell* const base = stack::args();
+    interp::Body body(block);
     while (next()) {
         Round outcome;
         ZUB_PASS(round(body, base, value, outcome));
@@ -196,15 +230,21 @@ Status while_entry(const int32_t* refinements) {
     {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
+        interp::Body test(cond), code(body);
         for (;;) {
-            g_top = base;
-            const Status st = interp::eval(cond, true);
-            if (st == Status::break_ || st == Status::continue_) error::fire(ErrorId::while_cond);
-            ZUB_PASS(st);
-            if (!cell::truthy_checked(g_top[-1])) break;
+            // The common condition, a comparison of integers, is read in place.
+            Cell truth;
+            if (!interp::plain_value(cond, truth)) {
+                g_top = base;
+                const Status st = test.run();
+                if (st == Status::break_ || st == Status::continue_) error::fire(ErrorId::while_cond);
+                ZUB_PASS(st);
+                cell::copy(truth, g_top[-1]);
+            }
+            if (!cell::truthy_checked(truth)) break;
             Cell value;
             Round outcome;
-            ZUB_PASS(round(body, base, value, outcome));
+            ZUB_PASS(round(code, base, value, outcome));
             if (outcome == Round::broke) break;
         }
     }
@@ -213,14 +253,14 @@ Status while_entry(const int32_t* refinements) {
 
 Status until_entry(const int32_t* refinements) {
     const Args<Native::until> args(refinements);
-    const Cell body = args[0];
     Cell value = cell::unset();
     {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
+        interp::Body body(args[0]);
         for (;;) {
             g_top = base;
-            const Status st = interp::eval(body, true);
+            const Status st = body.run();
             if (st == Status::break_) {
                 value = exits::value();
                 break;
@@ -253,9 +293,10 @@ Status repeat_entry(const int32_t* refinements) {
     if (n <= 0) return args.done(cell::none());
     Cell value = cell::unset();
     int32_t i = 0;
+    LoopWord loop_word(word);
     ZUB_PASS(rounds(body, value, [&] {
         if (++i > n) return false;
-        context::store(word, cell::integer(i));
+        loop_word.store(cell::integer(i));
         return true;
     }));
     return args.done(value);
@@ -280,24 +321,30 @@ Cell element(const Cell& series, uint32_t i) {
     return at < series_value::buffer_length(series) ? series_value::element_at(series, at) : cell::none();
 }
 
+// The value at the position, for one loop word; false at the tail.
+bool first_value(const Cell& series, Cell& value) {
+    // Over a block, the common loop, the element is the cell, read in place.
+    SeriesBuffer* const b = memory::buffer(cell::series_node(series));
+    if (b->unit() == sizeof(Cell)) {
+        const uint32_t at = cell::series_index(series);
+        if (at >= b->used() / sizeof(Cell)) return false;
+        cell::copy(value, b->cells()[at]);
+        return true;
+    }
+    if (!more(series)) return false;
+    value = element(series, 0);
+    return true;
+}
+
 // Sets the loop words to the next values; false at the tail.
 bool set_words(const Cell& words, const Cell& series, uint32_t count) {
     if (cell::is(words, TypeId::word)) {
-        // One word over a block, the common loop: the element is the cell, read in place.
-        SeriesBuffer* const b = memory::buffer(cell::series_node(series));
-        if (b->unit() == sizeof(Cell)) {
-            const uint32_t at = cell::series_index(series);
-            if (at >= b->used() / sizeof(Cell)) return false;
-            const Cell value = b->cells()[at];
-            context::store(words, value);
-            return true;
-        }
-    }
-    if (!more(series)) return false;
-    if (cell::is(words, TypeId::word)) {
-        context::store(words, element(series, 0));
+        Cell value;
+        if (!first_value(series, value)) return false;
+        context::store(words, value);
         return true;
     }
+    if (!more(series)) return false;
     const NodeId list = cell::series_node(words);
     for (uint32_t i = 0; i < count; ++i) {
         const Cell item = memory::buffer(list)->cells()[cell::series_index(words) + i];
@@ -356,6 +403,17 @@ Status foreach_entry(const int32_t* refinements) {
     Cell* const position = stack::push(args[1]);
     const Cell body = args[2];
     Cell value = cell::unset();
+    if (cell::is(words, TypeId::word)) {
+        LoopWord loop_word(words);
+        ZUB_PASS(rounds(body, value, [&] {
+            Cell item;
+            if (!first_value(*position, item)) return false;
+            loop_word.store(item);
+            cell::set_series_index(*position, cell::series_index(*position) + 1);
+            return true;
+        }));
+        return args.done(value);
+    }
     ZUB_PASS(rounds(body, value, [&] {
         if (!set_words(words, *position, count)) return false;
         cell::set_series_index(*position, cell::series_index(*position) + count);
@@ -372,12 +430,12 @@ Status forall_entry(const int32_t* refinements) {
         error::fire(ErrorId::expect_arg, stack::call_word(), cell::datatype_of(start),
                     words::global(symbol::make("word")));
     stack::push(start);
-    const Cell body = args[1];
     Cell value = cell::unset();
     bool broke = false;
     {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
+        interp::Body body(args[1]);
         while (more(*context::get(word))) {
             Round outcome;
             ZUB_PASS(round(body, base, value, outcome));
@@ -402,14 +460,14 @@ Status remove_each_entry(const int32_t* refinements) {
     const Cell words = args[0];
     const uint32_t count = word_count(words, args[1]);
     Cell* const position = stack::push(args[1]);
-    const Cell body = args[2];
     {
         stack::Call loop(stack::FrameType::loop, g_body);
         Cell* const base = stack::args();
+        interp::Body body(args[2]);
         while (set_words(words, *position, count)) {
             cell::set_series_index(*position, cell::series_index(*position) + count);
             g_top = base;
-            const Status st = interp::eval(body, true);
+            const Status st = body.run();
             if (st == Status::break_) break;
             if (st == Status::continue_) continue;
             ZUB_PASS(st);

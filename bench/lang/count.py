@@ -4,7 +4,7 @@ the same loop empty, divided by N. Stable whatever the load of the machine, wher
 
 usage: bench/lang/count.py [--zub path/to/zub-cli] [--n N] [name ...]
 
-Each name is one of OPERATIONS below; all of them when none is given. Needs valgrind.
+Each name is one of OPERATIONS or ROUNDS below; all of them when none is given. Needs valgrind.
 """
 import argparse
 import os
@@ -39,6 +39,7 @@ OPERATIONS = {
     "select-block": ("b: [a 1 b 2 c 3 d 4]", "select b 'c"),
     "paren": ("", "(i)"),
     "integer-add": ("", "i + 1"),
+    "integer-add-paren": ("", "i + (i * 2)"),
     "if": ("", "if i > 0 [i]"),
     "either": ("", "either i > 0 [i] [0]"),
     "native-2": ("", "min i 3"),
@@ -51,6 +52,33 @@ OPERATIONS = {
     "set-word": ("", "s: i"),
 }
 
+# name: (set-up, loop), run inside a function; per round: the count of the set-up and the loop
+# run n times, less the set-up's alone, divided by n. What the operations above take as their
+# empty loop.
+ROUNDS = {
+    "repeat-round": ("", "repeat i n []"),
+    "loop-round": ("", "loop n []"),
+    "while-round": ("k: 0", "while [k < n] [k: k + 1]"),
+    "until-round": ("k: 0", "until [k: k + 1 k >= n]"),
+    "foreach-round": ("b: append/dup make block! n 0 n", "foreach x b []"),
+}
+
+ROUNDS_PROGRAM = """main: func [n /local b k x] [
+    SETUP
+    LOOP
+    n
+]
+print main N
+"""
+
+PROGRAM = """main: func [n /local b k x] [
+    b: append/dup make block! n 0 n
+    LOOP
+    n
+]
+print main N
+"""
+
 PROGRAM = """main: func [n /local b s] [
     SETUP
     repeat i n [OPERATION]
@@ -61,10 +89,14 @@ print main N
 
 
 def total(zub, setup, operation, n):
+    return count(zub, PROGRAM.replace("SETUP", setup).replace("OPERATION", operation).replace("N", str(n)))
+
+
+def count(zub, program):
     with tempfile.TemporaryDirectory() as folder:
         source = os.path.join(folder, "op.zub")
         with open(source, "w", encoding="utf-8") as f:
-            f.write(PROGRAM.replace("SETUP", setup).replace("OPERATION", operation).replace("N", str(n)))
+            f.write(program)
         out = os.path.join(folder, "callgrind.out")
         subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}", zub, source],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -78,11 +110,17 @@ def main():
     parser.add_argument("--n", type=int, default=200000)
     parser.add_argument("names", nargs="*")
     args = parser.parse_args()
-    names = args.names or list(OPERATIONS)
+    names = args.names or list(OPERATIONS) + list(ROUNDS)
     for name in names:
-        if name not in OPERATIONS:
-            sys.exit(f"unknown operation {name}: one of {', '.join(OPERATIONS)}")
+        if name not in OPERATIONS and name not in ROUNDS:
+            sys.exit(f"unknown operation {name}: one of {', '.join(list(OPERATIONS) + list(ROUNDS))}")
     for name in names:
+        if name in ROUNDS:
+            setup, loop = ROUNDS[name]
+            program = ROUNDS_PROGRAM.replace("SETUP", setup).replace("N", str(args.n))
+            per = (count(args.zub, program.replace("LOOP", loop)) - count(args.zub, program.replace("LOOP", ""))) / args.n
+            print(f"{name:20} {per:8.0f} instructions")
+            continue
         setup, operation = OPERATIONS[name]
         per = (total(args.zub, setup, operation, args.n) - total(args.zub, setup, "", args.n)) / args.n
         print(f"{name:20} {per:8.0f} instructions")

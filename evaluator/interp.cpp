@@ -957,8 +957,17 @@ inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWo
     return Status::normal;
 }
 
+// if, unless, either, any, all and return: their own road (the conditionals' section below).
+constexpr uint32_t kLastControl = natives::index_of(natives::Native::all);
+constexpr uint32_t kReturn = natives::index_of(natives::Native::return_);
+Status control_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number);
+
 Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
     const bool native = cell::is(fn, TypeId::native);
+    if (native && !infix) {
+        const uint32_t number = native::entry_number(fn);
+        if (number <= kLastControl || number == kReturn) return control_plain(fn, name, s, start, number);
+    }
     const signatures::Shape& shape =
         native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
     mark_call(fn, name, infix ? start : start + 1);
@@ -1045,6 +1054,133 @@ inline Status call_plain(const Cell& fn, const Cell& name, Source& s, bool infix
     Cell* const start = infix ? g_top - 1 : stack::push(fn);
     if (cell::is(fn, TypeId::function)) return call_function_plain(fn, name, s, start, infix);
     return call_builtin_plain(fn, name, s, start, infix);
+}
+
+// ---- conditionals ------------------------------------------------------------------------------
+// if, unless, either, any, all and return called plainly. Their frame is marked as any native's,
+// so errors (where, near) and the call's word see the same call; their arguments are taken here
+// and the code they evaluate is walked here, without the native's entry between. Never entered
+// while tracing (calls then go through invoke); should tracing start in an argument, the branch
+// takes the general road.
+
+static_assert(natives::index_of(natives::Native::if_) == 1 && natives::index_of(natives::Native::unless) == 2 &&
+                  natives::index_of(natives::Native::either) == 3 && natives::index_of(natives::Native::any) == 4 &&
+                  natives::index_of(natives::Native::all) == 5,
+              "the conditionals are the first natives, in this order");
+
+// Fetches a block argument: one written in place, no operator after it, is pushed as it is; any
+// other expression goes the plain way, checked against the argument's types.
+inline Status fetch_block(Source& s, const signatures::Param& param, const Cell& name) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    const Cell* const at = buffer->cells() + s.index;
+    if (s.index < end && cell::is(*at, TypeId::block)) {
+        const Cell* slot;
+        if (s.index + 1 >= end || !cell::is(at[1], TypeId::word) || !(slot = slot_of(at[1])) ||
+            !cell::is(*slot, TypeId::op)) {
+            stack::push(*at);
+            ++s.index;
+            return Status::normal;
+        }
+    }
+    return fetch_plain(s, param.mask, name, param.word, false);
+}
+
+// Evaluates a branch for its value, left in the frame's result cell: run_block's steps, the
+// common expression (a value or a word holding one) taken in place. The frame was marked after a
+// depth check; the safe point on entry is the one a block evaluation makes, so a loop whose body
+// is a conditional still reaches one each round.
+Status run_branch(const Cell& block_cell) {
+    if (trace::g_active) [[unlikely]]
+        return traced_eval(block_cell, false);
+    safe_point();
+    const Cell block = block_cell;
+    PositionScope scope;
+    Cell* const base = g_top;
+    Source s{cell::series_node(block), cell::series_index(block)};
+    SeriesBuffer* buffer = s.buffer();
+    uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) {
+        *g_args = cell::unset();
+    } else {
+        g_position = block;
+        for (;;) {
+            cell::set_series_index(g_position, s.index);
+            const Status st = plain_expression(s, buffer, end, true);
+            if (st != Status::normal) {
+                g_top = base;
+                return st;
+            }
+            buffer = s.buffer();
+            end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+            if (s.index >= end) break;
+            g_top = base;
+            safe_point();
+            buffer = s.buffer();
+            end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+        }
+        *g_args = *base;
+    }
+    g_top = g_args + 1;
+    return Status::normal;
+}
+
+// any and all: the block's expressions in turn, each as an expression of its own (no safe point
+// between them), until one decides; its value, the last one or none in the frame's result cell.
+Status run_any_all(bool any) {
+    const Cell block = g_args[0];
+    Cell* const base = g_args + 1;
+    PositionScope scope;
+    g_position = block;
+    Source s{cell::series_node(block), cell::series_index(block)};
+    Cell result = cell::none();
+    while (!s.at_end()) {
+        depth::check();
+        cell::set_series_index(g_position, s.index);
+        s.mode = trace::g_active ? kTraced : 0;
+        ZUB_PASS(any_expression(s, true));
+        const Cell value = g_top[-1];
+        g_top = base;
+        if (cell::truthy(value) == any) {
+            result = any ? value : cell::none();
+            break;
+        }
+        if (!any) result = value;
+    }
+    *g_args = result;
+    g_top = g_args + 1;
+    return Status::normal;
+}
+
+Status control_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number) {
+    const signatures::Shape& shape = g_native_shapes[number - 1];
+    mark_call(fn, name, start + 1);
+    const signatures::Param& first = shape.param[0];
+    Status st = Status::normal;
+    if (number == kReturn) {
+        st = fetch_plain(s, first.mask, name, first.word, false);
+        return abandon(start, st == Status::normal ? exits::raise_return() : st);
+    }
+    if (number >= natives::index_of(natives::Native::any)) {
+        st = fetch_block(s, first, name);
+        if (st == Status::normal) st = run_any_all(number == natives::index_of(natives::Native::any));
+    } else {
+        st = fetch_plain(s, first.mask, name, first.word, false);
+        for (uint32_t p = 1; p < shape.fixed && st == Status::normal; ++p) st = fetch_block(s, shape.param[p], name);
+        if (st == Status::normal) {
+            if (number == natives::index_of(natives::Native::either)) {
+                st = run_branch(g_args[cell::truthy_checked(g_args[0]) ? 1 : 2]);
+            } else if (cell::truthy(g_args[0]) == (number == natives::index_of(natives::Native::if_))) {
+                st = run_branch(g_args[1]);
+            } else {
+                *g_args = cell::none();
+                g_top = g_args + 1;
+            }
+        }
+    }
+    if (st != Status::normal) return abandon(start, st);
+    finish(start);
+    return Status::normal;
 }
 
 // ---- expressions -------------------------------------------------------------------------------

@@ -958,15 +958,17 @@ inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWo
 }
 
 // if, unless, either, any, all and return: their own road (the conditionals' section below).
-constexpr uint32_t kLastControl = natives::index_of(natives::Native::all);
+constexpr uint32_t kLastConditional = natives::index_of(natives::Native::all);
 constexpr uint32_t kReturn = natives::index_of(natives::Native::return_);
-Status control_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number);
+Status conditional_call(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number);
+Status return_call(const Cell& fn, const Cell& name, Source& s, Cell* start);
 
 Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
     const bool native = cell::is(fn, TypeId::native);
     if (native && !infix) {
         const uint32_t number = native::entry_number(fn);
-        if (number <= kLastControl || number == kReturn) return control_plain(fn, name, s, start, number);
+        if (number <= kLastConditional) return conditional_call(fn, name, s, start, number);
+        if (number == kReturn) return return_call(fn, name, s, start);
     }
     const signatures::Shape& shape =
         native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
@@ -990,8 +992,6 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
         return Status::normal;
     }
     if (native) {
-        if (native::entry_number(fn) == natives::index_of(natives::Native::return_))
-            return abandon(start, exits::raise_return());
         const Status st = natives::g_entries[native::entry_number(fn) - 1](kNoRefinements.data());
         if (st != Status::normal) return abandon(start, st);
     } else {
@@ -1068,9 +1068,13 @@ static_assert(natives::index_of(natives::Native::if_) == 1 && natives::index_of(
                   natives::index_of(natives::Native::all) == 5,
               "the conditionals are the first natives, in this order");
 
-// Fetches a block argument: one written in place, no operator after it, is pushed as it is; any
-// other expression goes the plain way, checked against the argument's types.
-inline Status fetch_block(Source& s, const signatures::Param& param, const Cell& name) {
+// A block argument that is not a block written in place: the plain way, checked against its types.
+[[gnu::noinline]] Status fetch_other_block(Source& s, const signatures::Param& param, const Cell& name) {
+    return fetch_plain(s, param.mask, name, param.word, false);
+}
+
+// Fetches a block argument: one written in place, no operator after it, is pushed as it is.
+[[gnu::always_inline]] inline Status fetch_block(Source& s, const signatures::Param& param, const Cell& name) {
     SeriesBuffer* const buffer = s.buffer();
     const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
     const Cell* const at = buffer->cells() + s.index;
@@ -1083,16 +1087,36 @@ inline Status fetch_block(Source& s, const signatures::Param& param, const Cell&
             return Status::normal;
         }
     }
-    return fetch_plain(s, param.mask, name, param.word, false);
+    return fetch_other_block(s, param, name);
 }
 
-// Evaluates a branch for its value, left in the frame's result cell: run_block's steps, the
-// common expression (a value or a word holding one) taken in place. The frame was marked after a
-// depth check; the safe point on entry is the one a block evaluation makes, so a loop whose body
-// is a conditional still reaches one each round.
-Status run_branch(const Cell& block_cell) {
-    if (trace::g_active) [[unlikely]]
-        return traced_eval(block_cell, false);
+// Fetches an any-type! argument (a condition, return's value): nothing to check.
+[[gnu::always_inline]] inline Status fetch_any_type(Source& s, const signatures::Param& param, const Cell& name) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) return fetch_other(s, 0, param.types, name, param.word, false, false);
+    return plain_expression(s, buffer, end, true);
+}
+
+// Leaves a conditional's call with its result over the pushed callable at `start`: the native
+// frame popped, as finish does.
+inline void leave_conditional(Cell* start, const Cell& result) {
+    const stack::Frame* const f = --stack::g_frame_top;
+    g_args = stack::g_cells + f->saved_args;
+    *start = result;
+    g_top = start + 1;
+}
+
+// Evaluates a branch, the conditional's frame on top, its value put over the pushed callable:
+// run_block's steps, the common expression (a value or a word holding one) taken in place. The
+// frame was marked after a depth check; the safe point on entry is the one every block evaluation
+// makes, so a loop whose body is a conditional still reaches one each round.
+[[gnu::always_inline]] inline Status run_branch(const Cell& block_cell, Cell* start) {
+    if (trace::g_active) [[unlikely]] {
+        ZUB_PASS(traced_eval(block_cell, false));
+        leave_conditional(start, *g_args);
+        return Status::normal;
+    }
     safe_point();
     const Cell block = block_cell;
     PositionScope scope;
@@ -1101,27 +1125,22 @@ Status run_branch(const Cell& block_cell) {
     SeriesBuffer* buffer = s.buffer();
     uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
     if (s.index >= end) {
-        *g_args = cell::unset();
-    } else {
-        g_position = block;
-        for (;;) {
-            cell::set_series_index(g_position, s.index);
-            const Status st = plain_expression(s, buffer, end, true);
-            if (st != Status::normal) {
-                g_top = base;
-                return st;
-            }
-            buffer = s.buffer();
-            end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
-            if (s.index >= end) break;
-            g_top = base;
-            safe_point();
-            buffer = s.buffer();
-            end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
-        }
-        *g_args = *base;
+        leave_conditional(start, cell::unset());
+        return Status::normal;
     }
-    g_top = g_args + 1;
+    g_position = block;
+    for (;;) {
+        cell::set_series_index(g_position, s.index);
+        ZUB_PASS(plain_expression(s, buffer, end, true));
+        buffer = s.buffer();
+        end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+        if (s.index >= end) break;
+        g_top = base;
+        safe_point();
+        buffer = s.buffer();
+        end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    }
+    leave_conditional(start, *base);
     return Status::normal;
 }
 
@@ -1152,35 +1171,62 @@ Status run_any_all(bool any) {
     return Status::normal;
 }
 
-Status control_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number) {
-    const signatures::Shape& shape = g_native_shapes[number - 1];
+// A plain call of a conditional, its callable pushed at `start`: the native's frame marked, the
+// arguments fetched and checked in order, then what the native does.
+[[gnu::noinline]] Status conditional_call(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number) {
+    using natives::Native;
     mark_call(fn, name, start + 1);
-    const signatures::Param& first = shape.param[0];
-    Status st = Status::normal;
-    if (number == kReturn) {
-        st = fetch_plain(s, first.mask, name, first.word, false);
-        return abandon(start, st == Status::normal ? exits::raise_return() : st);
+    const signatures::Param* const param = g_native_shapes[number - 1].param;
+    Status st;
+    if (number >= natives::index_of(Native::any)) {
+        st = fetch_plain(s, param[0].mask, name, param[0].word, false);
+        if (st == Status::normal) st = run_any_all(number == natives::index_of(Native::any));
+        if (st != Status::normal) return abandon(start, st);
+        finish(start);
+        return Status::normal;
     }
-    if (number >= natives::index_of(natives::Native::any)) {
-        st = fetch_block(s, first, name);
-        if (st == Status::normal) st = run_any_all(number == natives::index_of(natives::Native::any));
-    } else {
-        st = fetch_plain(s, first.mask, name, first.word, false);
-        for (uint32_t p = 1; p < shape.fixed && st == Status::normal; ++p) st = fetch_block(s, shape.param[p], name);
-        if (st == Status::normal) {
-            if (number == natives::index_of(natives::Native::either)) {
-                st = run_branch(g_args[cell::truthy_checked(g_args[0]) ? 1 : 2]);
-            } else if (cell::truthy(g_args[0]) == (number == natives::index_of(natives::Native::if_))) {
-                st = run_branch(g_args[1]);
-            } else {
-                *g_args = cell::none();
-                g_top = g_args + 1;
-            }
+    st = fetch_any_type(s, param[0], name);
+    if (st == Status::normal) st = fetch_block(s, param[1], name);
+    const Cell* branch = g_args + 1;
+    if (number == natives::index_of(Native::either)) {
+        if (st == Status::normal) st = fetch_block(s, param[2], name);
+        if (st == Status::normal && !cell::truthy_checked(g_args[0])) branch = g_args + 2;
+    } else if (st == Status::normal && cell::truthy(g_args[0]) != (number == natives::index_of(Native::if_))) {
+        leave_conditional(start, cell::none());
+        return Status::normal;
+    }
+    if (st == Status::normal) st = run_branch(*branch, start);
+    if (st != Status::normal) return abandon(start, st);
+    return Status::normal;
+}
+
+// A plain call of return, its callable pushed at `start`: its value taken, the exit started with the frame still marked, so a
+// return with no function to leave is an error of the return's call. The commonest return, of a
+// value or a word holding one with no operator after it, evaluates nothing and cannot fail when it
+// has a function to leave: it starts the exit without marking the frame no one would see.
+[[gnu::noinline]] Status return_call(const Cell& fn, const Cell& name, Source& s, Cell* start) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index < end) {
+        const Cell* const at = buffer->cells() + s.index;
+        const Cell* value = at;
+        if (cell::is(*at, TypeId::word)) value = slot_of(*at);
+        else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
+        const Cell* next;
+        if (value && type_group::in(kPlainValue, cell::type(*value)) &&
+            (s.index + 1 >= end || !cell::is(at[1], TypeId::word) || !(next = slot_of(at[1])) ||
+             !cell::is(*next, TypeId::op)) &&
+            exits::return_reaches(stack::g_frame_top - 1)) {
+            ++s.index;
+            exits::value() = *value;
+            g_top = start;
+            return Status::return_;
         }
     }
-    if (st != Status::normal) return abandon(start, st);
-    finish(start);
-    return Status::normal;
+    mark_call(fn, name, start + 1);
+    const signatures::Param& param = g_native_shapes[kReturn - 1].param[0];
+    const Status st = fetch_any_type(s, param, name);
+    return abandon(start, st == Status::normal ? exits::raise_return() : st);
 }
 
 // ---- expressions -------------------------------------------------------------------------------

@@ -1057,11 +1057,11 @@ inline Status call_plain(const Cell& fn, const Cell& name, Source& s, bool infix
 }
 
 // ---- conditionals ------------------------------------------------------------------------------
-// if, unless, either, any, all and return called plainly. Their frame is marked as any native's,
-// so errors (where, near) and the call's word see the same call; their arguments are taken here
-// and the code they evaluate is walked here, without the native's entry between. Never entered
-// while tracing (calls then go through invoke); should tracing start in an argument, the branch
-// takes the general road.
+// if, unless, either, any, all and return called plainly. Their frame is marked as any native's
+// (but by a return that cannot fail, see return_call), so errors (where, near) and the call's word
+// see the same call; their arguments are taken here and the code they evaluate is walked here,
+// without the native's entry between. Never entered while tracing (calls then go through invoke);
+// should tracing start in an argument, the branch takes the general road.
 
 static_assert(natives::index_of(natives::Native::if_) == 1 && natives::index_of(natives::Native::unless) == 2 &&
                   natives::index_of(natives::Native::either) == 3 && natives::index_of(natives::Native::any) == 4 &&

@@ -41,17 +41,21 @@ Status raise_break(bool has_value, bool is_continue);
 // first frame carrying the function-body flag as target (from the top frame itself when
 // keep_current) and throw return as the error for both.
 Status raise_exit(bool is_return, bool keep_current);
+// Whether a return whose innermost frame below its own is `from` reaches a function body: a
+// frame carrying the body flag with no try/all frame in the way.
+inline bool return_reaches(const stack::Frame* from) {
+    for (const stack::Frame* f = from; f >= stack::g_frames; --f) {
+        if (f->type == stack::FrameType::try_all) return false;
+        if (f->flags & stack::frame_flag::body) return true;
+    }
+    return false;
+}
 // raise_exit(true, false): return's own frame is on top. Inline, as every return of a function
 // passes here.
 inline Status raise_return() {
-    for (const stack::Frame* f = stack::g_frame_top - 2; f >= stack::g_frames; --f) {
-        if (f->type == stack::FrameType::try_all) break;
-        if (f->flags & stack::frame_flag::body) {
-            g_value = *stack::args();
-            return Status::return_;
-        }
-    }
-    error::fire(ErrorId::return_);
+    if (!return_reaches(stack::g_frame_top - 2)) error::fire(ErrorId::return_);
+    g_value = *stack::args();
+    return Status::return_;
 }
 
 // Throws a value, optionally named, to the nearest catch frame; raises throw throw with the

@@ -962,8 +962,19 @@ inline Status fetch_plain(Source& s, const Types& types, const Cell& name, ArgWo
     return Status::normal;
 }
 
+// if, unless, either, any, all and return: their own road (the conditionals' section below).
+constexpr uint32_t kLastConditional = natives::index_of(natives::Native::all);
+constexpr uint32_t kReturn = natives::index_of(natives::Native::return_);
+Status conditional_call(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number);
+Status return_call(const Cell& fn, const Cell& name, Source& s, Cell* start);
+
 Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* start, bool infix) {
     const bool native = cell::is(fn, TypeId::native);
+    if (native && !infix) {
+        const uint32_t number = native::entry_number(fn);
+        if (number <= kLastConditional) return conditional_call(fn, name, s, start, number);
+        if (number == kReturn) return return_call(fn, name, s, start);
+    }
     const signatures::Shape& shape =
         native ? g_native_shapes[native::entry_number(fn) - 1] : g_action_shapes[native::entry_number(fn) - 1];
     mark_call(fn, name, infix ? start : start + 1);
@@ -986,8 +997,6 @@ Status call_builtin_plain(const Cell& fn, const Cell& name, Source& s, Cell* sta
         return Status::normal;
     }
     if (native) {
-        if (native::entry_number(fn) == natives::index_of(natives::Native::return_))
-            return abandon(start, exits::raise_return());
         const Status st = natives::g_entries[native::entry_number(fn) - 1](kNoRefinements.data());
         if (st != Status::normal) return abandon(start, st);
     } else {
@@ -1050,6 +1059,179 @@ inline Status call_plain(const Cell& fn, const Cell& name, Source& s, bool infix
     Cell* const start = infix ? g_top - 1 : stack::push(fn);
     if (cell::is(fn, TypeId::function)) return call_function_plain(fn, name, s, start, infix);
     return call_builtin_plain(fn, name, s, start, infix);
+}
+
+// ---- conditionals ------------------------------------------------------------------------------
+// if, unless, either, any, all and return called plainly. Their frame is marked as any native's
+// (but by a return that cannot fail, see return_call), so errors (where, near) and the call's word
+// see the same call; their arguments are taken here and the code they evaluate is walked here,
+// without the native's entry between. Never entered while tracing (calls then go through invoke);
+// should tracing start in an argument, the branch takes the general road.
+
+static_assert(natives::index_of(natives::Native::if_) == 1 && natives::index_of(natives::Native::unless) == 2 &&
+                  natives::index_of(natives::Native::either) == 3 && natives::index_of(natives::Native::any) == 4 &&
+                  natives::index_of(natives::Native::all) == 5,
+              "the conditionals are the first natives, in this order");
+
+// A block argument that is not a block written in place: the plain way, checked against its types.
+[[gnu::noinline]] Status fetch_other_block(Source& s, const signatures::Param& param, const Cell& name) {
+    return fetch_plain(s, param.mask, name, param.word, false);
+}
+
+// Fetches a block argument: one written in place, no operator after it, is pushed as it is.
+[[gnu::always_inline]] inline Status fetch_block(Source& s, const signatures::Param& param, const Cell& name) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    const Cell* const at = buffer->cells() + s.index;
+    if (s.index < end && cell::is(*at, TypeId::block)) {
+        const Cell* slot;
+        if (s.index + 1 >= end || !cell::is(at[1], TypeId::word) || !(slot = slot_of(at[1])) ||
+            !cell::is(*slot, TypeId::op)) {
+            stack::push(*at);
+            ++s.index;
+            return Status::normal;
+        }
+    }
+    return fetch_other_block(s, param, name);
+}
+
+// Fetches an any-type! argument (a condition, return's value): nothing to check.
+[[gnu::always_inline]] inline Status fetch_any_type(Source& s, const signatures::Param& param, const Cell& name) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) return fetch_other(s, 0, param.types, name, param.word, false, false);
+    return plain_expression(s, buffer, end, true);
+}
+
+// Leaves a conditional's call with its result over the pushed callable at `start`: the native
+// frame popped, as finish does.
+inline void leave_conditional(Cell* start, const Cell& result) {
+    const stack::Frame* const f = --stack::g_frame_top;
+    g_args = stack::g_cells + f->saved_args;
+    *start = result;
+    g_top = start + 1;
+}
+
+// Evaluates a branch, the conditional's frame on top, its value put over the pushed callable:
+// run_block's steps, the common expression (a value or a word holding one) taken in place. The
+// frame was marked after a depth check; the safe point on entry is the one every block evaluation
+// makes, so a loop whose body is a conditional still reaches one each round.
+[[gnu::always_inline]] inline Status run_branch(const Cell& block_cell, Cell* start) {
+    if (trace::g_active) [[unlikely]] {
+        ZUB_PASS(traced_eval(block_cell, false));
+        leave_conditional(start, *g_args);
+        return Status::normal;
+    }
+    safe_point();
+    const Cell block = block_cell;
+    PositionScope scope;
+    Cell* const base = g_top;
+    Source s{cell::series_node(block), cell::series_index(block)};
+    SeriesBuffer* buffer = s.buffer();
+    uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index >= end) {
+        leave_conditional(start, cell::unset());
+        return Status::normal;
+    }
+    g_position = block;
+    for (;;) {
+        cell::set_series_index(g_position, s.index);
+        ZUB_PASS(plain_expression(s, buffer, end, true));
+        buffer = s.buffer();
+        end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+        if (s.index >= end) break;
+        g_top = base;
+        safe_point();
+        buffer = s.buffer();
+        end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    }
+    leave_conditional(start, *base);
+    return Status::normal;
+}
+
+// any and all: the block's expressions in turn, each as an expression of its own (no safe point
+// between them), until one decides; its value, the last one or none in the frame's result cell.
+Status run_any_all(bool any) {
+    const Cell block = g_args[0];
+    Cell* const base = g_args + 1;
+    PositionScope scope;
+    g_position = block;
+    Source s{cell::series_node(block), cell::series_index(block)};
+    Cell result = cell::none();
+    while (!s.at_end()) {
+        depth::check();
+        cell::set_series_index(g_position, s.index);
+        s.mode = trace::g_active ? kTraced : 0;
+        ZUB_PASS(any_expression(s, true));
+        const Cell value = g_top[-1];
+        g_top = base;
+        if (cell::truthy(value) == any) {
+            result = any ? value : cell::none();
+            break;
+        }
+        if (!any) result = value;
+    }
+    *g_args = result;
+    g_top = g_args + 1;
+    return Status::normal;
+}
+
+// A plain call of a conditional, its callable pushed at `start`: the native's frame marked, the
+// arguments fetched and checked in order, then what the native does.
+[[gnu::noinline]] Status conditional_call(const Cell& fn, const Cell& name, Source& s, Cell* start, uint32_t number) {
+    using natives::Native;
+    mark_call(fn, name, start + 1);
+    const signatures::Param* const param = g_native_shapes[number - 1].param;
+    Status st;
+    if (number >= natives::index_of(Native::any)) {
+        st = fetch_plain(s, param[0].mask, name, param[0].word, false);
+        if (st == Status::normal) st = run_any_all(number == natives::index_of(Native::any));
+        if (st != Status::normal) return abandon(start, st);
+        finish(start);
+        return Status::normal;
+    }
+    st = fetch_any_type(s, param[0], name);
+    if (st == Status::normal) st = fetch_block(s, param[1], name);
+    const Cell* branch = g_args + 1;
+    if (number == natives::index_of(Native::either)) {
+        if (st == Status::normal) st = fetch_block(s, param[2], name);
+        if (st == Status::normal && !cell::truthy_checked(g_args[0])) branch = g_args + 2;
+    } else if (st == Status::normal && cell::truthy(g_args[0]) != (number == natives::index_of(Native::if_))) {
+        leave_conditional(start, cell::none());
+        return Status::normal;
+    }
+    if (st == Status::normal) st = run_branch(*branch, start);
+    if (st != Status::normal) return abandon(start, st);
+    return Status::normal;
+}
+
+// A plain call of return, its callable pushed at `start`: its value taken, the exit started with the frame still marked, so a
+// return with no function to leave is an error of the return's call. The commonest return, of a
+// value or a word holding one with no operator after it, evaluates nothing and cannot fail when it
+// has a function to leave: it starts the exit without marking the frame no one would see.
+[[gnu::noinline]] Status return_call(const Cell& fn, const Cell& name, Source& s, Cell* start) {
+    SeriesBuffer* const buffer = s.buffer();
+    const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
+    if (s.index < end) {
+        const Cell* const at = buffer->cells() + s.index;
+        const Cell* value = at;
+        if (cell::is(*at, TypeId::word)) value = slot_of(*at);
+        else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
+        const Cell* next;
+        if (value && type_group::in(kPlainValue, cell::type(*value)) &&
+            (s.index + 1 >= end || !cell::is(at[1], TypeId::word) || !(next = slot_of(at[1])) ||
+             !cell::is(*next, TypeId::op)) &&
+            exits::return_reaches(stack::g_frame_top - 1)) {
+            ++s.index;
+            exits::value() = *value;
+            g_top = start;
+            return Status::return_;
+        }
+    }
+    mark_call(fn, name, start + 1);
+    const signatures::Param& param = g_native_shapes[kReturn - 1].param[0];
+    const Status st = fetch_any_type(s, param, name);
+    return abandon(start, st == Status::normal ? exits::raise_return() : st);
 }
 
 // ---- expressions -------------------------------------------------------------------------------

@@ -129,7 +129,7 @@ inline const ValuesEntry& entry_of(NodeId context) {
 // self, or a function context outside its call), where get_in gives the error. Valid until the
 // next allocation. An unbound word (context 0) never finds a valid entry, none being filled for it,
 // so it is told apart only once its entry is found missing.
-inline Cell* slot_of(const Cell& word) {
+[[gnu::always_inline]] inline Cell* slot_of(const Cell& word) {
     if (word.w3 == kUnresolved) return nullptr;
     ValuesEntry& e = cache_place(word.w1);
     if (!valid(e, word.w1)) [[unlikely]] {

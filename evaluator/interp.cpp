@@ -838,7 +838,7 @@ inline Fast op_fast_kind(const Cell& op) { return fast_kind(op::source_type(op),
 
 // The result of an operator between two integers, in `out`; false for an overflow, whose
 // promotion the action itself makes, and for what the action raises an error for.
-inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
+[[gnu::always_inline]] inline bool integer_result(Fast kind, int32_t a, int32_t b, Cell& out) {
     int32_t r;
     switch (kind) {
         case Fast::add:
@@ -1267,7 +1267,7 @@ inline const Cell* object_field(const Cell& parent, const Cell& element, bool se
 
 // The field a path of words names through objects: a word holding an object, then words, each
 // but the last naming a field that holds an object (o/x, o/inner/x ...). Null for any other path.
-inline object::Field* object_chain(const Cell& path) {
+[[gnu::always_inline]] inline object::Field* object_chain(const Cell& path) {
     SeriesBuffer* const buffer = memory::buffer(cell::series_node(path));
     const uint32_t head = cell::series_index(path);
     const uint32_t end = buffer->used() / sizeof(Cell);

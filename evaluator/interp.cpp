@@ -1528,6 +1528,10 @@ Status expression(Source& s, bool infix) {
     } else if (cell::is(value, TypeId::set_word)) {
         // Its expression has taken every operator after it.
         return set_word_expression(value, s);
+    } else if (cell::is(value, TypeId::path)) {
+        ZUB_PASS(evaluate_path(value, s));
+    } else if (cell::is(value, TypeId::set_path)) {
+        return set_path_expression(value, s);  // as a set-word's, its expression took the operators
     } else {
         ZUB_PASS(other_expression(value, s));
     }
@@ -1746,8 +1750,8 @@ Status Body::run() {
     g_position = block_;
     for (;;) {
         cell::set_series_index(g_position, s.index);
-        // Set-words, words and parens that only read values are taken here, skipping the
-        // dispatch of expression.
+        // Set-words, words, paths, set-paths and parens that only read values are taken here,
+        // skipping the dispatch of expression.
         const Cell at = s.peek();
         Status st;
         if (cell::is(at, TypeId::set_word)) {
@@ -1769,6 +1773,13 @@ Status Body::run() {
             ++s.index;
             stack::push(read);
             st = operators(s);
+        } else if (cell::is(at, TypeId::set_path)) {
+            ++s.index;
+            st = set_path_expression(at, s);
+        } else if (cell::is(at, TypeId::path)) {
+            ++s.index;
+            st = evaluate_path(at, s);
+            if (st == Status::normal) st = operators(s);
         } else {
             st = expression(s, true);
         }

@@ -1440,6 +1440,15 @@ Status store_set_path(const Cell& path, Source& s, Cell* start) {
     return store_set_path(path, s, start);
 }
 
+// A paren's value: read in place when it only reads values, else evaluated (always while
+// tracing, where its steps are reported).
+[[gnu::noinline]] Status paren_expression(const Cell& paren) {
+    Cell read;
+    if (trace::g_active || !read_value(paren, read)) return eval(paren, true);
+    stack::push(read);
+    return Status::normal;
+}
+
 // The values that are neither words, set-words nor values of their own. Out of line, so the common
 // path keeps few registers.
 [[gnu::noinline]] Status other_expression(const Cell& value, Source& s) {
@@ -1451,13 +1460,7 @@ Status store_set_path(const Cell& path, Source& s, Cell* start) {
             stack::push(w);
             break;
         }
-        case TypeId::paren: {
-            // While tracing, its steps are reported: it is evaluated.
-            Cell read;
-            if (!trace::g_active && read_value(value, read)) stack::push(read);
-            else ZUB_PASS(eval(value, true));
-            break;
-        }
+        case TypeId::paren: ZUB_PASS(paren_expression(value)); break;
         case TypeId::path: ZUB_PASS(evaluate_path(value, s)); break;
         case TypeId::get_path: ZUB_PASS(get_path_value(value, s)); break;
         case TypeId::set_path: ZUB_PASS(set_path_expression(value, s)); break;
@@ -1530,6 +1533,8 @@ Status expression(Source& s, bool infix) {
         return set_word_expression(value, s);
     } else if (cell::is(value, TypeId::path)) {
         ZUB_PASS(evaluate_path(value, s));
+    } else if (cell::is(value, TypeId::paren)) {
+        ZUB_PASS(paren_expression(value));
     } else if (cell::is(value, TypeId::set_path)) {
         return set_path_expression(value, s);  // as a set-word's, its expression took the operators
     } else {

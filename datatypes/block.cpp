@@ -125,10 +125,6 @@ void splice(NodeId target, uint32_t at, uint32_t replaced, const Source& source,
     if (dup > 1) series::repeat_bytes(reinterpret_cast<std::byte*>(to), source.count * sizeof(Cell), dup);
 }
 
-// What makes a change take the road that tells: an object's field holds the block, or a hash!
-// index is in step with it.
-constexpr uint32_t kWatched = series_flag::owned | series_flag::indexed;
-
 // Writes one value at `at` (at most the length) of a block nobody watches: the cells from there
 // move up, the buffer grows as splice grows it. The value is a copy, so a moving buffer leaves it
 // whole. May collect.
@@ -279,7 +275,7 @@ Cell block_append(Cell series, Cell value, const InsertOptions& options) {
 
 Cell block_insert(Cell series, Cell value, const InsertOptions& options) {
     const NodeId node = node_of(series);
-    if (one_value(value, options) && !(memory::buffer(node)->flags & kWatched)) {
+    if (one_value(value, options) && !(memory::buffer(node)->flags & series_flag::watched)) {
         const uint32_t at = block::head_index(series);
         put_one(node, at, value);
         series.w1 = at + 1;
@@ -465,7 +461,7 @@ Cell insert_block(Cell block, Cell values, bool at_tail, bool advance) {
 Cell append_value(Cell series, Cell value) {
     const NodeId node = node_of(series);
     // Watched blocks take the action's road, which tells the watchers before and after.
-    if (memory::buffer(node)->flags & kWatched)
+    if (memory::buffer(node)->flags & series_flag::watched)
         return insert_or_append(series, value, InsertOptions{-1, true, 1}, true);
     put_one(node, cells_in(node), value);
     series.w1 = 0;

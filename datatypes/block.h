@@ -92,7 +92,7 @@ Cell append_value(Cell series, Cell value);
 inline bool append_in_room(Cell& block, const Cell& value) {
     const NodeId node = cell::series_node(block);
     SeriesBuffer* b = memory::buffer(node);
-    if (b->flags & (series_flag::owned | series_flag::indexed)) return false;
+    if (b->flags & series_flag::watched) return false;
     if (!is_block_like(cell::type(value))) {
         if (b->tail + sizeof(Cell) > b->size) return false;
         std::memcpy(b->tail_ptr(), &value, sizeof(Cell));
@@ -115,7 +115,7 @@ inline bool append_in_room(Cell& block, const Cell& value) {
 inline int64_t insert_in_room(const Cell& block, const Cell& value) {
     if (is_block_like(cell::type(value))) return -1;
     SeriesBuffer* b = memory::buffer(cell::series_node(block));
-    if ((b->flags & (series_flag::owned | series_flag::indexed)) || b->tail + sizeof(Cell) > b->size) return -1;
+    if ((b->flags & series_flag::watched) || b->tail + sizeof(Cell) > b->size) return -1;
     const uint32_t length = b->used() / sizeof(Cell);
     const auto raw = static_cast<int32_t>(cell::series_index(block));
     const uint32_t at = raw < 0 ? 0 : std::min(static_cast<uint32_t>(raw), length);

@@ -38,6 +38,15 @@ Cell* cells_of(NodeId node) { return memory::buffer(node)->cells(); }
 // word!, set-word!, lit-word! and get-word!: their comparison is word!'s.
 bool any_word(TypeId t) { return t >= TypeId::word && t <= TypeId::get_word; }
 
+// How a cell compares with a sought word of type `t` as find decides it: words of the four kinds by
+// their symbols (canonical `wanted` for find's equality, exact and of one type when strict), an
+// integer never; 1 equal, 0 not, -1 for any other value, which the comparison decides.
+int word_match(const Cell& c, TypeId t, symbol::Id wanted, bool strict) {
+    const TypeId ct = cell::type(c);
+    if (any_word(ct)) return strict ? ct == t && c.w2 == wanted : symbol::resolve(c.w2) == wanted;
+    return ct == TypeId::integer ? 0 : -1;
+}
+
 // ---- find and select -----------------------------------------------------------------------------
 
 enum class Mode { value, type, types, sequence };
@@ -153,19 +162,13 @@ Found search(const Cell& series, const Cell& value, const FindOptions& o) {
             return kNotFound;
         }
         if (s.mode == Mode::value && any_word(t) && (s.op == op_find || s.op == op_strict_equal)) {
-            // A word among words, as in select on a block of keys and values: words of the four
-            // kinds compare by their symbols (canonical for find's equality, exact and of one type
-            // for /case), an integer never equals a word, and the rest take the comparison.
+            // A word among words, as in select on a block of keys and values.
             const bool strict = s.op == op_strict_equal;
             const symbol::Id wanted = strict ? value.w2 : symbol::resolve(value.w2);
             const Cell* const cells = cells_of(node);
             for (int64_t i = s.head; i <= limit; i += s.step) {
-                const Cell& c = cells[i];
-                const TypeId ct = cell::type(c);
-                bool found;
-                if (any_word(ct)) found = strict ? ct == t && c.w2 == wanted : symbol::resolve(c.w2) == wanted;
-                else found = ct != TypeId::integer && matches(s, i);
-                if (found) return {i, false, length};
+                const int m = word_match(cells[i], t, wanted, strict);
+                if (m > 0 || (m < 0 && matches(s, i))) return {i, false, length};
                 if (o.match) break;
             }
             return kNotFound;
@@ -408,16 +411,13 @@ int64_t find_plain(const Cell& series, const Cell& value) {
     const int64_t n = cells_in(node);
     const auto raw_head = static_cast<int32_t>(cell::series_index(series));
     const Cell* const cells = cells_of(node);
-    // As search walks it: integers by their values, words by their canonical symbols, and the
-    // comparison for every other candidate (an integer never equals a word).
+    // As search walks it: integers by their values, words as word_match tells, and the
+    // comparison for every other candidate.
     if (word) {
         const symbol::Id wanted = symbol::resolve(value.w2);
         for (int64_t i = std::max(raw_head, 0); i < n; ++i) {
-            const Cell& c = cells[i];
-            const TypeId ct = cell::type(c);
-            if (any_word(ct) ? symbol::resolve(c.w2) == wanted
-                             : ct != TypeId::integer && actions::compare_direct(c, value, op_find) == 0)
-                return i;
+            const int m = word_match(cells[i], t, wanted, false);
+            if (m > 0 || (m < 0 && actions::compare_direct(cells[i], value, op_find) == 0)) return i;
         }
         return -1;
     }

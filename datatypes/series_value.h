@@ -63,7 +63,7 @@ inline void notify_owner(const Cell& value, words::Word action, int64_t index, i
         return;
     }
     const uint32_t flags = memory::buffer(value.w2)->flags;
-    if (!(flags & (series_flag::owned | series_flag::indexed))) return;  // the common case: one test
+    if (!(flags & series_flag::watched)) return;  // the common case: one test
     if (flags & series_flag::indexed) hash_block::note_change(value, action, index);
     if (flags & series_flag::owned) tell_owner(value, action, index, part);
 }

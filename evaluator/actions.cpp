@@ -89,9 +89,6 @@ inline bool lean_series(const Cell& c) {
     return (c.header & 0xFF) - static_cast<uint32_t>(TypeId::block) <= 2;
 }
 
-// A change with a watcher (an owner's handlers, a hash! index in step) takes the action's road.
-inline bool watched(const SeriesBuffer* b) { return (b->flags & (series_flag::owned | series_flag::indexed)) != 0; }
-
 // Units in a lean series' buffer: its unit is 1, 2, 4 or 16 bytes.
 inline uint32_t units_in(const SeriesBuffer* b) { return b->used() >> std::countr_zero(b->unit()); }
 
@@ -363,7 +360,7 @@ inline int64_t lean_poke_at(const Cell& target, const Cell& index, const Cell& v
     const int32_t k = cell::as_integer(index);
     const SeriesBuffer* b = memory::buffer(cell::series_node(target));
     const int64_t i = head_of(target) + k - (k > 0 ? 1 : 0);
-    if (k == 0 || i < 0 || i >= units_in(b) || watched(b)) return -1;
+    if (k == 0 || i < 0 || i >= units_in(b) || (b->flags & series_flag::watched)) return -1;
     const uint32_t unit = b->unit();
     if (unit != 16 && (!cell::is(value, TypeId::char_) || string::in_place_unit(value.w2) > unit)) return -1;
     return i * unit;

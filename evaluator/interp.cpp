@@ -107,6 +107,13 @@ inline Cell* lookup(const Cell& word) {
     return context::get_in(word, word::context_of(word));
 }
 
+// The slot of an operator's word: the cell is a word holding an op!; null for any other cell.
+[[gnu::always_inline]] inline const Cell* op_slot(const Cell& c) {
+    if (!cell::is(c, TypeId::word)) return nullptr;
+    const Cell* slot = slot_of(c);
+    return slot && cell::is(*slot, TypeId::op) ? slot : nullptr;
+}
+
 // Values a path step changes by giving a new value rather than changing a series in place.
 inline bool held_by_value(TypeId t) {
     switch (t) {
@@ -152,6 +159,7 @@ inline Status operators(Source& s);
 Status path_eval(Cell path, Source& s, int mode, Cell set_value);
 Status get_path_value(const Cell& path, Source& s);
 inline bool read_value(const Cell& block, Cell& out);
+inline const Cell* plain_operand(const Cell& at);
 enum PathMode { kEvaluate = 0, kGet = 1, kSet = 2 };
 
 // ---- argument caches of functions and routines -------------------------------------------------
@@ -940,10 +948,9 @@ inline Cell full_types(uint64_t mask) {
     if (!value || !type_group::in(kPlainValue, cell::type(*value))) return expression(s, infix);
     const uint32_t next = ++s.index;
     stack::push(*value);
-    if (infix && next < end && cell::is(at[1], TypeId::word)) {
+    if (infix && next < end) {
         // An operator after the value takes it as its left operand.
-        const Cell* slot = slot_of(at[1]);
-        if (slot && cell::is(*slot, TypeId::op)) return apply_operators(s, slot);
+        if (const Cell* slot = op_slot(at[1])) return apply_operators(s, slot);
     }
     return Status::normal;
 }
@@ -1084,9 +1091,7 @@ static_assert(natives::index_of(natives::Native::if_) == 1 && natives::index_of(
     const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
     const Cell* const at = buffer->cells() + s.index;
     if (s.index < end && cell::is(*at, TypeId::block)) {
-        const Cell* slot;
-        if (s.index + 1 >= end || !cell::is(at[1], TypeId::word) || !(slot = slot_of(at[1])) ||
-            !cell::is(*slot, TypeId::op)) {
+        if (s.index + 1 >= end || !op_slot(at[1])) {
             stack::push(*at);
             ++s.index;
             return Status::normal;
@@ -1207,21 +1212,15 @@ Status run_any_all(bool any) {
 
 // A plain call of return, its callable pushed at `start`: its value taken, the exit started with the frame still marked, so a
 // return with no function to leave is an error of the return's call. The commonest return, of a
-// value or a word holding one with no operator after it, evaluates nothing and cannot fail when it
+// value, a word holding one or an object's field, with no operator after it, evaluates nothing and cannot fail when it
 // has a function to leave: it starts the exit without marking the frame no one would see.
 [[gnu::noinline]] Status return_call(const Cell& fn, const Cell& name, Source& s, Cell* start) {
     SeriesBuffer* const buffer = s.buffer();
     const uint32_t end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
     if (s.index < end) {
         const Cell* const at = buffer->cells() + s.index;
-        const Cell* value = at;
-        if (cell::is(*at, TypeId::word)) value = slot_of(*at);
-        else if (!type_group::in(type_traits::g_self_evaluating, cell::type(*at))) value = nullptr;
-        const Cell* next;
-        if (value && type_group::in(kPlainValue, cell::type(*value)) &&
-            (s.index + 1 >= end || !cell::is(at[1], TypeId::word) || !(next = slot_of(at[1])) ||
-             !cell::is(*next, TypeId::op)) &&
-            exits::return_reaches(stack::g_frame_top - 1)) {
+        const Cell* const value = plain_operand(*at);
+        if (value && (s.index + 1 >= end || !op_slot(at[1])) && exits::return_reaches(stack::g_frame_top - 1)) {
             ++s.index;
             exits::value() = *value;
             g_top = start;
@@ -1362,9 +1361,8 @@ inline const Cell* plain_operand(const Cell& at) {
     if (!first) return false;
     Cell value = *first;
     for (++at; at < end; at += 2) {
-        if (!cell::is(cells[at], TypeId::word) || at + 1 >= end || !cell::is(value, TypeId::integer)) return false;
-        const Cell* const op = slot_of(cells[at]);
-        if (!op || !cell::is(*op, TypeId::op)) return false;
+        const Cell* const op = op_slot(cells[at]);
+        if (!op || at + 1 >= end || !cell::is(value, TypeId::integer)) return false;
         const Cell* right = cells + at + 1;
         if (cell::is(*right, TypeId::word)) right = slot_of(*right);
         else if (cell::is(*right, TypeId::path)) right = object_path_field(*right);
@@ -1554,10 +1552,7 @@ Status expression(Source& s, bool infix) {
 inline const Cell* operator_at(Source& s) {
     SeriesBuffer* const buffer = s.buffer();
     if (s.index >= std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)))) return nullptr;
-    const Cell& next = buffer->cells()[s.index];
-    if (!cell::is(next, TypeId::word)) return nullptr;
-    const Cell* slot = slot_of(next);
-    return slot && cell::is(*slot, TypeId::op) ? slot : nullptr;
+    return op_slot(buffer->cells()[s.index]);
 }
 
 // An operator's call: the op at the source's position takes the value on top of the stack as its
@@ -1580,11 +1575,7 @@ Status apply_operators(Source& s, const Cell* slot) {
             buffer = s.buffer();
             end = std::min(s.tail, buffer->used() / static_cast<uint32_t>(sizeof(Cell)));
         }
-        if (s.index >= end) return Status::normal;
-        const Cell& next = buffer->cells()[s.index];
-        if (!cell::is(next, TypeId::word)) return Status::normal;
-        slot = slot_of(next);
-        if (!slot || !cell::is(*slot, TypeId::op)) return Status::normal;
+        if (s.index >= end || !(slot = op_slot(buffer->cells()[s.index]))) return Status::normal;
     }
 }
 

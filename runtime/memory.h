@@ -43,6 +43,9 @@ inline constexpr uint32_t marked = 0x08000000;      // reached in the current co
 inline constexpr uint32_t middle = 0x10000000;      // allocated with its head mid-area
 inline constexpr uint32_t allocated = 0x20000000;   // set on every buffer at allocation
 inline constexpr uint32_t live = 0x80000000;        // cleared when expansion abandons it
+
+// Changes to a series with either of these are told (an owner's handlers, a hash! index).
+inline constexpr uint32_t watched = owned | indexed;
 }  // namespace series_flag
 
 // The header of a series buffer. head and tail are byte offsets from the data start, so a move
